@@ -1,0 +1,24 @@
+-- Country list of the customs declaration (MARIA codes).
+INSERT INTO PAIS (id, Descripcion) VALUES
+ ('200','ARGENTINA'),('202','BOLIVIA'),('203','BRASIL'),('204','CANADA'),('205','COLOMBIA'),
+ ('206','COSTA RICA'),('208','CHILE'),('210','ECUADOR'),('212','ESTADOS UNIDOS'),('218','MEXICO'),
+ ('221','PARAGUAY'),('222','PERU'),('225','URUGUAY'),('226','VENEZUELA'),('301','AFGANISTAN'),
+ ('308','COREA DEMOCRATICA'),('309','COREA REPUBLICANA'),('310','CHINA'),('312','FILIPINAS'),
+ ('313','TAIWAN'),('315','INDIA'),('316','INDONESIA'),('320','JAPON'),('326','MALASIA'),
+ ('333','SINGAPUR'),('335','TAILANDIA'),('337','VIETNAM'),('341','HONG KONG'),('345','ISRAEL'),
+ ('401','ALBANIA'),('404','AUSTRIA'),('405','BELGICA'),('406','BULGARIA'),('409','DINAMARCA'),
+ ('410','ESPAÑA'),('411','FINLANDIA'),('412','FRANCIA'),('413','GRECIA'),('414','HUNGRIA'),
+ ('415','IRLANDA'),('417','ITALIA'),('423','PAISES BAJOS'),('424','POLONIA'),('425','PORTUGAL'),
+ ('426','REINO UNIDO'),('427','RUMANIA'),('429','SUECIA'),('430','SUIZA'),('436','TURQUIA'),
+ ('438','ALEMANIA'),('444','RUSIA'),('451','REPUBLICA CHECA'),('501','AUSTRALIA'),('504','NUEVA ZELANDA'),
+ ('117','SUDAFRICA'),('113','EGIPTO'),('129','MARRUECOS');
+
+-- Relations the office has already taught.
+INSERT INTO ORG (PAI, ORI) VALUES ('PRC','310'),('P.R. CHINA','310'),('USA','212'),('GERMANY','438'),
+ ('DEUTSCHLAND','438'),('BRAZIL','203');
+
+-- Declared-unit rules.
+INSERT INTO NCMDEC (NCM, DECLARADA) VALUES ('6403.99.90.000X','08');
+
+-- A demo shipment without articles.
+INSERT INTO INTN (INTNRO, INTDSC) VALUES ('26001IC04000123','Herramientas - Ferretería del Sur');

@@ -1,0 +1,174 @@
+#include "DataConnection.h"
+
+#include "PlanexoError.h"
+
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QUrl>
+
+// ADO's generic provider failure, for errors without a native code.
+static constexpr long kProviderError = -2147467259;
+
+DataConnection::~DataConnection()
+{
+    close();
+}
+
+void DataConnection::fail(const QSqlError &error, const QString &statement) const
+{
+    Q_UNUSED(statement);
+    bool ok = false;
+    long number = error.nativeErrorCode().toLong(&ok);
+    if (!ok || number == 0)
+        number = kProviderError;
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    throw PlanexoError(number, text, m_source);
+}
+
+bool DataConnection::CrearRs(Recordset &rs)
+{
+    rs.Close();
+    if (!m_open)
+        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(Sql))
+        fail(q.lastError(), Sql);
+    const QSqlRecord record = q.record();
+    QStringList names;
+    names.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i);
+    QVector<QVector<QVariant>> rows;
+    const int n = record.count();
+    while (q.next()) {
+        QVector<QVariant> row(n);
+        for (int i = 0; i < n; ++i)
+            row[i] = q.value(i);
+        rows.push_back(std::move(row));
+    }
+    if (q.lastError().isValid())
+        fail(q.lastError(), Sql);
+    rs.assign(names, std::move(rows));
+    return rs.RecordCount() > 0;
+}
+
+long long DataConnection::Ejecutar()
+{
+    if (!m_open)
+        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlQuery q(db);
+    if (!q.exec(Sql))
+        fail(q.lastError(), Sql);
+    return q.numRowsAffected();
+}
+
+void DataConnection::beginBatch()
+{
+    if (!m_open)
+        return;
+    if (m_batchDepth++ == 0)
+        QSqlDatabase::database(m_name, false).transaction();
+}
+
+void DataConnection::commitBatch()
+{
+    if (!m_open || m_batchDepth == 0)
+        return;
+    if (--m_batchDepth == 0) {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (!db.commit())
+            fail(db.lastError(), QString());
+    }
+}
+
+void DataConnection::openSqlite(const QString &connectionName, const QString &path, const QString &source)
+{
+    m_source = source;
+    close();
+    const QFileInfo info(path);
+    if (!info.isFile())
+        throw PlanexoError(kProviderError, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(path), source);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    // A URI with mode=rw never creates a missing file.
+    QUrl uri = QUrl::fromLocalFile(info.absoluteFilePath());
+    uri.setQuery(QStringLiteral("mode=rw"));
+    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    m_name = connectionName;
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        m_name.clear();
+        fail(error, QString());
+    }
+    m_dialect = Dialect(Dialect::Engine::SQLite);
+    m_open = true;
+    // The first statement reads the header, so a file that is no database fails here.
+    QSqlQuery q(db);
+    for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON"}) {
+        if (!q.exec(QString::fromLatin1(pragma))) {
+            const QSqlError error = q.lastError();
+            q = QSqlQuery();
+            close();
+            fail(error, QString());
+        }
+    }
+}
+
+void DataConnection::openDriver(const QString &connectionName, const QString &driver, const QString &database,
+                                const QString &host, int port, const QString &user, const QString &password,
+                                const QString &options, const QString &source)
+{
+    m_source = source;
+    close();
+    if (!QSqlDatabase::isDriverAvailable(driver))
+        throw PlanexoError(kProviderError, QStringLiteral("No está disponible el controlador de base de datos '%1'.").arg(driver),
+                           source);
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, connectionName);
+    db.setDatabaseName(database);
+    if (!host.isEmpty())
+        db.setHostName(host);
+    if (port > 0)
+        db.setPort(port);
+    if (!user.isEmpty())
+        db.setUserName(user);
+    if (!password.isEmpty())
+        db.setPassword(password);
+    if (!options.isEmpty())
+        db.setConnectOptions(options);
+    m_name = connectionName;
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        m_name.clear();
+        fail(error, QString());
+    }
+    m_dialect = Dialect(driver == QLatin1String("QPSQL") ? Dialect::Engine::PostgreSQL : Dialect::Engine::SQLite);
+    m_open = true;
+}
+
+void DataConnection::close()
+{
+    if (m_name.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (db.isOpen())
+            db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_name.clear();
+    m_open = false;
+    m_batchDepth = 0;
+}

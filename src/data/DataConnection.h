@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Recordset.h"
+#include "SqlText.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+// A database-access object: write Sql, then CrearRs (a query) or Ejecutar (a command).
+class DataConnection {
+public:
+    DataConnection() = default;
+    virtual ~DataConnection();
+    DataConnection(const DataConnection &) = delete;
+    DataConnection &operator=(const DataConnection &) = delete;
+
+    QString Sql;
+
+    // Runs Sql as a query into rs, positioned on its first row; true when there is a row.
+    bool CrearRs(Recordset &rs);
+    // Runs Sql as a command; the number of rows it affected.
+    long long Ejecutar();
+
+    const Dialect &dialect() const { return m_dialect; }
+    bool isOpen() const { return m_open; }
+    QString connectionName() const { return m_name; }
+
+    // Batches writes of a long operation; commit keeps everything done so far, as without it.
+    void beginBatch();
+    void commitBatch();
+
+    // Opens a SQLite file that must already exist, in WAL mode with synchronous=NORMAL.
+    void openSqlite(const QString &connectionName, const QString &path, const QString &source);
+    // Opens any Qt SQL driver with the given parameters.
+    void openDriver(const QString &connectionName, const QString &driver, const QString &database,
+                    const QString &host, int port, const QString &user, const QString &password,
+                    const QString &options, const QString &source);
+    void close();
+
+protected:
+    QString m_source = QStringLiteral("DataConnection");
+
+private:
+    [[noreturn]] void fail(const class QSqlError &error, const QString &statement) const;
+
+    QString m_name;
+    Dialect m_dialect;
+    bool m_open = false;
+    int m_batchDepth = 0;
+};

@@ -1,0 +1,294 @@
+#include "VbFormat.h"
+
+#include "PlanexoError.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace vb {
+
+QChar decimalSeparator()
+{
+    const QString point = QLocale().decimalPoint();
+    return point.isEmpty() ? QChar('.') : point.at(0);
+}
+
+static QChar groupSeparator()
+{
+    const QString group = QLocale().groupSeparator();
+    return group.isEmpty() ? QChar(0) : group.at(0);
+}
+
+// Normalises a locale number text to C form ("-1234.5e3"); returns false when it is not numeric.
+static bool normalise(const QString &text, QString *out)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    const QChar dec = decimalSeparator();
+    QChar group = groupSeparator();
+    if (group == dec)
+        group = QChar(0);
+    QString c;
+    c.reserve(t.size());
+    int i = 0;
+    if (t[i] == '+' || t[i] == '-') {
+        if (t[i] == '-')
+            c += '-';
+        ++i;
+    }
+    bool digits = false, point = false;
+    for (; i < t.size(); ++i) {
+        const QChar ch = t[i];
+        if (ch >= '0' && ch <= '9') {
+            c += ch;
+            digits = true;
+        } else if (ch == dec && !point) {
+            c += '.';
+            point = true;
+        } else if (!group.isNull() && ch == group && !point) {
+            // VB accepts group separators anywhere in the integer part.
+        } else {
+            break;
+        }
+    }
+    if (!digits)
+        return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        QString exp = QStringLiteral("e");
+        int j = i + 1;
+        if (j < t.size() && (t[j] == '+' || t[j] == '-'))
+            exp += t[j++];
+        bool expDigits = false;
+        for (; j < t.size() && t[j] >= '0' && t[j] <= '9'; ++j) {
+            exp += t[j];
+            expDigits = true;
+        }
+        if (!expDigits)
+            return false;
+        c += exp;
+        i = j;
+    }
+    if (i != t.size())
+        return false;
+    if (out)
+        *out = c;
+    return true;
+}
+
+bool isNumeric(const QString &text)
+{
+    QString c;
+    if (!normalise(text, &c))
+        return false;
+    bool ok = false;
+    const double v = c.toDouble(&ok);
+    return ok && std::isfinite(v);
+}
+
+static bool isNumberType(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Long:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Bool:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isNumeric(const QVariant &value)
+{
+    if (value.isNull() || !value.isValid())
+        return false;
+    if (isNumberType(value))
+        return true;
+    return isNumeric(value.toString());
+}
+
+double cdbl(const QString &text)
+{
+    QString c;
+    if (!normalise(text, &c))
+        throw PlanexoError::typeMismatch();
+    bool ok = false;
+    const double v = c.toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        throw PlanexoError::typeMismatch();
+    return v;
+}
+
+double cdbl(const QVariant &value)
+{
+    if (value.isNull() || !value.isValid())
+        throw PlanexoError(94, QStringLiteral("Uso no válido de Null"), QStringLiteral("Planexo"));
+    if (isNumberType(value))
+        return value.toDouble();
+    return cdbl(value.toString());
+}
+
+// Decimal digits of |value| to 15 significant digits: digits "d1d2...", exponent e so that the
+// value is 0.d1d2... * 10^e. Working on decimal digits keeps 2.675 a 2.675 when rounding.
+struct Decimal {
+    QString digits;
+    int exponent = 0;
+};
+
+static Decimal toDecimal(double value)
+{
+    Decimal d;
+    if (value == 0) {
+        d.digits = QStringLiteral("0");
+        d.exponent = 1;
+        return d;
+    }
+    const QString e = QString::number(std::fabs(value), 'e', 14); // d.dddddddddddddde+XX
+    const int ePos = e.indexOf('e');
+    d.digits = e.left(ePos).remove('.');
+    d.exponent = e.mid(ePos + 1).toInt() + 1;
+    while (d.digits.size() > 1 && d.digits.endsWith('0'))
+        d.digits.chop(1);
+    return d;
+}
+
+// Fixed notation with exactly `decimals` decimals, halves rounded away from zero, no sign.
+static void fixedDigits(double value, int decimals, QString *intPart, QString *fracPart)
+{
+    Decimal d = toDecimal(value);
+    // Digits kept: those before the point (exponent) plus the decimals.
+    const int keep = d.exponent + decimals;
+    QString digits = d.digits;
+    int exponent = d.exponent;
+    if (keep < 0) {
+        digits = QStringLiteral("0");
+        exponent = 1;
+    } else if (keep < digits.size()) {
+        const bool roundUp = digits[keep] >= '5';
+        digits.truncate(keep);
+        if (roundUp) {
+            int i = digits.size() - 1;
+            while (i >= 0 && digits[i] == '9') {
+                digits[i] = '0';
+                --i;
+            }
+            if (i >= 0)
+                digits[i] = QChar(digits[i].unicode() + 1);
+            else {
+                digits.prepend('1');
+                ++exponent;
+            }
+        }
+        if (digits.isEmpty()) {
+            digits = QStringLiteral("0");
+            exponent = 1;
+        }
+    }
+    QString ip, fp;
+    if (exponent <= 0) {
+        ip = QStringLiteral("0");
+        fp = QString(-exponent, '0') + digits;
+    } else if (exponent >= digits.size()) {
+        ip = digits + QString(exponent - digits.size(), '0');
+    } else {
+        ip = digits.left(exponent);
+        fp = digits.mid(exponent);
+    }
+    fp = fp.left(decimals);
+    fp += QString(decimals - fp.size(), '0');
+    while (ip.size() > 1 && ip.startsWith('0'))
+        ip.remove(0, 1);
+    *intPart = ip;
+    *fracPart = fp;
+}
+
+double roundHalfAway(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return value;
+    QString ip, fp;
+    fixedDigits(value, decimals, &ip, &fp);
+    const double r = (ip + '.' + (fp.isEmpty() ? QStringLiteral("0") : fp)).toDouble();
+    return value < 0 ? -r : r;
+}
+
+QString format(double value, const QString &pattern)
+{
+    const int point = pattern.indexOf('.');
+    const QString intPattern = point < 0 ? pattern : pattern.left(point);
+    const QString fracPattern = point < 0 ? QString() : pattern.mid(point + 1);
+    const int intZeros = int(intPattern.count('0'));
+    const int decimals = int(fracPattern.count('0'));
+    QString ip, fp;
+    fixedDigits(value, decimals, &ip, &fp);
+    if (ip == QLatin1String("0") && intZeros == 0)
+        ip.clear();
+    if (ip.size() < intZeros)
+        ip = QString(intZeros - ip.size(), '0') + ip;
+    QString out = ip;
+    if (decimals > 0)
+        out += decimalSeparator() + fp;
+    const bool zero = !ip.contains(QRegularExpression(QStringLiteral("[1-9]"))) &&
+                      !fp.contains(QRegularExpression(QStringLiteral("[1-9]")));
+    if (value < 0 && !zero)
+        out.prepend('-');
+    return out;
+}
+
+QString format(const QString &text, const QString &pattern)
+{
+    if (!isNumeric(text))
+        return text;
+    return format(cdbl(text), pattern);
+}
+
+QString format(const QVariant &value, const QString &pattern)
+{
+    if (value.isNull() || !value.isValid())
+        return QString();
+    if (isNumberType(value))
+        return format(value.toDouble(), pattern);
+    return format(value.toString(), pattern);
+}
+
+static QString cNumber(double value)
+{
+    if (value == 0)
+        return QStringLiteral("0");
+    QString s = QString::number(value, 'g', 15);
+    const int e = s.indexOf('e');
+    if (e >= 0) {
+        QString mantissa = s.left(e);
+        QString exponent = s.mid(e + 1);
+        const QChar sign = exponent.startsWith('-') ? QChar('-') : QChar('+');
+        exponent.remove(0, 1);
+        while (exponent.size() < 2)
+            exponent.prepend('0');
+        s = mantissa + 'E' + sign + exponent;
+    }
+    return s;
+}
+
+QString str(double value)
+{
+    QString s = cNumber(value);
+    s.replace('.', decimalSeparator());
+    return s;
+}
+
+QString sqlNumberLiteral(double value)
+{
+    if (!std::isfinite(value))
+        throw PlanexoError::divisionByZero();
+    return cNumber(value);
+}
+
+} // namespace vb

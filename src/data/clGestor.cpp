@@ -1,0 +1,54 @@
+#include "clGestor.h"
+
+#include "PlanexoError.h"
+
+#include <QAtomicInt>
+#include <QDir>
+
+namespace oAlm {
+
+static QAtomicInt s_instances;
+
+clGestor::clGestor()
+{
+    m_connectionName = QStringLiteral("oAlm.clGestor.%1").arg(s_instances.fetchAndAddRelaxed(1));
+    m_source = QStringLiteral("oAlm.clGestor");
+}
+
+clGestor::~clGestor() = default;
+
+QString clGestor::connectionStringFor(const QString &programFolder)
+{
+    QString folder = QDir::toNativeSeparators(programFolder);
+    while (folder.size() > 1 && folder.endsWith(QDir::separator()))
+        folder.chop(1);
+    const QString sep = QDir::separator();
+    return QStringLiteral("Provider=QSQLITE;Data Source=") + folder + sep + QStringLiteral("db") + sep +
+           QStringLiteral("PlanexoGenericoOstrova.sqlite");
+}
+
+void clGestor::Conectar()
+{
+    QString provider, file;
+    for (const QString &part : CadenaConexion.split(QLatin1Char(';'))) {
+        const int eq = part.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        const QString key = part.left(eq).trimmed();
+        const QString value = part.mid(eq + 1);
+        if (key.compare(QLatin1String("Provider"), Qt::CaseInsensitive) == 0)
+            provider = value.trimmed();
+        else if (key.compare(QLatin1String("Data Source"), Qt::CaseInsensitive) == 0)
+            file = value;
+    }
+    if (file.isEmpty())
+        throw PlanexoError(-2147467259, QStringLiteral("La cadena de conexión no indica el archivo de datos."),
+                           QStringLiteral("oAlm.clGestor.Conectar"));
+    if (!provider.isEmpty() && provider != QLatin1String("QSQLITE"))
+        throw PlanexoError(-2147467259, QStringLiteral("No se encuentra el proveedor '%1'.").arg(provider),
+                           QStringLiteral("oAlm.clGestor.Conectar"));
+    openSqlite(m_connectionName, QDir::fromNativeSeparators(file), QStringLiteral("oAlm.clGestor.Conectar"));
+    m_source = QStringLiteral("oAlm.clGestor");
+}
+
+} // namespace oAlm

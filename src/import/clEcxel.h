@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class WorkbookSheet;
+
+// Reads the first worksheet of an invoice workbook (.xlsx or .xls, recognised by content).
+// Rows and columns count from 1. Failures throw PlanexoError with source "[clExcel.Abrir]" or
+// "[clExcel.LeerCelda]".
+class clEcxel {
+public:
+    clEcxel();
+    ~clEcxel();
+
+    // The workbook's path.
+    void setArchivo(const QString &path) { m_archivo = path; }
+    QString archivo() const { return m_archivo; }
+
+    // Opens the workbook and selects its first worksheet; true when open.
+    bool Abrir();
+    // The cell's value as text in the user's locale; empty text when no sheet is open.
+    QString LeerCelda(long p_Lin, long p_Col) const;
+    // Sets a cell's text while the sheet is open (held in memory; the file is never written).
+    void EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor);
+    // Closes the workbook; never fails.
+    void CerrarArchivo() noexcept;
+
+private:
+    QString m_archivo;
+    std::unique_ptr<WorkbookSheet> m_sheet;
+};

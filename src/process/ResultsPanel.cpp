@@ -1,0 +1,67 @@
+#include "ResultsPanel.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+
+ResultsPanel::ResultsPanel(QWidget *parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("FRAM3"));
+    setFrameShape(QFrame::NoFrame);
+
+    Label6 = new QLabel(QStringLiteral("Resultados del proceso automático"), this);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Label6->setGeometry(8, 6, 320, 20);
+    QFont heading = Label6->font();
+    heading.setBold(true);
+    Label6->setFont(heading);
+
+    FRAM3_lbTotal = countLabel("FRAM3_lbTotal", QStringLiteral("Total de Registros"), 0);
+    FRAM3_lbErroneos = countLabel("FRAM3_lbErroneos", QStringLiteral("Registros con Errores"), 1);
+    FRAM3_lbErrPos = countLabel("FRAM3_lbErrPos", QStringLiteral("Errores de Posición"), 2);
+    FRAM3_lbErrSuf = countLabel("FRAM3_lbErrSuf", QStringLiteral("Errores de Sufijos"), 3);
+    FRAM3_lbEnCatalogo = countLabel("FRAM3_lbEnCatalogo", QStringLiteral("Articulos en Catalogo"), 4);
+    FRAM3_lbNuevos = countLabel("FRAM3_lbNuevos", QStringLiteral("Articulos Nuevos"), 5);
+
+    Label5 = new QLabel(QStringLiteral("Depuración de registros"), this);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->setGeometry(380, 6, 240, 20);
+    Label5->setFont(heading);
+    FRAM3_cmdRegErr = new QPushButton(QStringLiteral("Datos con Errores"), this);
+    FRAM3_cmdRegErr->setObjectName(QStringLiteral("FRAM3_cmdRegErr"));
+    FRAM3_cmdRegErr->setGeometry(380, 32, 180, 28);
+    FRAM3_cmdRegOk = new QPushButton(QStringLiteral("Registros OK"), this);
+    FRAM3_cmdRegOk->setObjectName(QStringLiteral("FRAM3_cmdRegOk"));
+    FRAM3_cmdRegOk->setGeometry(380, 66, 180, 28);
+
+    Label19 = new QLabel(QStringLiteral("Impresiones de control"), this);
+    Label19->setObjectName(QStringLiteral("Label19"));
+    Label19->setGeometry(380, 130, 240, 20);
+    Label19->setFont(heading);
+    FRAM3_cmdRepErr = new QPushButton(QStringLiteral("Datos con Errores"), this);
+    FRAM3_cmdRepErr->setObjectName(QStringLiteral("FRAM3_cmdRepErr"));
+    FRAM3_cmdRepErr->setGeometry(380, 156, 180, 28);
+    FRAM3_cmdRepOK = new QPushButton(QStringLiteral("Registros OK"), this);
+    FRAM3_cmdRepOK->setObjectName(QStringLiteral("FRAM3_cmdRepOK"));
+    FRAM3_cmdRepOK->setGeometry(380, 190, 180, 28);
+}
+
+QLabel *ResultsPanel::countLabel(const char *name, const QString &caption, int row)
+{
+    const int y = 40 + row * 30;
+    auto *label = new QLabel(caption, this);
+    label->setGeometry(24, y, 200, 22);
+    auto *count = new QLabel(QStringLiteral("0000"), this);
+    count->setObjectName(QString::fromLatin1(name));
+    count->setGeometry(232, y, 80, 22);
+    count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    count->setFrameShape(QFrame::Panel);
+    count->setFrameShadow(QFrame::Sunken);
+    count->setAccessibleName(caption);
+    label->setBuddy(count);
+    return count;
+}
+
+void ResultsPanel::FRAM3_CargarEstadisticas()
+{
+}

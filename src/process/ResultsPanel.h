@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QFrame>
+
+class QLabel;
+class QPushButton;
+
+// Step 3 of the wizard (FRAM3): the six counts, the record lists and the control printouts.
+class ResultsPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit ResultsPanel(QWidget *parent = nullptr);
+
+    // Fills the six counts of the current shipment. Errors reach the caller.
+    void FRAM3_CargarEstadisticas();
+
+private:
+    QLabel *countLabel(const char *name, const QString &caption, int row);
+
+    QLabel *Label6 = nullptr;
+    QLabel *FRAM3_lbTotal = nullptr;
+    QLabel *FRAM3_lbErroneos = nullptr;
+    QLabel *FRAM3_lbErrPos = nullptr;
+    QLabel *FRAM3_lbErrSuf = nullptr;
+    QLabel *FRAM3_lbEnCatalogo = nullptr;
+    QLabel *FRAM3_lbNuevos = nullptr;
+    QLabel *Label5 = nullptr;
+    QPushButton *FRAM3_cmdRegErr = nullptr;
+    QPushButton *FRAM3_cmdRegOk = nullptr;
+    QLabel *Label19 = nullptr;
+    QPushButton *FRAM3_cmdRepErr = nullptr;
+    QPushButton *FRAM3_cmdRepOK = nullptr;
+};
