@@ -119,6 +119,7 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
         if (!q.exec(QString::fromLatin1(pragma))) {
             const QSqlError error = q.lastError();
             q = QSqlQuery();
+            db = QSqlDatabase();
             close();
             fail(error, QString());
         }
