@@ -12,6 +12,7 @@
 #include "import/clEcxel.h"
 #include "import/frmCampos.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -551,10 +552,23 @@ private slots:
             QCOMPARE(shared().sRetorno, QString());
         }
         {
+            // Escape in the dropped-down list leaves the dialog too.
+            frmCampos dialog;
+            dialog.show();
+            shared().sRetorno = QStringLiteral("previo");
+            auto *list = dialog.findChild<QComboBox *>(QStringLiteral("cboCampos"));
+            list->showPopup();
+            QTest::keyClick(list->view(), Qt::Key_Escape);
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(shared().sRetorno, QString());
+        }
+        {
             frmCampos dialog;
             dialog.show();
             shared().sRetorno.clear();
             dialog.close();
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
             QCOMPARE(shared().sRetorno, QString());
         }
     }

@@ -3,6 +3,7 @@
 #include "FieldLabels.h"
 #include "app/SharedState.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
 
@@ -20,14 +21,16 @@ frmCampos::frmCampos(QWidget *parent) : QDialog(parent)
     cboCampos->addItems(fieldlabels::chooserEntries());
     cboCampos->setCurrentIndex(0);
 
-    // The dialog sees the keys before the list does.
+    // The dialog sees the keys before the list does, also while the list is dropped down.
     cboCampos->installEventFilter(this);
+    cboCampos->view()->installEventFilter(this);
     cboCampos->setFocus();
 }
 
 bool frmCampos::handleKey(QObject *watched, int key)
 {
     if (key == Qt::Key_Escape) {
+        cboCampos->hidePopup();
         shared().sRetorno.clear();
         reject();
         return true;
