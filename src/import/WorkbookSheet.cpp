@@ -1,0 +1,267 @@
+#include "WorkbookSheet.h"
+
+#include "data/PlanexoError.h"
+#include "data/VbFormat.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Excel's error and the number of a type mismatch, as VB raised it converting an error value.
+constexpr long TypeMismatch = 13;
+constexpr long WorkbookError = 1004;
+
+// The locale's short date form with a two-digit year widened to four digits.
+QString shortDateFormat()
+{
+    const QString f = QLocale().dateFormat(QLocale::ShortFormat);
+    QString out;
+    out.reserve(f.size() + 2);
+    bool quoted = false;
+    for (qsizetype i = 0; i < f.size();) {
+        const QChar ch = f[i];
+        if (ch == '\'') {
+            quoted = !quoted;
+            out += ch;
+            ++i;
+            continue;
+        }
+        if (!quoted && ch == 'y') {
+            qsizetype n = 0;
+            while (i + n < f.size() && f[i + n] == 'y')
+                ++n;
+            out += QString(n == 2 ? 4 : n, 'y');
+            i += n;
+            continue;
+        }
+        out += ch;
+        ++i;
+    }
+    return out;
+}
+
+// The locale's long time form without its time-zone part (the value of a cell has no zone).
+QString longTimeFormat()
+{
+    const QString f = QLocale().timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (const QChar ch : f) {
+        if (ch == '\'')
+            quoted = !quoted;
+        if (!quoted && ch == 't')
+            continue;
+        out += ch;
+    }
+    out.remove(QStringLiteral("()"));
+    return out.trimmed();
+}
+
+} // namespace
+
+uint32_t WorkbookSheet::addString(QStringView text)
+{
+    if (m_pool.size() + text.size() > qsizetype(UINT32_MAX) || m_spans.size() >= UINT32_MAX)
+        throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    m_spans.push_back({uint32_t(m_pool.size()), uint32_t(text.size())});
+    m_pool.append(text);
+    return uint32_t(m_spans.size() - 1);
+}
+
+QString WorkbookSheet::string(uint32_t index) const
+{
+    if (index >= m_spans.size())
+        return {};
+    const Span s = m_spans[index];
+    return m_pool.mid(s.offset, s.length);
+}
+
+WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
+{
+    if (row < 1 || row > MaxRows || col < 1 || col > MaxCols)
+        throw PlanexoError(WorkbookError,
+                           QStringLiteral("La hoja usa la fila %1, columna %2, fuera del máximo de Excel "
+                                          "(1048576 filas por 16384 columnas)")
+                               .arg(row)
+                               .arg(col));
+    if (m_cells.size() >= MaxCells)
+        throw PlanexoError(WorkbookError,
+                           QStringLiteral("La hoja tiene más de %1 celdas con valor, el máximo que se lee")
+                               .arg(MaxCells));
+    if (!m_cells.empty()) {
+        const Cell &last = m_cells.back();
+        if (row < last.row || (row == last.row && col <= last.col))
+            m_sorted = false;
+    }
+    Cell &c = m_cells.emplace_back();
+    c.row = row;
+    c.col = uint16_t(col);
+    c.kind = kind;
+    c.number = 0;
+    return c;
+}
+
+void WorkbookSheet::addText(uint32_t row, uint32_t col, uint32_t stringIndex)
+{
+    push(row, col, Kind::Text).str = stringIndex;
+}
+
+void WorkbookSheet::addNumber(uint32_t row, uint32_t col, double value, bool isDate)
+{
+    push(row, col, isDate ? Kind::Date : Kind::Number).number = value;
+}
+
+void WorkbookSheet::addBool(uint32_t row, uint32_t col, bool value)
+{
+    push(row, col, Kind::Bool).number = value ? 1 : 0;
+}
+
+void WorkbookSheet::addError(uint32_t row, uint32_t col, uint32_t stringIndex)
+{
+    push(row, col, Kind::Error).str = stringIndex;
+}
+
+void WorkbookSheet::finish()
+{
+    if (!m_sorted) {
+        // Stable, so that of two values for one cell the later one ends last and is kept.
+        std::stable_sort(m_cells.begin(), m_cells.end(), [](const Cell &a, const Cell &b) {
+            return a.row != b.row ? a.row < b.row : a.col < b.col;
+        });
+        std::vector<Cell> unique;
+        unique.reserve(m_cells.size());
+        for (const Cell &c : m_cells) {
+            if (!unique.empty() && unique.back().row == c.row && unique.back().col == c.col)
+                unique.back() = c;
+            else
+                unique.push_back(c);
+        }
+        m_cells.swap(unique);
+        m_sorted = true;
+    }
+    m_cells.shrink_to_fit();
+    const uint32_t lastRow = m_cells.empty() ? 0 : m_cells.back().row;
+    m_rowStart.assign(size_t(lastRow) + 2, 0);
+    for (const Cell &c : m_cells)
+        ++m_rowStart[c.row + 1];
+    for (size_t r = 1; r < m_rowStart.size(); ++r)
+        m_rowStart[r] += m_rowStart[r - 1];
+}
+
+const WorkbookSheet::Cell *WorkbookSheet::find(uint32_t row, uint32_t col) const
+{
+    if (size_t(row) + 1 >= m_rowStart.size())
+        return nullptr;
+    const uint32_t begin = m_rowStart[row];
+    const uint32_t end = m_rowStart[row + 1];
+    if (begin == end)
+        return nullptr;
+    // Rows without gaps, the usual case, are indexed directly.
+    const uint32_t first = m_cells[begin].col;
+    if (col >= first && col - first < end - begin && m_cells[begin + col - first].col == col)
+        return &m_cells[begin + col - first];
+    const auto it = std::lower_bound(m_cells.begin() + begin, m_cells.begin() + end, col,
+                                     [](const Cell &c, uint32_t value) { return c.col < value; });
+    if (it != m_cells.begin() + end && it->col == col)
+        return &*it;
+    return nullptr;
+}
+
+QString WorkbookSheet::text(uint32_t row, uint32_t col) const
+{
+    if (!m_written.isEmpty()) {
+        const auto it = m_written.constFind((uint64_t(row) << 32) | col);
+        if (it != m_written.constEnd())
+            return *it;
+    }
+    const Cell *c = find(row, col);
+    if (!c)
+        return {};
+    switch (c->kind) {
+    case Kind::Text:
+        return string(c->str);
+    case Kind::Number:
+        return numberText(c->number);
+    case Kind::Date:
+        return dateText(c->number, m_date1904);
+    case Kind::Bool:
+        return boolText(c->number != 0);
+    case Kind::Error:
+        throw PlanexoError(TypeMismatch, QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
+                                             .arg(cellName(row, col), string(c->str)));
+    }
+    return {};
+}
+
+void WorkbookSheet::setText(uint32_t row, uint32_t col, const QString &text)
+{
+    m_written.insert((uint64_t(row) << 32) | col, text);
+}
+
+QString WorkbookSheet::numberText(double value)
+{
+    return vb::str(value);
+}
+
+QString WorkbookSheet::dateText(double serial, bool date1904)
+{
+    // Values that are no date Excel can show stay numbers.
+    if (!std::isfinite(serial) || serial < 0 || serial >= (date1904 ? 2957004.0 : 2958466.0))
+        return numberText(serial);
+    double days = std::floor(serial);
+    qint64 seconds = qint64(std::llround((serial - days) * 86400.0));
+    if (seconds >= 86400) {
+        days += 1;
+        seconds -= 86400;
+    }
+    const QTime time = QTime(0, 0).addSecs(seconds);
+    const QLocale locale;
+    const QString timeText = locale.toString(time, longTimeFormat());
+    QDate date;
+    if (date1904) {
+        date = QDate(1904, 1, 1).addDays(qint64(days));
+    } else {
+        // Serial 0 is no day; VB shows such a value as a time alone.
+        if (days == 0)
+            return timeText;
+        // Excel counts a 29 February 1900 that never was: serials before it are one day later.
+        if (days < 60)
+            date = QDate(1899, 12, 31).addDays(qint64(days));
+        else if (days == 60)
+            date = QDate(1900, 2, 28);
+        else
+            date = QDate(1899, 12, 30).addDays(qint64(days));
+    }
+    QString text = locale.toString(date, shortDateFormat());
+    if (seconds != 0)
+        text += ' ' + timeText;
+    return text;
+}
+
+double WorkbookSheet::serialOf(const QDate &date, const QTime &time, bool date1904)
+{
+    const QDate base = date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+    double days = double(base.daysTo(date));
+    if (!date1904 && days < 61)
+        days -= 1; // serials before 1 March 1900 count Excel's 29 February 1900
+    return days + time.msecsSinceStartOfDay() / 86400000.0;
+}
+
+QString WorkbookSheet::boolText(bool value)
+{
+    if (QLocale().language() == QLocale::Spanish)
+        return value ? QStringLiteral("Verdadero") : QStringLiteral("Falso");
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString WorkbookSheet::cellName(uint32_t row, uint32_t col)
+{
+    QString letters;
+    for (uint32_t c = col; c > 0; c = (c - 1) / 26)
+        letters.prepend(QChar('A' + (c - 1) % 26));
+    return letters + QString::number(row);
+}

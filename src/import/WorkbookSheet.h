@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QDate>
+#include <QHash>
+#include <QTime>
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <vector>
+
+// The cell values of one worksheet, held sparsely: only cells that have a value are stored, in
+// row-major order with a per-row index, so a lookup costs O(1) in a row without gaps and a binary
+// search otherwise. Filled by the format readers, then frozen by finish().
+class WorkbookSheet {
+public:
+    // Excel's own grid limits; a workbook that places a cell beyond them is refused.
+    static constexpr uint32_t MaxRows = 1048576;
+    static constexpr uint32_t MaxCols = 16384;
+    // At most this many cells with a value are kept; a larger sheet is refused.
+    static constexpr size_t MaxCells = 20'000'000;
+
+    enum class Kind : uint8_t { Text, Number, Date, Bool, Error };
+
+    struct Cell {
+        uint32_t row;
+        uint16_t col;
+        Kind kind;
+        union {
+            double number; // Number, Date (serial), Bool (0 or 1)
+            uint32_t str;  // Text, Error: index of a string
+        };
+    };
+
+    // Strings are kept in one pool; the returned index identifies them.
+    uint32_t addString(QStringView text);
+    uint32_t stringCount() const { return uint32_t(m_spans.size()); }
+    QString string(uint32_t index) const;
+
+    // Each add* stores a cell at (row, col), both from 1; a later value for the same cell wins.
+    // They throw PlanexoError (no source) when the cell is outside Excel's grid or the cell cap is hit.
+    void addText(uint32_t row, uint32_t col, uint32_t stringIndex);
+    void addNumber(uint32_t row, uint32_t col, double value, bool isDate);
+    void addBool(uint32_t row, uint32_t col, bool value);
+    void addError(uint32_t row, uint32_t col, uint32_t stringIndex);
+
+    // Serials count from 1904-01-01 instead of Excel's 1900 system.
+    void setDate1904(bool on) { m_date1904 = on; }
+    bool date1904() const { return m_date1904; }
+
+    // Sorts the cells and builds the row index; call once after the last add*.
+    void finish();
+
+    size_t cellCount() const { return m_cells.size(); }
+    const Cell *find(uint32_t row, uint32_t col) const;
+
+    // The cell's value as text in the user's locale; empty for a cell without value. An error
+    // value throws PlanexoError 13 (no source) naming the cell.
+    QString text(uint32_t row, uint32_t col) const;
+    // Replaces the cell's text in memory.
+    void setText(uint32_t row, uint32_t col, const QString &text);
+
+    // Text conversions of single values, as VB turns a variant into a string.
+    static QString numberText(double value);
+    static QString dateText(double serial, bool date1904);
+    static QString boolText(bool value);
+    // The serial of a date and time in the 1900 or 1904 date system.
+    static double serialOf(const QDate &date, const QTime &time, bool date1904 = false);
+    // "A1" style name of a cell.
+    static QString cellName(uint32_t row, uint32_t col);
+
+private:
+    Cell &push(uint32_t row, uint32_t col, Kind kind);
+
+    struct Span {
+        uint32_t offset;
+        uint32_t length;
+    };
+    std::vector<Cell> m_cells;
+    std::vector<uint32_t> m_rowStart; // m_rowStart[r] .. m_rowStart[r + 1]: the cells of row r
+    std::vector<Span> m_spans;
+    QString m_pool;
+    QHash<uint64_t, QString> m_written;
+    bool m_date1904 = false;
+    bool m_sorted = true;
+};

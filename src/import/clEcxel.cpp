@@ -1,0 +1,109 @@
+#include "clEcxel.h"
+
+#include "WorkbookSheet.h"
+#include "XlsReader.h"
+#include "XlsxReader.h"
+#include "data/PlanexoError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <new>
+
+namespace {
+
+constexpr long NoFileSelected = -2147221494; // 0x80040000 + 10, the object-error base plus 10
+constexpr long WorkbookError = 1004;
+constexpr long OutOfMemory = 7;
+
+const QString AbrirSource = QStringLiteral("[clExcel.Abrir]");
+const QString LeerCeldaSource = QStringLiteral("[clExcel.LeerCelda]");
+
+enum class Format { Xlsx, Xls };
+
+// The format by the file's first bytes, whatever its extension says.
+Format detectFormat(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw PlanexoError(WorkbookError, QStringLiteral("No se encuentra el archivo %1").arg(path));
+    if (info.isDir())
+        throw PlanexoError(WorkbookError, QStringLiteral("%1 es una carpeta, no un libro de Excel").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw PlanexoError(WorkbookError, QStringLiteral("No se puede leer el archivo %1").arg(path));
+    const QByteArray head = file.read(8);
+    if (head.isEmpty())
+        throw PlanexoError(WorkbookError, QStringLiteral("El archivo %1 está vacío").arg(path));
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
+        return Format::Xlsx;
+    if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+        return Format::Xls;
+    throw PlanexoError(WorkbookError,
+                       QStringLiteral("El archivo %1 no es un libro de Excel (.xls ni .xlsx)").arg(path));
+}
+
+bool inGrid(long row, long col)
+{
+    return row >= 1 && row <= long(WorkbookSheet::MaxRows) && col >= 1 && col <= long(WorkbookSheet::MaxCols);
+}
+
+PlanexoError outsideGrid(long row, long col, const QString &source)
+{
+    return PlanexoError(WorkbookError,
+                        QStringLiteral("La celda de la fila %1, columna %2 está fuera de la hoja").arg(row).arg(col),
+                        source);
+}
+
+} // namespace
+
+clEcxel::clEcxel() = default;
+clEcxel::~clEcxel() = default;
+
+bool clEcxel::Abrir()
+{
+    CerrarArchivo();
+    if (m_archivo.isEmpty())
+        throw PlanexoError(NoFileSelected, QStringLiteral("No hay archivo seleccionado"), AbrirSource);
+    try {
+        auto sheet = std::make_unique<WorkbookSheet>();
+        if (detectFormat(m_archivo) == Format::Xlsx)
+            xlsx::read(m_archivo, *sheet);
+        else
+            xls::read(m_archivo, *sheet);
+        m_sheet = std::move(sheet);
+    } catch (PlanexoError &e) {
+        e.setSource(AbrirSource);
+        throw;
+    } catch (const std::bad_alloc &) {
+        throw PlanexoError(OutOfMemory, QStringLiteral("No hay memoria suficiente para leer el libro"), AbrirSource);
+    }
+    return true;
+}
+
+QString clEcxel::LeerCelda(long p_Lin, long p_Col) const
+{
+    if (!m_sheet)
+        return {};
+    if (!inGrid(p_Lin, p_Col))
+        throw outsideGrid(p_Lin, p_Col, LeerCeldaSource);
+    try {
+        return m_sheet->text(uint32_t(p_Lin), uint32_t(p_Col));
+    } catch (PlanexoError &e) {
+        e.setSource(LeerCeldaSource);
+        throw;
+    }
+}
+
+void clEcxel::EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor)
+{
+    if (!m_sheet)
+        return;
+    if (!inGrid(p_Lin, p_Col))
+        throw outsideGrid(p_Lin, p_Col, QStringLiteral("[clExcel.EscribirCelda]"));
+    m_sheet->setText(uint32_t(p_Lin), uint32_t(p_Col), p_Valor);
+}
+
+void clEcxel::CerrarArchivo() noexcept
+{
+    m_sheet.reset();
+}
