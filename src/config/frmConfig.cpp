@@ -62,7 +62,7 @@ frmConfig::frmConfig(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmConfig"));
     setWindowTitle(QStringLiteral("Configuración"));
-    setFixedSize(520, 318);
+    setFixedSize(600, 318);
 
     lblUnidad = label(this, "lblUnidad", QStringLiteral("Unidad Declarada por Defecto"), {12, 12, 240, 18});
     cboUnidad = combo(this, "cboUnidad", {12, 32, 240, 24});
@@ -92,17 +92,17 @@ frmConfig::frmConfig(QWidget *parent) : QDialog(parent)
     txtPRECIO_RANGO = textBox(this, "txtPRECIO_RANGO", {168, 179, 64, 24});
     txtPRECIO_RANGO->setText(QStringLiteral("0.0"));
     lblRango->setBuddy(txtPRECIO_RANGO);
-    lblRangoUnidad = label(this, "lblRangoUnidad", QStringLiteral("% Precio unitario"), {238, 182, 120, 18});
+    lblRangoUnidad = label(this, "lblRangoUnidad", QStringLiteral("% Precio unitario"), {238, 182, 108, 18});
 
     Lbl_Marca = label(this, "Lbl_Marca", QStringLiteral("Marca"), {12, 218, 60, 18});
     txt_Marca = textBox(this, "txt_Marca", {78, 215, 174, 24});
     txt_Marca->setMaxLength(20);
     Lbl_Marca->setBuddy(txt_Marca);
 
-    lblReglas = label(this, "lblReglas", QStringLiteral("Reglas de Unidad Declarada"), {272, 12, 236, 18});
+    lblReglas = label(this, "lblReglas", QStringLiteral("Reglas de Unidad Declarada"), {352, 12, 236, 18});
     GridUnidDecl = new QTableWidget(0, 2, this);
     GridUnidDecl->setObjectName(QStringLiteral("GridUnidDecl"));
-    GridUnidDecl->setGeometry(272, 32, 236, 208);
+    GridUnidDecl->setGeometry(352, 32, 236, 208);
     GridUnidDecl->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridUnidDecl->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridUnidDecl->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -110,7 +110,7 @@ frmConfig::frmConfig(QWidget *parent) : QDialog(parent)
     GridUnidDecl->horizontalHeader()->setStretchLastSection(true);
     lblReglas->setBuddy(GridUnidDecl);
     lblReglasHint = label(this, "lblReglasHint", QStringLiteral("[INSERT] Agregar - [DELETE] Eliminar"),
-                          {272, 246, 236, 18});
+                          {352, 246, 236, 18});
 
     lblHint = label(this, "lblHint", QStringLiteral("[ESC] Cerrar"), {12, 288, 240, 18});
 
