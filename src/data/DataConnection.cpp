@@ -115,7 +115,8 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     m_open = true;
     // The first statement reads the header, so a file that is no database fails here.
     QSqlQuery q(db);
-    for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON"}) {
+    for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON",
+                               "PRAGMA mmap_size=268435456"}) {
         if (!q.exec(QString::fromLatin1(pragma))) {
             const QSqlError error = q.lastError();
             q = QSqlQuery();
