@@ -36,7 +36,7 @@ const QString kReportLocation = QStringLiteral(" - seccion [Planexo.frmMain.FRAM
 
 // Records what the process shows, in order.
 class RecordingProgress : public Progress {
-public:
+  public:
     QStringList events;
     QStringList captions;
     void setCaption(const QString &c) override
@@ -66,7 +66,7 @@ public:
     }
     bool barVisible() const override { return m_visible; }
 
-private:
+  private:
     QString m_caption;
     int m_max = 100, m_value = 0;
     bool m_visible = false;
@@ -97,7 +97,8 @@ void configure()
 
 QVariant art(TestEnv &env, int order, const QString &column)
 {
-    return env.scalar(QStringLiteral("select %1 from ART where INTNRO = 'T1' and ARTORD = %2").arg(column).arg(order));
+    return env.scalar(
+        QStringLiteral("select %1 from ART where INTNRO = 'T1' and ARTORD = %2").arg(column).arg(order));
 }
 
 int artCount(TestEnv &env, const QString &shipment = kShipment)
@@ -114,8 +115,7 @@ QVariant committed(TestEnv &env, const QString &query)
         db.setDatabaseName(env.dbFile("PlanexoGenericoOstrova.sqlite"));
         if (db.open()) {
             QSqlQuery q(db);
-            if (q.exec(query) && q.next())
-                value = q.value(0);
+            if (q.exec(query) && q.next()) value = q.value(0);
         }
     }
     QSqlDatabase::removeDatabase("committed-reader");
@@ -124,7 +124,9 @@ QVariant committed(TestEnv &env, const QString &query)
 
 int artOrderOf(TestEnv &env, const QString &code)
 {
-    return env.scalar(QStringLiteral("select ARTORD from ART where INTNRO = 'T1' and ARTNRO = '%1'").arg(code)).toInt();
+    return env
+        .scalar(QStringLiteral("select ARTORD from ART where INTNRO = 'T1' and ARTNRO = '%1'").arg(code))
+        .toInt();
 }
 
 // The invoice of db/demo/factura_demo.xlsx, mapped.
@@ -149,8 +151,7 @@ const QVector<QStringList> kDemoRows = {
 ScriptedInteraction::ModalDriver chooseCountry(const QString &entry, QString *shownOrigin = nullptr)
 {
     return [entry, shownOrigin](QDialog &d) {
-        if (shownOrigin)
-            *shownOrigin = d.findChild<QLineEdit *>(QStringLiteral("txtValor"))->text();
+        if (shownOrigin) *shownOrigin = d.findChild<QLineEdit *>(QStringLiteral("txtValor"))->text();
         auto *combo = d.findChild<QComboBox *>(QStringLiteral("cboPais"));
         combo->setCurrentIndex(combo->findText(entry));
         QTest::keyClick(d.findChild<QLineEdit *>(QStringLiteral("txtValor")), Qt::Key_F11);
@@ -163,7 +164,7 @@ ScriptedInteraction::ModalDriver chooseCountry(const QString &entry, QString *sh
 class TestProcess : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void cleanup() { TestEnv::usePoint(); }
 
     void preconditions_data();
@@ -214,9 +215,20 @@ void TestProcess::preconditions_data()
     QTest::addColumn<QString>("intcat");
     QTest::addColumn<QString>("intdun");
     QTest::addColumn<QString>("message");
-    QTest::newRow("all empty: goods state first") << "" << "" << "" << "Falta establecer el valor predeterminado de Estado de Mercaderia\r\n\r\nHaga click en CONFIGURACIÓN";
-    QTest::newRow("catalogue before unit") << "1" << "" << "" << "Falta seleccionar el CATALOGO\r\n\r\nHaga click en CONFIGURACIÓN";
-    QTest::newRow("unit") << "1" << "001" << "  " << "Falta seleccionar UNIDAD DECLARADA\r\n\r\nHaga click en CONFIGURACIÓN";
+    QTest::newRow("all empty: goods state first") << ""
+                                                  << ""
+                                                  << ""
+                                                  << "Falta establecer el valor predeterminado de Estado de "
+                                                     "Mercaderia\r\n\r\nHaga click en CONFIGURACIÓN";
+    QTest::newRow("catalogue before unit")
+        << "1"
+        << ""
+        << ""
+        << "Falta seleccionar el CATALOGO\r\n\r\nHaga click en CONFIGURACIÓN";
+    QTest::newRow("unit") << "1"
+                          << "001"
+                          << "  "
+                          << "Falta seleccionar UNIDAD DECLARADA\r\n\r\nHaga click en CONFIGURACIÓN";
 }
 
 void TestProcess::preconditions()
@@ -277,12 +289,24 @@ void TestProcess::stage1Values_data()
     QTest::addColumn<double>("expectedTotal");
     QTest::addColumn<double>("expectedUnit");
     QTest::addColumn<double>("expectedWeight");
-    QTest::newRow("comma: 11 / 4") << true << "11" << "4" << "1.234,5" << 11.0 << 2.75 << 1234.5;
-    QTest::newRow("point: 11 / 4") << false << "11" << "4" << "1,234.5" << 11.0 << 2.75 << 1234.5;
-    QTest::newRow("comma: total rounded to cents") << true << "11,005" << "3" << "0,25" << 11.01 << 3.67 << 0.25;
-    QTest::newRow("point: total rounded to cents") << false << "11.005" << "3" << "0.25" << 11.01 << 3.67 << 0.25;
-    QTest::newRow("comma: unit rounded to 4 decimals") << true << "10" << "3" << "" << 10.0 << 3.3333 << -1.0;
-    QTest::newRow("point: negative total") << false << "-10" << "4" << "2" << -10.0 << -2.5 << 2.0;
+    QTest::newRow("comma: 11 / 4") << true << "11"
+                                   << "4"
+                                   << "1.234,5" << 11.0 << 2.75 << 1234.5;
+    QTest::newRow("point: 11 / 4") << false << "11"
+                                   << "4"
+                                   << "1,234.5" << 11.0 << 2.75 << 1234.5;
+    QTest::newRow("comma: total rounded to cents") << true << "11,005"
+                                                   << "3"
+                                                   << "0,25" << 11.01 << 3.67 << 0.25;
+    QTest::newRow("point: total rounded to cents") << false << "11.005"
+                                                   << "3"
+                                                   << "0.25" << 11.01 << 3.67 << 0.25;
+    QTest::newRow("comma: unit rounded to 4 decimals") << true << "10"
+                                                       << "3"
+                                                       << "" << 10.0 << 3.3333 << -1.0;
+    QTest::newRow("point: negative total") << false << "-10"
+                                           << "4"
+                                           << "2" << -10.0 << -2.5 << 2.0;
 }
 
 void TestProcess::stage1Values()
@@ -301,14 +325,15 @@ void TestProcess::stage1Values()
     shared().AA_MARCA = QStringLiteral("GENERICA");
     env.exec("insert into ART (INTNRO, ARTORD, ARTNRO) values ('T1', 7, 'OLD'), ('T2', 1, 'OTHER')");
     SheetGridModel grid;
-    fillGrid(grid, {fl::CodArticulo, fl::DescrModelo, fl::Cantidad, fl::PTotal, fl::Unidad, fl::KgNeto, fl::PaNcm},
+    fillGrid(grid,
+             {fl::CodArticulo, fl::DescrModelo, fl::Cantidad, fl::PTotal, fl::Unidad, fl::KgNeto, fl::PaNcm},
              {{"AB'12 ", "  DESC'X  ", quantity, total, "7", weight, "8205.20.00.000K"}});
     ScriptedInteraction script;
     RecordingProgress progress;
     QVERIFY(ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
 
-    QCOMPARE(artCount(env), 1); // the shipment's old rows are gone
+    QCOMPARE(artCount(env), 1);       // the shipment's old rows are gone
     QCOMPARE(artCount(env, "T2"), 1); // other shipments keep theirs
     QCOMPARE(art(env, 1, "ARTNRO").toString(), QString("AB 12"));
     QCOMPARE(art(env, 1, "ARTDSC").toString(), QString("DESC X"));
@@ -339,8 +364,9 @@ void TestProcess::stage1InsertStatement()
     SheetGridModel grid;
     fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal}, {{"X1", "4", "11"}, {"", "", ""}});
     const QString prefix = Stage1Storing::insertPrefix(kShipment);
-    QCOMPARE(prefix, QString("insert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTTKG, ARTCAN, ARTUNI, ARTTOT "
-                             ",PRCNCM,PRCDUN,ARTORG,ARTKGB,MARCA,DESCRIPCION_MARIA,PRCSUF) values ('T1', "));
+    QCOMPARE(prefix,
+             QString("insert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTTKG, ARTCAN, ARTUNI, ARTTOT "
+                     ",PRCNCM,PRCDUN,ARTORG,ARTKGB,MARCA,DESCRIPCION_MARIA,PRCSUF) values ('T1', "));
     QCOMPARE(Stage1Storing::insertPrefix("O'X"), prefix.left(prefix.size() - 6) + "'O''X', ");
 
     QStringList statements;
@@ -349,8 +375,9 @@ void TestProcess::stage1InsertStatement()
     driver.setStatementObserver([&](const QString &st) { statements << st; });
     ScriptedInteraction script;
     // The blank second row is stored too and stops the run at its unit price.
-    script.expectMessage(ProcessDriver::errorReport(13, "No coinciden los tipos", step::UnitPrice, "Planexo", prefix),
-                         Icon::Critical);
+    script.expectMessage(
+        ProcessDriver::errorReport(13, "No coinciden los tipos", step::UnitPrice, "Planexo", prefix),
+        Icon::Critical);
     QVERIFY(!driver.FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
     QCOMPARE(statements.value(0), QString("delete from ART where INTNRO = 'T1'"));
@@ -395,14 +422,17 @@ void TestProcess::stage1HostileCells()
     env.connect();
     configure();
     const QString injection = QStringLiteral("x'); delete from ART; --");
-    const QString controls = QStringLiteral("a\tb\r\nc\x01" "d\\e;f--g");
+    const QString controls = QStringLiteral("a\tb\r\nc\x01"
+                                            "d\\e;f--g");
     const QString huge = QString(10000, QLatin1Char('W')) + QStringLiteral("'");
     const QString withNul = QStringLiteral("ab") + QChar(0) + QStringLiteral("cd");
     SheetGridModel grid;
-    fillGrid(grid, {fl::CodArticulo, fl::DescrModelo, fl::DescrMaria, fl::PaNcm, fl::Marca, fl::Cantidad, fl::PTotal},
-             {{injection, controls, injection, controls, huge, "1", "1"},
-              {huge, huge, huge, "\\'", "--", "2", "3"},
-              {withNul, "", withNul, "", "", "1", "1"}});
+    fillGrid(
+        grid,
+        {fl::CodArticulo, fl::DescrModelo, fl::DescrMaria, fl::PaNcm, fl::Marca, fl::Cantidad, fl::PTotal},
+        {{injection, controls, injection, controls, huge, "1", "1"},
+         {huge, huge, huge, "\\'", "--", "2", "3"},
+         {withNul, "", withNul, "", "", "1", "1"}});
     ScriptedInteraction script;
     RecordingProgress progress;
     shared().INTCAT = QStringLiteral("none");
@@ -452,13 +482,28 @@ void TestProcess::stage1Failures_data()
     QTest::addColumn<long>("number");
     QTest::addColumn<QString>("description");
     QTest::addColumn<int>("failedStep");
-    QTest::newRow("zero quantity, comma") << true << "0" << "10" << "1" << 11L << "División por cero" << step::UnitPrice;
-    QTest::newRow("zero quantity, point") << false << "0,0" << "10" << "1" << 11L << "División por cero" << step::UnitPrice;
-    QTest::newRow("empty total") << false << "2" << "" << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
-    QTest::newRow("text total") << true << "2" << "diez" << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
-    QTest::newRow("empty quantity") << false << "" << "10" << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
-    QTest::newRow("text weight") << false << "2" << "10" << "1 kg" << 13L << "No coinciden los tipos" << step::RowValues;
-    QTest::newRow("two separators in comma locale") << true << "2" << "10" << "1,5,0" << 13L << "No coinciden los tipos" << step::RowValues;
+    QTest::newRow("zero quantity, comma") << true << "0"
+                                          << "10"
+                                          << "1" << 11L << "División por cero" << step::UnitPrice;
+    QTest::newRow("zero quantity, point") << false << "0,0"
+                                          << "10"
+                                          << "1" << 11L << "División por cero" << step::UnitPrice;
+    QTest::newRow("empty total") << false << "2"
+                                 << ""
+                                 << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
+    QTest::newRow("text total") << true << "2"
+                                << "diez"
+                                << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
+    QTest::newRow("empty quantity") << false << ""
+                                    << "10"
+                                    << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
+    QTest::newRow("text weight") << false << "2"
+                                 << "10"
+                                 << "1 kg" << 13L << "No coinciden los tipos" << step::RowValues;
+    QTest::newRow("two separators in comma locale")
+        << true << "2"
+        << "10"
+        << "1,5,0" << 13L << "No coinciden los tipos" << step::RowValues;
 }
 
 void TestProcess::stage1Failures()
@@ -524,12 +569,12 @@ void TestProcess::countryResolution()
     env.connect();
     ScriptedInteraction script;
     CountryResolver resolver(shared());
-    QCOMPARE(resolver.ObtenerCodigoPais("310"), QString("310"));          // by id
-    QCOMPARE(resolver.ObtenerCodigoPais("china"), QString("310"));        // by description
+    QCOMPARE(resolver.ObtenerCodigoPais("310"), QString("310"));   // by id
+    QCOMPARE(resolver.ObtenerCodigoPais("china"), QString("310")); // by description
     QCOMPARE(resolver.ObtenerCodigoPais("ESTADOS UNIDOS"), QString("212"));
-    QCOMPARE(resolver.ObtenerCodigoPais("PRC"), QString("310"));          // by a taught relation
+    QCOMPARE(resolver.ObtenerCodigoPais("PRC"), QString("310")); // by a taught relation
     QCOMPARE(resolver.ObtenerCodigoPais("GERMANY"), QString("438"));
-    QCOMPARE(resolver.ObtenerCodigoPais("   "), QString());               // blank: nothing to resolve
+    QCOMPARE(resolver.ObtenerCodigoPais("   "), QString()); // blank: nothing to resolve
     env.exec("insert into ORG (PAI, ORI) values ('O''HIGGINS', '208')");
     QCOMPARE(resolver.ObtenerCodigoPais("O'HIGGINS"), QString("208"));
     // A numeric text that is no country id goes on to the relations.
@@ -545,7 +590,9 @@ void TestProcess::unknownOriginAsksOnce()
     configure();
     SheetGridModel grid;
     fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal, fl::Origen},
-             {{"N1", "1", "1", "REP. POPULAR CHINA"}, {"N2", "1", "1", "CHINA"}, {"N3", "1", "1", "REP. POPULAR CHINA"}});
+             {{"N1", "1", "1", "REP. POPULAR CHINA"},
+              {"N2", "1", "1", "CHINA"},
+              {"N3", "1", "1", "REP. POPULAR CHINA"}});
     ScriptedInteraction script;
     QString shown;
     script.expectMessage("Pais REP. POPULAR CHINA no reconocido", Icon::Critical);
@@ -608,9 +655,10 @@ void TestProcess::suffixText()
 void TestProcess::suffixTextError()
 {
     ScriptedInteraction script;
-    script.expectMessage("Error 5 (Llamada a procedimiento o argumento no válidos) in procedure cambiarCadenaSufijo "
-                         "of Formulario frmMain",
-                         Icon::None);
+    script.expectMessage(
+        "Error 5 (Llamada a procedimiento o argumento no válidos) in procedure cambiarCadenaSufijo "
+        "of Formulario frmMain",
+        Icon::None);
     QCOMPARE(cambiarCadenaSufijo("AB(Y)-AA(X", "aa", "Z"), QString());
     VERIFY_SCRIPT(script);
 }
@@ -636,14 +684,20 @@ void TestProcess::stage2Update()
     const QStringList expected = {
         "select DISTINCT ARTNRO,ARTORD,ARTORG, ARTUNI,MARCA,PRCNCM,PRCSUF ,ARTDSC,DESCRIPCION_MARIA from ART "
         "where INTNRO = 'T1' order by ARTNRO",
-        "select ncm, lapi, sufijos, idunidad, estadistica, estadomerc, deresp, preciounitario, descripcion, idpais , "
+        "select ncm, lapi, sufijos, idunidad, estadistica, estadomerc, deresp, preciounitario, descripcion, "
+        "idpais , "
         "descripcion_maria from catarticulos where idcatalogo = '001' and idarticulo = 'MT-500'",
-        "select [059] as lapi from ncm where  [001] = '8205.20.00' and [002] = '000'",
-        "select [012] as estadistica,[020] as deresp from ncm where  [001] = '8205.20.00' and [002] = '000'",
-        "update ART set PRCNCM = '8205.20.00.000K',PRCLAP = 'N',DESCRIPCION_MARIA = 'MARTILLO DE ACERO CON MANGO DE "
-        "MADERA',PRCSUF = 'AA(NEW)-AB(MT 500)-JD01',ARTORG = '310',ARTDSC = 'MARTILLO CARPINTERO 500G',PRCEUN = "
-        "'07',PRCESM = '1',PRCEST = 'A' WHERE INTNRO = 'T1'  and ARTNRO = 'MT-500'  and MARCA = 'NEW'  and ARTORD = 1",
-        "select ncm, lapi, sufijos, idunidad, estadistica, estadomerc, deresp, preciounitario, descripcion, idpais , "
+        "select [059] as lapi,[012] as estadistica,[020] as deresp from ncm where  [001] = '8205.20.00' and "
+        "[002] = "
+        "'000'",
+        "update ART set PRCNCM = '8205.20.00.000K',PRCLAP = 'N',DESCRIPCION_MARIA = 'MARTILLO DE ACERO CON "
+        "MANGO DE "
+        "MADERA',PRCSUF = 'AA(NEW)-AB(MT 500)-JD01',ARTORG = '310',ARTDSC = 'MARTILLO CARPINTERO "
+        "500G',PRCEUN = "
+        "'07',PRCESM = '1',PRCEST = 'A' WHERE INTNRO = 'T1'  and ARTNRO = 'MT-500'  and MARCA = 'NEW'  and "
+        "ARTORD = 1",
+        "select ncm, lapi, sufijos, idunidad, estadistica, estadomerc, deresp, preciounitario, descripcion, "
+        "idpais , "
         "descripcion_maria from catarticulos where idcatalogo = '001' and idarticulo = 'NOPE'",
     };
     const int first = int(statements.indexOf(expected[0]));
@@ -663,23 +717,26 @@ void TestProcess::stage2EdgeCases()
     configure();
     shared().PRCESM = QStringLiteral("9");
     SheetGridModel grid;
-    fillGrid(grid, {fl::CodArticulo, fl::DescrModelo, fl::DescrMaria, fl::PaNcm, fl::Cantidad, fl::PTotal, fl::Origen},
-             {{"TL-13", "", "MIA", "8544.49.00.900Z", "1", "1", ""},   // own position, catalogue's units
-              {"AM-DIG", "OWN", "", "", "1", "1", "BRASIL"},          // "* " is no LAPI mark; blank goods state
-              {"LL-10", "", "", "", "1", "1", ""},                     // position not in the nomenclator
-              {"ZP-42", "", "", "", "1", "1", ""},                     // specific-duty unit
-              {"DS-PH2", "", "", "", "1", "1", ""},                    // same code and brand twice
-              {"DS-PH2", "", "", "", "2", "4", ""}});
-    env.execCalvera("INTERNOS", "update catarticulos set sufijos = NULL, lapi = 'X' where idarticulo = 'DS-PH2'");
+    fillGrid(
+        grid,
+        {fl::CodArticulo, fl::DescrModelo, fl::DescrMaria, fl::PaNcm, fl::Cantidad, fl::PTotal, fl::Origen},
+        {{"TL-13", "", "MIA", "8544.49.00.900Z", "1", "1", ""}, // own position, catalogue's units
+         {"AM-DIG", "OWN", "", "", "1", "1", "BRASIL"},         // "* " is no LAPI mark; blank goods state
+         {"LL-10", "", "", "", "1", "1", ""},                   // position not in the nomenclator
+         {"ZP-42", "", "", "", "1", "1", ""},                   // specific-duty unit
+         {"DS-PH2", "", "", "", "1", "1", ""},                  // same code and brand twice
+         {"DS-PH2", "", "", "", "2", "4", ""}});
+    env.execCalvera("INTERNOS",
+                    "update catarticulos set sufijos = NULL, lapi = 'X' where idarticulo = 'DS-PH2'");
     ScriptedInteraction script;
     RecordingProgress progress;
     QVERIFY(ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
 
     QCOMPARE(art(env, 1, "PRCNCM").toString(), QString("8544.49.00.900Z"));
-    QCOMPARE(art(env, 1, "PRCLAP").toString(), QString("S")); // [059] of 8467.21.00.100 is "*"
+    QCOMPARE(art(env, 1, "PRCLAP").toString(), QString("S"));  // [059] of 8467.21.00.100 is "*"
     QCOMPARE(art(env, 1, "PRCEUN").toString(), QString("07")); // 8544.49.00.900 would give 01
-    QCOMPARE(art(env, 1, "PRCCRC").toString(), QString("OK"));  // graded on its own position
+    QCOMPARE(art(env, 1, "PRCCRC").toString(), QString("OK")); // graded on its own position
     QCOMPARE(art(env, 1, "DESCRIPCION_MARIA").toString(), QString("MIA"));
     QCOMPARE(art(env, 1, "ARTDSC").toString(), QString("TALADRO PERCUTOR 13MM 750W"));
     QCOMPARE(art(env, 1, "ARTORG").toString(), QString("310"));
@@ -715,9 +772,10 @@ void TestProcess::stage2QuotesFromCatalogue()
     TestEnv env;
     env.connect();
     configure();
-    env.execCalvera("INTERNOS", "insert into catarticulos (idcatalogo, idarticulo, descripcion, idpais, ncm, lapi, "
-                                "sufijos, estadomerc, descripcion_maria) values ('001', 'Q 1', 'O''HARA', '3''1', "
-                                "'8205.20.00.000K', '', 'AA(O''X)-AB(Q''1)-JD''1', '''', 'D''M')");
+    env.execCalvera("INTERNOS",
+                    "insert into catarticulos (idcatalogo, idarticulo, descripcion, idpais, ncm, lapi, "
+                    "sufijos, estadomerc, descripcion_maria) values ('001', 'Q 1', 'O''HARA', '3''1', "
+                    "'8205.20.00.000K', '', 'AA(O''X)-AB(Q''1)-JD''1', '''', 'D''M')");
     env.execCalvera("NCM", "update ncm set [012] = '0''7', [020] = '''' where [001] = '8205.20.00'");
     SheetGridModel grid;
     fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal}, {{"Q'1", "1", "1"}});
@@ -744,14 +802,17 @@ void TestProcess::stage2FailureKeepsEarlierRows()
     env.exec("create trigger refuse before update on ART when NEW.ARTNRO = 'TL-13' "
              "begin select raise(abort, 'fila bloqueada'); end");
     SheetGridModel grid;
-    fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal}, {{"MT-500", "1", "1"}, {"MT-300", "1", "1"}, {"TL-13", "1", "1"}});
-    const QString update = "update ART set PRCNCM = '8467.21.00.100A',PRCLAP = 'S',DESCRIPCION_MARIA = 'TALADRO "
-                           "ELECTRICO PERCUTOR',PRCSUF = 'AA(BOSCH)-AB(TL 13)-ZA(000750)',ARTORG = '310',ARTDSC = "
-                           "'TALADRO PERCUTOR 13MM 750W',PRCEUN = '07',PRCESM = '1',PRCEST = 'A' WHERE INTNRO = 'T1' "
-                           " and ARTNRO = 'TL-13'  and MARCA = ''  and ARTORD = 3";
+    fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal},
+             {{"MT-500", "1", "1"}, {"MT-300", "1", "1"}, {"TL-13", "1", "1"}});
+    const QString update =
+        "update ART set PRCNCM = '8467.21.00.100A',PRCLAP = 'S',DESCRIPCION_MARIA = 'TALADRO "
+        "ELECTRICO PERCUTOR',PRCSUF = 'AA(BOSCH)-AB(TL 13)-ZA(000750)',ARTORG = '310',ARTDSC = "
+        "'TALADRO PERCUTOR 13MM 750W',PRCEUN = '07',PRCESM = '1',PRCEST = 'A' WHERE INTNRO = 'T1' "
+        " and ARTNRO = 'TL-13'  and MARCA = ''  and ARTORD = 3";
     ScriptedInteraction script;
-    script.expectMessage(ProcessDriver::errorReport(1811, "fila bloqueada", step::UpdateArticle, "oAlm.clGestor", update),
-                         Icon::Critical);
+    script.expectMessage(
+        ProcessDriver::errorReport(1811, "fila bloqueada", step::UpdateArticle, "oAlm.clGestor", update),
+        Icon::Critical);
     RecordingProgress progress;
     QVERIFY(!ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
@@ -775,7 +836,8 @@ void TestProcess::stage2UnreachableCatalogue()
     fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal}, {{"MT-500", "1", "1"}});
     ScriptedInteraction script;
     script.expectMessage(ProcessDriver::errorReport(1, "no such table: catarticulos", step::CatalogueQuery,
-                                                    "EnlaceDatos.EDMain [INTERNOS]", Stage1Storing::insertPrefix(kShipment)),
+                                                    "EnlaceDatos.EDMain [INTERNOS]",
+                                                    Stage1Storing::insertPrefix(kShipment)),
                          Icon::Critical);
     RecordingProgress progress;
     QVERIFY(!ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
@@ -794,9 +856,9 @@ void TestProcess::stage3CommonData()
     env.exec("insert into NCMDEC (NCM, DECLARADA) values ('9999.99.99.999Z', '22')");
     SheetGridModel grid;
     fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal, fl::Origen, fl::PaNcm, fl::Unidad},
-             {{"ZP-42", "1", "1", "BRASIL", "", "3"},           // NCMDEC rule of the catalogue position
+             {{"ZP-42", "1", "1", "BRASIL", "", "3"},               // NCMDEC rule of the catalogue position
               {"NEW-1", "1", "1", "CHINA", "9999.99.99.999Z", "5"}, // new article: rule, origin, goods state
-              {"NEW-2", "1", "1", "USA", "1234.56.78.900A", ""}}); // no rule: keeps its (empty) unit
+              {"NEW-2", "1", "1", "USA", "1234.56.78.900A", ""}});  // no rule: keeps its (empty) unit
     QStringList statements;
     RecordingProgress progress;
     ProcessDriver driver(shared(), progress);
@@ -808,7 +870,8 @@ void TestProcess::stage3CommonData()
                                 "ART.INTNRO = 'T1'"));
     QVERIFY(statements.contains("update ART set PRCDUN = NCMDEC.DECLARADA from NCMDEC where NCMDEC.NCM = "
                                 "ART.PRCNCM and ART.INTNRO = 'T1'"));
-    QVERIFY(statements.contains("update ART set PRCESM = '1' where INTNRO = 'T1' and (PRCESM is null or PRCESM = '')"));
+    QVERIFY(statements.contains(
+        "update ART set PRCESM = '1' where INTNRO = 'T1' and (PRCESM is null or PRCESM = '')"));
     QVERIFY(art(env, 1, "PRCORI").isNull());
     QCOMPARE(art(env, 1, "PRCDUN").toString(), QString("08"));
     QCOMPARE(art(env, 2, "PRCORI").toString(), QString("C310"));
@@ -825,15 +888,17 @@ void TestProcess::stage3FailureShowsStatementTwo()
     TestEnv env;
     env.connect();
     configure();
-    env.exec("create trigger refuse before update of PRCDUN on ART begin select raise(abort, 'sin unidades'); end");
+    env.exec("create trigger refuse before update of PRCDUN on ART begin select raise(abort, 'sin "
+             "unidades'); end");
     SheetGridModel grid;
     fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal, fl::PaNcm},
              {{"X", "1", "1", "6403.99.90.000X"}});
     ScriptedInteraction script;
-    script.expectMessage(ProcessDriver::errorReport(1811, "sin unidades", step::DeclaredUnits, "oAlm.clGestor",
-                                                    "update ART set PRCORI = ORG.ORI from ORG where ORG.PAI = "
-                                                    "ART.ARTORG and ART.INTNRO = 'T1'"),
-                         Icon::Critical);
+    script.expectMessage(
+        ProcessDriver::errorReport(1811, "sin unidades", step::DeclaredUnits, "oAlm.clGestor",
+                                   "update ART set PRCORI = ORG.ORI from ORG where ORG.PAI = "
+                                   "ART.ARTORG and ART.INTNRO = 'T1'"),
+        Icon::Critical);
     RecordingProgress progress;
     QVERIFY(!ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
@@ -858,12 +923,16 @@ void TestProcess::stage4GradesAndStatistics()
     ScriptedInteraction script;
     QVERIFY(driver.FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
-    QVERIFY(statements.contains("select PRCNCM, PRCSUF, INTNRO, ARTORD from ART where INTNRO = 'T1' and PRCEST = 'A'"));
+    QVERIFY(statements.contains(
+        "select PRCNCM, PRCSUF, INTNRO, ARTORD from ART where INTNRO = 'T1' and PRCEST = 'A'"));
     QVERIFY(statements.contains("update ART set PRCCRC = 'OK' where INTNRO = 'T1'  and ARTORD = 1"));
-    QVERIFY(statements.contains("update ART set PRCCRC = 'ERR', PRCEST = 'E' where INTNRO = 'T1'  and ARTORD = 3"));
-    QVERIFY(statements.contains("update ART set PRCCRC = 'SUF', PRCEST = 'E' where INTNRO = 'T1'  and ARTORD = 4"));
-    QCOMPARE(statements.last(),
-             QString("update ART set PRCECA = ARTCAN where INTNRO = 'T1' and PRCDUN = PRCEUN and PRCCRC = 'OK' "));
+    QVERIFY(statements.contains(
+        "update ART set PRCCRC = 'ERR', PRCEST = 'E' where INTNRO = 'T1'  and ARTORD = 3"));
+    QVERIFY(statements.contains(
+        "update ART set PRCCRC = 'SUF', PRCEST = 'E' where INTNRO = 'T1'  and ARTORD = 4"));
+    QCOMPARE(
+        statements.last(),
+        QString("update ART set PRCECA = ARTCAN where INTNRO = 'T1' and PRCDUN = PRCEUN and PRCCRC = 'OK' "));
     QCOMPARE(art(env, 1, "PRCECA").toDouble(), 24.0); // 07 declared, 07 statistical
     QVERIFY(art(env, 2, "PRCECA").isNull());          // 07 declared, 01 statistical
     QCOMPARE(art(env, 2, "PRCCRC").toString(), QString("OK"));
@@ -881,12 +950,14 @@ void TestProcess::stage4FailureKeepsGrades()
     env.exec("create trigger refuse before update of PRCCRC on ART when NEW.ARTORD = 2 "
              "begin select raise(abort, 'no'); end");
     SheetGridModel grid;
-    fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal}, {{"MT-500", "1", "1"}, {"LL-10", "1", "1"}, {"MT-300", "1", "1"}});
+    fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal},
+             {{"MT-500", "1", "1"}, {"LL-10", "1", "1"}, {"MT-300", "1", "1"}});
     ScriptedInteraction script;
-    script.expectMessage(ProcessDriver::errorReport(1811, "no", step::GradeArticle, "oAlm.clGestor",
-                                                    "update ART set PRCCRC = 'POS', PRCEST = 'E' where INTNRO = 'T1'  "
-                                                    "and ARTORD = 2"),
-                         Icon::Critical);
+    script.expectMessage(
+        ProcessDriver::errorReport(1811, "no", step::GradeArticle, "oAlm.clGestor",
+                                   "update ART set PRCCRC = 'POS', PRCEST = 'E' where INTNRO = 'T1'  "
+                                   "and ARTORD = 2"),
+        Icon::Critical);
     RecordingProgress progress;
     QVERIFY(!ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
@@ -894,7 +965,8 @@ void TestProcess::stage4FailureKeepsGrades()
     QVERIFY(art(env, 2, "PRCCRC").isNull());
     QVERIFY(art(env, 3, "PRCCRC").isNull());
     QCOMPARE(art(env, 3, "PRCEST").toString(), QString("A"));
-    QCOMPARE(committed(env, "select PRCCRC from ART where INTNRO = 'T1' and ARTORD = 1").toString(), QString("OK"));
+    QCOMPARE(committed(env, "select PRCCRC from ART where INTNRO = 'T1' and ARTORD = 1").toString(),
+             QString("OK"));
 }
 
 void TestProcess::progressAndCaptions()
@@ -903,20 +975,37 @@ void TestProcess::progressAndCaptions()
     env.connect();
     configure();
     SheetGridModel grid;
-    fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal}, {{"MT-500", "1", "1"}, {"X", "1", "1"}, {"LL-10", "1", "1"}});
+    fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal},
+             {{"MT-500", "1", "1"}, {"X", "1", "1"}, {"LL-10", "1", "1"}});
     ScriptedInteraction script;
     RecordingProgress progress;
     QVERIFY(ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
-    const QStringList expected = {
-        "visible:1",
-        "caption:Procesando... Etapa 1 de 4: Guardando en base de datos", "min:0", "value:1", "max:4",
-        "value:2", "value:3", "value:4",
-        "caption:Procesando... Etapa 2 de 4: Buscando articulos en catalogo", "min:0", "value:1", "max:10", "max:3",
-        "value:1", "value:2", "value:3",
-        "caption:Procesando... Etapa 3 de 4: Actualizando datos comunes",
-        "caption:Procesando... Etapa 4 de 4: Validando NCM...", "value:0", "value:1", "max:2", "value:1", "value:2",
-        "caption:Fin de Proceso", "visible:0"};
+    const QStringList expected = {"visible:1",
+                                  "caption:Procesando... Etapa 1 de 4: Guardando en base de datos",
+                                  "min:0",
+                                  "value:1",
+                                  "max:4",
+                                  "value:2",
+                                  "value:3",
+                                  "value:4",
+                                  "caption:Procesando... Etapa 2 de 4: Buscando articulos en catalogo",
+                                  "min:0",
+                                  "value:1",
+                                  "max:10",
+                                  "max:3",
+                                  "value:1",
+                                  "value:2",
+                                  "value:3",
+                                  "caption:Procesando... Etapa 3 de 4: Actualizando datos comunes",
+                                  "caption:Procesando... Etapa 4 de 4: Validando NCM...",
+                                  "value:0",
+                                  "value:1",
+                                  "max:2",
+                                  "value:1",
+                                  "value:2",
+                                  "caption:Fin de Proceso",
+                                  "visible:0"};
     QCOMPARE(progress.events, expected);
 }
 
@@ -942,24 +1031,42 @@ void TestProcess::validarSufijos_data()
     QTest::newRow("two trailing dashes") << hammer << "AA(S)-AB(M)-JD01--" << 2;
     QTest::newRow("empty text with codes") << hammer << "" << 2;
     QTest::newRow("SIN SUFIJOS with codes") << hammer << "SIN SUFIJOS" << 2;
-    QTest::newRow("numeric code") << "8467.21.00.100A" << "AA(BOSCH)-AB(TL 13)-ZA(000750)" << 0;
-    QTest::newRow("numeric code with text") << "8467.21.00.100A" << "AA(BOSCH)-AB(TL 13)-ZA(75 W)" << 2;
-    QTest::newRow("full-position codes") << "8528.72.00.100M" << "AA(N)-AB(TV)-ZB(55)-JE02" << 0;
-    QTest::newRow("full-position option missing") << "8528.72.00.100M" << "AA(N)-AB(TV)-ZB(55)" << 2;
-    QTest::newRow("no codes, empty") << "9030.31.00.000H" << "" << 0;
-    QTest::newRow("no codes, SIN SUFIJOS") << "9030.31.00.000H" << "SIN SUFIJOS" << 0;
-    QTest::newRow("no codes, elements ignored") << "9030.31.00.000H" << "AA(FLUKE)" << 0;
-    QTest::newRow("no codes, unreadable text") << "9030.31.00.000H" << "FLUKE 17B" << 2;
-    QTest::newRow("position absent") << "8204.11.99.999Z" << "AA(S)-AB(L)" << 1;
-    QTest::newRow("opening absent") << "8205.20.00.001K" << "" << 1;
-    QTest::newRow("check letter differs") << "8205.20.00.000Z" << "AA(S)-AB(M)-JD01" << 1;
-    QTest::newRow("short position") << "8202.10" << "AA(STANLEY)" << 3;
-    QTest::newRow("no check letter") << "8205.20.00.000" << "" << 3;
-    QTest::newRow("digit for letter") << "8205.20.00.0001" << "" << 3;
-    QTest::newRow("dash for point") << "8205-20.00.000K" << "" << 3;
-    QTest::newRow("trailing blank") << "8205.20.00.000K " << "" << 3;
-    QTest::newRow("quote") << "8205.20.00.00'K" << "" << 3;
-    QTest::newRow("empty") << "" << "" << 3;
+    QTest::newRow("numeric code") << "8467.21.00.100A"
+                                  << "AA(BOSCH)-AB(TL 13)-ZA(000750)" << 0;
+    QTest::newRow("numeric code with text") << "8467.21.00.100A"
+                                            << "AA(BOSCH)-AB(TL 13)-ZA(75 W)" << 2;
+    QTest::newRow("full-position codes") << "8528.72.00.100M"
+                                         << "AA(N)-AB(TV)-ZB(55)-JE02" << 0;
+    QTest::newRow("full-position option missing") << "8528.72.00.100M"
+                                                  << "AA(N)-AB(TV)-ZB(55)" << 2;
+    QTest::newRow("no codes, empty") << "9030.31.00.000H"
+                                     << "" << 0;
+    QTest::newRow("no codes, SIN SUFIJOS") << "9030.31.00.000H"
+                                           << "SIN SUFIJOS" << 0;
+    QTest::newRow("no codes, elements ignored") << "9030.31.00.000H"
+                                                << "AA(FLUKE)" << 0;
+    QTest::newRow("no codes, unreadable text") << "9030.31.00.000H"
+                                               << "FLUKE 17B" << 2;
+    QTest::newRow("position absent") << "8204.11.99.999Z"
+                                     << "AA(S)-AB(L)" << 1;
+    QTest::newRow("opening absent") << "8205.20.00.001K"
+                                    << "" << 1;
+    QTest::newRow("check letter differs") << "8205.20.00.000Z"
+                                          << "AA(S)-AB(M)-JD01" << 1;
+    QTest::newRow("short position") << "8202.10"
+                                    << "AA(STANLEY)" << 3;
+    QTest::newRow("no check letter") << "8205.20.00.000"
+                                     << "" << 3;
+    QTest::newRow("digit for letter") << "8205.20.00.0001"
+                                      << "" << 3;
+    QTest::newRow("dash for point") << "8205-20.00.000K"
+                                    << "" << 3;
+    QTest::newRow("trailing blank") << "8205.20.00.000K "
+                                    << "" << 3;
+    QTest::newRow("quote") << "8205.20.00.00'K"
+                           << "" << 3;
+    QTest::newRow("empty") << ""
+                           << "" << 3;
 }
 
 void TestProcess::validarSufijos()
@@ -1103,7 +1210,8 @@ void TestProcess::demoInvoiceEndToEnd()
     QCOMPARE(art(env, artOrderOf(env, "PZ-900"), "ARTORG").toString(), QString("310"));
     QCOMPARE(art(env, artOrderOf(env, "MT-500"), "ARTUNI").toDouble(), 4.25);
     QCOMPARE(art(env, artOrderOf(env, "MT-500"), "ARTTKG").toDouble(), 12.5);
-    QCOMPARE(art(env, artOrderOf(env, "MT-500"), "PRCSUF").toString(), QString("AA(GENERICA)-AB(MT 500)-JD01"));
+    QCOMPARE(art(env, artOrderOf(env, "MT-500"), "PRCSUF").toString(),
+             QString("AA(GENERICA)-AB(MT 500)-JD01"));
     QCOMPARE(art(env, artOrderOf(env, "ZP-42"), "PRCECA").toDouble(), 12.0);
     QCOMPARE(art(env, artOrderOf(env, "TL-13"), "PRCLAP").toString(), QString("S"));
 
@@ -1217,8 +1325,9 @@ void TestProcess::relationDialogDuplicateAndLoadFailure()
         dialog.show();
         auto *cboPais = dialog.findChild<QComboBox *>("cboPais");
         cboPais->setCurrentIndex(cboPais->findText("MEXICO (218)"));
-        script.expectMessage("UNIQUE constraint failed: ORG.PAI\r\n\r\n1555 - seccion [Planexo.frmRelPais.f_Grabar]",
-                             Icon::Critical);
+        script.expectMessage(
+            "UNIQUE constraint failed: ORG.PAI\r\n\r\n1555 - seccion [Planexo.frmRelPais.f_Grabar]",
+            Icon::Critical);
         QTest::keyClick(cboPais, Qt::Key_F11);
         VERIFY_SCRIPT(script);
         QVERIFY(dialog.isVisible());
@@ -1228,7 +1337,8 @@ void TestProcess::relationDialogDuplicateAndLoadFailure()
     env.exec("drop table PAIS");
     frmRelPais dialog;
     dialog.setsPaisProceso("X");
-    script.expectMessage("no such table: PAIS\r\n\r\n1 - seccion [Planexo.frmRelPais.Form_Load]", Icon::Critical);
+    script.expectMessage("no such table: PAIS\r\n\r\n1 - seccion [Planexo.frmRelPais.Form_Load]",
+                         Icon::Critical);
     dialog.Form_Load();
     VERIFY_SCRIPT(script);
     QCOMPARE(dialog.findChild<QLineEdit *>("txtValor")->text(), QString("X"));

@@ -95,8 +95,7 @@ int frmRelPais::chosenCountry() const
 {
     const int index = cboPais->currentIndex();
     // Typed text that is not the chosen entry's does not count as a choice.
-    if (index < 0 || cboPais->itemText(index) != cboPais->currentText())
-        return -1;
+    if (index < 0 || cboPais->itemText(index) != cboPais->currentText()) return -1;
     return index;
 }
 
@@ -115,7 +114,8 @@ void frmRelPais::f_Grabar()
     }
     const int chosen = chosenCountry();
     if (chosen < 0) {
-        interaction().message(QStringLiteral("Debe seleccionar Pais Maria - asociado"), Interaction::Icon::Exclamation);
+        interaction().message(QStringLiteral("Debe seleccionar Pais Maria - asociado"),
+                              Interaction::Icon::Exclamation);
         return;
     }
     const QString id = cboidPais->itemText(chosen);
@@ -147,17 +147,14 @@ bool frmRelPais::handleKey(int key)
 
 bool frmRelPais::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent *>(event)->key()))
-        return true;
+    if (event->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent *>(event)->key())) return true;
     return QDialog::eventFilter(watched, event);
 }
 
 void frmRelPais::keyPressEvent(QKeyEvent *event)
 {
-    if (handleKey(event->key()))
-        return;
+    if (handleKey(event->key())) return;
     // No default button: Enter does nothing here.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        return;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
     QDialog::keyPressEvent(event);
 }

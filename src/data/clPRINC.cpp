@@ -27,14 +27,15 @@ namespace oCHKX {
 namespace {
 
 struct Element {
-    QString code;   // upper case
-    QString text;   // the value of a value element, the whole option element otherwise (upper case)
+    QString code; // upper case
+    QString text; // the value of a value element, the whole option element otherwise (upper case)
     bool isValue = false;
 };
 
 bool isAlnum(QChar c)
 {
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
            (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
 }
 
@@ -45,12 +46,10 @@ bool isDigit(QChar c)
 
 bool wellFormedPosition(const QString &p)
 {
-    if (p.size() != 15)
-        return false;
+    if (p.size() != 15) return false;
     for (int i = 0; i < 14; ++i) {
         const bool point = i == 4 || i == 7 || i == 10;
-        if (point ? p[i] != QLatin1Char('.') : !isDigit(p[i]))
-            return false;
+        if (point ? p[i] != QLatin1Char('.') : !isDigit(p[i])) return false;
     }
     const QChar letter = p[14];
     return (letter >= QLatin1Char('A') && letter <= QLatin1Char('Z')) ||
@@ -72,13 +71,13 @@ bool parseElements(const QString &t, QVector<Element> *elements)
         Element e;
         if (n - i >= 3 && isAlnum(t[i]) && isAlnum(t[i + 1]) && t[i + 2] == QLatin1Char('(')) {
             const int close = int(t.indexOf(QLatin1Char(')'), i + 3));
-            if (close < 0)
-                return false;
+            if (close < 0) return false;
             e.code = t.mid(i, 2).toUpper();
             e.text = t.mid(i + 3, close - i - 3);
             e.isValue = true;
             i = close + 1;
-        } else if (n - i >= 4 && isAlnum(t[i]) && isAlnum(t[i + 1]) && isAlnum(t[i + 2]) && isAlnum(t[i + 3])) {
+        } else if (n - i >= 4 && isAlnum(t[i]) && isAlnum(t[i + 1]) && isAlnum(t[i + 2]) &&
+                   isAlnum(t[i + 3])) {
             e.text = t.mid(i, 4).toUpper();
             e.code = e.text.left(2);
             i += 4;
@@ -86,10 +85,8 @@ bool parseElements(const QString &t, QVector<Element> *elements)
             return false;
         }
         elements->push_back(e);
-        if (i == n)
-            break;
-        if (t[i] != QLatin1Char('-'))
-            return false;
+        if (i == n) break;
+        if (t[i] != QLatin1Char('-')) return false;
         ++i;
     }
     return true;
@@ -105,47 +102,54 @@ void clPRINC::ConexionString(EnlaceDatos::EDMain &manager)
 const clPRINC::Codes &clPRINC::codesOf(const QString &position)
 {
     const auto cached = m_codes.constFind(position);
-    if (cached != m_codes.constEnd())
-        return *cached;
+    if (cached != m_codes.constEnd()) return *cached;
 
     DataConnection &ncm = m_manager->getDataConnectionByEntity(QStringLiteral("NCM"));
     const Dialect &d = ncm.dialect();
+    // One query per position: no row when the position is absent, one row with a Null sufijo when
+    // it has no codes, else one row per sufidos row that applies. It runs once per position of a
+    // run with other values, so it is prepared; Sql shows it with its values.
+    const QStringList levels = positionLevels(position);
+    const QStringList keys = {position.left(10), position.mid(11, 3), position.mid(14, 1)};
+    const auto statement = [&](const QStringList &levelValues, const QStringList &keyValues) {
+        return QStringLiteral("select s.sufijo from ncm n left join sufidos s on s.sim in (") +
+               levelValues.join(QLatin1Char(',')) + QStringLiteral(") where n.") +
+               d.column(QStringLiteral("001")) + QStringLiteral(" = ") + keyValues[0] +
+               QStringLiteral(" and n.") + d.column(QStringLiteral("002")) + QStringLiteral(" = ") +
+               keyValues[1] + QStringLiteral(" and n.") + d.column(QStringLiteral("003")) +
+               QStringLiteral(" = ") + keyValues[2];
+    };
+    QStringList levelLiterals, keyLiterals;
+    QVariantList values;
+    for (const QString &level : levels) {
+        levelLiterals << sql::text(level);
+        values << level;
+    }
+    for (const QString &key : keys) {
+        keyLiterals << sql::text(key);
+        values << key;
+    }
+    ncm.Sql = statement(levelLiterals, keyLiterals);
+    const QString placeholder = QStringLiteral("?");
     Codes codes;
     Recordset rs;
-    ncm.Sql = QStringLiteral("select ") + d.column(QStringLiteral("001")) + QStringLiteral(" from ncm where ") +
-              d.column(QStringLiteral("001")) + QStringLiteral(" = ") + sql::text(position.left(10)) +
-              QStringLiteral(" and ") + d.column(QStringLiteral("002")) + QStringLiteral(" = ") +
-              sql::text(position.mid(11, 3)) + QStringLiteral(" and ") + d.column(QStringLiteral("003")) +
-              QStringLiteral(" = ") + sql::text(position.mid(14, 1));
-    codes.exists = ncm.CrearRs(rs);
-    if (codes.exists) {
-        QStringList levels;
-        for (const QString &level : positionLevels(position))
-            levels << sql::text(level);
-        ncm.Sql = QStringLiteral("select sufijo from sufidos where sim in (") + levels.join(QLatin1Char(',')) +
-                  QLatin1Char(')');
-        QHash<QString, bool> isValueCode; // the kind of each code, fixed by its first row
-        if (ncm.CrearRs(rs)) {
-            while (!rs.Eof()) {
-                const QVariant field = rs.Fields(QStringLiteral("sufijo"));
-                const QString sufijo = field.isNull() ? QString() : field.toString().trimmed().toUpper();
-                rs.MoveNext();
-                if (sufijo.size() != 2 && sufijo.size() != 4)
-                    continue;
-                const QString code = sufijo.left(2);
-                const auto kind = isValueCode.constFind(code);
-                const bool value = sufijo.size() == 2;
-                if (kind == isValueCode.constEnd()) {
-                    isValueCode.insert(code, value);
-                    if (value)
-                        codes.valueCodes << code;
-                } else if (*kind != value) {
-                    continue;
-                }
-                if (!value && !codes.options[code].contains(sufijo))
-                    codes.options[code] << sufijo;
-            }
+    codes.exists =
+        ncm.CrearRsPrepared(rs, statement(QStringList(4, placeholder), QStringList(3, placeholder)), values);
+    QHash<QString, bool> isValueCode; // the kind of each code, fixed by its first row
+    for (; !rs.Eof(); rs.MoveNext()) {
+        const QVariant field = rs.Fields(QStringLiteral("sufijo"));
+        const QString sufijo = field.isNull() ? QString() : field.toString().trimmed().toUpper();
+        if (sufijo.size() != 2 && sufijo.size() != 4) continue;
+        const QString code = sufijo.left(2);
+        const bool value = sufijo.size() == 2;
+        const auto kind = isValueCode.constFind(code);
+        if (kind == isValueCode.constEnd()) {
+            isValueCode.insert(code, value);
+            if (value) codes.valueCodes << code;
+        } else if (*kind != value) {
+            continue;
         }
+        if (!value && !codes.options[code].contains(sufijo)) codes.options[code] << sufijo;
     }
     return *m_codes.insert(position, codes);
 }
@@ -155,35 +159,29 @@ int clPRINC::ValidarSufijos(const QString &position, const QString &suffixes)
     if (!m_manager)
         throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
                            QStringLiteral("oCHKX.clPRINC.ValidarSufijos"));
-    if (!wellFormedPosition(position))
-        return 3;
+    if (!wellFormedPosition(position)) return 3;
     const Codes &codes = codesOf(position);
-    if (!codes.exists)
-        return 1;
+    if (!codes.exists) return 1;
 
     const QString text = suffixes.trimmed();
     const bool none = text.isEmpty() || text.compare(QLatin1String("SIN SUFIJOS"), Qt::CaseInsensitive) == 0;
     const bool anyCode = !codes.valueCodes.isEmpty() || !codes.options.isEmpty();
-    if (none)
-        return anyCode ? 2 : 0;
+    if (none) return anyCode ? 2 : 0;
     QVector<Element> elements;
-    if (!parseElements(text, &elements))
-        return 2;
+    if (!parseElements(text, &elements)) return 2;
 
     for (const QString &code : codes.valueCodes) {
         const bool numeric = code.startsWith(QLatin1Char('Z'));
         bool given = false;
         for (const Element &e : elements) {
-            if (!e.isValue || e.code != code)
-                continue;
+            if (!e.isValue || e.code != code) continue;
             const QString value = e.text.trimmed();
             if (!value.isEmpty() && (!numeric || vb::isNumeric(value))) {
                 given = true;
                 break;
             }
         }
-        if (!given)
-            return 2;
+        if (!given) return 2;
     }
     for (auto it = codes.options.constBegin(); it != codes.options.constEnd(); ++it) {
         const QString noOption = it.key() + QStringLiteral("00");
@@ -194,8 +192,7 @@ int clPRINC::ValidarSufijos(const QString &position, const QString &suffixes)
                 break;
             }
         }
-        if (!chosen)
-            return 2;
+        if (!chosen) return 2;
     }
     return 0;
 }

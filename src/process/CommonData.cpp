@@ -16,7 +16,7 @@ void CommonData::run()
 
     m_run.step = step::Stage3Start;
     m_run.progress.setCaption(QStringLiteral("Procesando... Etapa 3 de 4: Actualizando datos comunes"));
-    WriteBatch batch(db);
+    Batch batch(db);
 
     m_run.step = step::OriginCodes;
     m_run.buffer = QStringLiteral("update ART set PRCORI = ORG.ORI from ORG where ORG.PAI = ART.ARTORG "
@@ -25,13 +25,15 @@ void CommonData::run()
     m_run.execute(db, m_run.buffer);
 
     m_run.step = step::DeclaredUnits;
-    m_run.execute(db, QStringLiteral("update ART set PRCDUN = NCMDEC.DECLARADA from NCMDEC where NCMDEC.NCM = "
-                                     "ART.PRCNCM and ART.INTNRO = ") +
-                          shipment);
+    m_run.execute(db,
+                  QStringLiteral("update ART set PRCDUN = NCMDEC.DECLARADA from NCMDEC where NCMDEC.NCM = "
+                                 "ART.PRCNCM and ART.INTNRO = ") +
+                      shipment);
 
     m_run.step = step::GoodsState;
     m_run.buffer = QStringLiteral("update ART set PRCESM = ") + sql::text(s.PRCESM) +
-                   QStringLiteral(" where INTNRO = ") + shipment + QStringLiteral(" and (PRCESM is null or PRCESM = '')");
+                   QStringLiteral(" where INTNRO = ") + shipment +
+                   QStringLiteral(" and (PRCESM is null or PRCESM = '')");
     m_run.execute(db, m_run.buffer);
     batch.commit();
 }

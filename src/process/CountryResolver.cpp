@@ -12,15 +12,12 @@ std::optional<QString> CountryResolver::lookup(const QString &origin)
     Recordset rs;
     if (vb::isNumeric(origin)) {
         db.Sql = QStringLiteral("Select Id From Pais where ID = ") + sql::text(origin);
-        if (db.CrearRs(rs))
-            return origin;
+        if (db.CrearRs(rs)) return origin;
     }
     db.Sql = QStringLiteral("Select Id From Pais where descripcion = ") + sql::text(origin);
-    if (db.CrearRs(rs))
-        return m_state.fmt->EsNull(rs.Fields(QStringLiteral("id")));
+    if (db.CrearRs(rs)) return m_state.fmt->EsNull(rs.Fields(QStringLiteral("id")));
     db.Sql = QStringLiteral("Select ORI From ORG where PAI = ") + sql::text(origin);
-    if (db.CrearRs(rs))
-        return m_state.fmt->EsNull(rs.Fields(QStringLiteral("ORI")));
+    if (db.CrearRs(rs)) return m_state.fmt->EsNull(rs.Fields(QStringLiteral("ORI")));
     return std::nullopt;
 }
 
@@ -28,11 +25,9 @@ QString CountryResolver::ObtenerCodigoPais(const QString &origin)
 {
     // A blank origin names no country: asking would trap the operator in a dialog that refuses
     // an empty origin text. Stage 2 may still take the catalogue's country.
-    if (origin.trimmed().isEmpty())
-        return QString();
+    if (origin.trimmed().isEmpty()) return QString();
     const auto cached = m_resolved.constFind(origin);
-    if (cached != m_resolved.constEnd())
-        return *cached;
+    if (cached != m_resolved.constEnd()) return *cached;
     if (const std::optional<QString> code = lookup(origin)) {
         m_resolved.insert(origin, *code);
         return *code;
@@ -51,7 +46,6 @@ QString CountryResolver::PedirRelacionPais(const QString &origin)
         dialog.Form_Load();
         interaction().runModal(dialog);
         const QString chosen = dialog.sPaisMaria();
-        if (!chosen.isEmpty())
-            return chosen;
+        if (!chosen.isEmpty()) return chosen;
     }
 }

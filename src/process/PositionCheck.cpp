@@ -6,6 +6,8 @@
 #include "data/SqlText.h"
 #include "data/clPRINC.h"
 
+#include <memory>
+
 QString PositionCheck::gradeClause(int result)
 {
     switch (result) {
@@ -35,21 +37,30 @@ void PositionCheck::run()
     m_run.step = step::ReadFound;
     Recordset rows;
     if (m_run.query(db,
-                    QStringLiteral("select PRCNCM, PRCSUF, INTNRO, ARTORD from ART where INTNRO = ") + shipment +
-                        QStringLiteral(" and PRCEST = 'A'"),
+                    QStringLiteral("select PRCNCM, PRCSUF, INTNRO, ARTORD from ART where INTNRO = ") +
+                        shipment + QStringLiteral(" and PRCEST = 'A'"),
                     rows))
         progress.setMaximum(rows.RecordCount());
 
-    WriteBatch batch(db);
+    Batch batch(db);
+    // The suffix check reads the nomenclator row by row: one read transaction over all of it.
+    std::unique_ptr<Batch> nomenclatorReads;
+    m_run.step = step::ValidateSuffixes;
+    if (!rows.Eof())
+        nomenclatorReads =
+            std::make_unique<Batch>(s.enlace->getDataConnectionByEntity(QStringLiteral("NCM")));
     while (!rows.Eof()) {
         m_run.step = step::ValidateSuffixes;
         const int result = m_run.checker.ValidarSufijos(s.fmt->EsNull(rows.Fields(QStringLiteral("PRCNCM"))),
                                                         s.fmt->EsNull(rows.Fields(QStringLiteral("PRCSUF"))));
         m_run.step = step::GradeArticle;
-        m_run.buffer = QStringLiteral("update ART set ") + gradeClause(result) + QStringLiteral("where INTNRO = ") +
-                       shipment + QStringLiteral("  and ARTORD = ") +
-                       sql::number(s.fmt->EsNumero(rows.Fields(QStringLiteral("ARTORD"))));
-        m_run.execute(db, m_run.buffer);
+        Statement grade(QStringLiteral("update ART set ") + gradeClause(result) +
+                        QStringLiteral("where INTNRO = "));
+        grade.text(s.sInternoActual)
+            .sql(QStringLiteral("  and ARTORD = "))
+            .integer(qint64(s.fmt->EsNumero(rows.Fields(QStringLiteral("ARTORD")))));
+        m_run.buffer = grade.literal();
+        m_run.execute(db, grade);
         progress.setValue(rows.AbsolutePosition());
         rows.MoveNext();
     }

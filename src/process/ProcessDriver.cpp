@@ -15,16 +15,14 @@
 
 #include <QElapsedTimer>
 
-ProcessDriver::ProcessDriver(SharedState &state, Progress &progress) : m_state(state), m_progress(progress)
-{
-}
+ProcessDriver::ProcessDriver(SharedState &state, Progress &progress) : m_state(state), m_progress(progress) {}
 
 QString ProcessDriver::errorReport(long number, const QString &description, int step, const QString &source,
                                    const QString &statement)
 {
     return description + QStringLiteral("\r\n\r\n") + QString::number(number) +
-           QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_GuardarDatosToBase]:: ") + QString::number(step) +
-           source + QStringLiteral("\r\n\r\nSQL:\r\n") + statement;
+           QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_GuardarDatosToBase]:: ") +
+           QString::number(step) + source + QStringLiteral("\r\n\r\nSQL:\r\n") + statement;
 }
 
 bool ProcessDriver::preconditionsHold()
@@ -37,8 +35,7 @@ bool ProcessDriver::preconditionsHold()
         missing = QStringLiteral("Falta seleccionar el CATALOGO");
     else if (m_state.INTDUN.trimmed().isEmpty())
         missing = QStringLiteral("Falta seleccionar UNIDAD DECLARADA");
-    if (missing.isEmpty())
-        return true;
+    if (missing.isEmpty()) return true;
     interaction().message(missing + configure, Interaction::Icon::Exclamation);
     return false;
 }
@@ -80,8 +77,7 @@ bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
         checker.ConexionString(*m_state.enlace);
 
         run.step = step::Preconditions;
-        if (!preconditionsHold())
-            return false;
+        if (!preconditionsHold()) return false;
 
         run.step = step::RecogniseColumns;
         run.columns = ColumnMap::recognise(grid);

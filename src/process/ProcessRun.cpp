@@ -1,6 +1,8 @@
 #include "ProcessRun.h"
 
 #include "data/DataConnection.h"
+#include "data/SqlText.h"
+#include "data/VbFormat.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
 
@@ -50,31 +52,87 @@ ColumnMap ColumnMap::recognise(const SheetGridModel &grid)
     return map;
 }
 
+Statement &Statement::sql(const QString &piece)
+{
+    m_text += piece;
+    m_shape += piece;
+    return *this;
+}
+
+Statement &Statement::text(const QString &value)
+{
+    m_text += sql::text(value);
+    m_shape += QLatin1Char('?');
+    // As the literal: never Null (a null QString would bind as Null), and without NUL characters.
+    QString bound = value.isNull() ? QStringLiteral("") : value;
+    if (bound.contains(QChar(0))) bound.remove(QChar(0));
+    m_values << bound;
+    return *this;
+}
+
+Statement &Statement::number(double value)
+{
+    m_text += sql::number(value);
+    m_shape += QLatin1Char('?');
+    m_values << value;
+    return *this;
+}
+
+Statement &Statement::integer(qint64 value)
+{
+    m_text += QString::number(value);
+    m_shape += QLatin1Char('?');
+    m_values << value;
+    return *this;
+}
+
+Statement &Statement::numberFromText(const QString &cell)
+{
+    if (cell.isEmpty()) {
+        m_text += QStringLiteral("Null");
+        m_shape += QLatin1Char('?');
+        m_values << QVariant();
+        return *this;
+    }
+    return number(vb::cdbl(cell));
+}
+
+bool ProcessRun::query(DataConnection &connection, const Statement &statement, Recordset &rs)
+{
+    if (observer) observer(statement.literal());
+    connection.Sql = statement.literal();
+    return connection.CrearRsPrepared(rs, statement.shape(), statement.values());
+}
+
+long long ProcessRun::execute(DataConnection &connection, const Statement &statement)
+{
+    if (observer) observer(statement.literal());
+    connection.Sql = statement.literal();
+    return connection.EjecutarPrepared(statement.shape(), statement.values());
+}
+
 bool ProcessRun::query(DataConnection &connection, const QString &statement, Recordset &rs)
 {
-    if (observer)
-        observer(statement);
+    if (observer) observer(statement);
     connection.Sql = statement;
     return connection.CrearRs(rs);
 }
 
 long long ProcessRun::execute(DataConnection &connection, const QString &statement)
 {
-    if (observer)
-        observer(statement);
+    if (observer) observer(statement);
     connection.Sql = statement;
     return connection.Ejecutar();
 }
 
-WriteBatch::WriteBatch(DataConnection &connection) : m_connection(connection)
+Batch::Batch(DataConnection &connection) : m_connection(connection)
 {
     m_connection.beginBatch();
 }
 
-WriteBatch::~WriteBatch()
+Batch::~Batch()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     try {
         m_connection.commitBatch();
     } catch (...) {
@@ -82,10 +140,9 @@ WriteBatch::~WriteBatch()
     }
 }
 
-void WriteBatch::commit()
+void Batch::commit()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     m_open = false;
     m_connection.commitBatch();
 }

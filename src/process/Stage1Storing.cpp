@@ -12,19 +12,27 @@
 
 #include <cmath>
 
-QString Stage1Storing::insertPrefix(const QString &shipment)
+static QString insertHead()
 {
     return QStringLiteral("insert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTTKG, ARTCAN, ARTUNI, ARTTOT "
-                          ",PRCNCM,PRCDUN,ARTORG,ARTKGB,MARCA,DESCRIPCION_MARIA,PRCSUF) values (") +
-           sql::text(shipment) + QStringLiteral(", ");
+                          ",PRCNCM,PRCDUN,ARTORG,ARTKGB,MARCA,DESCRIPCION_MARIA,PRCSUF) values (");
+}
+
+QString Stage1Storing::insertPrefix(const QString &shipment)
+{
+    return insertHead() + sql::text(shipment) + QStringLiteral(", ");
 }
 
 QString Stage1Storing::unitPrice(const QString &totalCell, const QString &quantityCell)
 {
-    const double total = vb::cdbl(vb::format(totalCell, QStringLiteral("00.00")));
+    return unitPriceOf(vb::format(totalCell, QStringLiteral("00.00")), quantityCell);
+}
+
+QString Stage1Storing::unitPriceOf(const QString &formattedTotal, const QString &quantityCell)
+{
+    const double total = vb::cdbl(formattedTotal);
     const double quantity = vb::cdbl(quantityCell);
-    if (quantity == 0)
-        throw PlanexoError::divisionByZero();
+    if (quantity == 0) throw PlanexoError::divisionByZero();
     const double quotient = total / quantity;
     if (!std::isfinite(quotient))
         throw PlanexoError(6, QStringLiteral("Desbordamiento"), QStringLiteral("Planexo"));
@@ -37,66 +45,84 @@ QString Stage1Storing::cell(const SheetGridModel &grid, int row, int field) cons
     return col < 0 ? QString() : grid.text(row, col);
 }
 
-QString Stage1Storing::rowValues(const SheetGridModel &grid, int row, int order)
+void Stage1Storing::appendRow(Statement &st, const SheetGridModel &grid, int row, int order)
 {
     const SharedState &s = m_run.state;
     const ColumnMap &map = m_run.columns;
     auto text = [&](Field f) { return cell(grid, row, int(f)); };
-    const QLatin1Char comma(',');
+    const QString comma = QStringLiteral(",");
 
     m_run.step = step::RowValues;
-    // Numbers go in as numbers: the row order unquoted, numeric cells as literals of their value.
-    QString v = QString::number(order) + comma;
+    // Numbers go in as numbers: the row order unquoted, numeric cells as their value.
+    st.integer(order).sql(comma);
 
     QString code = text(Field::CodArticulo);
     code.replace(QLatin1Char('\''), QLatin1Char(' '));
-    v += sql::text(code.trimmed()) + comma;
+    st.text(code.trimmed()).sql(comma);
 
     if (map.has(Field::DescrModelo)) {
         QString description = text(Field::DescrModelo).trimmed();
         description.replace(QLatin1Char('\''), QLatin1Char(' '));
-        v += sql::text(description) + comma;
+        st.text(description).sql(comma);
     } else {
-        v += QStringLiteral("'',");
+        st.sql(QStringLiteral("'',"));
     }
 
-    v += (map.has(Field::KgNeto) ? sql::numberFromText(text(Field::KgNeto)) : QStringLiteral("0")) + comma;
-    v += (map.has(Field::Cantidad) ? sql::numberFromText(text(Field::Cantidad)) : QStringLiteral("0")) + comma;
+    if (map.has(Field::KgNeto))
+        st.numberFromText(text(Field::KgNeto)).sql(comma);
+    else
+        st.sql(QStringLiteral("0,"));
+    const QString quantity = text(Field::Cantidad);
+    if (map.has(Field::Cantidad))
+        st.numberFromText(quantity).sql(comma);
+    else
+        st.sql(QStringLiteral("0,"));
 
     m_run.step = step::UnitPrice;
-    v += sql::numberFromText(unitPrice(text(Field::PTotal), text(Field::Cantidad))) + comma;
-    v += sql::numberFromText(vb::format(text(Field::PTotal), QStringLiteral("00.00"))) + comma;
+    const QString total = vb::format(text(Field::PTotal), QStringLiteral("00.00"));
+    st.numberFromText(unitPriceOf(total, quantity)).sql(comma);
+    st.numberFromText(total).sql(comma);
 
     m_run.step = step::RowValues;
-    v += (map.has(Field::PaNcm) ? sql::text(text(Field::PaNcm)) : QStringLiteral("''")) + comma;
-    v += sql::text(map.has(Field::Unidad) ? vb::format(text(Field::Unidad), QStringLiteral("00")) : s.INTDUN) + comma;
+    if (map.has(Field::PaNcm))
+        st.text(text(Field::PaNcm)).sql(comma);
+    else
+        st.sql(QStringLiteral("'',"));
+    st.text(map.has(Field::Unidad) ? vb::format(text(Field::Unidad), QStringLiteral("00")) : s.INTDUN)
+        .sql(comma);
 
     if (map.has(Field::Origen)) {
         m_run.step = step::OriginCountry;
-        v += sql::text(m_countries.ObtenerCodigoPais(text(Field::Origen))) + comma;
+        st.text(m_countries.ObtenerCodigoPais(text(Field::Origen))).sql(comma);
         m_run.step = step::RowValues;
     } else {
-        v += QStringLiteral("'',");
+        st.sql(QStringLiteral("'',"));
     }
 
-    v += (map.has(Field::KgBruto) ? sql::numberFromText(text(Field::KgBruto)) : QStringLiteral("0")) + comma;
-    v += sql::text(map.has(Field::Marca) ? text(Field::Marca) : s.AA_MARCA) + comma;
-    v += (map.has(Field::DescrMaria) ? sql::text(text(Field::DescrMaria)) : QStringLiteral("''")) + comma;
+    if (map.has(Field::KgBruto))
+        st.numberFromText(text(Field::KgBruto)).sql(comma);
+    else
+        st.sql(QStringLiteral("0,"));
+    st.text(map.has(Field::Marca) ? text(Field::Marca) : s.AA_MARCA).sql(comma);
+    if (map.has(Field::DescrMaria))
+        st.text(text(Field::DescrMaria)).sql(comma);
+    else
+        st.sql(QStringLiteral("'',"));
 
     if (map.has(Field::Marca)) {
         const QString withBrand = cambiarCadenaSufijo(QString(), QStringLiteral("AA"), text(Field::Marca));
-        v += sql::text(cambiarCadenaSufijo(withBrand, QStringLiteral("AB"), text(Field::CodArticulo)));
+        st.text(cambiarCadenaSufijo(withBrand, QStringLiteral("AB"), text(Field::CodArticulo)));
     } else {
-        v += QStringLiteral("''");
+        st.sql(QStringLiteral("''"));
     }
-    return v + QLatin1Char(')');
+    st.sql(QStringLiteral(")"));
 }
 
 void Stage1Storing::run(const SheetGridModel &grid)
 {
     SharedState &s = m_run.state;
     oAlm::clGestor &db = *s.gestor;
-    WriteBatch batch(db);
+    Batch batch(db);
 
     m_run.step = step::DeleteRows;
     m_run.execute(db, QStringLiteral("delete from ART where INTNRO = ") + sql::text(s.sInternoActual));
@@ -108,9 +134,12 @@ void Stage1Storing::run(const SheetGridModel &grid)
     m_run.progress.setMaximum(grid.rows() - 1);
 
     m_run.buffer = insertPrefix(s.sInternoActual);
+    Statement prefix(insertHead());
+    prefix.text(s.sInternoActual).sql(QStringLiteral(", "));
     int order = 1;
     for (int row = 2; row < grid.rows(); ++row) {
-        const QString statement = m_run.buffer + rowValues(grid, row, order++);
+        Statement statement = prefix;
+        appendRow(statement, grid, row, order++);
         m_run.step = step::InsertRow;
         m_run.execute(db, statement);
         m_run.progress.setValue(row);

@@ -16,8 +16,7 @@ static QString setSuffixValue(const QString &suffixText, const QString &code, co
         return suffixText.left(open + 1) + value + suffixText.mid(close);
     }
     const QString entry = code + QLatin1Char('(') + value + QLatin1Char(')');
-    if (suffixText.isEmpty())
-        return entry;
+    if (suffixText.isEmpty()) return entry;
     return suffixText + QLatin1Char('-') + entry;
 }
 
