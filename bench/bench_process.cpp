@@ -44,7 +44,7 @@ double cpuMilliseconds()
 }
 
 class NullProgress : public Progress {
-  public:
+public:
     void setCaption(const QString &c) override { m_caption = c; }
     QString caption() const override { return m_caption; }
     void setMinimum(int) override {}
@@ -55,7 +55,7 @@ class NullProgress : public Progress {
     void setBarVisible(bool v) override { m_visible = v; }
     bool barVisible() const override { return m_visible; }
 
-  private:
+private:
     QString m_caption;
     int m_max = 0, m_value = 0;
     bool m_visible = false;
@@ -63,7 +63,7 @@ class NullProgress : public Progress {
 
 // The main window's way: a label and a bar repainted at every change (with --bar).
 class WidgetProgress : public Progress {
-  public:
+public:
     WidgetProgress()
     {
         m_window.resize(640, 60);
@@ -91,7 +91,7 @@ class WidgetProgress : public Progress {
     void setBarVisible(bool v) override { m_bar->setVisible(v); }
     bool barVisible() const override { return m_bar->isVisible(); }
 
-  private:
+private:
     QWidget m_window;
     QLabel *m_label = nullptr;
     QProgressBar *m_bar = nullptr;
@@ -99,7 +99,7 @@ class WidgetProgress : public Progress {
 
 // No prompt is expected: every origin resolves and the settings are complete.
 class SilentInteraction : public Interaction {
-  public:
+public:
     int messages = 0;
     Answer message(const QString &text, Icon, Buttons, const QString &) override
     {

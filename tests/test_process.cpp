@@ -36,7 +36,7 @@ const QString kReportLocation = QStringLiteral(" - seccion [Planexo.frmMain.FRAM
 
 // Records what the process shows, in order.
 class RecordingProgress : public Progress {
-  public:
+public:
     QStringList events;
     QStringList captions;
     void setCaption(const QString &c) override
@@ -66,7 +66,7 @@ class RecordingProgress : public Progress {
     }
     bool barVisible() const override { return m_visible; }
 
-  private:
+private:
     QString m_caption;
     int m_max = 100, m_value = 0;
     bool m_visible = false;
@@ -164,7 +164,7 @@ ScriptedInteraction::ModalDriver chooseCountry(const QString &entry, QString *sh
 class TestProcess : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void cleanup() { TestEnv::usePoint(); }
 
     void preconditions_data();

@@ -11,7 +11,7 @@ class QLineEdit;
 // it and reads sPaisMaria, which only a successful save sets.
 class frmRelPais : public QDialog {
     Q_OBJECT
-  public:
+public:
     explicit frmRelPais(QWidget *parent = nullptr);
 
     QString sPaisProceso() const { return m_sPaisProceso; }
@@ -22,11 +22,11 @@ class frmRelPais : public QDialog {
     void Form_Load();
     void f_Grabar();
 
-  protected:
+protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
-  private:
+private:
     bool handleKey(int key);
     // The selected country's position; -1 when the combo's text is not a chosen entry.
     int chosenCountry() const;

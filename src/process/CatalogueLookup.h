@@ -14,7 +14,7 @@ struct ProcessRun;
 // Stage 2: fills the articles found in the configured catalogue from the catalogue and the
 // nomenclator and marks them "A"; articles not found stay as stage 1 stored them.
 class CatalogueLookup {
-  public:
+public:
     explicit CatalogueLookup(ProcessRun &run);
     ~CatalogueLookup();
 
@@ -24,7 +24,7 @@ class CatalogueLookup {
     static void appendNomenclatorKey(Statement &statement, const DataConnection &ncm,
                                      const QString &position);
 
-  private:
+private:
     // The nomenclator row of a catalogue position: its LAPI mark and units, read once per run.
     struct Position {
         bool found = false;

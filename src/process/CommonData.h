@@ -5,10 +5,10 @@ struct ProcessRun;
 // Stage 3: origin codes, declared units and the default goods state for every article row of the
 // shipment, in three set-wise statements.
 class CommonData {
-  public:
+public:
     explicit CommonData(ProcessRun &run) : m_run(run) {}
     void run();
 
-  private:
+private:
     ProcessRun &m_run;
 };

@@ -9,7 +9,7 @@ struct SharedState;
 // Resolves the origin texts of one process run into country codes: by the country list, by the
 // taught relations, and else by asking the operator through the relation dialog.
 class CountryResolver {
-  public:
+public:
     explicit CountryResolver(SharedState &state) : m_state(state) {}
 
     // The country code for an origin text; asks the operator when no table resolves it.
@@ -17,7 +17,7 @@ class CountryResolver {
     // Shows the relation dialog until a country is chosen; returns its code.
     QString PedirRelacionPais(const QString &origin);
 
-  private:
+private:
     std::optional<QString> lookup(const QString &origin);
 
     SharedState &m_state;

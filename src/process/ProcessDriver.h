@@ -19,7 +19,7 @@ struct ProcessRun;
 // 330 goods state; stage 4: 410 reading the found articles, 420 ValidarSufijos, 430 the grade,
 // 440 the statistical quantity; 500 the end.
 class ProcessDriver {
-  public:
+public:
     ProcessDriver(SharedState &state, Progress &progress);
 
     // True when all four stages ran to the end.
@@ -37,7 +37,7 @@ class ProcessDriver {
     static QString errorReport(long number, const QString &description, int step, const QString &source,
                                const QString &statement);
 
-  private:
+private:
     bool preconditionsHold();
     void runStages(ProcessRun &run, const SheetGridModel &grid);
 

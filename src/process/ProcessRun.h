@@ -35,7 +35,7 @@ constexpr int kFieldCount = 12;
 
 // For each field the grid column whose mapping-row cell carries its label, or -1.
 class ColumnMap {
-  public:
+public:
     ColumnMap() { m_columns.fill(-1); }
 
     static QString label(Field field);
@@ -47,7 +47,7 @@ class ColumnMap {
     bool has(Field field) const { return column(field) >= 0; }
     void set(Field field, int column) { m_columns[size_t(field)] = column; }
 
-  private:
+private:
     std::array<int, kFieldCount> m_columns;
 };
 
@@ -88,7 +88,7 @@ constexpr int Finish = 500;
 // the statement buffer, the observer and the error report show) and with "?" placeholders and the
 // values bound (what runs, prepared once per shape and connection).
 class Statement {
-  public:
+public:
     Statement() = default;
     explicit Statement(const QString &sql) : m_text(sql), m_shape(sql) {}
 
@@ -106,7 +106,7 @@ class Statement {
     const QString &shape() const { return m_shape; }
     const QVariantList &values() const { return m_values; }
 
-  private:
+private:
     QString m_text;
     QString m_shape;
     QVariantList m_values;
@@ -135,14 +135,14 @@ struct ProcessRun {
 // share one snapshot and lock. It commits also when an error leaves the scope, so every row written
 // before a failure stays.
 class Batch {
-  public:
+public:
     explicit Batch(DataConnection &connection);
     ~Batch();
     Batch(const Batch &) = delete;
     Batch &operator=(const Batch &) = delete;
     void commit();
 
-  private:
+private:
     DataConnection &m_connection;
     bool m_open = true;
 };

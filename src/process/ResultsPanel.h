@@ -8,13 +8,13 @@ class QPushButton;
 // Step 3 of the wizard (FRAM3): the six counts, the record lists and the control printouts.
 class ResultsPanel : public QFrame {
     Q_OBJECT
-  public:
+public:
     explicit ResultsPanel(QWidget *parent = nullptr);
 
     // Fills the six counts of the current shipment. Errors reach the caller.
     void FRAM3_CargarEstadisticas();
 
-  private:
+private:
     QLabel *countLabel(const char *name, const QString &caption, int row);
 
     QLabel *Label6 = nullptr;

@@ -10,7 +10,7 @@ struct ProcessRun;
 // Stage 1: replaces the shipment's article rows with the grid's data rows (row 2 on, blank rows
 // included), numbered from 1.
 class Stage1Storing {
-  public:
+public:
     Stage1Storing(ProcessRun &run, CountryResolver &countries) : m_run(run), m_countries(countries) {}
 
     void run(const SheetGridModel &grid);
@@ -23,7 +23,7 @@ class Stage1Storing {
     static QString unitPrice(const QString &totalCell, const QString &quantityCell);
     static QString unitPriceOf(const QString &formattedTotal, const QString &quantityCell);
 
-  private:
+private:
     QString cell(const SheetGridModel &grid, int row, int field) const;
 
     ProcessRun &m_run;
