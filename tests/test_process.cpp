@@ -182,6 +182,7 @@ private slots:
     void countryResolution();
     void unknownOriginAsksOnce();
     void relationDialogRepeatsUntilChosen();
+    void statementBuilder();
     void suffixText();
     void suffixTextError();
     void stage2Update();
@@ -209,27 +210,19 @@ private slots:
 
 // ---------------------------------------------------------------- preconditions and columns
 
+// clang-format off
 void TestProcess::preconditions_data()
 {
     QTest::addColumn<QString>("prcesm");
     QTest::addColumn<QString>("intcat");
     QTest::addColumn<QString>("intdun");
     QTest::addColumn<QString>("message");
-    QTest::newRow("all empty: goods state first") << ""
-                                                  << ""
-                                                  << ""
-                                                  << "Falta establecer el valor predeterminado de Estado de "
+    QTest::newRow("all empty: goods state first") << "" << "" << "" << "Falta establecer el valor predeterminado de Estado de "
                                                      "Mercaderia\r\n\r\nHaga click en CONFIGURACIÓN";
-    QTest::newRow("catalogue before unit")
-        << "1"
-        << ""
-        << ""
-        << "Falta seleccionar el CATALOGO\r\n\r\nHaga click en CONFIGURACIÓN";
-    QTest::newRow("unit") << "1"
-                          << "001"
-                          << "  "
-                          << "Falta seleccionar UNIDAD DECLARADA\r\n\r\nHaga click en CONFIGURACIÓN";
+    QTest::newRow("catalogue before unit") << "1" << "" << "" << "Falta seleccionar el CATALOGO\r\n\r\nHaga click en CONFIGURACIÓN";
+    QTest::newRow("unit") << "1" << "001" << "  " << "Falta seleccionar UNIDAD DECLARADA\r\n\r\nHaga click en CONFIGURACIÓN";
 }
+// clang-format on
 
 void TestProcess::preconditions()
 {
@@ -280,6 +273,7 @@ void TestProcess::columnRecognition()
 
 // ---------------------------------------------------------------- stage 1
 
+// clang-format off
 void TestProcess::stage1Values_data()
 {
     QTest::addColumn<bool>("comma");
@@ -289,25 +283,14 @@ void TestProcess::stage1Values_data()
     QTest::addColumn<double>("expectedTotal");
     QTest::addColumn<double>("expectedUnit");
     QTest::addColumn<double>("expectedWeight");
-    QTest::newRow("comma: 11 / 4") << true << "11"
-                                   << "4"
-                                   << "1.234,5" << 11.0 << 2.75 << 1234.5;
-    QTest::newRow("point: 11 / 4") << false << "11"
-                                   << "4"
-                                   << "1,234.5" << 11.0 << 2.75 << 1234.5;
-    QTest::newRow("comma: total rounded to cents") << true << "11,005"
-                                                   << "3"
-                                                   << "0,25" << 11.01 << 3.67 << 0.25;
-    QTest::newRow("point: total rounded to cents") << false << "11.005"
-                                                   << "3"
-                                                   << "0.25" << 11.01 << 3.67 << 0.25;
-    QTest::newRow("comma: unit rounded to 4 decimals") << true << "10"
-                                                       << "3"
-                                                       << "" << 10.0 << 3.3333 << -1.0;
-    QTest::newRow("point: negative total") << false << "-10"
-                                           << "4"
-                                           << "2" << -10.0 << -2.5 << 2.0;
+    QTest::newRow("comma: 11 / 4") << true << "11" << "4" << "1.234,5" << 11.0 << 2.75 << 1234.5;
+    QTest::newRow("point: 11 / 4") << false << "11" << "4" << "1,234.5" << 11.0 << 2.75 << 1234.5;
+    QTest::newRow("comma: total rounded to cents") << true << "11,005" << "3" << "0,25" << 11.01 << 3.67 << 0.25;
+    QTest::newRow("point: total rounded to cents") << false << "11.005" << "3" << "0.25" << 11.01 << 3.67 << 0.25;
+    QTest::newRow("comma: unit rounded to 4 decimals") << true << "10" << "3" << "" << 10.0 << 3.3333 << -1.0;
+    QTest::newRow("point: negative total") << false << "-10" << "4" << "2" << -10.0 << -2.5 << 2.0;
 }
+// clang-format on
 
 void TestProcess::stage1Values()
 {
@@ -473,6 +456,7 @@ void TestProcess::stage1NoDataRows()
     QCOMPARE(progress.caption(), QString("Fin de Proceso"));
 }
 
+// clang-format off
 void TestProcess::stage1Failures_data()
 {
     QTest::addColumn<bool>("comma");
@@ -482,29 +466,15 @@ void TestProcess::stage1Failures_data()
     QTest::addColumn<long>("number");
     QTest::addColumn<QString>("description");
     QTest::addColumn<int>("failedStep");
-    QTest::newRow("zero quantity, comma") << true << "0"
-                                          << "10"
-                                          << "1" << 11L << "División por cero" << step::UnitPrice;
-    QTest::newRow("zero quantity, point") << false << "0,0"
-                                          << "10"
-                                          << "1" << 11L << "División por cero" << step::UnitPrice;
-    QTest::newRow("empty total") << false << "2"
-                                 << ""
-                                 << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
-    QTest::newRow("text total") << true << "2"
-                                << "diez"
-                                << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
-    QTest::newRow("empty quantity") << false << ""
-                                    << "10"
-                                    << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
-    QTest::newRow("text weight") << false << "2"
-                                 << "10"
-                                 << "1 kg" << 13L << "No coinciden los tipos" << step::RowValues;
-    QTest::newRow("two separators in comma locale")
-        << true << "2"
-        << "10"
-        << "1,5,0" << 13L << "No coinciden los tipos" << step::RowValues;
+    QTest::newRow("zero quantity, comma") << true << "0" << "10" << "1" << 11L << "División por cero" << step::UnitPrice;
+    QTest::newRow("zero quantity, point") << false << "0,0" << "10" << "1" << 11L << "División por cero" << step::UnitPrice;
+    QTest::newRow("empty total") << false << "2" << "" << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
+    QTest::newRow("text total") << true << "2" << "diez" << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
+    QTest::newRow("empty quantity") << false << "" << "10" << "1" << 13L << "No coinciden los tipos" << step::UnitPrice;
+    QTest::newRow("text weight") << false << "2" << "10" << "1 kg" << 13L << "No coinciden los tipos" << step::RowValues;
+    QTest::newRow("two separators in comma locale") << true << "2" << "10" << "1,5,0" << 13L << "No coinciden los tipos" << step::RowValues;
 }
+// clang-format on
 
 void TestProcess::stage1Failures()
 {
@@ -637,6 +607,30 @@ void TestProcess::relationDialogRepeatsUntilChosen()
 }
 
 // ---------------------------------------------------------------- suffix texts
+
+void TestProcess::statementBuilder()
+{
+    TestEnv::useComma();
+    Statement st(QStringLiteral("insert into T values ("));
+    st.text("O'Brien").sql(",").text(QString()).sql(",").text(QStringLiteral("a") + QChar(0) + "b").sql(",");
+    st.numberFromText("").sql(",").numberFromText("1.234,5").sql(",").integer(7).sql(",").number(-0.25).sql(
+        ")");
+    QCOMPARE(st.literal(), QString("insert into T values ('O''Brien','','ab',Null,1234.5,7,-0.25)"));
+    QCOMPARE(st.shape(), QString("insert into T values (?,?,?,?,?,?,?)"));
+    QCOMPARE(st.values().size(), 7);
+    QCOMPARE(st.values()[0].toString(), QString("O'Brien"));
+    QVERIFY(!st.values()[1].isNull()); // an empty text is stored as '', not as Null
+    QCOMPARE(st.values()[1].toString(), QString(""));
+    QCOMPARE(st.values()[2].toString(), QString("ab"));
+    QVERIFY(st.values()[3].isNull());
+    QCOMPARE(st.values()[4].toDouble(), 1234.5);
+    try {
+        st.numberFromText("12 kg");
+        QFAIL("text in a numeric column must fail");
+    } catch (const PlanexoError &e) {
+        QCOMPARE(e.number(), 13L);
+    }
+}
 
 void TestProcess::suffixText()
 {
@@ -1011,6 +1005,7 @@ void TestProcess::progressAndCaptions()
 
 // ---------------------------------------------------------------- ValidarSufijos
 
+// clang-format off
 void TestProcess::validarSufijos_data()
 {
     QTest::addColumn<QString>("position");
@@ -1031,43 +1026,26 @@ void TestProcess::validarSufijos_data()
     QTest::newRow("two trailing dashes") << hammer << "AA(S)-AB(M)-JD01--" << 2;
     QTest::newRow("empty text with codes") << hammer << "" << 2;
     QTest::newRow("SIN SUFIJOS with codes") << hammer << "SIN SUFIJOS" << 2;
-    QTest::newRow("numeric code") << "8467.21.00.100A"
-                                  << "AA(BOSCH)-AB(TL 13)-ZA(000750)" << 0;
-    QTest::newRow("numeric code with text") << "8467.21.00.100A"
-                                            << "AA(BOSCH)-AB(TL 13)-ZA(75 W)" << 2;
-    QTest::newRow("full-position codes") << "8528.72.00.100M"
-                                         << "AA(N)-AB(TV)-ZB(55)-JE02" << 0;
-    QTest::newRow("full-position option missing") << "8528.72.00.100M"
-                                                  << "AA(N)-AB(TV)-ZB(55)" << 2;
-    QTest::newRow("no codes, empty") << "9030.31.00.000H"
-                                     << "" << 0;
-    QTest::newRow("no codes, SIN SUFIJOS") << "9030.31.00.000H"
-                                           << "SIN SUFIJOS" << 0;
-    QTest::newRow("no codes, elements ignored") << "9030.31.00.000H"
-                                                << "AA(FLUKE)" << 0;
-    QTest::newRow("no codes, unreadable text") << "9030.31.00.000H"
-                                               << "FLUKE 17B" << 2;
-    QTest::newRow("position absent") << "8204.11.99.999Z"
-                                     << "AA(S)-AB(L)" << 1;
-    QTest::newRow("opening absent") << "8205.20.00.001K"
-                                    << "" << 1;
-    QTest::newRow("check letter differs") << "8205.20.00.000Z"
-                                          << "AA(S)-AB(M)-JD01" << 1;
-    QTest::newRow("short position") << "8202.10"
-                                    << "AA(STANLEY)" << 3;
-    QTest::newRow("no check letter") << "8205.20.00.000"
-                                     << "" << 3;
-    QTest::newRow("digit for letter") << "8205.20.00.0001"
-                                      << "" << 3;
-    QTest::newRow("dash for point") << "8205-20.00.000K"
-                                    << "" << 3;
-    QTest::newRow("trailing blank") << "8205.20.00.000K "
-                                    << "" << 3;
-    QTest::newRow("quote") << "8205.20.00.00'K"
-                           << "" << 3;
-    QTest::newRow("empty") << ""
-                           << "" << 3;
+    QTest::newRow("numeric code") << "8467.21.00.100A" << "AA(BOSCH)-AB(TL 13)-ZA(000750)" << 0;
+    QTest::newRow("numeric code with text") << "8467.21.00.100A" << "AA(BOSCH)-AB(TL 13)-ZA(75 W)" << 2;
+    QTest::newRow("full-position codes") << "8528.72.00.100M" << "AA(N)-AB(TV)-ZB(55)-JE02" << 0;
+    QTest::newRow("full-position option missing") << "8528.72.00.100M" << "AA(N)-AB(TV)-ZB(55)" << 2;
+    QTest::newRow("no codes, empty") << "9030.31.00.000H" << "" << 0;
+    QTest::newRow("no codes, SIN SUFIJOS") << "9030.31.00.000H" << "SIN SUFIJOS" << 0;
+    QTest::newRow("no codes, elements ignored") << "9030.31.00.000H" << "AA(FLUKE)" << 0;
+    QTest::newRow("no codes, unreadable text") << "9030.31.00.000H" << "FLUKE 17B" << 2;
+    QTest::newRow("position absent") << "8204.11.99.999Z" << "AA(S)-AB(L)" << 1;
+    QTest::newRow("opening absent") << "8205.20.00.001K" << "" << 1;
+    QTest::newRow("check letter differs") << "8205.20.00.000Z" << "AA(S)-AB(M)-JD01" << 1;
+    QTest::newRow("short position") << "8202.10" << "AA(STANLEY)" << 3;
+    QTest::newRow("no check letter") << "8205.20.00.000" << "" << 3;
+    QTest::newRow("digit for letter") << "8205.20.00.0001" << "" << 3;
+    QTest::newRow("dash for point") << "8205-20.00.000K" << "" << 3;
+    QTest::newRow("trailing blank") << "8205.20.00.000K " << "" << 3;
+    QTest::newRow("quote") << "8205.20.00.00'K" << "" << 3;
+    QTest::newRow("empty") << "" << "" << 3;
 }
+// clang-format on
 
 void TestProcess::validarSufijos()
 {
@@ -1160,12 +1138,14 @@ void TestProcess::resultsPanelEmptyAndFailure()
 
 // ---------------------------------------------------------------- the demo invoice
 
+// clang-format off
 void TestProcess::demoInvoiceEndToEnd_data()
 {
     QTest::addColumn<bool>("comma");
     QTest::newRow("point") << false;
     QTest::newRow("comma") << true;
 }
+// clang-format on
 
 void TestProcess::demoInvoiceEndToEnd()
 {
@@ -1224,6 +1204,14 @@ void TestProcess::demoInvoiceEndToEnd()
     QCOMPARE(label("FRAM3_lbErroneos"), QString("0003"));
     QCOMPARE(label("FRAM3_lbErrPos"), QString("0001"));
     QCOMPARE(label("FRAM3_lbErrSuf"), QString("0001"));
+
+    // A second run replaces the rows and resolves the taught origin silently.
+    QVERIFY(driver.FRAM2_GuardarDatosToBase(grid));
+    VERIFY_SCRIPT(script);
+    QCOMPARE(grade("MT-300"), QString("E/SUF"));
+    panel.FRAM3_CargarEstadisticas();
+    QCOMPARE(label("FRAM3_lbTotal"), QString("0012"));
+    QCOMPARE(label("FRAM3_lbEnCatalogo"), QString("0006"));
 
     // A row corrected in the editor counts in the total only.
     env.exec(QString("update ART set PRCEST = 'M', PRCCRC = 'OK' where INTNRO = 'T1' and ARTORD = %1")
