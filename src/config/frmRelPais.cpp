@@ -5,6 +5,7 @@
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -53,9 +54,10 @@ frmRelPais::frmRelPais(QWidget *parent) : QDialog(parent)
     Label4->setObjectName(QStringLiteral("Label4"));
     Label4->setGeometry(12, 172, 376, 18);
 
-    // The dialog sees the keys before its controls, the combo's own editor included.
+    // The dialog sees the keys before its controls, the combo's own editor and list included.
     for (QWidget *control : {static_cast<QWidget *>(txtValor), static_cast<QWidget *>(cboPais),
-                             static_cast<QWidget *>(cboPais->lineEdit()), static_cast<QWidget *>(txtESM)})
+                             static_cast<QWidget *>(cboPais->lineEdit()),
+                             static_cast<QWidget *>(cboPais->view()), static_cast<QWidget *>(txtESM)})
         control->installEventFilter(this);
     setTabOrder(txtValor, cboPais);
     setTabOrder(cboPais, txtESM);
