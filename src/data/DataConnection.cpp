@@ -31,6 +31,75 @@ void DataConnection::fail(const QSqlError &error, const QString &statement) cons
     throw PlanexoError(number, text, m_source);
 }
 
+// Fills rs from an executed query.
+static bool readInto(QSqlQuery &q, Recordset &rs, QSqlError *error)
+{
+    const QSqlRecord record = q.record();
+    QStringList names;
+    names.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i);
+    QVector<QVector<QVariant>> rows;
+    const int n = record.count();
+    while (q.next()) {
+        QVector<QVariant> row(n);
+        for (int i = 0; i < n; ++i)
+            row[i] = q.value(i);
+        rows.push_back(std::move(row));
+    }
+    if (q.lastError().isValid()) {
+        *error = q.lastError();
+        return false;
+    }
+    rs.assign(names, std::move(rows));
+    return true;
+}
+
+QSqlQuery &DataConnection::prepared(const QString &statement, const QVariantList &values)
+{
+    if (!m_open)
+        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+    auto it = m_prepared.find(statement);
+    if (it == m_prepared.end()) {
+        auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
+        q->setForwardOnly(true);
+        if (!q->prepare(statement))
+            fail(q->lastError(), statement);
+        it = m_prepared.emplace(statement, std::move(q)).first;
+    }
+    QSqlQuery &q = *it->second;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values[i]);
+    return q;
+}
+
+bool DataConnection::CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values)
+{
+    rs.Close();
+    QSqlQuery &q = prepared(statement, values);
+    QSqlError error;
+    const bool ok = q.exec() && readInto(q, rs, &error);
+    if (!ok && !error.isValid())
+        error = q.lastError();
+    q.finish();
+    if (!ok)
+        fail(error, statement);
+    return rs.RecordCount() > 0;
+}
+
+long long DataConnection::EjecutarPrepared(const QString &statement, const QVariantList &values)
+{
+    QSqlQuery &q = prepared(statement, values);
+    if (!q.exec()) {
+        const QSqlError error = q.lastError();
+        q.finish();
+        fail(error, statement);
+    }
+    const long long affected = q.numRowsAffected();
+    q.finish();
+    return affected;
+}
+
 bool DataConnection::CrearRs(Recordset &rs)
 {
     rs.Close();
@@ -115,7 +184,8 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     m_open = true;
     // The first statement reads the header, so a file that is no database fails here.
     QSqlQuery q(db);
-    for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON"}) {
+    for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON",
+                               "PRAGMA mmap_size=268435456"}) {
         if (!q.exec(QString::fromLatin1(pragma))) {
             const QSqlError error = q.lastError();
             q = QSqlQuery();
@@ -161,6 +231,7 @@ void DataConnection::openDriver(const QString &connectionName, const QString &dr
 
 void DataConnection::close()
 {
+    m_prepared.clear();
     if (m_name.isEmpty())
         return;
     {
