@@ -45,6 +45,10 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
     FRAM2_Grid->setModel(&m_model);
     FRAM2_Grid->horizontalHeader()->hide();
     FRAM2_Grid->verticalHeader()->hide();
+    // One line per cell, as a spreadsheet grid shows it.
+    FRAM2_Grid->setWordWrap(false);
+    FRAM2_Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    FRAM2_Grid->verticalHeader()->setDefaultSectionSize(FRAM2_Grid->fontMetrics().height() + 6);
     FRAM2_Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FRAM2_Grid->installEventFilter(this);
     // The fixed rows take no current cell: moving onto them lands on the first data row.
