@@ -110,22 +110,9 @@ bool DataConnection::CrearRs(Recordset &rs)
     q.setForwardOnly(true);
     if (!q.exec(Sql))
         fail(q.lastError(), Sql);
-    const QSqlRecord record = q.record();
-    QStringList names;
-    names.reserve(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        names << record.fieldName(i);
-    QVector<QVector<QVariant>> rows;
-    const int n = record.count();
-    while (q.next()) {
-        QVector<QVariant> row(n);
-        for (int i = 0; i < n; ++i)
-            row[i] = q.value(i);
-        rows.push_back(std::move(row));
-    }
-    if (q.lastError().isValid())
-        fail(q.lastError(), Sql);
-    rs.assign(names, std::move(rows));
+    QSqlError error;
+    if (!readInto(q, rs, &error))
+        fail(error, Sql);
     return rs.RecordCount() > 0;
 }
 
