@@ -126,8 +126,12 @@ void ClCntrl::VaciarTxt(QWidget *frm)
 
 bool ClCntrl::eventFilter(QObject *watched, QEvent *event)
 {
-    if (vTextCtrl && watched == vTextCtrl) return textEvent(event);
-    if (vListBox && watched == vListBox->viewport()) {
+    // Widgets send events while they are being destroyed; qobject_cast fails on a half-destroyed
+    // control, so the linked pointers are only read for controls that are still whole.
+    if (qobject_cast<QLineEdit *>(watched) && vTextCtrl && watched == vTextCtrl.data())
+        return textEvent(event);
+    if (watched->parent() && qobject_cast<QListWidget *>(watched->parent()) && vListBox &&
+        watched == vListBox->viewport()) {
         if (event->type() == QEvent::MouseMove) {
             const auto *mouse = static_cast<QMouseEvent *>(event);
             listMouseMove(mouse->position().toPoint(), mouse->buttons());
