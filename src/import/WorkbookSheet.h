@@ -2,9 +2,10 @@
 
 #include <QDate>
 #include <QHash>
-#include <QTime>
+#include <QLocale>
 #include <QString>
 #include <QStringView>
+#include <QTime>
 #include <cstdint>
 #include <vector>
 
@@ -12,7 +13,7 @@
 // row-major order with a per-row index, so a lookup costs O(1) in a row without gaps and a binary
 // search otherwise. Filled by the format readers, then frozen by finish().
 class WorkbookSheet {
-public:
+  public:
     // Excel's own grid limits; a workbook that places a cell beyond them is refused.
     static constexpr uint32_t MaxRows = 1048576;
     static constexpr uint32_t MaxCols = 16384;
@@ -20,6 +21,8 @@ public:
     static constexpr size_t MaxCells = 20'000'000;
 
     enum class Kind : uint8_t { Text, Number, Date, Bool, Error };
+
+    explicit WorkbookSheet(size_t maxCells = MaxCells) : m_maxCells(maxCells) {}
 
     struct Cell {
         uint32_t row;
@@ -68,7 +71,7 @@ public:
     // "A1" style name of a cell.
     static QString cellName(uint32_t row, uint32_t col);
 
-private:
+  private:
     Cell &push(uint32_t row, uint32_t col, Kind kind);
 
     struct Span {
@@ -80,6 +83,10 @@ private:
     std::vector<Span> m_spans;
     QString m_pool;
     QHash<uint64_t, QString> m_written;
+    // Texts of whole-day dates already converted, for the locale they were converted in.
+    mutable QHash<int64_t, QString> m_dayTexts;
+    mutable QLocale m_dayTextsLocale;
+    size_t m_maxCells;
     bool m_date1904 = false;
     bool m_sorted = true;
 };
