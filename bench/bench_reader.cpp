@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/resource.h>
+#include <ctime>
 #include <zip.h>
 
 namespace {
@@ -175,11 +176,26 @@ int load(const QString &path, int *rowsOut, int *colsOut)
     return 0;
 }
 
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double childrenCpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
 int loadMode(const QString &path)
 {
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Argentina));
     QElapsedTimer timer;
     timer.start();
+    const double cpuStart = cpuMs();
     int rows = 0, cols = 0;
     try {
         load(path, &rows, &cols);
@@ -188,9 +204,10 @@ int loadMode(const QString &path)
         return 1;
     }
     const double ms = timer.nsecsElapsed() / 1e6;
+    const double cpu = cpuMs() - cpuStart;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%.3f %ld %d %d\n", ms, usage.ru_maxrss, rows, cols);
+    std::printf("%.3f %ld %d %d %.3f\n", ms, usage.ru_maxrss, rows, cols, cpu);
     return 0;
 }
 
@@ -214,7 +231,7 @@ int main(int argc, char **argv)
     std::printf("workbook: %d rows x %d columns, %lld bytes\n", rows, Cols, QFile(file).size());
 
     // Each load runs in a fresh process so that its peak memory is its own; best of three.
-    double bestLoad = 1e300;
+    double bestLoad = 1e300, bestLoadCpu = 1e300;
     long peakKb = 0;
     for (int i = 0; i < 3; ++i) {
         QProcess p;
@@ -224,11 +241,12 @@ int main(int argc, char **argv)
             return 1;
         }
         const QList<QByteArray> out = p.readAllStandardOutput().trimmed().split(' ');
-        if (out.size() != 4 || out[2].toInt() != rows + 2 || out[3].toInt() != Cols) {
+        if (out.size() != 5 || out[2].toInt() != rows + 2 || out[3].toInt() != Cols) {
             std::fprintf(stderr, "unexpected grid: %s\n", out.join(' ').constData());
             return 1;
         }
         bestLoad = std::min(bestLoad, out[0].toDouble());
+        bestLoadCpu = std::min(bestLoadCpu, out[4].toDouble());
         peakKb = std::max(peakKb, out[1].toLong());
     }
 
@@ -237,10 +255,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "xlsx2csv not found\n");
         return 1;
     }
-    double bestCsv = 1e300;
+    double bestCsv = 1e300, bestCsvCpu = 1e300;
     for (int i = 0; i < 3; ++i) {
         QElapsedTimer timer;
         timer.start();
+        const double cpuStart = childrenCpuMs();
         QProcess p;
         p.start(xlsx2csv, {file, dir.filePath(QStringLiteral("bench.csv"))});
         if (!p.waitForFinished(600000) || p.exitCode() != 0) {
@@ -248,11 +267,14 @@ int main(int argc, char **argv)
             return 1;
         }
         bestCsv = std::min(bestCsv, timer.nsecsElapsed() / 1e6);
+        bestCsvCpu = std::min(bestCsvCpu, childrenCpuMs() - cpuStart);
     }
 
-    std::printf("load into grid model: %.1f ms (best of 3)\n", bestLoad);
-    std::printf("xlsx2csv:             %.1f ms (best of 3)\n", bestCsv);
-    std::printf("ratio xlsx2csv/load:  %.1fx (goal >= 10x)\n", bestCsv / bestLoad);
+    // Wall time is what the operator waits; processor time is steadier on a shared machine.
+    std::printf("load into grid model: %.1f ms wall, %.1f ms cpu (best of 3)\n", bestLoad, bestLoadCpu);
+    std::printf("xlsx2csv:             %.1f ms wall, %.1f ms cpu (best of 3)\n", bestCsv, bestCsvCpu);
+    std::printf("ratio xlsx2csv/load:  %.1fx wall, %.1fx cpu (goal >= 10x)\n", bestCsv / bestLoad,
+                bestCsvCpu / bestLoadCpu);
     std::printf("peak RSS of the load: %.1f MiB (goal < 100 MiB)\n", peakKb / 1024.0);
     return 0;
 }

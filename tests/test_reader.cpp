@@ -188,6 +188,32 @@ bool writeBomb(const QString &path, uint64_t sheetBytes)
     return zip_close(zip) == 0;
 }
 
+// Rewrites the uncompressed size a package declares for one part (central directory and local
+// header), as a crafted bomb would, to hide how much it holds.
+bool understateSize(const QString &path, const QByteArray &part, uint32_t size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray data = file.readAll();
+    auto le16 = [&](qsizetype at) { return uint32_t(uchar(data[at])) | uint32_t(uchar(data[at + 1])) << 8; };
+    auto le32 = [&](qsizetype at) { return le16(at) | le16(at + 2) << 16; };
+    auto put32 = [&](qsizetype at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            data[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    bool found = false;
+    for (qsizetype cd = data.indexOf("PK\x01\x02"); cd >= 0; cd = data.indexOf("PK\x01\x02", cd + 4)) {
+        const uint32_t nameLength = le16(cd + 28);
+        if (data.mid(cd + 46, nameLength) != part)
+            continue;
+        put32(cd + 24, size);
+        put32(qsizetype(le32(cd + 42)) + 22, size);
+        found = true;
+    }
+    return found && file.seek(0) && file.write(data) == data.size();
+}
+
 } // namespace
 
 class TestReader : public QObject {
@@ -584,7 +610,14 @@ class TestReader : public QObject {
                  QStringLiteral("El libro descomprimido supera 256 MiB, el máximo que se lee"));
         QCOMPARE(e.source(), AbrirSource);
 
-        // Just under the cap the same cells are read.
+        // The same bomb declaring a small size is stopped by counting what really comes out.
+        QVERIFY(understateSize(path, "xl/worksheets/sheet1.xml", 1000));
+        const PlanexoError hidden = openError(path);
+        QCOMPARE(hidden.description(),
+                 QStringLiteral("El libro descomprimido supera 256 MiB, el máximo que se lee"));
+        QCOMPARE(hidden.source(), AbrirSource);
+
+        // A small package the same way is read.
         QVERIFY(writeBomb(path, 64 * 1024));
         clEcxel reader;
         reader.setArchivo(path);

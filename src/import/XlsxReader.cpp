@@ -214,6 +214,8 @@ bool isBlank(char c)
 
 std::string_view trimmed(std::string_view text)
 {
+    if (!text.empty() && !isBlank(text.front()) && !isBlank(text.back()))
+        return text;
     while (!text.empty() && isBlank(text.front()))
         text.remove_prefix(1);
     while (!text.empty() && isBlank(text.back()))
@@ -312,7 +314,8 @@ QString targetOfType(const QHash<QString, Relationship> &rels, QLatin1String kin
 // Decodes the _xHHHH_ escapes of OOXML strings (e.g. _x000D_ for a carriage return).
 void decodeEscapes(QString &text)
 {
-    if (!text.contains(QLatin1String("_x"))) return;
+    // A character search first: most texts have no underscore at all.
+    if (text.indexOf(u'_') < 0 || !text.contains(QLatin1String("_x"))) return;
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -370,17 +373,16 @@ std::vector<bool> readDateStyles(Package &package, const QString &part)
 
 // Reads the text of an <si> or <is> element: its own <t> and the <t> of its runs, not the
 // phonetic runs.
-void readRichText(PartReader &reader, QString &text, QString &piece)
+void readRichText(PartReader &reader, QString &text)
 {
     XlsxXml &xml = reader.xml();
-    text.clear();
+    text.truncate(0);
     int depth = 1;
     while (depth > 0) {
         const XlsxXml::Token t = reader.next();
         if (t == XlsxXml::StartElement) {
             if (xml.isNamed("t")) {
-                reader.readText(piece);
-                text += piece;
+                if (!xml.appendElementText(text)) reader.check();
             } else if (xml.isNamed("rPh") || xml.isNamed("phoneticPr")) {
                 reader.skip();
             } else {
@@ -402,13 +404,13 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
     if (index < 0) return 0;
     PartReader reader(package, index, part);
     XlsxXml &xml = reader.xml();
-    QString text, piece;
+    QString text;
     uint32_t count = 0;
     for (;;) {
         const XlsxXml::Token t = reader.next();
         if (t == XlsxXml::EndDocument) break;
         if (t == XlsxXml::StartElement && xml.isNamed("si")) {
-            readRichText(reader, text, piece);
+            readRichText(reader, text);
             sheet.addString(text);
             ++count;
         }
@@ -470,7 +472,7 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
     XlsxXml &xml = reader.xml();
 
     enum class Type { Number, Shared, Text, Inline, Bool, Error, Date };
-    QString piece, inlineText;
+    QString inlineText;
     std::string scratch;
     uint32_t row = 0, col = 0;
     bool inData = false;
@@ -540,7 +542,7 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
                     if (!xml.readElementUtf8(value, scratch)) reader.check();
                     hasValue = true;
                 } else if (xml.isNamed("is")) {
-                    readRichText(reader, inlineText, piece);
+                    readRichText(reader, inlineText);
                     hasInline = true;
                 } else {
                     reader.skip();

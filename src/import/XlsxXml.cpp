@@ -1,6 +1,8 @@
 #include "XlsxXml.h"
 
 #include <QStringDecoder>
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -13,14 +15,28 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// Bytes that may start (1) or continue (1 or 2) an XML name; any byte of a multibyte character counts.
+constexpr std::array<uint8_t, 256> nameTable()
+{
+    std::array<uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80)
+            t[size_t(c)] = 1;
+        else if ((c >= '0' && c <= '9') || c == '-' || c == '.')
+            t[size_t(c)] = 2;
+    }
+    return t;
+}
+constexpr std::array<uint8_t, 256> NameTable = nameTable();
+
 bool isNameStart(unsigned char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+    return NameTable[c] == 1;
 }
 
 bool isNameChar(unsigned char c)
 {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return NameTable[c] != 0;
 }
 
 std::string_view localName(std::string_view qualified)
@@ -29,11 +45,58 @@ std::string_view localName(std::string_view qualified)
     return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
 }
 
+// Scans a name from p; colon is left at its last ':' or at nullptr.
+const char *scanName(const char *p, const char *end, const char *&colon)
+{
+    colon = nullptr;
+    while (p < end && isNameChar(uchar(*p))) {
+        if (*p == ':')
+            colon = p;
+        ++p;
+    }
+    return p;
+}
+
+// The first '<' from p, or end.
+const char *findLt(const char *p, const char *end)
+{
+    // Cell values are short: a plain loop before handing longer texts to memchr.
+    const char *quick = end - p > 32 ? p + 32 : end;
+    for (; p < quick; ++p)
+        if (*p == '<')
+            return p;
+    if (p == end)
+        return end;
+    const void *hit = memchr(p, '<', size_t(end - p));
+    return hit ? static_cast<const char *>(hit) : end;
+}
+
 const char *find(const char *from, const char *end, std::string_view what)
 {
     if (from >= end) return nullptr;
     const void *hit = memmem(from, size_t(end - from), what.data(), what.size());
     return static_cast<const char *>(hit);
+}
+
+// Whether text holds a character that decoding changes ('&' and CR; in attributes TAB and LF too).
+bool needsDecoding(std::string_view text, bool attribute)
+{
+    for (const char c : text)
+        if (c == '&' || c == '\r' || (attribute && (c == '\t' || c == '\n')))
+            return true;
+    return false;
+}
+
+// Appends UTF-8 bytes without a temporary string.
+void appendUtf8(QString &out, std::string_view bytes)
+{
+    if (bytes.empty())
+        return;
+    const qsizetype old = out.size();
+    out.resize(old + qsizetype(bytes.size())); // never fewer bytes than UTF-16 units
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QChar *end = decoder.appendToBuffer(out.data() + old, QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    out.resize(end - out.constData());
 }
 
 void appendCodePoint(QString &out, uint32_t code)
@@ -98,8 +161,7 @@ XlsxXml::Token XlsxXml::next()
             return EndDocument;
         }
         if (*m_pos != '<') {
-            const char *lt = static_cast<const char *>(memchr(m_pos, '<', size_t(m_end - m_pos)));
-            const char *stop = lt ? lt : m_end;
+            const char *stop = findLt(m_pos, m_end);
             if (m_open.empty()) {
                 for (const char *p = m_pos; p < stop; ++p)
                     if (!isSpace(*p)) return fail("hay texto fuera del elemento raíz");
@@ -112,36 +174,11 @@ XlsxXml::Token XlsxXml::next()
             return Text;
         }
         const size_t left = size_t(m_end - m_pos);
-        if (left >= 2 && m_pos[1] == '?') {
-            const char *close = find(m_pos + 2, m_end, "?>");
-            if (!close) return fail("una instrucción de proceso no termina");
-            m_pos = close + 2;
-            continue;
-        }
-        if (left >= 4 && std::memcmp(m_pos, "<!--", 4) == 0) {
-            const char *close = find(m_pos + 4, m_end, "-->");
-            if (!close) return fail("un comentario no termina");
-            m_pos = close + 3;
-            continue;
-        }
-        if (left >= 9 && std::memcmp(m_pos, "<![CDATA[", 9) == 0) {
-            const char *close = find(m_pos + 9, m_end, "]]>");
-            if (!close) return fail("una sección CDATA no termina");
-            if (m_open.empty()) return fail("hay texto fuera del elemento raíz");
-            m_text = std::string_view(m_pos + 9, size_t(close - m_pos - 9));
-            m_cdata = true;
-            m_pos = close + 3;
-            return Text;
-        }
-        if (left >= 2 && m_pos[1] == '!') {
-            m_dtd = true;
-            return fail("declara un tipo de documento");
-        }
-        if (left >= 2 && m_pos[1] == '/') {
-            const char *p = m_pos + 2;
-            const char *nameStart = p;
-            while (p < m_end && isNameChar(uchar(*p)))
-                ++p;
+        const char second = left >= 2 ? m_pos[1] : '\0';
+        if (second == '/') {
+            const char *nameStart = m_pos + 2;
+            const char *colon;
+            const char *p = scanName(nameStart, m_end, colon);
             const std::string_view qualified(nameStart, size_t(p - nameStart));
             while (p < m_end && isSpace(*p))
                 ++p;
@@ -149,18 +186,45 @@ XlsxXml::Token XlsxXml::next()
             if (m_open.empty() || m_open.back() != qualified)
                 return fail("las etiquetas no se cierran en orden");
             m_open.pop_back();
-            m_name = localName(qualified);
+            m_name = colon ? std::string_view(colon + 1, size_t(p - colon - 1)) : qualified;
             m_pos = p + 1;
             return EndElement;
+        }
+        if (second == '?') {
+            const char *close = find(m_pos + 2, m_end, "?>");
+            if (!close) return fail("una instrucción de proceso no termina");
+            m_pos = close + 2;
+            continue;
+        }
+        if (second == '!') {
+            if (left >= 4 && std::memcmp(m_pos, "<!--", 4) == 0) {
+                const char *close = find(m_pos + 4, m_end, "-->");
+                if (!close) return fail("un comentario no termina");
+                m_pos = close + 3;
+                continue;
+            }
+            if (left >= 9 && std::memcmp(m_pos, "<![CDATA[", 9) == 0) {
+                const char *close = find(m_pos + 9, m_end, "]]>");
+                if (!close) return fail("una sección CDATA no termina");
+                if (m_open.empty()) return fail("hay texto fuera del elemento raíz");
+                m_text = std::string_view(m_pos + 9, size_t(close - m_pos - 9));
+                m_cdata = true;
+                m_pos = close + 3;
+                return Text;
+            }
+            m_dtd = true;
+            return fail("declara un tipo de documento");
         }
 
         // A start tag with its attributes.
         const char *p = m_pos + 1;
         if (p >= m_end || !isNameStart(uchar(*p))) return fail("una etiqueta está mal formada");
         const char *nameStart = p;
-        while (p < m_end && isNameChar(uchar(*p)))
-            ++p;
+        const char *nameColon;
+        p = scanName(p, m_end, nameColon);
         const std::string_view qualified(nameStart, size_t(p - nameStart));
+        const std::string_view local =
+            nameColon ? std::string_view(nameColon + 1, size_t(p - nameColon - 1)) : qualified;
         m_attributes.clear();
         bool selfClosing = false;
         for (;;) {
@@ -180,9 +244,15 @@ XlsxXml::Token XlsxXml::next()
             }
             if (p == beforeSpace || !isNameStart(uchar(*p))) return fail("un atributo está mal formado");
             const char *attrStart = p;
-            while (p < m_end && isNameChar(uchar(*p)))
-                ++p;
-            const std::string_view attrName(attrStart, size_t(p - attrStart));
+            const char *attrColon;
+            p = scanName(p, m_end, attrColon);
+            Attribute attr;
+            if (attrColon) {
+                attr.prefix = std::string_view(attrStart, size_t(attrColon - attrStart));
+                attr.local = std::string_view(attrColon + 1, size_t(p - attrColon - 1));
+            } else {
+                attr.local = std::string_view(attrStart, size_t(p - attrStart));
+            }
             while (p < m_end && isSpace(*p))
                 ++p;
             if (p >= m_end || *p != '=') return fail("un atributo no tiene valor");
@@ -192,12 +262,13 @@ XlsxXml::Token XlsxXml::next()
             if (p >= m_end || (*p != '"' && *p != '\''))
                 return fail("el valor de un atributo no está entre comillas");
             const char quote = *p++;
-            const char *close = static_cast<const char *>(memchr(p, quote, size_t(m_end - p)));
-            if (!close) return fail("el valor de un atributo no termina");
-            const std::string_view value(p, size_t(close - p));
-            if (value.find('<') != std::string_view::npos)
-                return fail("el valor de un atributo contiene '<'");
-            m_attributes.emplace_back(attrName, value);
+            const char *close = p;
+            while (close < m_end && *close != quote && *close != '<')
+                ++close;
+            if (close >= m_end) return fail("el valor de un atributo no termina");
+            if (*close == '<') return fail("el valor de un atributo contiene '<'");
+            attr.value = std::string_view(p, size_t(close - p));
+            m_attributes.push_back(attr);
             p = close + 1;
         }
         if (m_open.empty() && m_rootSeen) return fail("hay más de un elemento raíz");
@@ -205,7 +276,7 @@ XlsxXml::Token XlsxXml::next()
         m_rootSeen = true;
         m_open.push_back(qualified);
         m_pendingEnd = selfClosing;
-        m_name = localName(qualified);
+        m_name = local;
         m_pos = p;
         return StartElement;
     }
@@ -213,13 +284,10 @@ XlsxXml::Token XlsxXml::next()
 
 bool XlsxXml::attribute(std::string_view local, std::string_view &value, bool prefixed) const
 {
-    for (const auto &[name, raw] : m_attributes) {
-        const size_t colon = name.rfind(':');
-        const std::string_view ln = colon == std::string_view::npos ? name : name.substr(colon + 1);
-        if (ln != local) continue;
-        if (colon != std::string_view::npos && name.substr(0, colon) == "xmlns") continue;
-        if (prefixed && colon == std::string_view::npos) continue;
-        value = raw;
+    for (const Attribute &a : m_attributes) {
+        if (a.local != local || a.prefix == "xmlns" || (prefixed && a.prefix.empty()))
+            continue;
+        value = a.value;
         return true;
     }
     return false;
@@ -236,7 +304,8 @@ QString XlsxXml::attributeText(std::string_view local) const
 bool XlsxXml::appendText(QString &out) const
 {
     if (m_cdata) {
-        QString text = QString::fromUtf8(m_text.data(), qsizetype(m_text.size()));
+        QString text;
+        appendUtf8(text, m_text);
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         text.replace('\r', '\n');
         out += text;
@@ -247,15 +316,15 @@ bool XlsxXml::appendText(QString &out) const
 
 bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
 {
-    if (raw.find_first_of("&\r\t\n") == std::string_view::npos) {
-        out += QString::fromUtf8(raw.data(), qsizetype(raw.size()));
+    if (!needsDecoding(raw, attribute)) {
+        appendUtf8(out, raw);
         return true;
     }
     size_t i = 0;
     while (i < raw.size()) {
         const size_t stop = raw.find_first_of("&\r\t\n", i);
         const size_t plainEnd = stop == std::string_view::npos ? raw.size() : stop;
-        out += QString::fromUtf8(raw.data() + i, qsizetype(plainEnd - i));
+        appendUtf8(out, raw.substr(i, plainEnd - i));
         if (stop == std::string_view::npos) break;
         i = stop;
         const char c = raw[i];
@@ -313,7 +382,12 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
 
 bool XlsxXml::readElementText(QString &out)
 {
-    out.clear();
+    out.truncate(0);
+    return appendElementText(out);
+}
+
+bool XlsxXml::appendElementText(QString &out)
+{
     int depth = 1;
     while (depth > 0) {
         switch (next()) {
@@ -353,7 +427,7 @@ bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
             break;
         case Text:
             if (depth != 1) break;
-            if (pieces++ == 0 && !m_cdata && m_text.find_first_of("&\r") == std::string_view::npos) {
+            if (pieces++ == 0 && !m_cdata && !needsDecoding(m_text, false)) {
                 out = m_text;
                 break;
             }

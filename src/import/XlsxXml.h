@@ -34,6 +34,7 @@ class XlsxXml {
     // Text of the current element (start tag just read) up to its end tag, without the text of
     // nested elements; false on malformed XML (then error() says why).
     bool readElementText(QString &out);
+    bool appendElementText(QString &out);
     // The same as UTF-8: a view into the part when nothing needs decoding, else decoded into scratch.
     bool readElementUtf8(std::string_view &out, std::string &scratch);
     // Skips the rest of the current element; false on malformed XML.
@@ -60,6 +61,11 @@ class XlsxXml {
     bool m_rootSeen = false;
     bool m_dtd = false;
     std::vector<std::string_view> m_open;
-    std::vector<std::pair<std::string_view, std::string_view>> m_attributes;
+    struct Attribute {
+        std::string_view local;
+        std::string_view prefix;
+        std::string_view value;
+    };
+    std::vector<Attribute> m_attributes;
     QString m_error;
 };
