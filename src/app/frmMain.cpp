@@ -153,6 +153,14 @@ void frmMain::Form_Load()
     }
 }
 
+void frmMain::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Start-up could not focus the list while the window was hidden.
+    if (shared().iPaso == 1 && m_frames->currentWidget() == FRAM1)
+        FRAM1->list()->setFocus();
+}
+
 void frmMain::showStep(QWidget *frame, const QString &number, const QString &description)
 {
     m_frames->currentWidget()->setEnabled(false);

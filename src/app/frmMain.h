@@ -42,6 +42,9 @@ public:
     void setBarVisible(bool visible) override;
     bool barVisible() const override;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void showStep(QWidget *frame, const QString &number, const QString &description);
     void onWorkbookLoaded();

@@ -31,16 +31,9 @@ void DataConnection::fail(const QSqlError &error, const QString &statement) cons
     throw PlanexoError(number, text, m_source);
 }
 
-bool DataConnection::CrearRs(Recordset &rs)
+// Fills rs from an executed query.
+static bool readInto(QSqlQuery &q, Recordset &rs, QSqlError *error)
 {
-    rs.Close();
-    if (!m_open)
-        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(Sql))
-        fail(q.lastError(), Sql);
     const QSqlRecord record = q.record();
     QStringList names;
     names.reserve(record.count());
@@ -54,9 +47,72 @@ bool DataConnection::CrearRs(Recordset &rs)
             row[i] = q.value(i);
         rows.push_back(std::move(row));
     }
-    if (q.lastError().isValid())
-        fail(q.lastError(), Sql);
+    if (q.lastError().isValid()) {
+        *error = q.lastError();
+        return false;
+    }
     rs.assign(names, std::move(rows));
+    return true;
+}
+
+QSqlQuery &DataConnection::prepared(const QString &statement, const QVariantList &values)
+{
+    if (!m_open)
+        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+    auto it = m_prepared.find(statement);
+    if (it == m_prepared.end()) {
+        auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
+        q->setForwardOnly(true);
+        if (!q->prepare(statement))
+            fail(q->lastError(), statement);
+        it = m_prepared.emplace(statement, std::move(q)).first;
+    }
+    QSqlQuery &q = *it->second;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values[i]);
+    return q;
+}
+
+bool DataConnection::CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values)
+{
+    rs.Close();
+    QSqlQuery &q = prepared(statement, values);
+    QSqlError error;
+    const bool ok = q.exec() && readInto(q, rs, &error);
+    if (!ok && !error.isValid())
+        error = q.lastError();
+    q.finish();
+    if (!ok)
+        fail(error, statement);
+    return rs.RecordCount() > 0;
+}
+
+long long DataConnection::EjecutarPrepared(const QString &statement, const QVariantList &values)
+{
+    QSqlQuery &q = prepared(statement, values);
+    if (!q.exec()) {
+        const QSqlError error = q.lastError();
+        q.finish();
+        fail(error, statement);
+    }
+    const long long affected = q.numRowsAffected();
+    q.finish();
+    return affected;
+}
+
+bool DataConnection::CrearRs(Recordset &rs)
+{
+    rs.Close();
+    if (!m_open)
+        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(Sql))
+        fail(q.lastError(), Sql);
+    QSqlError error;
+    if (!readInto(q, rs, &error))
+        fail(error, Sql);
     return rs.RecordCount() > 0;
 }
 
@@ -115,10 +171,12 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     m_open = true;
     // The first statement reads the header, so a file that is no database fails here.
     QSqlQuery q(db);
-    for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON"}) {
+    for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON",
+                               "PRAGMA mmap_size=268435456"}) {
         if (!q.exec(QString::fromLatin1(pragma))) {
             const QSqlError error = q.lastError();
             q = QSqlQuery();
+            db = QSqlDatabase();
             close();
             fail(error, QString());
         }
@@ -160,6 +218,7 @@ void DataConnection::openDriver(const QString &connectionName, const QString &dr
 
 void DataConnection::close()
 {
+    m_prepared.clear();
     if (m_name.isEmpty())
         return;
     {

@@ -4,7 +4,11 @@
 #include "SqlText.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
+#include <map>
+#include <memory>
 
 // A database-access object: write Sql, then CrearRs (a query) or Ejecutar (a command).
 class DataConnection {
@@ -20,6 +24,12 @@ public:
     bool CrearRs(Recordset &rs);
     // Runs Sql as a command; the number of rows it affected.
     long long Ejecutar();
+
+    // CrearRs and Ejecutar for a statement with "?" placeholders and its values. Each statement is
+    // prepared once per connection and reused, for the long operations that run thousands of
+    // statements of a few shapes. Sql is not used: callers keep the readable text there.
+    bool CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values);
+    long long EjecutarPrepared(const QString &statement, const QVariantList &values);
 
     const Dialect &dialect() const { return m_dialect; }
     bool isOpen() const { return m_open; }
@@ -42,9 +52,11 @@ protected:
 
 private:
     [[noreturn]] void fail(const class QSqlError &error, const QString &statement) const;
+    QSqlQuery &prepared(const QString &statement, const QVariantList &values);
 
     QString m_name;
     Dialect m_dialect;
     bool m_open = false;
     int m_batchDepth = 0;
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
 };

@@ -3,7 +3,7 @@
 #include "PlanexoError.h"
 
 #include <QLocale>
-#include <QRegularExpression>
+#include <algorithm>
 #include <cmath>
 
 namespace vb {
@@ -236,8 +236,11 @@ QString format(double value, const QString &pattern)
     QString out = ip;
     if (decimals > 0)
         out += decimalSeparator() + fp;
-    const bool zero = !ip.contains(QRegularExpression(QStringLiteral("[1-9]"))) &&
-                      !fp.contains(QRegularExpression(QStringLiteral("[1-9]")));
+    // A regular expression built per call cost most of the time of a format.
+    const auto nonZero = [](const QString &digits) {
+        return std::any_of(digits.cbegin(), digits.cend(), [](QChar c) { return c >= '1' && c <= '9'; });
+    };
+    const bool zero = !nonZero(ip) && !nonZero(fp);
     if (value < 0 && !zero)
         out.prepend('-');
     return out;

@@ -2,12 +2,199 @@
 
 #include "EDMain.h"
 #include "PlanexoError.h"
+#include "SqlText.h"
+#include "VbFormat.h"
+
+#include <QVector>
+
+// Validation rules:
+// - The position must read NNNN.NN.NN.NNNL (eight digits with their points, a point, the three-digit
+//   opening and the check letter); anything else is 3.
+// - A well-formed position without its row in ncm ([001], [002], [003]) is 1.
+// - The codes that apply are the sufidos rows whose sim is one of the position's four levels (chapter,
+//   heading, subheading, full position). A two-character sufijo is a value code; four characters are
+//   one option of the code formed by the first two. The first row of a code decides its kind.
+// - The suffix text is a chain of elements separated by "-" (one trailing "-" allowed): value
+//   elements CODE(value) and four-character option elements. A text that does not read so is 2.
+// - It is valid (0) when each value code has an element with a non-blank value (numeric for a code
+//   starting with "Z") and each option code has an element equal to one of its options or to the
+//   code followed by "00". Elements of codes that do not apply are ignored. An empty text or
+//   "SIN SUFIJOS" is valid only for a position without codes. Everything else is 2.
+// Codes are compared without letter case.
 
 namespace oCHKX {
+
+namespace {
+
+struct Element {
+    QString code; // upper case
+    QString text; // the value of a value element, the whole option element otherwise (upper case)
+    bool isValue = false;
+};
+
+bool isAlnum(QChar c)
+{
+    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+           (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+}
+
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+bool wellFormedPosition(const QString &p)
+{
+    if (p.size() != 15) return false;
+    for (int i = 0; i < 14; ++i) {
+        const bool point = i == 4 || i == 7 || i == 10;
+        if (point ? p[i] != QLatin1Char('.') : !isDigit(p[i])) return false;
+    }
+    const QChar letter = p[14];
+    return (letter >= QLatin1Char('A') && letter <= QLatin1Char('Z')) ||
+           (letter >= QLatin1Char('a') && letter <= QLatin1Char('z'));
+}
+
+// The sim values of the four levels of a position text.
+QStringList positionLevels(const QString &p)
+{
+    return {p.left(2) + QStringLiteral("  .  .  .   "), p.left(4) + QStringLiteral(".  .  .   "),
+            p.left(7) + QStringLiteral(".  .   "), p.left(14)};
+}
+
+bool parseElements(const QString &t, QVector<Element> *elements)
+{
+    int i = 0;
+    const int n = int(t.size());
+    while (i < n) {
+        Element e;
+        if (n - i >= 3 && isAlnum(t[i]) && isAlnum(t[i + 1]) && t[i + 2] == QLatin1Char('(')) {
+            const int close = int(t.indexOf(QLatin1Char(')'), i + 3));
+            if (close < 0) return false;
+            e.code = t.mid(i, 2).toUpper();
+            e.text = t.mid(i + 3, close - i - 3);
+            e.isValue = true;
+            i = close + 1;
+        } else if (n - i >= 4 && isAlnum(t[i]) && isAlnum(t[i + 1]) && isAlnum(t[i + 2]) &&
+                   isAlnum(t[i + 3])) {
+            e.text = t.mid(i, 4).toUpper();
+            e.code = e.text.left(2);
+            i += 4;
+        } else {
+            return false;
+        }
+        elements->push_back(e);
+        if (i == n) break;
+        if (t[i] != QLatin1Char('-')) return false;
+        ++i;
+    }
+    return true;
+}
+
+} // namespace
 
 void clPRINC::ConexionString(EnlaceDatos::EDMain &manager)
 {
     m_manager = &manager;
+}
+
+const clPRINC::Codes &clPRINC::codesOf(const QString &position)
+{
+    const auto cached = m_codes.constFind(position);
+    if (cached != m_codes.constEnd()) return *cached;
+
+    DataConnection &ncm = m_manager->getDataConnectionByEntity(QStringLiteral("NCM"));
+    const Dialect &d = ncm.dialect();
+    // One query per position: no row when the position is absent, one row with a Null sufijo when
+    // it has no codes, else one row per sufidos row that applies. It runs once per position of a
+    // run with other values, so it is prepared; Sql shows it with its values.
+    const QStringList levels = positionLevels(position);
+    const QStringList keys = {position.left(10), position.mid(11, 3), position.mid(14, 1)};
+    const auto statement = [&](const QStringList &levelValues, const QStringList &keyValues) {
+        return QStringLiteral("select s.sufijo from ncm n left join sufidos s on s.sim in (") +
+               levelValues.join(QLatin1Char(',')) + QStringLiteral(") where n.") +
+               d.column(QStringLiteral("001")) + QStringLiteral(" = ") + keyValues[0] +
+               QStringLiteral(" and n.") + d.column(QStringLiteral("002")) + QStringLiteral(" = ") +
+               keyValues[1] + QStringLiteral(" and n.") + d.column(QStringLiteral("003")) +
+               QStringLiteral(" = ") + keyValues[2];
+    };
+    QStringList levelLiterals, keyLiterals;
+    QVariantList values;
+    for (const QString &level : levels) {
+        levelLiterals << sql::text(level);
+        values << level;
+    }
+    for (const QString &key : keys) {
+        keyLiterals << sql::text(key);
+        values << key;
+    }
+    ncm.Sql = statement(levelLiterals, keyLiterals);
+    const QString placeholder = QStringLiteral("?");
+    Codes codes;
+    Recordset rs;
+    codes.exists =
+        ncm.CrearRsPrepared(rs, statement(QStringList(4, placeholder), QStringList(3, placeholder)), values);
+    QHash<QString, bool> isValueCode; // the kind of each code, fixed by its first row
+    for (; !rs.Eof(); rs.MoveNext()) {
+        const QVariant field = rs.Fields(QStringLiteral("sufijo"));
+        const QString sufijo = field.isNull() ? QString() : field.toString().trimmed().toUpper();
+        if (sufijo.size() != 2 && sufijo.size() != 4) continue;
+        const QString code = sufijo.left(2);
+        const bool value = sufijo.size() == 2;
+        const auto kind = isValueCode.constFind(code);
+        if (kind == isValueCode.constEnd()) {
+            isValueCode.insert(code, value);
+            if (value) codes.valueCodes << code;
+        } else if (*kind != value) {
+            continue;
+        }
+        if (!value && !codes.options[code].contains(sufijo)) codes.options[code] << sufijo;
+    }
+    return *m_codes.insert(position, codes);
+}
+
+int clPRINC::ValidarSufijos(const QString &position, const QString &suffixes)
+{
+    if (!m_manager)
+        throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
+                           QStringLiteral("oCHKX.clPRINC.ValidarSufijos"));
+    if (!wellFormedPosition(position)) return 3;
+    const Codes &codes = codesOf(position);
+    if (!codes.exists) return 1;
+
+    const QString text = suffixes.trimmed();
+    const bool none = text.isEmpty() || text.compare(QLatin1String("SIN SUFIJOS"), Qt::CaseInsensitive) == 0;
+    const bool anyCode = !codes.valueCodes.isEmpty() || !codes.options.isEmpty();
+    if (none) return anyCode ? 2 : 0;
+    QVector<Element> elements;
+    if (!parseElements(text, &elements)) return 2;
+
+    for (const QString &code : codes.valueCodes) {
+        const bool numeric = code.startsWith(QLatin1Char('Z'));
+        bool given = false;
+        for (const Element &e : elements) {
+            if (!e.isValue || e.code != code) continue;
+            const QString value = e.text.trimmed();
+            if (!value.isEmpty() && (!numeric || vb::isNumeric(value))) {
+                given = true;
+                break;
+            }
+        }
+        if (!given) return 2;
+    }
+    for (auto it = codes.options.constBegin(); it != codes.options.constEnd(); ++it) {
+        const QString noOption = it.key() + QStringLiteral("00");
+        bool chosen = false;
+        for (const Element &e : elements) {
+            if (!e.isValue && e.code == it.key() && (e.text == noOption || it.value().contains(e.text))) {
+                chosen = true;
+                break;
+            }
+        }
+        if (!chosen) return 2;
+    }
+    return 0;
 }
 
 } // namespace oCHKX

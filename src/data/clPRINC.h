@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
+#include <QStringList>
 
 namespace EnlaceDatos {
 class EDMain;
@@ -18,7 +20,17 @@ public:
     int ValidarSufijos(const QString &position, const QString &suffixes);
 
 private:
+    // What the nomenclator says about one position text.
+    struct Codes {
+        bool exists = false;
+        QStringList valueCodes;              // two-character codes, upper case
+        QHash<QString, QStringList> options; // option code -> its four-character options, upper case
+    };
+    const Codes &codesOf(const QString &position);
+
     EnlaceDatos::EDMain *m_manager = nullptr;
+    // Positions already looked up by this instance, which lives for one validation run.
+    QHash<QString, Codes> m_codes;
 };
 
 } // namespace oCHKX

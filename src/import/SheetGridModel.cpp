@@ -7,6 +7,7 @@
 SheetGridModel::SheetGridModel(QObject *parent) : QAbstractTableModel(parent)
 {
     m_cells = QVector<QStringList>(m_rows, QStringList(QVector<QString>(m_cols)));
+    m_rowColors = QVector<QColor>(m_rows);
 }
 
 int SheetGridModel::rowCount(const QModelIndex &parent) const
@@ -28,9 +29,8 @@ QVariant SheetGridModel::data(const QModelIndex &index, int role) const
     case Qt::EditRole:
         return m_cells[index.row()][index.column()];
     case Qt::ForegroundRole:
-        // The mapping row shows its labels in pure blue.
-        if (index.row() == 1 && m_fixedRows >= 2)
-            return QBrush(QColor(0, 0, 255));
+        if (m_rowColors[index.row()].isValid())
+            return QBrush(m_rowColors[index.row()]);
         return {};
     case Qt::BackgroundRole:
         if (index.row() < m_fixedRows)
@@ -74,6 +74,7 @@ void SheetGridModel::resize(int rows, int cols)
     cols = std::max(cols, 1);
     beginResetModel();
     m_cells.resize(rows);
+    m_rowColors.resize(rows);
     for (QStringList &row : m_cells) {
         while (row.size() < cols)
             row.append(QString());
@@ -102,6 +103,7 @@ void SheetGridModel::insertEmptyRow(int row)
     row = std::clamp(row, 0, m_rows);
     beginInsertRows(QModelIndex(), row, row);
     m_cells.insert(row, QStringList(QVector<QString>(m_cols)));
+    m_rowColors.insert(row, QColor());
     ++m_rows;
     endInsertRows();
 }
@@ -111,4 +113,17 @@ void SheetGridModel::setFixedRows(int rows)
     m_fixedRows = rows;
     if (m_rows > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
+}
+
+QColor SheetGridModel::rowForeground(int row) const
+{
+    return row >= 0 && row < m_rows ? m_rowColors[row] : QColor();
+}
+
+void SheetGridModel::setRowForeground(int row, const QColor &color)
+{
+    if (row < 0 || row >= m_rows)
+        return;
+    m_rowColors[row] = color;
+    emit dataChanged(index(row, 0), index(row, m_cols - 1), {Qt::ForegroundRole});
 }

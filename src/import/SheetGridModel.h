@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 #include <QStringList>
 #include <QVector>
 
@@ -31,10 +32,14 @@ public:
     // Number of leading rows drawn as headers and not selectable.
     int fixedRows() const { return m_fixedRows; }
     void setFixedRows(int rows);
+    // Text colour of a whole row (VB's CellForeColor over the row's cells); invalid for the default.
+    QColor rowForeground(int row) const;
+    void setRowForeground(int row, const QColor &color);
 
 private:
     int m_rows = 2;
     int m_cols = 1;
     int m_fixedRows = 0;
     QVector<QStringList> m_cells; // m_rows lists of m_cols texts
+    QVector<QColor> m_rowColors;  // one per row, moving with inserted rows
 };

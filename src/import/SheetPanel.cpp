@@ -1,12 +1,23 @@
 #include "SheetPanel.h"
 
+#include "FieldLabels.h"
+#include "MappingCheck.h"
+#include "SheetLoader.h"
+#include "app/Interaction.h"
+#include "app/SharedState.h"
+#include "clEcxel.h"
+#include "data/PlanexoError.h"
+#include "frmCampos.h"
+
 #include <QEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <optional>
 
 SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
 {
@@ -34,8 +45,19 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
     FRAM2_Grid->setModel(&m_model);
     FRAM2_Grid->horizontalHeader()->hide();
     FRAM2_Grid->verticalHeader()->hide();
+    // One line per cell, as a spreadsheet grid shows it.
+    FRAM2_Grid->setWordWrap(false);
+    FRAM2_Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    FRAM2_Grid->verticalHeader()->setDefaultSectionSize(FRAM2_Grid->fontMetrics().height() + 6);
     FRAM2_Grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FRAM2_Grid->installEventFilter(this);
+    // The fixed rows take no current cell: moving onto them lands on the first data row.
+    connect(FRAM2_Grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) {
+                const int fixed = m_model.fixedRows();
+                if (current.isValid() && current.row() < fixed && m_model.rows() > fixed)
+                    FRAM2_Grid->setCurrentIndex(m_model.index(fixed, current.column()));
+            });
 
     Label13 = new QLabel(QStringLiteral("[F1] Seleccionar Campos"), this);
     Label13->setObjectName(QStringLiteral("Label13"));
@@ -62,20 +84,117 @@ bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
 
 bool SheetPanel::Seleccionar_Archivo_XLS()
 {
+    try {
+        const QString file =
+            interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"));
+        if (file.isEmpty())
+            return false;
+        FRAM2_TxtArchivo->setText(file);
+        return true;
+    } catch (const PlanexoError &e) {
+        interaction().message(
+            standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.Seleccionar_Archivo_XLS]")),
+            Interaction::Icon::None);
+    }
     return false;
 }
 
 bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
 {
-    Q_UNUSED(p_Archivo);
-    return false;
+    SharedState &s = shared();
+    int step = 10;
+    bool result = false;
+    // The hourglass goes before any message box, so that the box shows the ordinary pointer.
+    std::optional<BusyCursor> busy;
+    try {
+        step = 20;
+        busy.emplace();
+        step = 30;
+        result = false;
+        step = 40;
+        if (p_Archivo.trimmed().isEmpty())
+            return result;
+        step = 50;
+        if (!s.entorno)
+            throw PlanexoError(91, QStringLiteral("Variable de objeto o bloque With no establecida"),
+                               QStringLiteral("Planexo"));
+        if (!s.entorno->ExisteArchivo(p_Archivo)) {
+            step = 60;
+            busy.reset();
+            interaction().message(QStringLiteral("No se encuentra el archivo seleccionado ") +
+                                      QStringLiteral("\r\n") + p_Archivo,
+                                  Interaction::Icon::Exclamation);
+            return result;
+        }
+
+        step = 90;
+        // Dropped at the end of the load; on a failure it releases the workbook without CerrarArchivo.
+        clEcxel excel;
+        excel.setArchivo(p_Archivo);
+        step = 100;
+        excel.Abrir();
+
+        sheetloader::fillGrid([&excel](long row, long col) { return excel.LeerCelda(row, col); }, m_model,
+                              step);
+        if (m_model.rows() > 2)
+            FRAM2_Grid->setCurrentIndex(m_model.index(2, 0));
+
+        step = 710;
+        excel.CerrarArchivo();
+        step = 720;
+        emit workbookLoaded();
+        step = 740;
+        result = true;
+
+        step = 750;
+        const int widths = int(std::size(sheetloader::ColumnWidthsTwips));
+        for (int c = 0; c < widths && c < m_model.cols(); ++c)
+            FRAM2_Grid->setColumnWidth(c, sheetloader::ColumnWidthsTwips[c] / 15);
+        step = 880;
+    } catch (const PlanexoError &e) {
+        busy.reset();
+        interaction().message(
+            QString::number(e.number()) + QStringLiteral(" - ") + e.description() +
+                QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea ") +
+                QString::number(step),
+            Interaction::Icon::Critical);
+    }
+    return result;
 }
 
 void SheetPanel::FRAM2_EstablecerCampo()
 {
+    SharedState &s = shared();
+    try {
+        s.sRetorno.clear();
+        {
+            frmCampos dialog(this);
+            interaction().runModal(dialog);
+        }
+        if (s.sRetorno.isEmpty())
+            return;
+        QString label = s.sRetorno;
+        if (label.compare(fieldlabels::Ninguno, Qt::CaseInsensitive) == 0)
+            label.clear();
+        if (m_model.rows() <= mapping::MappingRow)
+            throw sheetloader::noDataRows();
+        const QModelIndex current = FRAM2_Grid->currentIndex();
+        const int column = current.isValid() ? current.column() : 0;
+        m_model.setText(mapping::MappingRow, column, label);
+    } catch (const PlanexoError &e) {
+        interaction().message(
+            standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_EstablecerCampo]")),
+            Interaction::Icon::Critical);
+    }
 }
 
 bool SheetPanel::FRAM2_VerificarDatos()
 {
-    return false;
+    // No handler here: a failure reaches the wizard's.
+    const QString problem = mapping::firstProblem(m_model);
+    if (!problem.isEmpty()) {
+        interaction().message(problem, Interaction::Icon::Exclamation);
+        return false;
+    }
+    return true;
 }

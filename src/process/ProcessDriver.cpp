@@ -1,15 +1,97 @@
 #include "ProcessDriver.h"
 
+#include "CatalogueLookup.h"
+#include "CommonData.h"
+#include "CountryResolver.h"
+#include "PositionCheck.h"
+#include "ProcessRun.h"
+#include "Stage1Storing.h"
+#include "app/Interaction.h"
 #include "app/Progress.h"
 #include "app/SharedState.h"
+#include "data/PlanexoError.h"
+#include "data/clPRINC.h"
 #include "import/SheetGridModel.h"
 
-ProcessDriver::ProcessDriver(SharedState &state, Progress &progress) : m_state(state), m_progress(progress)
+#include <QElapsedTimer>
+
+ProcessDriver::ProcessDriver(SharedState &state, Progress &progress) : m_state(state), m_progress(progress) {}
+
+QString ProcessDriver::errorReport(long number, const QString &description, int step, const QString &source,
+                                   const QString &statement)
 {
+    return description + QStringLiteral("\r\n\r\n") + QString::number(number) +
+           QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_GuardarDatosToBase]:: ") +
+           QString::number(step) + source + QStringLiteral("\r\n\r\nSQL:\r\n") + statement;
+}
+
+bool ProcessDriver::preconditionsHold()
+{
+    const QString configure = QStringLiteral("\r\n\r\nHaga click en CONFIGURACIÓN");
+    QString missing;
+    if (m_state.PRCESM.trimmed().isEmpty())
+        missing = QStringLiteral("Falta establecer el valor predeterminado de Estado de Mercaderia");
+    else if (m_state.INTCAT.trimmed().isEmpty())
+        missing = QStringLiteral("Falta seleccionar el CATALOGO");
+    else if (m_state.INTDUN.trimmed().isEmpty())
+        missing = QStringLiteral("Falta seleccionar UNIDAD DECLARADA");
+    if (missing.isEmpty()) return true;
+    interaction().message(missing + configure, Interaction::Icon::Exclamation);
+    return false;
+}
+
+void ProcessDriver::runStages(ProcessRun &run, const SheetGridModel &grid)
+{
+    QElapsedTimer timer;
+    CountryResolver countries(m_state);
+
+    timer.start();
+    Stage1Storing(run, countries).run(grid);
+    m_stageMs[0] = timer.nsecsElapsed() / 1e6;
+
+    timer.restart();
+    CatalogueLookup(run).run();
+    m_stageMs[1] = timer.nsecsElapsed() / 1e6;
+
+    timer.restart();
+    CommonData(run).run();
+    m_stageMs[2] = timer.nsecsElapsed() / 1e6;
+
+    timer.restart();
+    PositionCheck(run).run();
+    m_stageMs[3] = timer.nsecsElapsed() / 1e6;
 }
 
 bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
 {
-    Q_UNUSED(grid);
-    return false;
+    oCHKX::clPRINC checker;
+    ProcessRun run{m_state, m_progress, checker, {}, {}, step::ShowBar, m_observer};
+    bool result = false;
+    try {
+        m_progress.setBarVisible(true);
+
+        run.step = step::CreateChecker;
+        if (!m_state.enlace || !m_state.gestor || !m_state.fmt)
+            throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
+                               QStringLiteral("Planexo"));
+        checker.ConexionString(*m_state.enlace);
+
+        run.step = step::Preconditions;
+        if (!preconditionsHold()) return false;
+
+        run.step = step::RecogniseColumns;
+        run.columns = ColumnMap::recognise(grid);
+
+        runStages(run, grid);
+
+        run.step = step::Finish;
+        m_progress.setCaption(QStringLiteral("Fin de Proceso"));
+        m_progress.setBarVisible(false);
+        result = true;
+    } catch (const PlanexoError &e) {
+        interaction().message(errorReport(e.number(), e.description(), run.step, e.source(), run.buffer),
+                              Interaction::Icon::Critical);
+        return false;
+    }
+    return result;
 }

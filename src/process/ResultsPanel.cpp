@@ -1,5 +1,9 @@
 #include "ResultsPanel.h"
 
+#include "app/SharedState.h"
+#include "data/SqlText.h"
+#include "data/VbFormat.h"
+
 #include <QFont>
 #include <QLabel>
 #include <QPushButton>
@@ -64,4 +68,25 @@ QLabel *ResultsPanel::countLabel(const char *name, const QString &caption, int r
 
 void ResultsPanel::FRAM3_CargarEstadisticas()
 {
+    SharedState &s = shared();
+    const struct {
+        QLabel *label;
+        const char *ending;
+    } counts[] = {
+        {FRAM3_lbTotal, ""},
+        {FRAM3_lbEnCatalogo, " and PRCEST = 'A'"},
+        {FRAM3_lbNuevos, " and (PRCEST = '' or PRCEST IS NULL)"},
+        {FRAM3_lbErroneos, " and PRCCRC <> 'OK'"},
+        {FRAM3_lbErrPos, " and PRCCRC = 'POS'"},
+        {FRAM3_lbErrSuf, " and PRCCRC = 'SUF'"},
+    };
+    for (const auto &count : counts) {
+        Recordset rs;
+        s.gestor->Sql = QStringLiteral("select count(INTNRO) as total from ART where INTNRO = ") +
+                        sql::text(s.sInternoActual) + QLatin1String(count.ending);
+        long long n = 0;
+        if (s.gestor->CrearRs(rs))
+            n = static_cast<long long>(s.fmt->EsNumero(rs.Fields(QStringLiteral("total"))));
+        count.label->setText(vb::format(double(n), QStringLiteral("0000")));
+    }
 }

@@ -1,0 +1,83 @@
+#include "SheetLoader.h"
+
+#include "SheetGridModel.h"
+#include "data/PlanexoError.h"
+
+#include <QColor>
+#include <QStringList>
+#include <QVector>
+
+namespace sheetloader {
+
+PlanexoError noDataRows()
+{
+    return {NoDataRowsError, QStringLiteral("No hay filas de datos bajo los encabezados"),
+            QStringLiteral("Planexo")};
+}
+
+void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
+{
+    // A fresh grid of one column and two rows: nothing of an earlier load survives.
+    step = 110;
+    grid.setFixedRows(0);
+    grid.resize(0, 1);
+    step = 130;
+    grid.resize(2, 1);
+
+    // Headings: contiguous from column A; the first empty cell ends them.
+    step = 140;
+    long headings = 1;
+    for (long c = 1;; ++c) {
+        step = 150;
+        const QString text = readCell(1, c);
+        if (text.isEmpty())
+            break;
+        step = 160;
+        grid.resize(grid.rows(), int(c));
+        step = 170;
+        grid.setText(0, int(c - 1), text);
+        headings = c;
+    }
+    step = 240;
+
+    // Data: a row is taken when any cell under the headings is not empty (blanks count as text);
+    // the first all-empty row ends the data.
+    step = 280;
+    QVector<QStringList> rows;
+    for (long r = 2;; ++r) {
+        QStringList row;
+        row.reserve(int(headings));
+        bool any = false;
+        for (long c = 1; c <= headings; ++c) {
+            step = 300;
+            row << readCell(r, c);
+            step = 310;
+            if (!row.constLast().isEmpty())
+                any = true;
+        }
+        step = 500;
+        if (!any)
+            break;
+        rows << row;
+    }
+    step = 550;
+
+    step = 570;
+    grid.resize(int(rows.size()) + 1, grid.cols());
+    // The paste starts at row 1; without a data row there is none.
+    step = 590;
+    if (grid.rows() < 2)
+        throw noDataRows();
+    step = 630;
+    // Cells are handed over as they are: a tab or line break inside a cell stays in that cell.
+    grid.paste(1, rows);
+
+    step = 650;
+    grid.insertEmptyRow(1);
+    step = 660;
+    grid.setRowForeground(1, QColor(0, 0, 255));
+    step = 700;
+    grid.setFixedRows(2);
+}
+
+} // namespace sheetloader

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class PlanexoError;
+class SheetGridModel;
+
+// Copies the first worksheet into the preview grid: headings in row 0, an empty mapping row 1 shown
+// in blue, the data from row 2, rows 0 and 1 fixed.
+namespace sheetloader {
+
+// Reads one cell, row and column from 1 (clEcxel::LeerCelda).
+using CellReader = std::function<QString(long row, long col)>;
+
+// Error raised when a sheet has headings but no data row: the grid has no row 1 to select.
+inline constexpr long NoDataRowsError = 30009;
+PlanexoError noDataRows();
+
+// Fills the grid from the sheet, keeping `step` at the number of the step being run so that a
+// failure can name it. Throws PlanexoError; the grid then keeps what the steps before put there.
+void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step);
+
+// The preview grid's column widths in twips for columns 0 to 9; later columns keep the default.
+inline constexpr int ColumnWidthsTwips[] = {1500, 2000, 1000, 1100, 1300, 1300, 1500, 1000, 1200, 1200};
+
+} // namespace sheetloader

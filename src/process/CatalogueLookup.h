@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <memory>
+
+class Batch;
+class DataConnection;
+class Recordset;
+class Statement;
+struct ProcessRun;
+
+// Stage 2: fills the articles found in the configured catalogue from the catalogue and the
+// nomenclator and marks them "A"; articles not found stay as stage 1 stored them.
+class CatalogueLookup {
+public:
+    explicit CatalogueLookup(ProcessRun &run);
+    ~CatalogueLookup();
+
+    void run();
+
+    // Appends " [001] = '<first 10>' and [002] = '<characters 12 to 14>'" of a catalogue position.
+    static void appendNomenclatorKey(Statement &statement, const DataConnection &ncm,
+                                     const QString &position);
+
+private:
+    // The nomenclator row of a catalogue position: its LAPI mark and units, read once per run.
+    struct Position {
+        bool found = false;
+        QString lapi;
+        QString statistical;
+        QString specificDuty;
+    };
+    // The nomenclator's connection, asked for when first needed.
+    DataConnection &nomenclator();
+    const Position &positionOf(const QString &position);
+    void updateArticle(const Recordset &article, const Recordset &catalogue);
+
+    ProcessRun &m_run;
+    DataConnection *m_ncm = nullptr;
+    std::unique_ptr<Batch> m_ncmReads;    // one read transaction over the nomenclator lookups
+    QHash<QString, Position> m_positions; // by nomenclator key
+};

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "data/Recordset.h"
+
+#include <QString>
+#include <QVariantList>
+#include <array>
+#include <functional>
+
+class DataConnection;
+class Progress;
+class SheetGridModel;
+struct SharedState;
+
+namespace oCHKX {
+class clPRINC;
+}
+
+// The twelve mapping-row fields that the process recognises, in recognition order.
+enum class Field {
+    CodArticulo,
+    Marca,
+    DescrModelo,
+    DescrMaria,
+    KgNeto,
+    KgBruto,
+    Cantidad,
+    PUnitario,
+    PTotal,
+    PaNcm,
+    Unidad,
+    Origen,
+};
+constexpr int kFieldCount = 12;
+
+// For each field the grid column whose mapping-row cell carries its label, or -1.
+class ColumnMap {
+public:
+    ColumnMap() { m_columns.fill(-1); }
+
+    static QString label(Field field);
+    // Reads the mapping row (row 1): each column whose text equals a label exactly takes that field;
+    // a later column with the same label replaces an earlier one.
+    static ColumnMap recognise(const SheetGridModel &grid);
+
+    int column(Field field) const { return m_columns[size_t(field)]; }
+    bool has(Field field) const { return column(field) >= 0; }
+    void set(Field field, int column) { m_columns[size_t(field)] = column; }
+
+private:
+    std::array<int, kFieldCount> m_columns;
+};
+
+// Step numbers shown in the process's error report after "]:: ", one per step that can fail.
+namespace step {
+constexpr int ShowBar = 10;
+constexpr int CreateChecker = 20;
+constexpr int Preconditions = 30;
+constexpr int RecogniseColumns = 40;
+// Stage 1
+constexpr int DeleteRows = 100;
+constexpr int Stage1Start = 110;
+constexpr int RowValues = 120;     // texts, weights and quantity of a row
+constexpr int UnitPrice = 130;     // total "00.00" divided by quantity
+constexpr int OriginCountry = 140; // ObtenerCodigoPais and the relation dialog
+constexpr int InsertRow = 150;
+// Stage 2
+constexpr int Stage2Start = 200;
+constexpr int ReadArticles = 210;
+constexpr int CatalogueQuery = 220;
+constexpr int NomenclatorQuery = 230;
+constexpr int UpdateArticle = 250;
+// Stage 3
+constexpr int Stage3Start = 300;
+constexpr int OriginCodes = 310;
+constexpr int DeclaredUnits = 320;
+constexpr int GoodsState = 330;
+// Stage 4
+constexpr int Stage4Start = 400;
+constexpr int ReadFound = 410;
+constexpr int ValidateSuffixes = 420;
+constexpr int GradeArticle = 430;
+constexpr int StatisticalQuantity = 440;
+constexpr int Finish = 500;
+} // namespace step
+
+// A statement built twice from the same pieces: as text with its values written as literals (what
+// the statement buffer, the observer and the error report show) and with "?" placeholders and the
+// values bound (what runs, prepared once per shape and connection).
+class Statement {
+public:
+    Statement() = default;
+    explicit Statement(const QString &sql) : m_text(sql), m_shape(sql) {}
+
+    // SQL text, the same in both forms.
+    Statement &sql(const QString &piece);
+    // A text value: a quoted literal with its quotes doubled, or a bound text.
+    Statement &text(const QString &value);
+    Statement &number(double value);
+    Statement &integer(qint64 value);
+    // A cell bound for a numeric column: empty is Null, a number in the user's locale is that
+    // number, anything else error 13.
+    Statement &numberFromText(const QString &cell);
+
+    const QString &literal() const { return m_text; }
+    const QString &shape() const { return m_shape; }
+    const QVariantList &values() const { return m_values; }
+
+private:
+    QString m_text;
+    QString m_shape;
+    QVariantList m_values;
+};
+
+// What the four stages share during one run: the components, the progress display, the column
+// map, the statement buffer shown by the error report and the step being run.
+struct ProcessRun {
+    SharedState &state;
+    Progress &progress;
+    oCHKX::clPRINC &checker;
+    ColumnMap columns;
+    QString buffer;
+    int step = 0;
+    // Sees every statement the stages run, before it runs.
+    std::function<void(const QString &)> observer;
+
+    bool query(DataConnection &connection, const QString &statement, Recordset &rs);
+    long long execute(DataConnection &connection, const QString &statement);
+    // The same for statements run many times with other values.
+    bool query(DataConnection &connection, const Statement &statement, Recordset &rs);
+    long long execute(DataConnection &connection, const Statement &statement);
+};
+
+// Keeps a connection's statements in one transaction while it lives: writes are batched and reads
+// share one snapshot and lock. It commits also when an error leaves the scope, so every row written
+// before a failure stays.
+class Batch {
+public:
+    explicit Batch(DataConnection &connection);
+    ~Batch();
+    Batch(const Batch &) = delete;
+    Batch &operator=(const Batch &) = delete;
+    void commit();
+
+private:
+    DataConnection &m_connection;
+    bool m_open = true;
+};

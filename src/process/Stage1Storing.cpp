@@ -1,0 +1,148 @@
+#include "Stage1Storing.h"
+
+#include "CountryResolver.h"
+#include "ProcessRun.h"
+#include "SuffixText.h"
+#include "app/Progress.h"
+#include "app/SharedState.h"
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
+#include "data/VbFormat.h"
+#include "import/SheetGridModel.h"
+
+#include <cmath>
+
+static QString insertHead()
+{
+    return QStringLiteral("insert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTTKG, ARTCAN, ARTUNI, ARTTOT "
+                          ",PRCNCM,PRCDUN,ARTORG,ARTKGB,MARCA,DESCRIPCION_MARIA,PRCSUF) values (");
+}
+
+QString Stage1Storing::insertPrefix(const QString &shipment)
+{
+    return insertHead() + sql::text(shipment) + QStringLiteral(", ");
+}
+
+QString Stage1Storing::unitPrice(const QString &totalCell, const QString &quantityCell)
+{
+    return unitPriceOf(vb::format(totalCell, QStringLiteral("00.00")), quantityCell);
+}
+
+QString Stage1Storing::unitPriceOf(const QString &formattedTotal, const QString &quantityCell)
+{
+    const double total = vb::cdbl(formattedTotal);
+    const double quantity = vb::cdbl(quantityCell);
+    if (quantity == 0) throw PlanexoError::divisionByZero();
+    const double quotient = total / quantity;
+    if (!std::isfinite(quotient))
+        throw PlanexoError(6, QStringLiteral("Desbordamiento"), QStringLiteral("Planexo"));
+    return vb::format(quotient, QStringLiteral("00.0000"));
+}
+
+QString Stage1Storing::cell(const SheetGridModel &grid, int row, int field) const
+{
+    const int col = m_run.columns.column(Field(field));
+    return col < 0 ? QString() : grid.text(row, col);
+}
+
+void Stage1Storing::appendRow(Statement &st, const SheetGridModel &grid, int row, int order)
+{
+    const SharedState &s = m_run.state;
+    const ColumnMap &map = m_run.columns;
+    auto text = [&](Field f) { return cell(grid, row, int(f)); };
+    const QString comma = QStringLiteral(",");
+
+    m_run.step = step::RowValues;
+    // Numbers go in as numbers: the row order unquoted, numeric cells as their value.
+    st.integer(order).sql(comma);
+
+    QString code = text(Field::CodArticulo);
+    code.replace(QLatin1Char('\''), QLatin1Char(' '));
+    st.text(code.trimmed()).sql(comma);
+
+    if (map.has(Field::DescrModelo)) {
+        QString description = text(Field::DescrModelo).trimmed();
+        description.replace(QLatin1Char('\''), QLatin1Char(' '));
+        st.text(description).sql(comma);
+    } else {
+        st.sql(QStringLiteral("'',"));
+    }
+
+    if (map.has(Field::KgNeto))
+        st.numberFromText(text(Field::KgNeto)).sql(comma);
+    else
+        st.sql(QStringLiteral("0,"));
+    const QString quantity = text(Field::Cantidad);
+    if (map.has(Field::Cantidad))
+        st.numberFromText(quantity).sql(comma);
+    else
+        st.sql(QStringLiteral("0,"));
+
+    m_run.step = step::UnitPrice;
+    const QString total = vb::format(text(Field::PTotal), QStringLiteral("00.00"));
+    st.numberFromText(unitPriceOf(total, quantity)).sql(comma);
+    st.numberFromText(total).sql(comma);
+
+    m_run.step = step::RowValues;
+    if (map.has(Field::PaNcm))
+        st.text(text(Field::PaNcm)).sql(comma);
+    else
+        st.sql(QStringLiteral("'',"));
+    st.text(map.has(Field::Unidad) ? vb::format(text(Field::Unidad), QStringLiteral("00")) : s.INTDUN)
+        .sql(comma);
+
+    if (map.has(Field::Origen)) {
+        m_run.step = step::OriginCountry;
+        st.text(m_countries.ObtenerCodigoPais(text(Field::Origen))).sql(comma);
+        m_run.step = step::RowValues;
+    } else {
+        st.sql(QStringLiteral("'',"));
+    }
+
+    if (map.has(Field::KgBruto))
+        st.numberFromText(text(Field::KgBruto)).sql(comma);
+    else
+        st.sql(QStringLiteral("0,"));
+    st.text(map.has(Field::Marca) ? text(Field::Marca) : s.AA_MARCA).sql(comma);
+    if (map.has(Field::DescrMaria))
+        st.text(text(Field::DescrMaria)).sql(comma);
+    else
+        st.sql(QStringLiteral("'',"));
+
+    if (map.has(Field::Marca)) {
+        const QString withBrand = cambiarCadenaSufijo(QString(), QStringLiteral("AA"), text(Field::Marca));
+        st.text(cambiarCadenaSufijo(withBrand, QStringLiteral("AB"), text(Field::CodArticulo)));
+    } else {
+        st.sql(QStringLiteral("''"));
+    }
+    st.sql(QStringLiteral(")"));
+}
+
+void Stage1Storing::run(const SheetGridModel &grid)
+{
+    SharedState &s = m_run.state;
+    oAlm::clGestor &db = *s.gestor;
+    Batch batch(db);
+
+    m_run.step = step::DeleteRows;
+    m_run.execute(db, QStringLiteral("delete from ART where INTNRO = ") + sql::text(s.sInternoActual));
+
+    m_run.step = step::Stage1Start;
+    m_run.progress.setCaption(QStringLiteral("Procesando... Etapa 1 de 4: Guardando en base de datos"));
+    m_run.progress.setMinimum(0);
+    m_run.progress.setValue(1);
+    m_run.progress.setMaximum(grid.rows() - 1);
+
+    m_run.buffer = insertPrefix(s.sInternoActual);
+    Statement prefix(insertHead());
+    prefix.text(s.sInternoActual).sql(QStringLiteral(", "));
+    int order = 1;
+    for (int row = 2; row < grid.rows(); ++row) {
+        Statement statement = prefix;
+        appendRow(statement, grid, row, order++);
+        m_run.step = step::InsertRow;
+        m_run.execute(db, statement);
+        m_run.progress.setValue(row);
+    }
+    batch.commit();
+}

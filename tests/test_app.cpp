@@ -1,0 +1,286 @@
+// Start-up of the main window and the wizard's moves.
+#include "Version.h"
+#include "app/SharedState.h"
+#include "app/frmMain.h"
+#include "common/ScriptedInteraction.h"
+#include "common/TestEnv.h"
+#include "import/SheetPanel.h"
+#include "shipments/ShipmentList.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+class TestApp : public QObject {
+    Q_OBJECT
+
+private:
+    static QString labelText(const frmMain &w, const char *name)
+    {
+        auto *label = w.findChild<QLabel *>(QString::fromLatin1(name));
+        return label ? label->text() : QStringLiteral("<missing %1>").arg(QString::fromLatin1(name));
+    }
+    static QPushButton *button(const frmMain &w, const char *name)
+    {
+        return w.findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+    static QWidget *currentFrame(const frmMain &w)
+    {
+        return w.findChild<QStackedWidget *>()->currentWidget();
+    }
+
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void startsOnDemoWithEmptySettings()
+    {
+        TestEnv env;
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        VERIFY_SCRIPT(script);
+        const SharedState &s = shared();
+        QCOMPARE(s.iPaso, qint16(1));
+        QVERIFY(s.INTDUN.isEmpty() && s.INTCAT.isEmpty() && s.PRCESM.isEmpty() && s.AA_MARCA.isEmpty());
+        QCOMPARE(s.PRECIO_UNITARIO, 0.0);
+        QCOMPARE(labelText(w, "lbVersion"), QStringLiteral("Versión: %1.%2.%3 - %4")
+                                                .arg(planexo::version::major)
+                                                .arg(planexo::version::minor)
+                                                .arg(planexo::version::revision)
+                                                .arg(QString::fromUtf8(planexo::version::description)));
+        QCOMPARE(labelText(w, "Label1"), QStringLiteral("PLANEXO GENERICO (OSTROVA)"));
+        QCOMPARE(labelText(w, "lbPasoNro"), QStringLiteral("Paso 1"));
+        QCOMPARE(labelText(w, "lbPasoDesc"), QStringLiteral("Seleccione el interno a procesar"));
+        QCOMPARE(button(w, "cmdSiguiente")->text(), QStringLiteral("Siguiente >"));
+        QCOMPARE(button(w, "Command4")->text(), QStringLiteral("Cancelar"));
+        QCOMPARE(button(w, "cmdConfig")->text(), QStringLiteral("Configur."));
+        QCOMPARE(currentFrame(w)->objectName(), QStringLiteral("FRAM1"));
+        QCOMPARE(w.fram1()->list()->topLevelItemCount(), 1);
+        QVERIFY(!w.barVisible());
+        QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(w.size(), QSize(653, 465));
+        // The Calvera entities and the work database are reachable.
+        QVERIFY(s.gestor->isOpen());
+        QVERIFY(s.enlace->getDataConnectionByEntity(QStringLiteral("NCM")).isOpen());
+    }
+
+    void readsSettingsInEitherLocale_data()
+    {
+        QTest::addColumn<bool>("comma");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("comma") << true << QStringLiteral("5,5") << 5.5;
+        QTest::newRow("point") << false << QStringLiteral("5.5") << 5.5;
+        QTest::newRow("integer") << true << QStringLiteral("12") << 12.0;
+    }
+    void readsSettingsInEitherLocale()
+    {
+        QFETCH(bool, comma);
+        QFETCH(QString, stored);
+        QFETCH(double, expected);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        TestEnv env;
+        env.setSetting(QStringLiteral("INTDUN"), QStringLiteral("07"));
+        env.setSetting(QStringLiteral("INTCAT"), QStringLiteral("001"));
+        env.setSetting(QStringLiteral("PRCESM"), QStringLiteral("1"));
+        env.setSetting(QStringLiteral("AA_MARCA"), QStringLiteral("GENÉRICA"));
+        env.setSetting(QStringLiteral("PRECIO_UNITARIO"), stored);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        VERIFY_SCRIPT(script);
+        const SharedState &s = shared();
+        QCOMPARE(s.INTDUN, QStringLiteral("07"));
+        QCOMPARE(s.INTCAT, QStringLiteral("001"));
+        QCOMPARE(s.PRCESM, QStringLiteral("1"));
+        QCOMPARE(s.AA_MARCA, QStringLiteral("GENÉRICA"));
+        QCOMPARE(s.PRECIO_UNITARIO, expected);
+        QCOMPARE(s.iPaso, qint16(1));
+    }
+
+    void nonNumericPriceFailsAtStep140()
+    {
+        TestEnv env;
+        env.setSetting(QStringLiteral("INTDUN"), QStringLiteral("07"));
+        env.setSetting(QStringLiteral("PRECIO_UNITARIO"), QStringLiteral("abc"));
+        ScriptedInteraction script;
+        script.expectMessage(QStringLiteral("No coinciden los tipos\r\n\r\n13 - seccion[Planexo.frmMain.Form_Load Linea "
+                                            "140 ]::Planexo"),
+                             Interaction::Icon::None);
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(0));
+        QCOMPARE(shared().INTDUN, QStringLiteral("07")); // read before the failing step
+        // The wizard is inert: the next-step button does nothing.
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(currentFrame(w)->objectName(), QStringLiteral("FRAM1"));
+        QCOMPARE(labelText(w, "lbPasoNro"), QStringLiteral("Paso 1"));
+    }
+
+    void missingWorkDatabaseFailsAtStep90()
+    {
+        TestEnv env;
+        env.setSetting(QStringLiteral("INTDUN"), QStringLiteral("07"));
+        const QString file = env.dbFile(QStringLiteral("PlanexoGenericoOstrova.sqlite"));
+        QVERIFY(QFile::remove(file));
+        ScriptedInteraction script;
+        script.expectMessage(QStringLiteral("No se pudo encontrar el archivo '%1'.\r\n\r\n-2147467259 - "
+                                            "seccion[Planexo.frmMain.Form_Load Linea 90 ]::oAlm.clGestor.Conectar")
+                                 .arg(file),
+                             Interaction::Icon::None);
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(0));
+        // The settings come after the list, so nothing was read.
+        QVERIFY(shared().INTDUN.isEmpty());
+        QCOMPARE(w.fram1()->list()->topLevelItemCount(), 0);
+        QVERIFY(!QFile::exists(file));
+        w.MAIN_CambiarPaso();
+        VERIFY_SCRIPT(script);
+    }
+
+    void unreadableWorkDatabaseFailsAtStep90()
+    {
+        TestEnv env;
+        QFile file(env.dbFile(QStringLiteral("PlanexoGenericoOstrova.sqlite")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("this is not a database, just text that fills the first page of the file........");
+        file.close();
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        QCOMPARE(script.log().size(), 1);
+        QVERIFY2(script.log().first().contains(QStringLiteral("Form_Load Linea 90 ]::")), qPrintable(script.log().first()));
+        QCOMPARE(shared().iPaso, qint16(0));
+    }
+
+    void missingParametersFailAtStep70()
+    {
+        TestEnv env;
+        QVERIFY(QFile::remove(env.dbFile(QStringLiteral("calvera.ini"))));
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        QCOMPARE(script.log().size(), 1);
+        QVERIFY2(script.log().first().contains(QStringLiteral("calvera.ini")), qPrintable(script.log().first()));
+        QVERIFY(script.log().first().contains(QStringLiteral("Form_Load Linea 70 ]::EnlaceDatos.EDMain.LoadParameters")));
+        QCOMPARE(shared().iPaso, qint16(0));
+        QVERIFY(!shared().gestor->isOpen());
+    }
+
+    void emptyListWarns()
+    {
+        TestEnv env;
+        env.connect();
+        env.exec(QStringLiteral("delete from INTN"));
+        ScriptedInteraction script;
+        script.expectMessage(
+            QStringLiteral("Debe seleccionar un interno para continuar, presione [ INSERT ] para crear uno."),
+            Interaction::Icon::Exclamation);
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(1));
+        QVERIFY(shared().sInternoActual.isEmpty());
+        QCOMPARE(currentFrame(w)->objectName(), QStringLiteral("FRAM1"));
+        QVERIFY(button(w, "cmdSiguiente")->isEnabled());
+    }
+
+    void stepOneToTwoWithoutArticles()
+    {
+        TestEnv env;
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(2));
+        QCOMPARE(shared().sInternoActual, QStringLiteral("26001IC04000123"));
+        QCOMPARE(currentFrame(w)->objectName(), QStringLiteral("FRAM2"));
+        QVERIFY(!w.fram1()->isEnabled());
+        QVERIFY(!button(w, "cmdSiguiente")->isEnabled());
+        QCOMPARE(labelText(w, "lbPasoNro"), QStringLiteral("Paso 2"));
+        QCOMPARE(labelText(w, "lbPasoDesc"), QStringLiteral("Abrir archivo excel para procesar"));
+        QCOMPARE(w.siguienteTag(), QString());
+        QCOMPARE(labelText(w, "Main_lbMensaje"), QString());
+    }
+
+    void shipmentWithArticlesGoesStraightToStepThree()
+    {
+        TestEnv env;
+        env.connect();
+        env.exec(QStringLiteral("insert into INTN (INTNRO, INTDSC) values ('B7', 'con articulos')"));
+        env.exec(QStringLiteral("insert into ART (INTNRO, ARTORD, ARTNRO, PRCEST, PRCCRC) values ('B7',1,'X','A','OK')"));
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        QTreeWidget *list = w.fram1()->list();
+        list->setCurrentItem(list->findItems(QStringLiteral("B7"), Qt::MatchExactly).value(0));
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        QCOMPARE(shared().sInternoActual, QStringLiteral("B7"));
+        QVERIFY(button(w, "cmdSiguiente")->isEnabled());
+        QCOMPARE(w.siguienteTag(), QStringLiteral("OK"));
+        QCOMPARE(labelText(w, "Main_lbMensaje"),
+                 QStringLiteral("Este interno contiene registros haga click en SIGUIENTE, para depurar."));
+        // No verification or process: straight to the results.
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(3));
+        QCOMPARE(currentFrame(w)->objectName(), QStringLiteral("FRAM3"));
+        QVERIFY(!w.fram2()->isEnabled());
+        QCOMPARE(labelText(w, "lbPasoNro"), QStringLiteral("Paso 3"));
+        QCOMPARE(labelText(w, "lbPasoDesc"), QStringLiteral("Depuración de Datos procesadoss"));
+        QCOMPARE(labelText(w, "Main_lbMensaje"), QString());
+        QCOMPARE(button(w, "cmdSiguiente")->text(), QStringLiteral("Transferir"));
+        QVERIFY(button(w, "cmdSiguiente")->font().bold());
+        QCOMPARE(labelText(w, "FRAM3_lbTotal"), QStringLiteral("0001"));
+    }
+
+    void countFailureStaysOnStepTwo()
+    {
+        TestEnv env;
+        env.connect();
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        shared().gestor->Sql = QStringLiteral("drop table ART");
+        shared().gestor->Ejecutar();
+        script.expectMessage(QStringLiteral("no such table: ART\r\n\r\n1"), Interaction::Icon::None);
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(2));
+        QCOMPARE(currentFrame(w)->objectName(), QStringLiteral("FRAM2"));
+        QVERIFY(!button(w, "cmdSiguiente")->isEnabled());
+    }
+
+    void configOpensFromEveryStepAndCancelCloses()
+    {
+        TestEnv env;
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        script.expectModal(QStringLiteral("frmConfig"), [](QDialog &d) {
+            return d.windowTitle() == QStringLiteral("Configuración") ? 1 : 0;
+        });
+        QTest::mouseClick(button(w, "cmdConfig"), Qt::LeftButton);
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        script.expectModal(QStringLiteral("frmConfig"), [](QDialog &) { return 0; });
+        QTest::mouseClick(button(w, "cmdConfig"), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QVERIFY(w.isVisible());
+        QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
+        QVERIFY(!w.isVisible());
+    }
+};
+
+QTEST_MAIN(TestApp)
+#include "test_app.moc"

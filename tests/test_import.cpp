@@ -1,0 +1,816 @@
+// Sheet loading, the preview grid, the column mapping (F1, frmCampos) and the mapping verification.
+#include "app/SharedState.h"
+#include "app/frmMain.h"
+#include "common/ScriptedInteraction.h"
+#include "common/TestEnv.h"
+#include "data/PlanexoError.h"
+#include "import/FieldLabels.h"
+#include "import/MappingCheck.h"
+#include "import/SheetGridModel.h"
+#include "import/SheetLoader.h"
+#include "import/SheetPanel.h"
+#include "import/clEcxel.h"
+#include "import/frmCampos.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+#include <map>
+#include <memory>
+
+using Icon = Interaction::Icon;
+namespace fl = fieldlabels;
+
+static QString fixture(const QString &name)
+{
+    return QDir(QStringLiteral(PLANEXO_TEST_DATA_DIR)).filePath(name);
+}
+
+static const QString kFilter = QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx");
+
+static QString loadFailure(long number, const QString &description, int step)
+{
+    return QString::number(number) + QStringLiteral(" - ") + description +
+           QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea ") +
+           QString::number(step);
+}
+
+// The error the reader raises for a file, as the loader's message must carry it.
+static PlanexoError readerError(const QString &path, bool readAllCells = false)
+{
+    try {
+        clEcxel excel;
+        excel.setArchivo(path);
+        excel.Abrir();
+        if (readAllCells) {
+            for (long r = 1; r <= 10; ++r)
+                for (long c = 1; c <= 5; ++c)
+                    excel.LeerCelda(r, c);
+        }
+    } catch (const PlanexoError &e) {
+        return e;
+    }
+    return PlanexoError(0, QStringLiteral("the reader did not fail"));
+}
+
+// A sheet held in memory that logs every cell read and can fail at one cell.
+struct FakeSheet {
+    std::map<std::pair<long, long>, QString> cells;
+    QVector<QPair<long, long>> reads;
+    std::pair<long, long> failAt{0, 0};
+
+    void row(long r, const QStringList &texts)
+    {
+        for (int c = 0; c < texts.size(); ++c)
+            if (!texts[c].isNull())
+                cells[{r, c + 1}] = texts[c];
+    }
+    sheetloader::CellReader reader()
+    {
+        return [this](long r, long c) {
+            reads.append({r, c});
+            if (std::make_pair(r, c) == failAt)
+                throw PlanexoError(2042, QStringLiteral("Error en la celda"),
+                                   QStringLiteral("[clExcel.LeerCelda]"));
+            auto it = cells.find({r, c});
+            return it == cells.end() ? QString() : it->second;
+        };
+    }
+};
+
+static QStringList rowTexts(const SheetGridModel &grid, int row)
+{
+    QStringList texts;
+    for (int c = 0; c < grid.cols(); ++c)
+        texts << grid.text(row, c);
+    return texts;
+}
+
+static QStringList mappingRow(const SheetGridModel &grid)
+{
+    return rowTexts(grid, mapping::MappingRow);
+}
+
+// Drives frmCampos: picks `label` in the list and presses Enter in it.
+static ScriptedInteraction::ModalDriver chooseField(const QString &label)
+{
+    return [label](QDialog &dialog) {
+        auto *list = dialog.findChild<QComboBox *>(QStringLiteral("cboCampos"));
+        if (!list)
+            return -1;
+        dialog.show();
+        list->setCurrentIndex(list->findText(label));
+        QTest::keyClick(list, Qt::Key_Return);
+        return dialog.result();
+    };
+}
+
+static ScriptedInteraction::ModalDriver pressEscape()
+{
+    return [](QDialog &dialog) {
+        auto *list = dialog.findChild<QComboBox *>(QStringLiteral("cboCampos"));
+        dialog.show();
+        list->setCurrentIndex(3);
+        QTest::keyClick(list, Qt::Key_Escape);
+        return dialog.result();
+    };
+}
+
+class TestImport : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnv> env;
+
+    // A panel with the entorno component that the loader asks for the file.
+    std::unique_ptr<SheetPanel> newPanel()
+    {
+        shared().entorno = std::make_unique<oENTX::clEntorno>();
+        auto panel = std::make_unique<SheetPanel>();
+        panel->resize(640, 320);
+        panel->show();
+        return panel;
+    }
+
+    // Loads a fixture, expecting no message.
+    bool load(SheetPanel &panel, const QString &name)
+    {
+        ScriptedInteraction script;
+        const bool ok = panel.lf_LevantarExcel(fixture(name));
+        if (!script.ok())
+            qWarning("%s", qPrintable(script.report()));
+        return ok && script.ok();
+    }
+
+    // Sets the mapping row directly: column c gets labels[c].
+    static void setMapping(SheetGridModel &grid, const QStringList &labels)
+    {
+        grid.resize(3, int(labels.size()));
+        for (int c = 0; c < labels.size(); ++c)
+            grid.setText(1, c, labels[c]);
+    }
+
+private slots:
+    void initTestCase() { TestEnv::usePoint(); }
+    void init() { env = std::make_unique<TestEnv>(); }
+    void cleanup() { env.reset(); }
+
+    // ---- the loader's logic over a sheet in memory ----
+
+    void readsCellsInOrderAndStopsAtFirstEmptyRow()
+    {
+        FakeSheet sheet;
+        sheet.row(1, {"A", "B", "C"});
+        sheet.row(2, {"a2", "", "c2"});
+        sheet.row(3, {"", "", "c3"});
+        sheet.cells[{3, 4}] = "right of the headings";
+        sheet.cells[{5, 1}] = "below the empty row";
+        SheetGridModel grid;
+        int step = 0;
+        sheetloader::fillGrid(sheet.reader(), grid, step);
+
+        QCOMPARE(step, 700);
+        // m + 1 heading cells, m per data row (no short cut) and m for the empty row.
+        const QVector<QPair<long, long>> expected = {{1, 1}, {1, 2}, {1, 3}, {1, 4}, {2, 1}, {2, 2}, {2, 3},
+                                                     {3, 1}, {3, 2}, {3, 3}, {4, 1}, {4, 2}, {4, 3}};
+        QCOMPARE(sheet.reads, expected);
+        QCOMPARE(grid.rows(), 4);
+        QCOMPARE(grid.cols(), 3);
+        QCOMPARE(rowTexts(grid, 0), QStringList({"A", "B", "C"}));
+        QCOMPARE(mappingRow(grid), QStringList({"", "", ""}));
+        QCOMPARE(rowTexts(grid, 2), QStringList({"a2", "", "c2"}));
+        QCOMPARE(rowTexts(grid, 3), QStringList({"", "", "c3"}));
+        QCOMPARE(grid.fixedRows(), 2);
+        QCOMPARE(grid.rowForeground(1), QColor(0, 0, 255));
+        QVERIFY(!grid.rowForeground(0).isValid());
+        QVERIFY(!grid.rowForeground(2).isValid());
+    }
+
+    void failingCellReadNamesItsStepAndKeepsEarlierSteps_data()
+    {
+        QTest::addColumn<long>("row");
+        QTest::addColumn<long>("col");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("cols");
+        QTest::newRow("second heading") << 1L << 2L << 150 << 1;
+        QTest::newRow("data cell") << 3L << 2L << 300 << 2;
+    }
+
+    void failingCellReadNamesItsStepAndKeepsEarlierSteps()
+    {
+        QFETCH(long, row);
+        QFETCH(long, col);
+        QFETCH(int, step);
+        QFETCH(int, cols);
+        FakeSheet sheet;
+        sheet.row(1, {"A", "B"});
+        sheet.row(2, {"a2", "b2"});
+        sheet.row(3, {"a3", "b3"});
+        sheet.failAt = {row, col};
+        SheetGridModel grid;
+        int reached = 0;
+        try {
+            sheetloader::fillGrid(sheet.reader(), grid, reached);
+            QFAIL("no failure");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.number(), 2042L);
+        }
+        QCOMPARE(reached, step);
+        QCOMPARE(grid.cols(), cols);
+        QCOMPARE(grid.text(0, 0), QStringLiteral("A"));
+        QCOMPARE(grid.rows(), 2); // data is put into the grid only after the whole sheet was read
+    }
+
+    void headingsWithoutDataFailAtStep590()
+    {
+        FakeSheet sheet;
+        sheet.row(1, {"A", "B"});
+        sheet.cells[{3, 1}] = "after the empty row 2";
+        SheetGridModel grid;
+        int step = 0;
+        try {
+            sheetloader::fillGrid(sheet.reader(), grid, step);
+            QFAIL("no failure");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.number(), sheetloader::NoDataRowsError);
+            QCOMPARE(e.description(), QStringLiteral("No hay filas de datos bajo los encabezados"));
+        }
+        QCOMPARE(step, 590);
+        QCOMPARE(grid.rows(), 1);
+        QCOMPARE(rowTexts(grid, 0), QStringList({"A", "B"}));
+        QCOMPARE(grid.fixedRows(), 0);
+    }
+
+    void reloadStartsFromAnEmptyGrid()
+    {
+        SheetGridModel grid;
+        FakeSheet wide;
+        wide.row(1, {"A", "B", "C", "D"});
+        wide.row(2, {"1", "2", "3", "4"});
+        wide.row(3, {"5", "6", "7", "8"});
+        int step = 0;
+        sheetloader::fillGrid(wide.reader(), grid, step);
+        grid.setText(1, 3, fl::CodArticulo);
+
+        FakeSheet narrow;
+        narrow.row(1, {"X"});
+        narrow.row(2, {"x2"});
+        sheetloader::fillGrid(narrow.reader(), grid, step);
+        QCOMPARE(grid.rows(), 3);
+        QCOMPARE(grid.cols(), 1);
+        QCOMPARE(rowTexts(grid, 0), QStringList({"X"}));
+        QCOMPARE(mappingRow(grid), QStringList({""}));
+        QCOMPARE(rowTexts(grid, 2), QStringList({"x2"}));
+
+        // A failed reload leaves no fixed rows and no mapping of the earlier load.
+        FakeSheet empty;
+        empty.row(1, {"H"});
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, sheetloader::fillGrid(empty.reader(), grid, step));
+        QCOMPARE(grid.fixedRows(), 0);
+        QVERIFY(!grid.rowForeground(0).isValid());
+    }
+
+    // ---- the loader through the panel, real workbooks ----
+
+    void loadsHeadingsMappingRowAndData()
+    {
+        auto panel = newPanel();
+        QSignalSpy loaded(panel.get(), &SheetPanel::workbookLoaded);
+        ScriptedInteraction script;
+        QVERIFY(panel->lf_LevantarExcel(fixture(QStringLiteral("import_basic.xlsx"))));
+        VERIFY_SCRIPT(script);
+        QCOMPARE(loaded.count(), 1);
+        QVERIFY(script.busyCalls() > 0);
+        QCOMPARE(script.busyDepth(), 0);
+
+        const SheetGridModel &grid = panel->model();
+        QCOMPARE(grid.cols(), 5);
+        QCOMPARE(grid.rows(), 12);
+        QCOMPARE(rowTexts(grid, 0), QStringList({"Codigo", "Descripcion", "Cantidad", "Total", "Origen"}));
+        QCOMPARE(mappingRow(grid), QStringList({"", "", "", "", ""}));
+        QCOMPARE(rowTexts(grid, 2), QStringList({"ART-001", "Articulo 1", "2", "10", "PRC"}));
+        QCOMPARE(rowTexts(grid, 11), QStringList({"ART-010", "Articulo 10", "20", "100", "PRC"}));
+        // Cells keep their text exactly, line breaks, tabs and blanks included.
+        QCOMPARE(grid.text(3, 1), QStringLiteral("Llave de tubo\n12 pulgadas\tacero"));
+        QCOMPARE(grid.text(3, 2), QStringLiteral("4"));
+        QCOMPARE(grid.text(4, 1), QStringLiteral("  Martillo  "));
+        QCOMPARE(grid.text(6, 3), QStringLiteral("1234.5"));
+        // F5 lies right of the headings and A14 below the empty row 12.
+        for (int r = 0; r < grid.rows(); ++r)
+            for (int c = 0; c < grid.cols(); ++c) {
+                QVERIFY(!grid.text(r, c).contains(QStringLiteral("fuera")));
+                QVERIFY(!grid.text(r, c).contains(QStringLiteral("debajo")));
+                QVERIFY(!grid.text(r, c).contains(QStringLiteral("otra hoja")));
+            }
+
+        // Rows 0 and 1 are fixed: drawn as headers and not selectable; the mapping row is blue.
+        QCOMPARE(grid.fixedRows(), 2);
+        for (int c = 0; c < grid.cols(); ++c) {
+            QVERIFY(!(grid.flags(grid.index(0, c)) & Qt::ItemIsSelectable));
+            QVERIFY(!(grid.flags(grid.index(1, c)) & Qt::ItemIsSelectable));
+            QVERIFY(grid.flags(grid.index(2, c)) & Qt::ItemIsSelectable);
+            QCOMPARE(grid.data(grid.index(1, c), Qt::ForegroundRole).value<QBrush>().color(),
+                     QColor(0, 0, 255));
+            QVERIFY(!grid.data(grid.index(2, c), Qt::ForegroundRole).isValid());
+            QVERIFY(grid.data(grid.index(0, c), Qt::BackgroundRole).isValid());
+            QVERIFY(!grid.data(grid.index(2, c), Qt::BackgroundRole).isValid());
+        }
+        QCOMPARE(panel->grid()->currentIndex(), grid.index(2, 0));
+
+        // Moving up from the first data row does not land on the fixed rows.
+        QTest::keyClick(panel->grid(), Qt::Key_Right);
+        QTest::keyClick(panel->grid(), Qt::Key_Up);
+        QCOMPARE(panel->grid()->currentIndex(), grid.index(2, 1));
+        QTest::keyClick(panel->grid(), Qt::Key_Down);
+        QCOMPARE(panel->grid()->currentIndex(), grid.index(3, 1));
+    }
+
+    void numbersFollowTheLocale()
+    {
+        TestEnv::useComma();
+        auto panel = newPanel();
+        const bool ok = load(*panel, QStringLiteral("import_basic.xlsx"));
+        TestEnv::usePoint();
+        QVERIFY(ok);
+        QCOMPARE(panel->model().text(6, 3), QStringLiteral("1234,5"));
+    }
+
+    void columnWidthsInTwips()
+    {
+        auto panel = newPanel();
+        const int defaultWidth = panel->grid()->horizontalHeader()->defaultSectionSize();
+        QVERIFY(load(*panel, QStringLiteral("import_wide.xlsx")));
+        QCOMPARE(panel->model().cols(), 12);
+        const QList<int> expected = {100, 133, 66, 73, 86, 86, 100, 66, 80, 80, defaultWidth, defaultWidth};
+        for (int c = 0; c < expected.size(); ++c)
+            QCOMPARE(panel->grid()->columnWidth(c), expected[c]);
+
+        // A narrower sheet simply has fewer columns.
+        QVERIFY(load(*panel, QStringLiteral("import_basic.xlsx")));
+        QCOMPARE(panel->grid()->columnWidth(0), 100);
+        QCOMPARE(panel->grid()->columnWidth(4), 86);
+    }
+
+    void headingGapBlankRowsAndSingleCells()
+    {
+        auto panel = newPanel();
+        QVERIFY(load(*panel, QStringLiteral("import_edges.xlsx")));
+        const SheetGridModel &grid = panel->model();
+        QCOMPARE(grid.cols(), 2);
+        QCOMPARE(grid.rows(), 6);
+        QCOMPARE(rowTexts(grid, 0), QStringList({"Cod", "Desc"}));
+        QCOMPARE(rowTexts(grid, 2), QStringList({"X1", "uno"}));
+        QCOMPARE(rowTexts(grid, 3), QStringList({"   ", ""})); // blanks are not empty
+        QCOMPARE(rowTexts(grid, 4), QStringList({"", "solo B"}));
+        QCOMPARE(rowTexts(grid, 5), QStringList({"X5", "cinco"}));
+    }
+
+    void emptyFirstHeadingGivesOneColumnWithoutHeading()
+    {
+        auto panel = newPanel();
+        QVERIFY(load(*panel, QStringLiteral("import_a1_empty.xlsx")));
+        const SheetGridModel &grid = panel->model();
+        QCOMPARE(grid.cols(), 1);
+        QCOMPARE(grid.rows(), 4);
+        QCOMPARE(grid.text(0, 0), QString());
+        QCOMPARE(grid.text(2, 0), QStringLiteral("dato"));
+        QCOMPARE(grid.text(3, 0), QStringLiteral("otro"));
+    }
+
+    void headingsWithoutDataShowStep590()
+    {
+        auto panel = newPanel();
+        QSignalSpy loaded(panel.get(), &SheetPanel::workbookLoaded);
+        ScriptedInteraction script;
+        script.expectMessage(
+            loadFailure(30009, QStringLiteral("No hay filas de datos bajo los encabezados"), 590),
+            Icon::Critical);
+        QVERIFY(!panel->lf_LevantarExcel(fixture(QStringLiteral("import_headings_only.xlsx"))));
+        VERIFY_SCRIPT(script);
+        QCOMPARE(script.busyDepth(), 0);
+        QCOMPARE(loaded.count(), 0);
+        QCOMPARE(panel->model().rows(), 1);
+        QCOMPARE(rowTexts(panel->model(), 0), QStringList({"Codigo", "Cantidad", "Total"}));
+    }
+
+    void missingFileLeavesTheGrid()
+    {
+        auto panel = newPanel();
+        QVERIFY(load(*panel, QStringLiteral("import_edges.xlsx")));
+        const QString missing = env->programFolder() + QStringLiteral("/no existe.xlsx");
+        QSignalSpy loaded(panel.get(), &SheetPanel::workbookLoaded);
+        ScriptedInteraction script;
+        script.expectMessage(QStringLiteral("No se encuentra el archivo seleccionado \r\n") + missing,
+                             Icon::Exclamation);
+        QVERIFY(!panel->lf_LevantarExcel(missing));
+        // A blank path does nothing at all.
+        QVERIFY(!panel->lf_LevantarExcel(QStringLiteral("   ")));
+        VERIFY_SCRIPT(script);
+        QCOMPARE(script.busyDepth(), 0);
+        QCOMPARE(loaded.count(), 0);
+        QCOMPARE(panel->model().rows(), 6);
+        QCOMPARE(panel->model().text(2, 0), QStringLiteral("X1"));
+    }
+
+    void badWorkbookShowsTheReadersError()
+    {
+        const QString bad = env->programFolder() + QStringLiteral("/factura.xlsx");
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("esto no es un libro de Excel\n");
+        file.close();
+        const PlanexoError expected = readerError(bad);
+        QVERIFY(expected.number() != 0);
+
+        auto panel = newPanel();
+        QVERIFY(load(*panel, QStringLiteral("import_edges.xlsx")));
+        QSignalSpy loaded(panel.get(), &SheetPanel::workbookLoaded);
+        ScriptedInteraction script;
+        script.expectMessage(loadFailure(expected.number(), expected.description(), 100), Icon::Critical);
+        QVERIFY(!panel->lf_LevantarExcel(bad));
+        VERIFY_SCRIPT(script);
+        QCOMPARE(script.busyDepth(), 0);
+        QCOMPARE(loaded.count(), 0);
+        // The grid was not reset yet.
+        QCOMPARE(panel->model().rows(), 6);
+    }
+
+    void errorCellShowsItsStep()
+    {
+        const QString path = fixture(QStringLiteral("import_error_cell.xlsx"));
+        const PlanexoError expected = readerError(path, true);
+        QVERIFY(expected.number() != 0);
+        auto panel = newPanel();
+        ScriptedInteraction script;
+        script.expectMessage(loadFailure(expected.number(), expected.description(), 300), Icon::Critical);
+        QVERIFY(!panel->lf_LevantarExcel(path));
+        VERIFY_SCRIPT(script);
+        QCOMPARE(script.busyDepth(), 0);
+        QCOMPARE(rowTexts(panel->model(), 0), QStringList({"Codigo", "Total"}));
+    }
+
+    void examinarChoosesAndLoads()
+    {
+        auto panel = newPanel();
+        auto *path = panel->findChild<QLineEdit *>(QStringLiteral("FRAM2_TxtArchivo"));
+        auto *examinar = panel->findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar"));
+        QVERIFY(path && examinar);
+        QCOMPARE(examinar->text(), QStringLiteral("Examinar"));
+        path->setText(QStringLiteral("anterior.xlsx"));
+        QSignalSpy loaded(panel.get(), &SheetPanel::workbookLoaded);
+        {
+            // Cancelled: nothing changes.
+            ScriptedInteraction script;
+            script.expectOpenFile(kFilter, QString());
+            QTest::mouseClick(examinar, Qt::LeftButton);
+            VERIFY_SCRIPT(script);
+            QCOMPARE(path->text(), QStringLiteral("anterior.xlsx"));
+            QCOMPARE(panel->model().rows(), 2);
+            QCOMPARE(panel->model().cols(), 1);
+            QCOMPARE(loaded.count(), 0);
+        }
+        {
+            ScriptedInteraction script;
+            script.expectOpenFile(kFilter, fixture(QStringLiteral("import_basic.xlsx")));
+            QTest::mouseClick(examinar, Qt::LeftButton);
+            VERIFY_SCRIPT(script);
+            QCOMPARE(path->text(), fixture(QStringLiteral("import_basic.xlsx")));
+            QCOMPARE(panel->model().rows(), 12);
+            QCOMPARE(loaded.count(), 1);
+        }
+        {
+            // Typing a path loads nothing.
+            ScriptedInteraction script;
+            QTest::keyClicks(path, QStringLiteral("x"));
+            VERIFY_SCRIPT(script);
+            QCOMPARE(loaded.count(), 1);
+        }
+    }
+
+    // ---- frmCampos ----
+
+    void chooserOffersTheTenEntries()
+    {
+        frmCampos dialog;
+        QCOMPARE(dialog.objectName(), QStringLiteral("frmCampos"));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Establecer Campo"));
+        QComboBox *list = dialog.findChild<QComboBox *>(QStringLiteral("cboCampos"));
+        QVERIFY(list);
+        QVERIFY(!list->isEditable());
+        QVERIFY(!list->accessibleName().isEmpty());
+        QCOMPARE(dialog.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+        QStringList entries;
+        for (int i = 0; i < list->count(); ++i)
+            entries << list->itemText(i);
+        QCOMPARE(entries, QStringList({"< NINGUNO >", "[ COD. ARTICULO ]", "[ DESCR. MODELO ]",
+                                       "[ DESCR. MARIA ]", "[ KG NETO ]", "[ CANTIDAD ]", "[ P. TOTAL ]",
+                                       "[ P.A (NCM) ]", "[ UNIDAD ]", "[ ORIGEN ]"}));
+        QCOMPARE(list->currentText(), QStringLiteral("< NINGUNO >"));
+    }
+
+    void chooserKeys()
+    {
+        {
+            frmCampos dialog;
+            dialog.show();
+            shared().sRetorno.clear();
+            auto *list = dialog.findChild<QComboBox *>(QStringLiteral("cboCampos"));
+            QTest::keyClick(list, Qt::Key_Down); // the list's own keys still move the selection
+            QTest::keyClick(list, Qt::Key_Down);
+            QCOMPARE(list->currentText(), fl::DescrModelo);
+            QTest::keyClick(list, Qt::Key_Return);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+            QCOMPARE(shared().sRetorno, fl::DescrModelo);
+        }
+        {
+            frmCampos dialog;
+            dialog.show();
+            shared().sRetorno = QStringLiteral("previo");
+            QTest::keyClick(dialog.findChild<QComboBox *>(QStringLiteral("cboCampos")), Qt::Key_Escape);
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(shared().sRetorno, QString());
+        }
+        {
+            // Escape on the dialog itself, and Enter outside the list, which does nothing.
+            frmCampos dialog;
+            dialog.show();
+            shared().sRetorno = QStringLiteral("previo");
+            QTest::keyClick(&dialog, Qt::Key_Return);
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(shared().sRetorno, QStringLiteral("previo"));
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(shared().sRetorno, QString());
+        }
+        {
+            // Escape in the dropped-down list leaves the dialog too.
+            frmCampos dialog;
+            dialog.show();
+            shared().sRetorno = QStringLiteral("previo");
+            auto *list = dialog.findChild<QComboBox *>(QStringLiteral("cboCampos"));
+            list->showPopup();
+            QTest::keyClick(list->view(), Qt::Key_Escape);
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(shared().sRetorno, QString());
+        }
+        {
+            frmCampos dialog;
+            dialog.show();
+            shared().sRetorno.clear();
+            dialog.close();
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            QCOMPARE(shared().sRetorno, QString());
+        }
+    }
+
+    // ---- F1 on the grid ----
+
+    void f1MapsTheCurrentColumn()
+    {
+        auto panel = newPanel();
+        QVERIFY(load(*panel, QStringLiteral("import_basic.xlsx")));
+        QTableView *grid = panel->grid();
+        grid->setFocus();
+        ScriptedInteraction script;
+
+        // Right after a load the current column is 0.
+        script.expectModal(QStringLiteral("frmCampos"), chooseField(fl::CodArticulo));
+        QTest::keyClick(grid, Qt::Key_F1);
+        QCOMPARE(mappingRow(panel->model()), QStringList({fl::CodArticulo, "", "", "", ""}));
+
+        QTest::keyClick(grid, Qt::Key_Right);
+        QTest::keyClick(grid, Qt::Key_Right);
+        script.expectModal(QStringLiteral("frmCampos"), chooseField(fl::Cantidad));
+        QTest::keyClick(grid, Qt::Key_F1);
+        // Re-assigning replaces the label; other columns keep theirs.
+        script.expectModal(QStringLiteral("frmCampos"), chooseField(fl::PTotal));
+        QTest::keyClick(grid, Qt::Key_F1);
+        QCOMPARE(mappingRow(panel->model()), QStringList({fl::CodArticulo, "", fl::PTotal, "", ""}));
+
+        // Escape changes nothing.
+        script.expectModal(QStringLiteral("frmCampos"), pressEscape());
+        QTest::keyClick(grid, Qt::Key_F1);
+        QCOMPARE(mappingRow(panel->model()), QStringList({fl::CodArticulo, "", fl::PTotal, "", ""}));
+
+        // Enter with the none entry still selected clears the column.
+        script.expectModal(QStringLiteral("frmCampos"), [](QDialog &dialog) {
+            QTest::keyClick(dialog.findChild<QComboBox *>(QStringLiteral("cboCampos")), Qt::Key_Return);
+            return dialog.result();
+        });
+        QTest::keyClick(grid, Qt::Key_F1);
+        QCOMPARE(mappingRow(panel->model()), QStringList({fl::CodArticulo, "", "", "", ""}));
+
+        // The none entry is recognised whatever its letter case.
+        QTest::keyClick(grid, Qt::Key_Left);
+        QTest::keyClick(grid, Qt::Key_Left);
+        script.expectModal(QStringLiteral("frmCampos"), [](QDialog &dialog) {
+            shared().sRetorno = QStringLiteral("< Ninguno >");
+            dialog.reject();
+            return dialog.result();
+        });
+        QTest::keyClick(grid, Qt::Key_F1);
+        QCOMPARE(mappingRow(panel->model()), QStringList({"", "", "", "", ""}));
+
+        // The window closed without a key: nothing changes, and sRetorno was emptied first.
+        panel->model().setText(1, 0, fl::Origen);
+        shared().sRetorno = QStringLiteral("[ UNIDAD ]");
+        script.expectModal(QStringLiteral("frmCampos"), [](QDialog &dialog) {
+            dialog.show();
+            dialog.close();
+            return dialog.result();
+        });
+        QTest::keyClick(grid, Qt::Key_F1);
+        QCOMPARE(shared().sRetorno, QString());
+        QCOMPARE(mappingRow(panel->model()), QStringList({fl::Origen, "", "", "", ""}));
+        VERIFY_SCRIPT(script);
+    }
+
+    void sameLabelInTwoColumnsIsRefused()
+    {
+        auto panel = newPanel();
+        QVERIFY(load(*panel, QStringLiteral("import_basic.xlsx")));
+        QTableView *grid = panel->grid();
+        ScriptedInteraction script;
+        const QList<QPair<int, QString>> steps = {
+            {0, fl::CodArticulo}, {1, fl::Cantidad}, {3, fl::Cantidad}, {4, fl::PTotal}};
+        for (const auto &[column, label] : steps) {
+            grid->setCurrentIndex(panel->model().index(5, column));
+            script.expectModal(QStringLiteral("frmCampos"), chooseField(label));
+            QTest::keyClick(grid, Qt::Key_F1);
+        }
+        QCOMPARE(mappingRow(panel->model()),
+                 QStringList({fl::CodArticulo, fl::Cantidad, "", fl::Cantidad, fl::PTotal}));
+        script.expectMessage(QStringLiteral("El campo CANTIDAD solo puede estar en una columna"),
+                             Icon::Exclamation);
+        QVERIFY(!panel->FRAM2_VerificarDatos());
+        // The refused mapping stays for the operator to correct.
+        QCOMPARE(mappingRow(panel->model()),
+                 QStringList({fl::CodArticulo, fl::Cantidad, "", fl::Cantidad, fl::PTotal}));
+
+        grid->setCurrentIndex(panel->model().index(2, 3));
+        script.expectModal(QStringLiteral("frmCampos"), chooseField(fl::Ninguno));
+        QTest::keyClick(grid, Qt::Key_F1);
+        QVERIFY(panel->FRAM2_VerificarDatos());
+        VERIFY_SCRIPT(script);
+    }
+
+    void f1WithoutMappingRowReportsTheFailure()
+    {
+        auto panel = newPanel();
+        ScriptedInteraction script;
+        script.expectMessage(
+            loadFailure(30009, QStringLiteral("No hay filas de datos bajo los encabezados"), 590),
+            Icon::Critical);
+        QVERIFY(!panel->lf_LevantarExcel(fixture(QStringLiteral("import_headings_only.xlsx"))));
+        script.expectModal(QStringLiteral("frmCampos"), chooseField(fl::CodArticulo));
+        script.expectMessage(
+            QStringLiteral("No hay filas de datos bajo los encabezados\r\n\r\n30009 - seccion "
+                           "[Planexo.frmMain.FRAM2_EstablecerCampo]"),
+            Icon::Critical);
+        QTest::keyClick(panel->grid(), Qt::Key_F1);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(panel->model().rows(), 1);
+
+        // The verification has no handler: the failure reaches its caller.
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, panel->FRAM2_VerificarDatos());
+    }
+
+    // ---- verification ----
+
+    void verification_data()
+    {
+        QTest::addColumn<QStringList>("labels");
+        QTest::addColumn<QString>("message");
+        const QString a = fl::CodArticulo, k = fl::KgNeto, q = fl::Cantidad, u = fl::PUnitario,
+                      t = fl::PTotal, n = fl::PaNcm, d = fl::Unidad, o = fl::Origen;
+        const auto twice = [](const QString &field) {
+            return QStringLiteral("El campo ") + field + QStringLiteral(" solo puede estar en una columna");
+        };
+        QTest::newRow("nothing mapped") << QStringList({"", "", ""}) << "Falta establecer el campo ARTICULO";
+        QTest::newRow("article twice, the rest missing") << QStringList({a, "", a}) << twice("ARTICULO");
+        QTest::newRow("article twice, second in the last column")
+            << QStringList({a, q, t, "", "", a}) << twice("ARTICULO");
+        QTest::newRow("net weight twice before total missing")
+            << QStringList({a, q, k, k}) << twice("KG NETO");
+        QTest::newRow("quantity missing") << QStringList({t, a}) << "Falta establecer el campo CANTIDAD";
+        QTest::newRow("quantity twice") << QStringList({q, a, q}) << twice("CANTIDAD");
+        QTest::newRow("unit price twice before total missing")
+            << QStringList({a, q, u, u}) << twice("UNITARIO");
+        QTest::newRow("total missing") << QStringList({a, q, u, k}) << "Falta establecer el campo TOTAL";
+        QTest::newRow("total twice") << QStringList({t, a, q, t}) << twice("TOTAL");
+        QTest::newRow("position twice") << QStringList({a, q, t, n, n}) << twice("NCM");
+        QTest::newRow("unit twice") << QStringList({d, a, q, t, d}) << twice("UNIDAD");
+        QTest::newRow("origin twice") << QStringList({o, a, q, t, o, d}) << twice("ORIGEN");
+        QTest::newRow("position before unit") << QStringList({d, n, a, q, t, d, n}) << twice("NCM");
+        QTest::newRow("only the three required") << QStringList({"", t, q, a}) << QString();
+        QTest::newRow("every field once")
+            << QStringList({a, k, q, u, t, n, d, o, fl::DescrModelo, fl::DescrMaria, fl::Marca, fl::KgBruto})
+            << QString();
+        QTest::newRow("descriptions, brand and gross weight are not looked at")
+            << QStringList({a, q, t, fl::DescrModelo, fl::DescrModelo, fl::DescrMaria, fl::DescrMaria,
+                            fl::Marca, fl::Marca, fl::KgBruto, fl::KgBruto})
+            << QString();
+        QTest::newRow("labels compare as exact text")
+            << QStringList({"[ cod. articulo ]", "[COD. ARTICULO]", q, t})
+            << "Falta establecer el campo ARTICULO";
+    }
+
+    void verification()
+    {
+        QFETCH(QStringList, labels);
+        QFETCH(QString, message);
+        auto panel = newPanel();
+        setMapping(panel->model(), labels);
+        ScriptedInteraction script;
+        if (!message.isEmpty())
+            script.expectMessage(message, Icon::Exclamation);
+        QCOMPARE(panel->FRAM2_VerificarDatos(), message.isEmpty());
+        VERIFY_SCRIPT(script);
+        QCOMPARE(mapping::firstProblem(panel->model()), message);
+        QCOMPARE(mappingRow(panel->model()), labels);
+    }
+
+    void mappingQueries()
+    {
+        SheetGridModel grid;
+        setMapping(grid, {fl::Cantidad, "", fl::CodArticulo, fl::Cantidad});
+        QCOMPARE(mapping::countMapped(grid, fl::Cantidad), 2);
+        QCOMPARE(mapping::countMapped(grid, fl::PTotal), 0);
+        QCOMPARE(mapping::countMapped(grid, QString()), 1);
+        QCOMPARE(mapping::columnOf(grid, fl::CodArticulo), 2);
+        QCOMPARE(mapping::columnOf(grid, fl::Cantidad), 0);
+        QCOMPARE(mapping::columnOf(grid, fl::Origen), -1);
+    }
+
+    // ---- the wizard ----
+
+    void wizardLoadEnablesNextStepAndClearsTheMark()
+    {
+        frmMain window(env->programFolder());
+        ScriptedInteraction script;
+        window.Form_Load();
+        QCOMPARE(shared().iPaso, qint16(1));
+        // The demo shipment already holds an article: step 2 marks it as processed.
+        env->exec(
+            QStringLiteral("insert into ART (INTNRO, ARTORD, ARTNRO) values ('26001IC04000123', 1, 'X')"));
+        auto *siguiente = window.findChild<QPushButton *>(QStringLiteral("cmdSiguiente"));
+        QTest::mouseClick(siguiente, Qt::LeftButton);
+        QCOMPARE(shared().iPaso, qint16(2));
+        QCOMPARE(window.siguienteTag(), QStringLiteral("OK"));
+
+        // A failed load keeps the button's state and the mark.
+        script.expectOpenFile(kFilter, fixture(QStringLiteral("import_headings_only.xlsx")));
+        script.expectMessage(
+            loadFailure(30009, QStringLiteral("No hay filas de datos bajo los encabezados"), 590),
+            Icon::Critical);
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")),
+                          Qt::LeftButton);
+        QCOMPARE(window.siguienteTag(), QStringLiteral("OK"));
+        QVERIFY(siguiente->isEnabled());
+
+        script.expectOpenFile(kFilter, fixture(QStringLiteral("import_basic.xlsx")));
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")),
+                          Qt::LeftButton);
+        QVERIFY(siguiente->isEnabled());
+        QCOMPARE(window.siguienteTag(), QString());
+        QCOMPARE(window.fram2()->model().rows(), 12);
+
+        // The next click verifies the fresh mapping and stays on step 2 when it is refused.
+        script.expectMessage(QStringLiteral("Falta establecer el campo ARTICULO"), Icon::Exclamation);
+        QTest::mouseClick(siguiente, Qt::LeftButton);
+        QCOMPARE(shared().iPaso, qint16(2));
+        VERIFY_SCRIPT(script);
+    }
+
+    void wizardNewShipmentStartsDisabled()
+    {
+        frmMain window(env->programFolder());
+        ScriptedInteraction script;
+        window.Form_Load();
+        auto *siguiente = window.findChild<QPushButton *>(QStringLiteral("cmdSiguiente"));
+        QTest::mouseClick(siguiente, Qt::LeftButton);
+        QCOMPARE(shared().iPaso, qint16(2));
+        QVERIFY(!siguiente->isEnabled());
+        QCOMPARE(window.siguienteTag(), QString());
+
+        script.expectOpenFile(kFilter, fixture(QStringLiteral("import_edges.xlsx")));
+        QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")),
+                          Qt::LeftButton);
+        QVERIFY(siguiente->isEnabled());
+        QCOMPARE(window.siguienteTag(), QString());
+        VERIFY_SCRIPT(script);
+    }
+};
+
+QTEST_MAIN(TestImport)
+#include "test_import.moc"

@@ -1,0 +1,144 @@
+// VB number conversions and Format patterns in a comma and a point locale.
+#include "common/TestEnv.h"
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
+#include "data/VbFormat.h"
+
+#include <QTest>
+
+class TestLocale : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void formatPatterns_data()
+    {
+        QTest::addColumn<bool>("comma");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("expected");
+        for (bool comma : {true, false}) {
+            const QString sep = comma ? QStringLiteral(",") : QStringLiteral(".");
+            const char *tag = comma ? "comma" : "point";
+            auto row = [&](const char *name, double v, const char *pattern, QString expected) {
+                expected.replace(QLatin1Char('#'), sep);
+                QTest::addRow("%s %s", tag, name) << comma << v << QString::fromLatin1(pattern) << expected;
+            };
+            row("total 11", 11, "00.00", QStringLiteral("11#00"));
+            row("unit 2.75", 2.75, "00.0000", QStringLiteral("02#7500"));
+            row("small int", 7, "00", QStringLiteral("07"));
+            row("four digits", 7, "0000", QStringLiteral("0007"));
+            row("wider than pattern", 12345, "0000", QStringLiteral("12345"));
+            row("six digits", 42, "000000", QStringLiteral("000042"));
+            row("one int digit", 0.5, "0.00", QStringLiteral("0#50"));
+            row("half up", 2.345, "0.00", QStringLiteral("2#35"));
+            row("binary half", 2.675, "0.00", QStringLiteral("2#68"));
+            row("half negative", -2.5, "00", QStringLiteral("-03"));
+            row("half to integer", 0.5, "00", QStringLiteral("01"));
+            row("carry", 9.9999, "00.00", QStringLiteral("10#00"));
+            row("negative tiny to zero", -0.001, "0.00", QStringLiteral("0#00"));
+            row("large", 1234567.891, "00.00", QStringLiteral("1234567#89"));
+            row("four decimals", 1.0 / 3.0, "00.0000", QStringLiteral("00#3333"));
+            row("zero", 0, "00.00", QStringLiteral("00#00"));
+        }
+    }
+    void formatPatterns()
+    {
+        QFETCH(bool, comma);
+        QFETCH(double, value);
+        QFETCH(QString, pattern);
+        QFETCH(QString, expected);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        QCOMPARE(vb::format(value, pattern), expected);
+    }
+
+    void formatText()
+    {
+        TestEnv::useComma();
+        QCOMPARE(vb::format(QStringLiteral("11"), QStringLiteral("00.00")), QStringLiteral("11,00"));
+        QCOMPARE(vb::format(QStringLiteral("7"), QStringLiteral("00")), QStringLiteral("07"));
+        QCOMPARE(vb::format(QStringLiteral("2,5"), QStringLiteral("00.00")), QStringLiteral("02,50"));
+        // Text that is not a number passes through unchanged, empty included.
+        QCOMPARE(vb::format(QStringLiteral("UN"), QStringLiteral("00")), QStringLiteral("UN"));
+        QCOMPARE(vb::format(QString(), QStringLiteral("00")), QString());
+        QCOMPARE(vb::format(QStringLiteral(" "), QStringLiteral("00")), QStringLiteral(" "));
+        QCOMPARE(vb::format(QVariant(), QStringLiteral("00")), QString());
+        QCOMPARE(vb::format(QVariant(4.0), QStringLiteral("00.00")), QStringLiteral("04,00"));
+        TestEnv::usePoint();
+        QCOMPARE(vb::format(QStringLiteral("11"), QStringLiteral("00.00")), QStringLiteral("11.00"));
+        QCOMPARE(vb::format(QStringLiteral("1,234.5"), QStringLiteral("0.00")), QStringLiteral("1234.50"));
+    }
+
+    void isNumericAndCdbl()
+    {
+        TestEnv::useComma();
+        QVERIFY(vb::isNumeric(QStringLiteral("1234,5")));
+        QCOMPARE(vb::cdbl(QStringLiteral("1234,5")), 1234.5);
+        QCOMPARE(vb::cdbl(QStringLiteral(" -3,25 ")), -3.25);
+        QCOMPARE(vb::cdbl(QStringLiteral("1.234,5")), 1234.5);
+        // VB takes the point as a group separator in a comma locale.
+        QCOMPARE(vb::cdbl(QStringLiteral("1.5")), 15.0);
+        QCOMPARE(vb::cdbl(QStringLiteral("1,5E3")), 1500.0);
+        QCOMPARE(vb::cdbl(QStringLiteral("+7")), 7.0);
+        for (const char *bad : {"", " ", "abc", "1,2,3", "12a", "-", ",", "1E", "--1", "1 2", "inf", "nan"})
+            QVERIFY2(!vb::isNumeric(QString::fromLatin1(bad)), bad);
+        TestEnv::usePoint();
+        QCOMPARE(vb::cdbl(QStringLiteral("1234.5")), 1234.5);
+        QCOMPARE(vb::cdbl(QStringLiteral("1,234.5")), 1234.5);
+        QVERIFY(!vb::isNumeric(QStringLiteral("1.2.3")));
+        QVERIFY(vb::isNumeric(QVariant(3)));
+        QVERIFY(!vb::isNumeric(QVariant()));
+        QVERIFY(!vb::isNumeric(QVariant(QStringLiteral("x"))));
+    }
+
+    void cdblFailsWithTypeMismatch()
+    {
+        TestEnv::useComma();
+        try {
+            vb::cdbl(QStringLiteral("abc"));
+            QFAIL("no error raised");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.number(), 13L);
+            QCOMPARE(e.description(), QStringLiteral("No coinciden los tipos"));
+        }
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, vb::cdbl(QVariant()));
+        // Overflowing texts are not numbers either: nothing infinite is ever stored.
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, vb::cdbl(QStringLiteral("1E400")));
+    }
+
+    void defaultNumberText()
+    {
+        TestEnv::useComma();
+        QCOMPARE(vb::str(1234.5), QStringLiteral("1234,5"));
+        QCOMPARE(vb::str(12), QStringLiteral("12"));
+        QCOMPARE(vb::str(-0.25), QStringLiteral("-0,25"));
+        QCOMPARE(vb::str(0.1 + 0.2), QStringLiteral("0,3"));
+        QCOMPARE(vb::str(123456789012345.0), QStringLiteral("123456789012345"));
+        QCOMPARE(vb::str(1e15), QStringLiteral("1E+15"));
+        QCOMPARE(vb::str(0.00001), QStringLiteral("1E-05"));
+        QCOMPARE(vb::str(1.0 / 3.0), QStringLiteral("0,333333333333333"));
+        TestEnv::usePoint();
+        QCOMPARE(vb::str(1234.5), QStringLiteral("1234.5"));
+        QCOMPARE(vb::str(1234567.0), QStringLiteral("1234567"));
+    }
+
+    void roundingAndLiterals()
+    {
+        TestEnv::useComma();
+        QCOMPARE(vb::roundHalfAway(2.675, 2), 2.68);
+        QCOMPARE(vb::roundHalfAway(-2.5, 0), -3.0);
+        QCOMPARE(vb::roundHalfAway(1.23456, 4), 1.2346);
+        // SQL literals ignore the locale.
+        QCOMPARE(sql::number(2.75), QStringLiteral("2.75"));
+        QCOMPARE(sql::numberFromText(QStringLiteral("2,75")), QStringLiteral("2.75"));
+        QCOMPARE(sql::numberFromText(QString()), QStringLiteral("Null"));
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, sql::numberFromText(QStringLiteral("dos")));
+        TestEnv::usePoint();
+        QCOMPARE(sql::numberFromText(QStringLiteral("2.75")), QStringLiteral("2.75"));
+        QCOMPARE(sql::numberFromText(QStringLiteral("1,000")), QStringLiteral("1000"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocale)
+#include "test_locale.moc"
