@@ -17,8 +17,8 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <ctime>
+#include <sys/resource.h>
 #include <zip.h>
 
 namespace {

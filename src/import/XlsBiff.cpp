@@ -1,8 +1,11 @@
 #include "XlsBiff.h"
 
+#include "WorkbookSheet.h"
 #include "XlsxReader.h"
+#include "data/PlanexoError.h"
 
 #include <QHash>
+#include <algorithm>
 #include <cstring>
 
 namespace xlsbiff {
@@ -142,26 +145,23 @@ bool readUnicode(RecordReader &records, Record r, size_t at, uint32_t cch, QStri
 
 } // namespace
 
-QByteArray compoundStream(const QByteArray &file, const QString &name)
+bool CompoundFile::open(const QByteArray &file)
 {
-    const Bytes f(file);
+    m_file = file;
+    m_entries.clear();
+    m_fat.clear();
+    m_miniFat.clear();
+    m_miniStream.clear();
+    const Bytes f(m_file);
     static const char magic[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-    if (f.size() < 512 || std::memcmp(f.at(0), magic, 8) != 0) return {};
-    const uint32_t shift = f.u16(0x1E);
-    if ((shift != 9 && shift != 12) || f.u16(0x20) != 6) return {};
-    const size_t sectorSize = size_t(1) << shift;
+    if (f.size() < 512 || std::memcmp(f.at(0), magic, 8) != 0) return false;
+    m_shift = f.u16(0x1E);
+    if ((m_shift != 9 && m_shift != 12) || f.u16(0x20) != 6) return false;
+    const size_t sectorSize = size_t(1) << m_shift;
     const size_t sectors = f.size() / sectorSize; // data sectors follow the header "sector"
     const uint32_t fatCount = f.u32(0x2C);
     const bool version3 = f.u16(0x1A) == 3;
-    if (fatCount > sectors) return {};
-
-    auto sector = [&](uint32_t s) -> const uchar * {
-        const size_t offset = (size_t(s) + 1) << shift;
-        return f.has(offset, sectorSize) ? f.at(offset) : nullptr;
-    };
-    auto le32 = [](const uchar *p) {
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    };
+    if (fatCount == 0 || fatCount > sectors) return false;
 
     std::vector<uint32_t> fatSectors;
     for (size_t i = 0; i < 109 && fatSectors.size() < fatCount; ++i)
@@ -169,93 +169,301 @@ QByteArray compoundStream(const QByteArray &file, const QString &name)
     uint32_t difat = f.u32(0x44);
     for (size_t k = 0; fatSectors.size() < fatCount && difat < EndOfChain && k <= sectors; ++k) {
         const uchar *p = sector(difat);
-        if (!p) return {};
+        if (!p) return false;
         for (size_t j = 0; j + 1 < sectorSize / 4 && fatSectors.size() < fatCount; ++j)
             fatSectors.push_back(le32(p + 4 * j));
         difat = le32(p + sectorSize - 4);
     }
-    std::vector<uint32_t> fat;
-    fat.reserve(fatSectors.size() * sectorSize / 4);
+    if (fatSectors.size() < fatCount) return false;
+    m_fat.reserve(fatSectors.size() * sectorSize / 4);
     for (const uint32_t s : fatSectors) {
         const uchar *p = sector(s);
-        if (!p) return {};
+        if (!p) return false;
         for (size_t j = 0; j < sectorSize / 4; ++j)
-            fat.push_back(le32(p + 4 * j));
+            m_fat.push_back(le32(p + 4 * j));
     }
 
-    auto readChain = [&](uint32_t start, uint64_t size) -> QByteArray {
-        QByteArray out;
-        for (const uint32_t s : chain(start, fat)) {
-            const uchar *p = sector(s);
-            if (!p) return {};
-            out.append(reinterpret_cast<const char *>(p), qsizetype(sectorSize));
-            if (uint64_t(out.size()) >= size) break;
-        }
-        if (uint64_t(out.size()) < size) return {};
-        out.truncate(qsizetype(size));
-        return out;
-    };
-
-    const std::vector<uint32_t> dirChain = chain(f.u32(0x30), fat);
+    const std::vector<uint32_t> dirChain = chain(f.u32(0x30), m_fat);
     const QByteArray dir = readChain(f.u32(0x30), uint64_t(dirChain.size()) * sectorSize);
     const Bytes d(dir);
-    if (d.size() < 128) return {};
-    auto entrySize = [&](size_t e) -> uint64_t {
-        const uint64_t low = d.u32(e + 0x78);
-        return version3 ? low : low | uint64_t(d.u32(e + 0x7C)) << 32;
-    };
+    if (d.size() < 128 || d.u8(0x42) != 5) return false;
     for (size_t e = 0; e + 128 <= d.size(); e += 128) {
-        if (d.u8(e + 0x42) != 2) continue;
+        const uint32_t type = d.u8(e + 0x42);
         const uint32_t nameBytes = d.u16(e + 0x40);
-        if (nameBytes < 2 || nameBytes > 64) continue;
-        QString entryName;
+        if (type == 0 || nameBytes < 2 || nameBytes > 64) continue;
+        Entry entry;
         for (uint32_t i = 0; i + 2 < nameBytes; i += 2)
-            entryName += QChar(char16_t(d.u16(e + i)));
-        if (entryName.compare(name, Qt::CaseInsensitive) != 0) continue;
-        const uint64_t size = entrySize(e);
-        if (size > f.size()) return {};
-        if (size >= f.u32(0x38)) return readChain(d.u32(e + 0x74), size);
-        // A small stream lives in the mini stream, whose sectors the mini FAT chains.
-        const QByteArray miniStream = readChain(d.u32(0x74), std::min<uint64_t>(entrySize(0), f.size()));
+            entry.name += QChar(char16_t(d.u16(e + i)));
+        entry.type = type;
+        entry.start = d.u32(e + 0x74);
+        const uint64_t low = d.u32(e + 0x78);
+        entry.size = version3 ? low : low | uint64_t(d.u32(e + 0x7C)) << 32;
+        if (entry.size > f.size()) return false;
+        m_entries.push_back(entry);
+    }
+    m_miniCutoff = f.u32(0x38);
+    // The mini stream (held by the root entry) and its allocation table, for small streams.
+    // The root entry comes first; a directory that does not start with it is broken.
+    if (m_entries.empty() || m_entries.front().type != 5) return false;
+    const Entry &root = m_entries.front();
+    if (root.size > 0) {
+        m_miniStream = readChain(root.start, root.size);
+        if (m_miniStream.isEmpty()) return false;
         const QByteArray miniFatBytes = readChain(f.u32(0x3C), uint64_t(f.u32(0x40)) * sectorSize);
-        std::vector<uint32_t> miniFat;
         for (qsizetype i = 0; i + 4 <= miniFatBytes.size(); i += 4)
-            miniFat.push_back(le32(reinterpret_cast<const uchar *>(miniFatBytes.constData()) + i));
+            m_miniFat.push_back(le32(reinterpret_cast<const uchar *>(miniFatBytes.constData()) + i));
+    }
+    return true;
+}
+
+const uchar *CompoundFile::sector(uint32_t s) const
+{
+    const size_t sectorSize = size_t(1) << m_shift;
+    const size_t offset = (size_t(s) + 1) << m_shift;
+    return Bytes(m_file).has(offset, sectorSize)
+               ? reinterpret_cast<const uchar *>(m_file.constData()) + offset
+               : nullptr;
+}
+
+uint32_t CompoundFile::le32(const uchar *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+QByteArray CompoundFile::readChain(uint32_t start, uint64_t size) const
+{
+    const size_t sectorSize = size_t(1) << m_shift;
+    QByteArray out;
+    for (const uint32_t s : chain(start, m_fat)) {
+        if (uint64_t(out.size()) >= size) break;
+        const uchar *p = sector(s);
+        if (!p) return {};
+        out.append(reinterpret_cast<const char *>(p), qsizetype(sectorSize));
+    }
+    if (uint64_t(out.size()) < size) return {};
+    out.truncate(qsizetype(size));
+    return out;
+}
+
+bool CompoundFile::contains(const QString &name) const
+{
+    for (const Entry &e : m_entries)
+        if (e.type == 2 && e.name.compare(name, Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
+QByteArray CompoundFile::stream(const QString &name) const
+{
+    for (const Entry &e : m_entries) {
+        if (e.type != 2 || e.name.compare(name, Qt::CaseInsensitive) != 0) continue;
+        if (e.size >= m_miniCutoff) return readChain(e.start, e.size);
         QByteArray out;
-        for (const uint32_t s : chain(d.u32(e + 0x74), miniFat)) {
-            if (qsizetype(s + 1) * 64 > miniStream.size()) return {};
-            out.append(miniStream.constData() + qsizetype(s) * 64, 64);
-            if (uint64_t(out.size()) >= size) break;
+        for (const uint32_t s : chain(e.start, m_miniFat)) {
+            if (uint64_t(out.size()) >= e.size) break;
+            if ((qsizetype(s) + 1) * 64 > m_miniStream.size()) return {};
+            out.append(m_miniStream.constData() + qsizetype(s) * 64, 64);
         }
-        if (uint64_t(out.size()) < size) return {};
-        out.truncate(qsizetype(size));
+        if (uint64_t(out.size()) < e.size) return {};
+        out.truncate(qsizetype(e.size));
         return out;
     }
     return {};
 }
 
-std::vector<Cell> formulaCells(const QByteArray &workbook, bool *date1904)
+bool isEncrypted(const QByteArray &workbook)
 {
-    std::vector<Cell> cells;
+    RecordReader records(workbook);
+    Record r;
+    if (!records.next(r) || r.type != 0x0809) return false;
+    while (records.next(r) && r.type != 0x000A)
+        if (r.type == 0x002F) return true;
+    return false;
+}
+
+bool startsWithBof(const QByteArray &workbook)
+{
+    RecordReader records(workbook);
+    Record r;
+    return records.next(r) && r.type == 0x0809 && r.length >= 4;
+}
+
+namespace {
+
+[[noreturn]] void damaged(const QString &what)
+{
+    throw PlanexoError(1004, QStringLiteral("El libro está dañado: %1").arg(what));
+}
+
+// The shared strings: the SST record and its CONTINUE records read as one sequence of segments.
+// A string's characters may go on in the next segment, which then starts with a new flags byte.
+class SstReader {
+  public:
+    SstReader(RecordReader &records, const Record &sst) : m_bytes(records.bytes())
+    {
+        m_segments.push_back({sst.data, sst.data + sst.length});
+        Record c;
+        while (records.peek(c) && c.type == 0x003C) {
+            records.next(c);
+            m_segments.push_back({c.data, c.data + c.length});
+        }
+        m_pos = sst.data;
+    }
+
+    bool readAll(WorkbookSheet &sheet, uint32_t &count)
+    {
+        uint32_t unique = 0;
+        if (!skipTo(8)) return false;
+        unique = m_bytes.u32(m_segments[0].begin + 4);
+        QString text;
+        for (count = 0; count < unique; ++count) {
+            uint32_t cch = 0, flags = 0, runs = 0, ext = 0;
+            if (!u16(cch) || !u8(flags)) return count == unique;
+            if ((flags & 0x08) && !u16(runs)) return false;
+            if ((flags & 0x04) && !u32(ext)) return false;
+            text.truncate(0);
+            if (!chars(cch, flags & 1, text) || !skip(size_t(runs) * 4) || !skip(ext)) return false;
+            sheet.addString(text);
+        }
+        return true;
+    }
+
+  private:
+    struct Segment {
+        size_t begin, end;
+    };
+
+    // Moves to the next segment when the current one is used up.
+    bool ensure()
+    {
+        while (m_pos >= m_segments[m_index].end) {
+            if (++m_index >= m_segments.size()) return false;
+            m_pos = m_segments[m_index].begin;
+            m_segmentStart = true;
+        }
+        return true;
+    }
+    bool u8(uint32_t &v)
+    {
+        if (!ensure()) return false;
+        m_segmentStart = false;
+        v = m_bytes.u8(m_pos++);
+        return true;
+    }
+    bool u16(uint32_t &v)
+    {
+        uint32_t lo, hi;
+        if (!u8(lo) || !u8(hi)) return false;
+        v = lo | hi << 8;
+        return true;
+    }
+    bool u32(uint32_t &v)
+    {
+        uint32_t lo, hi;
+        if (!u16(lo) || !u16(hi)) return false;
+        v = lo | hi << 16;
+        return true;
+    }
+    bool skip(size_t n)
+    {
+        while (n > 0) {
+            if (!ensure()) return false;
+            const size_t step = std::min(n, m_segments[m_index].end - m_pos);
+            m_pos += step;
+            n -= step;
+            m_segmentStart = false;
+        }
+        return true;
+    }
+    bool skipTo(size_t offset)
+    {
+        m_pos = m_segments[0].begin;
+        return skip(offset);
+    }
+    bool chars(uint32_t cch, bool wide, QString &out)
+    {
+        out.reserve(qsizetype(cch));
+        for (uint32_t i = 0; i < cch; ++i) {
+            if (m_pos >= m_segments[m_index].end) {
+                if (!ensure()) return false;
+            }
+            if (m_segmentStart) {
+                // A string split across records: the continuation says again how wide it is.
+                wide = m_bytes.u8(m_pos++) & 1;
+                m_segmentStart = false;
+                if (!ensure()) return false;
+            }
+            if (wide) {
+                if (m_pos + 2 > m_segments[m_index].end) return false;
+                out += QChar(char16_t(m_bytes.u16(m_pos)));
+                m_pos += 2;
+            } else {
+                out += QChar(char16_t(m_bytes.u8(m_pos)));
+                ++m_pos;
+            }
+        }
+        return true;
+    }
+
+    const Bytes &m_bytes;
+    std::vector<Segment> m_segments;
+    size_t m_index = 0;
+    size_t m_pos = 0;
+    bool m_segmentStart = false;
+};
+
+// An RK number: a 30-bit integer or the high 30 bits of a double, possibly divided by 100.
+double rkValue(uint32_t rk)
+{
+    double v;
+    if (rk & 2) {
+        v = double(int32_t(rk) >> 2);
+    } else {
+        const uint64_t bits = uint64_t(rk & 0xFFFFFFFC) << 32;
+        std::memcpy(&v, &bits, sizeof v);
+    }
+    return (rk & 1) ? v / 100 : v;
+}
+
+} // namespace
+
+void readFirstSheet(const QByteArray &workbook, WorkbookSheet &sheet)
+{
     RecordReader records(workbook);
     const Bytes &b = records.bytes();
     Record r;
-    // Globals: a BIFF8 BOF, then sheets, number formats and cell formats up to EOF.
-    if (!records.next(r) || r.type != 0x0809 || b.u16(r.data) != 0x0600) return cells;
-    bool is1904 = false;
+    if (!records.next(r) || r.type != 0x0809) damaged(QStringLiteral("no empieza como un libro de Excel"));
+    if (b.u16(r.data) != 0x0600)
+        throw PlanexoError(1004,
+                           QStringLiteral("El libro tiene un formato anterior a Excel 97, que no se lee"));
+
+    // Globals: sheets, shared strings, number formats and cell formats, up to EOF.
+    bool is1904 = false, sawEof = false;
     int64_t sheetOffset = -1;
+    uint32_t sharedCount = 0;
     QHash<uint32_t, bool> formatIsDate;
     std::vector<uint32_t> xfFormat;
-    while (records.next(r) && r.type != 0x000A) {
+    while (records.next(r)) {
+        if (r.type == 0x000A) {
+            sawEof = true;
+            break;
+        }
         switch (r.type) {
-        case 0x002F: // FILEPASS: encrypted, nothing to read
-            return cells;
+        case 0x002F:
+            throw PlanexoError(1004, QStringLiteral("El libro está protegido con contraseña"));
         case 0x0022:
             is1904 = b.u16(r.data) == 1;
             break;
         case 0x0085: // BOUNDSHEET: the first worksheet's substream
-            if (sheetOffset < 0 && r.length >= 8 && b.u8(r.data + 5) == 0) sheetOffset = b.u32(r.data);
+            if (sheetOffset < 0 && r.length >= 6 && b.u8(r.data + 5) == 0) sheetOffset = b.u32(r.data);
             break;
+        case 0x00FC: { // SST
+            if (sharedCount > 0 || sheet.stringCount() > 0)
+                damaged(QStringLiteral("tiene dos tablas de textos"));
+            SstReader sst(records, r);
+            if (!sst.readAll(sheet, sharedCount))
+                damaged(QStringLiteral("su tabla de textos no se puede leer"));
+            break;
+        }
         case 0x041E: { // FORMAT
             if (r.length < 5) break;
             QString code;
@@ -270,74 +478,120 @@ std::vector<Cell> formulaCells(const QByteArray &workbook, bool *date1904)
             break;
         }
     }
-    if (date1904) *date1904 = is1904;
-    if (sheetOffset < 0) return cells;
+    if (!sawEof) damaged(QStringLiteral("termina antes de tiempo"));
+    if (sheetOffset < 0)
+        throw PlanexoError(1004, QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
+    sheet.setDate1904(is1904);
     auto isDateXf = [&](uint32_t xf) {
         if (xf >= xfFormat.size()) return false;
         const uint32_t format = xfFormat[xf];
         const auto it = formatIsDate.constFind(format);
         return it != formatIsDate.constEnd() ? *it : xlsx::isDateFormatId(int(format));
     };
-    // Dates of a 1904 workbook are moved to the 1900 system the rest of the sheet uses.
-    const double dateShift = is1904 ? 1462 : 0;
 
+    // The worksheet's substream, with any embedded substream (a chart) skipped.
     records.seek(size_t(sheetOffset));
-    if (!records.next(r) || r.type != 0x0809) return cells;
+    if (!records.next(r) || r.type != 0x0809) damaged(QStringLiteral("su primera hoja no se encuentra"));
+    int depth = 1;
     bool stringPending = false;
-    while (records.next(r) && r.type != 0x000A) {
-        if (r.type == 0x0006 && r.length >= 20) { // FORMULA with its cached result
+    uint32_t pendingRow = 0, pendingCol = 0;
+    while (depth > 0) {
+        if (!records.next(r)) damaged(QStringLiteral("su primera hoja termina antes de tiempo"));
+        if (r.type == 0x0809) {
+            ++depth;
+            continue;
+        }
+        if (r.type == 0x000A) {
+            --depth;
+            continue;
+        }
+        if (depth > 1) continue;
+        const uint32_t row = b.u16(r.data) + 1;
+        const uint32_t col = b.u16(r.data + 2) + 1;
+        switch (r.type) {
+        case 0x00FD: // LABELSST
+            if (r.length >= 10) {
+                const uint32_t index = b.u32(r.data + 6);
+                if (index >= sharedCount)
+                    damaged(QStringLiteral("la celda %1 usa el texto compartido %2, que no existe")
+                                .arg(WorkbookSheet::cellName(row, col))
+                                .arg(index));
+                sheet.addText(row, col, index);
+            }
+            break;
+        case 0x0204: // LABEL
+        case 0x00D6: // RSTRING
+            if (r.length >= 9) {
+                QString text;
+                if (!readUnicode(records, r, r.data + 8, b.u16(r.data + 6), text))
+                    damaged(QStringLiteral("el texto de la celda %1 no se puede leer")
+                                .arg(WorkbookSheet::cellName(row, col)));
+                sheet.addText(row, col, sheet.addString(text));
+            }
+            break;
+        case 0x0203: // NUMBER
+            if (r.length >= 14) sheet.addNumber(row, col, b.f64(r.data + 6), isDateXf(b.u16(r.data + 4)));
+            break;
+        case 0x027E: // RK
+            if (r.length >= 10)
+                sheet.addNumber(row, col, rkValue(b.u32(r.data + 6)), isDateXf(b.u16(r.data + 4)));
+            break;
+        case 0x00BD: { // MULRK: one row, consecutive columns
+            if (r.length < 6) break;
+            const size_t count = (r.length - 6) / 6;
+            for (size_t i = 0; i < count; ++i) {
+                const size_t at = r.data + 4 + 6 * i;
+                sheet.addNumber(row, col + uint32_t(i), rkValue(b.u32(at + 2)), isDateXf(b.u16(at)));
+            }
+            break;
+        }
+        case 0x0006: { // FORMULA with its cached result
+            if (r.length < 20) break;
             stringPending = false;
-            Cell c;
-            c.row = b.u16(r.data) + 1;
-            c.col = b.u16(r.data + 2) + 1;
-            c.kind = Cell::Number;
             const size_t v = r.data + 6;
-            if (b.u16(v + 6) == 0xFFFF) {
-                switch (b.u8(v)) {
-                case 0:
-                    c.kind = Cell::Text; // the text follows in a STRING record
-                    stringPending = true;
-                    break;
-                case 1:
-                    c.kind = Cell::Bool;
-                    c.number = b.u8(v + 2) ? 1 : 0;
-                    break;
-                case 2:
-                    c.kind = Cell::Error;
-                    c.text = errorText(b.u8(v + 2));
-                    break;
-                default:
-                    c.kind = Cell::EmptyText;
-                    break;
-                }
-            } else {
-                c.number = b.f64(v);
-                c.isDate = isDateXf(b.u16(r.data + 4));
-                if (c.isDate) c.number += dateShift;
+            if (b.u16(v + 6) != 0xFFFF) {
+                sheet.addNumber(row, col, b.f64(v), isDateXf(b.u16(r.data + 4)));
+                break;
             }
-            cells.push_back(c);
-        } else if (r.type == 0x0207 && stringPending && r.length >= 3) { // STRING: a formula's text
+            switch (b.u8(v)) {
+            case 0: // the text follows in a STRING record
+                stringPending = true;
+                pendingRow = row;
+                pendingCol = col;
+                break;
+            case 1:
+                sheet.addBool(row, col, b.u8(v + 2) != 0);
+                break;
+            case 2:
+                sheet.addError(row, col, sheet.addString(errorText(b.u8(v + 2))));
+                break;
+            default: // an empty text
+                break;
+            }
+            break;
+        }
+        case 0x0207: // STRING: the text of the formula before it
+            if (stringPending && r.length >= 3) {
+                QString text;
+                if (!readUnicode(records, r, r.data + 2, b.u16(r.data), text))
+                    damaged(QStringLiteral("el texto de la celda %1 no se puede leer")
+                                .arg(WorkbookSheet::cellName(pendingRow, pendingCol)));
+                sheet.addText(pendingRow, pendingCol, sheet.addString(text));
+            }
             stringPending = false;
-            QString text;
-            if (readUnicode(records, r, r.data + 2, b.u16(r.data), text))
-                cells.back().text = text;
-            else
-                cells.back().kind = Cell::EmptyText;
-        } else if (r.type == 0x0205 && r.length >= 8) { // BOOLERR
-            Cell c;
-            c.row = b.u16(r.data) + 1;
-            c.col = b.u16(r.data + 2) + 1;
-            c.kind = Cell::Bool;
-            if (b.u8(r.data + 7)) {
-                c.kind = Cell::Error;
-                c.text = errorText(b.u8(r.data + 6));
-            } else {
-                c.number = b.u8(r.data + 6) ? 1 : 0;
+            break;
+        case 0x0205: // BOOLERR
+            if (r.length >= 8) {
+                if (b.u8(r.data + 7))
+                    sheet.addError(row, col, sheet.addString(errorText(b.u8(r.data + 6))));
+                else
+                    sheet.addBool(row, col, b.u8(r.data + 6) != 0);
             }
-            cells.push_back(c);
+            break;
+        default:
+            break;
         }
     }
-    return cells;
 }
 
 } // namespace xlsbiff

@@ -214,8 +214,7 @@ bool isBlank(char c)
 
 std::string_view trimmed(std::string_view text)
 {
-    if (!text.empty() && !isBlank(text.front()) && !isBlank(text.back()))
-        return text;
+    if (!text.empty() && !isBlank(text.front()) && !isBlank(text.back())) return text;
     while (!text.empty() && isBlank(text.front()))
         text.remove_prefix(1);
     while (!text.empty() && isBlank(text.back()))

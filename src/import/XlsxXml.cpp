@@ -50,8 +50,7 @@ const char *scanName(const char *p, const char *end, const char *&colon)
 {
     colon = nullptr;
     while (p < end && isNameChar(uchar(*p))) {
-        if (*p == ':')
-            colon = p;
+        if (*p == ':') colon = p;
         ++p;
     }
     return p;
@@ -63,10 +62,8 @@ const char *findLt(const char *p, const char *end)
     // Cell values are short: a plain loop before handing longer texts to memchr.
     const char *quick = end - p > 32 ? p + 32 : end;
     for (; p < quick; ++p)
-        if (*p == '<')
-            return p;
-    if (p == end)
-        return end;
+        if (*p == '<') return p;
+    if (p == end) return end;
     const void *hit = memchr(p, '<', size_t(end - p));
     return hit ? static_cast<const char *>(hit) : end;
 }
@@ -82,20 +79,19 @@ const char *find(const char *from, const char *end, std::string_view what)
 bool needsDecoding(std::string_view text, bool attribute)
 {
     for (const char c : text)
-        if (c == '&' || c == '\r' || (attribute && (c == '\t' || c == '\n')))
-            return true;
+        if (c == '&' || c == '\r' || (attribute && (c == '\t' || c == '\n'))) return true;
     return false;
 }
 
 // Appends UTF-8 bytes without a temporary string.
 void appendUtf8(QString &out, std::string_view bytes)
 {
-    if (bytes.empty())
-        return;
+    if (bytes.empty()) return;
     const qsizetype old = out.size();
     out.resize(old + qsizetype(bytes.size())); // never fewer bytes than UTF-16 units
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QChar *end = decoder.appendToBuffer(out.data() + old, QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    QChar *end =
+        decoder.appendToBuffer(out.data() + old, QByteArrayView(bytes.data(), qsizetype(bytes.size())));
     out.resize(end - out.constData());
 }
 
@@ -285,8 +281,7 @@ XlsxXml::Token XlsxXml::next()
 bool XlsxXml::attribute(std::string_view local, std::string_view &value, bool prefixed) const
 {
     for (const Attribute &a : m_attributes) {
-        if (a.local != local || a.prefix == "xmlns" || (prefixed && a.prefix.empty()))
-            continue;
+        if (a.local != local || a.prefix == "xmlns" || (prefixed && a.prefix.empty())) continue;
         value = a.value;
         return true;
     }

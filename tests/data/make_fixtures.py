@@ -107,6 +107,27 @@ def layout_openpyxl():
     wb.save(path("hidden_first.xlsx"))
 
 
+def volume_openpyxl():
+    """Many long, accented texts (the .xls copy splits its string table over several records)
+    and a grid of numbers (stored there as compressed RK values, several to a record)."""
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Textos"
+    for i in range(250):
+        ws.cell(row=i + 1, column=1, value=f"Descripción número {i:04d} con eñes, acentos y «comillas» {'áéíóú' * (i % 7)}")
+        ws.cell(row=i + 1, column=2, value=f"Código-{i}")
+    ws.cell(row=1, column=3, value="Ω" + "x" * 9000)
+    wb.save(path("long_texts.xlsx"))
+
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    for r in range(1, 31):
+        for c in range(1, 13):
+            values = [r * c, r * c + 0.25, -r * c * 1000, (r * 7 + c) / 100, 123456789 + r * c, 1e-7 * r * c]
+            ws.cell(row=r, column=c, value=values[(r + c) % len(values)])
+    wb.save(path("numbers.xlsx"))
+
+
 # ---- hand-written packages -------------------------------------------------------------------
 
 NS_MAIN = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
@@ -328,6 +349,7 @@ def main():
     invoice_xlsxwriter()
     xlsxwriter_extras()
     layout_openpyxl()
+    volume_openpyxl()
     handmade()
     # The xlsxwriter invoice with the extension of the other format.
     shutil.copyfile(path("invoice_xlsxwriter.xlsx"), path("xlsx_named.xls"))

@@ -18,6 +18,9 @@ convert invoice_xlsxwriter.xlsx 'xls:MS Excel 97' invoice_libreoffice.xls
 convert formulas.xlsx 'xls:MS Excel 97' formulas.xls
 convert dates.xlsx 'xls:MS Excel 97' dates.xls
 convert hidden_first.xlsx 'xls:MS Excel 97' hidden_first.xls
+convert long_texts.xlsx 'xls:MS Excel 97' long_texts.xls
+convert numbers.xlsx 'xls:MS Excel 97' numbers.xls
+convert dates1904.xlsx 'xls:MS Excel 97' dates1904.xls
 cp invoice_libreoffice.xls xls_named.xlsx
 head -c 6000 invoice_libreoffice.xls > truncated.xls
 
