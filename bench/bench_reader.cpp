@@ -1,11 +1,12 @@
-// Loading a 20,000-row invoice workbook into the preview grid's model, the way the sheet loader
-// reads it (cell by cell through clEcxel, one paste), against xlsx2csv converting the same file.
+// Loading a 20,000-row invoice workbook into the preview grid's model with the sheet loader
+// (cell by cell through clEcxel, one paste), against xlsx2csv converting the same file.
 //
 //   bench_reader [rows]              generates the workbook, times both, prints the ratio
 //   bench_reader --load FILE         (internal) one load in a fresh process: time and peak memory
 //   bench_reader --write FILE ROWS   only writes the workbook
 #include "data/PlanexoError.h"
 #include "import/SheetGridModel.h"
+#include "import/SheetLoader.h"
 #include "import/clEcxel.h"
 
 #include <QCoreApplication>
@@ -133,47 +134,16 @@ bool writeWorkbook(const QString &path, int rows)
     return zip_close(zip) == 0;
 }
 
-// The sheet loader's reading: headings up to the first empty one, rows until one is empty under
-// every heading, then one paste into the grid's model.
-int load(const QString &path, int *rowsOut, int *colsOut)
+// The sheet loader's own reading (headings up to the first empty one, rows until one is empty
+// under every heading, one paste into the grid's model), between Abrir and CerrarArchivo.
+void load(const QString &path, SheetGridModel &grid)
 {
     clEcxel reader;
     reader.setArchivo(path);
     reader.Abrir();
-    SheetGridModel grid;
-    grid.resize(2, 1);
-    QStringList headings;
-    int m = 0;
-    for (long c = 1;; ++c) {
-        const QString text = reader.LeerCelda(1, c);
-        if (text.isEmpty()) break;
-        headings << text;
-        m = int(c);
-        grid.resize(2, m);
-    }
-    m = std::max(m, 1);
-    QVector<QStringList> rows;
-    for (long r = 2;; ++r) {
-        QStringList row;
-        row.reserve(m);
-        bool any = false;
-        for (long c = 1; c <= m; ++c) {
-            row << reader.LeerCelda(r, c);
-            any = any || !row.back().isEmpty();
-        }
-        if (!any) break;
-        rows << row;
-    }
-    grid.resize(int(rows.size()) + 1, m);
-    for (int c = 0; c < headings.size(); ++c)
-        grid.setText(0, c, headings[c]);
-    grid.paste(1, rows);
-    grid.insertEmptyRow(1);
-    grid.setFixedRows(2);
+    int step = 0;
+    sheetloader::fillGrid([&reader](long row, long col) { return reader.LeerCelda(row, col); }, grid, step);
     reader.CerrarArchivo();
-    *rowsOut = grid.rows();
-    *colsOut = grid.cols();
-    return 0;
 }
 
 double cpuMs()
@@ -196,9 +166,10 @@ int loadMode(const QString &path)
     QElapsedTimer timer;
     timer.start();
     const double cpuStart = cpuMs();
-    int rows = 0, cols = 0;
+    // The grid outlives the timing, as it outlives the load in the program.
+    SheetGridModel grid;
     try {
-        load(path, &rows, &cols);
+        load(path, grid);
     } catch (const PlanexoError &e) {
         std::fprintf(stderr, "load failed: %s %s\n", qPrintable(e.description()), qPrintable(e.source()));
         return 1;
@@ -207,7 +178,7 @@ int loadMode(const QString &path)
     const double cpu = cpuMs() - cpuStart;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("%.3f %ld %d %d %.3f\n", ms, usage.ru_maxrss, rows, cols, cpu);
+    std::printf("%.3f %ld %d %d %.3f\n", ms, usage.ru_maxrss, grid.rows(), grid.cols(), cpu);
     return 0;
 }
 

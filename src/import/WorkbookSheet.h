@@ -63,8 +63,14 @@ class WorkbookSheet {
     void setText(uint32_t row, uint32_t col, const QString &text);
 
     // Text conversions of single values, as VB turns a variant into a string.
+    // A number: vb::str (the locale's decimal separator, no grouping, 15 significant digits).
     static QString numberText(double value);
+    // A date: the locale's short date form with the year widened to four digits, then a blank and
+    // the locale's long time form (without time zone) when the value has a time part; a value
+    // below one day of the 1900 system is a time alone. Values no date can show (negative, past
+    // 9999) are numbers.
     static QString dateText(double serial, bool date1904);
+    // A boolean: "Verdadero"/"Falso" when the locale's language is Spanish, else "True"/"False".
     static QString boolText(bool value);
     // The serial of a date and time in the 1900 or 1904 date system.
     static double serialOf(const QDate &date, const QTime &time, bool date1904 = false);

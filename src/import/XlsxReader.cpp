@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QHash>
 #include <QUrl>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -87,11 +88,13 @@ QByteArray readPart(Package &package, int64_t index, const QString &name)
             zip_fclose(file);
             tooLarge();
         }
-        data.reserve(qsizetype(st.size) + 1);
+        data.resize(qsizetype(st.size) + 65536);
     }
-    char chunk[65536];
+    // Decompressed straight into the buffer, which grows when a part holds more than it declared.
+    qsizetype used = 0;
     for (;;) {
-        const zip_int64_t n = zip_fread(file, chunk, sizeof chunk);
+        if (data.size() - used < 65536) data.resize(std::max<qsizetype>(data.size() * 2, used + 65536));
+        const zip_int64_t n = zip_fread(file, data.data() + used, zip_uint64_t(data.size() - used));
         if (n < 0) {
             zip_fclose(file);
             damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
@@ -102,8 +105,9 @@ QByteArray readPart(Package &package, int64_t index, const QString &name)
             zip_fclose(file);
             tooLarge();
         }
-        data.append(chunk, qsizetype(n));
+        used += qsizetype(n);
     }
+    data.truncate(used);
     zip_fclose(file);
     return data;
 }
@@ -376,6 +380,8 @@ void readRichText(PartReader &reader, QString &text)
 {
     XlsxXml &xml = reader.xml();
     text.truncate(0);
+    std::string_view plain;
+    if (xml.fastChildText("t", plain)) XlsxXml::appendUtf8(text, plain);
     int depth = 1;
     while (depth > 0) {
         const XlsxXml::Token t = reader.next();
@@ -504,35 +510,45 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
         }
 
         // A cell: its position, type and format, then its value.
-        if (!xml.attribute("r", raw)) {
+        std::string_view ref, typeName, styleIndex;
+        for (const XlsxXml::Attribute &a : xml.attributes()) {
+            if (a.local.size() != 1 || !a.prefix.empty()) continue;
+            if (a.local[0] == 'r')
+                ref = a.value;
+            else if (a.local[0] == 't')
+                typeName = a.value;
+            else if (a.local[0] == 's')
+                styleIndex = a.value;
+        }
+        if (ref.empty()) {
             if (row == 0) row = 1;
             ++col;
-        } else if (!parseReference(trimmed(raw), row, col)) {
+        } else if (!parseReference(trimmed(ref), row, col)) {
             damaged(QStringLiteral("la parte %1 tiene una referencia de celda no válida (%2)")
-                        .arg(part, fromUtf8(raw.substr(0, 40))));
+                        .arg(part, fromUtf8(ref.substr(0, 40))));
         }
         Type type = Type::Number;
-        if (xml.attribute("t", raw)) {
-            if (raw == "s")
+        if (!typeName.empty()) {
+            if (typeName == "s")
                 type = Type::Shared;
-            else if (raw == "str")
+            else if (typeName == "str")
                 type = Type::Text;
-            else if (raw == "inlineStr")
+            else if (typeName == "inlineStr")
                 type = Type::Inline;
-            else if (raw == "b")
+            else if (typeName == "b")
                 type = Type::Bool;
-            else if (raw == "e")
+            else if (typeName == "e")
                 type = Type::Error;
-            else if (raw == "d")
+            else if (typeName == "d")
                 type = Type::Date;
         }
         bool isDate = false;
         uint32_t style = 0;
-        if (type == Type::Number && xml.attribute("s", raw) && parseUInt(raw, style))
+        if (type == Type::Number && !styleIndex.empty() && parseUInt(styleIndex, style))
             isDate = style < dateXf.size() && dateXf[style];
 
         std::string_view value;
-        bool hasValue = false, hasInline = false;
+        bool hasValue = xml.fastChildText("v", value), hasInline = false;
         int depth = 1;
         while (depth > 0) {
             const XlsxXml::Token ct = reader.next();

@@ -29,6 +29,15 @@ constexpr std::array<uint8_t, 256> nameTable()
 }
 constexpr std::array<uint8_t, 256> NameTable = nameTable();
 
+// Bytes that end plain text or need decoding: '<', '&' and CR.
+constexpr std::array<bool, 256> textStopTable()
+{
+    std::array<bool, 256> t{};
+    t[size_t('<')] = t[size_t('&')] = t[size_t('\r')] = true;
+    return t;
+}
+constexpr std::array<bool, 256> TextStop = textStopTable();
+
 bool isNameStart(unsigned char c)
 {
     return NameTable[c] == 1;
@@ -83,8 +92,10 @@ bool needsDecoding(std::string_view text, bool attribute)
     return false;
 }
 
+} // namespace
+
 // Appends UTF-8 bytes without a temporary string.
-void appendUtf8(QString &out, std::string_view bytes)
+void XlsxXml::appendUtf8(QString &out, std::string_view bytes)
 {
     if (bytes.empty()) return;
     const qsizetype old = out.size();
@@ -94,6 +105,8 @@ void appendUtf8(QString &out, std::string_view bytes)
         decoder.appendToBuffer(out.data() + old, QByteArrayView(bytes.data(), qsizetype(bytes.size())));
     out.resize(end - out.constData());
 }
+
+namespace {
 
 void appendCodePoint(QString &out, uint32_t code)
 {
@@ -445,6 +458,27 @@ bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
         }
     }
     if (inScratch) out = scratch;
+    return true;
+}
+
+bool XlsxXml::fastChildText(std::string_view child, std::string_view &text)
+{
+    if (m_pendingEnd || !m_error.isEmpty()) return false;
+    const size_t n = child.size();
+    const size_t left = size_t(m_end - m_pos);
+    // <child> ... </child>
+    if (left < 2 * n + 5 || m_pos[0] != '<' || m_pos[n + 1] != '>') return false;
+    for (size_t i = 0; i < n; ++i)
+        if (m_pos[1 + i] != child[i]) return false;
+    const char *start = m_pos + n + 2;
+    const char *p = start;
+    while (p < m_end && !TextStop[uchar(*p)])
+        ++p;
+    if (p >= m_end || *p != '<' || size_t(m_end - p) < n + 3 || p[1] != '/' || p[n + 2] != '>') return false;
+    for (size_t i = 0; i < n; ++i)
+        if (p[2 + i] != child[i]) return false;
+    text = std::string_view(start, size_t(p - start));
+    m_pos = p + n + 3;
     return true;
 }
 

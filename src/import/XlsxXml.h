@@ -24,6 +24,13 @@ class XlsxXml {
     // Raw value of the current start element's attribute with this local name; false when absent.
     // prefixed: only an attribute written with a namespace prefix (as r:id) matches.
     bool attribute(std::string_view local, std::string_view &value, bool prefixed = false) const;
+    struct Attribute {
+        std::string_view local;
+        std::string_view prefix;
+        std::string_view value; // raw
+    };
+    // The current start element's attributes, in their order.
+    const std::vector<Attribute> &attributes() const { return m_attributes; }
     // The attribute's value decoded (entities resolved); empty when absent or malformed.
     QString attributeText(std::string_view local) const;
 
@@ -37,6 +44,10 @@ class XlsxXml {
     bool appendElementText(QString &out);
     // The same as UTF-8: a view into the part when nothing needs decoding, else decoded into scratch.
     bool readElementUtf8(std::string_view &out, std::string &scratch);
+    // When the current element (start tag just read) goes on with exactly <child>text</child> and
+    // the text needs no decoding, consumes that child and gives its text; otherwise reads nothing.
+    // A shortcut past three tokens for the usual cell value and shared string.
+    bool fastChildText(std::string_view child, std::string_view &text);
     // Skips the rest of the current element; false on malformed XML.
     bool skipElement();
 
@@ -44,6 +55,8 @@ class XlsxXml {
     bool declaresDocumentType() const { return m_dtd; }
     int line() const;
 
+    // Appends UTF-8 bytes to out.
+    static void appendUtf8(QString &out, std::string_view bytes);
     // Decodes raw XML character data into out.
     static bool decode(std::string_view raw, QString &out, bool attribute);
 
@@ -61,11 +74,6 @@ class XlsxXml {
     bool m_rootSeen = false;
     bool m_dtd = false;
     std::vector<std::string_view> m_open;
-    struct Attribute {
-        std::string_view local;
-        std::string_view prefix;
-        std::string_view value;
-    };
     std::vector<Attribute> m_attributes;
     QString m_error;
 };
