@@ -244,6 +244,22 @@ bool parseDouble(std::string_view text, double &value)
 {
     text = trimmed(text);
     if (text.empty() || text.size() > 64) return false;
+    // Whole numbers of up to 15 digits, the most common value, are exact as integers.
+    if (text.size() <= 15) {
+        int64_t whole = 0;
+        size_t i = text[0] == '-' ? 1 : 0;
+        bool digits = i < text.size();
+        for (; i < text.size() && digits; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                digits = false;
+            else
+                whole = whole * 10 + (text[i] - '0');
+        }
+        if (digits) {
+            value = text[0] == '-' ? -double(whole) : double(whole);
+            return true;
+        }
+    }
     // Only the characters of a decimal number: from_chars would take "inf" and "nan" too.
     for (const char ch : text)
         if (!((ch >= '0' && ch <= '9') || ch == '.' || ch == '-' || ch == '+' || ch == 'e' || ch == 'E'))

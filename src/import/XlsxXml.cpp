@@ -185,17 +185,30 @@ XlsxXml::Token XlsxXml::next()
         const size_t left = size_t(m_end - m_pos);
         const char second = left >= 2 ? m_pos[1] : '\0';
         if (second == '/') {
+            // Usually the end tag is exactly the one expected.
+            if (!m_open.empty()) {
+                const std::string_view expected = m_open.back();
+                const size_t n = expected.size();
+                if (left >= n + 3 && m_pos[n + 2] == '>' && std::memcmp(m_pos + 2, expected.data(), n) == 0) {
+                    m_open.pop_back();
+                    m_name = localName(expected);
+                    m_pos += n + 3;
+                    return EndElement;
+                }
+            }
             const char *nameStart = m_pos + 2;
             const char *colon;
             const char *p = scanName(nameStart, m_end, colon);
             const std::string_view qualified(nameStart, size_t(p - nameStart));
+            const std::string_view local =
+                colon ? std::string_view(colon + 1, size_t(p - colon - 1)) : qualified;
             while (p < m_end && isSpace(*p))
                 ++p;
             if (p >= m_end || *p != '>') return fail("una etiqueta de cierre está mal formada");
             if (m_open.empty() || m_open.back() != qualified)
                 return fail("las etiquetas no se cierran en orden");
             m_open.pop_back();
-            m_name = colon ? std::string_view(colon + 1, size_t(p - colon - 1)) : qualified;
+            m_name = local;
             m_pos = p + 1;
             return EndElement;
         }
