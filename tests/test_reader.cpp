@@ -486,6 +486,21 @@ class TestReader : public QObject {
                  (QVector<QStringList>{{"Codigo", "Descripción"}, {"X-1", "en línea"}}));
     }
 
+    // Forms of XML that other producers write: prefixed elements, single quotes, comments,
+    // processing instructions, CDATA, character references, a line end inside a value, UTF-16.
+    void xmlForms()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("xml_features.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 4).first(),
+                 (QStringList{"a<b & c", QStringLiteral("ññ&<>\"'") + QString::fromUtf8("\xF0\x9F\x98\x80"),
+                              "42", "línea 1\nlínea 2"}));
+        reader.setArchivo(fixture(QStringLiteral("utf16.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 2).first(), (QStringList{"texto ñ", "1,5"}));
+    }
+
     void cellsOutOfOrderAndRepeated()
     {
         clEcxel reader;

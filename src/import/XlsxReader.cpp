@@ -130,11 +130,6 @@ class PartReader {
         return t;
     }
 
-    void readText(QString &text)
-    {
-        if (!m_xml.readElementText(text)) check();
-    }
-
     void skip()
     {
         if (!m_xml.skipElement()) check();

@@ -401,12 +401,6 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
     return true;
 }
 
-bool XlsxXml::readElementText(QString &out)
-{
-    out.truncate(0);
-    return appendElementText(out);
-}
-
 bool XlsxXml::appendElementText(QString &out)
 {
     int depth = 1;

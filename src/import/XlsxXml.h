@@ -38,9 +38,8 @@ class XlsxXml {
     // holds a malformed entity.
     bool appendText(QString &out) const;
 
-    // Text of the current element (start tag just read) up to its end tag, without the text of
-    // nested elements; false on malformed XML (then error() says why).
-    bool readElementText(QString &out);
+    // Appends the text of the current element (start tag just read) up to its end tag, without the
+    // text of nested elements; false on malformed XML (then error() says why).
     bool appendElementText(QString &out);
     // The same as UTF-8: a view into the part when nothing needs decoding, else decoded into scratch.
     bool readElementUtf8(std::string_view &out, std::string &scratch);

@@ -344,6 +344,28 @@ def handmade():
         f.write(data[: len(data) * 6 // 10])
 
 
+def scanner_features():
+    """XML that Excel does not write but other producers may: a UTF-16 part, prefixed elements,
+    single-quoted attributes, comments, processing instructions, CDATA, character references."""
+    rows = (
+        "<!-- comentario --><?proceso datos?>"
+        "<x:row r='1'><x:c r='A1' t='inlineStr'><x:is><x:t><![CDATA[a<b & c]]></x:t></x:is></x:c>"
+        "<x:c r='B1' t='inlineStr'><x:is><x:t>&#241;&#xF1;&amp;&lt;&gt;&quot;&apos;&#x1F600;</x:t></x:is></x:c>"
+        "<x:c r='C1' ><x:v>\n 42 \n</x:v></x:c><x:c r = \"D1\" t=\"str\"><x:v>l\u00ednea 1\r\nl\u00ednea 2</x:v></x:c></x:row>"
+    )
+    prefixed = (
+        '<?xml version="1.0" encoding="UTF-8"?>\n'
+        f'<x:worksheet xmlns:x="{NS_MAIN}"><x:sheetData>{rows}</x:sheetData></x:worksheet>'
+    )
+    package("xml_features.xlsx", one_sheet(prefixed))
+    utf16 = (
+        '<?xml version="1.0" encoding="UTF-16"?>\n'
+        f'<worksheet xmlns="{NS_MAIN}"><sheetData><row r="1"><c r="A1" t="inlineStr"><is><t>texto ñ</t></is></c>'
+        '<c r="B1"><v>1.5</v></c></row></sheetData></worksheet>'
+    ).encode("utf-16")
+    package("utf16.xlsx", one_sheet(utf16))
+
+
 def main():
     invoice_openpyxl()
     invoice_xlsxwriter()
