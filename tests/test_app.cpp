@@ -4,10 +4,14 @@
 #include "app/frmMain.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
+#include "import/FieldLabels.h"
 #include "import/SheetPanel.h"
 #include "shipments/ShipmentList.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
+#include <QTableView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -279,6 +283,95 @@ private slots:
         QVERIFY(w.isVisible());
         QTest::mouseClick(button(w, "Command4"), Qt::LeftButton);
         QVERIFY(!w.isVisible());
+    }
+    // The whole road of an invoice: configure, choose the shipment, load and map the demo
+    // invoice, teach an unknown origin, process, and read the six counts.
+    void demoInvoiceEndToEnd()
+    {
+        TestEnv::useComma();
+        TestEnv env;
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+
+        // Nothing configured yet: the process refuses to start.
+        script.expectModal(QStringLiteral("frmConfig"), [](QDialog &d) {
+            auto *unit = d.findChild<QComboBox *>(QStringLiteral("cboUnidad"));
+            unit->setCurrentIndex(unit->findText(QStringLiteral("UNIDAD")));
+            auto *catalogue = d.findChild<QComboBox *>(QStringLiteral("cboCatalogo"));
+            catalogue->setCurrentIndex(catalogue->findText(QStringLiteral("[001] FERRETERIA DEL SUR S.A.")));
+            auto *state = d.findChild<QLineEdit *>(QStringLiteral("txtEstadoMerc"));
+            QTest::keyClicks(state, QStringLiteral("1"));
+            auto *brand = d.findChild<QLineEdit *>(QStringLiteral("txt_Marca"));
+            QTest::keyClicks(brand, QStringLiteral("GENERICA"));
+            QTest::keyClick(brand, Qt::Key_Escape);
+            return d.result();
+        });
+        QTest::mouseClick(button(w, "cmdConfig"), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().INTDUN, QStringLiteral("07"));
+        QCOMPARE(shared().INTCAT, QStringLiteral("001"));
+        QCOMPARE(env.setting(QStringLiteral("PRCESM")), QStringLiteral("1"));
+
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        QCOMPARE(shared().iPaso, qint16(2));
+        const QString invoice = QStringLiteral(PLANEXO_TEST_DATA_DIR "/../../db/demo/factura_demo.xlsx");
+        script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"), invoice);
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
+        QVERIFY(button(w, "cmdSiguiente")->isEnabled());
+        SheetGridModel &grid = w.fram2()->model();
+        QCOMPARE(grid.rows(), 14);
+        QCOMPARE(grid.text(2, 0), QStringLiteral("MT-500"));
+        QCOMPARE(grid.text(2, 6), QStringLiteral("12,5")); // numbers read in the user's locale
+
+        // Map the columns with F1 as the operator does.
+        QTableView *view = w.fram2()->grid();
+        auto mapColumn = [&](int column, const QString &label) {
+            view->setCurrentIndex(grid.index(2, column));
+            script.expectModal(QStringLiteral("frmCampos"), [label](QDialog &d) {
+                auto *list = d.findChild<QComboBox *>(QStringLiteral("cboCampos"));
+                list->setCurrentIndex(list->findText(label));
+                QTest::keyClick(list, Qt::Key_Return);
+                return d.result();
+            });
+            QTest::keyClick(view, Qt::Key_F1);
+        };
+        mapColumn(0, fieldlabels::CodArticulo);
+        mapColumn(1, fieldlabels::DescrModelo);
+        mapColumn(2, fieldlabels::Cantidad);
+        mapColumn(4, fieldlabels::PTotal);
+        mapColumn(5, fieldlabels::Origen);
+        mapColumn(6, fieldlabels::KgNeto);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(grid.text(1, 5), fieldlabels::Origen);
+
+        script.expectMessage(QStringLiteral("Pais REP. POPULAR CHINA no reconocido"), Interaction::Icon::Critical);
+        script.expectModal(QStringLiteral("frmRelPais"), [](QDialog &d) {
+            auto *country = d.findChild<QComboBox *>(QStringLiteral("cboPais"));
+            country->setCurrentIndex(country->findText(QStringLiteral("CHINA (310)")));
+            QTest::keyClick(d.findChild<QLineEdit *>(QStringLiteral("txtValor")), Qt::Key_F11);
+            return d.result();
+        });
+        QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(3));
+        QCOMPARE(labelText(w, "Main_lbMensaje"), QStringLiteral("Fin de Proceso"));
+        QVERIFY(!w.barVisible());
+        QCOMPARE(labelText(w, "FRAM3_lbTotal"), QStringLiteral("0012"));
+        QCOMPARE(labelText(w, "FRAM3_lbEnCatalogo"), QStringLiteral("0006"));
+        QCOMPARE(labelText(w, "FRAM3_lbNuevos"), QStringLiteral("0003"));
+        QCOMPARE(labelText(w, "FRAM3_lbErroneos"), QStringLiteral("0003"));
+        QCOMPARE(labelText(w, "FRAM3_lbErrPos"), QStringLiteral("0001"));
+        QCOMPARE(labelText(w, "FRAM3_lbErrSuf"), QStringLiteral("0001"));
+        // The taught relation and the stored numbers.
+        QCOMPARE(env.scalar(QStringLiteral("select ORI from ORG where PAI = 'REP. POPULAR CHINA'")).toString(),
+                 QStringLiteral("310"));
+        QCOMPARE(env.scalar(QStringLiteral("select ARTTKG from ART where ARTNRO = 'MT-500'")).toDouble(), 12.5);
+        QCOMPARE(env.scalar(QStringLiteral("select PRCCRC from ART where ARTNRO = 'LL-10'")).toString(),
+                 QStringLiteral("POS"));
+        QCOMPARE(env.scalar(QStringLiteral("select PRCDUN from ART where ARTNRO = 'ZP-42'")).toString(),
+                 QStringLiteral("08"));
     }
 };
 
