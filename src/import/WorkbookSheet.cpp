@@ -74,7 +74,20 @@ QString WorkbookSheet::string(uint32_t index) const
 {
     if (index >= m_spans.size()) return {};
     const Span s = m_spans[index];
+    if (s.length & Utf8Span) {
+        const uint32_t length = s.length & ~Utf8Span;
+        if (qsizetype(s.offset) + length > m_utf8.size()) return {};
+        return QString::fromUtf8(m_utf8.constData() + s.offset, length);
+    }
     return m_pool.mid(s.offset, s.length);
+}
+
+uint32_t WorkbookSheet::addUtf8String(uint32_t offset, uint32_t length)
+{
+    if ((length & Utf8Span) || m_spans.size() >= UINT32_MAX)
+        throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    m_spans.push_back({offset, length | Utf8Span});
+    return uint32_t(m_spans.size() - 1);
 }
 
 WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDate>
 #include <QHash>
 #include <QLocale>
@@ -36,6 +37,10 @@ class WorkbookSheet {
 
     // Strings are kept in one pool; the returned index identifies them.
     uint32_t addString(QStringView text);
+    // A string kept as UTF-8 bytes of a buffer the sheet holds (see holdUtf8), converted when read:
+    // shared strings that need no decoding are not copied twice.
+    uint32_t addUtf8String(uint32_t offset, uint32_t length);
+    void holdUtf8(QByteArray buffer) { m_utf8 = std::move(buffer); }
     uint32_t stringCount() const { return uint32_t(m_spans.size()); }
     QString string(uint32_t index) const;
 
@@ -82,12 +87,14 @@ class WorkbookSheet {
 
     struct Span {
         uint32_t offset;
-        uint32_t length;
+        uint32_t length; // Utf8Span set: bytes of m_utf8
     };
+    static constexpr uint32_t Utf8Span = 0x80000000u;
     std::vector<Cell> m_cells;
     std::vector<uint32_t> m_rowStart; // m_rowStart[r] .. m_rowStart[r + 1]: the cells of row r
     std::vector<Span> m_spans;
     QString m_pool;
+    QByteArray m_utf8;
     QHash<uint64_t, QString> m_written;
     // Texts of whole-day dates already converted, for the locale they were converted in.
     mutable QHash<int64_t, QString> m_dayTexts;

@@ -122,6 +122,9 @@ class PartReader {
     }
 
     XlsxXml &xml() { return m_xml; }
+    const QByteArray &data() const { return m_data; }
+    // The part's bytes, for a holder that outlives the reader; the scanner is done with them.
+    QByteArray takeData() { return std::move(m_data); }
 
     XlsxXml::Token next()
     {
@@ -387,12 +390,11 @@ std::vector<bool> readDateStyles(Package &package, const QString &part)
 
 // Reads the text of an <si> or <is> element: its own <t> and the <t> of its runs, not the
 // phonetic runs.
-void readRichText(PartReader &reader, QString &text)
+// Reads the rest of an <si> or <is> element after any text already in `text`: its own <t> and
+// the <t> of its runs, not the phonetic runs.
+void readRichTextRest(PartReader &reader, QString &text)
 {
     XlsxXml &xml = reader.xml();
-    text.truncate(0);
-    std::string_view plain;
-    if (xml.fastChildText("t", plain)) XlsxXml::appendUtf8(text, plain);
     int depth = 1;
     while (depth > 0) {
         const XlsxXml::Token t = reader.next();
@@ -413,24 +415,44 @@ void readRichText(PartReader &reader, QString &text)
     decodeEscapes(text);
 }
 
-// Adds the shared strings to the sheet's pool in their order, so that string i is pool index i.
+void readRichText(PartReader &reader, QString &text)
+{
+    text.truncate(0);
+    std::string_view plain;
+    if (reader.xml().fastChildText("t", plain)) XlsxXml::appendUtf8(text, plain);
+    readRichTextRest(reader, text);
+}
+
+// Adds the shared strings to the sheet in their order, so that string i is the sheet's string i.
+// A plain <si><t>text</t></si> stays UTF-8 in the part, which the sheet then holds.
 uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet &sheet)
 {
     const int64_t index = package.locate(part);
     if (index < 0) return 0;
     PartReader reader(package, index, part);
     XlsxXml &xml = reader.xml();
+    const char *base = reader.data().constData();
     QString text;
     uint32_t count = 0;
     for (;;) {
         const XlsxXml::Token t = reader.next();
         if (t == XlsxXml::EndDocument) break;
-        if (t == XlsxXml::StartElement && xml.isNamed("si")) {
-            readRichText(reader, text);
+        if (t != XlsxXml::StartElement || !xml.isNamed("si")) continue;
+        std::string_view plain;
+        const bool fast = xml.fastChildText("t", plain);
+        if (fast && xml.atEndTag() && plain.find("_x") == std::string_view::npos && plain.data() >= base &&
+            plain.data() + plain.size() <= base + reader.data().size()) {
+            reader.next(); // </si>
+            sheet.addUtf8String(uint32_t(plain.data() - base), uint32_t(plain.size()));
+        } else {
+            text.truncate(0);
+            if (fast) XlsxXml::appendUtf8(text, plain);
+            readRichTextRest(reader, text);
             sheet.addString(text);
-            ++count;
         }
+        ++count;
     }
+    sheet.holdUtf8(reader.takeData());
     return count;
 }
 

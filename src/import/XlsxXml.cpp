@@ -489,6 +489,16 @@ bool XlsxXml::fastChildText(std::string_view child, std::string_view &text)
     return true;
 }
 
+bool XlsxXml::atEndTag() const
+{
+    if (m_pendingEnd) return true;
+    if (m_open.empty() || !m_error.isEmpty()) return false;
+    const std::string_view expected = m_open.back();
+    const size_t n = expected.size();
+    return size_t(m_end - m_pos) >= n + 3 && m_pos[0] == '<' && m_pos[1] == '/' && m_pos[n + 2] == '>' &&
+           std::memcmp(m_pos + 2, expected.data(), n) == 0;
+}
+
 bool XlsxXml::skipElement()
 {
     int depth = 1;

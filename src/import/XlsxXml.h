@@ -47,6 +47,8 @@ class XlsxXml {
     // the text needs no decoding, consumes that child and gives its text; otherwise reads nothing.
     // A shortcut past three tokens for the usual cell value and shared string.
     bool fastChildText(std::string_view child, std::string_view &text);
+    // Whether the input goes on with the plain end tag of the current element.
+    bool atEndTag() const;
     // Skips the rest of the current element; false on malformed XML.
     bool skipElement();
 
