@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Writes the LibreOffice copies of the fixtures: the invoice as .xlsx and .xls, .xls copies of
-# the formula and date sheets, the .xls invoice under an .xlsx name, and both invoice formats
-# saved with the password "clave". Needs LibreOffice Calc and its Python bridge on this machine
+# Writes the LibreOffice copies of the fixtures (run after make_fixtures.py): the invoice as .xlsx
+# and .xls, .xls copies of the formula, date, hidden-sheet, long-text and number sheets, the .xls
+# invoice under an .xlsx name, a cut .xls, and both invoice formats saved with the password "clave". Needs LibreOffice Calc and its Python bridge on this machine
 # only (Debian: libreoffice-calc-nogui python3-uno); the tests use the committed files.
 set -euo pipefail
 cd "$(dirname "$0")"
