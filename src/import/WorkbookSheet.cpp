@@ -51,10 +51,8 @@ QString longTimeFormat()
     QString out;
     bool quoted = false;
     for (const QChar ch : f) {
-        if (ch == '\'')
-            quoted = !quoted;
-        if (!quoted && ch == 't')
-            continue;
+        if (ch == '\'') quoted = !quoted;
+        if (!quoted && ch == 't') continue;
         out += ch;
     }
     out.remove(QStringLiteral("()"));
@@ -74,10 +72,22 @@ uint32_t WorkbookSheet::addString(QStringView text)
 
 QString WorkbookSheet::string(uint32_t index) const
 {
-    if (index >= m_spans.size())
-        return {};
+    if (index >= m_spans.size()) return {};
     const Span s = m_spans[index];
+    if (s.length & Utf8Span) {
+        const uint32_t length = s.length & ~Utf8Span;
+        if (qsizetype(s.offset) + length > m_utf8.size()) return {};
+        return QString::fromUtf8(m_utf8.constData() + s.offset, length);
+    }
     return m_pool.mid(s.offset, s.length);
+}
+
+uint32_t WorkbookSheet::addUtf8String(uint32_t offset, uint32_t length)
+{
+    if ((length & Utf8Span) || m_spans.size() >= UINT32_MAX)
+        throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    m_spans.push_back({offset, length | Utf8Span});
+    return uint32_t(m_spans.size() - 1);
 }
 
 WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
@@ -88,14 +98,13 @@ WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
                                           "(1048576 filas por 16384 columnas)")
                                .arg(row)
                                .arg(col));
-    if (m_cells.size() >= MaxCells)
-        throw PlanexoError(WorkbookError,
-                           QStringLiteral("La hoja tiene más de %1 celdas con valor, el máximo que se lee")
-                               .arg(MaxCells));
+    if (m_cells.size() >= m_maxCells)
+        throw PlanexoError(
+            WorkbookError,
+            QStringLiteral("La hoja tiene más de %1 celdas con valor, el máximo que se lee").arg(m_maxCells));
     if (!m_cells.empty()) {
         const Cell &last = m_cells.back();
-        if (row < last.row || (row == last.row && col <= last.col))
-            m_sorted = false;
+        if (row < last.row || (row == last.row && col <= last.col)) m_sorted = false;
     }
     Cell &c = m_cells.emplace_back();
     c.row = row;
@@ -143,7 +152,8 @@ void WorkbookSheet::finish()
         m_cells.swap(unique);
         m_sorted = true;
     }
-    m_cells.shrink_to_fit();
+    // Spare room beyond half the cells is given back; less is not worth a copy.
+    if (m_cells.capacity() > m_cells.size() + m_cells.size() / 2) m_cells.shrink_to_fit();
     const uint32_t lastRow = m_cells.empty() ? 0 : m_cells.back().row;
     m_rowStart.assign(size_t(lastRow) + 2, 0);
     for (const Cell &c : m_cells)
@@ -154,20 +164,17 @@ void WorkbookSheet::finish()
 
 const WorkbookSheet::Cell *WorkbookSheet::find(uint32_t row, uint32_t col) const
 {
-    if (size_t(row) + 1 >= m_rowStart.size())
-        return nullptr;
+    if (size_t(row) + 1 >= m_rowStart.size()) return nullptr;
     const uint32_t begin = m_rowStart[row];
     const uint32_t end = m_rowStart[row + 1];
-    if (begin == end)
-        return nullptr;
+    if (begin == end) return nullptr;
     // Rows without gaps, the usual case, are indexed directly.
     const uint32_t first = m_cells[begin].col;
     if (col >= first && col - first < end - begin && m_cells[begin + col - first].col == col)
         return &m_cells[begin + col - first];
     const auto it = std::lower_bound(m_cells.begin() + begin, m_cells.begin() + end, col,
                                      [](const Cell &c, uint32_t value) { return c.col < value; });
-    if (it != m_cells.begin() + end && it->col == col)
-        return &*it;
+    if (it != m_cells.begin() + end && it->col == col) return &*it;
     return nullptr;
 }
 
@@ -175,24 +182,35 @@ QString WorkbookSheet::text(uint32_t row, uint32_t col) const
 {
     if (!m_written.isEmpty()) {
         const auto it = m_written.constFind((uint64_t(row) << 32) | col);
-        if (it != m_written.constEnd())
-            return *it;
+        if (it != m_written.constEnd()) return *it;
     }
     const Cell *c = find(row, col);
-    if (!c)
-        return {};
+    if (!c) return {};
     switch (c->kind) {
     case Kind::Text:
         return string(c->str);
     case Kind::Number:
         return numberText(c->number);
-    case Kind::Date:
-        return dateText(c->number, m_date1904);
+    case Kind::Date: {
+        // An invoice repeats a few dates many times; whole days are converted once.
+        if (c->number != std::floor(c->number) || std::abs(c->number) > 1e7)
+            return dateText(c->number, m_date1904);
+        const QLocale locale;
+        if (m_dayTextsLocale != locale || m_dayTexts.size() > 4096) {
+            m_dayTexts.clear();
+            m_dayTextsLocale = locale;
+        }
+        const auto day = int64_t(c->number);
+        auto it = m_dayTexts.constFind(day);
+        if (it == m_dayTexts.constEnd()) it = m_dayTexts.insert(day, dateText(c->number, m_date1904));
+        return *it;
+    }
     case Kind::Bool:
         return boolText(c->number != 0);
     case Kind::Error:
-        throw PlanexoError(TypeMismatch, QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
-                                             .arg(cellName(row, col), string(c->str)));
+        throw PlanexoError(TypeMismatch,
+                           QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
+                               .arg(cellName(row, col), string(c->str)));
     }
     return {};
 }
@@ -226,8 +244,7 @@ QString WorkbookSheet::dateText(double serial, bool date1904)
         date = QDate(1904, 1, 1).addDays(qint64(days));
     } else {
         // Serial 0 is no day; VB shows such a value as a time alone.
-        if (days == 0)
-            return timeText;
+        if (days == 0) return timeText;
         // Excel counts a 29 February 1900 that never was: serials before it are one day later.
         if (days < 60)
             date = QDate(1899, 12, 31).addDays(qint64(days));
@@ -237,8 +254,7 @@ QString WorkbookSheet::dateText(double serial, bool date1904)
             date = QDate(1899, 12, 30).addDays(qint64(days));
     }
     QString text = locale.toString(date, shortDateFormat());
-    if (seconds != 0)
-        text += ' ' + timeText;
+    if (seconds != 0) text += ' ' + timeText;
     return text;
 }
 
@@ -246,8 +262,7 @@ double WorkbookSheet::serialOf(const QDate &date, const QTime &time, bool date19
 {
     const QDate base = date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
     double days = double(base.daysTo(date));
-    if (!date1904 && days < 61)
-        days -= 1; // serials before 1 March 1900 count Excel's 29 February 1900
+    if (!date1904 && days < 61) days -= 1; // serials before 1 March 1900 count Excel's 29 February 1900
     return days + time.msecsSinceStartOfDay() / 86400000.0;
 }
 

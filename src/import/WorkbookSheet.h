@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDate>
 #include <QHash>
-#include <QTime>
+#include <QLocale>
 #include <QString>
 #include <QStringView>
+#include <QTime>
 #include <cstdint>
 #include <vector>
 
@@ -12,7 +14,7 @@
 // row-major order with a per-row index, so a lookup costs O(1) in a row without gaps and a binary
 // search otherwise. Filled by the format readers, then frozen by finish().
 class WorkbookSheet {
-public:
+  public:
     // Excel's own grid limits; a workbook that places a cell beyond them is refused.
     static constexpr uint32_t MaxRows = 1048576;
     static constexpr uint32_t MaxCols = 16384;
@@ -20,6 +22,8 @@ public:
     static constexpr size_t MaxCells = 20'000'000;
 
     enum class Kind : uint8_t { Text, Number, Date, Bool, Error };
+
+    explicit WorkbookSheet(size_t maxCells = MaxCells) : m_maxCells(maxCells) {}
 
     struct Cell {
         uint32_t row;
@@ -33,6 +37,10 @@ public:
 
     // Strings are kept in one pool; the returned index identifies them.
     uint32_t addString(QStringView text);
+    // A string kept as UTF-8 bytes of a buffer the sheet holds (see holdUtf8), converted when read:
+    // shared strings that need no decoding are not copied twice.
+    uint32_t addUtf8String(uint32_t offset, uint32_t length);
+    void holdUtf8(QByteArray buffer) { m_utf8 = std::move(buffer); }
     uint32_t stringCount() const { return uint32_t(m_spans.size()); }
     QString string(uint32_t index) const;
 
@@ -60,26 +68,38 @@ public:
     void setText(uint32_t row, uint32_t col, const QString &text);
 
     // Text conversions of single values, as VB turns a variant into a string.
+    // A number: vb::str (the locale's decimal separator, no grouping, 15 significant digits).
     static QString numberText(double value);
+    // A date: the locale's short date form with the year widened to four digits, then a blank and
+    // the locale's long time form (without time zone) when the value has a time part; a value
+    // below one day of the 1900 system is a time alone. Values no date can show (negative, past
+    // 9999) are numbers.
     static QString dateText(double serial, bool date1904);
+    // A boolean: "Verdadero"/"Falso" when the locale's language is Spanish, else "True"/"False".
     static QString boolText(bool value);
     // The serial of a date and time in the 1900 or 1904 date system.
     static double serialOf(const QDate &date, const QTime &time, bool date1904 = false);
     // "A1" style name of a cell.
     static QString cellName(uint32_t row, uint32_t col);
 
-private:
+  private:
     Cell &push(uint32_t row, uint32_t col, Kind kind);
 
     struct Span {
         uint32_t offset;
-        uint32_t length;
+        uint32_t length; // Utf8Span set: bytes of m_utf8
     };
+    static constexpr uint32_t Utf8Span = 0x80000000u;
     std::vector<Cell> m_cells;
     std::vector<uint32_t> m_rowStart; // m_rowStart[r] .. m_rowStart[r + 1]: the cells of row r
     std::vector<Span> m_spans;
     QString m_pool;
+    QByteArray m_utf8;
     QHash<uint64_t, QString> m_written;
+    // Texts of whole-day dates already converted, for the locale they were converted in.
+    mutable QHash<int64_t, QString> m_dayTexts;
+    mutable QLocale m_dayTextsLocale;
+    size_t m_maxCells;
     bool m_date1904 = false;
     bool m_sorted = true;
 };

@@ -1,136 +1,51 @@
 #include "XlsReader.h"
 
 #include "WorkbookSheet.h"
+#include "XlsBiff.h"
 #include "data/PlanexoError.h"
 
-#include <QDateTime>
 #include <QFile>
-#include <freexl.h>
 
 namespace xls {
 namespace {
 
 constexpr long WorkbookError = 1004;
+// Larger legacy workbooks are refused before they are read into memory.
+constexpr int64_t MaxFileBytes = int64_t(256) << 20;
 
 [[noreturn]] void fail(const QString &description)
 {
     throw PlanexoError(WorkbookError, description);
 }
 
-class Handle {
-public:
-    ~Handle()
-    {
-        if (m_handle)
-            freexl_close(m_handle);
-    }
-    const void *m_handle = nullptr;
-};
-
-// freexl's date, date-time and time texts as serials of the 1900 date system.
-bool serialFromText(const char *text, unsigned char type, double &serial)
+// The workbook stream of the compound file, or the reason there is none.
+QByteArray workbookStream(const QString &path)
 {
-    const QString t = QString::fromLatin1(text);
-    QDate date(1899, 12, 30);
-    QTime time(0, 0);
-    if (type == FREEXL_CELL_DATE) {
-        date = QDate::fromString(t, QStringLiteral("yyyy-MM-dd"));
-    } else if (type == FREEXL_CELL_DATETIME) {
-        const QDateTime dt = QDateTime::fromString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        date = dt.date();
-        time = dt.time();
-    } else {
-        time = QTime::fromString(t, QStringLiteral("HH:mm:ss"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
+    if (file.size() > MaxFileBytes)
+        fail(QStringLiteral("El libro supera %1 MiB, el máximo que se lee").arg(MaxFileBytes >> 20));
+    xlsbiff::CompoundFile compound;
+    if (!compound.open(file.readAll()))
+        fail(QStringLiteral("El libro está dañado o incompleto: su estructura interna no es válida"));
+    // A workbook saved with a password to open, in the Office Open XML formats.
+    if (compound.contains(QStringLiteral("EncryptedPackage")))
+        fail(QStringLiteral("El libro está protegido con contraseña"));
+    for (const QString &name : {QStringLiteral("Workbook"), QStringLiteral("Book")}) {
+        if (!compound.contains(name)) continue;
+        const QByteArray stream = compound.stream(name);
+        if (stream.isEmpty() || !xlsbiff::startsWithBof(stream))
+            fail(QStringLiteral("El libro está dañado o incompleto: su hoja de datos no se puede leer"));
+        return stream;
     }
-    if (!date.isValid() || !time.isValid())
-        return false;
-    serial = WorkbookSheet::serialOf(date, time);
-    return serial >= 0;
+    fail(QStringLiteral("El archivo no es un libro de Excel: es un documento de otro programa"));
 }
 
 } // namespace
 
-bool isEncryptedPackage(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    // The stream names of the compound file's directory, in UTF-16LE.
-    static const QByteArray name = QByteArray("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
-    QByteArray carry;
-    while (!file.atEnd()) {
-        const QByteArray chunk = carry + file.read(1 << 20);
-        if (chunk.contains(name))
-            return true;
-        carry = chunk.right(name.size());
-        if (file.pos() > (int64_t(256) << 20))
-            break;
-    }
-    return false;
-}
-
 void read(const QString &path, WorkbookSheet &sheet)
 {
-    Handle h;
-    const int rc = freexl_open(QFile::encodeName(path).constData(), &h.m_handle);
-    if (rc != FREEXL_OK) {
-        switch (rc) {
-        case FREEXL_FILE_NOT_FOUND:
-            fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
-        case FREEXL_INSUFFICIENT_MEMORY:
-            fail(QStringLiteral("No hay memoria suficiente para leer el libro"));
-        case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
-            if (isEncryptedPackage(path))
-                fail(QStringLiteral("El libro está protegido con contraseña"));
-            fail(QStringLiteral("El archivo no es un libro de Excel: es un documento de otro programa"));
-        default:
-            fail(QStringLiteral("El libro está dañado o incompleto (código de lectura %1)").arg(rc));
-        }
-    }
-    unsigned int info = 0;
-    if (freexl_get_info(h.m_handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info == FREEXL_BIFF_OBFUSCATED)
-        fail(QStringLiteral("El libro está protegido con contraseña"));
-    if (freexl_get_info(h.m_handle, FREEXL_BIFF_SHEET_COUNT, &info) != FREEXL_OK || info == 0)
-        fail(QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
-    if (freexl_select_active_worksheet(h.m_handle, 0) != FREEXL_OK)
-        fail(QStringLiteral("El libro está dañado: no se puede leer su primera hoja"));
-    unsigned int rows = 0;
-    unsigned short cols = 0;
-    if (freexl_worksheet_dimensions(h.m_handle, &rows, &cols) != FREEXL_OK)
-        fail(QStringLiteral("El libro está dañado: no se puede leer su primera hoja"));
-
-    for (unsigned int r = 0; r < rows; ++r) {
-        for (unsigned short c = 0; c < cols; ++c) {
-            FreeXL_CellValue v;
-            if (freexl_get_cell_value(h.m_handle, r, c, &v) != FREEXL_OK)
-                fail(QStringLiteral("El libro está dañado: no se puede leer la celda %1")
-                         .arg(WorkbookSheet::cellName(r + 1, c + 1)));
-            switch (v.type) {
-            case FREEXL_CELL_INT:
-                sheet.addNumber(r + 1, c + 1, v.value.int_value, false);
-                break;
-            case FREEXL_CELL_DOUBLE:
-                sheet.addNumber(r + 1, c + 1, v.value.double_value, false);
-                break;
-            case FREEXL_CELL_TEXT:
-            case FREEXL_CELL_SST_TEXT:
-                sheet.addText(r + 1, c + 1, sheet.addString(QString::fromUtf8(v.value.text_value)));
-                break;
-            case FREEXL_CELL_DATE:
-            case FREEXL_CELL_DATETIME:
-            case FREEXL_CELL_TIME: {
-                double serial = 0;
-                if (!v.value.text_value || !serialFromText(v.value.text_value, v.type, serial))
-                    fail(QStringLiteral("El libro está dañado: la fecha de la celda %1 no es válida")
-                             .arg(WorkbookSheet::cellName(r + 1, c + 1)));
-                sheet.addNumber(r + 1, c + 1, serial, true);
-                break;
-            }
-            default:
-                break;
-            }
-        }
-    }
+    xlsbiff::readFirstSheet(workbookStream(path), sheet);
     sheet.finish();
 }
 

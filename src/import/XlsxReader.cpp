@@ -1,14 +1,14 @@
 #include "XlsxReader.h"
 
 #include "WorkbookSheet.h"
+#include "XlsxXml.h"
 #include "data/PlanexoError.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QHash>
-#include <QIODevice>
 #include <QUrl>
-#include <QXmlStreamReader>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -38,14 +38,13 @@ constexpr long WorkbookError = 1004;
 
 // One package, with the budget of bytes that may still be decompressed from it.
 class Package {
-public:
+  public:
     explicit Package(const QString &path)
     {
         int error = 0;
         m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
         if (!m_zip) {
-            if (error == ZIP_ER_NOENT)
-                fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
+            if (error == ZIP_ER_NOENT) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
             if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)
                 fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
             fail(QStringLiteral("El libro está dañado o incompleto: no es un paquete zip válido"));
@@ -58,158 +57,101 @@ public:
     // Index of a part by name (part names compare without case), or -1.
     int64_t locate(const QString &name) const
     {
-        if (name.isEmpty())
-            return -1;
+        if (name.isEmpty()) return -1;
         return zip_name_locate(m_zip, name.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
     }
 
     zip_t *zip() const { return m_zip; }
     int64_t &budget() { return m_budget; }
 
-private:
+  private:
     zip_t *m_zip = nullptr;
     int64_t m_budget = MaxUncompressedBytes;
 };
 
-// A part of the package as a sequential device; reading stops with an error when the package's
-// budget is spent or the part cannot be decompressed.
-class PartDevice : public QIODevice {
-public:
-    PartDevice(Package &package, int64_t index, const QString &name) : m_budget(package.budget()), m_name(name)
-    {
-        m_file = zip_fopen_index(package.zip(), zip_uint64_t(index), 0);
-        if (!m_file) {
-            const int code = zip_error_code_zip(zip_get_error(package.zip()));
-            if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_WRONGPASSWD)
-                fail(QStringLiteral("El libro está protegido con contraseña"));
+// Decompresses a whole part, spending the package's budget; throws when the budget is spent or
+// the part cannot be decompressed.
+QByteArray readPart(Package &package, int64_t index, const QString &name)
+{
+    zip_file_t *file = zip_fopen_index(package.zip(), zip_uint64_t(index), 0);
+    if (!file) {
+        const int code = zip_error_code_zip(zip_get_error(package.zip()));
+        if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_WRONGPASSWD)
+            fail(QStringLiteral("El libro está protegido con contraseña"));
+        damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
+    }
+    QByteArray data;
+    zip_stat_t st;
+    // The declared size only sizes the buffer; the budget counts what really comes out.
+    if (zip_stat_index(package.zip(), zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) {
+        if (int64_t(st.size) > package.budget()) {
+            zip_fclose(file);
+            tooLarge();
+        }
+        data.resize(qsizetype(st.size) + 65536);
+    }
+    // Decompressed straight into the buffer, which grows when a part holds more than it declared.
+    qsizetype used = 0;
+    for (;;) {
+        if (data.size() - used < 65536) data.resize(std::max<qsizetype>(data.size() * 2, used + 65536));
+        const zip_int64_t n = zip_fread(file, data.data() + used, zip_uint64_t(data.size() - used));
+        if (n < 0) {
+            zip_fclose(file);
             damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
         }
-        open(QIODevice::ReadOnly);
-    }
-    ~PartDevice() override
-    {
-        if (m_file)
-            zip_fclose(m_file);
-    }
-    bool isSequential() const override { return true; }
-    bool capHit() const { return m_capHit; }
-    bool readFailed() const { return m_readFailed; }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        if (m_capHit || m_readFailed)
-            return -1;
-        const zip_int64_t n = zip_fread(m_file, data, zip_uint64_t(maxSize));
-        if (n < 0) {
-            m_readFailed = true;
-            return -1;
+        if (n == 0) break;
+        package.budget() -= n;
+        if (package.budget() < 0) {
+            zip_fclose(file);
+            tooLarge();
         }
-        m_budget -= n;
-        if (m_budget < 0) {
-            m_capHit = true;
-            return -1;
-        }
-        return n;
+        used += qsizetype(n);
     }
-    qint64 writeData(const char *, qint64) override { return -1; }
+    data.truncate(used);
+    zip_fclose(file);
+    return data;
+}
 
-private:
-    zip_file_t *m_file = nullptr;
-    int64_t &m_budget;
-    QString m_name;
-    bool m_capHit = false;
-    bool m_readFailed = false;
-};
-
-// A streaming reader over one part that turns every way the part can go wrong into a failure.
+// One part in memory with its scanner; every way the part can go wrong becomes a failure.
 class PartReader {
-public:
+  public:
     PartReader(Package &package, int64_t index, const QString &name)
-        : m_device(package, index, name), m_xml(&m_device), m_name(name)
+        : m_data(readPart(package, index, name)),
+          m_xml(std::string_view(m_data.constData(), size_t(m_data.size()))), m_name(name)
     {
     }
 
-    QXmlStreamReader &xml() { return m_xml; }
+    XlsxXml &xml() { return m_xml; }
+    const QByteArray &data() const { return m_data; }
+    // The part's bytes, for a holder that outlives the reader; the scanner is done with them.
+    QByteArray takeData() { return std::move(m_data); }
 
-    // The next token; throws on malformed XML, a document type declaration, a spent budget or a
-    // broken stream.
-    QXmlStreamReader::TokenType next()
+    XlsxXml::Token next()
     {
-        const QXmlStreamReader::TokenType t = m_xml.readNext();
-        if (t == QXmlStreamReader::Invalid)
-            check();
-        if (t == QXmlStreamReader::DTD)
-            damaged(QStringLiteral("la parte %1 declara un tipo de documento").arg(m_name));
+        const XlsxXml::Token t = m_xml.next();
+        if (t == XlsxXml::Error) check();
         return t;
     }
 
-    bool atEnd() const { return m_xml.atEnd() && !m_xml.hasError(); }
-
-    // Reads the text of the current element (start tag just read) up to its end tag into text.
-    void readText(QString &text)
-    {
-        text.clear();
-        int depth = 1;
-        while (depth > 0) {
-            switch (next()) {
-            case QXmlStreamReader::StartElement:
-                ++depth;
-                break;
-            case QXmlStreamReader::EndElement:
-                --depth;
-                break;
-            case QXmlStreamReader::Characters:
-                if (depth == 1)
-                    text.append(m_xml.text());
-                break;
-            case QXmlStreamReader::EndDocument:
-                check();
-                return;
-            default:
-                break;
-            }
-        }
-    }
-
-    // Skips the rest of the current element.
     void skip()
     {
-        int depth = 1;
-        while (depth > 0) {
-            const auto t = next();
-            if (t == QXmlStreamReader::StartElement)
-                ++depth;
-            else if (t == QXmlStreamReader::EndElement)
-                --depth;
-            else if (t == QXmlStreamReader::EndDocument)
-                check();
-        }
+        if (!m_xml.skipElement()) check();
     }
 
-    void check()
+    [[noreturn]] void check()
     {
-        if (m_device.capHit())
-            tooLarge();
-        if (m_device.readFailed())
-            damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(m_name));
-        if (m_xml.hasError())
-            damaged(QStringLiteral("la parte %1 no es XML válido (línea %2)").arg(m_name).arg(m_xml.lineNumber()));
-        damaged(QStringLiteral("la parte %1 termina antes de tiempo").arg(m_name));
+        if (m_xml.declaresDocumentType())
+            damaged(QStringLiteral("la parte %1 declara un tipo de documento").arg(m_name));
+        damaged(
+            QStringLiteral("la parte %1 no es XML válido (línea %2: %3)")
+                .arg(m_name)
+                .arg(m_xml.line())
+                .arg(m_xml.error().isEmpty() ? QStringLiteral("termina antes de tiempo") : m_xml.error()));
     }
 
-    // Reads to the end of the document so that errors after the useful content are noticed too.
-    void finish()
-    {
-        while (!m_xml.atEnd())
-            next();
-        if (m_xml.hasError())
-            check();
-    }
-
-private:
-    PartDevice m_device;
-    QXmlStreamReader m_xml;
+  private:
+    QByteArray m_data;
+    XlsxXml m_xml;
     QString m_name;
 };
 
@@ -234,11 +176,9 @@ QString resolveTarget(const QString &sourceFolder, const QString &target)
     const QString full = t.startsWith('/') ? t.mid(1) : sourceFolder + t;
     QStringList parts;
     for (const QString &segment : full.split('/', Qt::SkipEmptyParts)) {
-        if (segment == QLatin1String("."))
-            continue;
+        if (segment == QLatin1String(".")) continue;
         if (segment == QLatin1String("..")) {
-            if (!parts.isEmpty())
-                parts.removeLast();
+            if (!parts.isEmpty()) parts.removeLast();
             continue;
         }
         parts << segment;
@@ -246,28 +186,131 @@ QString resolveTarget(const QString &sourceFolder, const QString &target)
     return parts.join('/');
 }
 
+// A cell reference such as "AB12"; false when it is not one. Column and row are at least 1.
+bool parseReference(std::string_view ref, uint32_t &row, uint32_t &col)
+{
+    size_t i = 0;
+    uint64_t c = 0;
+    while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
+        c = c * 26 + uint64_t((ref[i] | 0x20) - 'a' + 1);
+        if (c > UINT32_MAX) return false;
+        ++i;
+    }
+    if (i == 0 || i == ref.size()) return false;
+    uint64_t r = 0;
+    for (; i < ref.size(); ++i) {
+        if (ref[i] < '0' || ref[i] > '9') return false;
+        r = r * 10 + uint64_t(ref[i] - '0');
+        if (r > UINT32_MAX) return false;
+    }
+    if (r == 0) return false;
+    row = uint32_t(r);
+    col = uint32_t(c);
+    return true;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    if (!text.empty() && !isBlank(text.front()) && !isBlank(text.back())) return text;
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool parseUInt(std::string_view text, uint32_t &value)
+{
+    text = trimmed(text);
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t v = 0;
+    for (const char ch : text) {
+        if (ch < '0' || ch > '9') return false;
+        v = v * 10 + uint64_t(ch - '0');
+    }
+    if (v > UINT32_MAX) return false;
+    value = uint32_t(v);
+    return true;
+}
+
+bool parseDouble(std::string_view text, double &value)
+{
+    text = trimmed(text);
+    if (text.empty() || text.size() > 64) return false;
+    // Whole numbers of up to 15 digits, the most common value, are exact as integers.
+    if (text.size() <= 15) {
+        int64_t whole = 0;
+        size_t i = text[0] == '-' ? 1 : 0;
+        bool digits = i < text.size();
+        for (; i < text.size() && digits; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                digits = false;
+            else
+                whole = whole * 10 + (text[i] - '0');
+        }
+        if (digits) {
+            value = text[0] == '-' ? -double(whole) : double(whole);
+            return true;
+        }
+    }
+    // Only the characters of a decimal number: from_chars would take "inf" and "nan" too.
+    for (const char ch : text)
+        if (!((ch >= '0' && ch <= '9') || ch == '.' || ch == '-' || ch == '+' || ch == 'e' || ch == 'E'))
+            return false;
+    if (text.front() == '+') text.remove_prefix(1);
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() && std::isfinite(value);
+}
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// ISO 8601 date, date and time, or time as a serial of the workbook's date system.
+bool parseIsoDate(std::string_view text, bool date1904, double &serial)
+{
+    const QString t = fromUtf8(trimmed(text));
+    QDateTime dt = QDateTime::fromString(t, Qt::ISODateWithMs);
+    if (!dt.isValid()) {
+        const QDate d = QDate::fromString(t, Qt::ISODate);
+        if (!d.isValid()) {
+            const QTime time = QTime::fromString(t, Qt::ISODateWithMs);
+            if (!time.isValid()) return false;
+            serial = time.msecsSinceStartOfDay() / 86400000.0;
+            return true;
+        }
+        dt = QDateTime(d, QTime(0, 0));
+    }
+    serial = WorkbookSheet::serialOf(dt.date(), dt.time(), date1904);
+    return serial >= 0;
+}
+
 // The relationships of a part, by id; empty when the part has none.
 QHash<QString, Relationship> readRelationships(Package &package, const QString &part)
 {
     QHash<QString, Relationship> rels;
     const QString folder = folderOf(part);
-    const QString relsName = folder + QStringLiteral("_rels/") + part.mid(folder.size()) + QStringLiteral(".rels");
+    const QString relsName =
+        folder + QStringLiteral("_rels/") + part.mid(folder.size()) + QStringLiteral(".rels");
     const int64_t index = package.locate(relsName);
-    if (index < 0)
-        return rels;
+    if (index < 0) return rels;
     PartReader reader(package, index, relsName);
-    QXmlStreamReader &xml = reader.xml();
-    while (!reader.atEnd()) {
-        if (reader.next() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("Relationship"))
+    XlsxXml &xml = reader.xml();
+    for (;;) {
+        const XlsxXml::Token t = reader.next();
+        if (t == XlsxXml::EndDocument) break;
+        if (t != XlsxXml::StartElement || !xml.isNamed("Relationship")) continue;
+        if (xml.attributeText("TargetMode").compare(QLatin1String("External"), Qt::CaseInsensitive) == 0)
             continue;
-        const QXmlStreamAttributes a = xml.attributes();
-        if (a.value(QLatin1String("TargetMode")).compare(QLatin1String("External"), Qt::CaseInsensitive) == 0)
-            continue;
-        const QString id = a.value(QLatin1String("Id")).toString();
-        if (id.isEmpty() || rels.contains(id))
-            continue;
-        rels.insert(id, {a.value(QLatin1String("Type")).toString(),
-                         resolveTarget(folder, a.value(QLatin1String("Target")).toString())});
+        const QString id = xml.attributeText("Id");
+        if (id.isEmpty() || rels.contains(id)) continue;
+        rels.insert(id, {xml.attributeText("Type"), resolveTarget(folder, xml.attributeText("Target"))});
     }
     return rels;
 }
@@ -281,16 +324,15 @@ bool typeIs(const QString &relType, QLatin1String kind)
 QString targetOfType(const QHash<QString, Relationship> &rels, QLatin1String kind)
 {
     for (const Relationship &r : rels)
-        if (typeIs(r.type, kind))
-            return r.target;
+        if (typeIs(r.type, kind)) return r.target;
     return {};
 }
 
 // Decodes the _xHHHH_ escapes of OOXML strings (e.g. _x000D_ for a carriage return).
 void decodeEscapes(QString &text)
 {
-    if (!text.contains(QLatin1String("_x")))
-        return;
+    // A character search first: most texts have no underscore at all.
+    if (text.indexOf(u'_') < 0 || !text.contains(QLatin1String("_x"))) return;
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -308,123 +350,38 @@ void decodeEscapes(QString &text)
     text = out;
 }
 
-// A cell reference such as "AB12"; false when it is not one. Column and row are at least 1.
-bool parseReference(QStringView ref, uint32_t &row, uint32_t &col)
-{
-    qsizetype i = 0;
-    uint64_t c = 0;
-    while (i < ref.size() && ((ref[i] >= 'A' && ref[i] <= 'Z') || (ref[i] >= 'a' && ref[i] <= 'z'))) {
-        c = c * 26 + (ref[i].toUpper().unicode() - 'A' + 1);
-        if (c > UINT32_MAX)
-            return false;
-        ++i;
-    }
-    if (i == 0 || i == ref.size())
-        return false;
-    uint64_t r = 0;
-    for (; i < ref.size(); ++i) {
-        if (ref[i] < '0' || ref[i] > '9')
-            return false;
-        r = r * 10 + (ref[i].unicode() - '0');
-        if (r > UINT32_MAX)
-            return false;
-    }
-    if (r == 0)
-        return false;
-    row = uint32_t(r);
-    col = uint32_t(c);
-    return true;
-}
-
-bool parseUInt(QStringView text, uint32_t &value)
-{
-    text = text.trimmed();
-    if (text.isEmpty() || text.size() > 10)
-        return false;
-    uint64_t v = 0;
-    for (const QChar ch : text) {
-        if (ch < '0' || ch > '9')
-            return false;
-        v = v * 10 + (ch.unicode() - '0');
-    }
-    if (v > UINT32_MAX)
-        return false;
-    value = uint32_t(v);
-    return true;
-}
-
-bool parseDouble(QStringView text, double &value)
-{
-    text = text.trimmed();
-    char buffer[64];
-    if (text.isEmpty() || text.size() >= qsizetype(sizeof buffer))
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t ch = text[i].unicode();
-        // Only the characters of a decimal number: from_chars would take "inf" and "nan" too.
-        if (!((ch >= '0' && ch <= '9') || ch == '.' || ch == '-' || ch == '+' || ch == 'e' || ch == 'E'))
-            return false;
-        buffer[i] = char(ch);
-    }
-    const char *end = buffer + text.size();
-    const char *start = buffer[0] == '+' ? buffer + 1 : buffer;
-    const auto result = std::from_chars(start, end, value);
-    return result.ec == std::errc() && result.ptr == end && std::isfinite(value);
-}
-
-// ISO 8601 date or date and time as a serial of the workbook's date system.
-bool parseIsoDate(QStringView text, bool date1904, double &serial)
-{
-    const QString t = text.trimmed().toString();
-    QDateTime dt = QDateTime::fromString(t, Qt::ISODateWithMs);
-    if (!dt.isValid()) {
-        const QDate d = QDate::fromString(t, Qt::ISODate);
-        if (!d.isValid()) {
-            const QTime time = QTime::fromString(t, Qt::ISODateWithMs);
-            if (!time.isValid())
-                return false;
-            serial = time.msecsSinceStartOfDay() / 86400000.0;
-            return true;
-        }
-        dt = QDateTime(d, QTime(0, 0));
-    }
-    serial = WorkbookSheet::serialOf(dt.date(), dt.time(), date1904);
-    return serial >= 0;
-}
-
 // Which cell formats (cellXfs entries) show dates.
 std::vector<bool> readDateStyles(Package &package, const QString &part)
 {
     std::vector<bool> dateXf;
     const int64_t index = package.locate(part);
-    if (index < 0)
-        return dateXf;
+    if (index < 0) return dateXf;
     PartReader reader(package, index, part);
-    QXmlStreamReader &xml = reader.xml();
-    QHash<int, bool> customIsDate;
+    XlsxXml &xml = reader.xml();
+    QHash<uint32_t, bool> customIsDate;
     bool inCellXfs = false;
-    while (!reader.atEnd()) {
-        const auto t = reader.next();
-        if (t == QXmlStreamReader::StartElement) {
-            const QStringView name = xml.name();
-            if (name == QLatin1String("numFmt")) {
-                const QXmlStreamAttributes a = xml.attributes();
+    std::string_view raw;
+    for (;;) {
+        const XlsxXml::Token t = reader.next();
+        if (t == XlsxXml::EndDocument) break;
+        if (t == XlsxXml::StartElement) {
+            if (xml.isNamed("numFmt")) {
                 uint32_t id = 0;
-                if (parseUInt(a.value(QLatin1String("numFmtId")), id))
-                    customIsDate.insert(int(id), isDateFormatCode(a.value(QLatin1String("formatCode")).toString()));
-            } else if (name == QLatin1String("cellXfs")) {
+                if (xml.attribute("numFmtId", raw) && parseUInt(raw, id))
+                    customIsDate.insert(id, isDateFormatCode(xml.attributeText("formatCode")));
+            } else if (xml.isNamed("cellXfs")) {
                 inCellXfs = true;
-            } else if (inCellXfs && name == QLatin1String("xf")) {
+            } else if (inCellXfs && xml.isNamed("xf")) {
                 uint32_t id = 0;
                 bool isDate = false;
-                if (parseUInt(xml.attributes().value(QLatin1String("numFmtId")), id)) {
-                    const auto it = customIsDate.constFind(int(id));
+                if (xml.attribute("numFmtId", raw) && parseUInt(raw, id)) {
+                    const auto it = customIsDate.constFind(id);
                     isDate = it != customIsDate.constEnd() ? *it : isDateFormatId(int(id));
                 }
                 dateXf.push_back(isDate);
                 reader.skip();
             }
-        } else if (t == QXmlStreamReader::EndElement && xml.name() == QLatin1String("cellXfs")) {
+        } else if (t == XlsxXml::EndElement && xml.isNamed("cellXfs")) {
             inCellXfs = false;
         }
     }
@@ -433,49 +390,69 @@ std::vector<bool> readDateStyles(Package &package, const QString &part)
 
 // Reads the text of an <si> or <is> element: its own <t> and the <t> of its runs, not the
 // phonetic runs.
-void readRichText(PartReader &reader, QString &text, QString &piece)
+// Reads the rest of an <si> or <is> element after any text already in `text`: its own <t> and
+// the <t> of its runs, not the phonetic runs.
+void readRichTextRest(PartReader &reader, QString &text)
 {
-    QXmlStreamReader &xml = reader.xml();
-    text.clear();
+    XlsxXml &xml = reader.xml();
     int depth = 1;
     while (depth > 0) {
-        const auto t = reader.next();
-        if (t == QXmlStreamReader::StartElement) {
-            const QStringView name = xml.name();
-            if (name == QLatin1String("t")) {
-                reader.readText(piece);
-                text += piece;
-            } else if (name == QLatin1String("rPh") || name == QLatin1String("phoneticPr")) {
+        const XlsxXml::Token t = reader.next();
+        if (t == XlsxXml::StartElement) {
+            if (xml.isNamed("t")) {
+                if (!xml.appendElementText(text)) reader.check();
+            } else if (xml.isNamed("rPh") || xml.isNamed("phoneticPr")) {
                 reader.skip();
             } else {
                 ++depth;
             }
-        } else if (t == QXmlStreamReader::EndElement) {
+        } else if (t == XlsxXml::EndElement) {
             --depth;
-        } else if (t == QXmlStreamReader::EndDocument) {
+        } else if (t == XlsxXml::EndDocument) {
             reader.check();
         }
     }
     decodeEscapes(text);
 }
 
-// Adds the shared strings to the sheet's pool in their order, so that string i is pool index i.
+void readRichText(PartReader &reader, QString &text)
+{
+    text.truncate(0);
+    std::string_view plain;
+    if (reader.xml().fastChildText("t", plain)) XlsxXml::appendUtf8(text, plain);
+    readRichTextRest(reader, text);
+}
+
+// Adds the shared strings to the sheet in their order, so that string i is the sheet's string i.
+// A plain <si><t>text</t></si> stays UTF-8 in the part, which the sheet then holds.
 uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet &sheet)
 {
     const int64_t index = package.locate(part);
-    if (index < 0)
-        return 0;
+    if (index < 0) return 0;
     PartReader reader(package, index, part);
-    QXmlStreamReader &xml = reader.xml();
-    QString text, piece;
+    XlsxXml &xml = reader.xml();
+    const char *base = reader.data().constData();
+    QString text;
     uint32_t count = 0;
-    while (!reader.atEnd()) {
-        if (reader.next() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("si")) {
-            readRichText(reader, text, piece);
+    for (;;) {
+        const XlsxXml::Token t = reader.next();
+        if (t == XlsxXml::EndDocument) break;
+        if (t != XlsxXml::StartElement || !xml.isNamed("si")) continue;
+        std::string_view plain;
+        const bool fast = xml.fastChildText("t", plain);
+        if (fast && xml.atEndTag() && plain.find("_x") == std::string_view::npos && plain.data() >= base &&
+            plain.data() + plain.size() <= base + reader.data().size()) {
+            reader.next(); // </si>
+            sheet.addUtf8String(uint32_t(plain.data() - base), uint32_t(plain.size()));
+        } else {
+            text.truncate(0);
+            if (fast) XlsxXml::appendUtf8(text, plain);
+            readRichTextRest(reader, text);
             sheet.addString(text);
-            ++count;
         }
+        ++count;
     }
+    sheet.holdUtf8(reader.takeData());
     return count;
 }
 
@@ -487,32 +464,32 @@ struct WorkbookInfo {
 WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QString, Relationship> &rels)
 {
     const int64_t index = package.locate(part);
-    if (index < 0)
-        damaged(QStringLiteral("falta la parte %1").arg(part));
+    if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
     PartReader reader(package, index, part);
-    QXmlStreamReader &xml = reader.xml();
+    XlsxXml &xml = reader.xml();
     WorkbookInfo info;
     bool sawSheet = false;
-    while (!reader.atEnd()) {
-        if (reader.next() != QXmlStreamReader::StartElement)
-            continue;
-        const QStringView name = xml.name();
-        if (name == QLatin1String("workbookPr")) {
-            const QStringView v = xml.attributes().value(QLatin1String("date1904"));
-            info.date1904 = v == QLatin1String("1") || v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
-        } else if (name == QLatin1String("sheet") && info.sheetPart.isEmpty()) {
+    for (;;) {
+        const XlsxXml::Token t = reader.next();
+        if (t == XlsxXml::EndDocument) break;
+        if (t != XlsxXml::StartElement) continue;
+        if (xml.isNamed("workbookPr")) {
+            const QString v = xml.attributeText("date1904");
+            info.date1904 =
+                v == QLatin1String("1") || v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+        } else if (xml.isNamed("sheet") && info.sheetPart.isEmpty()) {
             sawSheet = true;
+            std::string_view rawId;
             QString id;
-            for (const QXmlStreamAttribute &a : xml.attributes())
-                if (a.name() == QLatin1String("id") && !a.namespaceUri().isEmpty())
-                    id = a.value().toString();
+            if (xml.attribute("id", rawId, true)) XlsxXml::decode(rawId, id, true);
             const auto rel = rels.constFind(id);
             if (rel == rels.constEnd())
-                damaged(QStringLiteral("la hoja «%1» no tiene parte")
-                            .arg(xml.attributes().value(QLatin1String("name"))));
+                damaged(QStringLiteral("la hoja «%1» no tiene parte").arg(xml.attributeText("name")));
             // Chart, dialog and macro sheets are no worksheets.
-            if (typeIs(rel->type, QLatin1String("chartsheet")) || typeIs(rel->type, QLatin1String("dialogsheet")) ||
-                typeIs(rel->type, QLatin1String("macrosheet")) || typeIs(rel->type, QLatin1String("xlMacrosheet")) ||
+            if (typeIs(rel->type, QLatin1String("chartsheet")) ||
+                typeIs(rel->type, QLatin1String("dialogsheet")) ||
+                typeIs(rel->type, QLatin1String("macrosheet")) ||
+                typeIs(rel->type, QLatin1String("xlMacrosheet")) ||
                 typeIs(rel->type, QLatin1String("xlIntlMacrosheet")))
                 continue;
             info.sheetPart = rel->target;
@@ -528,158 +505,161 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
                WorkbookSheet &sheet)
 {
     const int64_t index = package.locate(part);
-    if (index < 0)
-        damaged(QStringLiteral("falta la parte %1").arg(part));
+    if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
     PartReader reader(package, index, part);
-    QXmlStreamReader &xml = reader.xml();
+    XlsxXml &xml = reader.xml();
 
     enum class Type { Number, Shared, Text, Inline, Bool, Error, Date };
-    QString value, piece, inlineText;
+    QString inlineText;
+    std::string scratch;
     uint32_t row = 0, col = 0;
     bool inData = false;
-    while (!reader.atEnd()) {
-        const auto token = reader.next();
-        if (token == QXmlStreamReader::EndElement) {
-            if (xml.name() == QLatin1String("sheetData"))
-                inData = false;
+    std::string_view raw;
+    for (;;) {
+        const XlsxXml::Token token = reader.next();
+        if (token == XlsxXml::EndDocument) break;
+        if (token == XlsxXml::EndElement) {
+            if (xml.isNamed("sheetData")) inData = false;
             continue;
         }
-        if (token != QXmlStreamReader::StartElement)
-            continue;
-        const QStringView name = xml.name();
+        if (token != XlsxXml::StartElement) continue;
         if (!inData) {
-            if (name == QLatin1String("sheetData"))
-                inData = true;
+            if (xml.isNamed("sheetData")) inData = true;
             continue;
         }
-        if (name == QLatin1String("row")) {
-            const QStringView r = xml.attributes().value(QLatin1String("r"));
-            if (r.isEmpty()) {
+        if (xml.isNamed("row")) {
+            if (!xml.attribute("r", raw)) {
                 ++row;
-            } else if (!parseUInt(r, row) || row == 0) {
-                damaged(QStringLiteral("la parte %1 tiene un número de fila no válido (%2)").arg(part, r));
+            } else if (!parseUInt(raw, row) || row == 0) {
+                damaged(QStringLiteral("la parte %1 tiene un número de fila no válido (%2)")
+                            .arg(part, fromUtf8(raw.substr(0, 40))));
             }
             col = 0;
             continue;
         }
-        if (name != QLatin1String("c")) {
+        if (!xml.isNamed("c")) {
             reader.skip();
             continue;
         }
 
         // A cell: its position, type and format, then its value.
-        const QXmlStreamAttributes a = xml.attributes();
-        const QStringView ref = a.value(QLatin1String("r"));
-        if (ref.isEmpty()) {
-            if (row == 0)
-                row = 1;
-            ++col;
-        } else if (!parseReference(ref, row, col)) {
-            damaged(QStringLiteral("la parte %1 tiene una referencia de celda no válida (%2)").arg(part, ref));
+        std::string_view ref, typeName, styleIndex;
+        for (const XlsxXml::Attribute &a : xml.attributes()) {
+            if (a.local.size() != 1 || !a.prefix.empty()) continue;
+            if (a.local[0] == 'r')
+                ref = a.value;
+            else if (a.local[0] == 't')
+                typeName = a.value;
+            else if (a.local[0] == 's')
+                styleIndex = a.value;
         }
-        const QStringView t = a.value(QLatin1String("t"));
+        if (ref.empty()) {
+            if (row == 0) row = 1;
+            ++col;
+        } else if (!parseReference(trimmed(ref), row, col)) {
+            damaged(QStringLiteral("la parte %1 tiene una referencia de celda no válida (%2)")
+                        .arg(part, fromUtf8(ref.substr(0, 40))));
+        }
         Type type = Type::Number;
-        if (t == QLatin1String("s"))
-            type = Type::Shared;
-        else if (t == QLatin1String("str"))
-            type = Type::Text;
-        else if (t == QLatin1String("inlineStr"))
-            type = Type::Inline;
-        else if (t == QLatin1String("b"))
-            type = Type::Bool;
-        else if (t == QLatin1String("e"))
-            type = Type::Error;
-        else if (t == QLatin1String("d"))
-            type = Type::Date;
+        if (!typeName.empty()) {
+            if (typeName == "s")
+                type = Type::Shared;
+            else if (typeName == "str")
+                type = Type::Text;
+            else if (typeName == "inlineStr")
+                type = Type::Inline;
+            else if (typeName == "b")
+                type = Type::Bool;
+            else if (typeName == "e")
+                type = Type::Error;
+            else if (typeName == "d")
+                type = Type::Date;
+        }
         bool isDate = false;
         uint32_t style = 0;
-        if (type == Type::Number && parseUInt(a.value(QLatin1String("s")), style))
+        if (type == Type::Number && !styleIndex.empty() && parseUInt(styleIndex, style))
             isDate = style < dateXf.size() && dateXf[style];
 
-        bool hasValue = false, hasInline = false;
+        std::string_view value;
+        bool hasValue = xml.fastChildText("v", value), hasInline = false;
         int depth = 1;
         while (depth > 0) {
-            const auto ct = reader.next();
-            if (ct == QXmlStreamReader::StartElement) {
-                const QStringView child = xml.name();
-                if (child == QLatin1String("v")) {
-                    reader.readText(value);
+            const XlsxXml::Token ct = reader.next();
+            if (ct == XlsxXml::StartElement) {
+                if (xml.isNamed("v")) {
+                    if (!xml.readElementUtf8(value, scratch)) reader.check();
                     hasValue = true;
-                } else if (child == QLatin1String("is")) {
-                    readRichText(reader, inlineText, piece);
+                } else if (xml.isNamed("is")) {
+                    readRichText(reader, inlineText);
                     hasInline = true;
                 } else {
                     reader.skip();
                 }
-            } else if (ct == QXmlStreamReader::EndElement) {
+            } else if (ct == XlsxXml::EndElement) {
                 --depth;
-            } else if (ct == QXmlStreamReader::EndDocument) {
+            } else if (ct == XlsxXml::EndDocument) {
                 reader.check();
             }
         }
 
         const auto badValue = [&]() {
             damaged(QStringLiteral("la celda %1 tiene un valor no válido (%2)")
-                        .arg(WorkbookSheet::cellName(row, col), value.left(40)));
+                        .arg(WorkbookSheet::cellName(row, col), fromUtf8(value.substr(0, 40))));
+        };
+        const auto addText = [&](std::string_view text) {
+            QString t = fromUtf8(text);
+            decodeEscapes(t);
+            sheet.addText(row, col, sheet.addString(t));
         };
         switch (type) {
         case Type::Inline:
-            if (hasInline) {
+            if (hasInline)
                 sheet.addText(row, col, sheet.addString(inlineText));
-            } else if (hasValue) {
-                decodeEscapes(value);
-                sheet.addText(row, col, sheet.addString(value));
-            }
+            else if (hasValue)
+                addText(value);
             break;
         case Type::Text:
-            if (hasValue) {
-                decodeEscapes(value);
-                sheet.addText(row, col, sheet.addString(value));
-            }
+            if (hasValue) addText(value);
             break;
         case Type::Shared:
             if (hasValue) {
                 uint32_t i = 0;
                 if (!parseUInt(value, i) || i >= sharedCount)
                     damaged(QStringLiteral("la celda %1 usa el texto compartido %2, que no existe")
-                                .arg(WorkbookSheet::cellName(row, col), value.left(40)));
+                                .arg(WorkbookSheet::cellName(row, col), fromUtf8(value.substr(0, 40))));
                 sheet.addText(row, col, i);
             }
             break;
         case Type::Bool:
             if (hasValue) {
-                const QStringView v = QStringView(value).trimmed();
-                if (v == QLatin1String("1") || v == QLatin1String("true"))
+                const std::string_view v = trimmed(value);
+                if (v == "1" || v == "true")
                     sheet.addBool(row, col, true);
-                else if (v == QLatin1String("0") || v == QLatin1String("false"))
+                else if (v == "0" || v == "false")
                     sheet.addBool(row, col, false);
                 else
                     badValue();
             }
             break;
         case Type::Error:
-            if (hasValue)
-                sheet.addError(row, col, sheet.addString(QStringView(value).trimmed()));
+            if (hasValue) sheet.addError(row, col, sheet.addString(fromUtf8(trimmed(value))));
             break;
         case Type::Date:
-            if (hasValue && !QStringView(value).trimmed().isEmpty()) {
+            if (hasValue && !trimmed(value).empty()) {
                 double serial = 0;
-                if (!parseIsoDate(value, sheet.date1904(), serial))
-                    badValue();
+                if (!parseIsoDate(value, sheet.date1904(), serial)) badValue();
                 sheet.addNumber(row, col, serial, true);
             }
             break;
         case Type::Number:
-            if (hasValue && !QStringView(value).trimmed().isEmpty()) {
+            if (hasValue && !trimmed(value).empty()) {
                 double number = 0;
-                if (!parseDouble(value, number))
-                    badValue();
+                if (!parseDouble(value, number)) badValue();
                 sheet.addNumber(row, col, number, isDate);
             }
             break;
         }
     }
-    reader.finish();
 }
 
 } // namespace
@@ -687,7 +667,8 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
 bool isDateFormatId(int id)
 {
     // 14-22 and 45-47 everywhere; 27-36 and 50-58 are the East Asian locales' date forms.
-    return (id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) || (id >= 50 && id <= 58);
+    return (id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) ||
+           (id >= 50 && id <= 58);
 }
 
 bool isDateFormatCode(const QString &code)
@@ -697,15 +678,13 @@ bool isDateFormatCode(const QString &code)
         switch (ch.unicode()) {
         case '"': {
             const qsizetype end = code.indexOf('"', i + 1);
-            if (end < 0)
-                return false;
+            if (end < 0) return false;
             i = end;
             break;
         }
         case '[': {
             const qsizetype end = code.indexOf(']', i + 1);
-            if (end < 0)
-                return false;
+            if (end < 0) return false;
             // Elapsed-time brackets ([h], [mm], [ss]) are times; colours, conditions and locales are not.
             const QString inside = code.mid(i + 1, end - i - 1).toLower();
             if (!inside.isEmpty() &&
@@ -742,7 +721,8 @@ void read(const QString &path, WorkbookSheet &sheet)
 {
     Package package(path);
 
-    QString workbookPart = targetOfType(readRelationships(package, QString()), QLatin1String("officeDocument"));
+    QString workbookPart =
+        targetOfType(readRelationships(package, QString()), QLatin1String("officeDocument"));
     if (workbookPart.isEmpty() || package.locate(workbookPart) < 0)
         workbookPart = QStringLiteral("xl/workbook.xml");
     if (package.locate(workbookPart) < 0)
@@ -752,11 +732,9 @@ void read(const QString &path, WorkbookSheet &sheet)
     const WorkbookInfo info = readWorkbook(package, workbookPart, rels);
     sheet.setDate1904(info.date1904);
     QString stylesPart = targetOfType(rels, QLatin1String("styles"));
-    if (stylesPart.isEmpty())
-        stylesPart = folderOf(workbookPart) + QStringLiteral("styles.xml");
+    if (stylesPart.isEmpty()) stylesPart = folderOf(workbookPart) + QStringLiteral("styles.xml");
     QString stringsPart = targetOfType(rels, QLatin1String("sharedStrings"));
-    if (stringsPart.isEmpty())
-        stringsPart = folderOf(workbookPart) + QStringLiteral("sharedStrings.xml");
+    if (stringsPart.isEmpty()) stringsPart = folderOf(workbookPart) + QStringLiteral("sharedStrings.xml");
 
     const std::vector<bool> dateXf = readDateStyles(package, stylesPart);
     const uint32_t sharedCount = readSharedStrings(package, stringsPart, sheet);

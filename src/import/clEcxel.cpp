@@ -27,17 +27,16 @@ Format detectFormat(const QString &path)
     if (!info.exists())
         throw PlanexoError(WorkbookError, QStringLiteral("No se encuentra el archivo %1").arg(path));
     if (info.isDir())
-        throw PlanexoError(WorkbookError, QStringLiteral("%1 es una carpeta, no un libro de Excel").arg(path));
+        throw PlanexoError(WorkbookError,
+                           QStringLiteral("%1 es una carpeta, no un libro de Excel").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw PlanexoError(WorkbookError, QStringLiteral("No se puede leer el archivo %1").arg(path));
     const QByteArray head = file.read(8);
     if (head.isEmpty())
         throw PlanexoError(WorkbookError, QStringLiteral("El archivo %1 está vacío").arg(path));
-    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
-        return Format::Xlsx;
-    if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
-        return Format::Xls;
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) return Format::Xlsx;
+    if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return Format::Xls;
     throw PlanexoError(WorkbookError,
                        QStringLiteral("El archivo %1 no es un libro de Excel (.xls ni .xlsx)").arg(path));
 }
@@ -49,9 +48,9 @@ bool inGrid(long row, long col)
 
 PlanexoError outsideGrid(long row, long col, const QString &source)
 {
-    return PlanexoError(WorkbookError,
-                        QStringLiteral("La celda de la fila %1, columna %2 está fuera de la hoja").arg(row).arg(col),
-                        source);
+    return PlanexoError(
+        WorkbookError,
+        QStringLiteral("La celda de la fila %1, columna %2 está fuera de la hoja").arg(row).arg(col), source);
 }
 
 } // namespace
@@ -75,17 +74,16 @@ bool clEcxel::Abrir()
         e.setSource(AbrirSource);
         throw;
     } catch (const std::bad_alloc &) {
-        throw PlanexoError(OutOfMemory, QStringLiteral("No hay memoria suficiente para leer el libro"), AbrirSource);
+        throw PlanexoError(OutOfMemory, QStringLiteral("No hay memoria suficiente para leer el libro"),
+                           AbrirSource);
     }
     return true;
 }
 
 QString clEcxel::LeerCelda(long p_Lin, long p_Col) const
 {
-    if (!m_sheet)
-        return {};
-    if (!inGrid(p_Lin, p_Col))
-        throw outsideGrid(p_Lin, p_Col, LeerCeldaSource);
+    if (!m_sheet) return {};
+    if (!inGrid(p_Lin, p_Col)) throw outsideGrid(p_Lin, p_Col, LeerCeldaSource);
     try {
         return m_sheet->text(uint32_t(p_Lin), uint32_t(p_Col));
     } catch (PlanexoError &e) {
@@ -96,10 +94,8 @@ QString clEcxel::LeerCelda(long p_Lin, long p_Col) const
 
 void clEcxel::EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor)
 {
-    if (!m_sheet)
-        return;
-    if (!inGrid(p_Lin, p_Col))
-        throw outsideGrid(p_Lin, p_Col, QStringLiteral("[clExcel.EscribirCelda]"));
+    if (!m_sheet) return;
+    if (!inGrid(p_Lin, p_Col)) throw outsideGrid(p_Lin, p_Col, QStringLiteral("[clExcel.EscribirCelda]"));
     m_sheet->setText(uint32_t(p_Lin), uint32_t(p_Col), p_Valor);
 }
 

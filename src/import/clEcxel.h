@@ -9,7 +9,7 @@ class WorkbookSheet;
 // Rows and columns count from 1. Failures throw PlanexoError with source "[clExcel.Abrir]" or
 // "[clExcel.LeerCelda]".
 class clEcxel {
-public:
+  public:
     clEcxel();
     ~clEcxel();
 
@@ -19,14 +19,16 @@ public:
 
     // Opens the workbook and selects its first worksheet; true when open.
     bool Abrir();
-    // The cell's value as text in the user's locale; empty text when no sheet is open.
+    // The cell's value as text in the user's locale; empty text when no sheet is open or the cell
+    // is empty. Numbers, dates and booleans are written as WorkbookSheet's conversions say; a cell
+    // holding an error value (#N/A, #DIV/0!, ...) fails with error 13 naming the cell and the error.
     QString LeerCelda(long p_Lin, long p_Col) const;
     // Sets a cell's text while the sheet is open (held in memory; the file is never written).
     void EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor);
     // Closes the workbook; never fails.
     void CerrarArchivo() noexcept;
 
-private:
+  private:
     QString m_archivo;
     std::unique_ptr<WorkbookSheet> m_sheet;
 };

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+class WorkbookSheet;
+
+// Legacy Excel workbooks (BIFF8, Excel 97 to 2003) read from their records.
+namespace xlsbiff {
+
+// The streams of a compound (OLE2) file, the container of legacy workbooks and of encrypted
+// Office Open XML packages. Every sector chain is checked against the file.
+class CompoundFile {
+  public:
+    // False when the data is no well-formed compound file (header, allocation tables, directory).
+    bool open(const QByteArray &file);
+    bool contains(const QString &name) const;
+    // The stream's bytes; empty when it is absent or its sectors are inconsistent.
+    QByteArray stream(const QString &name) const;
+
+  private:
+    struct Entry {
+        QString name;
+        uint32_t type = 0;
+        uint32_t start = 0;
+        uint64_t size = 0;
+    };
+    const uchar *sector(uint32_t s) const;
+    QByteArray readChain(uint32_t start, uint64_t size) const;
+    static uint32_t le32(const uchar *p);
+
+    QByteArray m_file;
+    uint32_t m_shift = 9;
+    uint32_t m_miniCutoff = 4096;
+    std::vector<uint32_t> m_fat;
+    std::vector<uint32_t> m_miniFat;
+    QByteArray m_miniStream;
+    std::vector<Entry> m_entries;
+};
+
+// Whether a BIFF workbook stream starts with a BOF record, and whether it is encrypted (FILEPASS).
+bool startsWithBof(const QByteArray &workbook);
+bool isEncrypted(const QByteArray &workbook);
+
+// Reads the cells of the first worksheet (in the workbook's sheet order) of a BIFF8 workbook
+// stream: texts, numbers, dates (by their cell format), booleans, errors and the cached results
+// of formulas. Throws PlanexoError (1004, no source) for a damaged, encrypted or pre-97 workbook.
+void readFirstSheet(const QByteArray &workbook, WorkbookSheet &sheet);
+
+} // namespace xlsbiff

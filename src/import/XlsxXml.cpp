@@ -1,0 +1,521 @@
+#include "XlsxXml.h"
+
+#include <QStringDecoder>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// Deeper nesting than any workbook part needs is refused rather than tracked.
+constexpr size_t MaxDepth = 256;
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Bytes that may start (1) or continue (1 or 2) an XML name; any byte of a multibyte character counts.
+constexpr std::array<uint8_t, 256> nameTable()
+{
+    std::array<uint8_t, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80)
+            t[size_t(c)] = 1;
+        else if ((c >= '0' && c <= '9') || c == '-' || c == '.')
+            t[size_t(c)] = 2;
+    }
+    return t;
+}
+constexpr std::array<uint8_t, 256> NameTable = nameTable();
+
+// Bytes that end plain text or need decoding: '<', '&' and CR.
+constexpr std::array<bool, 256> textStopTable()
+{
+    std::array<bool, 256> t{};
+    t[size_t('<')] = t[size_t('&')] = t[size_t('\r')] = true;
+    return t;
+}
+constexpr std::array<bool, 256> TextStop = textStopTable();
+
+bool isNameStart(unsigned char c)
+{
+    return NameTable[c] == 1;
+}
+
+bool isNameChar(unsigned char c)
+{
+    return NameTable[c] != 0;
+}
+
+std::string_view localName(std::string_view qualified)
+{
+    const size_t colon = qualified.rfind(':');
+    return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+}
+
+// Scans a name from p; colon is left at its last ':' or at nullptr.
+const char *scanName(const char *p, const char *end, const char *&colon)
+{
+    colon = nullptr;
+    while (p < end && isNameChar(uchar(*p))) {
+        if (*p == ':') colon = p;
+        ++p;
+    }
+    return p;
+}
+
+// The first '<' from p, or end.
+const char *findLt(const char *p, const char *end)
+{
+    // Cell values are short: a plain loop before handing longer texts to memchr.
+    const char *quick = end - p > 32 ? p + 32 : end;
+    for (; p < quick; ++p)
+        if (*p == '<') return p;
+    if (p == end) return end;
+    const void *hit = memchr(p, '<', size_t(end - p));
+    return hit ? static_cast<const char *>(hit) : end;
+}
+
+const char *find(const char *from, const char *end, std::string_view what)
+{
+    if (from >= end) return nullptr;
+    const void *hit = memmem(from, size_t(end - from), what.data(), what.size());
+    return static_cast<const char *>(hit);
+}
+
+// Whether text holds a character that decoding changes ('&' and CR; in attributes TAB and LF too).
+bool needsDecoding(std::string_view text, bool attribute)
+{
+    for (const char c : text)
+        if (c == '&' || c == '\r' || (attribute && (c == '\t' || c == '\n'))) return true;
+    return false;
+}
+
+} // namespace
+
+// Appends UTF-8 bytes without a temporary string.
+void XlsxXml::appendUtf8(QString &out, std::string_view bytes)
+{
+    if (bytes.empty()) return;
+    const qsizetype old = out.size();
+    out.resize(old + qsizetype(bytes.size())); // never fewer bytes than UTF-16 units
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QChar *end =
+        decoder.appendToBuffer(out.data() + old, QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    out.resize(end - out.constData());
+}
+
+namespace {
+
+void appendCodePoint(QString &out, uint32_t code)
+{
+    if (code > 0xFFFF) {
+        out += QChar(QChar::highSurrogate(code));
+        out += QChar(QChar::lowSurrogate(code));
+    } else {
+        out += QChar(char16_t(code));
+    }
+}
+
+} // namespace
+
+XlsxXml::XlsxXml(std::string_view data)
+{
+    // Parts are UTF-8 as a rule; a UTF-16 part (byte-order mark) is converted once.
+    if (data.size() >= 2 && ((uchar(data[0]) == 0xFF && uchar(data[1]) == 0xFE) ||
+                             (uchar(data[0]) == 0xFE && uchar(data[1]) == 0xFF))) {
+        QStringDecoder decoder(uchar(data[0]) == 0xFF ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        const QString text = decoder(QByteArrayView(data.data() + 2, qsizetype(data.size() - 2)));
+        m_converted = text.toStdString();
+        data = m_converted;
+    } else if (data.size() >= 3 && uchar(data[0]) == 0xEF && uchar(data[1]) == 0xBB &&
+               uchar(data[2]) == 0xBF) {
+        data.remove_prefix(3);
+    }
+    m_begin = data.data();
+    m_pos = m_begin;
+    m_end = m_begin + data.size();
+}
+
+XlsxXml::Token XlsxXml::fail(const char *what)
+{
+    if (m_error.isEmpty()) m_error = QString::fromUtf8(what);
+    m_pos = m_end;
+    m_open.clear();
+    m_pendingEnd = false;
+    return Error;
+}
+
+int XlsxXml::line() const
+{
+    int n = 1;
+    for (const char *p = m_begin; p < m_pos && p < m_end; ++p)
+        n += *p == '\n';
+    return n;
+}
+
+XlsxXml::Token XlsxXml::next()
+{
+    if (!m_error.isEmpty()) return Error;
+    if (m_pendingEnd) {
+        m_pendingEnd = false;
+        m_name = localName(m_open.back());
+        m_open.pop_back();
+        return EndElement;
+    }
+    for (;;) {
+        if (m_pos >= m_end) {
+            if (!m_open.empty() || !m_rootSeen) return fail("el documento termina antes de tiempo");
+            return EndDocument;
+        }
+        if (*m_pos != '<') {
+            const char *stop = findLt(m_pos, m_end);
+            if (m_open.empty()) {
+                for (const char *p = m_pos; p < stop; ++p)
+                    if (!isSpace(*p)) return fail("hay texto fuera del elemento raíz");
+                m_pos = stop;
+                continue;
+            }
+            m_text = std::string_view(m_pos, size_t(stop - m_pos));
+            m_cdata = false;
+            m_pos = stop;
+            return Text;
+        }
+        const size_t left = size_t(m_end - m_pos);
+        const char second = left >= 2 ? m_pos[1] : '\0';
+        if (second == '/') {
+            // Usually the end tag is exactly the one expected.
+            if (!m_open.empty()) {
+                const std::string_view expected = m_open.back();
+                const size_t n = expected.size();
+                if (left >= n + 3 && m_pos[n + 2] == '>' && std::memcmp(m_pos + 2, expected.data(), n) == 0) {
+                    m_open.pop_back();
+                    m_name = localName(expected);
+                    m_pos += n + 3;
+                    return EndElement;
+                }
+            }
+            const char *nameStart = m_pos + 2;
+            const char *colon;
+            const char *p = scanName(nameStart, m_end, colon);
+            const std::string_view qualified(nameStart, size_t(p - nameStart));
+            const std::string_view local =
+                colon ? std::string_view(colon + 1, size_t(p - colon - 1)) : qualified;
+            while (p < m_end && isSpace(*p))
+                ++p;
+            if (p >= m_end || *p != '>') return fail("una etiqueta de cierre está mal formada");
+            if (m_open.empty() || m_open.back() != qualified)
+                return fail("las etiquetas no se cierran en orden");
+            m_open.pop_back();
+            m_name = local;
+            m_pos = p + 1;
+            return EndElement;
+        }
+        if (second == '?') {
+            const char *close = find(m_pos + 2, m_end, "?>");
+            if (!close) return fail("una instrucción de proceso no termina");
+            m_pos = close + 2;
+            continue;
+        }
+        if (second == '!') {
+            if (left >= 4 && std::memcmp(m_pos, "<!--", 4) == 0) {
+                const char *close = find(m_pos + 4, m_end, "-->");
+                if (!close) return fail("un comentario no termina");
+                m_pos = close + 3;
+                continue;
+            }
+            if (left >= 9 && std::memcmp(m_pos, "<![CDATA[", 9) == 0) {
+                const char *close = find(m_pos + 9, m_end, "]]>");
+                if (!close) return fail("una sección CDATA no termina");
+                if (m_open.empty()) return fail("hay texto fuera del elemento raíz");
+                m_text = std::string_view(m_pos + 9, size_t(close - m_pos - 9));
+                m_cdata = true;
+                m_pos = close + 3;
+                return Text;
+            }
+            m_dtd = true;
+            return fail("declara un tipo de documento");
+        }
+
+        // A start tag with its attributes.
+        const char *p = m_pos + 1;
+        if (p >= m_end || !isNameStart(uchar(*p))) return fail("una etiqueta está mal formada");
+        const char *nameStart = p;
+        const char *nameColon;
+        p = scanName(p, m_end, nameColon);
+        const std::string_view qualified(nameStart, size_t(p - nameStart));
+        const std::string_view local =
+            nameColon ? std::string_view(nameColon + 1, size_t(p - nameColon - 1)) : qualified;
+        m_attributes.clear();
+        bool selfClosing = false;
+        for (;;) {
+            const char *beforeSpace = p;
+            while (p < m_end && isSpace(*p))
+                ++p;
+            if (p >= m_end) return fail("una etiqueta no termina");
+            if (*p == '>') {
+                ++p;
+                break;
+            }
+            if (*p == '/') {
+                if (p + 1 >= m_end || p[1] != '>') return fail("una etiqueta está mal formada");
+                p += 2;
+                selfClosing = true;
+                break;
+            }
+            if (p == beforeSpace || !isNameStart(uchar(*p))) return fail("un atributo está mal formado");
+            const char *attrStart = p;
+            const char *attrColon;
+            p = scanName(p, m_end, attrColon);
+            Attribute attr;
+            if (attrColon) {
+                attr.prefix = std::string_view(attrStart, size_t(attrColon - attrStart));
+                attr.local = std::string_view(attrColon + 1, size_t(p - attrColon - 1));
+            } else {
+                attr.local = std::string_view(attrStart, size_t(p - attrStart));
+            }
+            while (p < m_end && isSpace(*p))
+                ++p;
+            if (p >= m_end || *p != '=') return fail("un atributo no tiene valor");
+            ++p;
+            while (p < m_end && isSpace(*p))
+                ++p;
+            if (p >= m_end || (*p != '"' && *p != '\''))
+                return fail("el valor de un atributo no está entre comillas");
+            const char quote = *p++;
+            const char *close = p;
+            while (close < m_end && *close != quote && *close != '<')
+                ++close;
+            if (close >= m_end) return fail("el valor de un atributo no termina");
+            if (*close == '<') return fail("el valor de un atributo contiene '<'");
+            attr.value = std::string_view(p, size_t(close - p));
+            m_attributes.push_back(attr);
+            p = close + 1;
+        }
+        if (m_open.empty() && m_rootSeen) return fail("hay más de un elemento raíz");
+        if (m_open.size() >= MaxDepth) return fail("los elementos están anidados a demasiada profundidad");
+        m_rootSeen = true;
+        m_open.push_back(qualified);
+        m_pendingEnd = selfClosing;
+        m_name = local;
+        m_pos = p;
+        return StartElement;
+    }
+}
+
+bool XlsxXml::attribute(std::string_view local, std::string_view &value, bool prefixed) const
+{
+    for (const Attribute &a : m_attributes) {
+        if (a.local != local || a.prefix == "xmlns" || (prefixed && a.prefix.empty())) continue;
+        value = a.value;
+        return true;
+    }
+    return false;
+}
+
+QString XlsxXml::attributeText(std::string_view local) const
+{
+    std::string_view raw;
+    QString out;
+    if (attribute(local, raw) && !decode(raw, out, true)) out.clear();
+    return out;
+}
+
+bool XlsxXml::appendText(QString &out) const
+{
+    if (m_cdata) {
+        QString text;
+        appendUtf8(text, m_text);
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        text.replace('\r', '\n');
+        out += text;
+        return true;
+    }
+    return decode(m_text, out, false);
+}
+
+bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
+{
+    if (!needsDecoding(raw, attribute)) {
+        appendUtf8(out, raw);
+        return true;
+    }
+    size_t i = 0;
+    while (i < raw.size()) {
+        const size_t stop = raw.find_first_of("&\r\t\n", i);
+        const size_t plainEnd = stop == std::string_view::npos ? raw.size() : stop;
+        appendUtf8(out, raw.substr(i, plainEnd - i));
+        if (stop == std::string_view::npos) break;
+        i = stop;
+        const char c = raw[i];
+        if (c == '\r') {
+            // Line ends are normalised to a line feed; in attributes they become blanks.
+            out += attribute ? QChar(' ') : QChar('\n');
+            i += (i + 1 < raw.size() && raw[i + 1] == '\n') ? 2 : 1;
+            continue;
+        }
+        if (c == '\n' || c == '\t') {
+            out += attribute ? QChar(' ') : QChar(c);
+            ++i;
+            continue;
+        }
+        const size_t semi = raw.find(';', i);
+        if (semi == std::string_view::npos || semi - i > 12) return false;
+        const std::string_view entity = raw.substr(i + 1, semi - i - 1);
+        if (entity == "lt")
+            out += QChar('<');
+        else if (entity == "gt")
+            out += QChar('>');
+        else if (entity == "amp")
+            out += QChar('&');
+        else if (entity == "quot")
+            out += QChar('"');
+        else if (entity == "apos")
+            out += QChar('\'');
+        else if (entity.size() >= 2 && entity[0] == '#') {
+            const bool hex = entity[1] == 'x';
+            const std::string_view digits = entity.substr(hex ? 2 : 1);
+            if (digits.empty()) return false;
+            uint32_t code = 0;
+            for (const char d : digits) {
+                int v;
+                if (d >= '0' && d <= '9')
+                    v = d - '0';
+                else if (hex && d >= 'a' && d <= 'f')
+                    v = d - 'a' + 10;
+                else if (hex && d >= 'A' && d <= 'F')
+                    v = d - 'A' + 10;
+                else
+                    return false;
+                code = code * (hex ? 16 : 10) + uint32_t(v);
+                if (code > 0x10FFFF) return false;
+            }
+            if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) return false;
+            appendCodePoint(out, code);
+        } else {
+            return false;
+        }
+        i = semi + 1;
+    }
+    return true;
+}
+
+bool XlsxXml::appendElementText(QString &out)
+{
+    int depth = 1;
+    while (depth > 0) {
+        switch (next()) {
+        case StartElement:
+            ++depth;
+            break;
+        case EndElement:
+            --depth;
+            break;
+        case Text:
+            if (depth == 1 && !appendText(out)) {
+                fail("una referencia de carácter no es válida");
+                return false;
+            }
+            break;
+        case EndDocument:
+        case Error:
+            return false;
+        }
+    }
+    return true;
+}
+
+bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
+{
+    out = {};
+    bool inScratch = false;
+    int pieces = 0;
+    int depth = 1;
+    while (depth > 0) {
+        switch (next()) {
+        case StartElement:
+            ++depth;
+            break;
+        case EndElement:
+            --depth;
+            break;
+        case Text:
+            if (depth != 1) break;
+            if (pieces++ == 0 && !m_cdata && !needsDecoding(m_text, false)) {
+                out = m_text;
+                break;
+            }
+            if (!inScratch) {
+                scratch.assign(out);
+                inScratch = true;
+            }
+            {
+                QString decoded;
+                if (!appendText(decoded)) {
+                    fail("una referencia de carácter no es válida");
+                    return false;
+                }
+                scratch += decoded.toStdString();
+            }
+            break;
+        case EndDocument:
+        case Error:
+            return false;
+        }
+    }
+    if (inScratch) out = scratch;
+    return true;
+}
+
+bool XlsxXml::fastChildText(std::string_view child, std::string_view &text)
+{
+    if (m_pendingEnd || !m_error.isEmpty()) return false;
+    const size_t n = child.size();
+    const size_t left = size_t(m_end - m_pos);
+    // <child> ... </child>
+    if (left < 2 * n + 5 || m_pos[0] != '<' || m_pos[n + 1] != '>') return false;
+    for (size_t i = 0; i < n; ++i)
+        if (m_pos[1 + i] != child[i]) return false;
+    const char *start = m_pos + n + 2;
+    const char *p = start;
+    while (p < m_end && !TextStop[uchar(*p)])
+        ++p;
+    if (p >= m_end || *p != '<' || size_t(m_end - p) < n + 3 || p[1] != '/' || p[n + 2] != '>') return false;
+    for (size_t i = 0; i < n; ++i)
+        if (p[2 + i] != child[i]) return false;
+    text = std::string_view(start, size_t(p - start));
+    m_pos = p + n + 3;
+    return true;
+}
+
+bool XlsxXml::atEndTag() const
+{
+    if (m_pendingEnd) return true;
+    if (m_open.empty() || !m_error.isEmpty()) return false;
+    const std::string_view expected = m_open.back();
+    const size_t n = expected.size();
+    return size_t(m_end - m_pos) >= n + 3 && m_pos[0] == '<' && m_pos[1] == '/' && m_pos[n + 2] == '>' &&
+           std::memcmp(m_pos + 2, expected.data(), n) == 0;
+}
+
+bool XlsxXml::skipElement()
+{
+    int depth = 1;
+    while (depth > 0) {
+        switch (next()) {
+        case StartElement:
+            ++depth;
+            break;
+        case EndElement:
+            --depth;
+            break;
+        case Text:
+            break;
+        case EndDocument:
+        case Error:
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <string_view>
+#include <vector>
+
+// A small pull scanner for the XML parts of a workbook package, held in memory as UTF-8. It
+// checks what a reader of these parts needs (tag nesting, attribute syntax, entities, one root)
+// and refuses document type declarations. Element and attribute names are compared by local name,
+// so any namespace prefix is accepted. Much faster than a general XML reader on sheets of many
+// small cells.
+class XlsxXml {
+  public:
+    enum Token { StartElement, EndElement, Text, EndDocument, Error };
+
+    // data must outlive the scanner; a UTF-16 part is converted to UTF-8 first.
+    explicit XlsxXml(std::string_view data);
+
+    Token next();
+
+    // Local name of the current start or end element.
+    std::string_view name() const { return m_name; }
+    bool isNamed(std::string_view local) const { return m_name == local; }
+    // Raw value of the current start element's attribute with this local name; false when absent.
+    // prefixed: only an attribute written with a namespace prefix (as r:id) matches.
+    bool attribute(std::string_view local, std::string_view &value, bool prefixed = false) const;
+    struct Attribute {
+        std::string_view local;
+        std::string_view prefix;
+        std::string_view value; // raw
+    };
+    // The current start element's attributes, in their order.
+    const std::vector<Attribute> &attributes() const { return m_attributes; }
+    // The attribute's value decoded (entities resolved); empty when absent or malformed.
+    QString attributeText(std::string_view local) const;
+
+    // Appends the current text token, entities resolved and line ends normalised; false when it
+    // holds a malformed entity.
+    bool appendText(QString &out) const;
+
+    // Appends the text of the current element (start tag just read) up to its end tag, without the
+    // text of nested elements; false on malformed XML (then error() says why).
+    bool appendElementText(QString &out);
+    // The same as UTF-8: a view into the part when nothing needs decoding, else decoded into scratch.
+    bool readElementUtf8(std::string_view &out, std::string &scratch);
+    // When the current element (start tag just read) goes on with exactly <child>text</child> and
+    // the text needs no decoding, consumes that child and gives its text; otherwise reads nothing.
+    // A shortcut past three tokens for the usual cell value and shared string.
+    bool fastChildText(std::string_view child, std::string_view &text);
+    // Whether the input goes on with the plain end tag of the current element.
+    bool atEndTag() const;
+    // Skips the rest of the current element; false on malformed XML.
+    bool skipElement();
+
+    QString error() const { return m_error; }
+    bool declaresDocumentType() const { return m_dtd; }
+    int line() const;
+
+    // Appends UTF-8 bytes to out.
+    static void appendUtf8(QString &out, std::string_view bytes);
+    // Decodes raw XML character data into out.
+    static bool decode(std::string_view raw, QString &out, bool attribute);
+
+  private:
+    Token fail(const char *what);
+
+    std::string m_converted; // UTF-8 copy of a UTF-16 part
+    const char *m_begin;
+    const char *m_pos;
+    const char *m_end;
+    std::string_view m_name;
+    std::string_view m_text;
+    bool m_cdata = false;
+    bool m_pendingEnd = false;
+    bool m_rootSeen = false;
+    bool m_dtd = false;
+    std::vector<std::string_view> m_open;
+    std::vector<Attribute> m_attributes;
+    QString m_error;
+};

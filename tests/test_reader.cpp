@@ -1,0 +1,811 @@
+// The workbook reader: cell texts of every kind from every producer in both locales, the first
+// worksheet only, and every kind of bad input ending as a described failure.
+#include "common/TestEnv.h"
+#include "data/PlanexoError.h"
+#include "import/WorkbookSheet.h"
+#include "import/XlsxReader.h"
+#include "import/clEcxel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cstring>
+#include <zip.h>
+
+namespace {
+
+const QString AbrirSource = QStringLiteral("[clExcel.Abrir]");
+const QString LeerCeldaSource = QStringLiteral("[clExcel.LeerCelda]");
+
+QString fixture(const QString &name)
+{
+    return QDir(QStringLiteral(PLANEXO_TEST_DATA_DIR)).filePath(name);
+}
+
+bool comma()
+{
+    return QLocale().decimalPoint() == QLatin1String(",");
+}
+
+// Texts of rows 1..rows, columns 1..cols.
+QVector<QStringList> readAll(clEcxel &reader, int rows, int cols)
+{
+    QVector<QStringList> out;
+    for (long r = 1; r <= rows; ++r) {
+        QStringList row;
+        for (long c = 1; c <= cols; ++c)
+            row << reader.LeerCelda(r, c);
+        out << row;
+    }
+    return out;
+}
+
+// The error Abrir throws for a file; number 0 when it opens.
+PlanexoError openError(const QString &path)
+{
+    clEcxel reader;
+    reader.setArchivo(path);
+    try {
+        reader.Abrir();
+    } catch (const PlanexoError &e) {
+        // A failed open leaves no sheet behind.
+        if (!reader.LeerCelda(1, 1).isEmpty())
+            return PlanexoError(-1, QStringLiteral("a sheet stayed open after the failure"));
+        return e;
+    }
+    return PlanexoError(0, QStringLiteral("opened"));
+}
+
+// The invoice every producer wrote, as the reader must give it in the current locale.
+QVector<QStringList> expectedInvoice()
+{
+    const bool c = comma();
+    auto n = [c](const char *point) {
+        QString s = QString::fromLatin1(point);
+        if (c) s.replace('.', ',');
+        return s;
+    };
+    auto d = [c](int day, int month, int year) {
+        return c ? QStringLiteral("%1/%2/%3").arg(day).arg(month).arg(year)
+                 : QStringLiteral("%1/%2/%3").arg(month).arg(day).arg(year);
+    };
+    return {
+        {"Codigo", "Descripcion", "Cantidad", "Total", "NCM", "Origen", "Fecha", ""},
+        {"A-100", "Tornillo de acero inoxidable", "100", n("1234.5"), "7318.15.00", "China", d(15, 1, 2024),
+         ""},
+        {"B-200", "Válvula 1/2\" de bronce", "25", n("890.25"), "8481.80.99", "Alemania", d(29, 2, 2024), ""},
+        {"C-300", "Muñeco de acción «Ñandú»", "3", n("15.75"), "9503.00.99", "España", d(31, 12, 2023), ""},
+        {"4711", "Bomba centrífuga", "1", n("99999.99"), "8413.70.10", "Italia", d(1, 3, 2024), ""},
+        {"D-500", "Cable 'unipolar' 2,5 mm", "1500", n("1234567.891"), "8544.49.00", "Brasil", d(30, 6, 2024),
+         ""},
+        {"E-600", "Caño de PVC", "12", "7", "3917.23.00", "Brasil", d(1, 7, 2024), ""},
+        {"F-700", "Llave térmica", n("0.5"), n("-12.5"), "8536.20.00", "Japón", d(24, 12, 2024), ""},
+        {"G-800", "  Resistencia con blancos  ", "2", n("0.001"), "8533.21.20", "Estados Unidos",
+         d(2, 1, 2025), ""},
+        {"", "", "", "", "", "", "", ""},
+    };
+}
+
+// A generated package: a workbook whose sheet part decompresses to `size` bytes of repeated
+// cells, written through a callback so that the test never holds it in memory.
+struct BombSource {
+    QByteArray head, body, tail;
+    uint64_t size = 0, offset = 0;
+
+    zip_int64_t read(char *out, uint64_t len)
+    {
+        uint64_t done = 0;
+        const uint64_t bodyEnd = size - uint64_t(tail.size());
+        while (done < len && offset < size) {
+            const char *from;
+            uint64_t available;
+            if (offset < uint64_t(head.size())) {
+                from = head.constData() + offset;
+                available = uint64_t(head.size()) - offset;
+            } else if (offset < bodyEnd) {
+                const uint64_t at = (offset - uint64_t(head.size())) % uint64_t(body.size());
+                from = body.constData() + at;
+                available = std::min(uint64_t(body.size()) - at, bodyEnd - offset);
+            } else {
+                from = tail.constData() + (offset - bodyEnd);
+                available = size - offset;
+            }
+            const uint64_t n = std::min(available, len - done);
+            memcpy(out + done, from, n);
+            done += n;
+            offset += n;
+        }
+        return zip_int64_t(done);
+    }
+
+    static zip_int64_t callback(void *state, void *data, zip_uint64_t len, zip_source_cmd_t cmd)
+    {
+        auto *self = static_cast<BombSource *>(state);
+        switch (cmd) {
+        case ZIP_SOURCE_OPEN:
+            self->offset = 0;
+            return 0;
+        case ZIP_SOURCE_READ:
+            return self->read(static_cast<char *>(data), len);
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto *st = static_cast<zip_stat_t *>(data);
+            zip_stat_init(st);
+            st->size = self->size;
+            st->valid |= ZIP_STAT_SIZE;
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return 2 * sizeof(int);
+        case ZIP_SOURCE_FREE:
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            return -1;
+        }
+    }
+};
+
+bool addText(zip_t *zip, const char *name, const QByteArray &text)
+{
+    void *copy = malloc(size_t(text.size()));
+    memcpy(copy, text.constData(), size_t(text.size()));
+    zip_source_t *src = zip_source_buffer(zip, copy, zip_uint64_t(text.size()), 1);
+    return src && zip_file_add(zip, name, src, ZIP_FL_OVERWRITE) >= 0;
+}
+
+bool writeBomb(const QString &path, uint64_t sheetBytes)
+{
+    const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip) return false;
+    bool ok = addText(zip, "xl/workbook.xml",
+                      "<workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel +
+                          "\"><sheets><sheet name=\"a\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>") &&
+              addText(zip, "xl/_rels/workbook.xml.rels",
+                      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                      "<Relationship Id=\"rId1\" Type=\"" +
+                          rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>");
+    BombSource bomb;
+    bomb.head = "<worksheet xmlns=\"" + ns + "\"><sheetData>";
+    bomb.body = "<row><c><v>1</v></c></row>";
+    bomb.tail = "</sheetData></worksheet>";
+    // Whole rows only, so that the part is well-formed at any size.
+    const uint64_t rows = (sheetBytes + uint64_t(bomb.body.size()) - 1) / uint64_t(bomb.body.size());
+    bomb.size = uint64_t(bomb.head.size()) + rows * uint64_t(bomb.body.size()) + uint64_t(bomb.tail.size());
+    zip_source_t *src = zip_source_function(zip, &BombSource::callback, &bomb);
+    ok = ok && src && zip_file_add(zip, "xl/worksheets/sheet1.xml", src, 0) >= 0;
+    if (!ok) {
+        zip_discard(zip);
+        return false;
+    }
+    return zip_close(zip) == 0;
+}
+
+// Rewrites the uncompressed size a package declares for one part (central directory and local
+// header), as a crafted bomb would, to hide how much it holds.
+bool understateSize(const QString &path, const QByteArray &part, uint32_t size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) return false;
+    QByteArray data = file.readAll();
+    auto le16 = [&](qsizetype at) { return uint32_t(uchar(data[at])) | uint32_t(uchar(data[at + 1])) << 8; };
+    auto le32 = [&](qsizetype at) { return le16(at) | le16(at + 2) << 16; };
+    auto put32 = [&](qsizetype at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            data[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    bool found = false;
+    for (qsizetype cd = data.indexOf("PK\x01\x02"); cd >= 0; cd = data.indexOf("PK\x01\x02", cd + 4)) {
+        const uint32_t nameLength = le16(cd + 28);
+        if (data.mid(cd + 46, nameLength) != part) continue;
+        put32(cd + 24, size);
+        put32(qsizetype(le32(cd + 42)) + 22, size);
+        found = true;
+    }
+    return found && file.seek(0) && file.write(data) == data.size();
+}
+
+// The package rewritten without compression.
+QByteArray storedCopy(const QString &path)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("stored.xlsx"));
+    int error = 0;
+    zip_t *in = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!in) return {};
+    zip_t *out = zip_open(QFile::encodeName(target).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!out) {
+        zip_discard(in);
+        return {};
+    }
+    for (zip_int64_t i = 0; i < zip_get_num_entries(in, 0); ++i) {
+        zip_source_t *src = zip_source_zip(out, in, zip_uint64_t(i), 0, 0, -1);
+        const zip_int64_t added = src ? zip_file_add(out, zip_get_name(in, zip_uint64_t(i), 0), src, 0) : -1;
+        if (added < 0) {
+            zip_discard(out);
+            zip_discard(in);
+            return {};
+        }
+        zip_set_file_compression(out, zip_uint64_t(added), ZIP_CM_STORE, 0);
+    }
+    const bool closed = zip_close(out) == 0;
+    zip_discard(in);
+    QFile file(target);
+    return closed && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestReader : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() { TestEnv::useComma(); }
+    void cleanupTestCase() { QLocale::setDefault(QLocale::system()); }
+
+    void noFileSelected()
+    {
+        clEcxel reader;
+        try {
+            reader.Abrir();
+            QFAIL("Abrir without a path must fail");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.number(), -2147221494L);
+            QCOMPARE(e.description(), QStringLiteral("No hay archivo seleccionado"));
+            QCOMPARE(e.source(), AbrirSource);
+        }
+    }
+
+    void everyProducerGivesTheSameTexts_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("commaLocale");
+        for (const bool c : {true, false}) {
+            const char *locale = c ? "comma" : "point";
+            for (const char *file :
+                 {"invoice_openpyxl.xlsx", "invoice_xlsxwriter.xlsx", "invoice_libreoffice.xlsx",
+                  "invoice_libreoffice.xls", "xls_named.xlsx", "xlsx_named.xls"})
+                QTest::addRow("%s %s", file, locale) << QString::fromLatin1(file) << c;
+        }
+    }
+
+    void everyProducerGivesTheSameTexts()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, commaLocale);
+        commaLocale ? TestEnv::useComma() : TestEnv::usePoint();
+        clEcxel reader;
+        reader.setArchivo(fixture(file));
+        QVERIFY(reader.Abrir());
+        const QVector<QStringList> got = readAll(reader, 10, 8);
+        const QVector<QStringList> want = expectedInvoice();
+        for (int r = 0; r < want.size(); ++r)
+            QCOMPARE(got[r], want[r]);
+        reader.CerrarArchivo();
+    }
+
+    void readsOnlyTheFirstWorksheet_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("a1");
+        QTest::newRow("hidden first sheet") << "hidden_first.xlsx"
+                                            << "primera hoja";
+        QTest::newRow("hidden first sheet, xls") << "hidden_first.xls"
+                                                 << "primera hoja";
+        QTest::newRow("workbook order, odd name, absolute target, chart sheet skipped") << "odd_order.xlsx"
+                                                                                        << "correcta";
+    }
+
+    void readsOnlyTheFirstWorksheet()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, a1);
+        clEcxel reader;
+        reader.setArchivo(fixture(file));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), a1);
+    }
+
+    void datesAndNumberFormats_data()
+    {
+        QTest::addColumn<bool>("commaLocale");
+        QTest::addColumn<QStringList>("row1");
+        QTest::addColumn<QStringList>("row2");
+        QTest::newRow("comma")
+            << true
+            << QStringList{"15/1/2024", "29/2/2024 14:30:00", "15/1/2024", "15/1/2024", "18:00:00", "12,5",
+                           "1234,5",    "1/1/1900 12:00:00",  "-7",        "3",         "12:00:00"}
+            << QStringList{"1/1/1900",          "28/2/1900", "1/3/1900", "-1",       "2958466",
+                           "6/5/2024 07:08:09", "45306",     "texto",    "16/1/2024"};
+        QTest::newRow("point") << false << QStringList{"1/15/2024", "2/29/2024 2:30:00 PM", "1/15/2024",
+                                                       "1/15/2024", "6:00:00 PM",           "12.5",
+                                                       "1234.5",    "1/1/1900 12:00:00 PM", "-7",
+                                                       "3",         "12:00:00 PM"}
+                               << QStringList{"1/1/1900", "2/28/1900", "3/1/1900",
+                                              "-1",       "2958466",   "5/6/2024 7:08:09 AM",
+                                              "45306",    "texto",     "1/16/2024"};
+    }
+
+    // Built-in and custom date formats, codes that only look like dates, Excel's 1900 leap-year
+    // count, values no date can show, ISO dates, a style index out of range.
+    void datesAndNumberFormats()
+    {
+        QFETCH(bool, commaLocale);
+        QFETCH(QStringList, row1);
+        QFETCH(QStringList, row2);
+        commaLocale ? TestEnv::useComma() : TestEnv::usePoint();
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("dates.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 11).first(), row1);
+        QCOMPARE(readAll(reader, 2, 9).last(), row2);
+
+        // The 1904 date system.
+        reader.setArchivo(fixture(QStringLiteral("dates1904.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1),
+                 commaLocale ? QStringLiteral("1/1/1904") : QStringLiteral("1/1/1904"));
+        QCOMPARE(reader.LeerCelda(1, 2),
+                 commaLocale ? QStringLiteral("15/1/2024") : QStringLiteral("1/15/2024"));
+        QCOMPARE(reader.LeerCelda(1, 3), commaLocale ? QStringLiteral("15/1/2024 12:00:00")
+                                                     : QStringLiteral("1/15/2024 12:00:00 PM"));
+    }
+
+    // The LibreOffice copy of the dates sheet gives the same texts, from the same serials and cell
+    // formats (its ISO date cell came out as a plain number).
+    void datesOfLegacyWorkbooks()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("dates.xls")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 7).first(), (QStringList{"15/1/2024", "29/2/2024 14:30:00", "15/1/2024",
+                                                             "15/1/2024", "18:00:00", "12,5", "1234,5"}));
+        QCOMPARE(readAll(reader, 2, 9).last(),
+                 (QStringList{"1/1/1900", "28/2/1900", "1/3/1900", "-1", "2958466", "45418,2973263889",
+                              "45306", "texto", "16/1/2024"}));
+    }
+
+    // The .xls copies LibreOffice wrote read exactly as the originals: a string table split over
+    // several records (a 9000-character text among them), numbers stored in every compact form,
+    // and the 1904 date system.
+    void legacyCopiesReadAsTheOriginals_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("cols");
+        QTest::newRow("long texts") << "long_texts" << 252 << 4;
+        QTest::newRow("numbers") << "numbers" << 31 << 13;
+        QTest::newRow("1904 dates") << "dates1904" << 2 << 4;
+        QTest::newRow("invoice") << "invoice_openpyxl" << 10 << 8;
+    }
+
+    void legacyCopiesReadAsTheOriginals()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, rows);
+        QFETCH(int, cols);
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel original, copy;
+            original.setArchivo(fixture(name + QStringLiteral(".xlsx")));
+            copy.setArchivo(fixture(name == QLatin1String("invoice_openpyxl")
+                                        ? QStringLiteral("invoice_libreoffice.xls")
+                                        : name + QStringLiteral(".xls")));
+            QVERIFY(original.Abrir());
+            QVERIFY(copy.Abrir());
+            const QVector<QStringList> want = readAll(original, rows, cols);
+            QVERIFY(!want.first().first().isEmpty());
+            QCOMPARE(readAll(copy, rows, cols), want);
+        }
+    }
+
+    void dateTextFollowsTheLocale()
+    {
+        // Whole days are remembered per locale: a change of locale must not reuse the old texts.
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("invoice_openpyxl.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(2, 7), QStringLiteral("15/1/2024"));
+        TestEnv::usePoint();
+        QCOMPARE(reader.LeerCelda(2, 7), QStringLiteral("1/15/2024"));
+        QCOMPARE(reader.LeerCelda(2, 4), QStringLiteral("1234.5"));
+    }
+
+    void formulasBooleansAndErrors_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("xlsx") << "formulas.xlsx";
+        QTest::newRow("xls") << "formulas.xls";
+    }
+
+    void formulasBooleansAndErrors()
+    {
+        QFETCH(QString, file);
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel reader;
+            reader.setArchivo(fixture(file));
+            QVERIFY(reader.Abrir());
+            // Cached results of number, text and boolean formulas; a formula without a result is
+            // empty (LibreOffice computed it when it wrote the .xls), as is an empty text result.
+            const QString noResult = file.endsWith(QLatin1String(".xls")) ? QStringLiteral("3") : QString();
+            QCOMPARE(
+                readAll(reader, 1, 8).first(),
+                (QStringList{"3", "abc", c ? "Verdadero" : "True", c ? "Falso" : "False", noResult, "",
+                             c ? "0,001" : "0.001", c ? "1,23456789012346E+17" : "1.23456789012346E+17"}));
+            QCOMPARE(reader.LeerCelda(2, 5), QStringLiteral("2"));
+        }
+        clEcxel reader;
+        reader.setArchivo(fixture(file));
+        QVERIFY(reader.Abrir());
+        const QStringList errors{"#N/A", "#DIV/0!", "#VALUE!", "#REF!"};
+        for (int c = 0; c < errors.size(); ++c) {
+            try {
+                reader.LeerCelda(2, c + 1);
+                QFAIL("an error value must fail");
+            } catch (const PlanexoError &e) {
+                QCOMPARE(e.number(), 13L);
+                QCOMPARE(e.source(), LeerCeldaSource);
+                QCOMPARE(e.description(),
+                         QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
+                             .arg(QChar('A' + c) + QStringLiteral("2"), errors[c]));
+            }
+        }
+        // The sheet stays usable after a failing cell.
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("3"));
+    }
+
+    void stringsOfEveryKind()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("strings.xlsx")));
+        QVERIFY(reader.Abrir());
+        // Rich-text runs joined, phonetic runs left out, escapes decoded, blanks kept.
+        QCOMPARE(readAll(reader, 1, 6).first(), (QStringList{"Negrita y normal", "漢字", "línea 1\r\nlínea 2",
+                                                             "a_x000D_b", "", "  con blancos  "}));
+        // Inline strings; rows and cells without a reference follow the previous ones.
+        QCOMPARE(readAll(reader, 2, 4).last(), (QStringList{"en línea", "ab", "", "4"}));
+        QCOMPARE(readAll(reader, 6, 4).mid(4),
+                 (QVector<QStringList>{{"fila 5", "", "5", "6"}, {"", "7", "", ""}}));
+
+        reader.setArchivo(fixture(QStringLiteral("richtext_xlsxwriter.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("Texto en negrita y rojo"));
+        QCOMPARE(readAll(reader, 2, 3).last(), (QStringList{"3", "abc", "Verdadero"}));
+
+        reader.setArchivo(fixture(QStringLiteral("inline_xlsxwriter.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 2, 2),
+                 (QVector<QStringList>{{"Codigo", "Descripción"}, {"X-1", "en línea"}}));
+    }
+
+    // Forms of XML that other producers write: prefixed elements, single quotes, comments,
+    // processing instructions, CDATA, character references, a line end inside a value, UTF-16.
+    void xmlForms()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("xml_features.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 4).first(),
+                 (QStringList{"a<b & c", QStringLiteral("ññ&<>\"'") + QString::fromUtf8("\xF0\x9F\x98\x80"),
+                              "42", "línea 1\nlínea 2"}));
+        reader.setArchivo(fixture(QStringLiteral("utf16.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 2).first(), (QStringList{"texto ñ", "1,5"}));
+    }
+
+    void cellsOutOfOrderAndRepeated()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("unordered.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 3, 2), (QVector<QStringList>{{"12", ""}, {"", ""}, {"31", "32"}}));
+    }
+
+    void sheetLayout()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("layout.xlsx")));
+        QVERIFY(reader.Abrir());
+        // A gap in the headings, a row of blanks only, a cell far from the rest.
+        QCOMPARE(readAll(reader, 4, 4), (QVector<QStringList>{{"Codigo", "Descripcion", "", "Total"},
+                                                              {"A-1", "uno", "", "10"},
+                                                              {"", "   ", "", ""},
+                                                              {"A-4", "", "", ""}}));
+        QCOMPARE(reader.LeerCelda(9, 6), QStringLiteral("lejos"));
+    }
+
+    void beyondTheUsedRange()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("invoice_xlsxwriter.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(10, 1), QString());
+        QCOMPARE(reader.LeerCelda(1, 9), QString());
+        QCOMPARE(reader.LeerCelda(1048576, 16384), QString());
+        for (const auto &[row, col] :
+             {std::pair{0L, 1L}, {1L, 0L}, {1048577L, 1L}, {1L, 16385L}, {-5L, 3L}}) {
+            try {
+                reader.LeerCelda(row, col);
+                QFAIL("a cell outside the sheet must fail");
+            } catch (const PlanexoError &e) {
+                QCOMPARE(e.source(), LeerCeldaSource);
+                QCOMPARE(e.number(), 1004L);
+            }
+        }
+
+        // The last cell of Excel's grid; the claimed dimension allocates nothing.
+        reader.setArchivo(fixture(QStringLiteral("last_cell.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1048576, 16384), QStringLiteral("1"));
+        QCOMPARE(reader.LeerCelda(1048576, 16383), QString());
+        QCOMPARE(reader.LeerCelda(1, 1), QString());
+    }
+
+    void lifecycle()
+    {
+        clEcxel reader;
+        // No sheet open: empty texts, writing does nothing, closing never fails.
+        QCOMPARE(reader.LeerCelda(1, 1), QString());
+        reader.EscribirCelda(1, 1, QStringLiteral("x"));
+        QCOMPARE(reader.LeerCelda(1, 1), QString());
+        reader.CerrarArchivo();
+        reader.CerrarArchivo();
+
+        reader.setArchivo(fixture(QStringLiteral("invoice_openpyxl.xlsx")));
+        QCOMPARE(reader.archivo(), fixture(QStringLiteral("invoice_openpyxl.xlsx")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("Codigo"));
+        reader.EscribirCelda(1, 1, QStringLiteral("nuevo"));
+        reader.EscribirCelda(50, 3, QStringLiteral("lejos"));
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("nuevo"));
+        QCOMPARE(reader.LeerCelda(50, 3), QStringLiteral("lejos"));
+        QCOMPARE(reader.LeerCelda(1, 2), QStringLiteral("Descripcion"));
+        reader.CerrarArchivo();
+        QCOMPARE(reader.LeerCelda(1, 1), QString());
+
+        // Opening again reads the file afresh; the written texts were never saved.
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("Codigo"));
+        // A failed open closes what was open before.
+        reader.setArchivo(fixture(QStringLiteral("text.xlsx")));
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QString());
+        reader.CerrarArchivo();
+    }
+
+    void badInput_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("description");
+        const QString missing = fixture(QStringLiteral("no existe.xlsx"));
+        QTest::newRow("missing") << missing << "No se encuentra el archivo " + missing;
+        QTest::newRow("folder") << fixture(QString())
+                                << fixture(QString()) + " es una carpeta, no un libro de Excel";
+        QTest::newRow("empty") << fixture("empty.xlsx")
+                               << "El archivo " + fixture("empty.xlsx") + " está vacío";
+        QTest::newRow("text named .xlsx")
+            << fixture("text.xlsx")
+            << "El archivo " + fixture("text.xlsx") + " no es un libro de Excel (.xls ni .xlsx)";
+        QTest::newRow("truncated xlsx")
+            << fixture("truncated.xlsx") << "El libro está dañado o incompleto: no es un paquete zip válido";
+        QTest::newRow("zip without workbook")
+            << fixture("no_workbook.xlsx")
+            << "El archivo no es un libro de Excel: el paquete no contiene un libro";
+        QTest::newRow("sheet part missing")
+            << fixture("no_sheet_part.xlsx")
+            << "El libro está dañado: falta la parte xl/worksheets/sheet1.xml";
+        QTest::newRow("no sheets") << fixture("no_sheets.xlsx")
+                                   << "El libro no tiene ninguna hoja de cálculo";
+        QTest::newRow("only a chart sheet")
+            << fixture("only_chart.xlsx")
+            << "El libro no tiene ninguna hoja de cálculo, solo gráficos o macros";
+        QTest::newRow("malformed sheet") << fixture("malformed_sheet.xlsx")
+                                         << "El libro está dañado: la parte xl/worksheets/sheet1.xml no es "
+                                            "XML válido (línea 2: las etiquetas no "
+                                            "se cierran en orden)";
+        QTest::newRow("malformed shared strings") << fixture("malformed_strings.xlsx")
+                                                  << "El libro está dañado: la parte xl/sharedStrings.xml no "
+                                                     "es XML válido (línea 2: las etiquetas no se "
+                                                     "cierran en orden)";
+        QTest::newRow("shared string out of range")
+            << fixture("bad_string_index.xlsx")
+            << "El libro está dañado: la celda A1 usa el texto compartido 5, que no existe";
+        QTest::newRow("number that is none")
+            << fixture("bad_number.xlsx")
+            << "El libro está dañado: la celda A1 tiene un valor no válido (nan)";
+        QTest::newRow("bad cell reference") << fixture("bad_reference.xlsx")
+                                            << "El libro está dañado: la parte xl/worksheets/sheet1.xml "
+                                               "tiene una referencia de celda no válida (1A)";
+        QTest::newRow("document type declaration")
+            << fixture("dtd.xlsx")
+            << "El libro está dañado: la parte xl/worksheets/sheet1.xml declara un tipo de documento";
+        QTest::newRow("beyond the last column") << fixture("beyond_columns.xlsx")
+                                                << "La hoja usa la fila 1, columna 16385, fuera del máximo "
+                                                   "de Excel (1048576 filas por 16384 columnas)";
+        QTest::newRow("beyond the last row") << fixture("beyond_rows.xlsx")
+                                             << "La hoja usa la fila 1048577, columna 1, fuera del máximo de "
+                                                "Excel (1048576 filas por 16384 columnas)";
+        QTest::newRow("truncated xls")
+            << fixture("truncated.xls")
+            << "El libro está dañado o incompleto: su estructura interna no es válida";
+        QTest::newRow("compound file without a workbook")
+            << fixture("word_document.xls")
+            << "El archivo no es un libro de Excel: es un documento de otro programa";
+        QTest::newRow("password xlsx")
+            << fixture("protected.xlsx") << "El libro está protegido con contraseña";
+        QTest::newRow("password xls") << fixture("protected.xls") << "El libro está protegido con contraseña";
+    }
+
+    void badInput()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, description);
+        const PlanexoError e = openError(file);
+        QCOMPARE(e.description(), description);
+        QCOMPARE(e.number(), 1004L);
+        QCOMPARE(e.source(), AbrirSource);
+    }
+
+    // Every prefix of a workbook is refused cleanly or read, never a crash.
+    void everyTruncation()
+    {
+        for (const char *name : {"invoice_libreoffice.xlsx", "strings.xlsx", "invoice_libreoffice.xls"}) {
+            QFile source(fixture(QString::fromLatin1(name)));
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            const QByteArray data = source.readAll();
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("cut"));
+            for (qsizetype len = 0; len < data.size(); len += 97) {
+                QFile cut(path);
+                QVERIFY(cut.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                cut.write(data.left(len));
+                cut.close();
+                const PlanexoError e = openError(path);
+                QCOMPARE(e.source(), AbrirSource);
+                QVERIFY(!e.description().isEmpty());
+            }
+        }
+    }
+
+    // Bytes overwritten all over a workbook: each copy is refused with a description or read,
+    // and reading its cells fails only with the reader's own error.
+    void corruptedBytes()
+    {
+        for (const char *name : {"invoice_libreoffice.xls", "formulas.xls", "stored_strings.xlsx"}) {
+            QByteArray data;
+            if (QByteArray(name).startsWith("stored_")) {
+                // An uncompressed copy, so that the damage reaches the XML and not only the inflater.
+                data = storedCopy(fixture(QString::fromLatin1(name + 7)));
+            } else {
+                QFile source(fixture(QString::fromLatin1(name)));
+                QVERIFY(source.open(QIODevice::ReadOnly));
+                data = source.readAll();
+            }
+            QVERIFY(!data.isEmpty());
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("corrupt"));
+            int opened = 0;
+            for (qsizetype at = 0; at < data.size(); at += 13) {
+                QByteArray copy = data;
+                copy[at] = char(copy[at] ^ (0x5A + at % 7));
+                QFile out(path);
+                QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                out.write(copy);
+                out.close();
+                clEcxel reader;
+                reader.setArchivo(path);
+                try {
+                    reader.Abrir();
+                    ++opened;
+                    for (long r = 1; r <= 12; ++r)
+                        for (long c = 1; c <= 9; ++c) {
+                            try {
+                                reader.LeerCelda(r, c);
+                            } catch (const PlanexoError &e) {
+                                QCOMPARE(e.source(), LeerCeldaSource);
+                            }
+                        }
+                } catch (const PlanexoError &e) {
+                    QCOMPARE(e.source(), AbrirSource);
+                    QVERIFY(!e.description().isEmpty());
+                }
+            }
+            // Damage in unused bytes leaves the workbook readable: the loop did read sheets.
+            QVERIFY2(opened > 0, name);
+        }
+    }
+
+    // A part that decompresses beyond the cap is refused while it is read.
+    void zipBomb()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bomb.xlsx"));
+        QVERIFY(writeBomb(path, uint64_t(xlsx::MaxUncompressedBytes) + 4096));
+        QVERIFY(QFile(path).size() < 2 * 1024 * 1024);
+        const PlanexoError e = openError(path);
+        QCOMPARE(e.description(),
+                 QStringLiteral("El libro descomprimido supera 256 MiB, el máximo que se lee"));
+        QCOMPARE(e.source(), AbrirSource);
+
+        // The same bomb declaring a small size is stopped by counting what really comes out.
+        QVERIFY(understateSize(path, "xl/worksheets/sheet1.xml", 1000));
+        const PlanexoError hidden = openError(path);
+        QCOMPARE(hidden.description(),
+                 QStringLiteral("El libro descomprimido supera 256 MiB, el máximo que se lee"));
+        QCOMPARE(hidden.source(), AbrirSource);
+
+        // A small package the same way is read.
+        QVERIFY(writeBomb(path, 64 * 1024));
+        clEcxel reader;
+        reader.setArchivo(path);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("1"));
+        QCOMPARE(reader.LeerCelda(2, 1), QStringLiteral("1"));
+        QCOMPARE(reader.LeerCelda(1, 2), QString());
+    }
+
+    void cellCap()
+    {
+        WorkbookSheet sheet(3);
+        sheet.addNumber(1, 1, 1, false);
+        sheet.addNumber(1, 2, 2, false);
+        sheet.addText(9, 9, sheet.addString(u"x"));
+        try {
+            sheet.addNumber(2, 1, 3, false);
+            QFAIL("the fourth cell must be refused");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.description(),
+                     QStringLiteral("La hoja tiene más de 3 celdas con valor, el máximo que se lee"));
+        }
+        sheet.finish();
+        QCOMPARE(sheet.text(1, 2), QStringLiteral("2"));
+        QCOMPARE(sheet.text(9, 9), QStringLiteral("x"));
+        QCOMPARE(sheet.text(2, 1), QString());
+    }
+
+    void sparseLookup()
+    {
+        // Rows with and without gaps, added out of order: every stored cell is found, no other.
+        WorkbookSheet sheet;
+        for (uint32_t c = 1; c <= 50; ++c)
+            sheet.addNumber(3, c, c, false);
+        for (uint32_t c = 2; c <= 400; c += 7)
+            sheet.addNumber(1, c, 1000 + c, false);
+        sheet.addNumber(2, 16384, 7, false);
+        sheet.finish();
+        for (uint32_t c = 1; c <= 420; ++c) {
+            QCOMPARE(sheet.text(3, c), c <= 50 ? QString::number(c) : QString());
+            QCOMPARE(sheet.text(1, c),
+                     (c >= 2 && (c - 2) % 7 == 0 && c <= 400) ? QString::number(1000 + c) : QString());
+        }
+        QCOMPARE(sheet.text(2, 16384), QStringLiteral("7"));
+        QCOMPARE(sheet.text(2, 16383), QString());
+        QCOMPARE(sheet.text(4, 1), QString());
+        QCOMPARE(sheet.cellCount(), size_t(50 + 57 + 1));
+    }
+
+    void dateFormatCodes()
+    {
+        for (const char *code : {"dd/mm/yyyy", "[$-409]mmmm d, yyyy", "h:mm AM/PM", "[h]:mm:ss", "yy",
+                                 "mm:ss.0", "d-mmm", "\"Fecha:\" dd/mm/yy"})
+            QVERIFY2(xlsx::isDateFormatCode(QString::fromUtf8(code)), code);
+        for (const char *code : {"General", "0.00", "#,##0.00_);\\(#,##0.00\\)", "0.00 \"días\"",
+                                 "[Red]#,##0", "@", "0.0E+00", "\\d0", "_m0", "*s0", "[$€-2] #,##0.00"})
+            QVERIFY2(!xlsx::isDateFormatCode(QString::fromUtf8(code)), code);
+        for (int id : {14, 15, 16, 17, 18, 19, 20, 21, 22, 45, 46, 47})
+            QVERIFY(xlsx::isDateFormatId(id));
+        for (int id : {0, 1, 2, 3, 4, 9, 10, 11, 12, 13, 37, 38, 39, 40, 44, 48, 49, 164})
+            QVERIFY(!xlsx::isDateFormatId(id));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReader)
+#include "test_reader.moc"
