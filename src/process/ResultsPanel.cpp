@@ -3,6 +3,7 @@
 #include "app/SharedState.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
+#include "review/frmDEP.h"
 
 #include <QFont>
 #include <QLabel>
@@ -37,6 +38,8 @@ ResultsPanel::ResultsPanel(QWidget *parent) : QFrame(parent)
     FRAM3_cmdRegOk = new QPushButton(QStringLiteral("Registros OK"), this);
     FRAM3_cmdRegOk->setObjectName(QStringLiteral("FRAM3_cmdRegOk"));
     FRAM3_cmdRegOk->setGeometry(380, 66, 180, 28);
+    connect(FRAM3_cmdRegErr, &QPushButton::clicked, this, [this] { showRecordList(1); });
+    connect(FRAM3_cmdRegOk, &QPushButton::clicked, this, [this] { showRecordList(2); });
 
     Label19 = new QLabel(QStringLiteral("Impresiones de control"), this);
     Label19->setObjectName(QStringLiteral("Label19"));
@@ -64,6 +67,23 @@ QLabel *ResultsPanel::countLabel(const char *name, const QString &caption, int r
     count->setAccessibleName(caption);
     label->setBuddy(count);
     return count;
+}
+
+// The record lists window is not modal and there is one at a time: while it is open a button only
+// changes the mode and brings it forward; closing it deletes it, so the next press loads a new one.
+void ResultsPanel::showRecordList(int mode)
+{
+    shared().iModoLista = mode;
+    if (!m_frmDEP)
+        m_frmDEP = new frmDEP(window());
+    m_frmDEP->show();
+    m_frmDEP->raise();
+    m_frmDEP->activateWindow();
+}
+
+frmDEP *ResultsPanel::recordList() const
+{
+    return m_frmDEP;
 }
 
 void ResultsPanel::FRAM3_CargarEstadisticas()

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QFrame>
+#include <QPointer>
 
 class QLabel;
 class QPushButton;
+class frmDEP;
 
 // Step 3 of the wizard (FRAM3): the six counts, the record lists and the control printouts.
 class ResultsPanel : public QFrame {
@@ -14,8 +16,12 @@ public:
     // Fills the six counts of the current shipment. Errors reach the caller.
     void FRAM3_CargarEstadisticas();
 
+    // The record lists window while it is open; null once the operator closes it.
+    frmDEP *recordList() const;
+
 private:
     QLabel *countLabel(const char *name, const QString &caption, int row);
+    void showRecordList(int mode);
 
     QLabel *Label6 = nullptr;
     QLabel *FRAM3_lbTotal = nullptr;
@@ -30,4 +36,6 @@ private:
     QLabel *Label19 = nullptr;
     QPushButton *FRAM3_cmdRepErr = nullptr;
     QPushButton *FRAM3_cmdRepOK = nullptr;
+
+    QPointer<frmDEP> m_frmDEP;
 };
