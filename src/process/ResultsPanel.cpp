@@ -1,5 +1,6 @@
 #include "ResultsPanel.h"
 
+#include "ControlPrintouts.h"
 #include "app/SharedState.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
@@ -51,6 +52,10 @@ ResultsPanel::ResultsPanel(QWidget *parent) : QFrame(parent)
     FRAM3_cmdRepOK = new QPushButton(QStringLiteral("Registros OK"), this);
     FRAM3_cmdRepOK->setObjectName(QStringLiteral("FRAM3_cmdRepOK"));
     FRAM3_cmdRepOK->setGeometry(380, 190, 180, 28);
+    connect(FRAM3_cmdRepErr, &QPushButton::clicked, this,
+            [this] { ControlPrintouts::FRAM3_cmdRepErr_Click(this); });
+    connect(FRAM3_cmdRepOK, &QPushButton::clicked, this,
+            [this] { ControlPrintouts::FRAM3_cmdRepOK_Click(this); });
 }
 
 QLabel *ResultsPanel::countLabel(const char *name, const QString &caption, int row)

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <Qt>
+
+class QPaintDevice;
+class QPainter;
+class QPrinter;
+class Recordset;
+
+// The control report of a shipment's article rows: two group headings with their rules, the column
+// headings, two detail lines per row and the page footer. Positions are in twips (1440 to the inch)
+// from the page's printable area; the layout is computed apart from the painting so that it can be
+// checked without a printer.
+class Reporte {
+  public:
+    // One detail: the fourteen texts of the first line in column order and the suffix text.
+    struct Row {
+        QStringList fields;
+        QString suffix;
+    };
+
+    // A text in its box, or a horizontal rule (empty text, height 0).
+    struct Item {
+        int page = 1;
+        int left = 0, top = 0, width = 0, height = 0;
+        QString text;
+        Qt::Alignment align = Qt::AlignLeft;
+        bool bold = false;
+        bool rule = false;
+    };
+
+    struct Layout {
+        int pages = 0;
+        int rowsPerPage = 0;
+        QVector<Item> items;
+    };
+
+    // Vertical measures of the bands.
+    static constexpr int kHeaderHeight = 660;
+    static constexpr int kDetailHeight = 510;
+    static constexpr int kFooterHeight = 330;
+    static constexpr int kLineHeight = 225;
+    static constexpr double kFontPoints = 8;
+
+    Reporte() = default;
+    explicit Reporte(QVector<Row> rows) : m_rows(std::move(rows)) {}
+
+    // Reads every row of a query result on the ART table from its current position, formatting the
+    // numbers with the user's decimal separator.
+    static QVector<Row> rowsFrom(Recordset &rs);
+
+    const QVector<Row> &rows() const { return m_rows; }
+
+    // Which text and rule goes where on which page, for a printable area of the given height.
+    Layout layout(int bodyHeightTwips) const;
+
+    // Paints every page onto the printer (a preview, a real printer or a PDF file).
+    void print(QPrinter *printer) const;
+
+    // Sets up a printer for the report: portrait, narrow margins, so that its 7.7 inches fit.
+    static void preparePrinter(QPrinter &printer);
+
+  private:
+    static void paintItem(QPainter &painter, const QPaintDevice &device, const Item &item);
+
+    QVector<Row> m_rows;
+};
