@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+class DataConnection;
+class Progress;
+class Recordset;
+struct SharedState;
+
+// The transfer of the current shipment to Calvera: the pre-check, the shipment's header and items,
+// and the catalogue update, reporting through the interaction and the progress display.
+//
+// The catalogue update's error report names its step: 40/50 reading the articles, 80/90 the
+// catalogue lookup, 100-450 the update (390 the date, 450 running it), 460-630 the insert (520 the
+// unit price, 630 running it), 640/650 the progress bar.
+class TransferDriver {
+  public:
+    TransferDriver(SharedState &state, Progress &progress);
+
+    // The whole transfer; reports everything by message box and caption.
+    void FRM3_Tranferir();
+    // True when no article of the shipment still needs review.
+    bool FRAM3_Transfer_A_Validar();
+    // Header and items into Calvera; true when every article with check result OK was written.
+    bool FRAM3_Transfer_B_Pasaje();
+    // Calvera's catalogue updated or extended with every article; true at the end.
+    bool FRAM3_Transfer_C_ActualCAT();
+
+    // The text of an SQL number: a non-numeric value (set to 0 on the caller's side too) is 0, a
+    // decimal separator is a point, whatever the user's locale.
+    static QString setAnsi(QVariant &value);
+    // The unit price written to Calvera: the total formatted "00.00" divided by the quantity, the
+    // quotient formatted "00.0000"; Null when either is Null, error 11 for a zero quantity.
+    static QVariant unitPrice(const QVariant &total, const QVariant &quantity);
+    // What the catalogue rows carry in usuario: the login name and the program's version.
+    static QString signature();
+
+    // Sees every statement before it runs (tracing and tests).
+    void setStatementObserver(std::function<void(const QString &)> observer)
+    {
+        m_observer = std::move(observer);
+    }
+    // The clock of the catalogue's fecha (tests fix it).
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+
+    // The statements built from the current row of an article recordset.
+    QString subitemsInsert(const Recordset &rs) const;
+    QString catalogueUpdate(const Recordset &rs, const QDateTime &when);
+    QString catalogueInsert(const Recordset &rs);
+
+  private:
+    void requireComponents() const;
+    DataConnection &calvera() const;
+    bool query(DataConnection &connection, const QString &statement, Recordset &rs);
+    long long execute(DataConnection &connection, const QString &statement);
+    QString text(const Recordset &rs, const char *field) const;
+
+    SharedState &m_state;
+    Progress &m_progress;
+    std::function<void(const QString &)> m_observer;
+    std::function<QDateTime()> m_clock;
+    int m_step = 0;
+};
