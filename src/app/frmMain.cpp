@@ -12,6 +12,7 @@
 #include "process/ProcessDriver.h"
 #include "process/ResultsPanel.h"
 #include "shipments/ShipmentList.h"
+#include "transfer/TransferDriver.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -238,7 +239,8 @@ bool frmMain::FRAM2_GuardarDatosToBase()
 
 void frmMain::FRM3_Tranferir()
 {
-    // The transfer to Calvera is built with its own subsystem.
+    TransferDriver driver(shared(), *this);
+    driver.FRM3_Tranferir();
 }
 
 void frmMain::onWorkbookLoaded()
