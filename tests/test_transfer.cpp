@@ -220,6 +220,8 @@ class TestTransfer : public QObject {
                      QStringLiteral("10") + sep + QStringLiteral("0100"));
             QVERIFY(TransferDriver::unitPrice(QVariant(), 2.0).isNull());
             QVERIFY(TransferDriver::unitPrice(5.0, QVariant()).isNull());
+            // A Null total with a zero quantity stays Null: no division happens.
+            QVERIFY(TransferDriver::unitPrice(QVariant(), 0.0).isNull());
             try {
                 TransferDriver::unitPrice(5.0, 0.0);
                 QFAIL("a zero quantity must fail");
@@ -676,6 +678,29 @@ class TestTransfer : public QObject {
         TransferDriver(shared(), progress).FRM3_Tranferir();
         VERIFY_SCRIPT(script);
         QCOMPARE(calCount(env, "caratula"), 1);
+    }
+
+    void driverReportsItsOwnFailures()
+    {
+        TestEnv env;
+        env.connect();
+        configure();
+        addThreeArticles(env);
+        ScriptedInteraction script;
+        script.expectMessage(
+            QStringLiteral("conexion perdida\r\n\r\n3709 - seccion [Planexo.FRAM3_Transferir]"), Icon::None);
+        RecordingProgress progress;
+        TransferDriver driver(shared(), progress);
+        // The final count fails: the driver's own handler reports it and the caption stays.
+        driver.setStatementObserver([](const QString &s) {
+            if (s.startsWith(QStringLiteral("select count(interno)")))
+                throw PlanexoError(3709, QStringLiteral("conexion perdida"), QStringLiteral("ADODB"));
+        });
+        driver.FRM3_Tranferir();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(progress.caption(), QStringLiteral("Actualizando catalogo..."));
+        QVERIFY(progress.barVisible());
+        QCOMPARE(calCount(env, "subitems"), 3);
     }
 
     void throughTheMainWindow()
