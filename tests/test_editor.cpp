@@ -5,6 +5,7 @@
 #include "common/TestEnv.h"
 #include "process/ResultsPanel.h"
 #include "review/FrmPosicion.h"
+#include "review/SuffixVerification.h"
 #include "review/frmDEP.h"
 #include "review/frmModificar.h"
 
@@ -359,6 +360,29 @@ class TestEditor : public QObject {
         VERIFY_SCRIPT(script);
         QCOMPARE(script.busyDepth(), 0);
         QVERIFY(script.busyCalls() >= 8);
+    }
+
+    // Keypad Enter processes the position too; Enter elsewhere does nothing. The editor calls the
+    // real suffix verification unless a test replaces it.
+    void enterOnlyInPositionBox()
+    {
+        ScriptedInteraction script;
+        auto w = open(QStringLiteral("0002"));
+        box(*w, "txtPRCNCM")->setText(QStringLiteral("8252.00.00.000B"));
+        for (const char *name : {"txtPRCDUN", "txtPRCECA", "txtARTDSCMARIA"})
+            QTest::keyClick(box(*w, name), Qt::Key_Return);
+        QVERIFY(w->isVisible());
+        QVERIFY(fake.calls.isEmpty());
+        QCOMPARE(tagOf(*w, "txtPRCNCM"), QString());
+        QTest::keyClick(box(*w, "txtPRCNCM"), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(fake.calls.size(), 1);
+        QCOMPARE(tagOf(*w, "txtPRCNCM"), QStringLiteral("07"));
+        VERIFY_SCRIPT(script);
+
+        frmModificar fresh;
+        using Verifier = QString (*)(const QString &, QString &, int, QString &);
+        QVERIFY(fresh.verificarSufijos.target<Verifier>());
+        QVERIFY(*fresh.verificarSufijos.target<Verifier>() == &VerificarSufijos);
     }
 
     // Each rule in turn, the first failing one reporting; nothing is written until all pass.
