@@ -1,10 +1,12 @@
 #include "ResultsPanel.h"
 
 #include "ControlPrintouts.h"
+#include "app/Interaction.h"
 #include "app/SharedState.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 #include "review/frmDEP.h"
+#include "review/frmModificar.h"
 
 #include <QFont>
 #include <QLabel>
@@ -79,8 +81,16 @@ QLabel *ResultsPanel::countLabel(const char *name, const QString &caption, int r
 void ResultsPanel::showRecordList(int mode)
 {
     shared().iModoLista = mode;
-    if (!m_frmDEP)
-        m_frmDEP = new frmDEP(window());
+    if (!m_frmDEP) {
+        frmDEP *form = new frmDEP(window());
+        // The hook lives in the window it opens the editor over.
+        form->editor = [form](const QString &tag) {
+            frmModificar editor(form);
+            editor.setTag(tag);
+            interaction().runModal(editor);
+        };
+        m_frmDEP = form;
+    }
     m_frmDEP->show();
     m_frmDEP->raise();
     m_frmDEP->activateWindow();
