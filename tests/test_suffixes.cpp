@@ -39,7 +39,7 @@ QString title(const QString &code)
 
 // The scripted interaction that also notes whether the hourglass was up while a prompt was shown.
 class Script : public ScriptedInteraction {
-public:
+  public:
     Answer message(const QString &text, Icon icon, Buttons buttons, const QString &t) override
     {
         note();
@@ -60,7 +60,7 @@ public:
     }
     int promptsUnderHourglass = 0;
 
-private:
+  private:
     // Whether a prompt went off script (lines of the report before the log, other than prompts still
     // expected).
     bool failures() const
@@ -77,17 +77,17 @@ private:
     }
 };
 
-#define VERIFY_PROMPTS(script)                                                                                    \
-    do {                                                                                                          \
-        VERIFY_SCRIPT(script);                                                                                    \
-        QCOMPARE((script).promptsUnderHourglass, 0);                                                              \
-        QCOMPARE((script).busyDepth(), 0);                                                                        \
+#define VERIFY_PROMPTS(script)                                                                               \
+    do {                                                                                                     \
+        VERIFY_SCRIPT(script);                                                                               \
+        QCOMPARE((script).promptsUnderHourglass, 0);                                                         \
+        QCOMPARE((script).busyDepth(), 0);                                                                   \
     } while (0)
 
 struct Chooser {
-    QStringList lines;       // the lines as filled
-    QString preselected;     // the selected line before the window was shown
-    QString shownSelected;   // the selected line once shown (activation)
+    QStringList lines;     // the lines as filled
+    QString preselected;   // the selected line before the window was shown
+    QString shownSelected; // the selected line once shown (activation)
 };
 
 QString selectedText(const QListWidget *list)
@@ -119,9 +119,9 @@ ScriptedInteraction::ModalDriver choose(const QString &pick, Chooser *seen = nul
     };
 }
 
-const QStringList kHandleLines = {QStringLiteral("JD00 - Ninguna opción"), QStringLiteral("JD01 - MANGO DE MADERA"),
-                                  QStringLiteral("JD02 - MANGO DE MATERIAL PLASTICO"),
-                                  QStringLiteral("JD03 - MANGO METALICO")};
+const QStringList kHandleLines = {
+    QStringLiteral("JD00 - Ninguna opción"), QStringLiteral("JD01 - MANGO DE MADERA"),
+    QStringLiteral("JD02 - MANGO DE MATERIAL PLASTICO"), QStringLiteral("JD03 - MANGO METALICO")};
 
 // The error a failing statement on the nomenclator raises, as the program would meet it.
 PlanexoError nomenclatorError(const QString &statement)
@@ -159,7 +159,7 @@ class TestSuffixes : public QObject {
 
     std::unique_ptr<TestEnv> env;
 
-private slots:
+  private slots:
     void init()
     {
         env = std::make_unique<TestEnv>();
@@ -228,12 +228,15 @@ private slots:
     {
         Script script;
         Chooser seen;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("stanley"));
-        script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("MT 16 X "), QStringLiteral("MT 16 X "));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("stanley"));
+        script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("MT 16 X "),
+                           QStringLiteral("MT 16 X "));
         script.expectModal(QStringLiteral("FrmCargaSufijos"), choose(QStringLiteral("JD02"), &seen));
         QString previous;
         QString article = QStringLiteral("MT-16(X)");
-        QCOMPARE(VerificarSufijos(kHammer, previous, 1, article), QStringLiteral("AA(STANLEY)-AB(MT 16 X)-JD02-"));
+        QCOMPARE(VerificarSufijos(kHammer, previous, 1, article),
+                 QStringLiteral("AA(STANLEY)-AB(MT 16 X)-JD02-"));
         VERIFY_PROMPTS(script);
         QCOMPARE(seen.lines, kHandleLines);
         QCOMPARE(seen.preselected, kHandleLines.first());
@@ -255,8 +258,10 @@ private slots:
         QFETCH(QString, code);
         QFETCH(QString, prompt);
         Script script;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("STANLEY"));
-        script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("T 100 B "), QStringLiteral("M1"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("STANLEY"));
+        script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("T 100 B "),
+                           QStringLiteral("M1"));
         if (code == QLatin1String("AI"))
             script.expectInput(prompt, title(code), QStringLiteral("T 100 B "), QStringLiteral("42"));
         else
@@ -280,7 +285,8 @@ private slots:
         script.expectInput(kWatts, title(QStringLiteral("ZA")), QString(), QStringLiteral("750"));
         QString previous;
         QString article = QStringLiteral("X");
-        QCOMPARE(VerificarSufijos(kDrill, previous, 1, article), QStringLiteral("AA(BOSCH)-AB(X)-ZA(000750)-"));
+        QCOMPARE(VerificarSufijos(kDrill, previous, 1, article),
+                 QStringLiteral("AA(BOSCH)-AB(X)-ZA(000750)-"));
         VERIFY_PROMPTS(script);
     }
 
@@ -288,7 +294,8 @@ private slots:
     {
         Script script;
         Chooser seen;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"), QStringLiteral("BOSCH"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"),
+                           QStringLiteral("BOSCH"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("X1"), QStringLiteral("X1"));
         script.expectModal(QStringLiteral("FrmCargaSufijos"), choose(QString(), &seen));
         QString previous = QStringLiteral("AA(BOSCH)-AB(X1)-JD03-");
@@ -311,19 +318,24 @@ private slots:
         script.expectModal(QStringLiteral("FrmCargaSufijos"), choose(QString()));
         QString previous = QStringLiteral("AA(Black & decker's)-AB()-JD01-");
         QString article = QStringLiteral("A");
-        QCOMPARE(VerificarSufijos(kHammer, previous, 1, article), QStringLiteral("AA(BLACK & DECKER S)-AB(Z9)-JD01-"));
+        QCOMPARE(VerificarSufijos(kHammer, previous, 1, article),
+                 QStringLiteral("AA(BLACK & DECKER S)-AB(Z9)-JD01-"));
         VERIFY_PROMPTS(script);
     }
 
     void missingValueProposesCleanedArticle()
     {
         Script script;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"), QStringLiteral("BOSCH"));
-        script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("T 100 B "), QStringLiteral("T 100 B "));
-        script.expectInput(kWatts, title(QStringLiteral("ZA")), QStringLiteral("T 100 B "), QStringLiteral("1200"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"),
+                           QStringLiteral("BOSCH"));
+        script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("T 100 B "),
+                           QStringLiteral("T 100 B "));
+        script.expectInput(kWatts, title(QStringLiteral("ZA")), QStringLiteral("T 100 B "),
+                           QStringLiteral("1200"));
         QString previous = QStringLiteral("AA(BOSCH)");
         QString article = QStringLiteral("T-100(B)");
-        QCOMPARE(VerificarSufijos(kDrill, previous, 1, article), QStringLiteral("AA(BOSCH)-AB(T 100 B)-ZA(001200)-"));
+        QCOMPARE(VerificarSufijos(kDrill, previous, 1, article),
+                 QStringLiteral("AA(BOSCH)-AB(T 100 B)-ZA(001200)-"));
         VERIFY_PROMPTS(script);
         // The article code was cleaned in place for the proposal.
         QCOMPARE(article, QStringLiteral("T 100 B "));
@@ -333,7 +345,8 @@ private slots:
     void unclosedValueProposesNothing()
     {
         Script script;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("FOO"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("FOO"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("X"), QStringLiteral("X"));
         script.expectModal(QStringLiteral("FrmCargaSufijos"), choose(QString()));
         // "AA(" without ")": nothing proposed, so the default brand is.
@@ -351,17 +364,27 @@ private slots:
         QTest::addColumn<QStringList>("answers");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<int>("refusals");
-        QTest::newRow("two digits") << false << QStringList{QStringLiteral("12")} << QStringLiteral("000012") << 0;
-        QTest::newRow("seven digits") << false << QStringList{QStringLiteral("1234567")} << QStringLiteral("123456") << 0;
-        QTest::newRow("blanks around") << false << QStringList{QStringLiteral("  7  ")} << QStringLiteral("000007") << 0;
+        QTest::newRow("two digits") << false << QStringList{QStringLiteral("12")} << QStringLiteral("000012")
+                                    << 0;
+        QTest::newRow("seven digits")
+            << false << QStringList{QStringLiteral("1234567")} << QStringLiteral("123456") << 0;
+        QTest::newRow("blanks around")
+            << false << QStringList{QStringLiteral("  7  ")} << QStringLiteral("000007") << 0;
         QTest::newRow("letters, then digits")
             << false << QStringList{QStringLiteral("12a"), QStringLiteral("abc"), QStringLiteral("5")}
             << QStringLiteral("000005") << 2;
         QTest::newRow("point decimal in point locale refused")
-            << false << QStringList{QStringLiteral("12.5"), QStringLiteral("3")} << QStringLiteral("000003") << 1;
+            << false << QStringList{QStringLiteral("12.5"), QStringLiteral("3")} << QStringLiteral("000003")
+            << 1;
         QTest::newRow("comma decimal in comma locale rounds")
             << true << QStringList{QStringLiteral("12,5")} << QStringLiteral("000013") << 0;
-        QTest::newRow("dash taken as blank") << true << QStringList{QStringLiteral("-8")} << QStringLiteral("000008") << 0;
+        QTest::newRow("group separators")
+            << false << QStringList{QStringLiteral("1,234,567")} << QStringLiteral("001234") << 0;
+        QTest::newRow("cut number that is none")
+            << true << QStringList{QStringLiteral("123,5E2"), QStringLiteral("12,5E2")}
+            << QStringLiteral("001250") << 1;
+        QTest::newRow("dash taken as blank")
+            << true << QStringList{QStringLiteral("-8")} << QStringLiteral("000008") << 0;
     }
     void numericAnswers()
     {
@@ -371,7 +394,8 @@ private slots:
         QFETCH(int, refusals);
         if (comma) TestEnv::useComma();
         Script script;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"), QStringLiteral("BOSCH"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"),
+                           QStringLiteral("BOSCH"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("GSB"), QStringLiteral("GSB"));
         for (int i = 0; i < answers.size(); ++i) {
             script.expectInput(kWatts, title(QStringLiteral("ZA")), QString(), answers[i]);
@@ -389,14 +413,18 @@ private slots:
     {
         Script script;
         // Blanks only, and characters that all turn into blanks, are asked again without a message.
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("   "));
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("'-()"));
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("o'neil-co"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("   "));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("'-()"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("o'neil-co"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("X"), QStringLiteral("x(1)"));
         script.expectModal(QStringLiteral("FrmCargaSufijos"), choose(QString()));
         QString previous;
         QString article = QStringLiteral("X");
-        QCOMPARE(VerificarSufijos(kHammer, previous, 1, article), QStringLiteral("AA(O NEIL CO)-AB(X 1)-JD00-"));
+        QCOMPARE(VerificarSufijos(kHammer, previous, 1, article),
+                 QStringLiteral("AA(O NEIL CO)-AB(X 1)-JD00-"));
         VERIFY_PROMPTS(script);
     }
 
@@ -410,7 +438,8 @@ private slots:
     {
         QFETCH(bool, cancelled);
         Script script;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("S"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("S"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("X"),
                            cancelled ? std::nullopt : std::optional<QString>(QString()));
         script.expectMessage(kCancel, Icon::Question, Buttons::YesNo, Answer::Yes);
@@ -426,7 +455,8 @@ private slots:
         // Alphanumeric: No goes on with the empty answer, which is asked again silently.
         script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"), std::nullopt);
         script.expectMessage(kCancel, Icon::Question, Buttons::YesNo, Answer::No);
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"), QStringLiteral("BOSCH"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("BOSCH"),
+                           QStringLiteral("BOSCH"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("M"), QStringLiteral("M"));
         // Numeric: the empty answer is not a number.
         script.expectInput(kWatts, title(QStringLiteral("ZA")), QStringLiteral("X"), QString());
@@ -435,7 +465,8 @@ private slots:
         script.expectInput(kWatts, title(QStringLiteral("ZA")), QStringLiteral("X"), QStringLiteral("9"));
         QString previous = QStringLiteral("AA(BOSCH)-AB(M)-");
         QString article = QStringLiteral("X");
-        QCOMPARE(VerificarSufijos(kDrill, previous, 1, article), QStringLiteral("AA(BOSCH)-AB(M)-ZA(000009)-"));
+        QCOMPARE(VerificarSufijos(kDrill, previous, 1, article),
+                 QStringLiteral("AA(BOSCH)-AB(M)-ZA(000009)-"));
         VERIFY_PROMPTS(script);
     }
 
@@ -448,15 +479,15 @@ private slots:
         QTest::addColumn<QString>("result");
         QTest::newRow("inside") << QStringLiteral("JD02-AA(B)-AB(M)-") << kHandleLines[2]
                                 << QStringLiteral("AA(B)-AB(M)-JD02-");
-        QTest::newRow("last without dash") << QStringLiteral("AA(B)-AB(M)-JD02") << kHandleLines[2]
-                                           << QStringLiteral("AA(B)-AB(M)-JD02-");
+        QTest::newRow("last without dash")
+            << QStringLiteral("AA(B)-AB(M)-JD02") << kHandleLines[2] << QStringLiteral("AA(B)-AB(M)-JD02-");
         // No current option: the search for an empty text selects the first line.
-        QTest::newRow("last, not the last four") << QStringLiteral("AA(B)-AB(M)-JD021") << kHandleLines[0]
-                                                 << QStringLiteral("AA(B)-AB(M)-JD00-");
-        QTest::newRow("not among the lines") << QStringLiteral("AA(B)-AB(M)-JD09-") << QString()
-                                             << QStringLiteral("AA(B)-AB(M)-JD00-");
-        QTest::newRow("no option element") << QStringLiteral("AA(B)-AB(M)-") << kHandleLines[0]
-                                           << QStringLiteral("AA(B)-AB(M)-JD00-");
+        QTest::newRow("last, not the last four")
+            << QStringLiteral("AA(B)-AB(M)-JD021") << kHandleLines[0] << QStringLiteral("AA(B)-AB(M)-JD00-");
+        QTest::newRow("not among the lines")
+            << QStringLiteral("AA(B)-AB(M)-JD09-") << QString() << QStringLiteral("AA(B)-AB(M)-JD00-");
+        QTest::newRow("no option element")
+            << QStringLiteral("AA(B)-AB(M)-") << kHandleLines[0] << QStringLiteral("AA(B)-AB(M)-JD00-");
     }
     void currentOption()
     {
@@ -479,7 +510,8 @@ private slots:
     void chooserClosedWithoutChoice()
     {
         Script script;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("S"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("S"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("X"), QStringLiteral("M"));
         script.expectModal(QStringLiteral("FrmCargaSufijos"), [](QDialog &d) {
             d.show();
@@ -501,7 +533,8 @@ private slots:
     void chooserDoubleClick()
     {
         Script script;
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("S"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("S"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("X"), QStringLiteral("M"));
         script.expectModal(QStringLiteral("FrmCargaSufijos"), [](QDialog &d) {
             d.show();
@@ -522,7 +555,8 @@ private slots:
         shared().sChooserSelection.clear();
         FrmCargaSufijos chooser;
         QCOMPARE(chooser.windowTitle(), QStringLiteral("Carga de Sufijos"));
-        QCOMPARE(child<QWidget>(chooser, "FrmList")->property("title").toString(), QStringLiteral("Selecione una Opción"));
+        QCOMPARE(child<QWidget>(chooser, "FrmList")->property("title").toString(),
+                 QStringLiteral("Selecione una Opción"));
         chooser.CargarOpciones({QStringLiteral("A"), QStringLiteral("B")});
         chooser.show();
         QCOMPARE(selectedText(chooser.list()), QStringLiteral("A"));
@@ -542,11 +576,15 @@ private slots:
     {
         QTest::addColumn<QString>("previous");
         QTest::addColumn<QString>("result");
-        QTest::newRow("complete") << QStringLiteral("AA(X)-AB(Y)-JD01") << QStringLiteral("AA(X)-AB(Y)-JD01-");
-        QTest::newRow("already ending") << QStringLiteral("AA(X)-AB(Y)-JD01-") << QStringLiteral("AA(X)-AB(Y)-JD01-");
-        QTest::newRow("letter case ignored") << QStringLiteral("aa(x)-ab(y)-jd01-") << QStringLiteral("aa(x)-ab(y)-jd01-");
+        QTest::newRow("complete") << QStringLiteral("AA(X)-AB(Y)-JD01")
+                                  << QStringLiteral("AA(X)-AB(Y)-JD01-");
+        QTest::newRow("already ending")
+            << QStringLiteral("AA(X)-AB(Y)-JD01-") << QStringLiteral("AA(X)-AB(Y)-JD01-");
+        QTest::newRow("letter case ignored")
+            << QStringLiteral("aa(x)-ab(y)-jd01-") << QStringLiteral("aa(x)-ab(y)-jd01-");
         // Only the code of an option is looked for, not whether the option exists.
-        QTest::newRow("unknown option") << QStringLiteral("AA(X)-AB(Y)-JD77") << QStringLiteral("AA(X)-AB(Y)-JD77-");
+        QTest::newRow("unknown option")
+            << QStringLiteral("AA(X)-AB(Y)-JD77") << QStringLiteral("AA(X)-AB(Y)-JD77-");
     }
     void comparisonWithoutDifference()
     {
@@ -563,7 +601,8 @@ private slots:
     {
         Script script;
         script.expectMessage(
-            QStringLiteral("Se encontro diferencias entre los Sufijos de Subitem y el nomenclador."), Icon::Exclamation);
+            QStringLiteral("Se encontro diferencias entre los Sufijos de Subitem y el nomenclador."),
+            Icon::Exclamation);
         script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("X"), QStringLiteral("X"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("ART 1"), QStringLiteral("Y"));
         script.expectModal(QStringLiteral("FrmCargaSufijos"), choose(QString()));
@@ -575,7 +614,8 @@ private slots:
 
         // An empty previous text is rebuilt without comparing.
         script.clear();
-        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"), QStringLiteral("X"));
+        script.expectInput(kBrand, title(QStringLiteral("AA")), QStringLiteral("STANLEY"),
+                           QStringLiteral("X"));
         script.expectInput(kModel, title(QStringLiteral("AB")), QStringLiteral("ART 1"), QStringLiteral("Y"));
         script.expectModal(QStringLiteral("FrmCargaSufijos"), choose(QStringLiteral("JD03")));
         previous.clear();
@@ -585,9 +625,10 @@ private slots:
 
     void codeWithoutKindKeepsPrevious()
     {
-        env->execCalvera(QStringLiteral("NCM"), QStringLiteral("insert into sufidos (sim, sufijo, detalle) values "
-                                                                "('90  .  .  .   ','ZC','VOLTAJE'),"
-                                                                "('9030.31.00.000','BX','COLOR')"));
+        env->execCalvera(QStringLiteral("NCM"),
+                         QStringLiteral("insert into sufidos (sim, sufijo, detalle) values "
+                                        "('90  .  .  .   ','ZC','VOLTAJE'),"
+                                        "('9030.31.00.000','BX','COLOR')"));
         Script script;
         const QString color = QStringLiteral("COLOR   (BX)");
         script.expectInput(QStringLiteral("VOLTAJE   (ZC)"), title(QStringLiteral("ZC")), QString(),
@@ -604,8 +645,10 @@ private slots:
 
     void codeWithoutKindAlone()
     {
-        env->execCalvera(QStringLiteral("NCM"),
-                         QStringLiteral("insert into sufidos (sim, sufijo, detalle) values ('9030.31.00.000','BX','COLOR')"));
+        env->execCalvera(
+            QStringLiteral("NCM"),
+            QStringLiteral(
+                "insert into sufidos (sim, sufijo, detalle) values ('9030.31.00.000','BX','COLOR')"));
         Script script;
         const QString color = QStringLiteral("COLOR   (BX)");
         // No kind at all: every answer is asked again, until the operator cancels.
@@ -621,9 +664,10 @@ private slots:
 
     void codesOfOtherLengthsOnly()
     {
-        env->execCalvera(QStringLiteral("NCM"), QStringLiteral("insert into sufidos (sim, sufijo, detalle) values "
-                                                                "('90  .  .  .   ','XYZ','RARO'),"
-                                                                "('9030.  .  .   ','Q','CORTO')"));
+        env->execCalvera(QStringLiteral("NCM"),
+                         QStringLiteral("insert into sufidos (sim, sufijo, detalle) values "
+                                        "('90  .  .  .   ','XYZ','RARO'),"
+                                        "('9030.  .  .   ','Q','CORTO')"));
         Script script;
         QString previous = QStringLiteral("AA(OLD)-");
         QString article = QStringLiteral("X");
@@ -639,7 +683,8 @@ private slots:
         const PlanexoError expected = nomenclatorError(QStringLiteral("select * from sufidos"));
         QVERIFY(expected.number() != 0);
         Script script;
-        script.expectMessage(QString::number(expected.number()) + QStringLiteral(" - ") + expected.description() +
+        script.expectMessage(QString::number(expected.number()) + QStringLiteral(" - ") +
+                                 expected.description() +
                                  QStringLiteral("\r\n\r\nSeccion [Torvisca.frmModificar.VarificarSufijos]"),
                              Icon::Critical);
         QString previous = QStringLiteral("AA(X)-");
@@ -654,7 +699,8 @@ private slots:
         script.expectMessage(QStringLiteral("No se encontro Sufijo en el nomenclador"), Icon::None);
         QString previous;
         QString article = QStringLiteral("X");
-        QCOMPARE(VerificarSufijos(QStringLiteral("99'5.00.00.000B"), previous, 1, article), QStringLiteral("SIN SUFIJOS"));
+        QCOMPARE(VerificarSufijos(QStringLiteral("99'5.00.00.000B"), previous, 1, article),
+                 QStringLiteral("SIN SUFIJOS"));
         VERIFY_PROMPTS(script);
     }
 
@@ -672,8 +718,9 @@ private slots:
         QVERIFY(description->isReadOnly());
         QCOMPARE(description->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         // The subheading of the editor's position matches only its own positions.
-        env->execCalvera(QStringLiteral("NCM"), QStringLiteral("insert into ncm ([001],[002],[003],[010]) values "
-                                                                "('8252.90.00','000','Q','OTRAS')"));
+        env->execCalvera(QStringLiteral("NCM"),
+                         QStringLiteral("insert into ncm ([001],[002],[003],[010]) values "
+                                        "('8252.90.00','000','Q','OTRAS')"));
         Script script;
         form.show();
         QCOMPARE(form.focusWidget(), search);
@@ -684,11 +731,12 @@ private slots:
 
     void searchListsInOrder()
     {
-        env->execCalvera(QStringLiteral("NCM"), QStringLiteral("insert into ncm ([001],[002],[003],[010]) values "
-                                                                "('8252.00.00','900','F','OTRAS'),"
-                                                                "('8252.90.00','000','Q','LAS DEMAS'),"
-                                                                "('8252.00.00','100','C','ALGUNAS'),"
-                                                                "('8253.00.00','000','A','FUERA')"));
+        env->execCalvera(QStringLiteral("NCM"),
+                         QStringLiteral("insert into ncm ([001],[002],[003],[010]) values "
+                                        "('8252.00.00','900','F','OTRAS'),"
+                                        "('8252.90.00','000','Q','LAS DEMAS'),"
+                                        "('8252.00.00','100','C','ALGUNAS'),"
+                                        "('8253.00.00','000','A','FUERA')"));
         QLineEdit editor;
         FrmPosicion form(&editor);
         form.show();
@@ -699,8 +747,9 @@ private slots:
         QTest::keyClick(search, Qt::Key_Return);
         VERIFY_PROMPTS(script);
         QVERIFY(script.busyCalls() > 0);
-        QCOMPARE(lines(list), (QStringList{QStringLiteral("8252.00.00.000B"), QStringLiteral("8252.00.00.100C"),
-                                           QStringLiteral("8252.00.00.900F"), QStringLiteral("8252.90.00.000Q")}));
+        QCOMPARE(lines(list),
+                 (QStringList{QStringLiteral("8252.00.00.000B"), QStringLiteral("8252.00.00.100C"),
+                              QStringLiteral("8252.00.00.900F"), QStringLiteral("8252.90.00.000Q")}));
         QCOMPARE(selectedText(list), QStringLiteral("8252.00.00.000B"));
         QCOMPARE(form.focusWidget(), list);
         // Selecting the first line does not show its details.
@@ -709,8 +758,9 @@ private slots:
         // Points match any run of characters.
         search->setText(QStringLiteral("84.1"));
         QTest::keyClick(search, Qt::Key_Return);
-        QCOMPARE(lines(list), (QStringList{QStringLiteral("8467.21.00.100A"), QStringLiteral("8467.21.00.900R"),
-                                           QStringLiteral("8471.30.12.000G")}));
+        QCOMPARE(lines(list),
+                 (QStringList{QStringLiteral("8467.21.00.100A"), QStringLiteral("8467.21.00.900R"),
+                              QStringLiteral("8471.30.12.000G")}));
         VERIFY_PROMPTS(script);
     }
 
@@ -895,8 +945,8 @@ private slots:
         FrmPosicion form(&editor);
         form.show();
         Script script;
-        script.expectMessage(QString::number(expected.number()) + QStringLiteral(" - ") + expected.description() +
-                                 QStringLiteral("Sección []"),
+        script.expectMessage(QString::number(expected.number()) + QStringLiteral(" - ") +
+                                 expected.description() + QStringLiteral("Sección []"),
                              Icon::None);
         QTest::keyClick(child<QLineEdit>(form, "TxtNCMF"), Qt::Key_Return);
         VERIFY_PROMPTS(script);

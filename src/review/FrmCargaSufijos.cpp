@@ -8,7 +8,10 @@
 #include <QListWidget>
 
 namespace {
-constexpr int twips(int value) { return value / 15; }
+constexpr int twips(int value)
+{
+    return value / 15;
+}
 } // namespace
 
 FrmCargaSufijos::FrmCargaSufijos(QWidget *parent) : QDialog(parent)
@@ -57,8 +60,7 @@ void FrmCargaSufijos::ElegirOpcion()
 
 bool FrmCargaSufijos::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate)
-        Form_Activate();
+    if (event->type() == QEvent::WindowActivate) Form_Activate();
     return QDialog::event(event);
 }
 

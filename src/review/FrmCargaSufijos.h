@@ -12,7 +12,7 @@ class QListWidget;
 // otherwise leaves the selection as the caller left it (empty).
 class FrmCargaSufijos : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit FrmCargaSufijos(QWidget *parent = nullptr);
 
     // Shows the list frame and replaces the list's lines.
@@ -24,13 +24,13 @@ public:
     // Selects the first line when the list has lines and none is selected.
     void Form_Activate();
 
-protected:
+  protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
-private:
+  private:
     void ElegirOpcion();
 
     QGroupBox *FrmList = nullptr;

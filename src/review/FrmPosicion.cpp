@@ -16,7 +16,10 @@
 
 namespace {
 
-constexpr int twips(int value) { return value / 15; }
+constexpr int twips(int value)
+{
+    return value / 15;
+}
 
 QString trimBlanks(const QString &text)
 {
@@ -112,11 +115,14 @@ void FrmPosicion::Buscar()
         const Dialect &d = db.dialect();
         const QString c001 = d.column(QStringLiteral("001"));
         db.Sql = QStringLiteral("select ") +
-                 d.concat({c001, QStringLiteral("'.'"), d.column(QStringLiteral("002")), d.column(QStringLiteral("003"))}) +
-                 QStringLiteral(" as ncm,") + d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica,") +
-                 d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ncm where ") + c001 +
-                 QStringLiteral(" like ") + sql::text(pattern + QLatin1Char('%')) + QStringLiteral(" order by ") + c001 +
-                 QLatin1Char(',') + d.column(QStringLiteral("002")) + QLatin1Char(',') + d.column(QStringLiteral("003"));
+                 d.concat({c001, QStringLiteral("'.'"), d.column(QStringLiteral("002")),
+                           d.column(QStringLiteral("003"))}) +
+                 QStringLiteral(" as ncm,") + d.column(QStringLiteral("012")) +
+                 QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
+                 QStringLiteral(" as deresp from ncm where ") + c001 + QStringLiteral(" like ") +
+                 sql::text(pattern + QLatin1Char('%')) + QStringLiteral(" order by ") + c001 +
+                 QLatin1Char(',') + d.column(QStringLiteral("002")) + QLatin1Char(',') +
+                 d.column(QStringLiteral("003"));
         if (!nomenclator().CrearRs(rs)) {
             busy.reset();
             interaction().message(QStringLiteral("Posición no encontrada."), Interaction::Icon::Exclamation);
@@ -147,18 +153,21 @@ void FrmPosicion::MostrarDatos(const QString &position)
         SharedState &s = shared();
         DataConnection &db = nomenclator();
         const Dialect &d = db.dialect();
-        db.Sql = QStringLiteral("Select ") + d.column(QStringLiteral("010")) + QStringLiteral(" as descrip,") +
-                 d.column(QStringLiteral("004")) + QStringLiteral(" as descrip1, ") + d.column(QStringLiteral("012")) +
-                 QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) + QStringLiteral(" as deresp, ") +
-                 d.column(QStringLiteral("059")) + QLatin1Char(',') + d.column(QStringLiteral("019")) +
-                 QStringLiteral(" as rein from ncm where ") + d.column(QStringLiteral("001")) + QStringLiteral(" = ") +
-                 sql::text(position.left(10)) + QStringLiteral(" and ") + d.column(QStringLiteral("002")) +
-                 QStringLiteral(" = ") + sql::text(position.mid(11, 3)) + QStringLiteral(" and ") +
-                 d.column(QStringLiteral("003")) + QStringLiteral(" = ") + sql::text(position.mid(14, 1));
+        db.Sql = QStringLiteral("Select ") + d.column(QStringLiteral("010")) +
+                 QStringLiteral(" as descrip,") + d.column(QStringLiteral("004")) +
+                 QStringLiteral(" as descrip1, ") + d.column(QStringLiteral("012")) +
+                 QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
+                 QStringLiteral(" as deresp, ") + d.column(QStringLiteral("059")) + QLatin1Char(',') +
+                 d.column(QStringLiteral("019")) + QStringLiteral(" as rein from ncm where ") +
+                 d.column(QStringLiteral("001")) + QStringLiteral(" = ") + sql::text(position.left(10)) +
+                 QStringLiteral(" and ") + d.column(QStringLiteral("002")) + QStringLiteral(" = ") +
+                 sql::text(position.mid(11, 3)) + QStringLiteral(" and ") + d.column(QStringLiteral("003")) +
+                 QStringLiteral(" = ") + sql::text(position.mid(14, 1));
         Recordset rs;
         if (nomenclator().CrearRs(rs)) {
             // Two line breaks: the second description after an empty line.
-            LbDescripcion->setPlainText(s.fmt->EsNull(rs.Fields(QStringLiteral("descrip"))) + QStringLiteral("\n\n") +
+            LbDescripcion->setPlainText(s.fmt->EsNull(rs.Fields(QStringLiteral("descrip"))) +
+                                        QStringLiteral("\n\n") +
                                         s.fmt->EsNull(rs.Fields(QStringLiteral("descrip1"))));
         }
         rs.Close();
@@ -167,7 +176,8 @@ void FrmPosicion::MostrarDatos(const QString &position)
         if (nomenclator().CrearRs(rs)) {
             QStringList lines;
             for (; !rs.Eof(); rs.MoveNext())
-                lines << trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo")))).leftJustified(5, QLatin1Char(' ')) +
+                lines << trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo"))))
+                                 .leftJustified(5, QLatin1Char(' ')) +
                              trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("detalle"))));
             LstSufijos->addItems(lines);
         }
@@ -181,7 +191,8 @@ void FrmPosicion::MostrarDatos(const QString &position)
 void FrmPosicion::ElegirPosicion()
 {
     const QList<QListWidgetItem *> selected = LstNCM->selectedItems();
-    if (m_editorPosition) m_editorPosition->setText(selected.isEmpty() ? QString() : selected.first()->text());
+    if (m_editorPosition)
+        m_editorPosition->setText(selected.isEmpty() ? QString() : selected.first()->text());
     accept();
 }
 

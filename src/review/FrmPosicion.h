@@ -12,7 +12,7 @@ class QPlainTextEdit;
 // found position writes it into the editor's position box and closes the window.
 class FrmPosicion : public QDialog {
     Q_OBJECT
-public:
+  public:
     // editorPosition: the editor's position box; its first 10 characters start the search text.
     explicit FrmPosicion(QLineEdit *editorPosition, QWidget *parent = nullptr);
 
@@ -23,13 +23,13 @@ public:
     // Gives the list the focus when it has lines, else the search box.
     void Form_Activate();
 
-protected:
+  protected:
     bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
-private:
+  private:
     // The window's own keys (Esc, Ctrl+C); true when the key was taken.
     bool windowKey(const QKeyEvent *key);
     void ElegirPosicion();

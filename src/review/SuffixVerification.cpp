@@ -44,7 +44,7 @@ enum class ValueKind { None, Alphanumeric, Numeric };
 // The hourglass of the verification. It gives way to every box and window the operator answers,
 // so that they get the normal pointer, and comes back for the queries after them.
 class Hourglass {
-public:
+  public:
     Hourglass() { m_busy.emplace(); }
     void release() { m_busy.reset(); }
     void show()
@@ -61,7 +61,7 @@ public:
         return answer;
     }
 
-private:
+  private:
     std::optional<BusyCursor> m_busy;
 };
 
@@ -72,7 +72,7 @@ struct CodeRows {
 };
 
 class Verification {
-public:
+  public:
     Verification(const QString &position, QString &previous, int mode, QString &article)
         : m_levels(positionLevelList(position)), m_previous(previous), m_mode(mode), m_article(article)
     {
@@ -80,7 +80,7 @@ public:
 
     QString run();
 
-private:
+  private:
     DataConnection &ncm() { return shared().enlace->getDataConnectionByEntity(QStringLiteral("NCM")); }
     CodeRows codeRows(const QString &code);
     bool previousIsComplete(const QStringList &codes);
@@ -101,15 +101,17 @@ CodeRows Verification::codeRows(const QString &code)
 {
     SharedState &s = shared();
     DataConnection &db = ncm();
-    db.Sql = QStringLiteral("select sufijo,detalle from sufidos where sim in ") + m_levels + QStringLiteral(" and ") +
-             db.dialect().left(QStringLiteral("sufijo"), 2) + QStringLiteral(" = ") + sql::text(trimBlanks(code));
+    db.Sql = QStringLiteral("select sufijo,detalle from sufidos where sim in ") + m_levels +
+             QStringLiteral(" and ") + db.dialect().left(QStringLiteral("sufijo"), 2) +
+             QStringLiteral(" = ") + sql::text(trimBlanks(code));
     CodeRows rows;
     Recordset rs;
     if (ncm().CrearRs(rs)) {
         rows.first = s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo")));
         rows.detail = s.fmt->EsNull(rs.Fields(QStringLiteral("detalle")));
         for (; !rs.Eof(); rs.MoveNext())
-            rows.options << trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo")))) + QStringLiteral(" - ") +
+            rows.options << trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo")))) +
+                                QStringLiteral(" - ") +
                                 trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("detalle"))));
     }
     rs.Close();
@@ -171,16 +173,19 @@ bool Verification::askValue(const CodeRows &rows, QString *result)
                              .value_or(QString());
         if (answer.isEmpty()) {
             const Interaction::Answer cancel =
-                interaction().message(QStringLiteral("Desea cancelar la operación"), Interaction::Icon::Question,
-                                      Interaction::Buttons::YesNo);
+                interaction().message(QStringLiteral("Desea cancelar la operación"),
+                                      Interaction::Icon::Question, Interaction::Buttons::YesNo);
             if (cancel == Interaction::Answer::Yes) return false;
         }
         m_hourglass.show();
 
         const QString cleaned = m_sVALCADENA(blankOut(answer, QStringLiteral("()-")));
         if (m_kind == ValueKind::Numeric) {
-            if (vb::isNumeric(cleaned)) {
-                append(result, trimBlanks(S) + QLatin1Char('(') + vb::format(cleaned.left(6), QStringLiteral("000000")) +
+            // Cutting a number can leave a text that is none ("123,5E2" gives "123,5E"), which the
+            // format would pass on unchanged: that answer is refused as well.
+            const QString six = cleaned.left(6);
+            if (vb::isNumeric(cleaned) && vb::isNumeric(six)) {
+                append(result, trimBlanks(S) + QLatin1Char('(') + vb::format(six, QStringLiteral("000000")) +
                                    QLatin1Char(')'));
                 return true;
             }
@@ -241,7 +246,8 @@ QString Verification::run()
     QStringList codes;
     Recordset rs;
     if (!ncm().CrearRs(rs)) {
-        m_hourglass.message(QStringLiteral("No se encontro Sufijo en el nomenclador"), Interaction::Icon::None);
+        m_hourglass.message(QStringLiteral("No se encontro Sufijo en el nomenclador"),
+                            Interaction::Icon::None);
         return QStringLiteral("SIN SUFIJOS");
     }
     for (; !rs.Eof(); rs.MoveNext())
@@ -253,8 +259,9 @@ QString Verification::run()
             if (!m_previous.endsWith(QLatin1Char('-'))) m_previous += QLatin1Char('-');
             return m_previous;
         }
-        m_hourglass.message(QStringLiteral("Se encontro diferencias entre los Sufijos de Subitem y el nomenclador."),
-                            Interaction::Icon::Exclamation);
+        m_hourglass.message(
+            QStringLiteral("Se encontro diferencias entre los Sufijos de Subitem y el nomenclador."),
+            Interaction::Icon::Exclamation);
     }
 
     QString result;
@@ -274,8 +281,8 @@ QString Verification::run()
 
 QString positionLevelList(const QString &position)
 {
-    return QLatin1Char('(') + sql::text(position.left(2) + QStringLiteral("  .  .  .   ")) + QLatin1Char(',') +
-           sql::text(position.left(4) + QStringLiteral(".  .  .   ")) + QLatin1Char(',') +
+    return QLatin1Char('(') + sql::text(position.left(2) + QStringLiteral("  .  .  .   ")) +
+           QLatin1Char(',') + sql::text(position.left(4) + QStringLiteral(".  .  .   ")) + QLatin1Char(',') +
            sql::text(position.left(7) + QStringLiteral(".  .   ")) + QLatin1Char(',') +
            sql::text(position.left(14)) + QLatin1Char(')');
 }
