@@ -7,6 +7,7 @@
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,6 +86,8 @@ FrmPosicion::FrmPosicion(QLineEdit *editorPosition, QWidget *parent)
     LstSufijos = new QListWidget(this);
     LstSufijos->setObjectName(QStringLiteral("LstSufijos"));
     LstSufijos->setGeometry(twips(2640), twips(2790), twips(6240), twips(2460));
+    // The codes are padded to a common width: a fixed-pitch font keeps the descriptions aligned.
+    LstSufijos->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     lbSufijos->setBuddy(LstSufijos);
 
     setTabOrder(TxtNCMF, LstNCM);
