@@ -123,6 +123,14 @@ private slots:
         QCOMPARE(vb::str(1234567.0), QStringLiteral("1234567"));
     }
 
+    void trimRemovesBlanksOnly()
+    {
+        QCOMPARE(vb::trim(QStringLiteral("  8252 ")), QStringLiteral("8252"));
+        QCOMPARE(vb::trim(QStringLiteral("\tAB \t")), QStringLiteral("\tAB \t"));
+        QCOMPARE(vb::trim(QStringLiteral("   ")), QString());
+        QCOMPARE(vb::trim(QString()), QString());
+    }
+
     void roundingAndLiterals()
     {
         TestEnv::useComma();

@@ -10,6 +10,17 @@
 
 namespace vb {
 
+QString trim(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 QChar decimalSeparator()
 {
     const QString point = QLocale().decimalPoint();

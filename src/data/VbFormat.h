@@ -9,6 +9,9 @@ namespace vb {
 
 QChar decimalSeparator();
 
+// Trim: removes blanks at both ends; tabs and other white space stay.
+QString trim(const QString &text);
+
 // IsNumeric: optional blanks, sign, digits with group separators, the decimal separator and an exponent.
 bool isNumeric(const QString &text);
 bool isNumeric(const QVariant &value);

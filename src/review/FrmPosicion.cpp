@@ -7,6 +7,8 @@
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 
+#include "data/VbFormat.h"
+
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,17 +22,6 @@ namespace {
 constexpr int twips(int value)
 {
     return value / 15;
-}
-
-QString trimBlanks(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
 }
 
 DataConnection &nomenclator()
@@ -133,7 +124,7 @@ void FrmPosicion::Buscar()
         }
         QStringList lines;
         for (; !rs.Eof(); rs.MoveNext())
-            lines << trimBlanks(shared().fmt->EsNull(rs.Fields(QStringLiteral("ncm"))));
+            lines << vb::trim(shared().fmt->EsNull(rs.Fields(QStringLiteral("ncm"))));
         LstNCM->addItems(lines);
         LstNCM->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
         LstNCM->setFocus();
@@ -179,9 +170,9 @@ void FrmPosicion::MostrarDatos(const QString &position)
         if (nomenclator().CrearRs(rs)) {
             QStringList lines;
             for (; !rs.Eof(); rs.MoveNext())
-                lines << trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo"))))
+                lines << vb::trim(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo"))))
                                  .leftJustified(5, QLatin1Char(' ')) +
-                             trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("detalle"))));
+                             vb::trim(s.fmt->EsNull(rs.Fields(QStringLiteral("detalle"))));
             LstSufijos->addItems(lines);
         }
         rs.Close();
@@ -234,7 +225,7 @@ bool FrmPosicion::eventFilter(QObject *watched, QEvent *event)
         if (windowKey(key)) return true;
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         if (enter && watched == TxtNCMF) {
-            if (!trimBlanks(TxtNCMF->text()).isEmpty()) Buscar();
+            if (!vb::trim(TxtNCMF->text()).isEmpty()) Buscar();
             return true;
         }
         if (enter && watched == LstNCM) {

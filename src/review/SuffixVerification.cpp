@@ -14,18 +14,6 @@
 
 namespace {
 
-// VB's Trim: blanks only, tabs and other white space stay.
-QString trimBlanks(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == QLatin1Char(' '))
-        ++begin;
-    while (end > begin && text[end - 1] == QLatin1Char(' '))
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 QString blankOut(QString text, const QString &characters)
 {
     for (const QChar c : characters)
@@ -103,16 +91,16 @@ CodeRows Verification::codeRows(const QString &code)
     DataConnection &db = ncm();
     db.Sql = QStringLiteral("select sufijo,detalle from sufidos where sim in ") + m_levels +
              QStringLiteral(" and ") + db.dialect().left(QStringLiteral("sufijo"), 2) +
-             QStringLiteral(" = ") + sql::text(trimBlanks(code));
+             QStringLiteral(" = ") + sql::text(vb::trim(code));
     CodeRows rows;
     Recordset rs;
     if (ncm().CrearRs(rs)) {
         rows.first = s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo")));
         rows.detail = s.fmt->EsNull(rs.Fields(QStringLiteral("detalle")));
         for (; !rs.Eof(); rs.MoveNext())
-            rows.options << trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo")))) +
+            rows.options << vb::trim(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo")))) +
                                 QStringLiteral(" - ") +
-                                trimBlanks(s.fmt->EsNull(rs.Fields(QStringLiteral("detalle"))));
+                                vb::trim(s.fmt->EsNull(rs.Fields(QStringLiteral("detalle"))));
     }
     rs.Close();
     return rows;
@@ -124,9 +112,9 @@ bool Verification::previousIsComplete(const QStringList &codes)
     for (const QString &code : codes) {
         const QString sufijo = codeRows(code).first;
         if (sufijo.size() == 2) {
-            if (!previous.contains(trimBlanks(sufijo).toUpper() + QLatin1Char('('))) return false;
+            if (!previous.contains(vb::trim(sufijo).toUpper() + QLatin1Char('('))) return false;
         } else if (sufijo.size() == 4) {
-            if (!previous.contains(trimBlanks(code).toUpper())) return false;
+            if (!previous.contains(vb::trim(code).toUpper())) return false;
         }
     }
     return true;
@@ -134,7 +122,7 @@ bool Verification::previousIsComplete(const QStringList &codes)
 
 void Verification::append(QString *result, const QString &element)
 {
-    if (!trimBlanks(*result).isEmpty()) *result += QLatin1Char('-');
+    if (!vb::trim(*result).isEmpty()) *result += QLatin1Char('-');
     *result += element;
 }
 
@@ -185,14 +173,14 @@ bool Verification::askValue(const CodeRows &rows, QString *result)
             // format would pass on unchanged: that answer is refused as well.
             const QString six = cleaned.left(6);
             if (vb::isNumeric(cleaned) && vb::isNumeric(six)) {
-                append(result, trimBlanks(S) + QLatin1Char('(') + vb::format(six, QStringLiteral("000000")) +
+                append(result, vb::trim(S) + QLatin1Char('(') + vb::format(six, QStringLiteral("000000")) +
                                    QLatin1Char(')'));
                 return true;
             }
             m_hourglass.message(QStringLiteral("Debe Ingresar un Valor Númerico"), Interaction::Icon::None);
         } else if (m_kind == ValueKind::Alphanumeric) {
-            if (!trimBlanks(cleaned).isEmpty()) {
-                append(result, trimBlanks(S) + QLatin1Char('(') + cleaned + QLatin1Char(')'));
+            if (!vb::trim(cleaned).isEmpty()) {
+                append(result, vb::trim(S) + QLatin1Char('(') + cleaned + QLatin1Char(')'));
                 return true;
             }
         }
@@ -216,7 +204,7 @@ bool Verification::chooseOption(const QString &code, const CodeRows &rows, QStri
     }
 
     FrmCargaSufijos chooser(QApplication::activeWindow());
-    chooser.CargarOpciones(QStringList{trimBlanks(code) + QStringLiteral("00") + QStringLiteral(" - ") +
+    chooser.CargarOpciones(QStringList{vb::trim(code) + QStringLiteral("00") + QStringLiteral(" - ") +
                                        QStringLiteral("Ninguna opción")} +
                            rows.options);
     shared().sChooserSelection.clear();
@@ -303,7 +291,7 @@ QString VerificarSufijos(const QString &NCM, QString &SufijoAnt, int Modificar, 
 
 QString m_sVALCADENA(const QString &text)
 {
-    QString cleaned = trimBlanks(text);
+    QString cleaned = vb::trim(text);
     // Character by character, as VB's UCase: no letter turns into two.
     for (QChar &c : cleaned)
         c = c.toUpper();
