@@ -3,6 +3,7 @@
 #include "app/Progress.h"
 #include "app/SharedState.h"
 #include "common/ScriptedInteraction.h"
+#include "common/RecordingProgress.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
 #include "import/FieldLabels.h"
@@ -113,22 +114,6 @@ void printPdf(const Reporte &report, const QString &file)
     Reporte::preparePrinter(printer);
     report.print(&printer);
 }
-
-class NullProgress : public Progress {
-  public:
-    void setCaption(const QString &c) override { m_caption = c; }
-    QString caption() const override { return m_caption; }
-    void setMinimum(int) override {}
-    void setMaximum(int) override {}
-    int maximum() const override { return 100; }
-    void setValue(int) override {}
-    int value() const override { return 0; }
-    void setBarVisible(bool) override {}
-    bool barVisible() const override { return false; }
-
-  private:
-    QString m_caption;
-};
 
 } // namespace
 
@@ -585,7 +570,7 @@ void TestPrintouts::demoInvoiceReports()
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c)
             grid.setText(2 + r, c, rows[r][c]);
-    NullProgress progress;
+    RecordingProgress progress;
     ScriptedInteraction script;
     QVERIFY(ProcessDriver(s, progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);

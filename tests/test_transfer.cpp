@@ -5,6 +5,7 @@
 #include "app/SharedState.h"
 #include "app/frmMain.h"
 #include "common/ScriptedInteraction.h"
+#include "common/RecordingProgress.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
 #include "shipments/ShipmentList.h"
@@ -25,41 +26,6 @@ namespace {
 
 const QString kShipment = QStringLiteral("T1");
 const QDateTime kNow(QDate(2026, 12, 1), QTime(8, 30, 0));
-
-class RecordingProgress : public Progress {
-  public:
-    QStringList events;
-    void setCaption(const QString &c) override
-    {
-        m_caption = c;
-        events << QStringLiteral("caption:") + c;
-    }
-    QString caption() const override { return m_caption; }
-    void setMinimum(int v) override { events << QStringLiteral("min:%1").arg(v); }
-    void setMaximum(int v) override
-    {
-        m_max = v;
-        events << QStringLiteral("max:%1").arg(v);
-    }
-    int maximum() const override { return m_max; }
-    void setValue(int v) override
-    {
-        m_value = v;
-        events << QStringLiteral("value:%1").arg(v);
-    }
-    int value() const override { return m_value; }
-    void setBarVisible(bool v) override
-    {
-        m_visible = v;
-        events << QStringLiteral("visible:%1").arg(v);
-    }
-    bool barVisible() const override { return m_visible; }
-
-  private:
-    QString m_caption;
-    int m_max = 100, m_value = 0;
-    bool m_visible = false;
-};
 
 const QString kArtColumns =
     QStringLiteral("INTNRO, ARTORD, ARTNRO, ARTDSC, DESCRIPCION_MARIA, ARTTKG, ARTKGB, ARTCAN, ARTUNI, "
