@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/PlanexoError.h"
 #include "data/Recordset.h"
 
 #include <QLocale>
@@ -40,3 +41,15 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// The number of the error that f raises; 0 when it raises none.
+template <class F>
+long errorNumberOf(F &&f)
+{
+    try {
+        f();
+    } catch (const PlanexoError &e) {
+        return e.number();
+    }
+    return 0;
+}
