@@ -3,7 +3,7 @@
 #include "ui/process/ControlPrintouts.h"
 #include "ui/app/QtInteraction.h"
 #include "shared/SharedState.h"
-#include "data/SqlText.h"
+#include "process/ResultCounts.h"
 #include "data/VbFormat.h"
 #include "ui/review/frmDEP.h"
 #include "ui/review/frmModificar.h"
@@ -103,25 +103,12 @@ frmDEP *ResultsPanel::recordList() const
 
 void ResultsPanel::FRAM3_CargarEstadisticas()
 {
-    SharedState &s = shared();
-    const struct {
-        QLabel *label;
-        const char *ending;
-    } counts[] = {
-        {FRAM3_lbTotal, ""},
-        {FRAM3_lbEnCatalogo, " and PRCEST = 'A'"},
-        {FRAM3_lbNuevos, " and (PRCEST = '' or PRCEST IS NULL)"},
-        {FRAM3_lbErroneos, " and PRCCRC <> 'OK'"},
-        {FRAM3_lbErrPos, " and PRCCRC = 'POS'"},
-        {FRAM3_lbErrSuf, " and PRCCRC = 'SUF'"},
-    };
-    for (const auto &count : counts) {
-        Recordset rs;
-        s.gestor->Sql = QStringLiteral("select count(INTNRO) as total from ART where INTNRO = ") +
-                        sql::text(s.sInternoActual) + QLatin1String(count.ending);
-        long long n = 0;
-        if (s.gestor->CrearRs(rs))
-            n = static_cast<long long>(s.fmt->EsNumero(rs.Fields(QStringLiteral("total"))));
-        count.label->setText(vb::format(double(n), QStringLiteral("0000")));
-    }
+    const ResultCounts c = ResultCounts::read(shared());
+    const auto show = [](QLabel *label, long long n) { label->setText(vb::format(double(n), QStringLiteral("0000"))); };
+    show(FRAM3_lbTotal, c.total);
+    show(FRAM3_lbEnCatalogo, c.enCatalogo);
+    show(FRAM3_lbNuevos, c.nuevos);
+    show(FRAM3_lbErroneos, c.erroneos);
+    show(FRAM3_lbErrPos, c.errPos);
+    show(FRAM3_lbErrSuf, c.errSuf);
 }
