@@ -1,5 +1,6 @@
 // Start-up of the main window and the wizard's moves.
 #include "Version.h"
+#include "shared/DataFolder.h"
 #include "shared/SharedState.h"
 #include "ui/app/frmMain.h"
 #include "common/ScriptedInteraction.h"
@@ -9,6 +10,11 @@
 #include "ui/shipments/ShipmentList.h"
 
 #include <QComboBox>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+#include <QDir>
+#include <QTemporaryDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QTableView>
@@ -38,6 +44,80 @@ private:
     }
 
 private slots:
+    // Where the databases live: a portable copy beside the program, the per-user folder seeded
+    // once from the installed data, or PLANEXO_DATA; the chosen folder works for start-up.
+    void dataFolderChoice()
+    {
+        QTemporaryDir root;
+        const QString installed = root.filePath("share/planexo");
+        QVERIFY(QDir().mkpath(installed + "/db"));
+        for (const QString &name : QDir(PLANEXO_BUILD_DB_DIR).entryList(QDir::Files))
+            QVERIFY(QFile::copy(QString(PLANEXO_BUILD_DB_DIR "/") + name, installed + "/db/" + name));
+        const QString bin = root.filePath("bin");
+        QVERIFY(QDir().mkpath(bin));
+        const QString user = root.filePath("home/.local/share/Planexo");
+
+        // Installed: nothing beside the program, so the user's folder is made from the installed data.
+        datafolder::Places places{bin, installed, user, QString(), {}};
+        QString problem;
+        QCOMPARE(datafolder::choose(places, &problem), user);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QVERIFY(QFile::exists(user + "/db/PlanexoGenericoOstrova.sqlite"));
+        QVERIFY(QFile::exists(user + "/db/calvera.ini"));
+        QVERIFY(QFileInfo(user + "/db/PlanexoGenericoOstrova.sqlite").permissions() & QFileDevice::WriteOwner);
+
+        // A second start keeps what the user's folder holds.
+        QFile mark(user + "/db/calvera.ini");
+        QVERIFY(mark.open(QIODevice::Append));
+        mark.write("; edited\n");
+        mark.close();
+        QCOMPARE(datafolder::choose(places, &problem), user);
+        QFile again(user + "/db/calvera.ini");
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QVERIFY(again.readAll().endsWith("; edited\n"));
+
+        // The seeded folder starts the program.
+        {
+            TestEnv env; // private settings
+            ScriptedInteraction script;
+            frmMain w(user);
+            w.Form_Load();
+            VERIFY_SCRIPT(script);
+            QCOMPARE(shared().iPaso, qint16(1));
+            QVERIFY(w.fram1()->list()->topLevelItemCount() > 0);
+        }
+
+        // A portable copy: db/ beside a writable program folder is used as it is.
+        QVERIFY(QDir().mkpath(bin + "/db"));
+        QCOMPARE(datafolder::choose(places, &problem), bin);
+        QVERIFY(datafolder::writable(bin));
+
+        // A copy on a read-only share: the user's folder, made from the copy when nothing is installed.
+        const QString share = root.filePath("share-ro");
+        QVERIFY(QDir().mkpath(share + "/db"));
+        QVERIFY(QFile::copy(installed + "/db/calvera.ini", share + "/db/calvera.ini"));
+        datafolder::Places readOnly{share, root.filePath("none"), root.filePath("user2"), QString(),
+                                    [](const QString &) { return false; }};
+        QCOMPARE(datafolder::choose(readOnly, &problem), root.filePath("user2"));
+        QVERIFY(QFile::exists(root.filePath("user2/db/calvera.ini")));
+#ifdef Q_OS_UNIX
+        if (geteuid() != 0) { // root writes anywhere
+            QVERIFY(QFile::setPermissions(share, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            QVERIFY(!datafolder::writable(share));
+            QFile::setPermissions(share, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+#endif
+
+        // PLANEXO_DATA wins, and an empty folder named there is seeded too.
+        places.override = root.filePath("elsewhere");
+        QCOMPARE(datafolder::choose(places, &problem), places.override);
+        QVERIFY(QFile::exists(places.override + "/db/calvera_ncm.sqlite"));
+
+        // Nothing installed and nothing beside the program: the failure names the folder.
+        datafolder::Places bare{root.filePath("nobin"), root.filePath("none"), root.filePath("fresh"), QString(), {}};
+        QCOMPARE(datafolder::choose(bare, &problem), root.filePath("fresh"));
+        QVERIFY(problem.contains(QDir::toNativeSeparators(root.filePath("fresh"))));
+    }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void startsOnDemoWithEmptySettings()

@@ -1,3 +1,4 @@
+#include "shared/DataFolder.h"
 #include "ui/app/QtInteraction.h"
 #include "ui/app/frmMain.h"
 
@@ -10,7 +11,12 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Planexo"));
     setInteraction(&QtInteraction::instance());
 
-    frmMain window(QCoreApplication::applicationDirPath());
+    QString problem;
+    const QString dataFolder = datafolder::choose(datafolder::current(), &problem);
+    if (!problem.isEmpty())
+        qWarning("%s", qPrintable(problem));
+
+    frmMain window(dataFolder);
     window.Form_Load();
     window.show();
     return app.exec();
