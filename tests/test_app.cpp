@@ -2,14 +2,19 @@
 #include "Version.h"
 #include "shared/DataFolder.h"
 #include "shared/SharedState.h"
+#include "ui/app/Translations.h"
 #include "ui/app/frmMain.h"
+#include "ui/process/ResultsPanel.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "import/FieldLabels.h"
 #include "ui/import/SheetPanel.h"
 #include "ui/shipments/ShipmentList.h"
 
+#include <QAccessible>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QSet>
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
@@ -44,6 +49,63 @@ private:
     }
 
 private slots:
+    // Qt's standard dialogs speak the operator's language; an English locale keeps English.
+    void standardDialogsFollowTheLocale()
+    {
+        QVERIFY(installQtTranslations(QLocale(QLocale::Spanish, QLocale::Argentina)));
+        {
+            QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+            QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("Aceptar"));
+            QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancelar"));
+            QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Ver en:"));
+        }
+        QVERIFY(!installQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
+    }
+
+    // Assistive technology reads the counts and the message line as they stand, and tells every
+    // button, list and grid of the main window apart by its name.
+    void resultsReadableByAssistiveTechnology()
+    {
+        TestEnv env;
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        shared().sInternoActual = QStringLiteral("26001IC04000123");
+        w.fram3()->FRAM3_CargarEstadisticas();
+        auto *total = w.findChild<QLabel *>(QStringLiteral("FRAM3_lbTotal"));
+        QAccessibleInterface *count = QAccessible::queryAccessibleInterface(total);
+        QVERIFY(count);
+        const QString before = count->text(QAccessible::Name);
+        QCOMPARE(before, total->text());
+        QCOMPARE(count->text(QAccessible::Description), QStringLiteral("Total de Registros"));
+        total->setText(QStringLiteral("0042"));
+        QCOMPARE(count->text(QAccessible::Name), QStringLiteral("0042"));
+        w.setCaption(QStringLiteral("Fin de Proceso"));
+        QAccessibleInterface *line = QAccessible::queryAccessibleInterface(w.findChild<QLabel *>("Main_lbMensaje"));
+        QCOMPARE(line->text(QAccessible::Name), QStringLiteral("Fin de Proceso"));
+
+        QSet<QString> names;
+        const QList<QWidget *> controls = w.findChildren<QWidget *>();
+        for (QWidget *control : controls) {
+            // The window's own controls; the parts Qt builds inside a view (headers, corner button) are not.
+            if (control->objectName().isEmpty() || control->objectName().startsWith(QLatin1String("qt_")))
+                continue;
+            if (!qobject_cast<QAbstractButton *>(control) && !qobject_cast<QAbstractItemView *>(control))
+                continue;
+            const QString name = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+            QVERIFY2(!name.isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(!names.contains(name), qPrintable(name + " names two controls"));
+            names.insert(name);
+        }
+        QVERIFY(names.contains(QStringLiteral("Lista de datos con errores")));
+        QVERIFY(names.contains(QStringLiteral("Impresión de registros OK")));
+        QVERIFY(names.contains(QStringLiteral("Lista de internos")));
+    }
+
     // Where the databases live: a portable copy beside the program, the per-user folder seeded
     // once from the installed data, or PLANEXO_DATA; the chosen folder works for start-up.
     void dataFolderChoice()

@@ -1,5 +1,6 @@
 #include "shared/DataFolder.h"
 #include "ui/app/QtInteraction.h"
+#include "ui/app/Translations.h"
 #include "ui/app/frmMain.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Planexo"));
     QApplication::setApplicationName(QStringLiteral("Planexo"));
     setInteraction(&QtInteraction::instance());
+    installQtTranslations(QLocale());
 
     QString problem;
     const QString dataFolder = datafolder::choose(datafolder::current(), &problem);
