@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes handed to the workbook reader as a file must end in a PlanexoError
 // or a readable sheet, never in a crash, a hang or unbounded memory.
 #include "data/PlanexoError.h"
-#include "import/clEcxel.h"
+#include "workbook/clEcxel.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -2,9 +2,9 @@
 // worksheet only, and every kind of bad input ending as a described failure.
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
-#include "import/WorkbookSheet.h"
-#include "import/XlsxReader.h"
-#include "import/clEcxel.h"
+#include "workbook/WorkbookSheet.h"
+#include "workbook/XlsxReader.h"
+#include "workbook/clEcxel.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,9 +5,9 @@
 #include "SheetLoader.h"
 #include "app/Interaction.h"
 #include "app/SharedState.h"
-#include "clEcxel.h"
 #include "data/PlanexoError.h"
 #include "frmCampos.h"
+#include "workbook/clEcxel.h"
 
 #include <QEvent>
 #include <QHeaderView>
