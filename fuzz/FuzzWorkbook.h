@@ -4,14 +4,26 @@
 #include "data/PlanexoError.h"
 #include "workbook/clEcxel.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <QString>
+#include <unistd.h>
 
 namespace fuzz {
 
 inline void useSpanishLocale()
 {
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Argentina));
+}
+
+// Writes the input to this process's file of that name; its path, or empty when it cannot be written.
+inline QString writeInput(const QString &name, const char *data, qsizetype size)
+{
+    const QString path = QDir::tempPath() + QStringLiteral("/%1_%2").arg(getpid()).arg(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data, size) != size) return {};
+    return path;
 }
 
 // Opening must end in a sheet or a PlanexoError of the reader; the cells of rows x cols and the

@@ -4,13 +4,10 @@
 #include "FuzzWorkbook.h"
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
-#include <unistd.h>
 #include <zip.h>
 
 namespace {
@@ -66,13 +63,6 @@ const Part Parts[] = {
 };
 constexpr size_t FuzzedParts = 4; // the first four of Parts
 
-QString inputPath()
-{
-    static const QString path =
-        QDir::tempPath() + QStringLiteral("/fuzz_workbook_part_%1.xlsx").arg(getpid());
-    return path;
-}
-
 // The package with the chosen part replaced, built in memory; empty if libzip fails.
 QByteArray package(size_t fuzzed, const uint8_t *data, size_t size)
 {
@@ -124,11 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size == 0) return 0;
     const QByteArray zip = package(data[0] % FuzzedParts, data + 1, size - 1);
     if (zip.isEmpty()) __builtin_trap(); // the harness itself failed
-    {
-        QFile file(inputPath());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
-        file.write(zip);
-    }
-    fuzz::readWorkbook(inputPath(), 8, 8);
+    const QString path =
+        fuzz::writeInput(QStringLiteral("fuzz_workbook_part.xlsx"), zip.constData(), zip.size());
+    if (!path.isEmpty()) fuzz::readWorkbook(path, 8, 8);
     return 0;
 }
