@@ -692,7 +692,8 @@ class TestReader : public QObject {
                                                                "fin" + r, r + r, "p" + smile + "!"},
                                                               {"L" + r + "!", r + "y", "", "", "", ""}}));
 
-        // The same through the package's escapes and character references.
+        // The same through the package's escapes and character references (a pair given by two
+        // references, which XML does not allow but some writers use, is the character).
         const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
         const QString xlsx = dir.filePath(QStringLiteral("surrogates.xlsx"));
         QVERIFY(writePackage(
@@ -701,14 +702,15 @@ class TestReader : public QObject {
                 "\"><sheetData><row r=\"1\">"
                 "<c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
                 "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"inlineStr\"><is><t>_xDC00_q</t></is></c>"
-                "<c r=\"E1\" t=\"str\"><f>D1</f><v>&#xDBFF;&#56320;</v></c></row></sheetData></worksheet>",
+                "<c r=\"E1\" "
+                "t=\"str\"><f>D1</f><v>&#xD83D;&#56832;&#xDBFF;</v></c></row></sheetData></worksheet>",
             "<sst xmlns=\"" + ns +
                 "\"><si><t>a_xD800_b</t></si><si><t>_xD83D__xDE00_</t></si>"
                 "<si><r><t>c&#xD800;</t></r><r><t>d</t></r></si></sst>"));
         reader.setArchivo(xlsx);
         QVERIFY(reader.Abrir());
         QCOMPARE(readAll(reader, 1, 5).first(),
-                 (QStringList{"a" + r + "b", smile, "c" + r + "d", r + "q", r + r}));
+                 (QStringList{"a" + r + "b", smile, "c" + r + "d", r + "q", smile + r}));
 
         // Surrogates encoded in UTF-8, or in a UTF-16 part, are no characters either.
         const QByteArray head = "<worksheet xmlns=\"" + ns + "\"><sheetData><row><c t=\"inlineStr\"><is><t>g";

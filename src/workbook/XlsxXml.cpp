@@ -344,6 +344,7 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
         appendUtf8(out, raw);
         return true;
     }
+    const qsizetype start = out.size();
     size_t i = 0;
     while (i < raw.size()) {
         const size_t stop = raw.find_first_of("&\r\t\n", i);
@@ -395,13 +396,15 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
                 if (code > 0x10FFFF) return false;
             }
             if (code == 0) return false;
-            // A reference to a surrogate names no character; it stands for one that was lost.
-            appendCodePoint(out, code >= 0xD800 && code <= 0xDFFF ? 0xFFFD : code);
+            // References to the two halves of a pair, which some writers use, make the character;
+            // a half alone becomes U+FFFD below.
+            appendCodePoint(out, code);
         } else {
             return false;
         }
         i = semi + 1;
     }
+    workbook::replaceLoneSurrogates(out, start);
     return true;
 }
 
