@@ -4,7 +4,9 @@
     python3 fuzz/corpus/make_seeds.py
 
 fuzz_reader gets the small workbooks whole; fuzz_workbook_part gets their sheet, shared-strings,
-styles and workbook parts, each after the byte that makes the target put it back in that place.
+styles and workbook parts, each after the byte that makes the target put it back in that place. A few seeds were made by
+hand and are kept beside them: a legacy workbook and a shared-strings part with lone surrogates
+(the workbook is the one test_reader's loneSurrogates builds).
 """
 
 import hashlib
