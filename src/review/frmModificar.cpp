@@ -375,7 +375,7 @@ bool frmModificar::VerificarDatos()
         const QString unit = txtPRCNCM->property(kTag).toString();
         if (unit.isEmpty() || pointed(txtPRCNCM->text()) != m_tagPosition)
             return refuse(QStringLiteral("Falta información sobre la posición arancelaria."));
-        if (txtPRCDUN->text().trimmed().isEmpty())
+        if (vb::trim(txtPRCDUN->text()).isEmpty())
             return refuse(QStringLiteral("Falta ingresar unidad declarada"));
         if (txtPRCDUN->text() == unit) {
             const double quantity = s.fmt->EsNumero(txtPRCECA->text());
