@@ -1463,6 +1463,7 @@ void TestProcess::relationDialogDuplicateAndLoadFailure()
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
     if (argc == 3 && qstrcmp(argv[1], "--stalled-instance") == 0)
         return runStalledInstance(QString::fromLocal8Bit(argv[2]));
     TestProcess test;
