@@ -52,8 +52,9 @@ class frmConfig : public QDialog {
     QLabel *lblReglasHint = nullptr;
     QLabel *lblHint = nullptr;
 
-    // What a list that could not be read saves: the value stored before, untouched.
     bool m_closing = false; // GrabarySalir running for the close box
+
+    // What a list that could not be read saves: the value stored before, untouched.
     bool m_unitsRead = false;
     bool m_cataloguesRead = false;
     QString m_storedUnit;

@@ -44,11 +44,8 @@ ShipmentLock::Result ShipmentLock::acquire(const QString &databaseFile, const QS
                     OPEN_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        // A file being deleted by its last holder refuses access for a moment: still held.
-        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-                       error == ERROR_ACCESS_DENIED
-                   ? Result::HeldElsewhere
-                   : Result::Unavailable;
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? Result::HeldElsewhere
+                                                                                 : Result::Unavailable;
     }
     m_handle = h;
     m_file = file;

@@ -22,7 +22,6 @@ class ShipmentLock {
     // Takes the shipment of the work database at databaseFile without waiting.
     Result acquire(const QString &databaseFile, const QString &shipment);
     void release();
-    bool held() const { return m_handle != kNoHandle; }
 
     // The lock file of a shipment: beside the database, named by a hash of the shipment number,
     // which may hold any character.
@@ -33,7 +32,7 @@ class ShipmentLock {
   private:
 #ifdef Q_OS_WIN
     using Handle = void *;
-    static inline Handle const kNoHandle = reinterpret_cast<void *>(-1);
+    static inline Handle const kNoHandle = reinterpret_cast<void *>(qintptr(-1)); // INVALID_HANDLE_VALUE
 #else
     using Handle = int;
     static constexpr Handle kNoHandle = -1;
