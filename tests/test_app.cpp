@@ -21,14 +21,59 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QTableView>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Makes a file read-only for this process: no write permission, and for root, which ignores
+// permissions, the immutable attribute too. Undone when it goes.
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(QString path) : m_path(std::move(path))
+    {
+        m_permissions = QFile::permissions(m_path);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        m_immutable = geteuid() == 0 && setImmutable(true);
+    }
+    ~ReadOnlyFile()
+    {
+        if (m_immutable) setImmutable(false);
+        QFile::setPermissions(m_path, m_permissions);
+    }
+    bool holds() const { return geteuid() != 0 || m_immutable; }
+
+  private:
+    bool setImmutable(bool on) const
+    {
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    QString m_path;
+    QFile::Permissions m_permissions;
+    bool m_immutable = false;
+};
+
+} // namespace
 
 class TestApp : public QObject {
     Q_OBJECT
@@ -305,6 +350,53 @@ private slots:
         QCOMPARE(script.log().size(), 1);
         QVERIFY2(script.log().first().contains(QStringLiteral("Form_Load Linea 90 ]::")), qPrintable(script.log().first()));
         QCOMPARE(shared().iPaso, qint16(0));
+    }
+
+    // A work database that may not be written opens for viewing; the first write says why it fails.
+    void readOnlyWorkDatabaseOpensForViewing_data()
+    {
+        QTest::addColumn<bool>("wal");
+        QTest::newRow("as shipped") << false;
+        QTest::newRow("after a run in WAL mode") << true;
+    }
+    void readOnlyWorkDatabaseOpensForViewing()
+    {
+        QFETCH(bool, wal);
+        TestEnv env;
+        const QString file = env.dbFile(QStringLiteral("PlanexoGenericoOstrova.sqlite"));
+        if (wal) {
+            env.connect();
+            shared().gestor.reset();
+        }
+        ReadOnlyFile readOnly(file);
+        if (!readOnly.holds()) QSKIP("the file system cannot make the file read-only for root");
+        QVERIFY(!QFileInfo(file).isWritable());
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(1));
+        QCOMPARE(w.fram1()->list()->topLevelItemCount(), 1);
+        const QString count = QStringLiteral("select count(*) as n from INTN");
+        Recordset rs;
+        shared().gestor->Sql = count;
+        QVERIFY(shared().gestor->CrearRs(rs));
+        const int shipments = rs.Fields(QStringLiteral("n")).toInt();
+
+        shared().gestor->Sql = QStringLiteral("insert into INTN (INTNRO, INTDSC) values ('RO-1', 'nuevo')");
+        try {
+            shared().gestor->Ejecutar();
+            QFAIL("a read-only database took a write");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.description(),
+                     QStringLiteral("No se pueden guardar cambios: la base de datos '%1' es de solo lectura.")
+                         .arg(file));
+            QCOMPARE(e.number(), -2147221504L + 8);
+        }
+        shared().gestor->Sql = count;
+        QVERIFY(shared().gestor->CrearRs(rs));
+        QCOMPARE(rs.Fields(QStringLiteral("n")).toInt(), shipments);
+        if (!wal) QVERIFY(!QFile::exists(file + QStringLiteral("-wal")));
     }
 
     void missingParametersFailAtStep70()
