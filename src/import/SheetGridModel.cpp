@@ -1,11 +1,91 @@
 #include "SheetGridModel.h"
 
+#include "data/PlanexoError.h"
+
+#include <QStringEncoder>
+#include <cstring>
+
+namespace {
+
+// Appends text as UTF-8 to buffer and returns where it lies.
+SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
+{
+    if (text.isEmpty())
+        return {};
+    const qsizetype start = buffer.size();
+    // Offsets are 32-bit: a sheet with more text than that is refused rather than wrapped.
+    if (start + 3 * text.size() > qsizetype(UINT32_MAX))
+        throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    buffer.resize(start + 3 * text.size()); // at most three bytes per UTF-16 unit
+    char *out = buffer.data() + start;
+    qsizetype n = 0;
+    const char16_t *in = text.utf16();
+    // Plain ASCII, most of an invoice, without the encoder.
+    while (n < text.size() && in[n] < 0x80) {
+        out[n] = char(in[n]);
+        ++n;
+    }
+    if (n < text.size()) {
+        QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+        char *end = encoder.appendToBuffer(out + n, text.mid(n));
+        n = end - out;
+    }
+    buffer.truncate(start + n);
+    return {uint32_t(start), uint32_t(n)};
+}
+
+QString textOf(const QByteArray &buffer, SheetGridSpan span)
+{
+    if (span.length == 0)
+        return QString();
+    return QString::fromUtf8(buffer.constData() + span.offset, span.length);
+}
+
+} // namespace
+
+SheetGridModel::RowBuffer::RowBuffer(int cols) : m_cols(std::max(cols, 1)) {}
+
+void SheetGridModel::RowBuffer::append(QStringView text)
+{
+    if (m_cells.size() % size_t(m_cols) == 0)
+        m_rowStart = m_text.size();
+    const SheetGridSpan span = appendUtf8(m_text, text);
+    // A column repeats its values (origins, brands, dates): the same text as the row above is
+    // kept once.
+    const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
+    if (above != SIZE_MAX && span.length != 0 && m_cells[above].length == span.length &&
+        std::memcmp(m_text.constData() + m_cells[above].offset, m_text.constData() + span.offset,
+                    span.length) == 0) {
+        m_text.truncate(span.offset);
+        m_cells.push_back(m_cells[above]);
+        return;
+    }
+    m_cells.push_back(span);
+}
+
+void SheetGridModel::RowBuffer::dropLastRow()
+{
+    if (m_cells.empty())
+        return;
+    const size_t keep = (m_cells.size() - 1) / size_t(m_cols) * size_t(m_cols);
+    m_text.truncate(m_rowStart);
+    m_cells.resize(keep);
+}
+
+QString SheetGridModel::RowBuffer::text(int row, int col) const
+{
+    if (row < 0 || col < 0 || col >= m_cols || size_t(row) * size_t(m_cols) + size_t(col) >= m_cells.size())
+        return QString();
+    return textOf(m_text, m_cells[size_t(row) * size_t(m_cols) + size_t(col)]);
+}
 
 SheetGridModel::SheetGridModel(QObject *parent) : QAbstractTableModel(parent)
 {
-    m_cells = QVector<QStringList>(m_rows, QStringList(QVector<QString>(m_cols)));
+    m_cells.resize(size_t(m_rows) * size_t(m_cols));
     m_rowColors = QVector<std::optional<quint32>>(m_rows);
 }
+
+SheetGridModel::~SheetGridModel() = default;
 
 int SheetGridModel::rowCount(const QModelIndex &parent) const
 {
@@ -24,7 +104,7 @@ QVariant SheetGridModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return m_cells[index.row()][index.column()];
+        return text(index.row(), index.column());
     default:
         return {};
     }
@@ -43,14 +123,20 @@ QString SheetGridModel::text(int row, int col) const
 {
     if (row < 0 || col < 0 || row >= m_rows || col >= m_cols)
         return QString();
-    return m_cells[row][col];
+    return textOf(m_text, m_cells[size_t(row) * size_t(m_cols) + size_t(col)]);
+}
+
+void SheetGridModel::store(int row, int col, QStringView text)
+{
+    // The old bytes stay behind: cells may share them (a column's repeated values).
+    m_cells[size_t(row) * size_t(m_cols) + size_t(col)] = appendUtf8(m_text, text);
 }
 
 void SheetGridModel::setText(int row, int col, const QString &text)
 {
     if (row < 0 || col < 0 || row >= m_rows || col >= m_cols)
         return;
-    m_cells[row][col] = text;
+    store(row, col, text);
     const QModelIndex i = index(row, col);
     emit dataChanged(i, i);
 }
@@ -60,16 +146,24 @@ void SheetGridModel::resize(int rows, int cols)
     rows = std::max(rows, 0);
     cols = std::max(cols, 1);
     beginResetModel();
-    m_cells.resize(rows);
-    m_rowColors.resize(rows);
-    for (QStringList &row : m_cells) {
-        while (row.size() < cols)
-            row.append(QString());
-        while (row.size() > cols)
-            row.removeLast();
+    if (cols != m_cols) {
+        std::vector<SheetGridSpan> cells(size_t(rows) * size_t(cols));
+        const int keepRows = std::min(rows, m_rows), keepCols = std::min(cols, m_cols);
+        for (int r = 0; r < keepRows; ++r)
+            for (int c = 0; c < keepCols; ++c)
+                cells[size_t(r) * size_t(cols) + size_t(c)] = m_cells[size_t(r) * size_t(m_cols) + size_t(c)];
+        m_cells.swap(cells);
+    } else {
+        m_cells.resize(size_t(rows) * size_t(cols));
     }
+    m_rowColors.resize(rows);
     m_rows = rows;
     m_cols = cols;
+    // An empty grid holds no text: the buffer starts over.
+    if (m_rows == 0) {
+        m_text = QByteArray();
+        std::vector<SheetGridSpan>().swap(m_cells);
+    }
     endResetModel();
 }
 
@@ -77,11 +171,47 @@ void SheetGridModel::paste(int row, const QVector<QStringList> &cells)
 {
     beginResetModel();
     for (int r = 0; r < cells.size() && row + r < m_rows; ++r) {
+        if (row + r < 0)
+            continue;
         const QStringList &source = cells[r];
-        QStringList &target = m_cells[row + r];
         for (int c = 0; c < source.size() && c < m_cols; ++c)
-            target[c] = source[c];
+            store(row + r, c, source[c]);
     }
+    endResetModel();
+}
+
+void SheetGridModel::paste(int row, RowBuffer &&cells)
+{
+    beginResetModel();
+    // The larger buffer is kept and the other appended to it, so a load moves its texts in.
+    qsizetype gridBase = 0, bufferBase = 0;
+    if (cells.m_text.size() > m_text.size()) {
+        gridBase = cells.m_text.size();
+        if (gridBase + m_text.size() > qsizetype(UINT32_MAX))
+            throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
+        cells.m_text.append(m_text);
+        m_text = std::move(cells.m_text);
+        for (SheetGridSpan &span : m_cells)
+            if (span.length != 0)
+                span.offset += uint32_t(gridBase);
+    } else {
+        bufferBase = m_text.size();
+        if (bufferBase + cells.m_text.size() > qsizetype(UINT32_MAX))
+            throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
+        m_text.append(cells.m_text);
+    }
+    cells.m_text = QByteArray();
+    for (int r = 0; r < cells.rows() && row + r < m_rows; ++r) {
+        if (row + r < 0)
+            continue;
+        for (int c = 0; c < cells.m_cols && c < m_cols; ++c) {
+            SheetGridSpan span = cells.m_cells[size_t(r) * size_t(cells.m_cols) + size_t(c)];
+            if (span.length != 0)
+                span.offset += uint32_t(bufferBase);
+            m_cells[size_t(row + r) * size_t(m_cols) + size_t(c)] = span;
+        }
+    }
+    std::vector<SheetGridSpan>().swap(cells.m_cells);
     endResetModel();
 }
 
@@ -89,7 +219,7 @@ void SheetGridModel::insertEmptyRow(int row)
 {
     row = std::clamp(row, 0, m_rows);
     beginInsertRows(QModelIndex(), row, row);
-    m_cells.insert(row, QStringList(QVector<QString>(m_cols)));
+    m_cells.insert(m_cells.begin() + ptrdiff_t(row) * m_cols, size_t(m_cols), SheetGridSpan{});
     m_rowColors.insert(row, std::nullopt);
     ++m_rows;
     endInsertRows();

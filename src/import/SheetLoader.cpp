@@ -4,8 +4,7 @@
 #include "data/PlanexoError.h"
 #include "workbook/clEcxel.h"
 
-#include <QStringList>
-#include <QVector>
+#include <utility>
 
 namespace sheetloader {
 
@@ -43,34 +42,35 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     // Data: a row is taken when any cell under the headings is not empty (blanks count as text);
     // the first all-empty row ends the data.
     step = 280;
-    QVector<QStringList> rows;
+    // The rows go into the grid's own storage: built once, moved in by the paste.
+    SheetGridModel::RowBuffer rows{int(headings)};
     for (long r = 2;; ++r) {
-        QStringList row;
-        row.reserve(int(headings));
         bool any = false;
         for (long c = 1; c <= headings; ++c) {
             step = 300;
-            row << readCell(r, c);
+            const QString text = readCell(r, c);
+            rows.append(text);
             step = 310;
-            if (!row.constLast().isEmpty())
+            if (!text.isEmpty())
                 any = true;
         }
         step = 500;
-        if (!any)
+        if (!any) {
+            rows.dropLastRow();
             break;
-        rows << row;
+        }
     }
     step = 550;
 
     step = 570;
-    grid.resize(int(rows.size()) + 1, grid.cols());
+    grid.resize(rows.rows() + 1, grid.cols());
     // The paste starts at row 1; without a data row there is none.
     step = 590;
     if (grid.rows() < 2)
         throw noDataRows();
     step = 630;
     // Cells are handed over as they are: a tab or line break inside a cell stays in that cell.
-    grid.paste(1, rows);
+    grid.paste(1, std::move(rows));
 
     step = 650;
     grid.insertEmptyRow(1);

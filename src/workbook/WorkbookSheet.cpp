@@ -192,8 +192,16 @@ QString WorkbookSheet::text(uint32_t row, uint32_t col) const
     switch (c->kind) {
     case Kind::Text:
         return string(c->str);
-    case Kind::Number:
-        return numberText(c->number);
+    case Kind::Number: {
+        // The separator is looked up when the locale changes, not for every cell.
+        const QLocale locale;
+        if (m_decimal.isNull() || m_numberLocale != locale) {
+            const QString point = locale.decimalPoint();
+            m_decimal = point.isEmpty() ? QChar('.') : point.at(0);
+            m_numberLocale = locale;
+        }
+        return numberText(c->number, m_decimal);
+    }
     case Kind::Date: {
         // An invoice repeats a few dates many times; whole days are converted once.
         if (c->number != std::floor(c->number) || std::abs(c->number) > 1e7)
@@ -226,6 +234,14 @@ void WorkbookSheet::setText(uint32_t row, uint32_t col, const QString &text)
 QString WorkbookSheet::numberText(double value)
 {
     return vb::str(value);
+}
+
+QString WorkbookSheet::numberText(double value, QChar decimal)
+{
+    if (!std::isfinite(value)) return vb::str(value);
+    QString text = vb::sqlNumberLiteral(value); // C form: a point, no grouping, 15 digits
+    if (decimal != QChar('.')) text.replace(QChar('.'), decimal);
+    return text;
 }
 
 QString WorkbookSheet::dateText(double serial, bool date1904)

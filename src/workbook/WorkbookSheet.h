@@ -71,6 +71,8 @@ class WorkbookSheet {
     // Text conversions of single values, as VB turns a variant into a string.
     // A number: vb::str (the locale's decimal separator, no grouping, 15 significant digits).
     static QString numberText(double value);
+    // The same with the locale's decimal separator given (looked up once by the caller).
+    static QString numberText(double value, QChar decimal);
     // A date: the locale's short date form with the year widened to four digits, then a blank and
     // the locale's long time form (without time zone) when the value has a time part; a value
     // below one day of the 1900 system is a time alone. Values no date can show (negative, past
@@ -100,6 +102,9 @@ class WorkbookSheet {
     // Texts of whole-day dates already converted, for the locale they were converted in.
     mutable QHash<int64_t, QString> m_dayTexts;
     mutable QLocale m_dayTextsLocale;
+    // The decimal separator of the locale numbers were last converted in.
+    mutable QLocale m_numberLocale;
+    mutable QChar m_decimal;
     size_t m_maxCells;
     bool m_date1904 = false;
     bool m_sorted = true;
