@@ -29,9 +29,10 @@
 
 namespace {
 
-constexpr int kArticles = 100000;
-constexpr int kPositions = 10000;
-constexpr int kRows = 10000;
+// Smaller with --small, which only shows that the benchmark still runs.
+int kArticles = 100000;
+int kPositions = 10000;
+int kRows = 10000;
 constexpr double kFoundShare = 0.7;
 const QString kShipment = QStringLiteral("B1");
 
@@ -482,6 +483,11 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--small"))) {
+        kArticles = 2000;
+        kPositions = 500;
+        kRows = 300;
+    }
 
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("db"));

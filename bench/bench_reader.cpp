@@ -408,6 +408,7 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString xlsx2csv = QStandardPaths::findExecutable(QStringLiteral("xlsx2csv"));
+    const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
     const bool openpyxl = pythonHas(QStringLiteral("openpyxl"));
     bool met = true, failed = false;
 
@@ -444,6 +445,15 @@ int main(int argc, char **argv)
             } else {
                 failed = true;
             }
+        }
+        if (!ssconvert.isEmpty()) {
+            const Figures gn = runPeer(ssconvert, {QStringLiteral("--export-type=Gnumeric_stf:stf_csv"), book.path,
+                                                   dir.filePath(QStringLiteral("out-ss.csv"))},
+                                       peerRuns);
+            if (gn.ok)
+                std::printf("    ssconvert %7.1f ms  ssconvert/load %5.1fx\n", gn.cpu, gn.cpu / load.cpu);
+            else
+                failed = true;
         }
         if (openpyxl) {
             const Figures py =

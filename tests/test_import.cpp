@@ -224,6 +224,55 @@ private slots:
         QCOMPARE(grid.rows(), 2); // data is put into the grid only after the whole sheet was read
     }
 
+    // The grid keeps each cell's own text through a load with repeated, empty and non-ASCII texts
+    // and through the edits that follow it (no cell shares another's change).
+    void gridKeepsEveryTextThroughLoadAndEdits()
+    {
+        FakeSheet sheet;
+        sheet.row(1, {"Codigo", "Origen", "Descripción"});
+        const QString odd = QStringLiteral("a\tb\r\nc ") + QChar(0x20AC) + QString::fromUcs4(U"\U0001F600");
+        QVector<QStringList> expected;
+        for (int r = 0; r < 500; ++r) {
+            const QStringList row = {QStringLiteral("ART-%1").arg(r), r % 3 ? QStringLiteral("China") : QString(),
+                                     r == 7 ? odd : r % 2 ? QStringLiteral("Ñandú") : QStringLiteral("x")};
+            sheet.row(r + 2, row);
+            expected << QStringList{row[0], row[1].isNull() ? QString("") : row[1], row[2]};
+        }
+        SheetGridModel grid;
+        int step = 0;
+        sheetloader::fillGrid(sheet.reader(), grid, step);
+        QCOMPARE(grid.rows(), 502);
+        QCOMPARE(grid.cols(), 3);
+        QCOMPARE(rowTexts(grid, 0), QStringList({"Codigo", "Origen", "Descripción"}));
+        QCOMPARE(rowTexts(grid, 1), QStringList({"", "", ""}));
+        for (int r = 0; r < 500; ++r)
+            QCOMPARE(rowTexts(grid, r + 2), expected[r]);
+        QCOMPARE(grid.data(grid.index(9, 2)).toString(), odd);
+
+        // Repeated texts down a column are independent cells.
+        grid.setText(3, 1, QStringLiteral("Brasil"));
+        QCOMPARE(grid.text(3, 1), QStringLiteral("Brasil"));
+        QCOMPARE(grid.text(6, 1), QStringLiteral("China"));
+        grid.setText(5, 2, QString());
+        QCOMPARE(grid.text(5, 2), QString());
+        QCOMPARE(grid.text(7, 2), QStringLiteral("Ñandú"));
+        grid.insertEmptyRow(2);
+        QCOMPARE(rowTexts(grid, 2), QStringList({"", "", ""}));
+        QCOMPARE(rowTexts(grid, 3), expected[0]);
+        QCOMPARE(grid.text(4, 1), QStringLiteral("Brasil"));
+        // Narrower, then wider: the kept cells stay, the new ones are empty.
+        grid.resize(503, 2);
+        QCOMPARE(rowTexts(grid, 10), QStringList({expected[7][0], expected[7][1]}));
+        grid.resize(504, 4);
+        QCOMPARE(rowTexts(grid, 10), QStringList({expected[7][0], expected[7][1], "", ""}));
+        QCOMPARE(rowTexts(grid, 503), QStringList({"", "", "", ""}));
+        // A second paste over loaded rows replaces only what it covers.
+        grid.paste(502, QVector<QStringList>{{"p", QString::fromUcs4(U"\U0001F600")}, {"q"}});
+        QCOMPARE(rowTexts(grid, 502), QStringList({"p", QString::fromUcs4(U"\U0001F600"), "", ""}));
+        QCOMPARE(rowTexts(grid, 503), QStringList({"q", "", "", ""}));
+        QCOMPARE(rowTexts(grid, 501), QStringList({expected[498][0], expected[498][1], "", ""}));
+    }
+
     void headingsWithoutDataFailAtStep590()
     {
         FakeSheet sheet;

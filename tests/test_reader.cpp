@@ -188,6 +188,47 @@ bool writeBomb(const QString &path, uint64_t sheetBytes)
     return zip_close(zip) == 0;
 }
 
+// A workbook whose sheet holds `rows` rows of a shared string, an inline string (written as CDATA
+// when cdata is set), a number and a boolean: a sheet part of several mebibytes.
+bool writeLongSheet(const QString &path, int rows, bool cdata)
+{
+    const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    QByteArray sst = "<sst xmlns=\"" + ns + "\">";
+    for (int i = 0; i < 7; ++i)
+        sst += "<si><t>Marca " + QByteArray::number(i) + " ñ</t></si>";
+    sst += "</sst>";
+    QByteArray sheet = "<worksheet xmlns=\"" + ns + "\"><sheetData>\n";
+    for (int r = 1; r <= rows; ++r) {
+        const QByteArray n = QByteArray::number(r);
+        const QByteArray inlineText =
+            cdata ? "<![CDATA[fila </row> " + n + "]]>" : "fila &lt;/row&gt; " + n;
+        sheet += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"s\"><v>" + QByteArray::number(r % 7) +
+                 "</v></c><c r=\"B" + n + "\" t=\"inlineStr\"><is><t>" + inlineText + "</t></is></c><c r=\"C" + n +
+                 "\"><v>" + n + ".5</v></c><c r=\"D" + n + "\" t=\"b\"><v>" + QByteArray::number(r % 2) +
+                 "</v></c></row>\n";
+    }
+    sheet += "</sheetData></worksheet>";
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip) return false;
+    const bool ok =
+        addText(zip, "xl/workbook.xml",
+                "<workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel +
+                    "\"><sheets><sheet name=\"a\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>") &&
+        addText(zip, "xl/_rels/workbook.xml.rels",
+                "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                "<Relationship Id=\"rId1\" Type=\"" +
+                    rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" +
+                    rel + "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>") &&
+        addText(zip, "xl/sharedStrings.xml", sst) && addText(zip, "xl/worksheets/sheet1.xml", sheet);
+    if (!ok) {
+        zip_discard(zip);
+        return false;
+    }
+    return zip_close(zip) == 0;
+}
+
 // Rewrites the uncompressed size a package declares for one part (central directory and local
 // header), as a crafted bomb would, to hide how much it holds.
 bool understateSize(const QString &path, const QByteArray &part, uint32_t size)
@@ -1020,6 +1061,60 @@ class TestReader : public QObject {
         QCOMPARE(sheet.text(2, 16383), QString());
         QCOMPARE(sheet.text(4, 1), QString());
         QCOMPARE(sheet.cellCount(), size_t(50 + 57 + 1));
+    }
+
+    // A sheet of several mebibytes is read in pieces; every row comes out as from a small sheet,
+    // also when the text of a cell spells a row's end tag (in CDATA, where a piece cannot end).
+    void longSheets()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        constexpr int Rows = 60000;
+        for (const bool cdata : {false, true}) {
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("long.xlsx"));
+            QVERIFY(writeLongSheet(path, Rows, cdata));
+            clEcxel reader;
+            reader.setArchivo(path);
+            QVERIFY(reader.Abrir());
+            for (int r = 1; r <= Rows; r += (r < 100 || Rows - r < 100) ? 1 : 97) {
+                QCOMPARE(reader.LeerCelda(r, 1), QStringLiteral("Marca %1 ñ").arg(r % 7));
+                QCOMPARE(reader.LeerCelda(r, 2), QStringLiteral("fila </row> %1").arg(r));
+                QCOMPARE(reader.LeerCelda(r, 3), QStringLiteral("%1.5").arg(r));
+                QCOMPARE(reader.LeerCelda(r, 4), r % 2 ? QStringLiteral("True") : QStringLiteral("False"));
+                QCOMPARE(reader.LeerCelda(r, 5), QString());
+            }
+            QCOMPARE(reader.LeerCelda(Rows + 1, 1), QString());
+        }
+        // Cut short inside a row, the long sheet fails as a whole part does.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.xlsx"));
+        QVERIFY(writeLongSheet(path, Rows, false));
+        const QString target = dir.filePath(QStringLiteral("cut.xlsx"));
+        {
+            int error = 0;
+            zip_t *in = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+            QVERIFY(in);
+            QByteArray part;
+            zip_stat_t st;
+            QVERIFY(zip_stat(in, "xl/worksheets/sheet1.xml", 0, &st) == 0);
+            part.resize(qsizetype(st.size));
+            zip_file_t *f = zip_fopen(in, "xl/worksheets/sheet1.xml", 0);
+            QVERIFY(f);
+            QCOMPARE(zip_fread(f, part.data(), st.size), zip_int64_t(st.size));
+            zip_fclose(f);
+            zip_discard(in);
+            QVERIFY(QFile::copy(path, target));
+            zip_t *out = zip_open(QFile::encodeName(target).constData(), 0, &error);
+            QVERIFY(out);
+            QVERIFY(addText(out, "xl/worksheets/sheet1.xml", part.left(part.size() * 2 / 3)));
+            QCOMPARE(zip_close(out), 0);
+        }
+        const PlanexoError e = openError(target);
+        QCOMPARE(e.source(), AbrirSource);
+        QVERIFY2(e.description().startsWith(
+                     QStringLiteral("El libro está dañado: la parte xl/worksheets/sheet1.xml no es XML válido (línea ")),
+                 qPrintable(e.description()));
+        QLocale::setDefault(QLocale::system());
     }
 
     void dateFormatCodes()

@@ -56,6 +56,13 @@ class WorkbookSheet {
     void setDate1904(bool on) { m_date1904 = on; }
     bool date1904() const { return m_date1904; }
 
+    // Forgets the cells added so far (strings stay), to read the sheet again.
+    void dropCells()
+    {
+        m_cells.clear();
+        m_sorted = true;
+    }
+
     // Sorts the cells and builds the row index; call once after the last add*.
     void finish();
 

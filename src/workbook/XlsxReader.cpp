@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 #include <zip.h>
@@ -112,7 +113,26 @@ QByteArray readPart(Package &package, int64_t index, const QString &name)
     return data;
 }
 
-// One part in memory with its scanner; every way the part can go wrong becomes a failure.
+// Thrown while a sheet is read in pieces and its XML fails: the part is read again whole, so that
+// the failure (or a success the pieces missed) is exactly that of the whole part.
+struct RetryWhole {};
+
+// A sheet part is read in pieces of about this size, each ending after a row's end tag.
+constexpr qsizetype PieceBytes = qsizetype(1) << 20;
+
+// Where the last complete row of data ends ("</row>", any prefix), or 0.
+qsizetype lastRowEnd(const char *data, qsizetype size)
+{
+    for (qsizetype i = size - 4; i > 0; --i) {
+        if (data[i + 3] == '>' && data[i] == 'r' && data[i + 1] == 'o' && data[i + 2] == 'w' &&
+            (data[i - 1] == '/' || data[i - 1] == ':'))
+            return i + 4;
+    }
+    return 0;
+}
+
+// One part in memory with its scanner, whole or (a sheet) in pieces; every way the part can go
+// wrong becomes a failure.
 class PartReader {
   public:
     PartReader(Package &package, int64_t index, const QString &name)
@@ -121,6 +141,22 @@ class PartReader {
     {
     }
 
+    // In pieces: only one piece of the part is in memory at a time.
+    struct InPieces {};
+    PartReader(Package &package, int64_t index, const QString &name, InPieces)
+        : m_data(firstPiece(package, index, name)), m_xml(std::string_view(m_data.constData(), size_t(m_cut))),
+          m_name(name)
+    {
+        m_xml.setMoreToFollow(!lastPiece());
+    }
+
+    ~PartReader()
+    {
+        if (m_file) zip_fclose(m_file);
+    }
+    PartReader(const PartReader &) = delete;
+    PartReader &operator=(const PartReader &) = delete;
+
     XlsxXml &xml() { return m_xml; }
     const QByteArray &data() const { return m_data; }
     // The part's bytes, for a holder that outlives the reader; the scanner is done with them.
@@ -128,7 +164,11 @@ class PartReader {
 
     XlsxXml::Token next()
     {
-        const XlsxXml::Token t = m_xml.next();
+        XlsxXml::Token t = m_xml.next();
+        while (t == XlsxXml::More) {
+            nextPiece();
+            t = m_xml.next();
+        }
         if (t == XlsxXml::Error) check();
         return t;
     }
@@ -140,6 +180,7 @@ class PartReader {
 
     [[noreturn]] void check()
     {
+        if (m_package) throw RetryWhole{};
         if (m_xml.declaresDocumentType())
             damaged(QStringLiteral("la parte %1 declara un tipo de documento").arg(m_name));
         damaged(
@@ -150,6 +191,70 @@ class PartReader {
     }
 
   private:
+    QByteArray firstPiece(Package &package, int64_t index, const QString &name)
+    {
+        m_package = &package;
+        m_file = zip_fopen_index(package.zip(), zip_uint64_t(index), 0);
+        if (!m_file) throw RetryWhole{}; // the whole read says why
+        fill(name);
+        // A UTF-16 part is converted whole.
+        if (m_used >= 2 && (uchar(m_piece[0]) == 0xFF || uchar(m_piece[0]) == 0xFE)) throw RetryWhole{};
+        return std::move(m_piece);
+    }
+
+    bool lastPiece() const { return m_end && m_cut == m_used; }
+
+  public:
+    // Inflates the rest of a part read in pieces, only spending the budget.
+    void drain()
+    {
+        while (!m_end) {
+            m_used = 0;
+            fill(m_name);
+        }
+    }
+
+  private:
+
+    // Reads on until a row ends in what is held or the part ends, and sets the cut there.
+    void fill(const QString &name)
+    {
+        qsizetype target = std::max(PieceBytes, m_used * 2);
+        for (;;) {
+            while (!m_end && m_used < target) {
+                if (m_piece.size() < m_used + 65536) m_piece.resize(m_used + 65536 + m_used / 2);
+                const zip_int64_t n =
+                    zip_fread(m_file, m_piece.data() + m_used, zip_uint64_t(m_piece.size() - m_used));
+                if (n < 0) damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
+                if (n == 0) m_end = true;
+                m_package->budget() -= n;
+                if (m_package->budget() < 0) tooLarge();
+                m_used += qsizetype(n);
+            }
+            m_cut = m_end ? m_used : lastRowEnd(m_piece.constData(), m_used);
+            if (m_cut > 0 || m_end) return;
+            target *= 2; // a row longer than a piece
+        }
+    }
+
+    void nextPiece()
+    {
+        // What follows the cut moves to the front; the scanner has let go of the rest.
+        const qsizetype rest = m_used - m_cut;
+        std::memmove(m_data.data(), m_data.constData() + m_cut, size_t(rest));
+        m_used = rest;
+        m_piece = std::move(m_data);
+        fill(m_name);
+        m_data = std::move(m_piece);
+        m_xml.continueWith(std::string_view(m_data.constData(), size_t(m_cut)), !lastPiece());
+    }
+
+    // Declared before m_data, whose initialiser sets them when the part is read in pieces.
+    Package *m_package = nullptr;
+    zip_file_t *m_file = nullptr;
+    qsizetype m_used = 0, m_cut = 0;
+    bool m_end = false;
+    QByteArray m_piece; // the buffer while it is filled
     QByteArray m_data;
     XlsxXml m_xml;
     QString m_name;
@@ -501,12 +606,9 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
     return info;
 }
 
-void readSheet(Package &package, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
+void readCells(PartReader &reader, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
                WorkbookSheet &sheet)
 {
-    const int64_t index = package.locate(part);
-    if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
-    PartReader reader(package, index, part);
     XlsxXml &xml = reader.xml();
 
     enum class Type { Number, Shared, Text, Inline, Bool, Error, Date };
@@ -662,6 +764,26 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
     }
 }
 
+void readSheet(Package &package, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
+               WorkbookSheet &sheet, bool inPieces)
+{
+    const int64_t index = package.locate(part);
+    if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
+    if (!inPieces) {
+        PartReader reader(package, index, part);
+        readCells(reader, part, dateXf, sharedCount, sheet);
+        return;
+    }
+    PartReader reader(package, index, part, PartReader::InPieces{});
+    try {
+        readCells(reader, part, dateXf, sharedCount, sheet);
+    } catch (const PlanexoError &) {
+        // A whole part is inflated before its cells are read: a part over the cap says so first.
+        reader.drain();
+        throw;
+    }
+}
+
 } // namespace
 
 bool isDateFormatId(int id)
@@ -738,7 +860,14 @@ void read(const QString &path, WorkbookSheet &sheet)
 
     const std::vector<bool> dateXf = readDateStyles(package, stylesPart);
     const uint32_t sharedCount = readSharedStrings(package, stringsPart, sheet);
-    readSheet(package, info.sheetPart, dateXf, sharedCount, sheet);
+    const int64_t budget = package.budget();
+    try {
+        readSheet(package, info.sheetPart, dateXf, sharedCount, sheet, true);
+    } catch (const RetryWhole &) {
+        package.budget() = budget;
+        sheet.dropCells();
+        readSheet(package, info.sheetPart, dateXf, sharedCount, sheet, false);
+    }
     sheet.finish();
 }
 

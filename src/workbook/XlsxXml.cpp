@@ -141,6 +141,22 @@ XlsxXml::XlsxXml(std::string_view data)
     m_end = m_begin + data.size();
 }
 
+void XlsxXml::continueWith(std::string_view data, bool more)
+{
+    // The open elements' names are copied out of the piece that is being replaced.
+    std::vector<std::string> names(m_open.begin(), m_open.end());
+    m_openNames.swap(names);
+    for (size_t i = 0; i < m_open.size(); ++i)
+        m_open[i] = m_openNames[i];
+    m_name = {};
+    m_text = {};
+    m_attributes.clear();
+    m_begin = data.data();
+    m_pos = m_begin;
+    m_end = m_begin + data.size();
+    m_more = more;
+}
+
 XlsxXml::Token XlsxXml::fail(const char *what)
 {
     if (m_error.isEmpty()) m_error = QString::fromUtf8(what);
@@ -169,6 +185,7 @@ XlsxXml::Token XlsxXml::next()
     }
     for (;;) {
         if (m_pos >= m_end) {
+            if (m_more) return More;
             if (!m_open.empty() || !m_rootSeen) return fail("el documento termina antes de tiempo");
             return EndDocument;
         }
@@ -427,6 +444,7 @@ bool XlsxXml::appendElementText(QString &out)
             break;
         case EndDocument:
         case Error:
+        case More: // inside an element: the piece ended where it may not
             return false;
         }
     }
@@ -468,6 +486,7 @@ bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
             break;
         case EndDocument:
         case Error:
+        case More: // inside an element: the piece ended where it may not
             return false;
         }
     }
@@ -521,6 +540,7 @@ bool XlsxXml::skipElement()
             break;
         case EndDocument:
         case Error:
+        case More: // inside an element: the piece ended where it may not
             return false;
         }
     }

@@ -11,12 +11,19 @@
 // small cells.
 class XlsxXml {
   public:
-    enum Token { StartElement, EndElement, Text, EndDocument, Error };
+    // More: the input given so far is used up and the part goes on (see moreToFollow).
+    enum Token { StartElement, EndElement, Text, EndDocument, Error, More };
 
     // data must outlive the scanner; a UTF-16 part is converted to UTF-8 first.
     explicit XlsxXml(std::string_view data);
 
     Token next();
+
+    // A part read in pieces: while more follows, running out of input between tokens gives More
+    // instead of an early end, and continueWith hands over the next piece (it must start where a
+    // token starts; the scanner keeps no view into the earlier pieces).
+    void setMoreToFollow(bool more) { m_more = more; }
+    void continueWith(std::string_view data, bool more);
 
     // Local name of the current start or end element.
     std::string_view name() const { return m_name; }
@@ -74,7 +81,9 @@ class XlsxXml {
     bool m_pendingEnd = false;
     bool m_rootSeen = false;
     bool m_dtd = false;
+    bool m_more = false;
     std::vector<std::string_view> m_open;
+    std::vector<std::string> m_openNames; // names of open elements once their piece is gone
     std::vector<Attribute> m_attributes;
     QString m_error;
 };
