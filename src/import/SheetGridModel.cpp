@@ -3,6 +3,7 @@
 #include "data/PlanexoError.h"
 
 #include <QStringEncoder>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
 {
     if (text.isEmpty())
-        return {};
+        return {0, 0};
     const qsizetype start = buffer.size();
     // Offsets are 32-bit: a sheet with more text than that is refused rather than wrapped.
     if (start + 3 * text.size() > qsizetype(UINT32_MAX))
@@ -147,14 +148,18 @@ void SheetGridModel::resize(int rows, int cols)
     cols = std::max(cols, 1);
     beginResetModel();
     if (cols != m_cols) {
-        std::vector<SheetGridSpan> cells(size_t(rows) * size_t(cols));
+        SheetGridSpans cells(size_t(rows) * size_t(cols));
         const int keepRows = std::min(rows, m_rows), keepCols = std::min(cols, m_cols);
         for (int r = 0; r < keepRows; ++r)
             for (int c = 0; c < keepCols; ++c)
                 cells[size_t(r) * size_t(cols) + size_t(c)] = m_cells[size_t(r) * size_t(m_cols) + size_t(c)];
         m_cells.swap(cells);
     } else {
-        m_cells.resize(size_t(rows) * size_t(cols));
+        const size_t old = m_cells.size(), size = size_t(rows) * size_t(cols);
+        const bool reused = size > old && size <= m_cells.capacity();
+        m_cells.resize(size);
+        if (reused)
+            std::fill(m_cells.begin() + ptrdiff_t(old), m_cells.end(), SheetGridSpan{0, 0});
     }
     m_rowColors.resize(rows);
     m_rows = rows;
@@ -162,7 +167,7 @@ void SheetGridModel::resize(int rows, int cols)
     // An empty grid holds no text: the buffer starts over.
     if (m_rows == 0) {
         m_text = QByteArray();
-        std::vector<SheetGridSpan>().swap(m_cells);
+        SheetGridSpans().swap(m_cells);
     }
     endResetModel();
 }
@@ -201,17 +206,30 @@ void SheetGridModel::paste(int row, RowBuffer &&cells)
         m_text.append(cells.m_text);
     }
     cells.m_text = QByteArray();
-    for (int r = 0; r < cells.rows() && row + r < m_rows; ++r) {
-        if (row + r < 0)
-            continue;
-        for (int c = 0; c < cells.m_cols && c < m_cols; ++c) {
-            SheetGridSpan span = cells.m_cells[size_t(r) * size_t(cells.m_cols) + size_t(c)];
-            if (span.length != 0)
-                span.offset += uint32_t(bufferBase);
-            m_cells[size_t(row + r) * size_t(m_cols) + size_t(c)] = span;
+    if (row >= 0 && cells.m_cols == m_cols && size_t(row) * size_t(m_cols) + cells.m_cells.size() == m_cells.size()) {
+        // The buffer fills the grid from `row` to its end: its cells are taken, not copied.
+        SheetGridSpans moved = std::move(cells.m_cells);
+        if (bufferBase != 0)
+            for (SheetGridSpan &span : moved)
+                if (span.length != 0)
+                    span.offset += uint32_t(bufferBase);
+        moved.insert(moved.begin(), m_cells.begin(), m_cells.begin() + ptrdiff_t(row) * m_cols);
+        m_cells.swap(moved);
+    } else {
+        for (int r = 0; r < cells.rows() && row + r < m_rows; ++r) {
+            if (row + r < 0)
+                continue;
+            for (int c = 0; c < cells.m_cols && c < m_cols; ++c) {
+                SheetGridSpan span = cells.m_cells[size_t(r) * size_t(cells.m_cols) + size_t(c)];
+                if (span.length != 0)
+                    span.offset += uint32_t(bufferBase);
+                m_cells[size_t(row + r) * size_t(m_cols) + size_t(c)] = span;
+            }
         }
     }
-    std::vector<SheetGridSpan>().swap(cells.m_cells);
+    SheetGridSpans().swap(cells.m_cells);
+    // Room the buffer grew for and did not use goes back.
+    m_text.squeeze();
     endResetModel();
 }
 
@@ -219,7 +237,10 @@ void SheetGridModel::insertEmptyRow(int row)
 {
     row = std::clamp(row, 0, m_rows);
     beginInsertRows(QModelIndex(), row, row);
-    m_cells.insert(m_cells.begin() + ptrdiff_t(row) * m_cols, size_t(m_cols), SheetGridSpan{});
+    // Room for this row only: doubling a large grid's cells would hold both copies at once.
+    if (m_cells.size() + size_t(m_cols) > m_cells.capacity())
+        m_cells.reserve(m_cells.size() + size_t(m_cols) * 16);
+    m_cells.insert(m_cells.begin() + ptrdiff_t(row) * m_cols, size_t(m_cols), SheetGridSpan{0, 0});
     m_rowColors.insert(row, std::nullopt);
     ++m_rows;
     endInsertRows();

@@ -5,14 +5,46 @@
 #include <QStringList>
 #include <QVector>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <optional>
 #include <vector>
 
 // Where a cell's text lies in the grid's UTF-8 buffer; an empty cell has length 0.
 struct SheetGridSpan {
-    uint32_t offset = 0;
-    uint32_t length = 0;
+    uint32_t offset;
+    uint32_t length;
 };
+
+// Allocates zeroed memory and leaves new elements as allocated: a grid resized to many empty
+// rows takes no memory until its cells are written. Growing within the capacity therefore needs
+// the new cells cleared by hand (see SheetGridModel::resize).
+template <typename T>
+struct ZeroedAllocator {
+    using value_type = T;
+    ZeroedAllocator() = default;
+    template <typename U>
+    ZeroedAllocator(const ZeroedAllocator<U> &) {}
+    T *allocate(size_t n)
+    {
+        void *p = std::calloc(n, sizeof(T));
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<T *>(p);
+    }
+    void deallocate(T *p, size_t) { std::free(p); }
+    template <typename U>
+    void construct(U *) noexcept
+    {
+    }
+    template <typename U, typename... Args>
+    void construct(U *p, Args &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+    bool operator==(const ZeroedAllocator &) const { return true; }
+};
+using SheetGridSpans = std::vector<SheetGridSpan, ZeroedAllocator<SheetGridSpan>>;
 
 // The preview grid's cells: row 0 the headings, row 1 the mapping row, data from row 2.
 // Every cell holds text exactly as the workbook reader returned it.
@@ -38,7 +70,7 @@ public:
     private:
         friend class SheetGridModel;
         QByteArray m_text;
-        std::vector<SheetGridSpan> m_cells;
+        SheetGridSpans m_cells;
         int m_cols;
         qsizetype m_rowStart = 0; // where the last row's texts begin
     };
@@ -83,6 +115,6 @@ private:
     int m_cols = 1;
     int m_fixedRows = 0;
     QByteArray m_text;                  // the cells' texts, UTF-8, one after another
-    std::vector<SheetGridSpan> m_cells; // m_rows * m_cols, row by row
+    SheetGridSpans m_cells; // m_rows * m_cols, row by row
     QVector<std::optional<quint32>> m_rowColors; // one per row, moving with inserted rows
 };

@@ -9,6 +9,7 @@
 #include <QTime>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -91,6 +92,28 @@ uint32_t WorkbookSheet::addUtf8String(uint32_t offset, uint32_t length)
         throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
     m_spans.push_back({offset, length | Utf8Span});
     return uint32_t(m_spans.size() - 1);
+}
+
+void WorkbookSheet::holdUtf8(const QByteArray &buffer)
+{
+    qsizetype total = 0;
+    for (const Span &s : m_spans)
+        if ((s.length & Utf8Span) && qsizetype(s.offset) + (s.length & ~Utf8Span) <= buffer.size())
+            total += s.length & ~Utf8Span;
+    QByteArray kept(total, Qt::Uninitialized);
+    qsizetype at = 0;
+    for (Span &s : m_spans) {
+        if (!(s.length & Utf8Span)) continue;
+        const uint32_t length = s.length & ~Utf8Span;
+        if (qsizetype(s.offset) + length > buffer.size()) {
+            s = {0, Utf8Span}; // outside the buffer: an empty text
+            continue;
+        }
+        std::memcpy(kept.data() + at, buffer.constData() + s.offset, length);
+        s.offset = uint32_t(at);
+        at += length;
+    }
+    m_utf8 = std::move(kept);
 }
 
 WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)

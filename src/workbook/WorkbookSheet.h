@@ -41,7 +41,8 @@ class WorkbookSheet {
     // A string kept as UTF-8 bytes of a buffer the sheet holds (see holdUtf8), converted when read:
     // shared strings that need no decoding are not copied twice.
     uint32_t addUtf8String(uint32_t offset, uint32_t length);
-    void holdUtf8(QByteArray buffer) { m_utf8 = std::move(buffer); }
+    // Only the bytes of the strings are kept, not the markup around them.
+    void holdUtf8(const QByteArray &buffer);
     uint32_t stringCount() const { return uint32_t(m_spans.size()); }
     QString string(uint32_t index) const;
 

@@ -239,7 +239,8 @@ class PartReader {
 
     void nextPiece()
     {
-        // What follows the cut moves to the front; the scanner has let go of the rest.
+        // What follows the cut moves to the front once the scanner has let go of the piece.
+        m_xml.releaseInput();
         const qsizetype rest = m_used - m_cut;
         std::memmove(m_data.data(), m_data.constData() + m_cut, size_t(rest));
         m_used = rest;

@@ -141,9 +141,9 @@ XlsxXml::XlsxXml(std::string_view data)
     m_end = m_begin + data.size();
 }
 
-void XlsxXml::continueWith(std::string_view data, bool more)
+void XlsxXml::releaseInput()
 {
-    // The open elements' names are copied out of the piece that is being replaced.
+    // The open elements' names are copied out of the piece that is about to change.
     std::vector<std::string> names(m_open.begin(), m_open.end());
     m_openNames.swap(names);
     for (size_t i = 0; i < m_open.size(); ++i)
@@ -151,6 +151,11 @@ void XlsxXml::continueWith(std::string_view data, bool more)
     m_name = {};
     m_text = {};
     m_attributes.clear();
+    m_begin = m_pos = m_end = nullptr;
+}
+
+void XlsxXml::continueWith(std::string_view data, bool more)
+{
     m_begin = data.data();
     m_pos = m_begin;
     m_end = m_begin + data.size();

@@ -20,9 +20,11 @@ class XlsxXml {
     Token next();
 
     // A part read in pieces: while more follows, running out of input between tokens gives More
-    // instead of an early end, and continueWith hands over the next piece (it must start where a
-    // token starts; the scanner keeps no view into the earlier pieces).
+    // instead of an early end. releaseInput lets go of the current piece (call it before the
+    // piece's bytes change), continueWith hands over the next one, which must start where a
+    // token starts.
     void setMoreToFollow(bool more) { m_more = more; }
+    void releaseInput();
     void continueWith(std::string_view data, bool more);
 
     // Local name of the current start or end element.
