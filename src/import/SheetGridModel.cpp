@@ -17,7 +17,12 @@ SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
     // Offsets are 32-bit: a sheet with more text than that is refused rather than wrapped.
     if (start + 3 * text.size() > qsizetype(UINT32_MAX))
         throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
-    buffer.resize(start + 3 * text.size()); // at most three bytes per UTF-16 unit
+    // Grown by an eighth at a time: realloc extends a large block in place, so little room sits
+    // unused, where a doubling buffer may leave half of it so.
+    const qsizetype need = start + 3 * text.size(); // at most three bytes per UTF-16 unit
+    if (need > buffer.capacity())
+        buffer.reserve(std::max(need, start + start / 8 + 4096));
+    buffer.resize(need);
     char *out = buffer.data() + start;
     qsizetype n = 0;
     const char16_t *in = text.utf16();
@@ -43,6 +48,57 @@ QString textOf(const QByteArray &buffer, SheetGridSpan span)
 }
 
 } // namespace
+
+void SheetGridSpans::reallocate(size_t capacity)
+{
+    if (capacity == 0) {
+        std::free(m_data);
+        m_data = nullptr;
+        m_capacity = 0;
+        return;
+    }
+    auto *data = static_cast<SheetGridSpan *>(std::realloc(m_data, capacity * sizeof(SheetGridSpan)));
+    if (!data)
+        throw std::bad_alloc();
+    m_data = data;
+    m_capacity = capacity;
+}
+
+void SheetGridSpans::resize(size_t size)
+{
+    if (size > m_capacity) {
+        // A fresh zeroed block: its pages cost nothing until written.
+        auto *data = static_cast<SheetGridSpan *>(std::calloc(size, sizeof(SheetGridSpan)));
+        if (!data)
+            throw std::bad_alloc();
+        if (m_size != 0)
+            std::memcpy(data, m_data, m_size * sizeof(SheetGridSpan));
+        std::free(m_data);
+        m_data = data;
+        m_capacity = size;
+    } else if (size > m_size) {
+        std::memset(m_data + m_size, 0, (size - m_size) * sizeof(SheetGridSpan));
+    }
+    m_size = size;
+}
+
+void SheetGridSpans::insert(size_t at, size_t count, SheetGridSpan span)
+{
+    if (m_size + count > m_capacity)
+        reallocate(m_size + count + std::min<size_t>(m_size / 8, 1 << 20));
+    std::memmove(m_data + at + count, m_data + at, (m_size - at) * sizeof(SheetGridSpan));
+    std::fill(m_data + at, m_data + at + count, span);
+    m_size += count;
+}
+
+void SheetGridSpans::insert(size_t at, const SheetGridSpan *from, size_t count)
+{
+    if (m_size + count > m_capacity)
+        reallocate(m_size + count + std::min<size_t>(m_size / 8, 1 << 20));
+    std::memmove(m_data + at + count, m_data + at, (m_size - at) * sizeof(SheetGridSpan));
+    std::memcpy(m_data + at, from, count * sizeof(SheetGridSpan));
+    m_size += count;
+}
 
 SheetGridModel::RowBuffer::RowBuffer(int cols) : m_cols(std::max(cols, 1)) {}
 
@@ -155,11 +211,7 @@ void SheetGridModel::resize(int rows, int cols)
                 cells[size_t(r) * size_t(cols) + size_t(c)] = m_cells[size_t(r) * size_t(m_cols) + size_t(c)];
         m_cells.swap(cells);
     } else {
-        const size_t old = m_cells.size(), size = size_t(rows) * size_t(cols);
-        const bool reused = size > old && size <= m_cells.capacity();
-        m_cells.resize(size);
-        if (reused)
-            std::fill(m_cells.begin() + ptrdiff_t(old), m_cells.end(), SheetGridSpan{0, 0});
+        m_cells.resize(size_t(rows) * size_t(cols));
     }
     m_rowColors.resize(rows);
     m_rows = rows;
@@ -213,8 +265,9 @@ void SheetGridModel::paste(int row, RowBuffer &&cells)
             for (SheetGridSpan &span : moved)
                 if (span.length != 0)
                     span.offset += uint32_t(bufferBase);
-        moved.insert(moved.begin(), m_cells.begin(), m_cells.begin() + ptrdiff_t(row) * m_cols);
+        moved.insert(0, m_cells.begin(), size_t(row) * size_t(m_cols));
         m_cells.swap(moved);
+        m_cells.squeeze();
     } else {
         for (int r = 0; r < cells.rows() && row + r < m_rows; ++r) {
             if (row + r < 0)
@@ -237,10 +290,7 @@ void SheetGridModel::insertEmptyRow(int row)
 {
     row = std::clamp(row, 0, m_rows);
     beginInsertRows(QModelIndex(), row, row);
-    // Room for this row only: doubling a large grid's cells would hold both copies at once.
-    if (m_cells.size() + size_t(m_cols) > m_cells.capacity())
-        m_cells.reserve(m_cells.size() + size_t(m_cols) * 16);
-    m_cells.insert(m_cells.begin() + ptrdiff_t(row) * m_cols, size_t(m_cols), SheetGridSpan{0, 0});
+    m_cells.insert(size_t(row) * size_t(m_cols), size_t(m_cols), SheetGridSpan{0, 0});
     m_rowColors.insert(row, std::nullopt);
     ++m_rows;
     endInsertRows();

@@ -6,9 +6,8 @@
 #include <QVector>
 #include <cstdint>
 #include <cstdlib>
-#include <new>
+#include <utility>
 #include <optional>
-#include <vector>
 
 // Where a cell's text lies in the grid's UTF-8 buffer; an empty cell has length 0.
 struct SheetGridSpan {
@@ -16,35 +15,56 @@ struct SheetGridSpan {
     uint32_t length;
 };
 
-// Allocates zeroed memory and leaves new elements as allocated: a grid resized to many empty
-// rows takes no memory until its cells are written. Growing within the capacity therefore needs
-// the new cells cleared by hand (see SheetGridModel::resize).
-template <typename T>
-struct ZeroedAllocator {
-    using value_type = T;
-    ZeroedAllocator() = default;
-    template <typename U>
-    ZeroedAllocator(const ZeroedAllocator<U> &) {}
-    T *allocate(size_t n)
+// The cells' spans in one block. It grows with realloc, so a large grid never holds two copies
+// while it grows, and new blocks come zeroed from calloc, so a grid resized to many empty rows
+// takes no memory until its cells are written.
+class SheetGridSpans {
+public:
+    SheetGridSpans() = default;
+    explicit SheetGridSpans(size_t size) { resize(size); }
+    ~SheetGridSpans() { std::free(m_data); }
+    SheetGridSpans(SheetGridSpans &&other) noexcept { swap(other); }
+    SheetGridSpans &operator=(SheetGridSpans &&other) noexcept
     {
-        void *p = std::calloc(n, sizeof(T));
-        if (!p)
-            throw std::bad_alloc();
-        return static_cast<T *>(p);
+        SheetGridSpans(std::move(other)).swap(*this);
+        return *this;
     }
-    void deallocate(T *p, size_t) { std::free(p); }
-    template <typename U>
-    void construct(U *) noexcept
+    SheetGridSpans(const SheetGridSpans &) = delete;
+    SheetGridSpans &operator=(const SheetGridSpans &) = delete;
+    void swap(SheetGridSpans &other) noexcept
     {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        std::swap(m_capacity, other.m_capacity);
     }
-    template <typename U, typename... Args>
-    void construct(U *p, Args &&...args)
+
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    SheetGridSpan &operator[](size_t i) { return m_data[i]; }
+    const SheetGridSpan &operator[](size_t i) const { return m_data[i]; }
+    SheetGridSpan *begin() { return m_data; }
+    SheetGridSpan *end() { return m_data + m_size; }
+
+    void push_back(SheetGridSpan span)
     {
-        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+        if (m_size == m_capacity)
+            reallocate(m_capacity < 64 ? 64 : m_capacity * 2);
+        m_data[m_size++] = span;
     }
-    bool operator==(const ZeroedAllocator &) const { return true; }
+    // New cells are empty.
+    void resize(size_t size);
+    // Inserts count copies of span (or the count spans at from) before index at.
+    void insert(size_t at, size_t count, SheetGridSpan span);
+    void insert(size_t at, const SheetGridSpan *from, size_t count);
+    // Gives back the room beyond the size.
+    void squeeze() { reallocate(m_size); }
+
+private:
+    void reallocate(size_t capacity);
+    SheetGridSpan *m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
 };
-using SheetGridSpans = std::vector<SheetGridSpan, ZeroedAllocator<SheetGridSpan>>;
 
 // The preview grid's cells: row 0 the headings, row 1 the mapping row, data from row 2.
 // Every cell holds text exactly as the workbook reader returned it.

@@ -94,26 +94,31 @@ uint32_t WorkbookSheet::addUtf8String(uint32_t offset, uint32_t length)
     return uint32_t(m_spans.size() - 1);
 }
 
-void WorkbookSheet::holdUtf8(const QByteArray &buffer)
+void WorkbookSheet::holdUtf8(QByteArray buffer)
 {
-    qsizetype total = 0;
-    for (const Span &s : m_spans)
-        if ((s.length & Utf8Span) && qsizetype(s.offset) + (s.length & ~Utf8Span) <= buffer.size())
-            total += s.length & ~Utf8Span;
-    QByteArray kept(total, Qt::Uninitialized);
+    // The strings move down within the buffer, which then shrinks in place: a large block freed
+    // here would make the allocator keep later large blocks on its heap, where they cost more.
+    char *data = buffer.data();
     qsizetype at = 0;
     for (Span &s : m_spans) {
         if (!(s.length & Utf8Span)) continue;
         const uint32_t length = s.length & ~Utf8Span;
-        if (qsizetype(s.offset) + length > buffer.size()) {
-            s = {0, Utf8Span}; // outside the buffer: an empty text
+        if (qsizetype(s.offset) < at || qsizetype(s.offset) + length > buffer.size()) {
+            s = {0, Utf8Span}; // not a span of this buffer in order: an empty text
             continue;
         }
-        std::memcpy(kept.data() + at, buffer.constData() + s.offset, length);
+        std::memmove(data + at, data + s.offset, length);
         s.offset = uint32_t(at);
         at += length;
     }
-    m_utf8 = std::move(kept);
+    buffer.truncate(at);
+    buffer.squeeze();
+    m_utf8 = std::move(buffer);
+}
+
+void WorkbookSheet::reserveCells(size_t cells)
+{
+    m_cells.reserve(std::min(cells, m_maxCells));
 }
 
 WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)

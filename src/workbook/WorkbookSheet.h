@@ -41,8 +41,11 @@ class WorkbookSheet {
     // A string kept as UTF-8 bytes of a buffer the sheet holds (see holdUtf8), converted when read:
     // shared strings that need no decoding are not copied twice.
     uint32_t addUtf8String(uint32_t offset, uint32_t length);
-    // Only the bytes of the strings are kept, not the markup around them.
-    void holdUtf8(const QByteArray &buffer);
+    // Only the bytes of the strings are kept, not the markup around them; the UTF-8 strings must
+    // have been added in the order of their offsets.
+    void holdUtf8(QByteArray buffer);
+    // Room for this many cells, as a sheet declares its size (at most the cell cap).
+    void reserveCells(size_t cells);
     uint32_t stringCount() const { return uint32_t(m_spans.size()); }
     QString string(uint32_t index) const;
 

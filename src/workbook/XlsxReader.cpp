@@ -608,7 +608,7 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
 }
 
 void readCells(PartReader &reader, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
-               WorkbookSheet &sheet)
+               WorkbookSheet &sheet, int64_t partBytes)
 {
     XlsxXml &xml = reader.xml();
 
@@ -628,6 +628,17 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         if (token != XlsxXml::StartElement) continue;
         if (!inData) {
             if (xml.isNamed("sheetData")) inData = true;
+            // The declared size reserves the cells at once (no copies while they grow), at most
+            // as many as the part's bytes could hold.
+            if (xml.isNamed("dimension") && xml.attribute("ref", raw)) {
+                const std::string_view ref = trimmed(raw);
+                const size_t colon = ref.find(':');
+                uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+                if (colon != std::string_view::npos && parseReference(ref.substr(0, colon), r1, c1) &&
+                    parseReference(ref.substr(colon + 1), r2, c2) && r2 >= r1 && c2 >= c1)
+                    sheet.reserveCells(
+                        std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1), size_t(partBytes / 16)));
+            }
             continue;
         }
         if (xml.isNamed("row")) {
@@ -770,14 +781,18 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
 {
     const int64_t index = package.locate(part);
     if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
+    zip_stat_t st;
+    const int64_t partBytes = zip_stat_index(package.zip(), zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)
+                                  ? int64_t(std::min<zip_uint64_t>(st.size, zip_uint64_t(MaxUncompressedBytes)))
+                                  : 0;
     if (!inPieces) {
         PartReader reader(package, index, part);
-        readCells(reader, part, dateXf, sharedCount, sheet);
+        readCells(reader, part, dateXf, sharedCount, sheet, partBytes);
         return;
     }
     PartReader reader(package, index, part, PartReader::InPieces{});
     try {
-        readCells(reader, part, dateXf, sharedCount, sheet);
+        readCells(reader, part, dateXf, sharedCount, sheet, partBytes);
     } catch (const PlanexoError &) {
         // A whole part is inflated before its cells are read: a part over the cap says so first.
         reader.drain();
