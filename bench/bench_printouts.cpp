@@ -14,8 +14,8 @@
 #include <QPrinter>
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 

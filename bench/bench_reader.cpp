@@ -23,8 +23,8 @@
 #include <QTemporaryDir>
 #include <QVector>
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <sys/resource.h>
 #include <vector>
@@ -117,13 +117,13 @@ bool writeWorkbook(const QString &path, int rows)
              rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" Type=\"" + rel +
              "/styles\" Target=\"styles.xml\"/><Relationship Id=\"rId3\" Type=\"" + rel +
              "/sharedStrings\" Target=\"sharedStrings.xml\"/></Relationships>"},
-        {"xl/styles.xml",
-         QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<styleSheet xmlns=\"") + ns +
-             "\"><fonts count=\"1\"><font/></fonts><fills count=\"1\"><fill><patternFill "
-             "patternType=\"none\"/></fill></fills><borders "
-             "count=\"1\"><border/></borders><cellStyleXfs count=\"1\"><xf "
-             "numFmtId=\"0\"/></cellStyleXfs><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf "
-             "numFmtId=\"14\" applyNumberFormat=\"1\"/></cellXfs></styleSheet>"},
+        {"xl/styles.xml", QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<styleSheet xmlns=\"") +
+                              ns +
+                              "\"><fonts count=\"1\"><font/></fonts><fills count=\"1\"><fill><patternFill "
+                              "patternType=\"none\"/></fill></fills><borders "
+                              "count=\"1\"><border/></borders><cellStyleXfs count=\"1\"><xf "
+                              "numFmtId=\"0\"/></cellStyleXfs><cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf "
+                              "numFmtId=\"14\" applyNumberFormat=\"1\"/></cellXfs></styleSheet>"},
         {"xl/sharedStrings.xml", sst},
         {"xl/worksheets/sheet1.xml", sheet},
     };
@@ -203,8 +203,8 @@ bool pythonHas(const QString &module)
 bool writeWithPython(const QString &producer, const QString &path, int rows, bool big)
 {
     QProcess p;
-    p.start(Python, {QStringLiteral("-c"), QString::fromUtf8(PythonWriter), producer, path, QString::number(rows),
-                     big ? QStringLiteral("big") : QStringLiteral("-")});
+    p.start(Python, {QStringLiteral("-c"), QString::fromUtf8(PythonWriter), producer, path,
+                     QString::number(rows), big ? QStringLiteral("big") : QStringLiteral("-")});
     if (!p.waitForFinished(1800000) || p.exitCode() != 0) {
         std::fprintf(stderr, "%s could not write the workbook: %s\n", qPrintable(producer),
                      p.readAllStandardError().constData());
@@ -267,8 +267,14 @@ double childrenCpuMs()
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
+// The process's own peak resident memory in KiB. Not getrusage: its figure carries over the
+// parent's peak from before exec.
 long peakKb()
 {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
@@ -325,11 +331,13 @@ Figures runSelf(const QString &mode, const QString &file, int runs, int expectRo
         QProcess p;
         p.start(QCoreApplication::applicationFilePath(), {mode, file});
         if (!p.waitForFinished(1800000) || p.exitCode() != 0) {
-            std::fprintf(stderr, "%s run failed: %s\n", qPrintable(mode), p.readAllStandardError().constData());
+            std::fprintf(stderr, "%s run failed: %s\n", qPrintable(mode),
+                         p.readAllStandardError().constData());
             return f;
         }
         const QList<QByteArray> out = p.readAllStandardOutput().trimmed().split(' ');
-        if (out.size() != 5 || (expectRows > 0 && (out[2].toInt() != expectRows + 2 || out[3].toInt() != Cols))) {
+        if (out.size() != 5 ||
+            (expectRows > 0 && (out[2].toInt() != expectRows + 2 || out[3].toInt() != Cols))) {
             std::fprintf(stderr, "%s: unexpected result: %s\n", qPrintable(mode), out.join(' ').constData());
             return f;
         }
@@ -352,7 +360,8 @@ Figures runPeer(const QString &program, const QStringList &args, int runs)
         QProcess p;
         p.start(program, args);
         if (!p.waitForFinished(1800000) || p.exitCode() != 0) {
-            std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
+            std::fprintf(stderr, "%s failed: %s\n", qPrintable(program),
+                         p.readAllStandardError().constData());
             return f;
         }
         f.wall = std::min(f.wall, timer.nsecsElapsed() / 1e6);
@@ -412,9 +421,10 @@ int main(int argc, char **argv)
     const bool openpyxl = pythonHas(QStringLiteral("openpyxl"));
     bool met = true, failed = false;
 
-    std::printf("workbook load, %d rows x %d columns%s\n", rows, Cols, small ? " (small mode: no goals)" : "");
-    std::printf("  times: processor time in ms, best of %d (peers best of %d); ratios in the same run\n", runs,
-                peerRuns);
+    std::printf("workbook load, %d rows x %d columns%s\n", rows, Cols,
+                small ? " (small mode: no goals)" : "");
+    std::printf("  times: processor time in ms, best of %d (peers best of %d); ratios in the same run\n",
+                runs, peerRuns);
     for (const Workbook &book : writeWorkbooks(dir, rows, QStringLiteral("speed"), true)) {
         const Figures floor = runSelf(QStringLiteral("--floor"), book.path, runs, 0);
         const Figures load = runSelf(QStringLiteral("--load"), book.path, runs, rows);
@@ -422,8 +432,9 @@ int main(int argc, char **argv)
             failed = true;
             continue;
         }
-        std::printf("  %-10s %9lld bytes  floor %7.1f ms  load %7.1f ms (%7.1f wall)  load/floor %5.2fx", qPrintable(book.producer),
-                    QFile(book.path).size(), floor.cpu, load.cpu, load.wall, load.cpu / floor.cpu);
+        std::printf("  %-10s %9lld bytes  floor %7.1f ms  load %7.1f ms (%7.1f wall)  load/floor %5.2fx",
+                    qPrintable(book.producer), QFile(book.path).size(), floor.cpu, load.cpu, load.wall,
+                    load.cpu / floor.cpu);
         if (!small) {
             const bool ok = load.cpu <= 2.5 * floor.cpu;
             met = met && ok;
@@ -432,7 +443,8 @@ int main(int argc, char **argv)
         std::printf("\n");
         std::fflush(stdout);
         if (!xlsx2csv.isEmpty()) {
-            const Figures csv = runPeer(xlsx2csv, {book.path, dir.filePath(QStringLiteral("out.csv"))}, peerRuns);
+            const Figures csv =
+                runPeer(xlsx2csv, {book.path, dir.filePath(QStringLiteral("out.csv"))}, peerRuns);
             if (csv.ok) {
                 std::printf("    xlsx2csv %8.1f ms  xlsx2csv/load %5.1fx", csv.cpu, csv.cpu / load.cpu);
                 if (!small) {
@@ -441,14 +453,15 @@ int main(int argc, char **argv)
                     std::printf(" (goal >= 20x: %s)", ok ? "met" : "NOT met");
                 }
                 std::printf("\n");
-        std::fflush(stdout);
+                std::fflush(stdout);
             } else {
                 failed = true;
             }
         }
         if (!ssconvert.isEmpty()) {
-            const Figures gn = runPeer(ssconvert, {QStringLiteral("--export-type=Gnumeric_stf:stf_csv"), book.path,
-                                                   dir.filePath(QStringLiteral("out-ss.csv"))},
+            const Figures gn = runPeer(ssconvert,
+                                       {QStringLiteral("--export-type=Gnumeric_stf:stf_csv"), book.path,
+                                        dir.filePath(QStringLiteral("out-ss.csv"))},
                                        peerRuns);
             if (gn.ok)
                 std::printf("    ssconvert %7.1f ms  ssconvert/load %5.1fx\n", gn.cpu, gn.cpu / load.cpu);
@@ -476,8 +489,9 @@ int main(int argc, char **argv)
             continue;
         }
         const double mib = load.peakKb / 1024.0;
-        std::printf("  %-10s load %6.1f MiB  floor process %5.1f MiB  load/floor %5.2fx", qPrintable(book.producer), mib,
-                    floor.peakKb / 1024.0, double(load.peakKb) / double(floor.peakKb));
+        std::printf("  %-10s load %6.1f MiB  floor process %5.1f MiB  load/floor %5.2fx",
+                    qPrintable(book.producer), mib, floor.peakKb / 1024.0,
+                    double(load.peakKb) / double(floor.peakKb));
         if (!small) {
             const bool ok = mib < 120;
             met = met && ok;

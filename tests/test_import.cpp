@@ -233,8 +233,11 @@ private slots:
         const QString odd = QStringLiteral("a\tb\r\nc ") + QChar(0x20AC) + QString::fromUcs4(U"\U0001F600");
         QVector<QStringList> expected;
         for (int r = 0; r < 500; ++r) {
-            const QStringList row = {QStringLiteral("ART-%1").arg(r), r % 3 ? QStringLiteral("China") : QString(),
-                                     r == 7 ? odd : r % 2 ? QStringLiteral("Ñandú") : QStringLiteral("x")};
+            const QStringList row = {QStringLiteral("ART-%1").arg(r),
+                                     r % 3 ? QStringLiteral("China") : QString(),
+                                     r == 7  ? odd
+                                     : r % 2 ? QStringLiteral("Ñandú")
+                                             : QStringLiteral("x")};
             sheet.row(r + 2, row);
             expected << QStringList{row[0], row[1].isNull() ? QString("") : row[1], row[2]};
         }

@@ -201,12 +201,11 @@ bool writeLongSheet(const QString &path, int rows, bool cdata)
     QByteArray sheet = "<worksheet xmlns=\"" + ns + "\"><sheetData>\n";
     for (int r = 1; r <= rows; ++r) {
         const QByteArray n = QByteArray::number(r);
-        const QByteArray inlineText =
-            cdata ? "<![CDATA[fila </row> " + n + "]]>" : "fila &lt;/row&gt; " + n;
+        const QByteArray inlineText = cdata ? "<![CDATA[fila </row> " + n + "]]>" : "fila &lt;/row&gt; " + n;
         sheet += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"s\"><v>" + QByteArray::number(r % 7) +
-                 "</v></c><c r=\"B" + n + "\" t=\"inlineStr\"><is><t>" + inlineText + "</t></is></c><c r=\"C" + n +
-                 "\"><v>" + n + ".5</v></c><c r=\"D" + n + "\" t=\"b\"><v>" + QByteArray::number(r % 2) +
-                 "</v></c></row>\n";
+                 "</v></c><c r=\"B" + n + "\" t=\"inlineStr\"><is><t>" + inlineText +
+                 "</t></is></c><c r=\"C" + n + "\"><v>" + n + ".5</v></c><c r=\"D" + n + "\" t=\"b\"><v>" +
+                 QByteArray::number(r % 2) + "</v></c></row>\n";
     }
     sheet += "</sheetData></worksheet>";
     int error = 0;
@@ -1111,8 +1110,8 @@ class TestReader : public QObject {
         }
         const PlanexoError e = openError(target);
         QCOMPARE(e.source(), AbrirSource);
-        QVERIFY2(e.description().startsWith(
-                     QStringLiteral("El libro está dañado: la parte xl/worksheets/sheet1.xml no es XML válido (línea ")),
+        QVERIFY2(e.description().startsWith(QStringLiteral(
+                     "El libro está dañado: la parte xl/worksheets/sheet1.xml no es XML válido (línea ")),
                  qPrintable(e.description()));
         QLocale::setDefault(QLocale::system());
     }

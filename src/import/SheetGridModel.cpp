@@ -11,8 +11,7 @@ namespace {
 // Appends text as UTF-8 to buffer and returns where it lies.
 SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
 {
-    if (text.isEmpty())
-        return {0, 0};
+    if (text.isEmpty()) return {0, 0};
     const qsizetype start = buffer.size();
     // Offsets are 32-bit: a sheet with more text than that is refused rather than wrapped.
     if (start + 3 * text.size() > qsizetype(UINT32_MAX))
@@ -20,8 +19,7 @@ SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
     // Grown by an eighth at a time: realloc extends a large block in place, so little room sits
     // unused, where a doubling buffer may leave half of it so.
     const qsizetype need = start + 3 * text.size(); // at most three bytes per UTF-16 unit
-    if (need > buffer.capacity())
-        buffer.reserve(std::max(need, start + start / 8 + 4096));
+    if (need > buffer.capacity()) buffer.reserve(std::max(need, start + start / 8 + 4096));
     buffer.resize(need);
     char *out = buffer.data() + start;
     qsizetype n = 0;
@@ -42,8 +40,7 @@ SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
 
 QString textOf(const QByteArray &buffer, SheetGridSpan span)
 {
-    if (span.length == 0)
-        return QString();
+    if (span.length == 0) return QString();
     return QString::fromUtf8(buffer.constData() + span.offset, span.length);
 }
 
@@ -58,8 +55,7 @@ void SheetGridSpans::reallocate(size_t capacity)
         return;
     }
     auto *data = static_cast<SheetGridSpan *>(std::realloc(m_data, capacity * sizeof(SheetGridSpan)));
-    if (!data)
-        throw std::bad_alloc();
+    if (!data) throw std::bad_alloc();
     m_data = data;
     m_capacity = capacity;
 }
@@ -69,10 +65,8 @@ void SheetGridSpans::resize(size_t size)
     if (size > m_capacity) {
         // A fresh zeroed block: its pages cost nothing until written.
         auto *data = static_cast<SheetGridSpan *>(std::calloc(size, sizeof(SheetGridSpan)));
-        if (!data)
-            throw std::bad_alloc();
-        if (m_size != 0)
-            std::memcpy(data, m_data, m_size * sizeof(SheetGridSpan));
+        if (!data) throw std::bad_alloc();
+        if (m_size != 0) std::memcpy(data, m_data, m_size * sizeof(SheetGridSpan));
         std::free(m_data);
         m_data = data;
         m_capacity = size;
@@ -84,8 +78,7 @@ void SheetGridSpans::resize(size_t size)
 
 void SheetGridSpans::insert(size_t at, size_t count, SheetGridSpan span)
 {
-    if (m_size + count > m_capacity)
-        reallocate(m_size + count + std::min<size_t>(m_size / 8, 1 << 20));
+    if (m_size + count > m_capacity) reallocate(m_size + count + std::min<size_t>(m_size / 8, 1 << 20));
     std::memmove(m_data + at + count, m_data + at, (m_size - at) * sizeof(SheetGridSpan));
     std::fill(m_data + at, m_data + at + count, span);
     m_size += count;
@@ -93,8 +86,7 @@ void SheetGridSpans::insert(size_t at, size_t count, SheetGridSpan span)
 
 void SheetGridSpans::insert(size_t at, const SheetGridSpan *from, size_t count)
 {
-    if (m_size + count > m_capacity)
-        reallocate(m_size + count + std::min<size_t>(m_size / 8, 1 << 20));
+    if (m_size + count > m_capacity) reallocate(m_size + count + std::min<size_t>(m_size / 8, 1 << 20));
     std::memmove(m_data + at + count, m_data + at, (m_size - at) * sizeof(SheetGridSpan));
     std::memcpy(m_data + at, from, count * sizeof(SheetGridSpan));
     m_size += count;
@@ -104,8 +96,7 @@ SheetGridModel::RowBuffer::RowBuffer(int cols) : m_cols(std::max(cols, 1)) {}
 
 void SheetGridModel::RowBuffer::append(QStringView text)
 {
-    if (m_cells.size() % size_t(m_cols) == 0)
-        m_rowStart = m_text.size();
+    if (m_cells.size() % size_t(m_cols) == 0) m_rowStart = m_text.size();
     const SheetGridSpan span = appendUtf8(m_text, text);
     // A column repeats its values (origins, brands, dates): the same text as the row above is
     // kept once.
@@ -122,8 +113,7 @@ void SheetGridModel::RowBuffer::append(QStringView text)
 
 void SheetGridModel::RowBuffer::dropLastRow()
 {
-    if (m_cells.empty())
-        return;
+    if (m_cells.empty()) return;
     const size_t keep = (m_cells.size() - 1) / size_t(m_cols) * size_t(m_cols);
     m_text.truncate(m_rowStart);
     m_cells.resize(keep);
@@ -156,8 +146,7 @@ int SheetGridModel::columnCount(const QModelIndex &parent) const
 
 QVariant SheetGridModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows || index.column() >= m_cols)
-        return {};
+    if (!index.isValid() || index.row() >= m_rows || index.column() >= m_cols) return {};
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
@@ -169,17 +158,14 @@ QVariant SheetGridModel::data(const QModelIndex &index, int role) const
 
 Qt::ItemFlags SheetGridModel::flags(const QModelIndex &index) const
 {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    if (index.row() < m_fixedRows)
-        return Qt::ItemIsEnabled;
+    if (!index.isValid()) return Qt::NoItemFlags;
+    if (index.row() < m_fixedRows) return Qt::ItemIsEnabled;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
 QString SheetGridModel::text(int row, int col) const
 {
-    if (row < 0 || col < 0 || row >= m_rows || col >= m_cols)
-        return QString();
+    if (row < 0 || col < 0 || row >= m_rows || col >= m_cols) return QString();
     return textOf(m_text, m_cells[size_t(row) * size_t(m_cols) + size_t(col)]);
 }
 
@@ -191,8 +177,7 @@ void SheetGridModel::store(int row, int col, QStringView text)
 
 void SheetGridModel::setText(int row, int col, const QString &text)
 {
-    if (row < 0 || col < 0 || row >= m_rows || col >= m_cols)
-        return;
+    if (row < 0 || col < 0 || row >= m_rows || col >= m_cols) return;
     store(row, col, text);
     const QModelIndex i = index(row, col);
     emit dataChanged(i, i);
@@ -228,8 +213,7 @@ void SheetGridModel::paste(int row, const QVector<QStringList> &cells)
 {
     beginResetModel();
     for (int r = 0; r < cells.size() && row + r < m_rows; ++r) {
-        if (row + r < 0)
-            continue;
+        if (row + r < 0) continue;
         const QStringList &source = cells[r];
         for (int c = 0; c < source.size() && c < m_cols; ++c)
             store(row + r, c, source[c]);
@@ -249,8 +233,7 @@ void SheetGridModel::paste(int row, RowBuffer &&cells)
         cells.m_text.append(m_text);
         m_text = std::move(cells.m_text);
         for (SheetGridSpan &span : m_cells)
-            if (span.length != 0)
-                span.offset += uint32_t(gridBase);
+            if (span.length != 0) span.offset += uint32_t(gridBase);
     } else {
         bufferBase = m_text.size();
         if (bufferBase + cells.m_text.size() > qsizetype(UINT32_MAX))
@@ -258,24 +241,22 @@ void SheetGridModel::paste(int row, RowBuffer &&cells)
         m_text.append(cells.m_text);
     }
     cells.m_text = QByteArray();
-    if (row >= 0 && cells.m_cols == m_cols && size_t(row) * size_t(m_cols) + cells.m_cells.size() == m_cells.size()) {
+    if (row >= 0 && cells.m_cols == m_cols &&
+        size_t(row) * size_t(m_cols) + cells.m_cells.size() == m_cells.size()) {
         // The buffer fills the grid from `row` to its end: its cells are taken, not copied.
         SheetGridSpans moved = std::move(cells.m_cells);
         if (bufferBase != 0)
             for (SheetGridSpan &span : moved)
-                if (span.length != 0)
-                    span.offset += uint32_t(bufferBase);
+                if (span.length != 0) span.offset += uint32_t(bufferBase);
         moved.insert(0, m_cells.begin(), size_t(row) * size_t(m_cols));
         m_cells.swap(moved);
         m_cells.squeeze();
     } else {
         for (int r = 0; r < cells.rows() && row + r < m_rows; ++r) {
-            if (row + r < 0)
-                continue;
+            if (row + r < 0) continue;
             for (int c = 0; c < cells.m_cols && c < m_cols; ++c) {
                 SheetGridSpan span = cells.m_cells[size_t(r) * size_t(cells.m_cols) + size_t(c)];
-                if (span.length != 0)
-                    span.offset += uint32_t(bufferBase);
+                if (span.length != 0) span.offset += uint32_t(bufferBase);
                 m_cells[size_t(row + r) * size_t(m_cols) + size_t(c)] = span;
             }
         }
@@ -299,8 +280,7 @@ void SheetGridModel::insertEmptyRow(int row)
 void SheetGridModel::setFixedRows(int rows)
 {
     m_fixedRows = rows;
-    if (m_rows > 0)
-        emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
+    if (m_rows > 0) emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
 }
 
 std::optional<quint32> SheetGridModel::rowForeground(int row) const
@@ -310,8 +290,7 @@ std::optional<quint32> SheetGridModel::rowForeground(int row) const
 
 void SheetGridModel::setRowForeground(int row, quint32 rgb)
 {
-    if (row < 0 || row >= m_rows)
-        return;
+    if (row < 0 || row >= m_rows) return;
     m_rowColors[row] = rgb;
     emit dataChanged(index(row, 0), index(row, m_cols - 1), {Qt::ForegroundRole});
 }

@@ -6,8 +6,8 @@
 #include <QVector>
 #include <cstdint>
 #include <cstdlib>
-#include <utility>
 #include <optional>
+#include <utility>
 
 // Where a cell's text lies in the grid's UTF-8 buffer; an empty cell has length 0.
 struct SheetGridSpan {
@@ -19,7 +19,7 @@ struct SheetGridSpan {
 // while it grows, and new blocks come zeroed from calloc, so a grid resized to many empty rows
 // takes no memory until its cells are written.
 class SheetGridSpans {
-public:
+  public:
     SheetGridSpans() = default;
     explicit SheetGridSpans(size_t size) { resize(size); }
     ~SheetGridSpans() { std::free(m_data); }
@@ -47,8 +47,7 @@ public:
 
     void push_back(SheetGridSpan span)
     {
-        if (m_size == m_capacity)
-            reallocate(m_capacity < 64 ? 64 : m_capacity * 2);
+        if (m_size == m_capacity) reallocate(m_capacity < 64 ? 64 : m_capacity * 2);
         m_data[m_size++] = span;
     }
     // New cells are empty.
@@ -59,7 +58,7 @@ public:
     // Gives back the room beyond the size.
     void squeeze() { reallocate(m_size); }
 
-private:
+  private:
     void reallocate(size_t capacity);
     SheetGridSpan *m_data = nullptr;
     size_t m_size = 0;
@@ -73,10 +72,10 @@ private:
 // in one buffer and each cell is an offset and length into it, instead of one string per cell.
 class SheetGridModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     // Rows of cells built apart from the grid (the loader's rows) and moved into it by paste.
     class RowBuffer {
-    public:
+      public:
         explicit RowBuffer(int cols);
         int cols() const { return m_cols; }
         // Complete rows appended so far.
@@ -87,7 +86,7 @@ public:
         void dropLastRow();
         QString text(int row, int col) const;
 
-    private:
+      private:
         friend class SheetGridModel;
         QByteArray m_text;
         SheetGridSpans m_cells;
@@ -128,13 +127,13 @@ public:
     // Bytes held for the cells' texts (live and replaced ones); for the benchmark.
     qsizetype textBytes() const { return m_text.size(); }
 
-private:
+  private:
     void store(int row, int col, QStringView text);
 
     int m_rows = 2;
     int m_cols = 1;
     int m_fixedRows = 0;
-    QByteArray m_text;                  // the cells' texts, UTF-8, one after another
-    SheetGridSpans m_cells; // m_rows * m_cols, row by row
+    QByteArray m_text;                           // the cells' texts, UTF-8, one after another
+    SheetGridSpans m_cells;                      // m_rows * m_cols, row by row
     QVector<std::optional<quint32>> m_rowColors; // one per row, moving with inserted rows
 };

@@ -51,8 +51,7 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
             const QString text = readCell(r, c);
             rows.append(text);
             step = 310;
-            if (!text.isEmpty())
-                any = true;
+            if (!text.isEmpty()) any = true;
         }
         step = 500;
         if (!any) {

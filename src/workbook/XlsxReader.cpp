@@ -144,8 +144,8 @@ class PartReader {
     // In pieces: only one piece of the part is in memory at a time.
     struct InPieces {};
     PartReader(Package &package, int64_t index, const QString &name, InPieces)
-        : m_data(firstPiece(package, index, name)), m_xml(std::string_view(m_data.constData(), size_t(m_cut))),
-          m_name(name)
+        : m_data(firstPiece(package, index, name)),
+          m_xml(std::string_view(m_data.constData(), size_t(m_cut))), m_name(name)
     {
         m_xml.setMoreToFollow(!lastPiece());
     }
@@ -215,7 +215,6 @@ class PartReader {
     }
 
   private:
-
     // Reads on until a row ends in what is held or the part ends, and sets the cut there.
     void fill(const QString &name)
     {
@@ -782,9 +781,10 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
     const int64_t index = package.locate(part);
     if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
     zip_stat_t st;
-    const int64_t partBytes = zip_stat_index(package.zip(), zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)
-                                  ? int64_t(std::min<zip_uint64_t>(st.size, zip_uint64_t(MaxUncompressedBytes)))
-                                  : 0;
+    const int64_t partBytes =
+        zip_stat_index(package.zip(), zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)
+            ? int64_t(std::min<zip_uint64_t>(st.size, zip_uint64_t(MaxUncompressedBytes)))
+            : 0;
     if (!inPieces) {
         PartReader reader(package, index, part);
         readCells(reader, part, dateXf, sharedCount, sheet, partBytes);
