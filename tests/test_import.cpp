@@ -274,6 +274,12 @@ private slots:
         QCOMPARE(rowTexts(grid, 502), QStringList({"p", QString::fromUcs4(U"\U0001F600"), "", ""}));
         QCOMPARE(rowTexts(grid, 503), QStringList({"q", "", "", ""}));
         QCOMPARE(rowTexts(grid, 501), QStringList({expected[498][0], expected[498][1], "", ""}));
+        // Shrunk and grown again: the rows that come back are empty, not what they held.
+        grid.resize(10, 4);
+        grid.resize(20, 4);
+        QCOMPARE(rowTexts(grid, 9), QStringList({expected[6][0], expected[6][1], "", ""}));
+        for (int r = 10; r < 20; ++r)
+            QCOMPARE(rowTexts(grid, r), QStringList({"", "", "", ""}));
     }
 
     void headingsWithoutDataFailAtStep590()

@@ -65,12 +65,16 @@ QString longTimeFormat()
 
 uint32_t WorkbookSheet::addString(QStringView text)
 {
-    if (m_pool.size() + text.size() > qsizetype(UINT32_MAX) || m_spans.size() >= UINT32_MAX)
+    // Kept as UTF-8, half the memory of most texts; lone surrogates, which UTF-8 cannot hold, are
+    // replaced first.
+    QString copy = text.toString();
+    workbook::replaceLoneSurrogates(copy);
+    const QByteArray bytes = copy.toUtf8();
+    if (m_pool.size() + bytes.size() > qsizetype(UINT32_MAX) || m_spans.size() >= UINT32_MAX ||
+        (uint32_t(bytes.size()) & Utf8Span))
         throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
-    const qsizetype start = m_pool.size();
-    m_spans.push_back({uint32_t(start), uint32_t(text.size())});
-    m_pool.append(text);
-    workbook::replaceLoneSurrogates(m_pool, start);
+    m_spans.push_back({uint32_t(m_pool.size()), uint32_t(bytes.size())});
+    m_pool.append(bytes);
     return uint32_t(m_spans.size() - 1);
 }
 
@@ -83,7 +87,7 @@ QString WorkbookSheet::string(uint32_t index) const
         if (qsizetype(s.offset) + length > m_utf8.size()) return {};
         return QString::fromUtf8(m_utf8.constData() + s.offset, length);
     }
-    return m_pool.mid(s.offset, s.length);
+    return QString::fromUtf8(m_pool.constData() + s.offset, s.length);
 }
 
 uint32_t WorkbookSheet::addUtf8String(uint32_t offset, uint32_t length)

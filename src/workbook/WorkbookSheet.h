@@ -35,8 +35,8 @@ class WorkbookSheet {
         };
     };
 
-    // Strings are kept in one pool; the returned index identifies them. A lone surrogate is kept
-    // as U+FFFD.
+    // Strings are kept in one UTF-8 pool; the returned index identifies them. A lone surrogate is
+    // kept as U+FFFD.
     uint32_t addString(QStringView text);
     // A string kept as UTF-8 bytes of a buffer the sheet holds (see holdUtf8), converted when read:
     // shared strings that need no decoding are not copied twice.
@@ -107,7 +107,7 @@ class WorkbookSheet {
     std::vector<Cell> m_cells;
     std::vector<uint32_t> m_rowStart; // m_rowStart[r] .. m_rowStart[r + 1]: the cells of row r
     std::vector<Span> m_spans;
-    QString m_pool;
+    QByteArray m_pool; // strings added as text, UTF-8
     QByteArray m_utf8;
     QHash<uint64_t, QString> m_written;
     // Texts of whole-day dates already converted, for the locale they were converted in.
