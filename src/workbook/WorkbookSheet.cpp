@@ -187,8 +187,7 @@ void WorkbookSheet::finish()
         m_cells.swap(unique);
         m_sorted = true;
     }
-    // Spare room beyond half the cells is given back; less is not worth a copy.
-    if (m_cells.capacity() > m_cells.size() + m_cells.size() / 2) m_cells.shrink_to_fit();
+    // Spare room is kept: never written, it costs no memory, and a copy would.
     const uint32_t lastRow = m_cells.empty() ? 0 : m_cells.back().row;
     m_rowStart.assign(size_t(lastRow) + 2, 0);
     for (const Cell &c : m_cells)

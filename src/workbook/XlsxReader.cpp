@@ -615,7 +615,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
     QString inlineText;
     std::string scratch;
     uint32_t row = 0, col = 0;
-    bool inData = false;
+    bool inData = false, reserved = false;
     std::string_view raw;
     for (;;) {
         const XlsxXml::Token token = reader.next();
@@ -626,7 +626,12 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         }
         if (token != XlsxXml::StartElement) continue;
         if (!inData) {
-            if (xml.isNamed("sheetData")) inData = true;
+            if (xml.isNamed("sheetData")) {
+                inData = true;
+                // Without a declared size, room for as many cells as the part's bytes could hold:
+                // room never written costs no memory, a vector grown by copies does.
+                if (!reserved) sheet.reserveCells(size_t(partBytes / 16));
+            }
             // The declared size reserves the cells at once (no copies while they grow), at most
             // as many as the part's bytes could hold.
             if (xml.isNamed("dimension") && xml.attribute("ref", raw)) {
@@ -634,9 +639,11 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 const size_t colon = ref.find(':');
                 uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
                 if (colon != std::string_view::npos && parseReference(ref.substr(0, colon), r1, c1) &&
-                    parseReference(ref.substr(colon + 1), r2, c2) && r2 >= r1 && c2 >= c1)
+                    parseReference(ref.substr(colon + 1), r2, c2) && r2 >= r1 && c2 >= c1) {
                     sheet.reserveCells(
                         std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1), size_t(partBytes / 16)));
+                    reserved = true;
+                }
             }
             continue;
         }
