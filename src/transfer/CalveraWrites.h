@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+class DataConnection;
+
+// Commands for Calvera held until a round trip is worth it. They run in the order given, each on
+// its own as if sent alone; a connection that cannot send several at once runs each as it comes.
+class CalveraWrites {
+public:
+    using Observer = std::function<void(const QString &)>;
+    using Done = std::function<void(long long affected)>;
+
+    // `capacity`: the most commands sent together; `step` receives the step of a failing command.
+    CalveraWrites(DataConnection &connection, const Observer &observer, int &step, int capacity);
+
+    // How many commands a connection should take per round trip; one where a one-row insert into
+    // `insertTable` might silently change nothing (each must then be checked before the next runs).
+    static int capacityFor(DataConnection &connection, const QString &insertTable = QString());
+
+    // Queues a command; `done` runs with its count once it ran. A full queue is sent.
+    void add(const QString &command, int step, Done done);
+    // Sends what is queued. The first failure is thrown after the `done` of every command before it.
+    void flush();
+
+private:
+    struct Pending {
+        QString command;
+        int step;
+        Done done;
+    };
+    DataConnection &m_connection;
+    const Observer &m_observer;
+    int &m_step;
+    int m_capacity;
+    QList<Pending> m_pending;
+};
