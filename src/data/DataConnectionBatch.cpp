@@ -16,7 +16,9 @@ PGconn *pgConnection(const QString &connectionName)
     const QSqlDatabase db = QSqlDatabase::database(connectionName, false);
     if (!db.isOpen() || !db.driver()) return nullptr;
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "PGconn*") != 0) return nullptr;
+    // The driver registers the handle under the struct's name.
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return nullptr;
     return *static_cast<PGconn *const *>(handle.data());
 }
 

@@ -37,7 +37,7 @@ struct Direction {
 struct Pair {
     Direction up;   // client -> server
     Direction down; // server -> client
-    bool clientSpoke = false;
+    bool answered = true; // the client has received something since it last spoke
     bool closed = false;
 };
 
@@ -171,10 +171,8 @@ void DelayProxy::run()
                 if (d->readClosed) continue;
                 const ssize_t n = read(d->from, buffer.data(), buffer.size());
                 if (n > 0) {
-                    if (d == &p->up) {
-                        p->clientSpoke = true;
-                    } else if (p->clientSpoke) {
-                        p->clientSpoke = false;
+                    if (d == &p->up && p->answered) {
+                        p->answered = false;
                         ++m_roundTrips;
                     }
                     d->queue.push_back({Clock::now() + m_delay, std::string(buffer.data(), size_t(n))});
@@ -201,6 +199,7 @@ void DelayProxy::run()
                         break;
                     }
                     c.sent += size_t(n);
+                    if (d == &p->down) p->answered = true;
                     if (c.sent < c.data.size()) break;
                     d->queue.pop_front();
                 }

@@ -7,7 +7,8 @@
 
 // A loopback TCP relay that holds every chunk of data for a fixed delay in each direction, so that
 // a local database server answers as if it stood across a network. It counts round trips: each time
-// a connection's server starts answering after its client has sent something.
+// a client speaks after it has been answered (or first), so data streamed without waiting for an
+// answer counts once.
 class DelayProxy {
 public:
     DelayProxy(std::string targetHost, int targetPort, std::chrono::milliseconds delay);
