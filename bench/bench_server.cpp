@@ -46,7 +46,7 @@ struct Server {
 };
 
 class NullProgress : public Progress {
-public:
+  public:
     void setCaption(const QString &c) override { m_caption = c; }
     QString caption() const override { return m_caption; }
     void setMinimum(int) override {}
@@ -57,7 +57,7 @@ public:
     void setBarVisible(bool v) override { m_visible = v; }
     bool barVisible() const override { return m_visible; }
 
-private:
+  private:
     QString m_caption;
     int m_max = 0, m_value = 0;
     bool m_visible = false;
@@ -65,7 +65,7 @@ private:
 
 // Records the messages; the transfer's closing message is the only one expected.
 class RecordingInteraction : public Interaction {
-public:
+  public:
     QStringList messages;
     Answer message(const QString &text, Icon, Buttons, const QString &) override
     {
@@ -108,7 +108,8 @@ void exec(QSqlDatabase &db, const QString &statement)
 
 QString literal(const QString &text)
 {
-    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    return QLatin1Char('\'') + QString(text).replace(QLatin1Char('\''), QStringLiteral("''")) +
+           QLatin1Char('\'');
 }
 
 // Inserts rows of literals a thousand at a time.
@@ -137,14 +138,16 @@ void createCalvera(QSqlDatabase &db, const Sizes &n)
                  "lapi text, sufijos text, idunidad text, estadistica text, valorrelacionestadistica double "
                  "precision, estadomerc text, deresp text, valorderesp double precision, descripcion_maria "
                  "text, usuario text, fecha timestamp, primary key (idcatalogo, idarticulo))"));
-    exec(db, QStringLiteral("create table caratula (interno text primary key, fecha text, observaciones text)"));
-    exec(db, QStringLiteral(
-                 "create table subitems (id serial primary key, idarticulo text, idcatalogo text, descripcion "
-                 "text, Descripcion_Maria text, interno text not null, ncm text, IdUnidad text, Cantidad double "
-                 "precision, Preciounitario double precision, IdPais text, KGNETO double precision, fob double "
-                 "precision, EstadoMerc text, estadistica text, valorrelacionestadistica double precision, "
-                 "sufijos text, LAPI text, valorderesp double precision, kgbruto double precision, biendeuso "
-                 "text, deresp text)"));
+    exec(db,
+         QStringLiteral("create table caratula (interno text primary key, fecha text, observaciones text)"));
+    exec(db,
+         QStringLiteral(
+             "create table subitems (id serial primary key, idarticulo text, idcatalogo text, descripcion "
+             "text, Descripcion_Maria text, interno text not null, ncm text, IdUnidad text, Cantidad double "
+             "precision, Preciounitario double precision, IdPais text, KGNETO double precision, fob double "
+             "precision, EstadoMerc text, estadistica text, valorrelacionestadistica double precision, "
+             "sufijos text, LAPI text, valorderesp double precision, kgbruto double precision, biendeuso "
+             "text, deresp text)"));
     exec(db, QStringLiteral("create index subitems_interno on subitems (interno)"));
     exec(db, QStringLiteral("create table facturas (id serial primary key, interno text not null, nrofactura "
                             "text, fecha text, importe double precision)"));
@@ -161,8 +164,10 @@ void createCalvera(QSqlDatabase &db, const Sizes &n)
                         literal(i % 5 == 0 ? QStringLiteral("*") : QString()));
         if (!chapters.contains(p.left(2))) {
             chapters.insert(p.left(2));
-            sufidos << QStringLiteral("(%1,'AA','MARCA')").arg(literal(p.left(2) + QStringLiteral("  .  .  .   ")))
-                    << QStringLiteral("(%1,'AB','MODELO')").arg(literal(p.left(2) + QStringLiteral("  .  .  .   ")));
+            sufidos << QStringLiteral("(%1,'AA','MARCA')")
+                           .arg(literal(p.left(2) + QStringLiteral("  .  .  .   ")))
+                    << QStringLiteral("(%1,'AB','MODELO')")
+                           .arg(literal(p.left(2) + QStringLiteral("  .  .  .   ")));
         }
         if (i % 7 == 0) sufidos << QStringLiteral("(%1,'ZA','POTENCIA')").arg(literal(p.left(14)));
     }
@@ -182,23 +187,24 @@ void createCalvera(QSqlDatabase &db, const Sizes &n)
                              literal(k % 3 == 0 ? QString() : QStringLiteral("1")),
                              literal(k % 2 ? QStringLiteral("DESCRIPCION MARIA ") + code : QString()));
     }
-    insertRows(db,
-               QStringLiteral("insert into catarticulos (idcatalogo, idarticulo, descripcion, idpais, ncm, lapi, "
-                              "sufijos, idunidad, estadistica, estadomerc, deresp, descripcion_maria) values "),
-               articles);
+    insertRows(
+        db,
+        QStringLiteral("insert into catarticulos (idcatalogo, idarticulo, descripcion, idpais, ncm, lapi, "
+                       "sufijos, idunidad, estadistica, estadomerc, deresp, descripcion_maria) values "),
+        articles);
 }
 
 void fillGrid(SheetGridModel &grid, const Sizes &n)
 {
     namespace fl = fieldlabels;
-    const QStringList labels = {fl::CodArticulo, fl::DescrModelo, fl::Marca, fl::Cantidad,
+    const QStringList labels = {fl::CodArticulo, fl::DescrModelo, fl::Marca,  fl::Cantidad,
                                 fl::PUnitario,   fl::PTotal,      fl::Origen, fl::KgNeto};
     const QStringList origins = {QStringLiteral("CHINA"), QStringLiteral("310"), QStringLiteral("USA"),
                                  QStringLiteral("BRASIL")};
     std::mt19937 random(20261207);
-    QVector<QStringList> cells{QStringList{"Codigo", "Descripcion", "Marca", "Cantidad", "Unitario", "Total",
-                                           "Origen", "Kg"},
-                               labels};
+    QVector<QStringList> cells{
+        QStringList{"Codigo", "Descripcion", "Marca", "Cantidad", "Unitario", "Total", "Origen", "Kg"},
+        labels};
     for (int r = 0; r < n.rows; ++r) {
         // Seven rows in ten are catalogue articles; a few codes come twice.
         const QString code = r % 10 < 7 ? QString::asprintf("A%06d", int(random() % n.articles))
@@ -263,7 +269,8 @@ Figures runOnce(const QString &folder, const Server &server, const QString &data
     s.sInternoActual = kShipment;
 
     QSqlQuery(QSqlDatabase::database(s.gestor->connectionName()))
-        .exec(QStringLiteral("insert or ignore into INTN (INTNRO, INTDSC) values (%1, 'BENCH')").arg(literal(kShipment)));
+        .exec(QStringLiteral("insert or ignore into INTN (INTNRO, INTDSC) values (%1, 'BENCH')")
+                  .arg(literal(kShipment)));
 
     Figures f;
     if (proxy) proxy->resetCounts();
@@ -298,7 +305,8 @@ Figures runOnce(const QString &folder, const Server &server, const QString &data
     transfer.FRM3_Tranferir();
     f.transferMs = t.nsecsElapsed() / 1e6;
     if (proxy) f.transferTrips = proxy->roundTrips();
-    const QString expected = QStringLiteral("Se transfirio %1 articulos en el interno ").arg(n.rows) + kShipment;
+    const QString expected =
+        QStringLiteral("Se transfirio %1 articulos en el interno ").arg(n.rows) + kShipment;
     if (recorder.messages != QStringList{expected}) {
         std::fprintf(stderr, "the transfer did not complete: %s\n", qPrintable(recorder.messages.join('\n')));
         std::exit(1);
@@ -391,8 +399,8 @@ int main(int argc, char **argv)
 
     std::printf("server: PostgreSQL %s at %s:%d; relay %lld ms each way, one round trip %.1f ms; opening a "
                 "connection through it: %ld round trips\n",
-                qPrintable(version), qPrintable(server.host), server.port, (long long)kDelay.count(), roundTripMs,
-                relayed.connectTrips);
+                qPrintable(version), qPrintable(server.host), server.port, (long long)kDelay.count(),
+                roundTripMs, relayed.connectTrips);
     const auto line = [&](const char *what, double directMs, double relayMs, long trips, int statements,
                           double goalMs) {
         const double floorMs = statements * roundTripMs;

@@ -30,7 +30,7 @@ namespace {
 
 // A one-connection echo server on a free loopback port.
 class EchoServer {
-public:
+  public:
     EchoServer()
     {
         m_fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -58,7 +58,7 @@ public:
     }
     int port = 0;
 
-private:
+  private:
     int m_fd = -1;
     std::thread m_thread;
 };
@@ -92,14 +92,17 @@ QString pg(const char *name)
 
 // A scratch database on the test server, dropped at the end.
 class ScratchDatabase {
-public:
+  public:
     ScratchDatabase()
     {
         static int count = 0;
         name = QStringLiteral("planexo_rt_%1_%2").arg(QCoreApplication::applicationPid()).arg(++count);
         run(QStringLiteral("postgres"), QStringLiteral("create database ") + name);
     }
-    ~ScratchDatabase() { run(QStringLiteral("postgres"), QStringLiteral("drop database ") + name + " with (force)"); }
+    ~ScratchDatabase()
+    {
+        run(QStringLiteral("postgres"), QStringLiteral("drop database ") + name + " with (force)");
+    }
     static bool available() { return !pg("HOST").isEmpty() && !pg("PORT").isEmpty(); }
     static void open(QSqlDatabase &db, const QString &database, int port)
     {
@@ -127,17 +130,18 @@ public:
         QFile ini(file);
         QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         for (const char *entity : {"INTERNOS", "NCM", "CATALOGOS"})
-            ini.write(QStringLiteral("[%1]\ndriver=QPSQL\ndatabase=%2\nhost=%3\nport=%4\nuser=%5\npassword=%6\n\n")
-                          .arg(QLatin1String(entity), name, pg("HOST"))
-                          .arg(port)
-                          .arg(pg("USER"), pg("PASSWORD"))
-                          .toUtf8());
+            ini.write(
+                QStringLiteral("[%1]\ndriver=QPSQL\ndatabase=%2\nhost=%3\nport=%4\nuser=%5\npassword=%6\n\n")
+                    .arg(QLatin1String(entity), name, pg("HOST"))
+                    .arg(port)
+                    .arg(pg("USER"), pg("PASSWORD"))
+                    .toUtf8());
     }
     QString name;
 };
 
-#define REQUIRE_SERVER()                                                                                        \
-    if (!ScratchDatabase::available())                                                                          \
+#define REQUIRE_SERVER()                                                                                     \
+    if (!ScratchDatabase::available())                                                                       \
         QSKIP("no PostgreSQL server given (PLANEXO_PG_HOST, PLANEXO_PG_PORT): run through scripts/with-pg");
 
 const QString kArtColumns =
@@ -150,14 +154,16 @@ void addArticles(TestEnv &env, int refusedAt)
 {
     for (int i = 1; i <= 120; ++i) {
         const QString code = QStringLiteral("A%1").arg(i == 101 ? 100 : i, 3, 10, QLatin1Char('0'));
-        const QString description = i == refusedAt ? QStringLiteral("MALO") : QStringLiteral("ARTICULO %1").arg(i);
-        env.exec(QStringLiteral("insert into ART (%1) values ('T1',%2,'%3','%4',%5,2.5,%6,'310','8205.20.00.000K',"
-                                "'AA(X)','N','07','07','1','310','A','OK')")
-                     .arg(kArtColumns)
-                     .arg(i)
-                     .arg(code, description)
-                     .arg(i % 7 + 1)
-                     .arg(2.5 * (i % 7 + 1)));
+        const QString description =
+            i == refusedAt ? QStringLiteral("MALO") : QStringLiteral("ARTICULO %1").arg(i);
+        env.exec(
+            QStringLiteral("insert into ART (%1) values ('T1',%2,'%3','%4',%5,2.5,%6,'310','8205.20.00.000K',"
+                           "'AA(X)','N','07','07','1','310','A','OK')")
+                .arg(kArtColumns)
+                .arg(i)
+                .arg(code, description)
+                .arg(i % 7 + 1)
+                .arg(2.5 * (i % 7 + 1)));
     }
 }
 
@@ -168,7 +174,8 @@ QStringList catalogueCodes(TestEnv &env)
     for (int i = 1; i <= 120; ++i) {
         const QString code = QStringLiteral("A%1").arg(i, 3, 10, QLatin1Char('0'));
         const int rows = env.scalarCalvera("INTERNOS", "select count(*) from catarticulos where idcatalogo = "
-                                                       "'001' and idarticulo = '" + code + "'")
+                                                       "'001' and idarticulo = '" +
+                                                           code + "'")
                              .toInt();
         if (rows > 0) codes << code;
         if (rows > 1) codes << QStringLiteral("(duplicates)");
@@ -181,7 +188,7 @@ QStringList catalogueCodes(TestEnv &env)
 class TestRoundTrips : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void relayHoldsEveryPacketAndCountsRoundTrips()
     {
         EchoServer echo;
@@ -233,7 +240,9 @@ private slots:
             QCOMPARE(r.error->number(), e.number());
             QCOMPARE(r.error->description(), e.description());
         }
-        QCOMPARE(env.scalarCalvera("INTERNOS", "select count(*) from caratula where interno like 'X%'").toInt(), 1);
+        QCOMPARE(
+            env.scalarCalvera("INTERNOS", "select count(*) from caratula where interno like 'X%'").toInt(),
+            1);
     }
 
     void commandsOnServerTravelTogetherAndCommitEachOnItsOwn()
@@ -244,7 +253,8 @@ private slots:
         DelayProxy proxy(pg("HOST").toStdString(), pg("PORT").toInt(), std::chrono::milliseconds(10));
         const int port = proxy.start();
         DataConnection cal;
-        cal.openDriver("rt-cal", "QPSQL", db.name, pg("HOST"), port, pg("USER"), pg("PASSWORD"), QString(), "rt");
+        cal.openDriver("rt-cal", "QPSQL", db.name, pg("HOST"), port, pg("USER"), pg("PASSWORD"), QString(),
+                       "rt");
         QVERIFY(cal.sendsCommandsTogether());
         QVERIFY(cal.insertsAlwaysLand("caratula"));
 
@@ -276,11 +286,13 @@ private slots:
         }
         QVERIFY(cal.sendsCommandsTogether()); // no transaction left open
         Recordset rs;
-        cal.Sql = "select string_agg(interno, ',' order by interno) as f from caratula where interno like 'F%'";
+        cal.Sql =
+            "select string_agg(interno, ',' order by interno) as f from caratula where interno like 'F%'";
         QVERIFY(cal.CrearRs(rs));
         QCOMPARE(rs.Fields("f").toString(), QStringLiteral("F2"));
 
-        db.exec("create function drop_row() returns trigger language plpgsql as $$ begin return null; end $$");
+        db.exec(
+            "create function drop_row() returns trigger language plpgsql as $$ begin return null; end $$");
         db.exec("create trigger drop_row before insert on caratula for each row execute function drop_row()");
         QVERIFY(!cal.insertsAlwaysLand("caratula"));
         cal.close();
@@ -309,24 +321,28 @@ private slots:
             db = std::make_unique<ScratchDatabase>();
             db->exec("create table caratula (interno text primary key)");
             db->exec("create table facturas (interno text)");
-            db->exec("create table subitems (idarticulo text, idcatalogo text, descripcion text, Descripcion_Maria "
-                     "text, interno text, ncm text, IdUnidad text, Cantidad float, Preciounitario float, IdPais "
-                     "text, KGNETO float, fob float, EstadoMerc text, estadistica text, valorrelacionestadistica "
-                     "float, sufijos text, LAPI text, valorderesp float, kgbruto float, biendeuso text, deresp "
-                     "text)");
-            db->exec("create table catarticulos (idcatalogo text, idarticulo text, descripcion text check "
-                     "(descripcion <> 'MALO'), idpais text, cantidad float, preciounitario float, ncm text, lapi "
-                     "text, sufijos text, idunidad text, estadistica text, valorrelacionestadistica float, "
-                     "estadomerc text, deresp text, valorderesp float, descripcion_maria text, usuario text, "
-                     "fecha timestamp, primary key (idcatalogo, idarticulo))");
+            db->exec(
+                "create table subitems (idarticulo text, idcatalogo text, descripcion text, "
+                "Descripcion_Maria "
+                "text, interno text, ncm text, IdUnidad text, Cantidad float, Preciounitario float, IdPais "
+                "text, KGNETO float, fob float, EstadoMerc text, estadistica text, valorrelacionestadistica "
+                "float, sufijos text, LAPI text, valorderesp float, kgbruto float, biendeuso text, deresp "
+                "text)");
+            db->exec(
+                "create table catarticulos (idcatalogo text, idarticulo text, descripcion text check "
+                "(descripcion <> 'MALO'), idpais text, cantidad float, preciounitario float, ncm text, lapi "
+                "text, sufijos text, idunidad text, estadistica text, valorrelacionestadistica float, "
+                "estadomerc text, deresp text, valorderesp float, descripcion_maria text, usuario text, "
+                "fecha timestamp, primary key (idcatalogo, idarticulo))");
             proxy = std::make_unique<DelayProxy>(pg("HOST").toStdString(), pg("PORT").toInt(),
                                                  std::chrono::milliseconds(10));
             db->writeIni(env.dbFile("calvera.ini"), proxy->start());
         }
         env.connect();
         if (!server)
-            env.execCalvera("INTERNOS", "create trigger malo before insert on catarticulos when new.descripcion = "
-                                        "'MALO' begin select raise(abort, 'descripcion rechazada'); end");
+            env.execCalvera("INTERNOS",
+                            "create trigger malo before insert on catarticulos when new.descripcion = "
+                            "'MALO' begin select raise(abort, 'descripcion rechazada'); end");
         for (int i = 1; i <= 60; ++i)
             env.execCalvera("INTERNOS", QStringLiteral("insert into catarticulos (idcatalogo, idarticulo, "
                                                        "descripcion) values ('001', 'A%1', 'VIEJO')")
@@ -339,7 +355,8 @@ private slots:
         s.sInternoActual = "T1";
 
         ScriptedInteraction script;
-        if (!refusedAt) script.expectMessage("Se transfirio 120 articulos en el interno T1", Icon::Information);
+        if (!refusedAt)
+            script.expectMessage("Se transfirio 120 articulos en el interno T1", Icon::Information);
         RecordingProgress progress;
         TransferDriver driver(s, progress);
         int statements = 0;
@@ -352,18 +369,22 @@ private slots:
         driver.FRM3_Tranferir();
         const long roundTrips = proxy ? proxy->roundTrips() : 0;
 
-        QCOMPARE(env.scalarCalvera("INTERNOS", "select count(*) from subitems where interno = 'T1'").toInt(), 120);
+        QCOMPARE(env.scalarCalvera("INTERNOS", "select count(*) from subitems where interno = 'T1'").toInt(),
+                 120);
         QStringList expected;
         for (int i = 1; i <= 120; ++i)
-            if (i != 101 && (!refusedAt || i < refusedAt)) expected << QStringLiteral("A%1").arg(i, 3, 10, QLatin1Char('0'));
+            if (i != 101 && (!refusedAt || i < refusedAt))
+                expected << QStringLiteral("A%1").arg(i, 3, 10, QLatin1Char('0'));
         QCOMPARE(catalogueCodes(env), expected);
         if (!refusedAt) {
             VERIFY_SCRIPT(script);
             // The repeated code was inserted by its first line and updated by the second.
-            QCOMPARE(env.scalarCalvera("INTERNOS", "select descripcion from catarticulos where idarticulo = 'A100'")
+            QCOMPARE(env.scalarCalvera("INTERNOS",
+                                       "select descripcion from catarticulos where idarticulo = 'A100'")
                          .toString(),
                      QStringLiteral("ARTICULO 101"));
-            QCOMPARE(env.scalarCalvera("INTERNOS", "select descripcion from catarticulos where idarticulo = 'A060'")
+            QCOMPARE(env.scalarCalvera("INTERNOS",
+                                       "select descripcion from catarticulos where idarticulo = 'A060'")
                          .toString(),
                      QStringLiteral("ARTICULO 60"));
             QCOMPARE(progress.caption(), QStringLiteral("Fin de proceso"));
@@ -381,9 +402,11 @@ private slots:
                 return PlanexoError(0, QString());
             }();
             QVERIFY(refused.number() != 0);
-            QCOMPARE(script.log(),
-                     QStringList{"message: " + standardMessage(refused, " - seccion "
-                                                                        "[Planexo.frmMain_FRAM3_Transfer_C_ActualCAT] L630")});
+            QCOMPARE(
+                script.log(),
+                QStringList{"message: " +
+                            standardMessage(refused, " - seccion "
+                                                     "[Planexo.frmMain_FRAM3_Transfer_C_ActualCAT] L630")});
             QCOMPARE(progress.caption(), QStringLiteral("Actualizando catalogo..."));
             QCOMPARE(progress.value(), refusedAt - 1);
         }

@@ -17,7 +17,8 @@ PGconn *pgConnection(const QString &connectionName)
     if (!db.isOpen() || !db.driver()) return nullptr;
     const QVariant handle = db.driver()->handle();
     // The driver registers the handle under the struct's name.
-    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
         return nullptr;
     return *static_cast<PGconn *const *>(handle.data());
 }
@@ -43,7 +44,8 @@ bool DataConnection::sendsCommandsTogether() const
     if (!m_open || m_dialect.engine() != Dialect::Engine::PostgreSQL) return false;
     PGconn *connection = pgConnection(m_name);
     // Inside a batch the wrapping would end the open transaction.
-    return connection && PQstatus(connection) == CONNECTION_OK && PQtransactionStatus(connection) == PQTRANS_IDLE;
+    return connection && PQstatus(connection) == CONNECTION_OK &&
+           PQtransactionStatus(connection) == PQTRANS_IDLE;
 #else
     return false;
 #endif
@@ -54,10 +56,11 @@ bool DataConnection::insertsAlwaysLand(const QString &table)
     if (!m_open || m_dialect.engine() != Dialect::Engine::PostgreSQL) return false;
     QSqlQuery q(QSqlDatabase::database(m_name, false));
     const QString name = sql::text(table.toLower());
-    if (!q.exec(QStringLiteral("select (select count(*) from pg_trigger t join pg_class c on c.oid = t.tgrelid "
-                               "where lower(c.relname) = %1 and not t.tgisinternal) + (select count(*) from "
-                               "pg_rules where lower(tablename) = %1)")
-                    .arg(name)) ||
+    if (!q.exec(
+            QStringLiteral("select (select count(*) from pg_trigger t join pg_class c on c.oid = t.tgrelid "
+                           "where lower(c.relname) = %1 and not t.tgisinternal) + (select count(*) from "
+                           "pg_rules where lower(tablename) = %1)")
+                .arg(name)) ||
         !q.next())
         fail(q.lastError(), QString());
     return q.value(0).toLongLong() == 0;

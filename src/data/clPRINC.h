@@ -22,7 +22,7 @@ public:
     // with the next position that needs reading (a round trip each on a server).
     void anticipate(const QStringList &positions);
 
-private:
+  private:
     // What the nomenclator says about one position text.
     struct Codes {
         bool exists = false;

@@ -46,9 +46,10 @@ const CatalogueLookup::Position &CatalogueLookup::positionOf(const QString &posi
         m_run.step = step::NomenclatorQuery;
         DataConnection &ncm = nomenclator();
         const Dialect &d = ncm.dialect();
-        Statement st(QStringLiteral("select ") + d.column(QStringLiteral("059")) + QStringLiteral(" as lapi,") +
-                     d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica,") +
-                     d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ncm where "));
+        Statement st(QStringLiteral("select ") + d.column(QStringLiteral("059")) +
+                     QStringLiteral(" as lapi,") + d.column(QStringLiteral("012")) +
+                     QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
+                     QStringLiteral(" as deresp from ncm where "));
         appendNomenclatorKey(st, ncm, position);
         m_run.announce(ncm, st);
         if (!m_positions.contains(key)) readPositionsAhead(position);
@@ -73,11 +74,12 @@ void CatalogueLookup::readPositionsAhead(const QString &position)
         keys << QStringList{ahead.left(10), ahead.mid(11, 3)};
     }
     ncm.Sql = QStringLiteral("select k.column1 as clave1, k.column2 as clave2, n.") +
-              d.column(QStringLiteral("059")) + QStringLiteral(" as lapi, n.") + d.column(QStringLiteral("012")) +
-              QStringLiteral(" as estadistica, n.") + d.column(QStringLiteral("020")) +
-              QStringLiteral(" as deresp from ") + sql::valuesTable(keys) + QStringLiteral(" k join ncm n on n.") +
-              d.column(QStringLiteral("001")) + QStringLiteral(" = k.column1 and n.") +
-              d.column(QStringLiteral("002")) + QStringLiteral(" = k.column2");
+              d.column(QStringLiteral("059")) + QStringLiteral(" as lapi, n.") +
+              d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica, n.") +
+              d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ") + sql::valuesTable(keys) +
+              QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
+              QStringLiteral(" = k.column1 and n.") + d.column(QStringLiteral("002")) +
+              QStringLiteral(" = k.column2");
     Recordset rs;
     ncm.CrearRs(rs);
     for (const QString &key : asked)
@@ -106,9 +108,10 @@ void CatalogueLookup::readCatalogueAhead(DataConnection &catalogue, const QStrin
         keys << QStringList{codes[i]};
     }
     catalogue.Sql =
-        QStringLiteral("select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.idunidad, c.estadistica, "
-                       "c.estadomerc, c.deresp, c.preciounitario, c.descripcion, c.idpais , c.descripcion_maria "
-                       "from ") +
+        QStringLiteral(
+            "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.idunidad, c.estadistica, "
+            "c.estadomerc, c.deresp, c.preciounitario, c.descripcion, c.idpais , c.descripcion_maria "
+            "from ") +
         sql::valuesTable(keys) + QStringLiteral(" k join catarticulos c on c.idcatalogo = ") +
         sql::text(m_run.state.INTCAT) + QStringLiteral(" and c.idarticulo = k.column1");
     Recordset rs;

@@ -9,7 +9,7 @@ class DataConnection;
 // Commands for Calvera held until a round trip is worth it. They run in the order given, each on
 // its own as if sent alone; a connection that cannot send several at once runs each as it comes.
 class CalveraWrites {
-public:
+  public:
     using Observer = std::function<void(const QString &)>;
     using Done = std::function<void(long long affected)>;
 
@@ -25,7 +25,7 @@ public:
     // Sends what is queued. The first failure is thrown after the `done` of every command before it.
     void flush();
 
-private:
+  private:
     struct Pending {
         QString command;
         int step;

@@ -247,7 +247,8 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
             return false;
         m_progress.setMaximum(rs.RecordCount());
         int step = 0;
-        CalveraWrites writes(cal, m_observer, step, CalveraWrites::capacityFor(cal, QStringLiteral("subitems")));
+        CalveraWrites writes(cal, m_observer, step,
+                             CalveraWrites::capacityFor(cal, QStringLiteral("subitems")));
         while (!rs.Eof()) {
             QString insert;
             try {
@@ -260,7 +261,8 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
             writes.add(insert, 0, [this, position](long long affected) {
                 if (affected == 0)
                     throw PlanexoError(
-                        1, QStringLiteral("Error Grabando registro en Calvera Windows: 0 Registros agregados"),
+                        1,
+                        QStringLiteral("Error Grabando registro en Calvera Windows: 0 Registros agregados"),
                         QStringLiteral("Transfiriendo a Calvera"));
                 m_progress.setValue(position);
             });
@@ -414,9 +416,9 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
             const QString &code = codes[index];
             try {
                 m_step = 80;
-                const QString lookup = QStringLiteral("select idarticulo from catarticulos where idcatalogo = ") +
-                                       sql::text(m_state.INTCAT) + QStringLiteral(" and idarticulo = ") +
-                                       text(rs, "ARTNRO");
+                const QString lookup =
+                    QStringLiteral("select idarticulo from catarticulos where idcatalogo = ") +
+                    sql::text(m_state.INTCAT) + QStringLiteral(" and idarticulo = ") + text(rs, "ARTNRO");
                 m_step = 90;
                 if (!inCatalogue.contains(code)) writes.flush(); // the lookup sees every earlier write
                 if (m_observer) m_observer(lookup);
@@ -434,7 +436,8 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
                 }
                 m_step = runStep;
                 const int position = rs.AbsolutePosition();
-                writes.add(statement, runStep, [this, position](long long) { m_progress.setValue(position); });
+                writes.add(statement, runStep,
+                           [this, position](long long) { m_progress.setValue(position); });
             } catch (...) {
                 // The articles before this one are written first; a failure among them comes first.
                 const int step = m_step;

@@ -35,8 +35,8 @@ struct Direction {
 };
 
 struct Pair {
-    Direction up;   // client -> server
-    Direction down; // server -> client
+    Direction up;         // client -> server
+    Direction down;       // server -> client
     bool answered = true; // the client has received something since it last spoke
     bool closed = false;
 };
@@ -89,7 +89,8 @@ int DelayProxy::listen(int listenPort)
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(uint16_t(listenPort));
-    if (bind(m_listenFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(m_listenFd, 16) != 0)
+    if (bind(m_listenFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+        ::listen(m_listenFd, 16) != 0)
         throw std::runtime_error("cannot listen on port " + std::to_string(listenPort));
     socklen_t len = sizeof addr;
     getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&addr), &len);
@@ -136,7 +137,8 @@ void DelayProxy::run()
                     fds.push_back({d->to, POLLOUT, 0});
                     timeout = 0;
                 } else {
-                    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(d->queue.front().due - now);
+                    const auto wait =
+                        std::chrono::ceil<std::chrono::milliseconds>(d->queue.front().due - now);
                     if (timeout < 0 || wait.count() < timeout) timeout = int(wait.count());
                 }
             }

@@ -10,7 +10,7 @@
 // a client speaks after it has been answered (or first), so data streamed without waiting for an
 // answer counts once.
 class DelayProxy {
-public:
+  public:
     DelayProxy(std::string targetHost, int targetPort, std::chrono::milliseconds delay);
     ~DelayProxy();
     DelayProxy(const DelayProxy &) = delete;
@@ -32,7 +32,7 @@ public:
         m_connections = 0;
     }
 
-private:
+  private:
     std::string m_host;
     int m_targetPort;
     std::chrono::milliseconds m_delay;
