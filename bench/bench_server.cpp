@@ -7,15 +7,15 @@
 // --password; the benchmark creates a database of its own, fills it and drops it at the end.
 // --small runs 100 rows in a few seconds, without goals (for CI).
 #include "DelayProxy.h"
-#include "app/Interaction.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Interaction.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
 #include "process/ProcessDriver.h"
 #include "transfer/TransferDriver.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -328,8 +328,7 @@ void restoreCalvera(QSqlDatabase &db)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     const auto option = [&](const char *name, const char *env, const QString &fallback) {
         const int i = int(args.indexOf(QLatin1String(name)));

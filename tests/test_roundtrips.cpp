@@ -3,7 +3,7 @@
 // time. The server cases need a PostgreSQL server (PLANEXO_PG_HOST, _PORT, _USER, _PASSWORD; the
 // user may create databases); without one they are skipped with a message saying so.
 #include "DelayProxy.h"
-#include "app/SharedState.h"
+#include "shared/SharedState.h"
 #include "common/RecordingProgress.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"

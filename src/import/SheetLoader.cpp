@@ -2,8 +2,8 @@
 
 #include "SheetGridModel.h"
 #include "data/PlanexoError.h"
+#include "import/clEcxel.h"
 
-#include <QColor>
 #include <QStringList>
 #include <QVector>
 
@@ -75,9 +75,28 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     step = 650;
     grid.insertEmptyRow(1);
     step = 660;
-    grid.setRowForeground(1, QColor(0, 0, 255));
+    grid.setRowForeground(1, 0x0000FF);
     step = 700;
     grid.setFixedRows(2);
+}
+
+void loadFile(const QString &path, SheetGridModel &grid, int &step)
+{
+    step = 90;
+    // Dropped at the end of the load; on a failure it releases the workbook without CerrarArchivo.
+    clEcxel excel;
+    excel.setArchivo(path);
+    step = 100;
+    excel.Abrir();
+    fillGrid([&excel](long row, long col) { return excel.LeerCelda(row, col); }, grid, step);
+    step = 710;
+    excel.CerrarArchivo();
+}
+
+QString failureMessage(const PlanexoError &error, int step)
+{
+    return QString::number(error.number()) + QStringLiteral(" - ") + error.description() +
+           QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea ") + QString::number(step);
 }
 
 } // namespace sheetloader

@@ -1,8 +1,7 @@
 #include "CountryResolver.h"
 
-#include "app/Interaction.h"
-#include "app/SharedState.h"
-#include "config/frmRelPais.h"
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 
@@ -37,15 +36,16 @@ QString CountryResolver::ObtenerCodigoPais(const QString &origin)
     return PedirRelacionPais(origin);
 }
 
+bool CountryResolver::resolvesSilently(const QString &origin)
+{
+    return origin.trimmed().isEmpty() || m_resolved.contains(origin) || lookup(origin).has_value();
+}
+
 QString CountryResolver::PedirRelacionPais(const QString &origin)
 {
     for (;;) {
         m_state.sRetorno = origin;
-        frmRelPais dialog;
-        dialog.setsPaisProceso(origin);
-        dialog.Form_Load();
-        interaction().runModal(dialog);
-        const QString chosen = dialog.sPaisMaria();
+        const QString chosen = interaction().relacionPais(origin);
         if (!chosen.isEmpty()) return chosen;
     }
 }

@@ -2,9 +2,9 @@
 
 #include "CalveraWrites.h"
 #include "Version.h"
-#include "app/Interaction.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Interaction.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "data/DataConnection.h"
 #include "data/PlanexoError.h"
 #include "data/Recordset.h"

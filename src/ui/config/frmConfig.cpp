@@ -1,0 +1,374 @@
+#include "ui/config/frmConfig.h"
+
+#include "ui/app/ClCntrl.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/Settings.h"
+#include "shared/SharedState.h"
+#include "ui/config/frmNewPais.h"
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
+#include "data/VbFormat.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <functional>
+
+// 15 twips to the pixel.
+static constexpr int px(int twips)
+{
+    return twips / 15;
+}
+
+static const QString kLoadLocation = QStringLiteral(" - seccion [Planexo.frmConfig.Form_Load]");
+
+// A component missing after a failed start-up fails like VB's unset object variable.
+template <typename T> static T &component(const std::unique_ptr<T> &object)
+{
+    if (!object)
+        throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
+                           QStringLiteral("Planexo"));
+    return *object;
+}
+
+static QLabel *label(QWidget *parent, const char *name, const QString &caption, QRect geometry)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(geometry);
+    return l;
+}
+
+static QComboBox *combo(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *c = new QComboBox(parent);
+    c->setObjectName(QLatin1String(name));
+    c->setGeometry(geometry);
+    return c;
+}
+
+static QLineEdit *textBox(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *t = new QLineEdit(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setGeometry(geometry);
+    return t;
+}
+
+frmConfig::frmConfig(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmConfig"));
+    setWindowTitle(QStringLiteral("Configuración"));
+    setFixedSize(600, 318);
+
+    lblUnidad = label(this, "lblUnidad", QStringLiteral("Unidad Declarada por Defecto"), {12, 12, 240, 18});
+    cboUnidad = combo(this, "cboUnidad", {12, 32, 240, 24});
+    lblUnidad->setBuddy(cboUnidad);
+    cboIdUnidad = combo(this, "cboIdUnidad", {12, 32, 240, 24});
+    cboIdUnidad->setAccessibleName(QStringLiteral("Id de unidad declarada"));
+    cboIdUnidad->setVisible(false);
+
+    lblCatalogo = label(this, "lblCatalogo", QStringLiteral("Catalogo Calvera"), {12, 66, 240, 18});
+    cboCatalogo = combo(this, "cboCatalogo", {12, 86, 240, 24});
+    lblCatalogo->setBuddy(cboCatalogo);
+    cboIdCatalogo = combo(this, "cboIdCatalogo", {12, 86, 240, 24});
+    cboIdCatalogo->setAccessibleName(QStringLiteral("Id de catalogo"));
+    cboIdCatalogo->setVisible(false);
+
+    lblEstado = label(this, "lblEstado", QStringLiteral("Estado de la Mercaderia"), {12, 122, 240, 18});
+    QFont heading = lblEstado->font();
+    heading.setBold(true);
+    lblEstado->setFont(heading);
+    lblEstadoValor =
+        label(this, "lblEstadoValor", QStringLiteral("Valor predeterminado"), {24, 146, 150, 18});
+    txtEstadoMerc = textBox(this, "txtEstadoMerc", {180, 143, 32, 24});
+    txtEstadoMerc->setMaxLength(1);
+    lblEstadoValor->setBuddy(txtEstadoMerc);
+
+    lblRango = label(this, "lblRango", QStringLiteral("Rango de variación"), {12, 182, 150, 18});
+    txtPRECIO_RANGO = textBox(this, "txtPRECIO_RANGO", {168, 179, 64, 24});
+    txtPRECIO_RANGO->setText(QStringLiteral("0.0"));
+    lblRango->setBuddy(txtPRECIO_RANGO);
+    lblRangoUnidad = label(this, "lblRangoUnidad", QStringLiteral("% Precio unitario"), {238, 182, 108, 18});
+
+    Lbl_Marca = label(this, "Lbl_Marca", QStringLiteral("Marca"), {12, 218, 60, 18});
+    txt_Marca = textBox(this, "txt_Marca", {78, 215, 174, 24});
+    txt_Marca->setMaxLength(20);
+    Lbl_Marca->setBuddy(txt_Marca);
+
+    lblReglas = label(this, "lblReglas", QStringLiteral("Reglas de Unidad Declarada"), {352, 12, 236, 18});
+    GridUnidDecl = new QTableWidget(0, 2, this);
+    GridUnidDecl->setObjectName(QStringLiteral("GridUnidDecl"));
+    GridUnidDecl->setGeometry(352, 32, 236, 208);
+    GridUnidDecl->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GridUnidDecl->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GridUnidDecl->setSelectionMode(QAbstractItemView::SingleSelection);
+    GridUnidDecl->verticalHeader()->setVisible(false);
+    GridUnidDecl->horizontalHeader()->setStretchLastSection(true);
+    lblReglas->setBuddy(GridUnidDecl);
+    lblReglasHint = label(this, "lblReglasHint", QStringLiteral("[INSERT] Agregar - [DELETE] Eliminar"),
+                          {352, 246, 236, 18});
+
+    lblHint = label(this, "lblHint", QStringLiteral("[ESC] Cerrar"), {12, 288, 240, 18});
+
+    setTabOrder(cboUnidad, cboCatalogo);
+    setTabOrder(cboCatalogo, txtEstadoMerc);
+    setTabOrder(txtEstadoMerc, txtPRECIO_RANGO);
+    setTabOrder(txtPRECIO_RANGO, txt_Marca);
+    setTabOrder(txt_Marca, GridUnidDecl);
+
+    Form_Load();
+
+    // The window sees the keys before its controls: installed last, so that this filter runs
+    // before the input-control helper's.
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
+    cboUnidad->setFocus();
+}
+
+void frmConfig::Form_Load()
+{
+    SharedState &s = shared();
+
+    m_cntrl = new ClCntrl(this);
+    m_cntrl->sLinkText(txtPRECIO_RANGO);
+
+    s.AA_MARCA = settings::read(QStringLiteral("AA_MARCA"));
+    txt_Marca->setText(s.AA_MARCA);
+
+    const QString tolerance = settings::read(QStringLiteral("PRECIO_UNITARIO"), QStringLiteral("0"));
+    try {
+        s.PRECIO_UNITARIO = vb::cdbl(tolerance);
+        txtPRECIO_RANGO->setText(vb::str(s.PRECIO_UNITARIO));
+    } catch (const PlanexoError &e) {
+        // The stored text stays in view so that the operator sees what to correct.
+        txtPRECIO_RANGO->setText(tolerance);
+        interaction().message(standardMessage(e, kLoadLocation), Interaction::Icon::Critical);
+    }
+
+    txtEstadoMerc->setText(settings::read(QStringLiteral("PRCESM")));
+
+    cboIdUnidad->clear();
+    cboUnidad->clear();
+    cboCatalogo->clear();
+    cboIdCatalogo->clear();
+
+    m_storedUnit = settings::read(QStringLiteral("INTDUN"));
+    m_storedCatalogue = settings::read(QStringLiteral("INTCAT"));
+    // One failure to reach Calvera is reported once, not once per list.
+    DataConnection *calvera = nullptr;
+    try {
+        calvera = &component(s.enlace).getDataConnectionByEntity(QStringLiteral("INTERNOS"));
+    } catch (const PlanexoError &e) {
+        interaction().message(standardMessage(e, kLoadLocation), Interaction::Icon::Critical);
+    }
+    if (calvera) {
+        try {
+            loadUnits(*calvera);
+        } catch (const PlanexoError &e) {
+            interaction().message(standardMessage(e, kLoadLocation), Interaction::Icon::Critical);
+        }
+        try {
+            loadCatalogues(*calvera);
+        } catch (const PlanexoError &e) {
+            interaction().message(standardMessage(e, kLoadLocation), Interaction::Icon::Critical);
+        }
+    }
+
+    try {
+        Cargar_Pais();
+    } catch (const PlanexoError &e) {
+        interaction().message(standardMessage(e, kLoadLocation), Interaction::Icon::Critical);
+    }
+}
+
+// Fills a description list and its hidden id twin, selecting the last row whose id equals the
+// stored value, else the first.
+static void fillTwinLists(DataConnection &db, const QString &query, const QString &idField,
+                          const std::function<QString(const Recordset &)> &description, const QString &stored,
+                          QComboBox *shown, QComboBox *ids)
+{
+    Recordset rs;
+    db.Sql = query;
+    int position = -1;
+    if (db.CrearRs(rs)) {
+        QStringList texts, keys;
+        while (!rs.Eof()) {
+            const QString id = rs.Fields(idField).toString();
+            texts << description(rs);
+            keys << id;
+            if (id == stored) position = rs.AbsolutePosition() - 1;
+            rs.MoveNext();
+        }
+        shown->addItems(texts);
+        ids->addItems(keys);
+    }
+    if (shown->count() > 0) {
+        shown->setCurrentIndex(position >= 0 ? position : 0);
+        ids->setCurrentIndex(shown->currentIndex());
+    }
+}
+
+void frmConfig::loadUnits(DataConnection &calvera)
+{
+    fillTwinLists(
+        calvera, QStringLiteral("select id,descripcion from unidades order by descripcion"),
+        QStringLiteral("id"),
+        [](const Recordset &rs) { return rs.Fields(QStringLiteral("descripcion")).toString(); }, m_storedUnit,
+        cboUnidad, cboIdUnidad);
+    m_unitsRead = true;
+}
+
+void frmConfig::loadCatalogues(DataConnection &calvera)
+{
+    fillTwinLists(
+        calvera,
+        QStringLiteral("select idcatalogo, descripcion from catalogo order by idcatalogo, descripcion"),
+        QStringLiteral("idcatalogo"),
+        [](const Recordset &rs) {
+            return QStringLiteral("[") + rs.Fields(QStringLiteral("idcatalogo")).toString() +
+                   QStringLiteral("] ") + rs.Fields(QStringLiteral("descripcion")).toString();
+        },
+        m_storedCatalogue, cboCatalogo, cboIdCatalogo);
+    m_cataloguesRead = true;
+}
+
+void frmConfig::Cargar_Pais()
+{
+    GridUnidDecl->clearSelection();
+    GridUnidDecl->setRowCount(0);
+    GridUnidDecl->setHorizontalHeaderLabels({QStringLiteral("NCM"), QStringLiteral("U.D.")});
+    GridUnidDecl->setColumnWidth(0, px(1400));
+
+    oAlm::clGestor &gestor = component(shared().gestor);
+    Recordset rs;
+    gestor.Sql = QStringLiteral("select * from NCMDEC order by NCM");
+    if (gestor.CrearRs(rs)) {
+        GridUnidDecl->setRowCount(rs.RecordCount());
+        for (int row = 0; !rs.Eof(); ++row, rs.MoveNext()) {
+            GridUnidDecl->setItem(row, 0, new QTableWidgetItem(rs.Fields(QStringLiteral("NCM")).toString()));
+            GridUnidDecl->setItem(row, 1,
+                                  new QTableWidgetItem(rs.Fields(QStringLiteral("DECLARADA")).toString()));
+        }
+    }
+    if (GridUnidDecl->rowCount() > 0)
+        GridUnidDecl->setCurrentCell(0, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+static QString idAt(const QComboBox *ids, int position)
+{
+    return position >= 0 && position < ids->count() ? ids->itemText(position) : QString();
+}
+
+void frmConfig::GrabarySalir()
+{
+    SharedState &s = shared();
+    const QString tolerance = txtPRECIO_RANGO->text();
+    if (!vb::isNumeric(tolerance)) {
+        interaction().message(QStringLiteral("Debe ingresar un valor numerico en Rango de Variacion"),
+                              Interaction::Icon::Exclamation);
+        txtPRECIO_RANGO->setFocus();
+        return;
+    }
+
+    // A list that could not be read keeps the stored value rather than erasing it.
+    s.INTDUN = m_unitsRead ? idAt(cboIdUnidad, cboUnidad->currentIndex()) : m_storedUnit;
+    settings::write(QStringLiteral("INTDUN"), s.INTDUN);
+    s.INTCAT = m_cataloguesRead ? idAt(cboIdCatalogo, cboCatalogo->currentIndex()) : m_storedCatalogue;
+    settings::write(QStringLiteral("INTCAT"), s.INTCAT);
+    s.PRCESM = txtEstadoMerc->text();
+    settings::write(QStringLiteral("PRCESM"), s.PRCESM);
+    s.AA_MARCA = txt_Marca->text();
+    settings::write(QStringLiteral("AA_MARCA"), s.AA_MARCA);
+    s.PRECIO_UNITARIO = vb::cdbl(vb::format(vb::cdbl(tolerance), QStringLiteral("00.00")));
+    settings::write(QStringLiteral("PRECIO_UNITARIO"), tolerance);
+
+    if (s.PRCESM.trimmed().isEmpty()) {
+        interaction().message(QStringLiteral("Debe ingresar el Código de Estado de Mercaderia"),
+                              Interaction::Icon::Exclamation);
+        return;
+    }
+    accept();
+}
+
+void frmConfig::Eliminar_PaisRel()
+{
+    try {
+        if (GridUnidDecl->rowCount() == 0) return;
+        const int row = GridUnidDecl->currentRow();
+        if (row < 0) return;
+        const auto cell = [this, row](int column) {
+            const QTableWidgetItem *item = GridUnidDecl->item(row, column);
+            return item ? item->text() : QString();
+        };
+        oAlm::clGestor &gestor = component(shared().gestor);
+        gestor.Sql = QStringLiteral("delete from NCMDEC where NCM = ") + sql::text(cell(0)) +
+                     QStringLiteral(" and DECLARADA = ") + sql::text(cell(1));
+        if (gestor.Ejecutar() > 0) {
+            if (GridUnidDecl->rowCount() == 1)
+                GridUnidDecl->setRowCount(0);
+            else
+                GridUnidDecl->removeRow(row);
+        }
+    } catch (const PlanexoError &e) {
+        interaction().message(
+            standardMessage(e, QStringLiteral(" - seccion [Planexo.frmConfig.Eliminar_PaisRel]")),
+            Interaction::Icon::Critical);
+    }
+}
+
+void frmConfig::Agregar_PaisRel()
+{
+    SharedState &s = shared();
+    s.sNewRuleNcm.clear();
+    s.sNewRuleUnit.clear();
+    {
+        frmNewPais dialog(this);
+        uiInteraction().runModal(dialog);
+    }
+    if (s.sNewRuleNcm.isEmpty() || s.sNewRuleUnit.isEmpty()) return;
+    try {
+        Cargar_Pais();
+    } catch (const PlanexoError &e) {
+        interaction().message(
+            standardMessage(e, QStringLiteral(" - seccion [Planexo.frmConfig.Agregar_PaisRel]")),
+            Interaction::Icon::Critical);
+    }
+}
+
+bool frmConfig::handleKey(QObject *watched, int key)
+{
+    if (key == Qt::Key_Escape) {
+        GrabarySalir();
+        return true;
+    }
+    if (watched == GridUnidDecl) {
+        if (key == Qt::Key_Delete) {
+            Eliminar_PaisRel();
+            return true;
+        }
+        if (key == Qt::Key_Insert) {
+            Agregar_PaisRel();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool frmConfig::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && handleKey(watched, static_cast<QKeyEvent *>(event)->key()))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmConfig::keyPressEvent(QKeyEvent *event)
+{
+    // Escape saves instead of QDialog's reject; Enter has no default button to press.
+    if (handleKey(this, event->key())) return;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,143 @@
+#include "ui/config/frmNewPais.h"
+
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+
+frmNewPais::frmNewPais(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmNewPais"));
+    setWindowTitle(QStringLiteral("Nueva Relación Pais - Origen"));
+    setFixedSize(330, 152);
+
+    lblNCM = new QLabel(QStringLiteral("NCM"), this);
+    lblNCM->setObjectName(QStringLiteral("lblNCM"));
+    lblNCM->setGeometry(12, 10, 306, 18);
+    txtNCM = new QLineEdit(this);
+    txtNCM->setObjectName(QStringLiteral("txtNCM"));
+    txtNCM->setGeometry(12, 30, 306, 24);
+    lblNCM->setBuddy(txtNCM);
+
+    lblUnidad = new QLabel(QStringLiteral("Unidad Declarada"), this);
+    lblUnidad->setObjectName(QStringLiteral("lblUnidad"));
+    lblUnidad->setGeometry(12, 62, 306, 18);
+    cboUnidad = new QComboBox(this);
+    cboUnidad->setObjectName(QStringLiteral("cboUnidad"));
+    cboUnidad->setGeometry(12, 82, 306, 24);
+    lblUnidad->setBuddy(cboUnidad);
+    cboIdUnidad = new QComboBox(this);
+    cboIdUnidad->setObjectName(QStringLiteral("cboIdUnidad"));
+    cboIdUnidad->setGeometry(12, 82, 306, 24);
+    cboIdUnidad->setAccessibleName(QStringLiteral("Id de unidad declarada"));
+    cboIdUnidad->setVisible(false);
+
+    lblHint = new QLabel(QStringLiteral("[F11] Guardar - [ESC] Salir"), this);
+    lblHint->setObjectName(QStringLiteral("lblHint"));
+    lblHint->setGeometry(12, 122, 306, 18);
+
+    // The dialog sees the keys before its controls.
+    txtNCM->installEventFilter(this);
+    cboUnidad->installEventFilter(this);
+    setTabOrder(txtNCM, cboUnidad);
+    txtNCM->setFocus();
+
+    Form_Load();
+}
+
+void frmNewPais::Form_Load()
+{
+    SharedState &s = shared();
+    try {
+        if (!s.enlace)
+            throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
+                               QStringLiteral("Planexo"));
+        DataConnection &calvera = s.enlace->getDataConnectionByEntity(QStringLiteral("INTERNOS"));
+        Recordset rs;
+        calvera.Sql = QStringLiteral("select id,descripcion from unidades order by descripcion");
+        if (calvera.CrearRs(rs)) {
+            QStringList texts, ids;
+            for (; !rs.Eof(); rs.MoveNext()) {
+                texts << rs.Fields(QStringLiteral("descripcion")).toString();
+                ids << rs.Fields(QStringLiteral("id")).toString();
+            }
+            cboUnidad->addItems(texts);
+            cboIdUnidad->addItems(ids);
+        }
+    } catch (const PlanexoError &e) {
+        interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmNewPais.Form_Load]")),
+                              Interaction::Icon::Critical);
+    }
+    // No unit is proposed: the operator must choose one.
+    cboUnidad->setCurrentIndex(-1);
+    cboIdUnidad->setCurrentIndex(-1);
+}
+
+void frmNewPais::AgregarRelacionPaisOrigen()
+{
+    SharedState &s = shared();
+    try {
+        const QString ncm = txtNCM->text();
+        const int position = cboUnidad->currentIndex();
+        const QString unit =
+            position >= 0 && position < cboIdUnidad->count() ? cboIdUnidad->itemText(position) : QString();
+        if (ncm.trimmed().isEmpty()) {
+            interaction().message(QStringLiteral("Debe ingresar algun datos en el campo Nomenclador"),
+                                  Interaction::Icon::Exclamation);
+            return;
+        }
+        if (unit.trimmed().isEmpty()) {
+            interaction().message(QStringLiteral("Debe seleccionar un Unidad declarada"),
+                                  Interaction::Icon::Exclamation);
+            return;
+        }
+        if (!s.gestor)
+            throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
+                               QStringLiteral("Planexo"));
+        s.gestor->Sql = QStringLiteral("insert into NCMDEC (NCM, DECLARADA) values (") + sql::text(ncm) +
+                        QStringLiteral(",") + sql::text(unit) + QStringLiteral(")");
+        if (s.gestor->Ejecutar() > 0) {
+            s.sNewRuleNcm = ncm;
+            s.sNewRuleUnit = unit;
+            accept();
+        }
+    } catch (const PlanexoError &e) {
+        interaction().message(
+            standardMessage(e, QStringLiteral(" - seccion [Planexo.frmNewPais.AgregarRelacionPaisOrigen]")),
+            Interaction::Icon::Critical);
+    }
+}
+
+bool frmNewPais::handleKey(int key)
+{
+    if (key == Qt::Key_F11) {
+        AgregarRelacionPaisOrigen();
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        shared().sNewRuleNcm.clear();
+        shared().sNewRuleUnit.clear();
+        reject();
+        return true;
+    }
+    return false;
+}
+
+bool frmNewPais::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && handleKey(static_cast<QKeyEvent *>(event)->key())) return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmNewPais::keyPressEvent(QKeyEvent *event)
+{
+    if (handleKey(event->key())) return;
+    // No default button: Enter does nothing here.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
+    QDialog::keyPressEvent(event);
+}

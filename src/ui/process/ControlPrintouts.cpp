@@ -1,0 +1,93 @@
+#include "ui/process/ControlPrintouts.h"
+
+#include "ui/process/Reporte.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/SharedState.h"
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
+
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <memory>
+#include <optional>
+
+namespace ControlPrintouts {
+
+namespace {
+
+const QString kNothingToShow = QStringLiteral("No hay articulos para mostrar");
+
+// Runs the report's query; nullopt after a failure has been reported.
+std::optional<QVector<Reporte::Row>> readRows(const QString &query, const QString &location)
+{
+    try {
+        SharedState &s = shared();
+        Recordset rs;
+        s.gestor->Sql = query;
+        if (!s.gestor->CrearRs(rs)) return QVector<Reporte::Row>();
+        return Reporte::rowsFrom(rs);
+    } catch (const PlanexoError &e) {
+        // The original had no handler here; the failure is reported like every other one.
+        interaction().inform(standardMessage(e, location), Interaction::Icon::Critical);
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+QString errorQuery(const QString &shipment)
+{
+    return QStringLiteral("select * from ART where INTNRO = ") + sql::text(shipment) +
+           QStringLiteral(" and (PRCEST = '' or PRCEST IS NULL or PRCCRC <> 'OK' or PRCCRC is null) "
+                          "order by PRCEST,PRCCRC,ARTORD");
+}
+
+QString okQuery(const QString &shipment)
+{
+    return QStringLiteral("select * from ART where INTNRO = ") + sql::text(shipment) +
+           QStringLiteral(" and PRCCRC = 'OK'");
+}
+
+QPrintPreviewDialog *createPreview(const Reporte &report, const QString &title, QWidget *owner)
+{
+    auto *preview = new QPrintPreviewDialog(owner);
+    preview->setObjectName(QStringLiteral("Reporte"));
+    preview->setWindowTitle(title);
+    preview->resize(960, 720);
+    Reporte::preparePrinter(*preview->printer());
+    QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
+                     [report](QPrinter *printer) { report.print(printer); });
+    return preview;
+}
+
+void FRAM3_cmdRepErr_Click(QWidget *owner)
+{
+    const auto rows = readRows(errorQuery(shared().sInternoActual),
+                               QStringLiteral(" - seccion [Planexo.frmMain.FRAM3_cmdRepErr_Click]"));
+    if (!rows) return;
+    if (rows->isEmpty()) {
+        interaction().inform(kNothingToShow, Interaction::Icon::Information);
+        return;
+    }
+    std::unique_ptr<QPrintPreviewDialog> preview(
+        createPreview(Reporte(*rows), QStringLiteral("Datos con Errores"), owner));
+    uiInteraction().runModal(*preview);
+}
+
+QPrintPreviewDialog *FRAM3_cmdRepOK_Click(QWidget *owner)
+{
+    const auto rows = readRows(okQuery(shared().sInternoActual),
+                               QStringLiteral(" - seccion [Planexo.frmMain.FRAM3_cmdRepOK_Click]"));
+    if (!rows) return nullptr;
+    if (rows->isEmpty()) {
+        interaction().inform(kNothingToShow, Interaction::Icon::Information);
+        return nullptr;
+    }
+    QPrintPreviewDialog *preview = createPreview(Reporte(*rows), QStringLiteral("Registros OK"), owner);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setWindowModality(Qt::NonModal);
+    preview->show();
+    return preview;
+}
+
+} // namespace ControlPrintouts

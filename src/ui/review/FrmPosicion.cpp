@@ -1,0 +1,260 @@
+#include "ui/review/FrmPosicion.h"
+
+#include "review/SuffixVerification.h"
+#include "ui/app/ClCntrl.h"
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
+
+#include "data/VbFormat.h"
+
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <optional>
+
+namespace {
+
+constexpr int twips(int value)
+{
+    return value / 15;
+}
+
+DataConnection &nomenclator()
+{
+    SharedState &s = shared();
+    if (!s.enlace || !s.fmt)
+        throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
+                           QStringLiteral("Planexo"));
+    return s.enlace->getDataConnectionByEntity(QStringLiteral("NCM"));
+}
+
+} // namespace
+
+FrmPosicion::FrmPosicion(QLineEdit *editorPosition, QWidget *parent)
+    : QDialog(parent), m_editorPosition(editorPosition)
+{
+    setObjectName(QStringLiteral("FrmPosicion"));
+    setWindowTitle(QStringLiteral("Buscar Posición"));
+    setFixedSize(twips(9000), twips(5400));
+
+    lbNCMF = new QLabel(QStringLiteral("Posición"), this);
+    lbNCMF->setObjectName(QStringLiteral("lbNCMF"));
+    lbNCMF->setGeometry(twips(120), twips(120), twips(2400), twips(255));
+    TxtNCMF = new QLineEdit(this);
+    TxtNCMF->setObjectName(QStringLiteral("TxtNCMF"));
+    TxtNCMF->setGeometry(twips(120), twips(390), twips(2400), twips(345));
+    TxtNCMF->setMaxLength(10);
+    lbNCMF->setBuddy(TxtNCMF);
+
+    lbNCM = new QLabel(QStringLiteral("Posiciones"), this);
+    lbNCM->setObjectName(QStringLiteral("lbNCM"));
+    lbNCM->setGeometry(twips(120), twips(840), twips(2400), twips(255));
+    LstNCM = new QListWidget(this);
+    LstNCM->setObjectName(QStringLiteral("LstNCM"));
+    LstNCM->setGeometry(twips(120), twips(1110), twips(2400), twips(4140));
+    LstNCM->setSelectionMode(QAbstractItemView::SingleSelection);
+    lbNCM->setBuddy(LstNCM);
+
+    lbDescripcionTitulo = new QLabel(QStringLiteral("Descripción"), this);
+    lbDescripcionTitulo->setObjectName(QStringLiteral("lbDescripcionTitulo"));
+    lbDescripcionTitulo->setGeometry(twips(2640), twips(120), twips(6240), twips(255));
+    LbDescripcion = new QPlainTextEdit(this);
+    LbDescripcion->setObjectName(QStringLiteral("LbDescripcion"));
+    LbDescripcion->setGeometry(twips(2640), twips(390), twips(6240), twips(2040));
+    LbDescripcion->setReadOnly(true);
+    LbDescripcion->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    LbDescripcion->setTabChangesFocus(true);
+    lbDescripcionTitulo->setBuddy(LbDescripcion);
+
+    lbSufijos = new QLabel(QStringLiteral("Sufijos"), this);
+    lbSufijos->setObjectName(QStringLiteral("lbSufijos"));
+    lbSufijos->setGeometry(twips(2640), twips(2520), twips(6240), twips(255));
+    LstSufijos = new QListWidget(this);
+    LstSufijos->setObjectName(QStringLiteral("LstSufijos"));
+    LstSufijos->setGeometry(twips(2640), twips(2790), twips(6240), twips(2460));
+    // The codes are padded to a common width: a fixed-pitch font keeps the descriptions aligned.
+    LstSufijos->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lbSufijos->setBuddy(LstSufijos);
+
+    setTabOrder(TxtNCMF, LstNCM);
+    setTabOrder(LstNCM, LbDescripcion);
+    setTabOrder(LbDescripcion, LstSufijos);
+
+    // The window sees the keys before its controls.
+    for (QWidget *control : {static_cast<QWidget *>(TxtNCMF), static_cast<QWidget *>(LstNCM),
+                             static_cast<QWidget *>(LbDescripcion), static_cast<QWidget *>(LstSufijos)})
+        control->installEventFilter(this);
+
+    m_cntrl = new ClCntrl(this);
+    m_cntrl->sLinkListBox(LstSufijos);
+
+    if (m_editorPosition) TxtNCMF->setText(m_editorPosition->text().left(10));
+    TxtNCMF->setFocus();
+}
+
+void FrmPosicion::Buscar()
+{
+    std::optional<BusyCursor> busy(std::in_place);
+    Recordset rs;
+    try {
+        QString pattern = TxtNCMF->text();
+        pattern.replace(QLatin1Char('.'), QLatin1Char('%'));
+        LstNCM->clear();
+        DataConnection &db = nomenclator();
+        const Dialect &d = db.dialect();
+        const QString c001 = d.column(QStringLiteral("001"));
+        db.Sql = QStringLiteral("select ") +
+                 d.concat({c001, QStringLiteral("'.'"), d.column(QStringLiteral("002")),
+                           d.column(QStringLiteral("003"))}) +
+                 QStringLiteral(" as ncm,") + d.column(QStringLiteral("012")) +
+                 QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
+                 QStringLiteral(" as deresp from ncm where ") + c001 + QStringLiteral(" like ") +
+                 sql::text(pattern + QLatin1Char('%')) + QStringLiteral(" order by ") + c001 +
+                 QLatin1Char(',') + d.column(QStringLiteral("002")) + QLatin1Char(',') +
+                 d.column(QStringLiteral("003"));
+        if (!nomenclator().CrearRs(rs)) {
+            busy.reset();
+            interaction().message(QStringLiteral("Posición no encontrada."), Interaction::Icon::Exclamation);
+            return;
+        }
+        QStringList lines;
+        for (; !rs.Eof(); rs.MoveNext())
+            lines << vb::trim(shared().fmt->EsNull(rs.Fields(QStringLiteral("ncm"))));
+        LstNCM->addItems(lines);
+        LstNCM->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        LstNCM->setFocus();
+        rs.Close();
+    } catch (const PlanexoError &e) {
+        busy.reset();
+        interaction().message(QString::number(e.number()) + QStringLiteral(" - ") + e.description() +
+                                  QStringLiteral("Sección []"),
+                              Interaction::Icon::None);
+    }
+}
+
+void FrmPosicion::MostrarDatos(const QString &position)
+{
+    std::optional<BusyCursor> busy;
+    try {
+        LbDescripcion->clear();
+        LstSufijos->clear();
+        busy.emplace();
+        SharedState &s = shared();
+        DataConnection &db = nomenclator();
+        const Dialect &d = db.dialect();
+        db.Sql = QStringLiteral("Select ") + d.column(QStringLiteral("010")) +
+                 QStringLiteral(" as descrip,") + d.column(QStringLiteral("004")) +
+                 QStringLiteral(" as descrip1, ") + d.column(QStringLiteral("012")) +
+                 QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
+                 QStringLiteral(" as deresp, ") + d.column(QStringLiteral("059")) + QLatin1Char(',') +
+                 d.column(QStringLiteral("019")) + QStringLiteral(" as rein from ncm where ") +
+                 d.column(QStringLiteral("001")) + QStringLiteral(" = ") + sql::text(position.left(10)) +
+                 QStringLiteral(" and ") + d.column(QStringLiteral("002")) + QStringLiteral(" = ") +
+                 sql::text(position.mid(11, 3)) + QStringLiteral(" and ") + d.column(QStringLiteral("003")) +
+                 QStringLiteral(" = ") + sql::text(position.mid(14, 1));
+        Recordset rs;
+        if (nomenclator().CrearRs(rs)) {
+            // Two line breaks: the second description after an empty line.
+            LbDescripcion->setPlainText(s.fmt->EsNull(rs.Fields(QStringLiteral("descrip"))) +
+                                        QStringLiteral("\n\n") +
+                                        s.fmt->EsNull(rs.Fields(QStringLiteral("descrip1"))));
+        }
+        rs.Close();
+
+        db.Sql = QStringLiteral("select * from sufidos where sim in ") + positionLevelList(position);
+        if (nomenclator().CrearRs(rs)) {
+            QStringList lines;
+            for (; !rs.Eof(); rs.MoveNext())
+                lines << vb::trim(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo"))))
+                                 .leftJustified(5, QLatin1Char(' ')) +
+                             vb::trim(s.fmt->EsNull(rs.Fields(QStringLiteral("detalle"))));
+            LstSufijos->addItems(lines);
+        }
+        rs.Close();
+    } catch (const PlanexoError &e) {
+        busy.reset();
+        interaction().message(e.description(), Interaction::Icon::None);
+    }
+}
+
+void FrmPosicion::ElegirPosicion()
+{
+    const QList<QListWidgetItem *> selected = LstNCM->selectedItems();
+    if (m_editorPosition)
+        m_editorPosition->setText(selected.isEmpty() ? QString() : selected.first()->text());
+    accept();
+}
+
+void FrmPosicion::Form_Activate()
+{
+    if (LstNCM->count() > 0)
+        LstNCM->setFocus();
+    else
+        TxtNCMF->setFocus();
+}
+
+bool FrmPosicion::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate) Form_Activate();
+    return QDialog::event(event);
+}
+
+void FrmPosicion::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    Form_Activate();
+}
+
+bool FrmPosicion::windowKey(const QKeyEvent *key)
+{
+    const bool ctrlC = key->key() == Qt::Key_C && (key->modifiers() & Qt::ControlModifier);
+    if (key->key() != Qt::Key_Escape && !ctrlC) return false;
+    reject();
+    return true;
+}
+
+bool FrmPosicion::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (windowKey(key)) return true;
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && watched == TxtNCMF) {
+            if (!vb::trim(TxtNCMF->text()).isEmpty()) Buscar();
+            return true;
+        }
+        if (enter && watched == LstNCM) {
+            ElegirPosicion();
+            return true;
+        }
+    } else if (event->type() == QEvent::KeyRelease && watched == LstNCM) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        switch (key->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            if (!key->isAutoRepeat()) {
+                const QList<QListWidgetItem *> selected = LstNCM->selectedItems();
+                MostrarDatos(selected.isEmpty() ? QString() : selected.first()->text());
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void FrmPosicion::keyPressEvent(QKeyEvent *event)
+{
+    if (windowKey(event)) return;
+    // No default button: Enter means something only in the search box and the list.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
+    QDialog::keyPressEvent(event);
+}
