@@ -3,11 +3,12 @@
 // time. The server cases need a PostgreSQL server (PLANEXO_PG_HOST, _PORT, _USER, _PASSWORD; the
 // user may create databases); without one they are skipped with a message saying so.
 #include "DelayProxy.h"
-#include "shared/SharedState.h"
 #include "common/RecordingProgress.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/DataConnection.h"
+#include "shared/SharedState.h"
+#include "transfer/CalveraWrites.h"
 #include "transfer/TransferDriver.h"
 
 #include <QCoreApplication>
@@ -296,6 +297,68 @@ class TestRoundTrips : public QObject {
         db.exec("create trigger drop_row before insert on caratula for each row execute function drop_row()");
         QVERIFY(!cal.insertsAlwaysLand("caratula"));
         cal.close();
+    }
+
+    void writesRecoverOrStop_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("server") << true;
+    }
+    // A refused command that its recovery deals with lets the rest run; one without recovery stops
+    // everything after it. The observer sees each command once, in order, as it is sent.
+    void writesRecoverOrStop()
+    {
+        QFETCH(bool, server);
+        if (server) REQUIRE_SERVER();
+        TestEnv env;
+        std::unique_ptr<ScratchDatabase> db;
+        DataConnection serverConnection;
+        DataConnection *cal = &serverConnection;
+        if (server) {
+            db = std::make_unique<ScratchDatabase>();
+            db->exec("create table caratula (interno text primary key)");
+            serverConnection.openDriver("rt-writes", "QPSQL", db->name, pg("HOST"), pg("PORT").toInt(),
+                                        pg("USER"), pg("PASSWORD"), QString(), "rt");
+        } else {
+            env.connect();
+            cal = &shared().enlace->getDataConnectionByEntity("INTERNOS");
+        }
+        cal->Sql = "insert into caratula (interno) values ('D1')";
+        cal->Ejecutar();
+
+        QStringList seen, done;
+        int recovered = 0;
+        int step = 0;
+        const CalveraWrites::Observer observer = [&](const QString &st) { seen << st.section('\'', 1, 1); };
+        CalveraWrites writes(*cal, observer, step, CalveraWrites::capacityFor(*cal));
+        const auto add = [&](const QString &key, int keyStep, CalveraWrites::Recover recover = {}) {
+            writes.add(
+                "insert into caratula (interno) values ('" + key + "')", keyStep,
+                [&done, key](long long affected) { done << key + ":" + QString::number(affected); },
+                std::move(recover));
+        };
+        bool refused = false;
+        try {
+            add("W1", 1);
+            add("D1", 2, [&] { return ++recovered == 1; });
+            add("W3", 3);
+            add("D1", 4);
+            add("W5", 5);
+            writes.flush();
+        } catch (const PlanexoError &) {
+            refused = true;
+        }
+        QVERIFY(refused);
+        QCOMPARE(recovered, 1);
+        QCOMPARE(step, 4);
+        QCOMPARE(done, (QStringList{"W1:1", "W3:1"}));
+        // Sent together, W5 travelled behind the refused command and was skipped by the server.
+        QCOMPARE(seen.mid(0, 4), (QStringList{"W1", "D1", "W3", "D1"}));
+        Recordset rs;
+        cal->Sql = "select count(*) as n from caratula where interno in ('W1', 'W3', 'W5', 'D1')";
+        cal->CrearRs(rs);
+        QCOMPARE(rs.Fields("n").toInt(), 3);
     }
 
     void transfer_data()

@@ -20,9 +20,9 @@ int CalveraWrites::capacityFor(DataConnection &connection, const QString &insert
     return kCommandsPerRoundTrip;
 }
 
-void CalveraWrites::add(const QString &command, int step, Done done)
+void CalveraWrites::add(const QString &command, int step, Done done, Recover recover)
 {
-    m_pending.push_back({command, step, std::move(done)});
+    m_pending.push_back({command, step, std::move(done), std::move(recover)});
     if (m_pending.size() >= m_capacity) flush();
 }
 
@@ -31,7 +31,8 @@ void CalveraWrites::flush()
     if (m_pending.isEmpty()) return;
     const QList<Pending> batch = std::move(m_pending);
     m_pending.clear();
-    // The observer sees each command before it is sent; one it refuses is not sent, nor what follows.
+    // The observer sees each command as it is sent; one it refuses is not sent, nor what follows.
+    // Commands sent behind one that fails do not run.
     QStringList commands;
     std::exception_ptr refused;
     for (const Pending &p : batch) {
@@ -45,20 +46,25 @@ void CalveraWrites::flush()
         }
         commands << p.command;
     }
-    const DataConnection::CommandsResult result = m_connection.EjecutarVarios(commands);
-    for (qsizetype i = 0; i < result.affected.size(); ++i) {
-        m_connection.Sql = batch[i].command;
-        batch[i].done(result.affected[i]);
-    }
-    const qsizetype failed = result.affected.size();
-    if (result.error) {
-        m_connection.Sql = batch[failed].command;
-        m_step = batch[failed].step;
-        throw *result.error;
+    // After a failure the server has run nothing further: what follows a recovered command goes again.
+    qsizetype start = 0;
+    while (start < commands.size()) {
+        const DataConnection::CommandsResult result = m_connection.EjecutarVarios(commands.mid(start));
+        for (qsizetype i = 0; i < result.affected.size(); ++i) {
+            m_connection.Sql = batch[start + i].command;
+            batch[start + i].done(result.affected[i]);
+        }
+        const qsizetype failed = start + result.affected.size();
+        if (!result.error) break;
+        const Pending &p = batch[failed];
+        m_connection.Sql = p.command;
+        m_step = p.step;
+        if (!p.recover || !p.recover()) throw *result.error;
+        start = failed + 1;
     }
     if (refused) {
-        m_connection.Sql = batch[failed].command;
-        m_step = batch[failed].step;
+        m_connection.Sql = batch[commands.size()].command;
+        m_step = batch[commands.size()].step;
         std::rethrow_exception(refused);
     }
 }

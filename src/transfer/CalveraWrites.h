@@ -12,6 +12,9 @@ class CalveraWrites {
   public:
     using Observer = std::function<void(const QString &)>;
     using Done = std::function<void(long long affected)>;
+    // Deals with the failure of its command where it can (for instance by running another command in
+    // its place) and returns true; the commands after it are then sent. False: the failure stands.
+    using Recover = std::function<bool()>;
 
     // `capacity`: the most commands sent together; `step` receives the step of a failing command.
     CalveraWrites(DataConnection &connection, const Observer &observer, int &step, int capacity);
@@ -21,7 +24,7 @@ class CalveraWrites {
     static int capacityFor(DataConnection &connection, const QString &insertTable = QString());
 
     // Queues a command; `done` runs with its count once it ran. A full queue is sent.
-    void add(const QString &command, int step, Done done);
+    void add(const QString &command, int step, Done done, Recover recover = {});
     // Sends what is queued. The first failure is thrown after the `done` of every command before it.
     void flush();
 
@@ -30,6 +33,7 @@ class CalveraWrites {
         QString command;
         int step;
         Done done;
+        Recover recover;
     };
     DataConnection &m_connection;
     const Observer &m_observer;
