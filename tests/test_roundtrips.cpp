@@ -7,6 +7,9 @@
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/DataConnection.h"
+#include "import/FieldLabels.h"
+#include "import/SheetGridModel.h"
+#include "process/ProcessDriver.h"
 #include "shared/SharedState.h"
 #include "transfer/CalveraWrites.h"
 #include "transfer/TransferDriver.h"
@@ -17,6 +20,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -182,6 +186,99 @@ QStringList catalogueCodes(TestEnv &env)
         if (rows > 1) codes << QStringLiteral("(duplicates)");
     }
     return codes;
+}
+
+// A table of a shipped SQLite Calvera file, copied into the scratch database.
+void copyTable(const QString &file, const QString &table, const ScratchDatabase &db)
+{
+    QStringList columns, rows;
+    {
+        QSqlDatabase source = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("copy"));
+        source.setDatabaseName(file);
+        QVERIFY(source.open());
+        QSqlQuery q(source);
+        QVERIFY(q.exec("pragma table_info(" + table + ")"));
+        QStringList names;
+        while (q.next()) {
+            names << q.value(1).toString().toLower();
+            const bool text = q.value(2).toString().compare("TEXT", Qt::CaseInsensitive) == 0;
+            columns << '"' + names.last() + "\" " + (text ? "text" : "double precision");
+        }
+        QVERIFY(q.exec("select * from " + table));
+        while (q.next()) {
+            QStringList values;
+            for (int i = 0; i < names.size(); ++i)
+                values << (q.value(i).isNull() ? QStringLiteral("NULL")
+                                               : "'" + q.value(i).toString().replace("'", "''") + "'");
+            rows << "(" + values.join(',') + ")";
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("copy"));
+    db.exec("create table " + table + " (" + columns.join(", ") + ")");
+    if (!rows.isEmpty()) db.exec("insert into " + table + " values " + rows.join(','));
+}
+
+// Every article row of the shipment, a line of values each, in ARTORD order.
+QStringList articleRows()
+{
+    QStringList out;
+    QSqlQuery q(QSqlDatabase::database(shared().gestor->connectionName()));
+    q.exec("select * from ART where INTNRO = 'T1' order by ARTORD");
+    while (q.next()) {
+        QStringList values;
+        for (int i = 0; i < q.record().count(); ++i)
+            values << (q.value(i).isNull() ? QStringLiteral("(null)") : q.value(i).toString());
+        out << values.join('|');
+    }
+    return out;
+}
+
+// The automatic process of an invoice with every demo catalogue article, under two brands, and new
+// ones: the rows it leaves.
+QStringList processDemoInvoice(TestEnv &env, int *calveraStatements)
+{
+    QStringList codes;
+    {
+        QSqlDatabase source = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("codes"));
+        source.setDatabaseName(env.dbFile("calvera_internos.sqlite"));
+        source.open();
+        QSqlQuery q(source);
+        q.exec("select idarticulo from catarticulos where idcatalogo = '001' order by idarticulo");
+        while (q.next())
+            codes << q.value(0).toString();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("codes"));
+    codes << "NEW-1"
+          << "NEW-2" << codes.value(0);
+    SheetGridModel grid;
+    const QStringList labels = {fieldlabels::CodArticulo, fieldlabels::Marca, fieldlabels::Cantidad,
+                                fieldlabels::PTotal};
+    grid.resize(2 + int(codes.size()), int(labels.size()));
+    for (int c = 0; c < labels.size(); ++c) {
+        grid.setText(0, c, QStringLiteral("Columna %1").arg(c + 1));
+        grid.setText(1, c, labels[c]);
+    }
+    for (int r = 0; r < codes.size(); ++r) {
+        grid.setText(2 + r, 0, codes[r]);
+        grid.setText(2 + r, 1, r % 2 ? QStringLiteral("ACME") : QString());
+        grid.setText(2 + r, 2, QString::number(1 + r));
+        grid.setText(2 + r, 3, QString::number(3 * (1 + r)));
+    }
+    SharedState &s = shared();
+    s.PRCESM = "1";
+    s.INTCAT = "001";
+    s.INTDUN = "07";
+    s.AA_MARCA = QString();
+    s.sInternoActual = "T1";
+    RecordingProgress progress;
+    ProcessDriver driver(s, progress);
+    driver.setStatementObserver([&](const QString &st) {
+        *calveraStatements += st.contains("catarticulos") || st.contains("from ncm");
+    });
+    ScriptedInteraction script;
+    if (!driver.FRAM2_GuardarDatosToBase(grid)) return {QStringLiteral("the process failed")};
+    if (!script.ok()) return {script.report()};
+    return articleRows();
 }
 
 } // namespace
@@ -359,6 +456,37 @@ class TestRoundTrips : public QObject {
         cal->Sql = "select count(*) as n from caratula where interno in ('W1', 'W3', 'W5', 'D1')";
         cal->CrearRs(rs);
         QCOMPARE(rs.Fields("n").toInt(), 3);
+    }
+
+    // The process with Calvera on the server, through the relay, leaves exactly the rows it leaves
+    // with Calvera on the shipped SQLite files, in a few round trips.
+    void processOnServerMatchesSqlite()
+    {
+        REQUIRE_SERVER();
+        QStringList onSqlite, onServer;
+        int statements = 0;
+        {
+            TestEnv env;
+            env.connect();
+            onSqlite = processDemoInvoice(env, &statements);
+        }
+        QVERIFY(onSqlite.size() > 10);
+        TestEnv env;
+        ScratchDatabase db;
+        copyTable(env.dbFile("calvera_internos.sqlite"), "catarticulos", db);
+        copyTable(env.dbFile("calvera_ncm.sqlite"), "ncm", db);
+        copyTable(env.dbFile("calvera_ncm.sqlite"), "sufidos", db);
+        DelayProxy proxy(pg("HOST").toStdString(), pg("PORT").toInt(), std::chrono::milliseconds(10));
+        db.writeIni(env.dbFile("calvera.ini"), proxy.start());
+        env.connect();
+        shared().enlace->getDataConnectionByEntity("NCM");
+        proxy.resetCounts();
+        statements = 0;
+        onServer = processDemoInvoice(env, &statements);
+        const long roundTrips = proxy.roundTrips();
+        QCOMPARE(onServer, onSqlite);
+        QVERIFY2(statements > 10, qPrintable(QString::number(statements)));
+        QVERIFY2(roundTrips <= 8, qPrintable(QString::number(roundTrips)));
     }
 
     void transfer_data()

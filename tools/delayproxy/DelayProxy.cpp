@@ -134,8 +134,7 @@ void DelayProxy::run()
                 fds.push_back({d->from, events, 0});
                 if (d->queue.empty()) continue;
                 if (d->queue.front().due <= now) {
-                    fds.push_back({d->to, POLLOUT, 0});
-                    timeout = 0;
+                    fds.push_back({d->to, POLLOUT, 0}); // due: wait until it can be written
                 } else {
                     const auto wait =
                         std::chrono::ceil<std::chrono::milliseconds>(d->queue.front().due - now);
