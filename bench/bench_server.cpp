@@ -74,11 +74,6 @@ class RecordingInteraction : public Interaction {
     }
     std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
     QString openFile(const QString &, const QString &) override { return QString(); }
-    int runModal(QDialog &) override
-    {
-        std::fprintf(stderr, "unexpected modal window\n");
-        std::exit(2);
-    }
     void setBusy(bool) override {}
 };
 
