@@ -471,6 +471,9 @@ class TestRoundTrips : public QObject {
             onSqlite = processDemoInvoice(env, &statements);
         }
         QVERIFY(onSqlite.size() > 10);
+        // Found, graded and new articles alike.
+        for (const char *grade : {"|A|OK", "|E|POS", "|E|SUF", "|E|ERR", "|(null)|(null)"})
+            QVERIFY2(onSqlite.join('\n').contains(QLatin1String(grade)), grade);
         TestEnv env;
         ScratchDatabase db;
         copyTable(env.dbFile("calvera_internos.sqlite"), "catarticulos", db);
