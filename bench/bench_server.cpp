@@ -7,12 +7,12 @@
 // --password; the benchmark creates a database of its own, fills it and drops it at the end.
 // --small runs 100 rows in a few seconds, without goals (for CI).
 #include "DelayProxy.h"
-#include "shared/Interaction.h"
-#include "shared/Progress.h"
-#include "shared/SharedState.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
 #include "process/ProcessDriver.h"
+#include "shared/Interaction.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "transfer/TransferDriver.h"
 
 #include <QCoreApplication>
@@ -362,6 +362,10 @@ int main(int argc, char **argv)
         createCalvera(gen, n);
         QSqlQuery q(gen);
         if (q.exec(QStringLiteral("show server_version")) && q.next()) version = q.value(0).toString();
+        // Each transfer statement commits on its own: the server's flushing weighs on the transfer.
+        for (const char *setting : {"fsync", "synchronous_commit"})
+            if (q.exec(QStringLiteral("show ") + QLatin1String(setting)) && q.next())
+                version += QStringLiteral(", %1=%2").arg(QLatin1String(setting), q.value(0).toString());
         std::printf("data: %d invoice rows (70%% in a %d-article catalogue), %d positions, made in %.0f ms\n",
                     n.rows, n.articles, n.positions, t.nsecsElapsed() / 1e6);
 
