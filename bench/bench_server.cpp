@@ -3,8 +3,9 @@
 // way, counting the round trips the relay sees. The baseline is one round trip per Calvera statement
 // of the run, priced at the relay's measured round trip.
 //
-// The server is taken from PGHOST, PGPORT, PGUSER and PGPASSWORD, or from --host, --port, --user and
-// --password; the benchmark creates a database of its own, fills it and drops it at the end.
+// The server is taken from --host, --port, --user and --password, or PGHOST, PGPORT, PGUSER and
+// PGPASSWORD, or PLANEXO_PG_HOST, _PORT, _USER and _PASSWORD; the user must be allowed to create a
+// database, which the benchmark fills and drops at the end.
 // --small runs 100 rows in a few seconds, without goals (for CI).
 #include "DelayProxy.h"
 #include "import/FieldLabels.h"
@@ -325,17 +326,21 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const auto option = [&](const char *name, const char *env, const QString &fallback) {
-        const int i = int(args.indexOf(QLatin1String(name)));
+    // An argument, else the libpq variable, else the test server's (scripts/with-pg).
+    const auto option = [&](const char *name, const char *variable, const QString &fallback) {
+        const int i = int(args.indexOf(QLatin1String("--") + QLatin1String(name)));
         if (i >= 0 && i + 1 < args.size()) return args[i + 1];
-        const QString value = qEnvironmentVariable(env);
-        return value.isEmpty() ? fallback : value;
+        for (const QByteArray &env : {QByteArray("PG") + variable, QByteArray("PLANEXO_PG_") + variable}) {
+            const QString value = qEnvironmentVariable(env.constData());
+            if (!value.isEmpty()) return value;
+        }
+        return fallback;
     };
     Server server;
-    server.host = option("--host", "PGHOST", QStringLiteral("127.0.0.1"));
-    server.port = option("--port", "PGPORT", QStringLiteral("5432")).toInt();
-    server.user = option("--user", "PGUSER", QStringLiteral("postgres"));
-    server.password = option("--password", "PGPASSWORD", QString());
+    server.host = option("host", "HOST", QStringLiteral("127.0.0.1"));
+    server.port = option("port", "PORT", QStringLiteral("5432")).toInt();
+    server.user = option("user", "USER", QStringLiteral("postgres"));
+    server.password = option("password", "PASSWORD", QString());
     const bool small = args.contains(QStringLiteral("--small"));
     Sizes n;
     if (small) n = {100, 1000, 200};
