@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -141,6 +142,8 @@ private slots:
             w.Form_Load();
             w.show();
             loadInvoice(w, script, kInvoice);
+            // The first "Examinar" opens in the documents folder, the next ones where the last was.
+            QCOMPARE(script.lastOpenFileFolder(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
             SheetGridModel &grid = w.fram2()->model();
             QCOMPARE(mappingRow(grid), QStringList(grid.cols(), QString()));
             QCOMPARE(w.findChild<QLabel *>(QStringLiteral("Label13"))->text(), QStringLiteral("[F1] Seleccionar Campos"));
@@ -177,6 +180,7 @@ private slots:
             again.Form_Load();
             again.show();
             loadInvoice(again, script, kInvoice);
+            QCOMPARE(script.lastOpenFileFolder(), QFileInfo(kInvoice).absolutePath());
             SheetGridModel &next = again.fram2()->model();
             QCOMPARE(mappingRow(next), QStringList(next.cols(), QString()));
             QVERIFY(again.findChild<QLabel *>(QStringLiteral("Label13"))->text().contains(QStringLiteral("[F2]")));

@@ -49,14 +49,20 @@ public:
 
     const Dialect &dialect() const { return m_dialect; }
     bool isOpen() const { return m_open; }
+    // The SQLite file this connection opened (empty for a server).
+    QString databaseFile() const { return m_file; }
     QString connectionName() const { return m_name; }
 
     // Batches writes of a long operation; commit keeps everything done so far, as without it.
     void beginBatch();
     void commitBatch();
 
-    // Opens a SQLite file that must already exist, in WAL mode with synchronous=NORMAL.
-    void openSqlite(const QString &connectionName, const QString &path, const QString &source);
+    // Opens a SQLite file that must already exist. Only the program's own work database is tuned
+    // (WAL mode, synchronous=NORMAL); another system's database is used with its settings as they
+    // are. A file this process may not write opens read-only, and the first write says so.
+    enum class Tuning { Own, AsItIs };
+    void openSqlite(const QString &connectionName, const QString &path, const QString &source,
+                    Tuning tuning = Tuning::AsItIs);
     // Opens any Qt SQL driver with the given parameters.
     void openDriver(const QString &connectionName, const QString &driver, const QString &database,
                     const QString &host, int port, const QString &user, const QString &password,
@@ -71,6 +77,7 @@ private:
     QSqlQuery &prepared(const QString &statement, const QVariantList &values);
 
     QString m_name;
+    QString m_file;
     Dialect m_dialect;
     bool m_open = false;
     int m_batchDepth = 0;

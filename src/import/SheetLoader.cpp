@@ -2,7 +2,7 @@
 
 #include "SheetGridModel.h"
 #include "data/PlanexoError.h"
-#include "import/clEcxel.h"
+#include "workbook/clEcxel.h"
 
 #include <QStringList>
 #include <QVector>

@@ -12,6 +12,7 @@
 #include "process/ProcessDriver.h"
 #include "process/ProcessRun.h"
 #include "process/ResultCounts.h"
+#include "shared/DataFolder.h"
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
@@ -156,7 +157,8 @@ QString Lote::help()
         "  listar       Lista los internos de la base de trabajo.\n"
         "\n"
         "Opciones comunes:\n"
-        "      --carpeta D         carpeta del programa (con db/); por omisión la del programa\n"
+        "      --carpeta D         carpeta de datos (la que tiene db/); por omisión PLANEXO_DATA,\n"
+        "                          la del programa si tiene db/, o la carpeta de datos del usuario\n"
         "      --help              esta ayuda\n"
         "\n"
         "Estado de salida: 0 correcto, 1 entrada rechazada, 2 falla del proceso o de la base de datos.\n"
@@ -232,8 +234,12 @@ bool Lote::open()
 {
     bool given = false;
     QString folder = option(QStringLiteral("--carpeta"), &given);
-    if (!given)
-        folder = QCoreApplication::applicationDirPath();
+    if (!given) {
+        QString problem;
+        folder = datafolder::choose(datafolder::current(), &problem);
+        if (!problem.isEmpty())
+            m_err << problem << '\n';
+    }
     SharedState &s = shared();
     int step = 10;
     try {

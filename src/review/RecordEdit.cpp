@@ -100,7 +100,7 @@ bool verify(SharedState &s, Draft &draft)
         // box since then has to be processed again.
         if (draft.unit.isEmpty() || pointed(draft.position) != draft.processedPosition)
             return refuse(QStringLiteral("Falta información sobre la posición arancelaria."));
-        if (draft.declaredUnit.trimmed().isEmpty())
+        if (vb::trim(draft.declaredUnit).isEmpty())
             return refuse(QStringLiteral("Falta ingresar unidad declarada"));
         if (draft.declaredUnit == draft.unit) {
             const double quantity = s.fmt->EsNumero(draft.statisticalQuantity);

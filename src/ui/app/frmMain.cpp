@@ -71,7 +71,8 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     Main_lbMensaje = new QLabel(this);
     Main_lbMensaje->setObjectName(QStringLiteral("Main_lbMensaje"));
     Main_lbMensaje->setGeometry(12, 398, 630, 18);
-    Main_lbMensaje->setAccessibleName(QStringLiteral("Mensaje"));
+    // Read out as it stands; what it is, is its description.
+    Main_lbMensaje->setAccessibleDescription(QStringLiteral("Mensaje"));
     Main_PrB = new QProgressBar(this);
     Main_PrB->setObjectName(QStringLiteral("Main_PrB"));
     Main_PrB->setGeometry(12, 418, 630, 10);

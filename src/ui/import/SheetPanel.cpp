@@ -5,11 +5,14 @@
 #include "import/SavedMapping.h"
 #include "import/SheetLoader.h"
 #include "ui/app/QtInteraction.h"
+#include "shared/Settings.h"
 #include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "ui/import/frmCampos.h"
 
 #include <QEvent>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -93,10 +96,14 @@ bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
 bool SheetPanel::Seleccionar_Archivo_XLS()
 {
     try {
+        QString folder = settings::lastFolder();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         const QString file =
-            interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"));
+            interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"), folder);
         if (file.isEmpty())
             return false;
+        settings::setLastFolder(QFileInfo(file).absolutePath());
         FRAM2_TxtArchivo->setText(file);
         return true;
     } catch (const PlanexoError &e) {

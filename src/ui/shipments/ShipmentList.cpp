@@ -42,6 +42,7 @@ ShipmentList::ShipmentList(QWidget *parent) : QFrame(parent)
 
     FRAM1LstInternos = new QTreeWidget(this);
     FRAM1LstInternos->setObjectName(QStringLiteral("FRAM1LstInternos"));
+    FRAM1LstInternos->setAccessibleName(QStringLiteral("Lista de internos"));
     FRAM1LstInternos->setGeometry(8, 26, 620, 262);
     FRAM1LstInternos->setColumnCount(2);
     FRAM1LstInternos->setHeaderLabels({QStringLiteral("Interno"), QStringLiteral("Descripcion")});
