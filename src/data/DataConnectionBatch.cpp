@@ -79,14 +79,19 @@ DataConnection::CommandsResult DataConnection::EjecutarVarios(const QStringList 
 #ifdef PLANEXO_HAVE_LIBPQ
     if (commands.size() > 1 && sendsCommandsTogether()) {
         PGconn *connection = pgConnection(m_name);
+        // Every command but the last commits without waiting for its flush to disk: the last one's
+        // synchronous commit flushes the log up to itself, so when the batch's answer arrives every
+        // command of it is as durable as if each had waited, for one flush instead of one each.
         QString joined;
-        for (const QString &command : commands)
-            joined += QStringLiteral("BEGIN;") + command + QStringLiteral(";COMMIT;");
+        for (qsizetype i = 0; i < commands.size(); ++i)
+            joined += QStringLiteral("BEGIN;SET LOCAL synchronous_commit TO ") +
+                      (i + 1 < commands.size() ? QStringLiteral("OFF;") : QStringLiteral("DEFAULT;")) + commands[i] +
+                      QStringLiteral(";COMMIT;");
         if (!PQsendQuery(connection, joined.toUtf8().constData())) {
             capture(statementError(nullptr, connection), commands.first());
             return result;
         }
-        // Three results per command: BEGIN, the command, COMMIT. After an error the server skips
+        // Four results per command: BEGIN, SET, the command, COMMIT. After an error the server skips
         // the rest of the text. Every result is read before the failure is reported.
         int index = 0;
         long long affected = 0;
@@ -96,11 +101,11 @@ DataConnection::CommandsResult DataConnection::EjecutarVarios(const QStringList 
             const ExecStatusType status = PQresultStatus(r);
             if (!error) {
                 if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
-                    if (index % 3 == 1) affected = QByteArray(PQcmdTuples(r)).toLongLong();
-                    if (index % 3 == 2) result.affected << affected;
+                    if (index % 4 == 2) affected = QByteArray(PQcmdTuples(r)).toLongLong();
+                    if (index % 4 == 3) result.affected << affected;
                 } else {
                     error = statementError(r, connection);
-                    failed = commands.value(index / 3);
+                    failed = commands.value(index / 4);
                 }
             }
             PQclear(r);
