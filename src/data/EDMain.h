@@ -33,6 +33,7 @@ private:
         QString key() const;
     };
     const Parameters &parametersOf(const QString &entity) const;
+    QString serverText(const QString &entity, const Parameters &p) const;
 
     QString m_programFolder;
     bool m_loaded = false;

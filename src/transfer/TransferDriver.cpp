@@ -372,7 +372,16 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
             } else {
                 const QString statement = catalogueInsert(rs);
                 m_step = 630;
-                execute(cal, statement);
+                try {
+                    execute(cal, statement);
+                } catch (const PlanexoError &) {
+                    // Another workstation added the article between the lookup and the insert: the
+                    // row exists now, so it gets the update that the lookup would have chosen.
+                    if (!cal.lastFailureWasDuplicateKey()) throw;
+                    const QString update = catalogueUpdate(rs, m_clock());
+                    m_step = 450;
+                    execute(cal, update);
+                }
             }
             m_step = 640;
             m_progress.setValue(rs.AbsolutePosition());
