@@ -26,6 +26,10 @@ namespace {
 
 const QString kShipment = QStringLiteral("T1");
 const QDateTime kNow(QDate(2026, 12, 1), QTime(8, 30, 0));
+// kNow as the catalogue's date literal on Calvera's engine.
+const QString kFecha = TestEnv::onServer() ? QStringLiteral("TIMESTAMP '2026-12-01 08:30:00'")
+                                           : QStringLiteral("'2026-12-01 08:30:00'");
+const QString kInternos = QStringLiteral("INTERNOS/CATALOGOS");
 
 const QString kArtColumns =
     QStringLiteral("INTNRO, ARTORD, ARTNRO, ARTDSC, DESCRIPCION_MARIA, ARTTKG, ARTKGB, ARTCAN, ARTUNI, "
@@ -83,7 +87,7 @@ QString expectedUpdateOfMt500()
                "descripcion_maria = 'MARTILLO DE ACERO',idpais = '310',usuario = '") +
            QString(TransferDriver::signature()).replace("'", "''") +
            QStringLiteral(
-               "',fecha = '2026-12-01 08:30:00'  where idcatalogo = '001' and idarticulo = 'MT-500'");
+               "',fecha = " + kFecha + "  where idcatalogo = '001' and idarticulo = 'MT-500'");
 }
 
 const QStringList kExpectedInserts = {
@@ -381,8 +385,8 @@ class TestTransfer : public QObject {
             QStringList{
                 QStringLiteral("update CATARTICULOS set cantidad = 0,Preciounitario = 0,usuario = '") +
                 QString(TransferDriver::signature()).replace("'", "''") +
-                QStringLiteral(
-                    "',fecha = '2026-12-01 08:30:00'  where idcatalogo = '001' and idarticulo = 'MT-500'")});
+                QStringLiteral("',fecha = ") + kFecha +
+                QStringLiteral("  where idcatalogo = '001' and idarticulo = 'MT-500'")});
         QCOMPARE(catalogue(env, "MT-500", "ncm").toString(), QStringLiteral("8205.20.00.000K"));
         QCOMPARE(catalogue(env, "MT-500", "descripcion").toString(),
                  QStringLiteral("MARTILLO CARPINTERO 500G"));
@@ -506,9 +510,8 @@ class TestTransfer : public QObject {
         env.connect();
         configure();
         addThreeArticles(env);
-        env.execCalvera("INTERNOS",
-                        "create trigger no_new2 before insert on subitems when new.idarticulo = 'NEW-2' "
-                        "begin select raise(ignore); end");
+        env.calveraTrigger("INTERNOS", "no_new2", "before insert", "subitems", "new.idarticulo = 'NEW-2'",
+                           TestEnv::RowAction::Skip);
         ScriptedInteraction script;
         script.expectMessage(
             QStringLiteral("Error Grabando registro en Calvera Windows: 0 Registros agregados\r\n\r\n1 - "
@@ -522,15 +525,15 @@ class TestTransfer : public QObject {
         QCOMPARE(progress.value(), 2);
 
         // A rejected row reports the database's own text; the second run asks before replacing.
-        env.execCalvera("INTERNOS", "drop trigger no_new2");
-        env.execCalvera("INTERNOS",
-                        "create trigger no_new1 before insert on subitems when new.idarticulo = 'NEW-1' "
-                        "begin select raise(abort, 'rechazado'); end");
+        env.dropCalveraTrigger("INTERNOS", "no_new2", "subitems");
+        env.calveraTrigger("INTERNOS", "no_new1", "before insert", "subitems", "new.idarticulo = 'NEW-1'",
+                           TestEnv::RowAction::Refuse, "rechazado");
         script.expectMessage(QStringLiteral("El interno [ T1 ] ya existe.\r\n\r\nDesea reemplazarlo?"),
                              Icon::Question, Buttons::YesNo, Answer::Yes);
-        script.expectMessage(
-            QStringLiteral("rechazado\r\n\r\n1811 - seccion [Planexo.frmMain.FRAM3_Transfer_B_pasaje]"),
-            Icon::Critical);
+        script.expectMessage(TestEnv::calveraError(kInternos, "rechazado", "rechazado") + "\r\n\r\n" +
+                                 QString::number(TestEnv::calveraErrorNumber(1811)) +
+                                 " - seccion [Planexo.frmMain.FRAM3_Transfer_B_pasaje]",
+                             Icon::Critical);
         TransferDriver(shared(), progress).FRM3_Tranferir();
         VERIFY_SCRIPT(script);
         QCOMPARE(calCount(env, "subitems"), 1);
@@ -543,14 +546,13 @@ class TestTransfer : public QObject {
         env.connect();
         configure();
         addThreeArticles(env);
-        env.execCalvera("INTERNOS",
-                        "create trigger no_new2 before insert on catarticulos when new.idarticulo = 'NEW-2' "
-                        "begin select raise(abort, 'catalogo cerrado'); end");
+        env.calveraTrigger("INTERNOS", "no_new2", "before insert", "catarticulos", "new.idarticulo = 'NEW-2'",
+                           TestEnv::RowAction::Refuse, "catalogo cerrado");
         ScriptedInteraction script;
-        script.expectMessage(
-            QStringLiteral(
-                "catalogo cerrado\r\n\r\n1811 - seccion [Planexo.frmMain_FRAM3_Transfer_C_ActualCAT] L630"),
-            Icon::None);
+        script.expectMessage(TestEnv::calveraError(kInternos, "catalogo cerrado", "catalogo cerrado") +
+                                 "\r\n\r\n" + QString::number(TestEnv::calveraErrorNumber(1811)) +
+                                 " - seccion [Planexo.frmMain_FRAM3_Transfer_C_ActualCAT] L630",
+                             Icon::None);
         RecordingProgress progress;
         TransferDriver(shared(), progress).FRM3_Tranferir();
         VERIFY_SCRIPT(script);
@@ -600,8 +602,8 @@ class TestTransfer : public QObject {
         env.connect();
         configure();
         addThreeArticles(env);
-        env.execCalvera("INTERNOS", "create trigger vanish after insert on subitems begin "
-                                    "delete from subitems where id = new.id; end");
+        env.calveraTrigger("INTERNOS", "vanish", "after insert", "subitems", QString(),
+                           TestEnv::RowAction::Delete);
         ScriptedInteraction script;
         script.expectMessage(QStringLiteral("ERROR: No se transfirio los articulos en el interno T1"),
                              Icon::Exclamation);
@@ -636,10 +638,10 @@ class TestTransfer : public QObject {
         env.execCalvera("INTERNOS", "drop table subitems");
         ScriptedInteraction script;
         // B_Pasaje reports its own failure; the count is never reached.
-        script.expectMessage(
-            QStringLiteral(
-                "no such table: subitems\r\n\r\n1 - seccion [Planexo.frmMain.FRAM3_Transfer_B_pasaje]"),
-            Icon::Critical);
+        script.expectMessage(TestEnv::missingTable(kInternos, "subitems") + "\r\n\r\n" +
+                                 QString::number(TestEnv::calveraErrorNumber(1)) +
+                                 " - seccion [Planexo.frmMain.FRAM3_Transfer_B_pasaje]",
+                             Icon::Critical);
         RecordingProgress progress;
         TransferDriver(shared(), progress).FRM3_Tranferir();
         VERIFY_SCRIPT(script);
