@@ -26,7 +26,8 @@ using Buttons = Interaction::Buttons;
 namespace {
 
 const QString kScript = QStringLiteral(PLANEXO_SOURCE_DIR "/scripts/pg-server");
-const QString kTransferLocation = QStringLiteral("\r\n\r\n-2147467259 - seccion [Planexo.frmMain.FRAM3_Transfer_B_pasaje]");
+const QString kTransferLocation =
+    QStringLiteral("\r\n\r\n-2147467259 - seccion [Planexo.frmMain.FRAM3_Transfer_B_pasaje]");
 constexpr qint64 kPatienceMs = 10000;
 
 void configure(const QString &shipment)
@@ -41,9 +42,10 @@ void configure(const QString &shipment)
 // An article ready for the transfer: checked OK, quantity 2 and total 10.
 void addOkArticle(TestEnv &env, const QString &shipment, int order, const QString &code)
 {
-    env.exec(QStringLiteral("insert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTCAN, ARTUNI, ARTTOT, ARTORG, "
-                            "PRCNCM, PRCDUN, PRCEUN, PRCESM, PRCORI, PRCEST, PRCCRC) values ('%1', %2, '%3', "
-                            "'ARTICULO %3', 2, 5, 10, '310', '8205.20.00.000K', '07', '07', '1', '310', 'A', 'OK')")
+    env.exec(QStringLiteral(
+                 "insert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTCAN, ARTUNI, ARTTOT, ARTORG, "
+                 "PRCNCM, PRCDUN, PRCEUN, PRCESM, PRCORI, PRCEST, PRCCRC) values ('%1', %2, '%3', "
+                 "'ARTICULO %3', 2, 5, 10, '310', '8205.20.00.000K', '07', '07', '1', '310', 'A', 'OK')")
                  .arg(shipment)
                  .arg(order)
                  .arg(code));
@@ -70,10 +72,7 @@ class TestCalveraServer : public QObject {
     QString m_server;
     QString m_host, m_port, m_user, m_password;
 
-    bool serverScript(const QString &command)
-    {
-        return QProcess::execute(kScript, {command, m_server}) == 0;
-    }
+    bool serverScript(const QString &command) { return QProcess::execute(kScript, {command, m_server}) == 0; }
     QString where() const
     {
         return QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(m_host, m_port);
@@ -84,15 +83,16 @@ class TestCalveraServer : public QObject {
         QFile ini(env.dbFile(QStringLiteral("calvera.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         for (const QString &entity : {QStringLiteral("INTERNOS"), QStringLiteral("CATALOGOS")})
-            ini.write(QStringLiteral("[%1]\ndriver=QPSQL\nhost=%2\nport=%3\nuser=%4\npassword=%5\ndatabase=%6\n\n")
-                          .arg(entity, host, port, m_user, password, database)
-                          .toUtf8());
+            ini.write(
+                QStringLiteral("[%1]\ndriver=QPSQL\nhost=%2\nport=%3\nuser=%4\npassword=%5\ndatabase=%6\n\n")
+                    .arg(entity, host, port, m_user, password, database)
+                    .toUtf8());
         ini.write(QStringLiteral("[NCM]\ndriver=QPSQL\nhost=%1\nport=%2\nuser=%3\npassword=%4\ndatabase=%5\n")
                       .arg(m_host, m_port, m_user, m_password, env.serverDatabase(QStringLiteral("NCM")))
                       .toUtf8());
     }
 
-private slots:
+  private slots:
     void initTestCase()
     {
         QVERIFY2(TestEnv::onServer(), "this suite runs only with PLANEXO_TEST_ENGINE=QPSQL");
@@ -105,8 +105,7 @@ private slots:
         for (const QByteArray &line : env.readAll().split('\n')) {
             const QByteArray assignment = line.mid(line.indexOf(' ') + 1);
             const int eq = assignment.indexOf('=');
-            if (eq > 0)
-                qputenv(assignment.left(eq).constData(), assignment.mid(eq + 1));
+            if (eq > 0) qputenv(assignment.left(eq).constData(), assignment.mid(eq + 1));
         }
         m_host = qEnvironmentVariable("PLANEXO_PG_HOST");
         m_port = qEnvironmentVariable("PLANEXO_PG_PORT");
@@ -117,8 +116,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        if (!m_server.isEmpty())
-            serverScript(QStringLiteral("stop"));
+        if (!m_server.isEmpty()) serverScript(QStringLiteral("stop"));
     }
 
     void cleanup() { serverScript(QStringLiteral("resume")); }
@@ -133,7 +131,8 @@ private slots:
         QTest::addColumn<QString>("database"); // empty: this environment's own
         QTest::addColumn<QString>("cause");    // the server's words, empty when they vary
         // TEST-NET-1: no answer ever comes, or the network says at once that there is none.
-        QTest::newRow("unreachable host") << "192.0.2.1" << "5432" << QString() << QString() << QString();
+        QTest::newRow("unreachable host") << "192.0.2.1"
+                                          << "5432" << QString() << QString() << QString();
         QTest::newRow("wrong port") << "127.0.0.1" << QString::number(freePort()) << QString() << QString()
                                     << "Connection refused";
         QTest::newRow("wrong password") << QString() << QString() << "Secreto-Equivocado-7" << QString()
@@ -166,12 +165,14 @@ private slots:
         QCOMPARE(script.log().size(), 1);
         const QString shown = script.log().first();
         QVERIFY2(elapsed < kPatienceMs, qPrintable(QStringLiteral("%1 ms: %2").arg(elapsed).arg(shown)));
-        QVERIFY2(shown.startsWith(QStringLiteral("message: connection to server at \"%1\", port %2 failed: ")
-                                      .arg(host, port)),
-                 qPrintable(shown));
-        QVERIFY2(shown.endsWith(QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(host, port) +
-                                kTransferLocation),
-                 qPrintable(shown));
+        QVERIFY2(
+            shown.startsWith(
+                QStringLiteral("message: connection to server at \"%1\", port %2 failed: ").arg(host, port)),
+            qPrintable(shown));
+        QVERIFY2(
+            shown.endsWith(QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(host, port) +
+                           kTransferLocation),
+            qPrintable(shown));
         QVERIFY2(shown.contains(cause), qPrintable(shown));
         QVERIFY2(!shown.contains(password) && !shown.contains(m_password), qPrintable(shown));
         QCOMPARE(progress.caption(), QStringLiteral("Transfiriendo al Calvera Windows..."));
@@ -250,11 +251,13 @@ private slots:
         TransferDriver(shared(), progress).FRM3_Tranferir();
         VERIFY_SCRIPT(again);
         QCOMPARE(calveraCount(env, "select count(*) from subitems where interno = 'T1'"), 5);
-        QCOMPARE(calveraCount(env, "select count(distinct idarticulo) from subitems where interno = 'T1'"), 5);
+        QCOMPARE(calveraCount(env, "select count(distinct idarticulo) from subitems where interno = 'T1'"),
+                 5);
         QCOMPARE(calveraCount(env, "select count(*) from catarticulos where idarticulo like 'ST-%'"), 5);
-        QCOMPARE(env.scalarCalvera("INTERNOS", "select Preciounitario from subitems where idarticulo = 'ST-3'")
-                     .toDouble(),
-                 5.0);
+        QCOMPARE(
+            env.scalarCalvera("INTERNOS", "select Preciounitario from subitems where idarticulo = 'ST-3'")
+                .toDouble(),
+            5.0);
     }
 
     // The server stops during the catalogue lookup of the process: the stage reports it with its
@@ -292,7 +295,8 @@ private slots:
         QVERIFY2(shown.contains(where() + QStringLiteral("\r\n\r\n-2147467259 - seccion "
                                                          "[Planexo.frmMain.FRAM2_GuardarDatosToBase]:: ")),
                  qPrintable(shown));
-        QVERIFY2(shown.contains(QStringLiteral("EnlaceDatos.EDMain [INTERNOS]\r\n\r\nSQL:\r\n")), qPrintable(shown));
+        QVERIFY2(shown.contains(QStringLiteral("EnlaceDatos.EDMain [INTERNOS]\r\n\r\nSQL:\r\n")),
+                 qPrintable(shown));
         QVERIFY(!shown.contains(m_password));
         QCOMPARE(env.scalar("select count(*) from ART where INTNRO = 'T1'").toInt(), 3);
         QCOMPARE(env.scalar("select count(*) from ART where INTNRO = 'T1' and PRCEST = 'A'").toInt(), 1);
@@ -313,7 +317,8 @@ private slots:
         TestEnv b;
         // Both workstations reach the same Calvera databases: a's.
         QFile::remove(b.dbFile(QStringLiteral("calvera.ini")));
-        QVERIFY(QFile::copy(a.dbFile(QStringLiteral("calvera.ini")), b.dbFile(QStringLiteral("calvera.ini"))));
+        QVERIFY(
+            QFile::copy(a.dbFile(QStringLiteral("calvera.ini")), b.dbFile(QStringLiteral("calvera.ini"))));
         for (TestEnv *env : {&a, &b}) {
             const QString shipment = env == &a ? QStringLiteral("A1") : QStringLiteral("B1");
             env->connect();
@@ -334,17 +339,21 @@ private slots:
         QFile(go).open(QIODevice::WriteOnly);
         QVERIFY(first.waitForFinished(120000) && second.waitForFinished(120000));
         const QString outA = QString::fromUtf8(first.readAllStandardOutput() + first.readAllStandardError());
-        const QString outB = QString::fromUtf8(second.readAllStandardOutput() + second.readAllStandardError());
+        const QString outB =
+            QString::fromUtf8(second.readAllStandardOutput() + second.readAllStandardError());
         QVERIFY2(first.exitCode() == 0, qPrintable(outA));
         QVERIFY2(second.exitCode() == 0, qPrintable(outB));
-        QVERIFY2(outA.contains(QStringLiteral("Se transfirio %1 articulos en el interno A1").arg(kShared + kOwn)),
-                 qPrintable(outA));
-        QVERIFY2(outB.contains(QStringLiteral("Se transfirio %1 articulos en el interno B1").arg(kShared + kOwn)),
-                 qPrintable(outB));
+        QVERIFY2(
+            outA.contains(QStringLiteral("Se transfirio %1 articulos en el interno A1").arg(kShared + kOwn)),
+            qPrintable(outA));
+        QVERIFY2(
+            outB.contains(QStringLiteral("Se transfirio %1 articulos en el interno B1").arg(kShared + kOwn)),
+            qPrintable(outB));
 
         a.connect();
         QCOMPARE(calveraCount(a, "select count(*) from catarticulos where idarticulo like 'SH-%'"), kShared);
-        QCOMPARE(calveraCount(a, "select count(distinct idarticulo) from catarticulos where idarticulo like 'SH-%'"),
+        QCOMPARE(calveraCount(
+                     a, "select count(distinct idarticulo) from catarticulos where idarticulo like 'SH-%'"),
                  kShared);
         QCOMPARE(calveraCount(a, "select count(*) from catarticulos where idarticulo like 'A1-%' or "
                                  "idarticulo like 'B1-%'"),

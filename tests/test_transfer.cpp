@@ -476,6 +476,46 @@ class TestTransfer : public QObject {
         QCOMPARE(catalogue(env, "REP-1", "descripcion_maria").toString(), QStringLiteral("MARIA 2"));
     }
 
+    // Another workstation adds an article to the catalogue between this one's lookup and insert:
+    // the refused insert is followed by the update that the lookup would have chosen.
+    void articleAddedMeanwhileIsUpdated()
+    {
+        TestEnv env;
+        env.connect();
+        configure();
+        addThreeArticles(env);
+        ScriptedInteraction script;
+        script.expectMessage(QStringLiteral("Se transfirio 3 articulos en el interno T1"), Icon::Information);
+        RecordingProgress progress;
+        QStringList statements;
+        TransferDriver driver(shared(), progress);
+        driver.setClock([] { return kNow; });
+        driver.setStatementObserver([&](const QString &s) {
+            statements << s;
+            if (s.startsWith(QStringLiteral("insert into CATARTICULOS")) && s.contains(QStringLiteral("'NEW-2'")))
+                env.execCalvera("INTERNOS", "insert into catarticulos (idcatalogo, idarticulo, descripcion, usuario) "
+                                            "values ('001', 'NEW-2', 'OTRO PUESTO', 'otro')");
+        });
+        driver.FRM3_Tranferir();
+        VERIFY_SCRIPT(script);
+        const QStringList catalogueStatements = only(statements, "insert into CATARTICULOS") +
+                                                only(statements, "update CATARTICULOS");
+        QCOMPARE(catalogueStatements.size(), 4);
+        QCOMPARE(only(statements, "update CATARTICULOS").last(),
+                 QStringLiteral("update CATARTICULOS set descripcion = 'TORNILLO',cantidad = 0,Preciounitario = "
+                                "2.5,ncm = '7318.15.00.000Z',lapi = 'S',sufijos = 'AA(X)',idunidad = '01',"
+                                "estadistica = '01',valorrelacionestadistica = 2.5,EstadoMerc = '2',deresp = '07',"
+                                "valorderesp = 1.5,descripcion_maria = 'TORNILLO DE ACERO',idpais = '310',"
+                                "usuario = '") +
+                     QString(TransferDriver::signature()).replace("'", "''") + QStringLiteral("',fecha = ") +
+                     kFecha + QStringLiteral("  where idcatalogo = '001' and idarticulo = 'NEW-2'"));
+        QCOMPARE(cal(env, "select count(*) from catarticulos where idarticulo = 'NEW-2'").toInt(), 1);
+        QCOMPARE(catalogue(env, "NEW-2", "descripcion").toString(), QStringLiteral("TORNILLO"));
+        QCOMPARE(catalogue(env, "NEW-2", "idpais").toString(), QStringLiteral("310"));
+        QCOMPARE(catalogue(env, "NEW-2", "usuario").toString(), TransferDriver::signature());
+        QCOMPARE(progress.caption(), QStringLiteral("Fin de proceso"));
+    }
+
     void zeroQuantityStopsItemsAtThatArticle()
     {
         TestEnv env;

@@ -18,10 +18,11 @@
 namespace {
 
 class PrintingInteraction : public Interaction {
-public:
+  public:
     Answer message(const QString &text, Icon, Buttons buttons, const QString &) override
     {
-        std::printf("message: %s\n", qPrintable(QString(text).replace(QLatin1String("\r\n"), QLatin1String(" | "))));
+        std::printf("message: %s\n",
+                    qPrintable(QString(text).replace(QLatin1String("\r\n"), QLatin1String(" | "))));
         std::fflush(stdout);
         messages << text;
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
@@ -34,7 +35,7 @@ public:
 };
 
 class SilentProgress : public Progress {
-public:
+  public:
     void setCaption(const QString &caption) override { m_caption = caption; }
     QString caption() const override { return m_caption; }
     void setMinimum(int) override {}
@@ -45,7 +46,7 @@ public:
     void setBarVisible(bool visible) override { m_visible = visible; }
     bool barVisible() const override { return m_visible; }
 
-private:
+  private:
     QString m_caption;
     int m_maximum = 0, m_value = 0;
     bool m_visible = false;
@@ -95,7 +96,8 @@ int main(int argc, char **argv)
     driver.FRM3_Tranferir();
     std::printf("catalogue inserts: %d updates: %d\n", inserts, updates);
     setInteraction(nullptr);
-    const bool done = progress.caption() == QLatin1String("Fin de proceso") && printing.messages.size() == 1 &&
+    const bool done = progress.caption() == QLatin1String("Fin de proceso") &&
+                      printing.messages.size() == 1 &&
                       printing.messages.first().startsWith(QLatin1String("Se transfirio "));
     resetShared();
     return done ? 0 : 1;
