@@ -599,9 +599,9 @@ class TestConfig : public QObject {
         const QString unreachable = env->makeInternosUnreachable();
         connectEnv();
         ScriptedInteraction script;
-        script.expectMessage(unreachable +
-                                 QStringLiteral("\r\n\r\n-2147467259 - seccion [Planexo.frmConfig.Form_Load]"),
-                             Icon::Critical);
+        script.expectMessage(
+            unreachable + QStringLiteral("\r\n\r\n-2147467259 - seccion [Planexo.frmConfig.Form_Load]"),
+            Icon::Critical);
         frmConfig w;
         VERIFY_SCRIPT(script);
         QCOMPARE(child<QComboBox>(w, "cboUnidad")->count(), 0);
@@ -719,9 +719,9 @@ class TestConfig : public QObject {
         const QString unreachable = env->makeInternosUnreachable();
         connectEnv();
         ScriptedInteraction script;
-        script.expectMessage(unreachable +
-                                 QStringLiteral("\r\n\r\n-2147467259 - seccion [Planexo.frmNewPais.Form_Load]"),
-                             Icon::Critical);
+        script.expectMessage(
+            unreachable + QStringLiteral("\r\n\r\n-2147467259 - seccion [Planexo.frmNewPais.Form_Load]"),
+            Icon::Critical);
         frmNewPais d;
         QCOMPARE(child<QComboBox>(d, "cboUnidad")->count(), 0);
         QVERIFY(activate(d));

@@ -86,8 +86,7 @@ QString expectedUpdateOfMt500()
                "idunidad = '07',estadistica = '07',valorrelacionestadistica = 3,EstadoMerc = '1',"
                "descripcion_maria = 'MARTILLO DE ACERO',idpais = '310',usuario = '") +
            QString(TransferDriver::signature()).replace("'", "''") +
-           QStringLiteral(
-               "',fecha = " + kFecha + "  where idcatalogo = '001' and idarticulo = 'MT-500'");
+           QStringLiteral("',fecha = " + kFecha + "  where idcatalogo = '001' and idarticulo = 'MT-500'");
 }
 
 const QStringList kExpectedInserts = {
@@ -380,13 +379,11 @@ class TestTransfer : public QObject {
         driver.setClock([] { return kNow; });
         QVERIFY(driver.FRAM3_Transfer_C_ActualCAT());
         VERIFY_SCRIPT(script);
-        QCOMPARE(
-            only(statements, "update CATARTICULOS"),
-            QStringList{
-                QStringLiteral("update CATARTICULOS set cantidad = 0,Preciounitario = 0,usuario = '") +
-                QString(TransferDriver::signature()).replace("'", "''") +
-                QStringLiteral("',fecha = ") + kFecha +
-                QStringLiteral("  where idcatalogo = '001' and idarticulo = 'MT-500'")});
+        QCOMPARE(only(statements, "update CATARTICULOS"),
+                 QStringList{
+                     QStringLiteral("update CATARTICULOS set cantidad = 0,Preciounitario = 0,usuario = '") +
+                     QString(TransferDriver::signature()).replace("'", "''") + QStringLiteral("',fecha = ") +
+                     kFecha + QStringLiteral("  where idcatalogo = '001' and idarticulo = 'MT-500'")});
         QCOMPARE(catalogue(env, "MT-500", "ncm").toString(), QStringLiteral("8205.20.00.000K"));
         QCOMPARE(catalogue(env, "MT-500", "descripcion").toString(),
                  QStringLiteral("MARTILLO CARPINTERO 500G"));
@@ -492,23 +489,26 @@ class TestTransfer : public QObject {
         driver.setClock([] { return kNow; });
         driver.setStatementObserver([&](const QString &s) {
             statements << s;
-            if (s.startsWith(QStringLiteral("insert into CATARTICULOS")) && s.contains(QStringLiteral("'NEW-2'")))
-                env.execCalvera("INTERNOS", "insert into catarticulos (idcatalogo, idarticulo, descripcion, usuario) "
-                                            "values ('001', 'NEW-2', 'OTRO PUESTO', 'otro')");
+            if (s.startsWith(QStringLiteral("insert into CATARTICULOS")) &&
+                s.contains(QStringLiteral("'NEW-2'")))
+                env.execCalvera("INTERNOS",
+                                "insert into catarticulos (idcatalogo, idarticulo, descripcion, usuario) "
+                                "values ('001', 'NEW-2', 'OTRO PUESTO', 'otro')");
         });
         driver.FRM3_Tranferir();
         VERIFY_SCRIPT(script);
-        const QStringList catalogueStatements = only(statements, "insert into CATARTICULOS") +
-                                                only(statements, "update CATARTICULOS");
+        const QStringList catalogueStatements =
+            only(statements, "insert into CATARTICULOS") + only(statements, "update CATARTICULOS");
         QCOMPARE(catalogueStatements.size(), 4);
-        QCOMPARE(only(statements, "update CATARTICULOS").last(),
-                 QStringLiteral("update CATARTICULOS set descripcion = 'TORNILLO',cantidad = 0,Preciounitario = "
-                                "2.5,ncm = '7318.15.00.000Z',lapi = 'S',sufijos = 'AA(X)',idunidad = '01',"
-                                "estadistica = '01',valorrelacionestadistica = 2.5,EstadoMerc = '2',deresp = '07',"
-                                "valorderesp = 1.5,descripcion_maria = 'TORNILLO DE ACERO',idpais = '310',"
-                                "usuario = '") +
-                     QString(TransferDriver::signature()).replace("'", "''") + QStringLiteral("',fecha = ") +
-                     kFecha + QStringLiteral("  where idcatalogo = '001' and idarticulo = 'NEW-2'"));
+        QCOMPARE(
+            only(statements, "update CATARTICULOS").last(),
+            QStringLiteral("update CATARTICULOS set descripcion = 'TORNILLO',cantidad = 0,Preciounitario = "
+                           "2.5,ncm = '7318.15.00.000Z',lapi = 'S',sufijos = 'AA(X)',idunidad = '01',"
+                           "estadistica = '01',valorrelacionestadistica = 2.5,EstadoMerc = '2',deresp = '07',"
+                           "valorderesp = 1.5,descripcion_maria = 'TORNILLO DE ACERO',idpais = '310',"
+                           "usuario = '") +
+                QString(TransferDriver::signature()).replace("'", "''") + QStringLiteral("',fecha = ") +
+                kFecha + QStringLiteral("  where idcatalogo = '001' and idarticulo = 'NEW-2'"));
         QCOMPARE(cal(env, "select count(*) from catarticulos where idarticulo = 'NEW-2'").toInt(), 1);
         QCOMPARE(catalogue(env, "NEW-2", "descripcion").toString(), QStringLiteral("TORNILLO"));
         QCOMPARE(catalogue(env, "NEW-2", "idpais").toString(), QStringLiteral("310"));

@@ -22,10 +22,8 @@ static QString serverMessage(const QSqlError &error)
 {
     QString text = error.databaseText().trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
     for (const QLatin1String severity : {QLatin1String("ERROR:"), QLatin1String("FATAL:")})
-        if (text.startsWith(severity))
-            text = text.mid(severity.size()).trimmed();
-    if (text.isEmpty())
-        text = error.driverText().trimmed();
+        if (text.startsWith(severity)) text = text.mid(severity.size()).trimmed();
+    if (text.isEmpty()) text = error.driverText().trimmed();
     return text;
 }
 
@@ -36,15 +34,12 @@ void DataConnection::fail(const QSqlError &error, const QString &statement)
     if (!m_server.driver.isEmpty()) {
         m_duplicateKey = state == QLatin1String("23505");
         QString text = serverMessage(error);
-        if (!m_server.password.isEmpty())
-            text.replace(m_server.password, QStringLiteral("****"));
-        if (!m_server.where.isEmpty())
-            text += QStringLiteral(" [") + m_server.where + QLatin1Char(']');
+        if (!m_server.password.isEmpty()) text.replace(m_server.password, QStringLiteral("****"));
+        if (!m_server.where.isEmpty()) text += QStringLiteral(" [") + m_server.where + QLatin1Char(']');
         // A link the server dropped fails every later statement: the next one opens it again.
         if (m_open && m_batchDepth == 0) {
             QSqlQuery probe(QSqlDatabase::database(m_name, false));
-            if (!probe.exec(QStringLiteral("select 1")))
-                m_lost = true;
+            if (!probe.exec(QStringLiteral("select 1"))) m_lost = true;
         }
         // SQLSTATEs are not numbers: ADO's generic provider failure stands for them.
         throw PlanexoError(kProviderError, text, m_source);
@@ -65,10 +60,10 @@ void DataConnection::fail(const QSqlError &error, const QString &statement)
 
 void DataConnection::ensureOpen()
 {
-    if (m_lost)
-        open(m_name);
+    if (m_lost) open(m_name);
     if (!m_open)
-        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."),
+                           m_source);
 }
 
 // Fills rs from an executed query.
@@ -243,16 +238,11 @@ void DataConnection::open(const QString &connectionName)
     const Server &p = m_server;
     QSqlDatabase db = QSqlDatabase::addDatabase(p.driver, connectionName);
     db.setDatabaseName(p.database);
-    if (!p.host.isEmpty())
-        db.setHostName(p.host);
-    if (p.port > 0)
-        db.setPort(p.port);
-    if (!p.user.isEmpty())
-        db.setUserName(p.user);
-    if (!p.password.isEmpty())
-        db.setPassword(p.password);
-    if (!p.options.isEmpty())
-        db.setConnectOptions(p.options);
+    if (!p.host.isEmpty()) db.setHostName(p.host);
+    if (p.port > 0) db.setPort(p.port);
+    if (!p.user.isEmpty()) db.setUserName(p.user);
+    if (!p.password.isEmpty()) db.setPassword(p.password);
+    if (!p.options.isEmpty()) db.setConnectOptions(p.options);
     m_name = connectionName;
     if (!db.open()) {
         const QSqlError error = db.lastError();
@@ -262,7 +252,8 @@ void DataConnection::open(const QString &connectionName)
         m_lost = true;
         fail(error, QString());
     }
-    m_dialect = Dialect(p.driver == QLatin1String("QPSQL") ? Dialect::Engine::PostgreSQL : Dialect::Engine::SQLite);
+    m_dialect =
+        Dialect(p.driver == QLatin1String("QPSQL") ? Dialect::Engine::PostgreSQL : Dialect::Engine::SQLite);
     m_open = true;
     m_lost = false;
 }

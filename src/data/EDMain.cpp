@@ -92,8 +92,7 @@ QString EDMain::serverText(const QString &entity, const Parameters &p) const
 {
     QStringList entities{entity.trimmed().toUpper()};
     for (auto it = m_entities.cbegin(); it != m_entities.cend(); ++it)
-        if (it.value().key() == p.key() && !entities.contains(it.key()))
-            entities << it.key();
+        if (it.value().key() == p.key() && !entities.contains(it.key())) entities << it.key();
     const QString host = p.host.isEmpty() ? QStringLiteral("localhost") : p.host;
     const int port = p.port > 0 ? p.port : (p.driver == QLatin1String("QPSQL") ? 5432 : 0);
     return QStringLiteral("entidad %1, servidor %2").arg(entities.join(QLatin1Char('/')), host) +
@@ -113,8 +112,8 @@ DataConnection &EDMain::getDataConnectionByEntity(const QString &entity)
     if (p.driver == QLatin1String("QSQLITE"))
         connection->openSqlite(name, p.database, source);
     else
-        connection->openDriver(name, p.driver, p.database, p.host, p.port, p.user, p.password, p.options, source,
-                               serverText(entity, p));
+        connection->openDriver(name, p.driver, p.database, p.host, p.port, p.user, p.password, p.options,
+                               source, serverText(entity, p));
     DataConnection &ref = *connection;
     m_connections[key] = std::move(connection);
     return ref;

@@ -30,7 +30,8 @@ public:
 
     // How a failure of Calvera's database reads on this engine: the SQLite text as given, the
     // server's text with the entities and the server that the program adds.
-    static QString calveraError(const QString &entities, const QString &sqliteText, const QString &serverText);
+    static QString calveraError(const QString &entities, const QString &sqliteText,
+                                const QString &serverText);
     static QString missingTable(const QString &entities, const QString &table);
     // A failure's number: SQLite's own code, or the provider's generic one for a server.
     static long calveraErrorNumber(long sqliteNumber);
@@ -40,8 +41,9 @@ public:
     // A row trigger on a Calvera table: when the condition on new holds (empty: always), refuse the
     // row with the message, skip it silently, or delete it again (after insert).
     enum class RowAction { Refuse, Skip, Delete };
-    void calveraTrigger(const QString &entity, const QString &name, const QString &timing, const QString &table,
-                        const QString &condition, RowAction action, const QString &message = {});
+    void calveraTrigger(const QString &entity, const QString &name, const QString &timing,
+                        const QString &table, const QString &condition, RowAction action,
+                        const QString &message = {});
     void dropCalveraTrigger(const QString &entity, const QString &name, const QString &table);
 
     bool isValid() const { return m_dir.isValid(); }
@@ -68,10 +70,10 @@ public:
     static void usePoint() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
 private:
-    void createServerDatabases();
+  void createServerDatabases();
 
-    QTemporaryDir m_dir;
-    QString m_serverPrefix; // databases <prefix>_internos and <prefix>_ncm on the server
+  QTemporaryDir m_dir;
+  QString m_serverPrefix; // databases <prefix>_internos and <prefix>_ncm on the server
 };
 
 // The number of the error that f raises; 0 when it raises none.
