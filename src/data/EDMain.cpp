@@ -103,20 +103,20 @@ DataConnection &EDMain::getDataConnectionByEntity(const QString &entity)
 {
     const Parameters &p = parametersOf(entity);
     const QString key = p.key();
-    auto it = m_connections.find(key);
-    if (it != m_connections.end() && it->second->isOpen())
-        return *it->second;
-    auto connection = std::make_unique<DataConnection>();
-    const QString name = m_prefix + QString::number(m_connections.size());
+    // A connection that closed is opened again in place: callers may still hold it.
+    std::unique_ptr<DataConnection> &connection = m_connections[key];
+    if (connection && connection->isOpen())
+        return *connection;
+    if (!connection)
+        connection = std::make_unique<DataConnection>();
+    const QString name = m_prefix + QString::number(m_opened++);
     const QString source = kSource + QStringLiteral(" [") + entity.trimmed().toUpper() + QLatin1Char(']');
     if (p.driver == QLatin1String("QSQLITE"))
         connection->openSqlite(name, p.database, source);
     else
         connection->openDriver(name, p.driver, p.database, p.host, p.port, p.user, p.password, p.options,
                                source, serverText(entity, p));
-    DataConnection &ref = *connection;
-    m_connections[key] = std::move(connection);
-    return ref;
+    return *connection;
 }
 
 QString EDMain::getDateFormatbyEntity(const QString &entity, const QDateTime &when)

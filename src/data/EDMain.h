@@ -40,6 +40,7 @@ private:
     QMap<QString, Parameters> m_entities; // upper-case entity name
     std::map<QString, std::unique_ptr<DataConnection>> m_connections; // by database key
     QString m_prefix;
+    int m_opened = 0; // connection names are never reused
 };
 
 } // namespace EnlaceDatos
