@@ -15,9 +15,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using Icon = Interaction::Icon;
 using Answer = Interaction::Answer;
@@ -56,11 +60,20 @@ int calveraCount(TestEnv &env, const QString &query)
     return env.scalarCalvera(QStringLiteral("INTERNOS"), query).toInt();
 }
 
+// A loopback port where nobody listens: the system's free pick, released again.
 int freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort(); // closed again when probe goes: nobody listens there
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 1;
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
 }
 
 } // namespace

@@ -86,7 +86,8 @@ QString expectedUpdateOfMt500()
                "idunidad = '07',estadistica = '07',valorrelacionestadistica = 3,EstadoMerc = '1',"
                "descripcion_maria = 'MARTILLO DE ACERO',idpais = '310',usuario = '") +
            QString(TransferDriver::signature()).replace("'", "''") +
-           QStringLiteral("',fecha = " + kFecha + "  where idcatalogo = '001' and idarticulo = 'MT-500'");
+           QStringLiteral("',fecha = ") + kFecha +
+           QStringLiteral("  where idcatalogo = '001' and idarticulo = 'MT-500'");
 }
 
 const QStringList kExpectedInserts = {
