@@ -1,9 +1,9 @@
 // The automatic process on a 10,000-row invoice against a 100,000-article catalogue and a
 // 10,000-position nomenclator, compared with a floor measured in the same run: the same inserts,
 // lookups and updates as prepared statements with bound values, one transaction per database.
-#include "app/Interaction.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Interaction.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
 #include "process/ProcessDriver.h"
@@ -112,11 +112,6 @@ public:
         return std::nullopt;
     }
     QString openFile(const QString &, const QString &) override { return QString(); }
-    int runModal(QDialog &) override
-    {
-        std::fprintf(stderr, "unexpected modal window\n");
-        std::exit(2);
-    }
     void setBusy(bool) override {}
 };
 

@@ -1,12 +1,12 @@
 // Start-up of the main window and the wizard's moves.
 #include "Version.h"
-#include "app/SharedState.h"
-#include "app/frmMain.h"
+#include "shared/SharedState.h"
+#include "ui/app/frmMain.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "import/FieldLabels.h"
-#include "import/SheetPanel.h"
-#include "shipments/ShipmentList.h"
+#include "ui/import/SheetPanel.h"
+#include "ui/shipments/ShipmentList.h"
 
 #include <QComboBox>
 #include <QFile>

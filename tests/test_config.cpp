@@ -1,9 +1,9 @@
-#include "app/ClCntrl.h"
-#include "app/SharedState.h"
+#include "ui/app/ClCntrl.h"
+#include "shared/SharedState.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
-#include "config/frmConfig.h"
-#include "config/frmNewPais.h"
+#include "ui/config/frmConfig.h"
+#include "ui/config/frmNewPais.h"
 
 #include <QApplication>
 #include <QLabel>

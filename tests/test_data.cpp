@@ -1,6 +1,6 @@
 // The components against real SQLite files: the work database, Calvera's entities, recordsets,
 // quoting, and the parameter file of the data-access manager.
-#include "app/SharedState.h"
+#include "shared/SharedState.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"

@@ -1,13 +1,13 @@
 // The record editor: loading a row, processing its position, the validation rules in their order,
 // the saved row, the failures, and the hand-over from the record lists window.
-#include "app/SharedState.h"
+#include "shared/SharedState.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
-#include "process/ResultsPanel.h"
-#include "review/FrmPosicion.h"
+#include "ui/process/ResultsPanel.h"
+#include "ui/review/FrmPosicion.h"
 #include "review/SuffixVerification.h"
-#include "review/frmDEP.h"
-#include "review/frmModificar.h"
+#include "ui/review/frmDEP.h"
+#include "ui/review/frmModificar.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // Sheet loading, the preview grid, the column mapping (F1, frmCampos) and the mapping verification.
-#include "app/SharedState.h"
-#include "app/frmMain.h"
+#include "shared/SharedState.h"
+#include "ui/app/frmMain.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
@@ -8,9 +8,9 @@
 #include "import/MappingCheck.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetLoader.h"
-#include "import/SheetPanel.h"
+#include "ui/import/SheetPanel.h"
 #include "import/clEcxel.h"
-#include "import/frmCampos.h"
+#include "ui/import/frmCampos.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -189,9 +189,9 @@ private slots:
         QCOMPARE(rowTexts(grid, 2), QStringList({"a2", "", "c2"}));
         QCOMPARE(rowTexts(grid, 3), QStringList({"", "", "c3"}));
         QCOMPARE(grid.fixedRows(), 2);
-        QCOMPARE(grid.rowForeground(1), QColor(0, 0, 255));
-        QVERIFY(!grid.rowForeground(0).isValid());
-        QVERIFY(!grid.rowForeground(2).isValid());
+        QCOMPARE(grid.rowForeground(1), std::optional<quint32>(0x0000FF));
+        QVERIFY(!grid.rowForeground(0));
+        QVERIFY(!grid.rowForeground(2));
     }
 
     void failingCellReadNamesItsStepAndKeepsEarlierSteps_data()
@@ -270,7 +270,7 @@ private slots:
         empty.row(1, {"H"});
         QVERIFY_THROWS_EXCEPTION(PlanexoError, sheetloader::fillGrid(empty.reader(), grid, step));
         QCOMPARE(grid.fixedRows(), 0);
-        QVERIFY(!grid.rowForeground(0).isValid());
+        QVERIFY(!grid.rowForeground(0));
     }
 
     // ---- the loader through the panel, real workbooks ----

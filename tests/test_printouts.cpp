@@ -1,17 +1,17 @@
 // The control printouts: the report's layout and pagination, its number formats in both locales,
 // the two queries, the previews' modality and the failure report; the demo invoice rendered to PDF.
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "common/ScriptedInteraction.h"
 #include "common/RecordingProgress.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
-#include "process/ControlPrintouts.h"
+#include "ui/process/ControlPrintouts.h"
 #include "process/ProcessDriver.h"
-#include "process/Reporte.h"
-#include "process/ResultsPanel.h"
+#include "ui/process/Reporte.h"
+#include "ui/process/ResultsPanel.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -1,11 +1,11 @@
 // The automatic process end to end against real SQLite files: preconditions, the four stages,
 // the error report, the suffix validation, the results panel and the country relation dialog.
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "common/ScriptedInteraction.h"
 #include "common/RecordingProgress.h"
 #include "common/TestEnv.h"
-#include "config/frmRelPais.h"
+#include "ui/config/frmRelPais.h"
 #include "data/PlanexoError.h"
 #include "data/VbFormat.h"
 #include "data/clPRINC.h"
@@ -16,7 +16,7 @@
 #include "process/PositionCheck.h"
 #include "process/ProcessDriver.h"
 #include "process/ProcessRun.h"
-#include "process/ResultsPanel.h"
+#include "ui/process/ResultsPanel.h"
 #include "process/Stage1Storing.h"
 #include "process/SuffixText.h"
 

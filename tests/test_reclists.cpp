@@ -1,10 +1,10 @@
 // The record lists window: what each list shows, in which order and colour, the hand-over of a row
 // to the record editor, and how the step-3 buttons show the window.
-#include "app/SharedState.h"
+#include "shared/SharedState.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
-#include "process/ResultsPanel.h"
-#include "review/frmDEP.h"
+#include "ui/process/ResultsPanel.h"
+#include "ui/review/frmDEP.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,9 +1,9 @@
 // The shipment list of step 1 and the new shipment dialog, through the real widgets and keys.
-#include "app/SharedState.h"
+#include "shared/SharedState.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
-#include "shipments/ShipmentList.h"
-#include "shipments/frmInterno.h"
+#include "ui/shipments/ShipmentList.h"
+#include "ui/shipments/frmInterno.h"
 
 #include <QLineEdit>
 #include <QTest>

@@ -1,11 +1,11 @@
 // The position lookup window, the suffix verification with its chooser, and the cleaning of what the
 // operator types, against the demo nomenclator.
-#include "app/SharedState.h"
+#include "shared/SharedState.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
-#include "review/FrmCargaSufijos.h"
-#include "review/FrmPosicion.h"
+#include "ui/review/FrmCargaSufijos.h"
+#include "ui/review/FrmPosicion.h"
 #include "review/SuffixVerification.h"
 
 #include <QApplication>

@@ -1,14 +1,14 @@
 // The transfer to Calvera against real SQLite files: the pre-check, the header and items, the
 // replacement question, the catalogue update and insert, the failures and the final count.
 #include "Version.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
-#include "app/frmMain.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
+#include "ui/app/frmMain.h"
 #include "common/ScriptedInteraction.h"
 #include "common/RecordingProgress.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
-#include "shipments/ShipmentList.h"
+#include "ui/shipments/ShipmentList.h"
 #include "transfer/TransferDriver.h"
 #include "transfer/modGlobal.h"
 

@@ -1,13 +1,10 @@
 #include "SheetGridModel.h"
 
-#include <QBrush>
-#include <QColor>
-#include <QPalette>
 
 SheetGridModel::SheetGridModel(QObject *parent) : QAbstractTableModel(parent)
 {
     m_cells = QVector<QStringList>(m_rows, QStringList(QVector<QString>(m_cols)));
-    m_rowColors = QVector<QColor>(m_rows);
+    m_rowColors = QVector<std::optional<quint32>>(m_rows);
 }
 
 int SheetGridModel::rowCount(const QModelIndex &parent) const
@@ -28,16 +25,6 @@ QVariant SheetGridModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case Qt::EditRole:
         return m_cells[index.row()][index.column()];
-    case Qt::ForegroundRole:
-        if (m_rowColors[index.row()].isValid())
-            return QBrush(m_rowColors[index.row()]);
-        return {};
-    case Qt::BackgroundRole:
-        if (index.row() < m_fixedRows)
-            return QPalette().brush(QPalette::Button);
-        return {};
-    case Qt::FontRole:
-        return {};
     default:
         return {};
     }
@@ -103,7 +90,7 @@ void SheetGridModel::insertEmptyRow(int row)
     row = std::clamp(row, 0, m_rows);
     beginInsertRows(QModelIndex(), row, row);
     m_cells.insert(row, QStringList(QVector<QString>(m_cols)));
-    m_rowColors.insert(row, QColor());
+    m_rowColors.insert(row, std::nullopt);
     ++m_rows;
     endInsertRows();
 }
@@ -115,15 +102,15 @@ void SheetGridModel::setFixedRows(int rows)
         emit dataChanged(index(0, 0), index(m_rows - 1, m_cols - 1));
 }
 
-QColor SheetGridModel::rowForeground(int row) const
+std::optional<quint32> SheetGridModel::rowForeground(int row) const
 {
-    return row >= 0 && row < m_rows ? m_rowColors[row] : QColor();
+    return row >= 0 && row < m_rows ? m_rowColors[row] : std::nullopt;
 }
 
-void SheetGridModel::setRowForeground(int row, const QColor &color)
+void SheetGridModel::setRowForeground(int row, quint32 rgb)
 {
     if (row < 0 || row >= m_rows)
         return;
-    m_rowColors[row] = color;
+    m_rowColors[row] = rgb;
     emit dataChanged(index(row, 0), index(row, m_cols - 1), {Qt::ForegroundRole});
 }

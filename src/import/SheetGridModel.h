@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QColor>
 #include <QStringList>
 #include <QVector>
+#include <optional>
 
 // The preview grid's cells: row 0 the headings, row 1 the mapping row, data from row 2.
 // Every cell holds text exactly as the workbook reader returned it.
@@ -32,14 +32,15 @@ public:
     // Number of leading rows drawn as headers and not selectable.
     int fixedRows() const { return m_fixedRows; }
     void setFixedRows(int rows);
-    // Text colour of a whole row (VB's CellForeColor over the row's cells); invalid for the default.
-    QColor rowForeground(int row) const;
-    void setRowForeground(int row, const QColor &color);
+    // Text colour of a whole row as 0xRRGGBB (VB's CellForeColor over the row's cells); none for the
+    // default. The windows draw it; the model itself needs no graphics.
+    std::optional<quint32> rowForeground(int row) const;
+    void setRowForeground(int row, quint32 rgb);
 
 private:
     int m_rows = 2;
     int m_cols = 1;
     int m_fixedRows = 0;
     QVector<QStringList> m_cells; // m_rows lists of m_cols texts
-    QVector<QColor> m_rowColors;  // one per row, moving with inserted rows
+    QVector<std::optional<quint32>> m_rowColors; // one per row, moving with inserted rows
 };

@@ -3,7 +3,6 @@
 #include "SheetGridModel.h"
 #include "data/PlanexoError.h"
 
-#include <QColor>
 #include <QStringList>
 #include <QVector>
 
@@ -75,7 +74,7 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     step = 650;
     grid.insertEmptyRow(1);
     step = 660;
-    grid.setRowForeground(1, QColor(0, 0, 255));
+    grid.setRowForeground(1, 0x0000FF);
     step = 700;
     grid.setFixedRows(2);
 }

@@ -2,8 +2,8 @@
 
 #include "ProcessRun.h"
 #include "SuffixText.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "data/SqlText.h"
 
 CatalogueLookup::CatalogueLookup(ProcessRun &run) : m_run(run) {}

@@ -1,8 +1,8 @@
 #include "CommonData.h"
 
 #include "ProcessRun.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "data/SqlText.h"
 
 // The joined updates are written as SQLite's UPDATE ... FROM. Each comparison puts the column whose

@@ -1,8 +1,7 @@
 #include "CountryResolver.h"
 
-#include "app/Interaction.h"
-#include "app/SharedState.h"
-#include "config/frmRelPais.h"
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 
@@ -41,11 +40,7 @@ QString CountryResolver::PedirRelacionPais(const QString &origin)
 {
     for (;;) {
         m_state.sRetorno = origin;
-        frmRelPais dialog;
-        dialog.setsPaisProceso(origin);
-        dialog.Form_Load();
-        interaction().runModal(dialog);
-        const QString chosen = dialog.sPaisMaria();
+        const QString chosen = interaction().relacionPais(origin);
         if (!chosen.isEmpty()) return chosen;
     }
 }

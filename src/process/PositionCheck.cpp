@@ -1,8 +1,8 @@
 #include "PositionCheck.h"
 
 #include "ProcessRun.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "data/SqlText.h"
 #include "data/clPRINC.h"
 

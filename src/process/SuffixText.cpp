@@ -1,6 +1,6 @@
 #include "SuffixText.h"
 
-#include "app/Interaction.h"
+#include "shared/Interaction.h"
 #include "data/PlanexoError.h"
 
 static QString setSuffixValue(const QString &suffixText, const QString &code, const QString &value)

@@ -1,15 +1,11 @@
 #include "SuffixVerification.h"
 
-#include "FrmCargaSufijos.h"
-#include "app/ClCntrl.h"
-#include "app/Interaction.h"
-#include "app/SharedState.h"
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 
-#include <QApplication>
-#include <QListWidget>
 #include <optional>
 
 namespace {
@@ -203,16 +199,11 @@ bool Verification::chooseOption(const QString &code, const CodeRows &rows, QStri
         }
     }
 
-    FrmCargaSufijos chooser(QApplication::activeWindow());
-    chooser.CargarOpciones(QStringList{vb::trim(code) + QStringLiteral("00") + QStringLiteral(" - ") +
-                                       QStringLiteral("Ninguna opción")} +
-                           rows.options);
-    shared().sChooserSelection.clear();
-    chooser.cntrl()->sLinkListBox(chooser.list());
-    chooser.cntrl()->LstBuscarStr(current);
     m_hourglass.release();
-    interaction().runModal(chooser);
-    const QString selection = shared().sChooserSelection;
+    const QString selection = interaction().cargaSufijos(
+        QStringList{vb::trim(code) + QStringLiteral("00") + QStringLiteral(" - ") + QStringLiteral("Ninguna opción")} +
+            rows.options,
+        current);
     if (selection.isEmpty()) {
         interaction().message(QStringLiteral("Error en generar sufijos"), Interaction::Icon::None);
         return false;

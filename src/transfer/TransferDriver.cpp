@@ -1,9 +1,9 @@
 #include "TransferDriver.h"
 
 #include "Version.h"
-#include "app/Interaction.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Interaction.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/Recordset.h"
 #include "data/SqlText.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Progress.h"
+#include "shared/Progress.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Interaction.h"
+#include "ui/app/QtInteraction.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -11,7 +11,7 @@
 
 // The test double of the interaction interface: answers each prompt from a script, checks its
 // exact text, icon and buttons, and records every deviation. Installs itself while it lives.
-class ScriptedInteraction : public Interaction {
+class ScriptedInteraction : public UiInteraction {
 public:
     using ModalDriver = std::function<int(QDialog &)>;
 

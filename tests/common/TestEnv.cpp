@@ -1,6 +1,6 @@
 #include "TestEnv.h"
 
-#include "app/SharedState.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 

@@ -1,17 +1,17 @@
-#include "frmMain.h"
+#include "ui/app/frmMain.h"
 
-#include "Interaction.h"
-#include "Settings.h"
-#include "SharedState.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/Settings.h"
+#include "shared/SharedState.h"
 #include "Version.h"
-#include "config/frmConfig.h"
+#include "ui/config/frmConfig.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
-#include "import/SheetPanel.h"
+#include "ui/import/SheetPanel.h"
 #include "process/ProcessDriver.h"
-#include "process/ResultsPanel.h"
-#include "shipments/ShipmentList.h"
+#include "ui/process/ResultsPanel.h"
+#include "ui/shipments/ShipmentList.h"
 #include "transfer/TransferDriver.h"
 
 #include <QLabel>
@@ -252,7 +252,7 @@ void frmMain::onWorkbookLoaded()
 void frmMain::cmdConfig_Click()
 {
     frmConfig dialog(this);
-    interaction().runModal(dialog);
+    uiInteraction().runModal(dialog);
 }
 
 void frmMain::setCaption(const QString &caption)

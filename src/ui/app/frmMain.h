@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Progress.h"
+#include "shared/Progress.h"
 
 #include <QWidget>
 

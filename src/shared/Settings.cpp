@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "shared/Settings.h"
 
 #include <QSettings>
 

@@ -1,4 +1,4 @@
-#include "Reporte.h"
+#include "ui/process/Reporte.h"
 
 #include "data/Recordset.h"
 #include "data/VbFormat.h"

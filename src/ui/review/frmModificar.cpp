@@ -1,9 +1,9 @@
-#include "frmModificar.h"
+#include "ui/review/frmModificar.h"
 
-#include "FrmPosicion.h"
-#include "SuffixVerification.h"
-#include "app/Interaction.h"
-#include "app/SharedState.h"
+#include "ui/review/FrmPosicion.h"
+#include "review/SuffixVerification.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
@@ -225,7 +225,7 @@ void frmModificar::keyPressEvent(QKeyEvent *event)
 void frmModificar::abrirPosicion()
 {
     FrmPosicion lookup(txtPRCNCM, this);
-    interaction().runModal(lookup);
+    uiInteraction().runModal(lookup);
 }
 
 void frmModificar::CargarDatos()

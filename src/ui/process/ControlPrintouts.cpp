@@ -1,8 +1,8 @@
-#include "ControlPrintouts.h"
+#include "ui/process/ControlPrintouts.h"
 
-#include "Reporte.h"
-#include "app/Interaction.h"
-#include "app/SharedState.h"
+#include "ui/process/Reporte.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 
@@ -71,7 +71,7 @@ void FRAM3_cmdRepErr_Click(QWidget *owner)
     }
     std::unique_ptr<QPrintPreviewDialog> preview(
         createPreview(Reporte(*rows), QStringLiteral("Datos con Errores"), owner));
-    interaction().runModal(*preview);
+    uiInteraction().runModal(*preview);
 }
 
 QPrintPreviewDialog *FRAM3_cmdRepOK_Click(QWidget *owner)

@@ -1,13 +1,13 @@
-#include "SheetPanel.h"
+#include "ui/import/SheetPanel.h"
 
-#include "FieldLabels.h"
-#include "MappingCheck.h"
-#include "SheetLoader.h"
-#include "app/Interaction.h"
-#include "app/SharedState.h"
-#include "clEcxel.h"
+#include "import/FieldLabels.h"
+#include "import/MappingCheck.h"
+#include "import/SheetLoader.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/SharedState.h"
+#include "import/clEcxel.h"
 #include "data/PlanexoError.h"
-#include "frmCampos.h"
+#include "ui/import/frmCampos.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -169,7 +169,7 @@ void SheetPanel::FRAM2_EstablecerCampo()
         s.sRetorno.clear();
         {
             frmCampos dialog(this);
-            interaction().runModal(dialog);
+            uiInteraction().runModal(dialog);
         }
         if (s.sRetorno.isEmpty())
             return;

@@ -1,10 +1,10 @@
-#include "frmConfig.h"
+#include "ui/config/frmConfig.h"
 
-#include "app/ClCntrl.h"
-#include "app/Interaction.h"
-#include "app/Settings.h"
-#include "app/SharedState.h"
-#include "config/frmNewPais.h"
+#include "ui/app/ClCntrl.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/Settings.h"
+#include "shared/SharedState.h"
+#include "ui/config/frmNewPais.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
@@ -327,7 +327,7 @@ void frmConfig::Agregar_PaisRel()
     s.sNewRuleUnit.clear();
     {
         frmNewPais dialog(this);
-        interaction().runModal(dialog);
+        uiInteraction().runModal(dialog);
     }
     if (s.sNewRuleNcm.isEmpty() || s.sNewRuleUnit.isEmpty()) return;
     try {

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
-class QDialog;
-class QWidget;
-
 // Every message box, input box, file dialog and modal window goes through this interface, so that
-// tests answer them with a script.
+// tests answer them with a script and the batch command runs without asking anybody. The windows
+// implement it with real dialogs.
 class Interaction {
 public:
     enum class Icon { None, Information, Exclamation, Critical, Question };
@@ -24,35 +23,28 @@ public:
                                          const QString &proposed) = 0;
     // An open-file dialog with a VB-style filter ("Name (*.a;*.b)|*.a;*.b"); empty when cancelled.
     virtual QString openFile(const QString &filter, const QString &initialName = QString()) = 0;
-    // Shows a dialog modally and returns its result code.
-    virtual int runModal(QDialog &dialog) = 0;
     // The hourglass pointer.
     virtual void setBusy(bool busy) = 0;
+
+    // The modal windows that procedures without a window of their own open. Where nobody can be
+    // asked they fail with an error instead of answering for the operator.
+    //
+    // The country-of-origin relation dialog for an origin text: the code of the country chosen,
+    // empty when the dialog closed without one.
+    virtual QString relacionPais(const QString &origin);
+    // The suffix chooser over its lines with `current` preselected: the chosen line, empty when
+    // the chooser closed without one.
+    virtual QString cargaSufijos(const QStringList &lines, const QString &current);
 
     // Convenience for the most common box: a text with one OK button.
     void inform(const QString &text, Icon icon) { message(text, icon, Buttons::Ok); }
 };
 
-// The interaction the program uses now; the Qt one unless a test installed another.
+// The interaction in use: the one installed last, or else one that asks nobody (messages go to
+// the standard error, questions are answered "No" or cancelled, windows fail).
 Interaction &interaction();
-// Installs an interaction (nullptr restores the Qt one); returns the previous one.
+// Installs an interaction (nullptr restores the one that asks nobody); returns the previous one.
 Interaction *setInteraction(Interaction *replacement);
-
-// The implementation that shows real Qt dialogs.
-class QtInteraction : public Interaction {
-public:
-    Answer message(const QString &text, Icon icon, Buttons buttons, const QString &title) override;
-    std::optional<QString> input(const QString &prompt, const QString &title, const QString &proposed) override;
-    QString openFile(const QString &filter, const QString &initialName) override;
-    int runModal(QDialog &dialog) override;
-    void setBusy(bool busy) override;
-
-    // Parent of the dialogs; the active window when unset.
-    void setParentWidget(QWidget *parent) { m_parent = parent; }
-
-private:
-    QWidget *m_parent = nullptr;
-};
 
 // Shows the hourglass for the lifetime of the object, also when an error leaves the scope.
 class BusyCursor {

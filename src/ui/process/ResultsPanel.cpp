@@ -1,12 +1,12 @@
-#include "ResultsPanel.h"
+#include "ui/process/ResultsPanel.h"
 
-#include "ControlPrintouts.h"
-#include "app/Interaction.h"
-#include "app/SharedState.h"
+#include "ui/process/ControlPrintouts.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/SharedState.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
-#include "review/frmDEP.h"
-#include "review/frmModificar.h"
+#include "ui/review/frmDEP.h"
+#include "ui/review/frmModificar.h"
 
 #include <QFont>
 #include <QLabel>
@@ -87,7 +87,7 @@ void ResultsPanel::showRecordList(int mode)
         form->editor = [form](const QString &tag) {
             frmModificar editor(form);
             editor.setTag(tag);
-            interaction().runModal(editor);
+            uiInteraction().runModal(editor);
         };
         m_frmDEP = form;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SheetGridModel.h"
+#include "ui/import/SheetGridStyle.h"
 
 #include <QFrame>
 
@@ -36,7 +36,7 @@ protected:
 private:
     void FRAM2_CmdProcesar_Click();
 
-    SheetGridModel m_model;
+    SheetGridStyle m_model;
     QLabel *Label4 = nullptr;
     QLineEdit *FRAM2_TxtArchivo = nullptr;
     QPushButton *FRAM2_CmdProcesar = nullptr;

@@ -1,30 +1,49 @@
-#include "Interaction.h"
+#include "ui/app/QtInteraction.h"
+
+#include "shared/SharedState.h"
+#include "ui/config/frmRelPais.h"
+#include "ui/review/FrmCargaSufijos.h"
+#include "ui/app/ClCntrl.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 
-static QtInteraction &qtInteraction()
+QtInteraction &QtInteraction::instance()
 {
-    static QtInteraction instance;
-    return instance;
+    static QtInteraction one;
+    return one;
 }
 
-static Interaction *s_current = nullptr;
-
-Interaction &interaction()
+UiInteraction &uiInteraction()
 {
-    return s_current ? *s_current : qtInteraction();
+    if (auto *ui = dynamic_cast<UiInteraction *>(&interaction()))
+        return *ui;
+    return QtInteraction::instance();
 }
 
-Interaction *setInteraction(Interaction *replacement)
+QString UiInteraction::relacionPais(const QString &origin)
 {
-    Interaction *previous = s_current;
-    s_current = replacement;
-    return previous;
+    frmRelPais dialog;
+    dialog.setsPaisProceso(origin);
+    dialog.Form_Load();
+    runModal(dialog);
+    return dialog.sPaisMaria();
+}
+
+QString UiInteraction::cargaSufijos(const QStringList &lines, const QString &current)
+{
+    FrmCargaSufijos chooser(QApplication::activeWindow());
+    chooser.CargarOpciones(lines);
+    shared().sChooserSelection.clear();
+    chooser.cntrl()->sLinkListBox(chooser.list());
+    chooser.cntrl()->LstBuscarStr(current);
+    runModal(chooser);
+    return shared().sChooserSelection;
 }
 
 static QWidget *parentFor(QWidget *preferred)

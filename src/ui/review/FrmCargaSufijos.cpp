@@ -1,7 +1,7 @@
-#include "FrmCargaSufijos.h"
+#include "ui/review/FrmCargaSufijos.h"
 
-#include "app/ClCntrl.h"
-#include "app/SharedState.h"
+#include "ui/app/ClCntrl.h"
+#include "shared/SharedState.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>

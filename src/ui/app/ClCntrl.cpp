@@ -1,6 +1,6 @@
-#include "ClCntrl.h"
+#include "ui/app/ClCntrl.h"
 
-#include "Interaction.h"
+#include "shared/Interaction.h"
 
 #include <QAbstractSpinBox>
 #include <QColor>

@@ -1,9 +1,9 @@
-#include "FrmPosicion.h"
+#include "ui/review/FrmPosicion.h"
 
-#include "SuffixVerification.h"
-#include "app/ClCntrl.h"
-#include "app/Interaction.h"
-#include "app/SharedState.h"
+#include "review/SuffixVerification.h"
+#include "ui/app/ClCntrl.h"
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 

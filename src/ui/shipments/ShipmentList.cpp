@@ -1,10 +1,10 @@
-#include "ShipmentList.h"
+#include "ui/shipments/ShipmentList.h"
 
-#include "app/Interaction.h"
-#include "app/SharedState.h"
+#include "ui/app/QtInteraction.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
-#include "frmInterno.h"
+#include "ui/shipments/frmInterno.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -122,7 +122,7 @@ void ShipmentList::FRAM1_NuevoInterno()
     s.bInternoNuevo = false;
     {
         frmInterno dialog(window());
-        interaction().runModal(dialog);
+        uiInteraction().runModal(dialog);
     }
     if (s.bInternoNuevo)
         FRAM1_CargarInternos();

@@ -1,4 +1,4 @@
-#include "SharedState.h"
+#include "shared/SharedState.h"
 
 static SharedState &instance()
 {

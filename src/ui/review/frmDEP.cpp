@@ -1,7 +1,7 @@
-#include "frmDEP.h"
+#include "ui/review/frmDEP.h"
 
-#include "app/Interaction.h"
-#include "app/SharedState.h"
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"

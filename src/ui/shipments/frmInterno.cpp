@@ -1,7 +1,7 @@
-#include "frmInterno.h"
+#include "ui/shipments/frmInterno.h"
 
-#include "app/Interaction.h"
-#include "app/SharedState.h"
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 

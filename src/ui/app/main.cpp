@@ -1,5 +1,5 @@
-#include "app/Interaction.h"
-#include "app/frmMain.h"
+#include "ui/app/QtInteraction.h"
+#include "ui/app/frmMain.h"
 
 #include <QApplication>
 
@@ -8,6 +8,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Planexo"));
     QApplication::setApplicationName(QStringLiteral("Planexo"));
+    setInteraction(&QtInteraction::instance());
 
     frmMain window(QCoreApplication::applicationDirPath());
     window.Form_Load();

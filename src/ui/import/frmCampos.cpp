@@ -1,7 +1,7 @@
-#include "frmCampos.h"
+#include "ui/import/frmCampos.h"
 
-#include "FieldLabels.h"
-#include "app/SharedState.h"
+#include "import/FieldLabels.h"
+#include "shared/SharedState.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
