@@ -1,7 +1,7 @@
 // Calvera on a real PostgreSQL server that this suite starts, stops and starts again: the failures
 // a server brings (unreachable host, wrong port, wrong password, missing database, the server going
 // away during the process and during the transfer) and two workstations transferring at once.
-#include "app/SharedState.h"
+#include "shared/SharedState.h"
 #include "common/RecordingProgress.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"

@@ -3,14 +3,13 @@
 // connects as start-up does, waits until GO_FILE exists (so that two instances start together),
 // transfers the shipment answering Yes to the replacement question, prints every message and the
 // number of catalogue inserts and updates it ran, and exits 0 when the closing count was reported.
-#include "app/Interaction.h"
-#include "app/Progress.h"
-#include "app/SharedState.h"
+#include "shared/Interaction.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "transfer/TransferDriver.h"
 
 #include <QCoreApplication>
-#include <QDialog>
 #include <QFile>
 #include <QThread>
 #include <cstdio>
@@ -29,7 +28,6 @@ class PrintingInteraction : public Interaction {
     }
     std::optional<QString> input(const QString &, const QString &, const QString &) override { return {}; }
     QString openFile(const QString &, const QString &) override { return {}; }
-    int runModal(QDialog &) override { return QDialog::Rejected; }
     void setBusy(bool) override {}
     QStringList messages;
 };
