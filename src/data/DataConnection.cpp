@@ -232,7 +232,7 @@ void DataConnection::openDriver(const QString &connectionName, const QString &dr
     open(connectionName);
 }
 
-void DataConnection::open(const QString &connectionName)
+void DataConnection::open(QString connectionName)
 {
     close();
     const Server &p = m_server;

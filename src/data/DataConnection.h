@@ -64,7 +64,8 @@ private:
     QSqlQuery &prepared(const QString &statement, const QVariantList &values);
     // Throws when closed; opens a dropped server link again.
     void ensureOpen();
-    void open(const QString &connectionName);
+    // By value: callers pass m_name, which close() clears.
+    void open(QString connectionName);
 
     struct Server {
         QString driver, database, host, user, password, options, where;

@@ -26,8 +26,7 @@ QSqlDatabase admin()
 {
     const QString name = QStringLiteral("planexo-test-admin");
     if (QSqlDatabase::contains(name)) {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen()) return db;
+        if (QSqlDatabase db = QSqlDatabase::database(name, false); db.isOpen()) return db;
         QSqlDatabase::removeDatabase(name);
     }
     if (pg("HOST").isEmpty() || pg("PORT").isEmpty())

@@ -3,6 +3,8 @@
 // connects as start-up does, waits until GO_FILE exists (so that two instances start together),
 // transfers the shipment answering Yes to the replacement question, prints every message and the
 // number of catalogue inserts and updates it ran, and exits 0 when the closing count was reported.
+// Before its first catalogue lookup it creates GO_FILE.SHIPMENT and waits for GO_FILE.cat, so that
+// the catalogue updates of two instances start together too.
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
@@ -81,11 +83,19 @@ int main(int argc, char **argv)
     s.INTCAT = args[3];
     if (args.size() > 4)
         while (!QFile::exists(args[4]))
-            QThread::msleep(2);
+            QThread::msleep(1);
     int inserts = 0, updates = 0;
     SilentProgress progress;
     TransferDriver driver(s, progress);
+    const QString go = args.value(4);
+    bool aligned = go.isEmpty();
     driver.setStatementObserver([&](const QString &statement) {
+        if (!aligned && statement.startsWith(QLatin1String("select idarticulo from catarticulos"))) {
+            QFile(go + QLatin1Char('.') + args[2]).open(QIODevice::WriteOnly);
+            while (!QFile::exists(go + QStringLiteral(".cat")))
+                QThread::msleep(1);
+            aligned = true;
+        }
         if (statement.startsWith(QLatin1String("insert into CATARTICULOS")))
             ++inserts;
         else if (statement.startsWith(QLatin1String("update CATARTICULOS")))
