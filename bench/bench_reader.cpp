@@ -7,7 +7,7 @@
 #include "data/PlanexoError.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetLoader.h"
-#include "import/clEcxel.h"
+#include "workbook/clEcxel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

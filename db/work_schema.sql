@@ -52,3 +52,10 @@ CREATE TABLE PAIS (
     Descripcion TEXT NOT NULL COLLATE NOCASE
 ) STRICT;
 CREATE INDEX PAIS_Descripcion ON PAIS (Descripcion);
+
+-- Column mappings remembered per invoice layout: the layout's normalised heading row and its
+-- mapping (column and field label per entry).
+CREATE TABLE MAPEO (
+    CLAVE TEXT NOT NULL PRIMARY KEY,
+    MAPEO TEXT NOT NULL
+) STRICT;

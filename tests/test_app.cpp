@@ -1,23 +1,79 @@
 // Start-up of the main window and the wizard's moves.
 #include "Version.h"
+#include "shared/DataFolder.h"
 #include "shared/SharedState.h"
+#include "ui/app/Translations.h"
 #include "ui/app/frmMain.h"
+#include "ui/process/ResultsPanel.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "import/FieldLabels.h"
 #include "ui/import/SheetPanel.h"
 #include "ui/shipments/ShipmentList.h"
 
+#include <QAccessible>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QSet>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+#include <QDir>
+#include <QTemporaryDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QTableView>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Makes a file read-only for this process: no write permission, and for root, which ignores
+// permissions, the immutable attribute too. Undone when it goes.
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(QString path) : m_path(std::move(path))
+    {
+        m_permissions = QFile::permissions(m_path);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        m_immutable = geteuid() == 0 && setImmutable(true);
+    }
+    ~ReadOnlyFile()
+    {
+        if (m_immutable) setImmutable(false);
+        QFile::setPermissions(m_path, m_permissions);
+    }
+    bool holds() const { return geteuid() != 0 || m_immutable; }
+
+  private:
+    bool setImmutable(bool on) const
+    {
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    QString m_path;
+    QFile::Permissions m_permissions;
+    bool m_immutable = false;
+};
+
+} // namespace
 
 class TestApp : public QObject {
     Q_OBJECT
@@ -38,6 +94,137 @@ private:
     }
 
 private slots:
+    // Qt's standard dialogs speak the operator's language; an English locale keeps English.
+    void standardDialogsFollowTheLocale()
+    {
+        QVERIFY(installQtTranslations(QLocale(QLocale::Spanish, QLocale::Argentina)));
+        {
+            QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+            QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("Aceptar"));
+            QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancelar"));
+            QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Ver en:"));
+        }
+        installQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
+        QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(box.button(QDialogButtonBox::Ok)->text(), QStringLiteral("OK"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Look in:"));
+    }
+
+    // Assistive technology reads the counts and the message line as they stand, and tells every
+    // button, list and grid of the main window apart by its name.
+    void resultsReadableByAssistiveTechnology()
+    {
+        TestEnv env;
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        shared().sInternoActual = QStringLiteral("26001IC04000123");
+        w.fram3()->FRAM3_CargarEstadisticas();
+        auto *total = w.findChild<QLabel *>(QStringLiteral("FRAM3_lbTotal"));
+        QAccessibleInterface *count = QAccessible::queryAccessibleInterface(total);
+        QVERIFY(count);
+        const QString before = count->text(QAccessible::Name);
+        QCOMPARE(before, total->text());
+        QCOMPARE(count->text(QAccessible::Description), QStringLiteral("Total de Registros"));
+        total->setText(QStringLiteral("0042"));
+        QCOMPARE(count->text(QAccessible::Name), QStringLiteral("0042"));
+        w.setCaption(QStringLiteral("Fin de Proceso"));
+        QAccessibleInterface *line = QAccessible::queryAccessibleInterface(w.findChild<QLabel *>("Main_lbMensaje"));
+        QCOMPARE(line->text(QAccessible::Name), QStringLiteral("Fin de Proceso"));
+
+        QSet<QString> names;
+        const QList<QWidget *> controls = w.findChildren<QWidget *>();
+        for (QWidget *control : controls) {
+            // The window's own controls; the parts Qt builds inside a view (headers, corner button) are not.
+            if (control->objectName().isEmpty() || control->objectName().startsWith(QLatin1String("qt_")))
+                continue;
+            if (!qobject_cast<QAbstractButton *>(control) && !qobject_cast<QAbstractItemView *>(control))
+                continue;
+            const QString name = QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+            QVERIFY2(!name.isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(!names.contains(name), qPrintable(name + " names two controls"));
+            names.insert(name);
+        }
+        QVERIFY(names.contains(QStringLiteral("Lista de datos con errores")));
+        QVERIFY(names.contains(QStringLiteral("Impresión de registros OK")));
+        QVERIFY(names.contains(QStringLiteral("Lista de internos")));
+    }
+
+    // Where the databases live: a portable copy beside the program, the per-user folder seeded
+    // once from the installed data, or PLANEXO_DATA; the chosen folder works for start-up.
+    void dataFolderChoice()
+    {
+        QTemporaryDir root;
+        const QString installed = root.filePath("share/planexo");
+        QVERIFY(QDir().mkpath(installed + "/db"));
+        for (const QString &name : QDir(PLANEXO_BUILD_DB_DIR).entryList(QDir::Files))
+            QVERIFY(QFile::copy(QString(PLANEXO_BUILD_DB_DIR "/") + name, installed + "/db/" + name));
+        const QString bin = root.filePath("bin");
+        QVERIFY(QDir().mkpath(bin));
+        const QString user = root.filePath("home/.local/share/Planexo");
+
+        // Installed: nothing beside the program, so the user's folder is made from the installed data.
+        datafolder::Places places{bin, installed, user, QString(), {}};
+        QString problem;
+        QCOMPARE(datafolder::choose(places, &problem), user);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QVERIFY(QFile::exists(user + "/db/PlanexoGenericoOstrova.sqlite"));
+        QVERIFY(QFile::exists(user + "/db/calvera.ini"));
+        QVERIFY(QFileInfo(user + "/db/PlanexoGenericoOstrova.sqlite").permissions() & QFileDevice::WriteOwner);
+
+        // A second start keeps what the user's folder holds.
+        QFile mark(user + "/db/calvera.ini");
+        QVERIFY(mark.open(QIODevice::Append));
+        mark.write("; edited\n");
+        mark.close();
+        QCOMPARE(datafolder::choose(places, &problem), user);
+        QFile again(user + "/db/calvera.ini");
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QVERIFY(again.readAll().endsWith("; edited\n"));
+
+        // The seeded folder starts the program.
+        {
+            TestEnv env; // private settings
+            ScriptedInteraction script;
+            frmMain w(user);
+            w.Form_Load();
+            VERIFY_SCRIPT(script);
+            QCOMPARE(shared().iPaso, qint16(1));
+            QVERIFY(w.fram1()->list()->topLevelItemCount() > 0);
+        }
+
+        // A portable copy: db/ beside a writable program folder is used as it is.
+        QVERIFY(QDir().mkpath(bin + "/db"));
+        QCOMPARE(datafolder::choose(places, &problem), bin);
+        QVERIFY(datafolder::writable(bin));
+
+        // A copy on a read-only share: the user's folder, made from the copy when nothing is installed.
+        const QString share = root.filePath("share-ro");
+        QVERIFY(QDir().mkpath(share + "/db"));
+        QVERIFY(QFile::copy(installed + "/db/calvera.ini", share + "/db/calvera.ini"));
+        datafolder::Places readOnly{share, root.filePath("none"), root.filePath("user2"), QString(),
+                                    [](const QString &) { return false; }};
+        QCOMPARE(datafolder::choose(readOnly, &problem), root.filePath("user2"));
+        QVERIFY(QFile::exists(root.filePath("user2/db/calvera.ini")));
+#ifdef Q_OS_UNIX
+        if (geteuid() != 0) { // root writes anywhere
+            QVERIFY(QFile::setPermissions(share, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            QVERIFY(!datafolder::writable(share));
+            QFile::setPermissions(share, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+#endif
+
+        // PLANEXO_DATA wins, and an empty folder named there is seeded too.
+        places.override = root.filePath("elsewhere");
+        QCOMPARE(datafolder::choose(places, &problem), places.override);
+        QVERIFY(QFile::exists(places.override + "/db/calvera_ncm.sqlite"));
+
+        // Nothing installed and nothing beside the program: the failure names the folder.
+        datafolder::Places bare{root.filePath("nobin"), root.filePath("none"), root.filePath("fresh"), QString(), {}};
+        QCOMPARE(datafolder::choose(bare, &problem), root.filePath("fresh"));
+        QVERIFY(problem.contains(QDir::toNativeSeparators(root.filePath("fresh"))));
+    }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void startsOnDemoWithEmptySettings()
@@ -163,6 +350,53 @@ private slots:
         QCOMPARE(script.log().size(), 1);
         QVERIFY2(script.log().first().contains(QStringLiteral("Form_Load Linea 90 ]::")), qPrintable(script.log().first()));
         QCOMPARE(shared().iPaso, qint16(0));
+    }
+
+    // A work database that may not be written opens for viewing; the first write says why it fails.
+    void readOnlyWorkDatabaseOpensForViewing_data()
+    {
+        QTest::addColumn<bool>("wal");
+        QTest::newRow("as shipped") << false;
+        QTest::newRow("after a run in WAL mode") << true;
+    }
+    void readOnlyWorkDatabaseOpensForViewing()
+    {
+        QFETCH(bool, wal);
+        TestEnv env;
+        const QString file = env.dbFile(QStringLiteral("PlanexoGenericoOstrova.sqlite"));
+        if (wal) {
+            env.connect();
+            shared().gestor.reset();
+        }
+        ReadOnlyFile readOnly(file);
+        if (!readOnly.holds()) QSKIP("the file system cannot make the file read-only for root");
+        QVERIFY(!QFileInfo(file).isWritable());
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(1));
+        QCOMPARE(w.fram1()->list()->topLevelItemCount(), 1);
+        const QString count = QStringLiteral("select count(*) as n from INTN");
+        Recordset rs;
+        shared().gestor->Sql = count;
+        QVERIFY(shared().gestor->CrearRs(rs));
+        const int shipments = rs.Fields(QStringLiteral("n")).toInt();
+
+        shared().gestor->Sql = QStringLiteral("insert into INTN (INTNRO, INTDSC) values ('RO-1', 'nuevo')");
+        try {
+            shared().gestor->Ejecutar();
+            QFAIL("a read-only database took a write");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.description(),
+                     QStringLiteral("No se pueden guardar cambios: la base de datos '%1' es de solo lectura.")
+                         .arg(file));
+            QCOMPARE(e.number(), -2147221504L + 8);
+        }
+        shared().gestor->Sql = count;
+        QVERIFY(shared().gestor->CrearRs(rs));
+        QCOMPARE(rs.Fields(QStringLiteral("n")).toInt(), shipments);
+        if (!wal) QVERIFY(!QFile::exists(file + QStringLiteral("-wal")));
     }
 
     void missingParametersFailAtStep70()

@@ -666,6 +666,60 @@ class TestConfig : public QObject {
         QVERIFY(w.isVisible());
     }
 
+    // Escape with a list dropped down saves and leaves, as with the list closed.
+    void config_escapeWithListDroppedDown()
+    {
+        env->setSetting(QStringLiteral("PRCESM"), QStringLiteral("1"));
+        connectEnv();
+        ScriptedInteraction script;
+        for (const char *name : {"cboUnidad", "cboCatalogo"}) {
+            frmConfig w;
+            QVERIFY(activate(w));
+            auto *list = child<QComboBox>(w, name);
+            QVERIFY(list->count() > 1);
+            list->setCurrentIndex(1);
+            child<QLineEdit>(w, "txt_Marca")->setText(QLatin1String(name));
+            list->setFocus();
+            list->showPopup();
+            QTRY_VERIFY(list->view()->isVisible());
+            QTest::keyClick(list->view(), Qt::Key_Escape);
+            VERIFY_SCRIPT(script);
+            QVERIFY2(!w.isVisible(), name);
+            QVERIFY(!list->view()->isVisible());
+            QCOMPARE(env->setting(QStringLiteral("AA_MARCA")), QLatin1String(name));
+        }
+        QCOMPARE(env->setting(QStringLiteral("INTCAT")), shared().INTCAT);
+        QVERIFY(!shared().INTCAT.isEmpty());
+    }
+
+    // The close box saves like Escape; a failed check keeps the window open.
+    void config_closeBoxSaves()
+    {
+        connectEnv();
+        ScriptedInteraction script;
+        frmConfig w;
+        QVERIFY(activate(w));
+        auto *range = child<QLineEdit>(w, "txtPRECIO_RANGO");
+        range->setText(QStringLiteral("abc"));
+        child<QLineEdit>(w, "txtEstadoMerc")->setText(QStringLiteral("4"));
+        child<QLineEdit>(w, "txt_Marca")->setText(QStringLiteral("ACME"));
+        script.expectMessage(QStringLiteral("Debe ingresar un valor numerico en Rango de Variacion"),
+                             Icon::Exclamation);
+        QVERIFY(!w.close());
+        VERIFY_SCRIPT(script);
+        QVERIFY(w.isVisible());
+        QVERIFY(!env->hasSetting(QStringLiteral("AA_MARCA")));
+
+        range->setText(QStringLiteral("2,5"));
+        QVERIFY(w.close());
+        VERIFY_SCRIPT(script);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        QCOMPARE(env->setting(QStringLiteral("AA_MARCA")), QStringLiteral("ACME"));
+        QCOMPARE(env->setting(QStringLiteral("PRCESM")), QStringLiteral("4"));
+        QCOMPARE(shared().PRECIO_UNITARIO, 2.5);
+    }
+
     // ---- declared-unit rule dialog ----
 
     void newPais_checksInOrder()
@@ -712,6 +766,53 @@ class TestConfig : public QObject {
             QStringLiteral("01"));
         QCOMPARE(shared().sNewRuleNcm, typed);
         QCOMPARE(shared().sNewRuleUnit, QStringLiteral("01"));
+    }
+
+    // F11 and Escape with the unit list dropped down act as with it closed.
+    void newPais_keysWithListDroppedDown()
+    {
+        connectEnv();
+        ScriptedInteraction script;
+        {
+            frmNewPais d;
+            QVERIFY(activate(d));
+            QTest::keyClicks(child<QLineEdit>(d, "txtNCM"), QStringLiteral("0101.00.00.000A"));
+            auto *unit = child<QComboBox>(d, "cboUnidad");
+            unit->setCurrentIndex(unit->findText(QStringLiteral("PAR")));
+            unit->setFocus();
+            unit->showPopup();
+            QTRY_VERIFY(unit->view()->isVisible());
+            QTest::keyClick(unit->view(), Qt::Key_F11);
+            VERIFY_SCRIPT(script);
+            QVERIFY(!d.isVisible());
+            QVERIFY(!unit->view()->isVisible());
+            QCOMPARE(d.result(), int(QDialog::Accepted));
+            QCOMPARE(shared().sNewRuleUnit, QStringLiteral("08"));
+            QCOMPARE(env->scalar(QStringLiteral("select DECLARADA from NCMDEC where NCM = '0101.00.00.000A'"))
+                         .toString(),
+                     QStringLiteral("08"));
+        }
+        {
+            frmNewPais d;
+            QVERIFY(activate(d));
+            auto *unit = child<QComboBox>(d, "cboUnidad");
+            unit->setFocus();
+            unit->showPopup();
+            QTRY_VERIFY(unit->view()->isVisible());
+            // Without an NCM the check speaks, the list dropped down or not.
+            script.expectMessage(QStringLiteral("Debe ingresar algun datos en el campo Nomenclador"),
+                                 Icon::Exclamation);
+            QTest::keyClick(unit->view(), Qt::Key_F11);
+            VERIFY_SCRIPT(script);
+            QVERIFY(d.isVisible());
+            unit->showPopup();
+            QTRY_VERIFY(unit->view()->isVisible());
+            QTest::keyClick(unit->view(), Qt::Key_Escape);
+            QVERIFY(!d.isVisible());
+            QCOMPARE(d.result(), int(QDialog::Rejected));
+            QCOMPARE(shared().sNewRuleNcm, QString());
+            QCOMPARE(shared().sNewRuleUnit, QString());
+        }
     }
 
     void newPais_unitsUnreadable()

@@ -434,6 +434,20 @@ class TestEditor : public QObject {
         QCOMPARE(column(4, "PRCEST").toString(), QStringLiteral("A"));
     }
 
+    // Only blanks count as an empty declared unit: a tab is a value (VB's Trim keeps it).
+    void declaredUnitTrimsBlanksOnly()
+    {
+        ScriptedInteraction script;
+        auto w = open(QStringLiteral("0002"));
+        pressEnterOn(*w, QStringLiteral("8252.00.00.000B"));
+        box(*w, "txtPRCESM")->setText(QStringLiteral("2"));
+        box(*w, "txtPRCDUN")->setText(QStringLiteral(" \t "));
+        QTest::keyClick(box(*w, "txtPRCESM"), Qt::Key_F11);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(column(2, "PRCEST").toString(), QStringLiteral("M"));
+        QCOMPARE(column(2, "PRCDUN").toString(), QStringLiteral(" \t "));
+    }
+
     void savesCorrectedRecord_data()
     {
         QTest::addColumn<bool>("comma");

@@ -9,8 +9,8 @@
 #include "import/SheetGridModel.h"
 #include "import/SheetLoader.h"
 #include "ui/import/SheetPanel.h"
-#include "import/clEcxel.h"
 #include "ui/import/frmCampos.h"
+#include "workbook/clEcxel.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

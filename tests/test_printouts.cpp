@@ -139,6 +139,7 @@ class TestPrintouts : public QObject {
     void failingQuery();
     void pdfPagesMatchLayout();
     void demoInvoiceReports();
+    void textsShrinkBeforeTheyAreCut();
 };
 
 // ---------------------------------------------------------------- layout
@@ -595,6 +596,56 @@ void TestPrintouts::demoInvoiceReports()
     printPdf(Reporte(ok), dir + "/demo_ok.pdf");
     QCOMPARE(pdfPages(dir + "/demo_errores.pdf"), 1);
     QCOMPARE(pdfPages(dir + "/demo_ok.pdf"), 1);
+}
+
+// ---------------------------------------------------------------- fitting texts
+
+// A text wider than its column is drawn smaller; only what does not fit at the smallest legible
+// size ends in "…", and then whole letters of it stand. Headings fit their boxes, and the boxes of
+// one line leave room between them, so no two headings touch.
+void TestPrintouts::textsShrinkBeforeTheyAreCut()
+{
+    QImage page(100, 100, QImage::Format_RGB32);
+    page.setDotsPerMeterX(23622); // 600 dpi
+    page.setDotsPerMeterY(23622);
+    const int descriptionWidth = 1701;
+
+    const Reporte::Fit plain = Reporte::fit(QStringLiteral("MARTILLO"), descriptionWidth, false, page);
+    QCOMPARE(plain.points, Reporte::kFontPoints);
+    QCOMPARE(plain.text, QStringLiteral("MARTILLO"));
+
+    const QString longer = QStringLiteral("LINTERNA LED RECARGABLE");
+    const Reporte::Fit smaller = Reporte::fit(longer, descriptionWidth, false, page);
+    QVERIFY(smaller.points < Reporte::kFontPoints);
+    QVERIFY(smaller.points >= Reporte::kMinFontPoints);
+    QCOMPARE(smaller.text, longer);
+
+    const QString longest = QStringLiteral("LINTERNA LED RECARGABLE DE ALUMINIO CON CARGADOR USB Y ESTUCHE");
+    const Reporte::Fit cut = Reporte::fit(longest, descriptionWidth, false, page);
+    QCOMPARE(cut.points, Reporte::kMinFontPoints);
+    QVERIFY(cut.text.endsWith(QChar(0x2026)));
+    QVERIFY(longest.startsWith(cut.text.chopped(1)));
+    QVERIFY(cut.text.size() > 10);
+
+    QFont font;
+    const Reporte::Layout layout = reportOf(1).layout(kLetterBody);
+    QVector<Reporte::Item> headings;
+    for (const Reporte::Item &item : layout.items)
+        if (item.bold && item.top == 345)
+            headings << item;
+    QCOMPARE(headings.size(), 14);
+    for (const Reporte::Item &h : headings) {
+        const Reporte::Fit f = Reporte::fit(h.text, h.width, true, page);
+        QVERIFY2(f.text == h.text, qPrintable(h.text + " is cut to " + f.text));
+        font.setFamilies(f.narrow ? QStringList{"Arial Narrow", "Liberation Sans Narrow"}
+                                  : QStringList{"Arial", "Liberation Sans"});
+        font.setPointSizeF(f.points);
+        font.setBold(true);
+        QVERIFY(QFontMetricsF(font, &page).horizontalAdvance(f.text) <= h.width * 600.0 / 1440.0);
+        for (const Reporte::Item &other : headings)
+            if (&other != &h && other.left > h.left)
+                QVERIFY2(other.left - (h.left + h.width) >= 50, qPrintable(h.text + " touches " + other.text));
+    }
 }
 
 QTEST_MAIN(TestPrintouts)

@@ -2,11 +2,12 @@
 // the error report, the suffix validation, the results panel and the country relation dialog.
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
-#include "common/ScriptedInteraction.h"
 #include "common/RecordingProgress.h"
+#include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "ui/config/frmRelPais.h"
 #include "data/PlanexoError.h"
+#include "data/ShipmentLock.h"
 #include "data/VbFormat.h"
 #include "data/clPRINC.h"
 #include "import/FieldLabels.h"
@@ -19,13 +20,20 @@
 #include "ui/process/ResultsPanel.h"
 #include "process/Stage1Storing.h"
 #include "process/SuffixText.h"
+#include "transfer/TransferDriver.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThread>
+#include <cstdio>
 
 using Icon = Interaction::Icon;
 namespace fl = fieldlabels;
@@ -122,6 +130,46 @@ ScriptedInteraction::ModalDriver chooseCountry(const QString &entry, QString *sh
     };
 }
 
+// The invoice used by the instances of the two-instance test.
+const QVector<QStringList> kLockRows = {{"MT-500", "24", "102"}, {"NEW-9", "2", "10"}};
+const QStringList kLockLabels = {fl::CodArticulo, fl::Cantidad, fl::PTotal};
+
+// A progress display that stops its instance for good when stage 2 starts, after saying so.
+class StallingProgress : public RecordingProgress {
+  public:
+    void setCaption(const QString &c) override
+    {
+        RecordingProgress::setCaption(c);
+        if (!c.contains(QStringLiteral("Etapa 2"))) return;
+        std::fputs("PROCESANDO\n", stdout);
+        std::fflush(stdout);
+        for (;;)
+            QThread::sleep(60);
+    }
+};
+
+// Another program instance: processes shipment T1 of the program folder given and stalls midway.
+int runStalledInstance(const QString &programFolder)
+{
+    SharedState &s = shared();
+    s.programFolder = programFolder;
+    s.gestor = std::make_unique<oAlm::clGestor>();
+    s.fmt = std::make_unique<cFMTX::PRINC>();
+    s.entorno = std::make_unique<oENTX::clEntorno>();
+    s.enlace = std::make_unique<EnlaceDatos::EDMain>(programFolder);
+    s.enlace->LoadParameters();
+    s.gestor->CadenaConexion = oAlm::clGestor::connectionStringFor(programFolder);
+    s.gestor->Conectar();
+    configure();
+    ScriptedInteraction script;
+    SheetGridModel grid;
+    fillGrid(grid, kLockLabels, kLockRows);
+    StallingProgress progress;
+    ProcessDriver(s, progress).FRAM2_GuardarDatosToBase(grid);
+    std::fputs(qPrintable(script.report() + QLatin1Char('\n')), stdout);
+    return 1;
+}
+
 } // namespace
 
 class TestProcess : public QObject {
@@ -166,6 +214,9 @@ private slots:
     void resultsPanelEmptyAndFailure();
     void demoInvoiceEndToEnd_data();
     void demoInvoiceEndToEnd();
+    void noSuffixMarkerWithBrandEndToEnd();
+    void shipmentLockWithinOneProcess();
+    void secondInstanceIsRefused();
     void relationDialogChecks();
     void relationDialogSaves();
     void relationDialogDuplicateAndLoadFailure();
@@ -1167,6 +1218,138 @@ void TestProcess::demoInvoiceEndToEnd()
     QCOMPARE(label("FRAM3_lbNuevos"), QString("0003"));
 }
 
+// The catalogue's "SIN SUFIJOS" marker gains the brand element in stage 2: on a position without
+// codes the text stays valid, on a position with codes the marker counts as no element.
+void TestProcess::noSuffixMarkerWithBrandEndToEnd()
+{
+    TestEnv env;
+    env.connect();
+    configure();
+    shared().AA_MARCA = QStringLiteral("ACME");
+    env.execCalvera("INTERNOS",
+                    "insert into catarticulos (idcatalogo, idarticulo, descripcion, ncm, sufijos) values "
+                    "('001','TR-8','LAMPARA 8W','9405.10.99.000E','SIN SUFIJOS'),"
+                    "('001','TR-9','LAMPARA 9W','9405.10.99.000E','sin sufijos'),"
+                    "('001','MZ-1','MAZA','8205.20.00.000K','SIN SUFIJOS'),"
+                    "('001','MZ-2','MAZA 2','8205.20.00.000K','SIN SUFIJOS-AB(M2)-JD01')");
+    SheetGridModel grid;
+    fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal},
+             {{"TR-8", "100", "50"}, {"TR-9", "10", "5"}, {"MZ-1", "2", "20"}, {"MZ-2", "3", "30"}});
+    ScriptedInteraction script;
+    RecordingProgress progress;
+    QVERIFY(ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
+    VERIFY_SCRIPT(script);
+
+    const int tr8 = artOrderOf(env, "TR-8");
+    QCOMPARE(art(env, tr8, "PRCSUF").toString(), QString("SIN SUFIJOS-AA(ACME)"));
+    QCOMPARE(art(env, tr8, "PRCEST").toString(), QString("A"));
+    QCOMPARE(art(env, tr8, "PRCCRC").toString(), QString("OK"));
+    // Declared and statistical unit are both 07 (the default and the nomenclator's [012]).
+    QCOMPARE(art(env, tr8, "PRCECA").toDouble(), 100.0);
+    QCOMPARE(art(env, artOrderOf(env, "TR-9"), "PRCCRC").toString(), QString("OK"));
+    const int mz1 = artOrderOf(env, "MZ-1");
+    QCOMPARE(art(env, mz1, "PRCSUF").toString(), QString("SIN SUFIJOS-AA(ACME)"));
+    QCOMPARE(art(env, mz1, "PRCEST").toString() + "/" + art(env, mz1, "PRCCRC").toString(), QString("E/SUF"));
+    QVERIFY(art(env, mz1, "PRCECA").isNull());
+    const int mz2 = artOrderOf(env, "MZ-2");
+    QCOMPARE(art(env, mz2, "PRCSUF").toString(), QString("SIN SUFIJOS-AB(M2)-JD01-AA(ACME)"));
+    QCOMPARE(art(env, mz2, "PRCCRC").toString(), QString("OK"));
+
+    ResultsPanel panel;
+    panel.FRAM3_CargarEstadisticas();
+    auto label = [&](const char *name) { return panel.findChild<QLabel *>(name)->text(); };
+    QCOMPARE(label("FRAM3_lbTotal"), QString("0004"));
+    QCOMPARE(label("FRAM3_lbEnCatalogo"), QString("0003"));
+    QCOMPARE(label("FRAM3_lbNuevos"), QString("0000"));
+    QCOMPARE(label("FRAM3_lbErroneos"), QString("0001"));
+    QCOMPARE(label("FRAM3_lbErrSuf"), QString("0001"));
+
+    // The component alone, as the editor calls it.
+    oCHKX::clPRINC check;
+    check.ConexionString(*shared().enlace);
+    QCOMPARE(check.ValidarSufijos("7318.15.00.000S", "SIN SUFIJOS-AA(ACME)-"), 0);
+    QCOMPARE(check.ValidarSufijos("7318.15.00.000S", "AA(ACME)-SIN SUFIJOS"), 0);
+    QCOMPARE(check.ValidarSufijos("7318.15.00.000S", "SIN SUFIJOS-AA("), 2);
+    QCOMPARE(check.ValidarSufijos("8205.20.00.000K", "SIN SUFIJOS-AA(X)-AB(Y)"), 2);
+    QCOMPARE(check.ValidarSufijos("8205.20.00.000K", "SIN SUFIJOS-AA(X)-AB(Y)-JD02"), 0);
+}
+
+// ---------------------------------------------------------------- one shipment, two instances
+
+void TestProcess::shipmentLockWithinOneProcess()
+{
+    TestEnv env;
+    const QString db = env.dbFile("PlanexoGenericoOstrova.sqlite");
+    {
+        ShipmentLock first, second, other;
+        QCOMPARE(first.acquire(db, "T1"), ShipmentLock::Result::Acquired);
+        QCOMPARE(second.acquire(db, "T1"), ShipmentLock::Result::HeldElsewhere);
+        QCOMPARE(other.acquire(db, "T1 "), ShipmentLock::Result::Acquired);
+        QVERIFY(QFile::exists(ShipmentLock::fileFor(db, "T1")));
+        first.release();
+        QVERIFY(!QFile::exists(ShipmentLock::fileFor(db, "T1")));
+        QCOMPARE(second.acquire(db, "T1"), ShipmentLock::Result::Acquired);
+    }
+    // Released when the objects go; a shipment number that is no file name is fine.
+    QCOMPARE(QDir(env.dbFile(QString())).entryList({"*.lock"}, QDir::Files), QStringList());
+    ShipmentLock odd;
+    QCOMPARE(odd.acquire(db, "../A/B:C'*"), ShipmentLock::Result::Acquired);
+    QCOMPARE(ShipmentLock::busyMessage("26001IC04"),
+             QString("El interno 26001IC04 está siendo procesado en otro puesto"));
+}
+
+// Two real program instances: while one processes the shipment, the other may neither process nor
+// transfer it and changes nothing; once the first dies (kill -9), the shipment is free again.
+void TestProcess::secondInstanceIsRefused()
+{
+    TestEnv env;
+    env.connect();
+    configure();
+    env.exec("insert into ART (INTNRO, ARTORD, ARTNRO, PRCEST, PRCCRC) values ('T1', 1, 'OLD', 'M', 'OK')");
+    QProcess other;
+    other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    other.start(QCoreApplication::applicationFilePath(), {"--stalled-instance", env.programFolder()});
+    QVERIFY(other.waitForStarted());
+    QByteArray said;
+    while (!said.contains('\n') && other.waitForReadyRead(30000))
+        said += other.readAllStandardOutput();
+    QCOMPARE(said, QByteArray("PROCESANDO\n"));
+
+    const auto rows = [&] {
+        return committed(env, "select group_concat(ARTNRO || '/' || coalesce(PRCEST, ''), ' ') from "
+                              "(select * from ART where INTNRO = 'T1' order by ARTORD)")
+            .toString();
+    };
+    const QString before = rows();
+    SheetGridModel grid;
+    fillGrid(grid, kLockLabels, {{"NEW-5", "1", "6.8"}});
+    ScriptedInteraction script;
+    RecordingProgress progress;
+    script.expectMessage("El interno T1 está siendo procesado en otro puesto", Icon::Exclamation);
+    QVERIFY(!ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
+    VERIFY_SCRIPT(script);
+    QCOMPARE(progress.events, QStringList());
+    script.expectMessage("El interno T1 está siendo procesado en otro puesto", Icon::Exclamation);
+    TransferDriver(shared(), progress).FRM3_Tranferir();
+    VERIFY_SCRIPT(script);
+    QCOMPARE(progress.events, QStringList());
+    QCOMPARE(rows(), before);
+    QCOMPARE(env.scalarCalvera("INTERNOS", "select count(*) from caratula where interno = 'T1'").toInt(), 0);
+    // Another shipment is free meanwhile.
+    shared().sInternoActual = "T2";
+    QVERIFY(ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
+    QCOMPARE(artCount(env, "T2"), 1);
+
+    // The holder crashes: nothing stays locked.
+    other.kill();
+    QVERIFY(other.waitForFinished());
+    shared().sInternoActual = kShipment;
+    QVERIFY(ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
+    VERIFY_SCRIPT(script);
+    QCOMPARE(rows(), QString("NEW-5/"));
+    QCOMPARE(QDir(env.dbFile(QString())).entryList({"*.lock"}, QDir::Files), QStringList());
+}
+
 // ---------------------------------------------------------------- frmRelPais
 
 void TestProcess::relationDialogChecks()
@@ -1277,5 +1460,15 @@ void TestProcess::relationDialogDuplicateAndLoadFailure()
     QCOMPARE(dialog.findChild<QComboBox *>("cboPais")->count(), 0);
 }
 
-QTEST_MAIN(TestProcess)
+// The test's own main: also runs as the other program instance of the two-instance test.
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    if (argc == 3 && qstrcmp(argv[1], "--stalled-instance") == 0)
+        return runStalledInstance(QString::fromLocal8Bit(argv[2]));
+    TestProcess test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_process.moc"

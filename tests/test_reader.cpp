@@ -2,9 +2,9 @@
 // worksheet only, and every kind of bad input ending as a described failure.
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
-#include "import/WorkbookSheet.h"
-#include "import/XlsxReader.h"
-#include "import/clEcxel.h"
+#include "workbook/WorkbookSheet.h"
+#include "workbook/XlsxReader.h"
+#include "workbook/clEcxel.h"
 
 #include <QDir>
 #include <QFile>
@@ -239,6 +239,147 @@ QByteArray storedCopy(const QString &path)
     zip_discard(in);
     QFile file(target);
     return closed && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A package of one sheet with the given sheet and shared-strings parts (empty: left out).
+bool writePackage(const QString &path, const QByteArray &sheet, const QByteArray &strings)
+{
+    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip) return false;
+    const bool ok =
+        addText(zip, "xl/workbook.xml",
+                "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"" +
+                    rel + "\"><sheets><sheet name=\"a\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>") &&
+        addText(zip, "xl/_rels/workbook.xml.rels",
+                "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                "<Relationship Id=\"rId1\" Type=\"" +
+                    rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>") &&
+        addText(zip, "xl/worksheets/sheet1.xml", sheet) &&
+        (strings.isEmpty() || addText(zip, "xl/sharedStrings.xml", strings));
+    if (!ok) {
+        zip_discard(zip);
+        return false;
+    }
+    return zip_close(zip) == 0;
+}
+
+// Little-endian fields and BIFF8 records, for legacy workbooks built byte by byte.
+void put16(QByteArray &out, uint32_t v)
+{
+    out.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+}
+
+void put32(QByteArray &out, uint32_t v)
+{
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+QByteArray biffRecord(uint32_t type, const QByteArray &data)
+{
+    QByteArray out;
+    put16(out, type);
+    put16(out, uint32_t(data.size()));
+    return out + data;
+}
+
+// UTF-16LE units as a BIFF8 wide string stores them, lone surrogates included.
+QByteArray wideChars(std::initializer_list<char16_t> units)
+{
+    QByteArray out;
+    for (const char16_t u : units)
+        put16(out, u);
+    return out;
+}
+
+// A BIFF8 wide string with a 16-bit length: length, flags (wide), characters.
+QByteArray wideString(std::initializer_list<char16_t> units)
+{
+    QByteArray out;
+    put16(out, uint32_t(units.size()));
+    out.append(char(1));
+    return out + wideChars(units);
+}
+
+// A compound file holding one "Workbook" stream: the globals (BOF, the sheet, `globals`, EOF), then
+// the worksheet (BOF, `cells`, EOF), padded to the size that keeps it out of the mini stream.
+QByteArray legacyWorkbook(const QByteArray &globals, const QByteArray &cells)
+{
+    auto bof = [](uint32_t kind) {
+        QByteArray d;
+        put16(d, 0x0600);
+        put16(d, kind);
+        return biffRecord(0x0809, d + QByteArray(12, '\0'));
+    };
+    QByteArray sheetName;
+    put32(sheetName, 0); // offset of the worksheet's BOF, set below
+    put16(sheetName, 0);
+    sheetName.append(char(1)).append(char(0)).append('H');
+    QByteArray stream = bof(0x0005) + biffRecord(0x0085, sheetName) + globals + biffRecord(0x000A, {});
+    const uint32_t sheetAt = uint32_t(stream.size());
+    for (int i = 0; i < 4; ++i)
+        stream[24 + i] = char((sheetAt >> (8 * i)) & 0xFF); // after BOF and the sheet's record header
+    stream += bof(0x0010) + cells + biffRecord(0x000A, {});
+    stream.append(
+        QByteArray(std::max<qsizetype>(4096, (stream.size() + 511) / 512 * 512) - stream.size(), '\0'));
+
+    // Sector 0: allocation table; 1: directory; 2 on: the stream.
+    const uint32_t sectors = uint32_t(stream.size() / 512);
+    constexpr uint32_t Free = 0xFFFFFFFF, End = 0xFFFFFFFE;
+    QByteArray header("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    header.append(QByteArray(16, '\0'));
+    put16(header, 0x3E);
+    put16(header, 3);
+    put16(header, 0xFFFE);
+    put16(header, 9);
+    put16(header, 6);
+    header.append(QByteArray(10, '\0'));
+    put32(header, 1); // allocation table sectors
+    put32(header, 1); // directory
+    put32(header, 0);
+    put32(header, 4096); // mini stream cutoff
+    put32(header, End);  // no mini allocation table
+    put32(header, 0);
+    put32(header, End); // no extra allocation table sectors
+    put32(header, 0);
+    put32(header, 0); // the allocation table is sector 0
+    while (header.size() < 512)
+        put32(header, Free);
+    QByteArray fat;
+    put32(fat, 0xFFFFFFFD);
+    put32(fat, End);
+    for (uint32_t s = 0; s < sectors; ++s)
+        put32(fat, s + 1 < sectors ? s + 3 : End);
+    while (fat.size() < 512)
+        put32(fat, Free);
+    auto entry = [](const QString &name, uint32_t type, uint32_t child, uint32_t start, uint32_t size) {
+        QByteArray e;
+        for (const QChar c : name)
+            put16(e, c.unicode());
+        e.append(QByteArray(64 - e.size(), '\0'));
+        put16(e, uint32_t(name.size() + 1) * 2);
+        e.append(char(type)).append(char(1));
+        put32(e, Free);
+        put32(e, Free);
+        put32(e, child);
+        e.append(QByteArray(0x74 - e.size(), '\0'));
+        put32(e, start);
+        put32(e, size);
+        put32(e, 0);
+        return e;
+    };
+    QByteArray dir = entry(QStringLiteral("Root Entry"), 5, 1, End, 0) +
+                     entry(QStringLiteral("Workbook"), 2, Free, 2, uint32_t(stream.size()));
+    dir.append(QByteArray(512 - dir.size(), '\0'));
+    return header + fat + dir + stream;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
 }
 
 } // namespace
@@ -499,6 +640,95 @@ class TestReader : public QObject {
         reader.setArchivo(fixture(QStringLiteral("utf16.xlsx")));
         QVERIFY(reader.Abrir());
         QCOMPARE(readAll(reader, 1, 2).first(), (QStringList{"texto ñ", "1,5"}));
+    }
+
+    // A lone UTF-16 surrogate, which legacy strings and _xHHHH_ escapes can hold, arrives as U+FFFD
+    // and takes no other character with it; a valid pair stays a pair, also split across records.
+    void loneSurrogates()
+    {
+        const QString r(QChar::ReplacementCharacter);
+        const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QTemporaryDir dir;
+
+        QByteArray sst;
+        put32(sst, 6);
+        put32(sst, 6);
+        sst += wideString({u'a', 0xD800, u'b'}) + wideString({0xDC00, u'z'}) +
+               wideString({u'x', 0xD83D, 0xDE00, u'y'}) + wideString({u'f', u'i', u'n', 0xD800}) +
+               wideString({0xDE00, 0xD83D});
+        // The sixth string goes on in a CONTINUE record between the halves of a pair.
+        put16(sst, 4);
+        sst += char(1) + wideChars({u'p', 0xD83D});
+        const QByteArray globals =
+            biffRecord(0x00FC, sst) + biffRecord(0x003C, char(1) + wideChars({0xDE00, u'!'}));
+        QByteArray cells;
+        for (uint32_t i = 0; i < 6; ++i) {
+            QByteArray d;
+            put16(d, 0);
+            put16(d, i);
+            put16(d, 0);
+            put32(d, i);
+            cells += biffRecord(0x00FD, d);
+        }
+        QByteArray label, formula;
+        for (QByteArray *cell : {&label, &formula}) {
+            put16(*cell, 1);
+            put16(*cell, cell == &label ? 0 : 1);
+            put16(*cell, 0);
+        }
+        label += wideString({u'L', 0xDBFF, u'!'});
+        formula += QByteArray(6, '\0'); // a text result, given by the STRING record that follows
+        put16(formula, 0xFFFF);
+        formula += QByteArray(8, '\0');
+        cells += biffRecord(0x0204, label) + biffRecord(0x0006, formula) +
+                 biffRecord(0x0207, wideString({0xDFFF, u'y'}));
+        const QString xls = dir.filePath(QStringLiteral("surrogates.xls"));
+        QVERIFY(writeFile(xls, legacyWorkbook(globals, cells)));
+
+        clEcxel reader;
+        reader.setArchivo(xls);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 2, 6), (QVector<QStringList>{{"a" + r + "b", r + "z", "x" + smile + "y",
+                                                               "fin" + r, r + r, "p" + smile + "!"},
+                                                              {"L" + r + "!", r + "y", "", "", "", ""}}));
+
+        // The same through the package's escapes and character references (a pair given by two
+        // references, which XML does not allow but some writers use, is the character).
+        const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        const QString xlsx = dir.filePath(QStringLiteral("surrogates.xlsx"));
+        QVERIFY(writePackage(
+            xlsx,
+            "<worksheet xmlns=\"" + ns +
+                "\"><sheetData><row r=\"1\">"
+                "<c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
+                "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"inlineStr\"><is><t>_xDC00_q</t></is></c>"
+                "<c r=\"E1\" "
+                "t=\"str\"><f>D1</f><v>&#xD83D;&#56832;&#xDBFF;</v></c></row></sheetData></worksheet>",
+            "<sst xmlns=\"" + ns +
+                "\"><si><t>a_xD800_b</t></si><si><t>_xD83D__xDE00_</t></si>"
+                "<si><r><t>c&#xD800;</t></r><r><t>d</t></r></si></sst>"));
+        reader.setArchivo(xlsx);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 5).first(),
+                 (QStringList{"a" + r + "b", smile, "c" + r + "d", r + "q", smile + r}));
+
+        // Surrogates encoded in UTF-8, or in a UTF-16 part, are no characters either.
+        const QByteArray head = "<worksheet xmlns=\"" + ns + "\"><sheetData><row><c t=\"inlineStr\"><is><t>g";
+        const QByteArray tail = "h</t></is></c></row></sheetData></worksheet>";
+        QByteArray utf16("\xFF\xFE", 2);
+        for (const char c : head)
+            put16(utf16, uchar(c));
+        utf16 += wideChars({0xD800});
+        for (const char c : tail)
+            put16(utf16, uchar(c));
+        for (const QByteArray &sheet : QList<QByteArray>{head + "\xED\xA0\x80" + tail, utf16}) {
+            QVERIFY(writePackage(xlsx, sheet, {}));
+            reader.setArchivo(xlsx);
+            QVERIFY(reader.Abrir());
+            const QString text = reader.LeerCelda(1, 1);
+            QVERIFY2(QRegularExpression(QStringLiteral("^g\uFFFD+h$")).match(text).hasMatch(),
+                     qPrintable(text));
+        }
     }
 
     void cellsOutOfOrderAndRepeated()

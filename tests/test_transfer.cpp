@@ -12,9 +12,12 @@
 #include "transfer/TransferDriver.h"
 #include "transfer/modGlobal.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -393,6 +396,33 @@ class TestTransfer : public QObject {
         QCOMPARE(progress.events, (QStringList{"max:100", "value:1", "max:1", "value:1"}));
     }
 
+    // Not blank means not empty after trimming blanks: a tab or a line break is a value and is written.
+    void updateTrimsBlanksOnly()
+    {
+        TestEnv env;
+        env.connect();
+        configure();
+        addArt(env, "1,'MT-500',' \t ',NULL,NULL,NULL,2,NULL,10,'',' ',"
+                    "'\n',NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL,'A','OK'");
+        ScriptedInteraction script;
+        RecordingProgress progress;
+        QStringList statements;
+        TransferDriver driver(shared(), progress);
+        driver.setStatementObserver([&](const QString &s) { statements << s; });
+        driver.setClock([] { return kNow; });
+        QVERIFY(driver.FRAM3_Transfer_C_ActualCAT());
+        VERIFY_SCRIPT(script);
+        const QStringList updates = only(statements, "update CATARTICULOS");
+        QCOMPARE(updates.size(), 1);
+        QVERIFY2(
+            updates.first().startsWith(
+                "update CATARTICULOS set descripcion = ' \t ',cantidad = 0,Preciounitario = 0,sufijos = '\n',"
+                "usuario = '"),
+            qPrintable(updates.first()));
+        QCOMPARE(catalogue(env, "MT-500", "descripcion").toString(), QStringLiteral(" \t "));
+        QCOMPARE(catalogue(env, "MT-500", "sufijos").toString(), QStringLiteral("\n"));
+    }
+
     void replaceQuestion_data()
     {
         QTest::addColumn<bool>("yes");
@@ -710,6 +740,74 @@ class TestTransfer : public QObject {
         QCOMPARE(progress.caption(), QStringLiteral("Actualizando catalogo..."));
         QVERIFY(progress.barVisible());
         QCOMPARE(calCount(env, "subitems"), 3);
+    }
+
+    // SQLite's own code for a full database is 13, VB's number for a type mismatch: the report gives
+    // the database's text with the number as a component raises it (vbObjectError + 13).
+    void fullCalveraDatabaseReportedAsSuch()
+    {
+        TestEnv env;
+        env.connect();
+        configure();
+        addThreeArticles(env);
+        // The second item needs pages of its own, and the transfer's connection may add none.
+        env.exec(QStringLiteral("update ART set ARTDSC = '%1' where ARTORD = 2").arg(QString(20000, 'X')));
+        const int pages = cal(env, "pragma page_count").toInt();
+        env.execCalvera("INTERNOS", QStringLiteral("pragma max_page_count = %1").arg(pages));
+        ScriptedInteraction script;
+        script.expectMessage(QStringLiteral("database or disk is full\r\n\r\n-2147221491 - seccion "
+                                            "[Planexo.frmMain.FRAM3_Transfer_B_pasaje]"),
+                             Icon::Critical);
+        RecordingProgress progress;
+        TransferDriver(shared(), progress).FRM3_Tranferir();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(calCount(env, "caratula"), 1);
+        QCOMPARE(calCount(env, "subitems"), 1);
+        QCOMPARE(progress.caption(), QStringLiteral("Transfiriendo al Calvera Windows..."));
+        // The same failure raised by a component keeps its number apart from VB's runtime errors.
+        QCOMPARE(errorNumberOf([&] {
+                     env.execCalvera("INTERNOS",
+                                     QStringLiteral("insert into caratula (interno, observaciones) "
+                                                    "values ('T2', '%1')")
+                                         .arg(QString(20000, 'Y')));
+                 }),
+                 -2147221504L + 13);
+    }
+
+    // Calvera's databases keep their journal mode; only the work database runs in WAL mode.
+    void calveraSettingsUntouched()
+    {
+        TestEnv env;
+        env.connect();
+        configure();
+        addThreeArticles(env);
+        ScriptedInteraction script;
+        script.expectMessage(QStringLiteral("Se transfirio 3 articulos en el interno T1"), Icon::Information);
+        RecordingProgress progress;
+        TransferDriver(shared(), progress).FRM3_Tranferir();
+        VERIFY_SCRIPT(script);
+        QVERIFY(env.scalarCalvera("NCM", "select count(*) from sufidos").toInt() > 0);
+        const auto journalMode = [&](const QString &file) {
+            QString mode;
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "journal-reader");
+                db.setDatabaseName(env.dbFile(file));
+                db.setConnectOptions("QSQLITE_OPEN_READONLY");
+                QSqlQuery q(db);
+                if (db.open() && q.exec("pragma journal_mode") && q.next()) mode = q.value(0).toString();
+            }
+            QSqlDatabase::removeDatabase("journal-reader");
+            return mode;
+        };
+        for (const QString file : {"calvera_internos.sqlite", "calvera_ncm.sqlite"}) {
+            QCOMPARE(journalMode(file), QStringLiteral("delete"));
+            QVERIFY2(!QFile::exists(env.dbFile(file + "-wal")), qPrintable(file));
+            QVERIFY2(!QFile::exists(env.dbFile(file + "-shm")), qPrintable(file));
+        }
+        QCOMPARE(journalMode("PlanexoGenericoOstrova.sqlite"), QStringLiteral("wal"));
+        QCOMPARE(env.scalar("pragma synchronous").toInt(), 1);
+        shared().enlace.reset();
+        QCOMPARE(journalMode("calvera_internos.sqlite"), QStringLiteral("delete"));
     }
 
     void throughTheMainWindow()

@@ -2,6 +2,7 @@
 
 #include "PlanexoError.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -10,6 +11,11 @@
 
 // ADO's generic provider failure, for errors without a native code.
 static constexpr long kProviderError = -2147467259;
+// VB's base for errors raised by components, which keeps their numbers apart from VB's own.
+static constexpr long kVbObjectError = -2147221504;
+static constexpr long kSqliteError = 1;      // SQLITE_ERROR: the statement itself failed
+static constexpr long kSqliteReadOnly = 8;   // SQLITE_READONLY
+static constexpr long kSqliteExtended = 256; // extended result codes start here
 
 DataConnection::~DataConnection()
 {
@@ -55,6 +61,14 @@ void DataConnection::fail(const QSqlError &error, const QString &statement)
         text = error.text().trimmed();
     if (text.isEmpty())
         text = error.driverText().trimmed();
+    if (m_dialect.engine() == Dialect::Engine::SQLite && number > kSqliteError && number < kSqliteExtended) {
+        // SQLite's primary codes are VB's runtime numbers too (13 "database or disk is full" would
+        // read as "No coinciden los tipos"): raised as a component raises its own errors.
+        if (number == kSqliteReadOnly && !m_file.isEmpty())
+            text = QStringLiteral("No se pueden guardar cambios: la base de datos '%1' es de solo lectura.")
+                       .arg(QDir::toNativeSeparators(m_file));
+        number += kVbObjectError;
+    }
     throw PlanexoError(number, text, m_source);
 }
 
@@ -178,7 +192,8 @@ void DataConnection::commitBatch()
     }
 }
 
-void DataConnection::openSqlite(const QString &connectionName, const QString &path, const QString &source)
+void DataConnection::openSqlite(const QString &connectionName, const QString &path, const QString &source,
+                                Tuning tuning)
 {
     m_source = source;
     close();
@@ -186,13 +201,15 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     const QFileInfo info(path);
     if (!info.isFile())
         throw PlanexoError(kProviderError, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(path), source);
+    const bool writable = QFileInfo(info.absoluteFilePath()).isWritable();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     // A URI with mode=rw never creates a missing file.
     QUrl uri = QUrl::fromLocalFile(info.absoluteFilePath());
-    uri.setQuery(QStringLiteral("mode=rw"));
+    uri.setQuery(writable ? QStringLiteral("mode=rw") : QStringLiteral("mode=ro"));
     db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
     m_name = connectionName;
+    m_dialect = Dialect(Dialect::Engine::SQLite);
     if (!db.open()) {
         const QSqlError error = db.lastError();
         db = QSqlDatabase();
@@ -200,13 +217,21 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
         m_name.clear();
         fail(error, QString());
     }
-    m_dialect = Dialect(Dialect::Engine::SQLite);
+    m_file = info.absoluteFilePath();
     m_open = true;
-    // The first statement reads the header, so a file that is no database fails here.
+    // The first statement reads the header, so a file that is no database fails here. The journal
+    // mode is kept in the file: only the work database, and only when it may be written, gets WAL.
+    QStringList pragmas = {QStringLiteral("PRAGMA schema_version")};
+    if (tuning == Tuning::Own) {
+        if (writable)
+            pragmas << QStringLiteral("PRAGMA journal_mode=WAL")
+                    << QStringLiteral("PRAGMA synchronous=NORMAL");
+        pragmas << QStringLiteral("PRAGMA foreign_keys=ON");
+    }
+    pragmas << QStringLiteral("PRAGMA mmap_size=268435456");
     QSqlQuery q(db);
-    for (const char *pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL", "PRAGMA foreign_keys=ON",
-                               "PRAGMA mmap_size=268435456"}) {
-        if (!q.exec(QString::fromLatin1(pragma))) {
+    for (const QString &pragma : pragmas) {
+        if (!q.exec(pragma)) {
             const QSqlError error = q.lastError();
             q = QSqlQuery();
             db = QSqlDatabase();
@@ -244,6 +269,8 @@ void DataConnection::open(QString connectionName)
     if (!p.password.isEmpty()) db.setPassword(p.password);
     if (!p.options.isEmpty()) db.setConnectOptions(p.options);
     m_name = connectionName;
+    m_dialect =
+        Dialect(p.driver == QLatin1String("QPSQL") ? Dialect::Engine::PostgreSQL : Dialect::Engine::SQLite);
     if (!db.open()) {
         const QSqlError error = db.lastError();
         db = QSqlDatabase();
@@ -252,8 +279,6 @@ void DataConnection::open(QString connectionName)
         m_lost = true;
         fail(error, QString());
     }
-    m_dialect =
-        Dialect(p.driver == QLatin1String("QPSQL") ? Dialect::Engine::PostgreSQL : Dialect::Engine::SQLite);
     m_open = true;
     m_lost = false;
 }
@@ -270,6 +295,7 @@ void DataConnection::close()
     }
     QSqlDatabase::removeDatabase(m_name);
     m_name.clear();
+    m_file.clear();
     m_open = false;
     m_lost = false;
     m_batchDepth = 0;

@@ -33,14 +33,20 @@ public:
 
     const Dialect &dialect() const { return m_dialect; }
     bool isOpen() const { return m_open; }
+    // The SQLite file this connection opened (empty for a server).
+    QString databaseFile() const { return m_file; }
     QString connectionName() const { return m_name; }
 
     // Batches writes of a long operation; commit keeps everything done so far, as without it.
     void beginBatch();
     void commitBatch();
 
-    // Opens a SQLite file that must already exist, in WAL mode with synchronous=NORMAL.
-    void openSqlite(const QString &connectionName, const QString &path, const QString &source);
+    // Opens a SQLite file that must already exist. Only the program's own work database is tuned
+    // (WAL mode, synchronous=NORMAL); another system's database is used with its settings as they
+    // are. A file this process may not write opens read-only, and the first write says so.
+    enum class Tuning { Own, AsItIs };
+    void openSqlite(const QString &connectionName, const QString &path, const QString &source,
+                    Tuning tuning = Tuning::AsItIs);
     // Opens any Qt SQL driver with the given parameters. On a server, failures name `where` (the
     // entities and the server's host and port) and never the password; a PostgreSQL connection gets a
     // connect timeout unless the options give one; a link that the server dropped is opened again by
@@ -73,6 +79,7 @@ private:
     };
 
     QString m_name;
+    QString m_file;
     Dialect m_dialect;
     bool m_open = false;
     bool m_lost = false;

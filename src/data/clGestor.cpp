@@ -47,7 +47,8 @@ void clGestor::Conectar()
     if (!provider.isEmpty() && provider != QLatin1String("QSQLITE"))
         throw PlanexoError(-2147467259, QStringLiteral("No se encuentra el proveedor '%1'.").arg(provider),
                            QStringLiteral("oAlm.clGestor.Conectar"));
-    openSqlite(m_connectionName, QDir::fromNativeSeparators(file), QStringLiteral("oAlm.clGestor.Conectar"));
+    openSqlite(m_connectionName, QDir::fromNativeSeparators(file), QStringLiteral("oAlm.clGestor.Conectar"),
+               Tuning::Own);
     m_source = QStringLiteral("oAlm.clGestor");
 }
 

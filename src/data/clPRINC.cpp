@@ -18,8 +18,10 @@
 //   elements CODE(value) and four-character option elements. A text that does not read so is 2.
 // - It is valid (0) when each value code has an element with a non-blank value (numeric for a code
 //   starting with "Z") and each option code has an element equal to one of its options or to the
-//   code followed by "00". Elements of codes that do not apply are ignored. An empty text or
-//   "SIN SUFIJOS" is valid only for a position without codes. Everything else is 2.
+//   code followed by "00". Elements of codes that do not apply are ignored. "SIN SUFIJOS", the
+//   marker of a position without suffixes, is no element, also when stage 2 has appended the brand
+//   to it ("SIN SUFIJOS-AA(ACME)"). A text without elements is valid only for a position without
+//   codes. Everything else is 2.
 // Codes are compared without letter case.
 
 namespace oCHKX {
@@ -63,13 +65,19 @@ QStringList positionLevels(const QString &p)
             p.left(7) + QStringLiteral(".  .   "), p.left(14)};
 }
 
+const QString kNoSuffixes = QStringLiteral("SIN SUFIJOS");
+
 bool parseElements(const QString &t, QVector<Element> *elements)
 {
     int i = 0;
     const int n = int(t.size());
     while (i < n) {
         Element e;
-        if (n - i >= 3 && isAlnum(t[i]) && isAlnum(t[i + 1]) && t[i + 2] == QLatin1Char('(')) {
+        const int afterMarker = i + int(kNoSuffixes.size());
+        if (QStringView(t).mid(i, kNoSuffixes.size()).compare(kNoSuffixes, Qt::CaseInsensitive) == 0 &&
+            (afterMarker == n || t[afterMarker] == QLatin1Char('-'))) {
+            i = afterMarker;
+        } else if (n - i >= 3 && isAlnum(t[i]) && isAlnum(t[i + 1]) && t[i + 2] == QLatin1Char('(')) {
             const int close = int(t.indexOf(QLatin1Char(')'), i + 3));
             if (close < 0) return false;
             e.code = t.mid(i, 2).toUpper();
@@ -84,7 +92,7 @@ bool parseElements(const QString &t, QVector<Element> *elements)
         } else {
             return false;
         }
-        elements->push_back(e);
+        if (!e.code.isEmpty()) elements->push_back(e);
         if (i == n) break;
         if (t[i] != QLatin1Char('-')) return false;
         ++i;
@@ -163,12 +171,10 @@ int clPRINC::ValidarSufijos(const QString &position, const QString &suffixes)
     const Codes &codes = codesOf(position);
     if (!codes.exists) return 1;
 
-    const QString text = suffixes.trimmed();
-    const bool none = text.isEmpty() || text.compare(QLatin1String("SIN SUFIJOS"), Qt::CaseInsensitive) == 0;
-    const bool anyCode = !codes.valueCodes.isEmpty() || !codes.options.isEmpty();
-    if (none) return anyCode ? 2 : 0;
     QVector<Element> elements;
-    if (!parseElements(text, &elements)) return 2;
+    if (!parseElements(suffixes.trimmed(), &elements)) return 2;
+    const bool anyCode = !codes.valueCodes.isEmpty() || !codes.options.isEmpty();
+    if (elements.isEmpty()) return anyCode ? 2 : 0;
 
     for (const QString &code : codes.valueCodes) {
         const bool numeric = code.startsWith(QLatin1Char('Z'));

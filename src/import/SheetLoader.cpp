@@ -2,6 +2,7 @@
 
 #include "SheetGridModel.h"
 #include "data/PlanexoError.h"
+#include "workbook/clEcxel.h"
 
 #include <QStringList>
 #include <QVector>
@@ -77,6 +78,25 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     grid.setRowForeground(1, 0x0000FF);
     step = 700;
     grid.setFixedRows(2);
+}
+
+void loadFile(const QString &path, SheetGridModel &grid, int &step)
+{
+    step = 90;
+    // Dropped at the end of the load; on a failure it releases the workbook without CerrarArchivo.
+    clEcxel excel;
+    excel.setArchivo(path);
+    step = 100;
+    excel.Abrir();
+    fillGrid([&excel](long row, long col) { return excel.LeerCelda(row, col); }, grid, step);
+    step = 710;
+    excel.CerrarArchivo();
+}
+
+QString failureMessage(const PlanexoError &error, int step)
+{
+    return QString::number(error.number()) + QStringLiteral(" - ") + error.description() +
+           QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea ") + QString::number(step);
 }
 
 } // namespace sheetloader

@@ -21,6 +21,11 @@ PlanexoError noDataRows();
 // failure can name it. Throws PlanexoError; the grid then keeps what the steps before put there.
 void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step);
 
+// Opens the workbook at `path` and fills the grid from its first worksheet (steps 90 to 710).
+void loadFile(const QString &path, SheetGridModel &grid, int &step);
+// The message of a failed load at `step`.
+QString failureMessage(const PlanexoError &error, int step);
+
 // The preview grid's column widths in twips for columns 0 to 9; later columns keep the default.
 inline constexpr int ColumnWidthsTwips[] = {1500, 2000, 1000, 1100, 1300, 1300, 1500, 1000, 1200, 1200};
 

@@ -36,6 +36,11 @@ QString CountryResolver::ObtenerCodigoPais(const QString &origin)
     return PedirRelacionPais(origin);
 }
 
+bool CountryResolver::resolvesSilently(const QString &origin)
+{
+    return origin.trimmed().isEmpty() || m_resolved.contains(origin) || lookup(origin).has_value();
+}
+
 QString CountryResolver::PedirRelacionPais(const QString &origin)
 {
     for (;;) {

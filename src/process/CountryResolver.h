@@ -16,6 +16,9 @@ public:
     QString ObtenerCodigoPais(const QString &origin);
     // Shows the relation dialog until a country is chosen; returns its code.
     QString PedirRelacionPais(const QString &origin);
+    // True when the process resolves the origin text without asking: a blank text, or one that the
+    // country list or the taught relations know.
+    bool resolvesSilently(const QString &origin);
 
 private:
     std::optional<QString> lookup(const QString &origin);

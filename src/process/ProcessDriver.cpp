@@ -10,6 +10,7 @@
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
 #include "data/PlanexoError.h"
+#include "data/ShipmentLock.h"
 #include "data/clPRINC.h"
 #include "import/SheetGridModel.h"
 
@@ -64,6 +65,15 @@ void ProcessDriver::runStages(ProcessRun &run, const SheetGridModel &grid)
 
 bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
 {
+    // Another instance working on the shipment: say so and change nothing.
+    ShipmentLock lock;
+    if (m_state.gestor && m_state.gestor->isOpen() &&
+        lock.acquire(m_state.gestor->databaseFile(), m_state.sInternoActual) ==
+            ShipmentLock::Result::HeldElsewhere) {
+        interaction().message(ShipmentLock::busyMessage(m_state.sInternoActual),
+                              Interaction::Icon::Exclamation);
+        return false;
+    }
     oCHKX::clPRINC checker;
     ProcessRun run{m_state, m_progress, checker, {}, {}, step::ShowBar, m_observer};
     bool result = false;

@@ -22,4 +22,17 @@ void write(const QString &key, const QString &value)
     store.sync();
 }
 
+QString lastFolder()
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Planexo"), QStringLiteral("Planexo"));
+    return s.value(QStringLiteral("RECIENTES/CarpetaFacturas")).toString();
+}
+
+void setLastFolder(const QString &folder)
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Planexo"), QStringLiteral("Planexo"));
+    s.setValue(QStringLiteral("RECIENTES/CarpetaFacturas"), folder);
+    s.sync();
+}
+
 } // namespace settings

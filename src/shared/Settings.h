@@ -8,4 +8,8 @@ namespace settings {
 QString read(const QString &key, const QString &defaultValue = QString());
 void write(const QString &key, const QString &value);
 
+// The folder of the last workbook opened (group "RECIENTES"); empty when there is none.
+QString lastFolder();
+void setLastFolder(const QString &folder);
+
 } // namespace settings

@@ -6,6 +6,7 @@
 #include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/Recordset.h"
+#include "data/ShipmentLock.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 #include "modGlobal.h"
@@ -18,7 +19,7 @@ const QString kInternos = QStringLiteral("INTERNOS");
 
 bool isBlank(const QVariant &value)
 {
-    return value.isNull() || !value.isValid() || value.toString().trimmed().isEmpty();
+    return value.isNull() || !value.isValid() || vb::trim(value.toString()).isEmpty();
 }
 
 // A number for a statement from a value that setAnsi may reset.
@@ -116,6 +117,13 @@ QString TransferDriver::text(const Recordset &rs, const char *field) const
 void TransferDriver::FRM3_Tranferir()
 {
     const QString &shipment = m_state.sInternoActual;
+    // Another instance working on the shipment: say so and change nothing.
+    ShipmentLock lock;
+    if (m_state.gestor && m_state.gestor->isOpen() &&
+        lock.acquire(m_state.gestor->databaseFile(), shipment) == ShipmentLock::Result::HeldElsewhere) {
+        interaction().message(ShipmentLock::busyMessage(shipment), Icon::Exclamation);
+        return;
+    }
     try {
         m_progress.setCaption(QStringLiteral("Validando datos..."));
         if (!FRAM3_Transfer_A_Validar()) return;

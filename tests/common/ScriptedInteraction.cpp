@@ -126,8 +126,9 @@ std::optional<QString> ScriptedInteraction::input(const QString &prompt, const Q
     return step.inputAnswer;
 }
 
-QString ScriptedInteraction::openFile(const QString &filter, const QString &)
+QString ScriptedInteraction::openFile(const QString &filter, const QString &initialName)
 {
+    m_lastOpenFileFolder = initialName;
     Step step;
     if (!take(Kind::OpenFile, filter, &step))
         return QString();

@@ -38,10 +38,13 @@ public:
     Answer message(const QString &text, Icon icon, Buttons buttons, const QString &title) override;
     std::optional<QString> input(const QString &prompt, const QString &title, const QString &proposed) override;
     QString openFile(const QString &filter, const QString &initialName) override;
+    // Where the last file dialog opened.
+    QString lastOpenFileFolder() const { return m_lastOpenFileFolder; }
     int runModal(QDialog &dialog) override;
     void setBusy(bool busy) override;
 
 private:
+    QString m_lastOpenFileFolder;
     enum class Kind { Message, Input, OpenFile, Modal };
     struct Step {
         Kind kind;

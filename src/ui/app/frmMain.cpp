@@ -1,7 +1,7 @@
 #include "ui/app/frmMain.h"
 
 #include "ui/app/QtInteraction.h"
-#include "shared/Settings.h"
+#include "shared/Startup.h"
 #include "shared/SharedState.h"
 #include "Version.h"
 #include "ui/config/frmConfig.h"
@@ -9,6 +9,7 @@
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 #include "ui/import/SheetPanel.h"
+#include "import/SavedMapping.h"
 #include "process/ProcessDriver.h"
 #include "ui/process/ResultsPanel.h"
 #include "ui/shipments/ShipmentList.h"
@@ -70,7 +71,8 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     Main_lbMensaje = new QLabel(this);
     Main_lbMensaje->setObjectName(QStringLiteral("Main_lbMensaje"));
     Main_lbMensaje->setGeometry(12, 398, 630, 18);
-    Main_lbMensaje->setAccessibleName(QStringLiteral("Mensaje"));
+    // Read out as it stands; what it is, is its description.
+    Main_lbMensaje->setAccessibleDescription(QStringLiteral("Mensaje"));
     Main_PrB = new QProgressBar(this);
     Main_PrB->setObjectName(QStringLiteral("Main_PrB"));
     Main_PrB->setGeometry(12, 418, 630, 10);
@@ -111,39 +113,16 @@ void frmMain::Form_Load()
     SharedState &s = shared();
     int step = 10;
     try {
-        step = 20;
-        s.programFolder = m_programFolder;
-        s.gestor = std::make_unique<oAlm::clGestor>();
-        step = 30;
-        s.fmt = std::make_unique<cFMTX::PRINC>();
-        step = 40;
-        s.entorno = std::make_unique<oENTX::clEntorno>();
-        step = 41;
-        s.enlace = std::make_unique<EnlaceDatos::EDMain>(m_programFolder);
         step = 60;
         lbVersion->setText(QStringLiteral("Versión: %1.%2.%3 - %4")
                                .arg(planexo::version::major)
                                .arg(planexo::version::minor)
                                .arg(planexo::version::revision)
                                .arg(QString::fromUtf8(planexo::version::description)));
-        step = 70;
-        s.enlace->LoadParameters();
-        step = 80;
-        s.gestor->CadenaConexion = oAlm::clGestor::connectionStringFor(m_programFolder);
-        step = 90;
-        s.gestor->Conectar();
+        startup::openComponents(s, m_programFolder, step);
         step = 100;
         FRAM1->FRAM1_CargarInternos();
-        step = 110;
-        s.INTDUN = settings::read(QStringLiteral("INTDUN"));
-        step = 120;
-        s.INTCAT = settings::read(QStringLiteral("INTCAT"));
-        step = 130;
-        s.PRCESM = settings::read(QStringLiteral("PRCESM"));
-        step = 135;
-        s.AA_MARCA = settings::read(QStringLiteral("AA_MARCA"));
-        step = 140;
-        s.PRECIO_UNITARIO = vb::cdbl(settings::read(QStringLiteral("PRECIO_UNITARIO"), QStringLiteral("0")));
+        startup::readDefaults(s, step);
         step = 150;
         s.iPaso = 1;
     } catch (const PlanexoError &e) {
@@ -234,7 +213,14 @@ void frmMain::MAIN_CambiarPaso()
 bool frmMain::FRAM2_GuardarDatosToBase()
 {
     ProcessDriver driver(shared(), *this);
-    return driver.FRAM2_GuardarDatosToBase(FRAM2->model());
+    if (!driver.FRAM2_GuardarDatosToBase(FRAM2->model()))
+        return false;
+    try {
+        savedmapping::remember(*shared().gestor, FRAM2->model());
+    } catch (const PlanexoError &) {
+        // A mapping that could not be remembered is mapped again next time; the process stands.
+    }
+    return true;
 }
 
 void frmMain::FRM3_Tranferir()

@@ -1,4 +1,6 @@
+#include "shared/DataFolder.h"
 #include "ui/app/QtInteraction.h"
+#include "ui/app/Translations.h"
 #include "ui/app/frmMain.h"
 
 #include <QApplication>
@@ -9,8 +11,14 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Planexo"));
     QApplication::setApplicationName(QStringLiteral("Planexo"));
     setInteraction(&QtInteraction::instance());
+    installQtTranslations(QLocale());
 
-    frmMain window(QCoreApplication::applicationDirPath());
+    QString problem;
+    const QString dataFolder = datafolder::choose(datafolder::current(), &problem);
+    if (!problem.isEmpty())
+        qWarning("%s", qPrintable(problem));
+
+    frmMain window(dataFolder);
     window.Form_Load();
     window.show();
     return app.exec();

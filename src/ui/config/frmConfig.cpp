@@ -9,6 +9,8 @@
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 
+#include <QAbstractItemView>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -126,6 +128,9 @@ frmConfig::frmConfig(QWidget *parent) : QDialog(parent)
     // before the input-control helper's.
     for (QWidget *child : findChildren<QWidget *>())
         child->installEventFilter(this);
+    // The lists' drop-downs are windows of their own, made on demand.
+    for (QComboBox *list : {cboUnidad, cboCatalogo})
+        list->view()->installEventFilter(this);
     cboUnidad->setFocus();
 }
 
@@ -342,6 +347,8 @@ void frmConfig::Agregar_PaisRel()
 bool frmConfig::handleKey(QObject *watched, int key)
 {
     if (key == Qt::Key_Escape) {
+        cboUnidad->hidePopup();
+        cboCatalogo->hidePopup();
         GrabarySalir();
         return true;
     }
@@ -371,4 +378,19 @@ void frmConfig::keyPressEvent(QKeyEvent *event)
     if (handleKey(this, event->key())) return;
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) return;
     QDialog::keyPressEvent(event);
+}
+
+void frmConfig::closeEvent(QCloseEvent *event)
+{
+    // The close box saves as Escape does; a failed check keeps the window open.
+    if (isVisible() && !m_closing) {
+        m_closing = true;
+        GrabarySalir();
+        m_closing = false;
+        if (isVisible()) {
+            event->ignore();
+            return;
+        }
+    }
+    event->accept();
 }

@@ -9,7 +9,7 @@ class QLineEdit;
 class QTableWidget;
 
 // The configuration window: process defaults and declared-unit rules. It loads itself when
-// created and closes only through GrabarySalir (Escape).
+// created and closes only through GrabarySalir (Escape or the close box).
 class frmConfig : public QDialog {
     Q_OBJECT
   public:
@@ -23,6 +23,7 @@ class frmConfig : public QDialog {
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
   private:
     void Form_Load();
@@ -50,6 +51,8 @@ class frmConfig : public QDialog {
     QTableWidget *GridUnidDecl = nullptr;
     QLabel *lblReglasHint = nullptr;
     QLabel *lblHint = nullptr;
+
+    bool m_closing = false; // GrabarySalir running for the close box
 
     // What a list that could not be read saves: the value stored before, untouched.
     bool m_unitsRead = false;

@@ -5,6 +5,7 @@
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -41,9 +42,10 @@ frmNewPais::frmNewPais(QWidget *parent) : QDialog(parent)
     lblHint->setObjectName(QStringLiteral("lblHint"));
     lblHint->setGeometry(12, 122, 306, 18);
 
-    // The dialog sees the keys before its controls.
+    // The dialog sees the keys before its controls, also while the unit list is dropped down.
     txtNCM->installEventFilter(this);
     cboUnidad->installEventFilter(this);
+    cboUnidad->view()->installEventFilter(this);
     setTabOrder(txtNCM, cboUnidad);
     txtNCM->setFocus();
 
@@ -115,6 +117,7 @@ void frmNewPais::AgregarRelacionPaisOrigen()
 
 bool frmNewPais::handleKey(int key)
 {
+    if (key == Qt::Key_F11 || key == Qt::Key_Escape) cboUnidad->hidePopup();
     if (key == Qt::Key_F11) {
         AgregarRelacionPaisOrigen();
         return true;

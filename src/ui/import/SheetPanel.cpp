@@ -2,14 +2,17 @@
 
 #include "import/FieldLabels.h"
 #include "import/MappingCheck.h"
+#include "import/SavedMapping.h"
 #include "import/SheetLoader.h"
 #include "ui/app/QtInteraction.h"
+#include "shared/Settings.h"
 #include "shared/SharedState.h"
-#include "import/clEcxel.h"
 #include "data/PlanexoError.h"
 #include "ui/import/frmCampos.h"
 
 #include <QEvent>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -18,6 +21,10 @@
 #include <QPushButton>
 #include <QTableView>
 #include <optional>
+
+static const QString kHint = QStringLiteral("[F1] Seleccionar Campos");
+static const QString kHintWithRemembered =
+    QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar el mapeo recordado para estos encabezados");
 
 SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
 {
@@ -59,9 +66,9 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
                     FRAM2_Grid->setCurrentIndex(m_model.index(fixed, current.column()));
             });
 
-    Label13 = new QLabel(QStringLiteral("[F1] Seleccionar Campos"), this);
+    Label13 = new QLabel(kHint, this);
     Label13->setObjectName(QStringLiteral("Label13"));
-    Label13->setGeometry(8, 294, 300, 18);
+    Label13->setGeometry(8, 294, 620, 18);
 }
 
 void SheetPanel::FRAM2_CmdProcesar_Click()
@@ -78,6 +85,10 @@ bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
             FRAM2_EstablecerCampo();
             return true;
         }
+        if (key->key() == Qt::Key_F2) {
+            aplicarMapeoRecordado();
+            return true;
+        }
     }
     return QFrame::eventFilter(watched, event);
 }
@@ -85,10 +96,14 @@ bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
 bool SheetPanel::Seleccionar_Archivo_XLS()
 {
     try {
+        QString folder = settings::lastFolder();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         const QString file =
-            interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"));
+            interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"), folder);
         if (file.isEmpty())
             return false;
+        settings::setLastFolder(QFileInfo(file).absolutePath());
         FRAM2_TxtArchivo->setText(file);
         return true;
     } catch (const PlanexoError &e) {
@@ -127,21 +142,11 @@ bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
             return result;
         }
 
-        step = 90;
-        // Dropped at the end of the load; on a failure it releases the workbook without CerrarArchivo.
-        clEcxel excel;
-        excel.setArchivo(p_Archivo);
-        step = 100;
-        excel.Abrir();
-
-        sheetloader::fillGrid([&excel](long row, long col) { return excel.LeerCelda(row, col); }, m_model,
-                              step);
+        sheetloader::loadFile(p_Archivo, m_model, step);
         if (m_model.rows() > 2)
             FRAM2_Grid->setCurrentIndex(m_model.index(2, 0));
-
-        step = 710;
-        excel.CerrarArchivo();
         step = 720;
+        buscarMapeoRecordado();
         emit workbookLoaded();
         step = 740;
         result = true;
@@ -153,11 +158,7 @@ bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
         step = 880;
     } catch (const PlanexoError &e) {
         busy.reset();
-        interaction().message(
-            QString::number(e.number()) + QStringLiteral(" - ") + e.description() +
-                QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea ") +
-                QString::number(step),
-            Interaction::Icon::Critical);
+        interaction().message(sheetloader::failureMessage(e, step), Interaction::Icon::Critical);
     }
     return result;
 }
@@ -198,3 +199,22 @@ bool SheetPanel::FRAM2_VerificarDatos()
     }
     return true;
 }
+
+void SheetPanel::buscarMapeoRecordado()
+{
+    m_remembered.reset();
+    try {
+        if (SharedState &s = shared(); s.gestor)
+            m_remembered = savedmapping::recall(*s.gestor, m_model);
+    } catch (const PlanexoError &) {
+        // Without the remembered mapping the operator maps with F1 as always.
+    }
+    Label13->setText(m_remembered ? kHintWithRemembered : kHint);
+}
+
+void SheetPanel::aplicarMapeoRecordado()
+{
+    if (m_remembered && m_model.rows() > mapping::MappingRow)
+        savedmapping::apply(m_model, *m_remembered);
+}
+

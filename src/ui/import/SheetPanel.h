@@ -2,7 +2,10 @@
 
 #include "ui/import/SheetGridStyle.h"
 
+#include "import/SavedMapping.h"
+
 #include <QFrame>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -33,8 +36,13 @@ signals:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+    // The mapping remembered for the loaded sheet's headings, which F2 applies.
+    const std::optional<savedmapping::Mapping> &rememberedMapping() const { return m_remembered; }
+
 private:
     void FRAM2_CmdProcesar_Click();
+    void buscarMapeoRecordado();
+    void aplicarMapeoRecordado();
 
     SheetGridStyle m_model;
     QLabel *Label4 = nullptr;
@@ -42,4 +50,5 @@ private:
     QPushButton *FRAM2_CmdProcesar = nullptr;
     QTableView *FRAM2_Grid = nullptr;
     QLabel *Label13 = nullptr;
+    std::optional<savedmapping::Mapping> m_remembered;
 };

@@ -4,11 +4,14 @@
 #include "data/VbFormat.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPen>
 #include <QPrinter>
+#include <cmath>
+#include <map>
 
 namespace {
 
@@ -134,24 +137,108 @@ void Reporte::preparePrinter(QPrinter &printer)
     printer.setPageMargins(QMarginsF(0.3, 0.5, 0.3, 0.5), QPageLayout::Inch);
 }
 
-void Reporte::print(QPrinter *printer) const
-{
-    const QRectF body = printer->pageLayout().paintRect(QPageLayout::Inch);
-    const Layout pages = layout(int(body.height() * kTwipsPerInch));
+namespace {
 
-    QPainter painter(printer);
-    if (!painter.isActive()) return;
-    int current = 1;
-    for (const Item &item : pages.items) {
-        while (item.page > current) {
-            printer->newPage();
-            ++current;
-        }
-        paintItem(painter, *printer, item);
+// The report's fonts at the sizes a print needs, each made once, with their metrics on the device.
+class Fonts {
+  public:
+    explicit Fonts(const QPaintDevice &device) : m_device(device) {}
+
+    const QFont &font(double points, bool bold, bool narrow) { return entry(points, bold, narrow).font; }
+    const QFontMetricsF &metrics(double points, bool bold, bool narrow)
+    {
+        return entry(points, bold, narrow).metrics;
     }
+
+    // The sum of the letters' advances in the regular face, each letter measured once; an upper
+    // bound of the shaped width for the report's Latin texts (kerning only narrows them).
+    double letterSum(const QString &text, double points, bool bold)
+    {
+        Entry &e = entry(points, bold, false);
+        if (e.advances.isEmpty()) {
+            e.advances.resize(256);
+            for (int c = 0; c < 256; ++c)
+                e.advances[c] = e.metrics.horizontalAdvance(QChar(c));
+        }
+        double sum = 0;
+        for (const QChar c : text) {
+            if (c.unicode() >= 256)
+                return 1e18;
+            sum += e.advances[c.unicode()];
+        }
+        return sum;
+    }
+
+  private:
+    struct Entry {
+        QFont font;
+        QFontMetricsF metrics;
+        QVector<double> advances; // Latin-1 letters, filled on first use
+    };
+    Entry &entry(double points, bool bold, bool narrow)
+    {
+        const int key = (int(points * 4) * 2 + (bold ? 1 : 0)) * 2 + (narrow ? 1 : 0);
+        auto it = m_entries.find(key);
+        if (it == m_entries.end()) {
+            // Arial where it exists, else a face with its metrics, so the texts fit their boxes alike.
+            QFont font;
+            if (narrow)
+                font.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow"),
+                                  QStringLiteral("Nimbus Sans Narrow")});
+            else
+                font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                                  QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
+            font.setStyleHint(QFont::SansSerif);
+            font.setPointSizeF(points);
+            font.setBold(bold);
+            it = m_entries.emplace(key, Entry{font, QFontMetricsF(font, &m_device), {}}).first;
+        }
+        return it->second;
+    }
+
+    const QPaintDevice &m_device;
+    std::map<int, Entry> m_entries;
+};
+
+// The largest half-point size from the report's own down to the smallest legible one at which the
+// text fits the width in a face; 0 when none does.
+double largestFitting(Fonts &fonts, const QString &text, double width, bool bold, bool narrow)
+{
+    const double natural = fonts.metrics(Reporte::kFontPoints, bold, narrow).horizontalAdvance(text);
+    if (natural <= width)
+        return Reporte::kFontPoints;
+    double points = std::min(Reporte::kFontPoints, std::floor(Reporte::kFontPoints * width / natural * 2) / 2);
+    for (; points >= Reporte::kMinFontPoints; points -= 0.5) {
+        if (fonts.metrics(points, bold, narrow).horizontalAdvance(text) <= width)
+            return points;
+    }
+    return 0;
 }
 
-void Reporte::paintItem(QPainter &painter, const QPaintDevice &device, const Item &item)
+Reporte::Fit fitText(Fonts &fonts, const QString &text, double width, bool bold)
+{
+    Reporte::Fit fit{Reporte::kFontPoints, false, text};
+    if (text.isEmpty() || width <= 0)
+        return fit;
+    // Most texts are far shorter than their box: the sum of their letters' own advances tells so
+    // without shaping them (shaping is most of a report's cost).
+    if (fonts.letterSum(text, Reporte::kFontPoints, bold) <= width)
+        return fit;
+    if (const double points = largestFitting(fonts, text, width, bold, false)) {
+        fit.points = points;
+        return fit;
+    }
+    fit.narrow = true;
+    if (const double points = largestFitting(fonts, text, width, bold, true)) {
+        fit.points = points;
+        return fit;
+    }
+    fit.points = Reporte::kMinFontPoints;
+    fit.text = fonts.metrics(fit.points, bold, true).elidedText(text, Qt::ElideRight, width);
+    return fit;
+}
+
+void paintItem(QPainter &painter, Fonts &fonts, const QPaintDevice &device, const Reporte::Item &item)
 {
     // Twips to device pixels; the painter's origin is the printable area's corner.
     const double sx = device.logicalDpiX() / kTwipsPerInch;
@@ -160,19 +247,47 @@ void Reporte::paintItem(QPainter &painter, const QPaintDevice &device, const Ite
         QPen pen(Qt::black);
         pen.setWidthF(std::max(1.0, 15 * sy));
         painter.setPen(pen);
-        painter.drawLine(QPointF(item.left * sx, item.top * sy),
-                         QPointF((item.left + item.width) * sx, item.top * sy));
+        painter.drawLine(QPointF(item.left * sx, item.top * sy), QPointF((item.left + item.width) * sx, item.top * sy));
         return;
     }
-    // Arial where it exists, else a face with its metrics, so the texts fit their boxes alike.
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(kFontPoints);
-    font.setBold(item.bold);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
+    if (item.text.isEmpty())
+        return;
     const QRectF box(item.left * sx, item.top * sy, item.width * sx, item.height * sy);
-    painter.drawText(box, int(item.align | Qt::AlignVCenter | Qt::TextSingleLine), item.text);
+    const Reporte::Fit fit = fitText(fonts, item.text, box.width(), item.bold);
+    painter.setFont(fonts.font(fit.points, item.bold, fit.narrow));
+    painter.drawText(box, int(item.align | Qt::AlignVCenter | Qt::TextSingleLine), fit.text);
+}
+
+} // namespace
+
+Reporte::Fit Reporte::fit(const QString &text, int widthTwips, bool bold, const QPaintDevice &device)
+{
+    Fonts fonts(device);
+    return fitText(fonts, text, widthTwips * device.logicalDpiX() / kTwipsPerInch, bold);
+}
+
+void Reporte::print(QPrinter *printer) const
+{
+    const QRectF body = printer->pageLayout().paintRect(QPageLayout::Inch);
+    const int height = int(body.height() * kTwipsPerInch);
+    if (m_cache->height != height) {
+        m_cache->layout = layout(height);
+        m_cache->height = height;
+    }
+    const Layout &pages = m_cache->layout;
+
+    QPainter painter(printer);
+    if (!painter.isActive()) return;
+    painter.setPen(Qt::black);
+    Fonts fonts(*printer);
+    int current = 1;
+    for (const Item &item : pages.items) {
+        while (item.page > current) {
+            printer->newPage();
+            ++current;
+        }
+        if (!item.rule)
+            painter.setPen(Qt::black);
+        paintItem(painter, fonts, *printer, item);
+    }
 }

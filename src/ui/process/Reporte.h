@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVector>
+#include <memory>
 #include <Qt>
 
 class QPaintDevice;
@@ -43,6 +44,17 @@ class Reporte {
     static constexpr int kFooterHeight = 330;
     static constexpr int kLineHeight = 225;
     static constexpr double kFontPoints = 8;
+    // A text wider than its box is drawn smaller, down to this size, then in the narrow face of the
+    // same family, and only then cut with "…".
+    static constexpr double kMinFontPoints = 6;
+
+    // How a text is drawn in a box of the given width on a device: the face, point size and text.
+    struct Fit {
+        double points = kFontPoints;
+        bool narrow = false;
+        QString text;
+    };
+    static Fit fit(const QString &text, int widthTwips, bool bold, const QPaintDevice &device);
 
     Reporte() = default;
     explicit Reporte(QVector<Row> rows) : m_rows(std::move(rows)) {}
@@ -63,7 +75,11 @@ class Reporte {
     static void preparePrinter(QPrinter &printer);
 
   private:
-    static void paintItem(QPainter &painter, const QPaintDevice &device, const Item &item);
-
     QVector<Row> m_rows;
+    // The pages of the last print, for the height they were laid out for.
+    struct Cache {
+        int height = -1;
+        Layout layout;
+    };
+    std::shared_ptr<Cache> m_cache = std::make_shared<Cache>();
 };

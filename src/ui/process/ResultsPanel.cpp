@@ -3,7 +3,7 @@
 #include "ui/process/ControlPrintouts.h"
 #include "ui/app/QtInteraction.h"
 #include "shared/SharedState.h"
-#include "data/SqlText.h"
+#include "process/ResultCounts.h"
 #include "data/VbFormat.h"
 #include "ui/review/frmDEP.h"
 #include "ui/review/frmModificar.h"
@@ -37,9 +37,11 @@ ResultsPanel::ResultsPanel(QWidget *parent) : QFrame(parent)
     Label5->setFont(heading);
     FRAM3_cmdRegErr = new QPushButton(QStringLiteral("Datos con Errores"), this);
     FRAM3_cmdRegErr->setObjectName(QStringLiteral("FRAM3_cmdRegErr"));
+    FRAM3_cmdRegErr->setAccessibleName(QStringLiteral("Lista de datos con errores"));
     FRAM3_cmdRegErr->setGeometry(380, 32, 180, 28);
     FRAM3_cmdRegOk = new QPushButton(QStringLiteral("Registros OK"), this);
     FRAM3_cmdRegOk->setObjectName(QStringLiteral("FRAM3_cmdRegOk"));
+    FRAM3_cmdRegOk->setAccessibleName(QStringLiteral("Lista de registros OK"));
     FRAM3_cmdRegOk->setGeometry(380, 66, 180, 28);
     connect(FRAM3_cmdRegErr, &QPushButton::clicked, this, [this] { showRecordList(1); });
     connect(FRAM3_cmdRegOk, &QPushButton::clicked, this, [this] { showRecordList(2); });
@@ -50,9 +52,11 @@ ResultsPanel::ResultsPanel(QWidget *parent) : QFrame(parent)
     Label19->setFont(heading);
     FRAM3_cmdRepErr = new QPushButton(QStringLiteral("Datos con Errores"), this);
     FRAM3_cmdRepErr->setObjectName(QStringLiteral("FRAM3_cmdRepErr"));
+    FRAM3_cmdRepErr->setAccessibleName(QStringLiteral("Impresión de datos con errores"));
     FRAM3_cmdRepErr->setGeometry(380, 156, 180, 28);
     FRAM3_cmdRepOK = new QPushButton(QStringLiteral("Registros OK"), this);
     FRAM3_cmdRepOK->setObjectName(QStringLiteral("FRAM3_cmdRepOK"));
+    FRAM3_cmdRepOK->setAccessibleName(QStringLiteral("Impresión de registros OK"));
     FRAM3_cmdRepOK->setGeometry(380, 190, 180, 28);
     connect(FRAM3_cmdRepErr, &QPushButton::clicked, this,
             [this] { ControlPrintouts::FRAM3_cmdRepErr_Click(this); });
@@ -71,7 +75,8 @@ QLabel *ResultsPanel::countLabel(const char *name, const QString &caption, int r
     count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     count->setFrameShape(QFrame::Panel);
     count->setFrameShadow(QFrame::Sunken);
-    count->setAccessibleName(caption);
+    // The count is read out as it stands, described by its caption.
+    count->setAccessibleDescription(caption);
     label->setBuddy(count);
     return count;
 }
@@ -103,25 +108,12 @@ frmDEP *ResultsPanel::recordList() const
 
 void ResultsPanel::FRAM3_CargarEstadisticas()
 {
-    SharedState &s = shared();
-    const struct {
-        QLabel *label;
-        const char *ending;
-    } counts[] = {
-        {FRAM3_lbTotal, ""},
-        {FRAM3_lbEnCatalogo, " and PRCEST = 'A'"},
-        {FRAM3_lbNuevos, " and (PRCEST = '' or PRCEST IS NULL)"},
-        {FRAM3_lbErroneos, " and PRCCRC <> 'OK'"},
-        {FRAM3_lbErrPos, " and PRCCRC = 'POS'"},
-        {FRAM3_lbErrSuf, " and PRCCRC = 'SUF'"},
-    };
-    for (const auto &count : counts) {
-        Recordset rs;
-        s.gestor->Sql = QStringLiteral("select count(INTNRO) as total from ART where INTNRO = ") +
-                        sql::text(s.sInternoActual) + QLatin1String(count.ending);
-        long long n = 0;
-        if (s.gestor->CrearRs(rs))
-            n = static_cast<long long>(s.fmt->EsNumero(rs.Fields(QStringLiteral("total"))));
-        count.label->setText(vb::format(double(n), QStringLiteral("0000")));
-    }
+    const ResultCounts c = ResultCounts::read(shared());
+    const auto show = [](QLabel *label, long long n) { label->setText(vb::format(double(n), QStringLiteral("0000"))); };
+    show(FRAM3_lbTotal, c.total);
+    show(FRAM3_lbEnCatalogo, c.enCatalogo);
+    show(FRAM3_lbNuevos, c.nuevos);
+    show(FRAM3_lbErroneos, c.erroneos);
+    show(FRAM3_lbErrPos, c.errPos);
+    show(FRAM3_lbErrSuf, c.errSuf);
 }

@@ -7,7 +7,7 @@
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
-#include "data/clPRINC.h"
+#include "review/RecordEdit.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -20,12 +20,6 @@
 namespace {
 
 const char *const kTag = "Tag";
-
-// A position as the nomenclator keys it: commas typed for points read as points.
-QString pointed(QString position)
-{
-    return position.replace(QLatin1Char(','), QLatin1Char('.'));
-}
 
 } // namespace
 
@@ -232,71 +226,58 @@ void frmModificar::CargarDatos()
 {
     SharedState &s = shared();
     try {
-        Recordset rs;
-        s.gestor->Sql = QStringLiteral("select * from ART where INTNRO = ") + sql::text(s.sInternoActual) +
-                        QStringLiteral(" and ARTORD = ") + sql::number(vb::cdbl(m_tag));
-        if (!s.gestor->CrearRs(rs)) return;
-        const auto text = [&](const char *field) { return s.fmt->EsNull(rs.Fields(QLatin1String(field))); };
-        const auto amount = [&](const char *field) {
-            return vb::format(s.fmt->EsNumero(rs.Fields(QLatin1String(field))), QStringLiteral("00.00"));
-        };
-        txtARTNRO->setText(text("ARTNRO"));
-        txtARTDSC->setText(text("ARTDSC"));
-        txtARTORG->setText(text("ARTORG"));
-        txtARTCAN->setText(amount("ARTCAN"));
-        txtARTUNI->setText(amount("ARTUNI"));
-        txtARTTOT->setText(amount("ARTTOT"));
-        txtARTDSCMARIA->setText(text("DESCRIPCION_MARIA"));
-        txtPRCNCM->setText(pointed(text("PRCNCM")));
-        txtPRCSUF->setPlainText(text("PRCSUF"));
-        txtPRCDUN->setText(text("PRCDUN"));
-        txtPRCECA->setText(amount("PRCECA"));
-        txtPRCESM->setText(text("PRCESM"));
+        const std::optional<recordedit::Article> found = recordedit::load(s, m_tag);
+        if (!found) return;
+        const recordedit::Article &a = *found;
+        txtARTNRO->setText(a.ARTNRO);
+        txtARTDSC->setText(a.ARTDSC);
+        txtARTORG->setText(a.ARTORG);
+        txtARTCAN->setText(a.ARTCAN);
+        txtARTUNI->setText(a.ARTUNI);
+        txtARTTOT->setText(a.ARTTOT);
+        txtARTDSCMARIA->setText(a.DESCRIPCION_MARIA);
+        txtPRCNCM->setText(a.PRCNCM);
+        txtPRCSUF->setPlainText(a.PRCSUF);
+        txtPRCDUN->setText(a.PRCDUN);
+        txtPRCECA->setText(a.PRCECA);
+        txtPRCESM->setText(a.PRCESM);
 
-        lbPRCEUN->setText(QStringLiteral("Unidad Estadistica [") + text("PRCEUN") + QStringLiteral("]"));
+        lbPRCEUN->setText(QStringLiteral("Unidad Estadistica [") + a.PRCEUN + QStringLiteral("]"));
 
-        const QString specificUnit = text("PRCSUN");
-        if (!specificUnit.isEmpty()) {
-            lbPRCSUN->setText(QStringLiteral("Derecho Especifico [") + specificUnit + QStringLiteral("]"));
+        if (!a.PRCSUN.isEmpty()) {
+            lbPRCSUN->setText(QStringLiteral("Derecho Especifico [") + a.PRCSUN + QStringLiteral("]"));
             lbPRCSUN->show();
-            txtPRCSCA->setText(amount("PRCSCA"));
+            txtPRCSCA->setText(a.PRCSCA);
             txtPRCSCA->show();
-            txtPRCSCA->setProperty(kTag, specificUnit);
+            txtPRCSCA->setProperty(kTag, a.PRCSUN);
         } else {
             lbPRCSUN->hide();
             lbPRCSUN->setText(QString());
             txtPRCSCA->setText(QStringLiteral("0"));
         }
 
-        const QString result = text("PRCCRC");
-        lbEstado->setText(result);
+        lbEstado->setText(a.PRCCRC);
         // A record with errors can be saved only after its position has been processed again.
-        if (result == QLatin1String("OK")) {
-            txtPRCNCM->setProperty(kTag, text("PRCEUN"));
+        if (a.PRCCRC == QLatin1String("OK")) {
+            txtPRCNCM->setProperty(kTag, a.PRCEUN);
             m_tagPosition = txtPRCNCM->text();
-            const bool lapi = text("PRCLAP") == QLatin1String("S");
+            const bool lapi = a.PRCLAP == QLatin1String("S");
             lbPRCLAP->setVisible(lapi);
             lbPRCLAP->setProperty(kTag, lapi ? QStringLiteral("S") : QStringLiteral("N"));
         }
 
-        const QString origin = text("ARTORG");
-        rs.Close();
         cboidPRCORI->clear();
         cboPRCORI->clear();
-        s.gestor->Sql = QStringLiteral("select * from pais order by descripcion");
-        int match = 9999;
-        if (s.gestor->CrearRs(rs)) {
-            QStringList ids, names;
-            for (int row = 1; !rs.Eof(); ++row, rs.MoveNext()) {
-                const QString id = s.fmt->EsNull(rs.Fields(QStringLiteral("id")));
-                ids << id;
-                names << s.fmt->EsNull(rs.Fields(QStringLiteral("Descripcion")));
-                if (id == origin) match = row;
-            }
-            cboidPRCORI->addItems(ids);
-            cboPRCORI->addItems(names);
+        int match = -1;
+        QStringList ids, names;
+        for (const recordedit::Country &country : recordedit::countries(s)) {
+            if (country.id == a.ARTORG) match = int(ids.size());
+            ids << country.id;
+            names << country.name;
         }
-        cboPRCORI->setCurrentIndex(match != 9999 ? match - 1 : -1);
+        cboidPRCORI->addItems(ids);
+        cboPRCORI->addItems(names);
+        cboPRCORI->setCurrentIndex(match);
         cboidPRCORI->setCurrentIndex(cboPRCORI->currentIndex());
     } catch (const PlanexoError &e) {
         interaction().message(
@@ -311,46 +292,31 @@ QString frmModificar::ProcesarNCM(QString &p_NCM, const QString &p_Articulo)
     std::optional<BusyCursor> busy;
     busy.emplace();
     try {
-        if (p_NCM.size() <= 13 || p_NCM.size() >= 16) {
+        if (!recordedit::wellFormed(p_NCM)) {
             busy.reset();
             interaction().message(QStringLiteral("Error en la estructura de la posición"),
                                   Interaction::Icon::Exclamation);
             return QString();
         }
-        p_NCM = pointed(p_NCM);
-
-        DataConnection &ncm = s.enlace->getDataConnectionByEntity(QStringLiteral("NCM"));
-        const Dialect &d = ncm.dialect();
-        const auto col = [&](const char *name) { return d.column(QLatin1String(name)); };
-        ncm.Sql = QStringLiteral("select ") + col("001") + QLatin1Char(',') + col("002") + QLatin1Char(',') +
-                  col("003") + QLatin1Char(',') + col("012") + QStringLiteral(" as uest ,") + col("059") +
-                  QStringLiteral(" as lapi from NCM where ") + QStringLiteral(" ") + col("001") +
-                  QStringLiteral(" = ") + sql::text(p_NCM.left(10)) + QStringLiteral(" and ") + col("002") +
-                  QStringLiteral(" = ") + sql::text(p_NCM.mid(11, 3)) + QStringLiteral("  and ") +
-                  col("003") + QStringLiteral(" = ") + sql::text(p_NCM.right(1));
-        Recordset rs;
-        if (!ncm.CrearRs(rs)) {
+        p_NCM = recordedit::pointed(p_NCM);
+        const std::optional<recordedit::Position> position = recordedit::findPosition(s, p_NCM);
+        if (!position) {
             interaction().message(QStringLiteral("Posición no encontrada en Nomenclador"),
                                   Interaction::Icon::Exclamation);
             return QString();
         }
-        const auto field = [&](const char *name) { return s.fmt->EsNull(rs.Fields(QLatin1String(name))); };
-        const QString unit = vb::format(field("uest"), QStringLiteral("00"));
-        const QString found = field("001") + QLatin1Char('.') + field("002") + field("003");
-        const bool lapi = !field("lapi").isEmpty();
-        rs.Close();
 
-        lbPRCEUN->setText(QStringLiteral("Unidad Estadistica [") + unit + QStringLiteral("]"));
-        txtPRCNCM->setProperty(kTag, unit);
+        lbPRCEUN->setText(QStringLiteral("Unidad Estadistica [") + position->unit + QStringLiteral("]"));
+        txtPRCNCM->setProperty(kTag, position->unit);
         m_tagPosition = p_NCM;
 
         QString previous = txtPRCSUF->toPlainText();
         QString article = p_Articulo;
         txtPRCSUF->setPlainText(verificarSufijos(p_NCM, previous, 1, article));
 
-        lbPRCLAP->setProperty(kTag, lapi ? QStringLiteral("S") : QStringLiteral("N"));
-        lbPRCLAP->setVisible(lapi);
-        return found;
+        lbPRCLAP->setProperty(kTag, position->lapi ? QStringLiteral("S") : QStringLiteral("N"));
+        lbPRCLAP->setVisible(position->lapi);
+        return position->found;
     } catch (const PlanexoError &e) {
         interaction().message(QString::number(e.number()) + QStringLiteral(" - ") + e.description() +
                                   QStringLiteral("\r\n\r\nSección [Velmora.frmModificar.ProcesarNCM]"),
@@ -359,44 +325,35 @@ QString frmModificar::ProcesarNCM(QString &p_NCM, const QString &p_Articulo)
     }
 }
 
+recordedit::Draft frmModificar::draft() const
+{
+    recordedit::Draft d;
+    d.position = txtPRCNCM->text();
+    d.processedPosition = m_tagPosition;
+    d.unit = txtPRCNCM->property(kTag).toString();
+    d.declaredUnit = txtPRCDUN->text();
+    d.statisticalQuantity = txtPRCECA->text();
+    d.quantity = txtARTCAN->text();
+    d.goodsState = txtPRCESM->text();
+    d.suffixes = txtPRCSUF->toPlainText();
+    d.lapi = lbPRCLAP->property(kTag).toString();
+    d.hasSpecificDuty = !txtPRCSCA->isHidden();
+    d.specificUnit = txtPRCSCA->property(kTag).toString();
+    d.specificQuantity = txtPRCSCA->text();
+    d.descripcionMaria = txtARTDSCMARIA->text();
+    const int country = cboPRCORI->currentIndex();
+    if (country >= 0 && country < cboidPRCORI->count())
+        d.country = cboidPRCORI->itemText(country);
+    return d;
+}
+
 bool frmModificar::VerificarDatos()
 {
-    SharedState &s = shared();
-    const auto refuse = [](const QString &text, Interaction::Icon icon = Interaction::Icon::Exclamation) {
-        interaction().message(text, icon);
-        return false;
-    };
-    try {
-        oCHKX::clPRINC check;
-        check.ConexionString(*s.enlace);
-
-        // The statistical unit belongs to the position it was taken for: a position changed in the
-        // box since then has to be processed again.
-        const QString unit = txtPRCNCM->property(kTag).toString();
-        if (unit.isEmpty() || pointed(txtPRCNCM->text()) != m_tagPosition)
-            return refuse(QStringLiteral("Falta información sobre la posición arancelaria."));
-        if (txtPRCDUN->text().trimmed().isEmpty())
-            return refuse(QStringLiteral("Falta ingresar unidad declarada"));
-        if (txtPRCDUN->text() == unit) {
-            const double quantity = s.fmt->EsNumero(txtPRCECA->text());
-            if (quantity == 0)
-                txtPRCECA->setText(txtARTCAN->text());
-            else if (s.fmt->EsNumero(txtARTCAN->text()) != quantity)
-                return refuse(
-                    QStringLiteral("La Cantidad Declarada debe ser igual a la Cantidad Especifica"));
-        }
-        if (!vb::isNumeric(txtPRCESM->text().trimmed()))
-            return refuse(QStringLiteral("Estado de mercaderia inválida"), Interaction::Icon::Critical);
-        const int result = check.ValidarSufijos(pointed(txtPRCNCM->text()), txtPRCSUF->toPlainText());
-        if (result == 1) return refuse(QStringLiteral("La posición es Inexistente!"));
-        if (result == 2) return refuse(QStringLiteral("Sufijos inválidos"));
-        return true;
-    } catch (const PlanexoError &e) {
-        interaction().message(
-            standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar_VerificarDatos]")),
-            Interaction::Icon::Critical);
-        return false;
-    }
+    recordedit::Draft d = draft();
+    const bool ok = recordedit::verify(shared(), d);
+    if (d.statisticalQuantity != txtPRCECA->text())
+        txtPRCECA->setText(d.statisticalQuantity);
+    return ok;
 }
 
 void frmModificar::GrabarDatos()
@@ -404,31 +361,7 @@ void frmModificar::GrabarDatos()
     if (!VerificarDatos()) return;
     SharedState &s = shared();
     try {
-        const auto value = [](const QString &column, const QString &literal) {
-            return column + QStringLiteral(" = ") + literal + QStringLiteral(", ");
-        };
-        QString st = QStringLiteral("update ART set ");
-        st += value(QStringLiteral("PRCNCM"), sql::text(pointed(txtPRCNCM->text())));
-        st += value(QStringLiteral("PRCLAP"), sql::text(lbPRCLAP->property(kTag).toString()));
-        st += value(QStringLiteral("PRCSUF"), sql::text(txtPRCSUF->toPlainText()));
-        st += value(QStringLiteral("PRCDUN"), sql::text(txtPRCDUN->text()));
-        st += value(QStringLiteral("PRCEUN"), sql::text(txtPRCNCM->property(kTag).toString()));
-        st += value(QStringLiteral("PRCECA"), sql::numberFromText(txtPRCECA->text()));
-        if (!txtPRCSCA->isHidden()) {
-            st += value(QStringLiteral("PRCSUN"), sql::text(txtPRCSCA->property(kTag).toString()));
-            st += value(QStringLiteral("PRCSCA"), sql::numberFromText(txtPRCSCA->text()));
-        }
-        if (!txtARTDSCMARIA->text().trimmed().isEmpty())
-            st += value(QStringLiteral("DESCRIPCION_MARIA"), sql::text(txtARTDSCMARIA->text()));
-        st += value(QStringLiteral("PRCESM"), sql::text(txtPRCESM->text()));
-        // No country chosen: the stored origin stays.
-        const int country = cboPRCORI->currentIndex();
-        if (country >= 0 && country < cboidPRCORI->count())
-            st += value(QStringLiteral("ARTORG"), sql::text(cboidPRCORI->itemText(country)));
-        st += QStringLiteral("PRCEST = 'M', PRCCRC = 'OK' where ARTORD = ") + sql::number(vb::cdbl(m_tag)) +
-              QStringLiteral(" and INTNRO = ") + sql::text(s.sInternoActual) + QStringLiteral(" ");
-        s.gestor->Sql = st;
-        if (s.gestor->Ejecutar() > 0) {
+        if (recordedit::save(s, draft(), m_tag)) {
             m_tag.clear();
             s.sRetorno = QStringLiteral("OK");
             m_loaded = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "review/RecordEdit.h"
+
 #include <QDialog>
 #include <functional>
 
@@ -40,6 +42,8 @@ class frmModificar : public QDialog {
     void showEvent(QShowEvent *event) override;
 
   private:
+    // The row as the controls hold it now.
+    recordedit::Draft draft() const;
     bool handleWindowKey(int key);
     void loadOnce();
     void abrirPosicion();

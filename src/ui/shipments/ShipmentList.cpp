@@ -3,7 +3,7 @@
 #include "ui/app/QtInteraction.h"
 #include "shared/SharedState.h"
 #include "data/PlanexoError.h"
-#include "data/SqlText.h"
+#include "shipments/Shipments.h"
 #include "ui/shipments/frmInterno.h"
 
 #include <QEvent>
@@ -42,6 +42,7 @@ ShipmentList::ShipmentList(QWidget *parent) : QFrame(parent)
 
     FRAM1LstInternos = new QTreeWidget(this);
     FRAM1LstInternos->setObjectName(QStringLiteral("FRAM1LstInternos"));
+    FRAM1LstInternos->setAccessibleName(QStringLiteral("Lista de internos"));
     FRAM1LstInternos->setGeometry(8, 26, 620, 262);
     FRAM1LstInternos->setColumnCount(2);
     FRAM1LstInternos->setHeaderLabels({QStringLiteral("Interno"), QStringLiteral("Descripcion")});
@@ -89,20 +90,18 @@ bool ShipmentList::eventFilter(QObject *watched, QEvent *event)
 void ShipmentList::FRAM1_CargarInternos()
 {
     SharedState &s = shared();
-    Recordset rs;
     try {
         FRAM1LstInternos->clear();
-        s.gestor->Sql = QStringLiteral("select * from INTN order by INTNRO");
-        if (s.gestor->CrearRs(rs)) {
+        const QVector<shipments::Shipment> all = shipments::list(*s.gestor);
+        if (!all.isEmpty()) {
             QList<QTreeWidgetItem *> items;
             const QIcon icon = shipmentIcon();
-            while (!rs.Eof()) {
+            for (const shipments::Shipment &shipment : all) {
                 auto *item = new QTreeWidgetItem;
-                item->setText(0, s.fmt->EsNull(rs.Fields(QStringLiteral("INTNRO"))));
+                item->setText(0, shipment.number);
                 item->setIcon(0, icon);
-                item->setText(1, s.fmt->EsNull(rs.Fields(QStringLiteral("INTDSC"))));
+                item->setText(1, shipment.description);
                 items << item;
-                rs.MoveNext();
             }
             FRAM1LstInternos->addTopLevelItems(items);
             FRAM1LstInternos->setCurrentItem(FRAM1LstInternos->topLevelItem(0));
@@ -111,7 +110,6 @@ void ShipmentList::FRAM1_CargarInternos()
         interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM1_CargarInternos]")),
                               Interaction::Icon::Critical);
     }
-    rs.Close();
     if (FRAM1LstInternos->isVisible())
         FRAM1LstInternos->setFocus();
 }
@@ -141,10 +139,7 @@ void ShipmentList::FRAM1_EliminarInterno()
                               Interaction::Icon::Question, Interaction::Buttons::YesNo) != Interaction::Answer::Yes)
         return;
     try {
-        s.gestor->Sql = QStringLiteral("delete from ART where INTNRO = ") + sql::text(number);
-        s.gestor->Ejecutar();
-        s.gestor->Sql = QStringLiteral("delete from INTN where INTNRO = ") + sql::text(number);
-        if (s.gestor->Ejecutar() > 0)
+        if (shipments::remove(*s.gestor, number))
             delete FRAM1LstInternos->takeTopLevelItem(FRAM1LstInternos->indexOfTopLevelItem(item));
     } catch (const PlanexoError &e) {
         interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmInterno.EliminarInterno]")),

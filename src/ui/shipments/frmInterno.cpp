@@ -3,7 +3,7 @@
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
 #include "data/PlanexoError.h"
-#include "data/SqlText.h"
+#include "shipments/Shipments.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -82,13 +82,7 @@ void frmInterno::NuevoInterno()
         }
         if (txtDescripcion->text().trimmed().isEmpty())
             txtDescripcion->setText(txtInterno->text());
-        QString number = txtInterno->text();
-        QString description = txtDescripcion->text();
-        number.replace(QLatin1Char('\''), QLatin1Char(' '));
-        description.replace(QLatin1Char('\''), QLatin1Char(' '));
-        s.gestor->Sql = QStringLiteral("insert into INTN (INTNRO, INTDSC) values (") + sql::text(number) +
-                        QStringLiteral(",") + sql::text(description) + QStringLiteral(")");
-        if (s.gestor->Ejecutar() > 0)
+        if (shipments::create(*s.gestor, txtInterno->text(), txtDescripcion->text()))
             s.bInternoNuevo = true;
         accept();
     } catch (const PlanexoError &e) {

@@ -1,5 +1,7 @@
 #include "XlsxXml.h"
 
+#include "Surrogates.h"
+
 #include <QStringDecoder>
 #include <array>
 #include <cstdint>
@@ -126,7 +128,8 @@ XlsxXml::XlsxXml(std::string_view data)
     if (data.size() >= 2 && ((uchar(data[0]) == 0xFF && uchar(data[1]) == 0xFE) ||
                              (uchar(data[0]) == 0xFE && uchar(data[1]) == 0xFF))) {
         QStringDecoder decoder(uchar(data[0]) == 0xFF ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        const QString text = decoder(QByteArrayView(data.data() + 2, qsizetype(data.size() - 2)));
+        QString text = decoder(QByteArrayView(data.data() + 2, qsizetype(data.size() - 2)));
+        workbook::replaceLoneSurrogates(text); // UTF-8 has no form for them
         m_converted = text.toStdString();
         data = m_converted;
     } else if (data.size() >= 3 && uchar(data[0]) == 0xEF && uchar(data[1]) == 0xBB &&
@@ -341,6 +344,7 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
         appendUtf8(out, raw);
         return true;
     }
+    const qsizetype start = out.size();
     size_t i = 0;
     while (i < raw.size()) {
         const size_t stop = raw.find_first_of("&\r\t\n", i);
@@ -391,13 +395,16 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
                 code = code * (hex ? 16 : 10) + uint32_t(v);
                 if (code > 0x10FFFF) return false;
             }
-            if (code == 0 || (code >= 0xD800 && code <= 0xDFFF)) return false;
+            if (code == 0) return false;
+            // References to the two halves of a pair, which some writers use, make the character;
+            // a half alone becomes U+FFFD below.
             appendCodePoint(out, code);
         } else {
             return false;
         }
         i = semi + 1;
     }
+    workbook::replaceLoneSurrogates(out, start);
     return true;
 }
 

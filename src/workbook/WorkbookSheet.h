@@ -35,7 +35,8 @@ class WorkbookSheet {
         };
     };
 
-    // Strings are kept in one pool; the returned index identifies them.
+    // Strings are kept in one pool; the returned index identifies them. A lone surrogate is kept
+    // as U+FFFD.
     uint32_t addString(QStringView text);
     // A string kept as UTF-8 bytes of a buffer the sheet holds (see holdUtf8), converted when read:
     // shared strings that need no decoding are not copied twice.

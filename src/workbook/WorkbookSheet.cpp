@@ -1,5 +1,6 @@
 #include "WorkbookSheet.h"
 
+#include "Surrogates.h"
 #include "data/PlanexoError.h"
 #include "data/VbFormat.h"
 
@@ -65,8 +66,10 @@ uint32_t WorkbookSheet::addString(QStringView text)
 {
     if (m_pool.size() + text.size() > qsizetype(UINT32_MAX) || m_spans.size() >= UINT32_MAX)
         throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
-    m_spans.push_back({uint32_t(m_pool.size()), uint32_t(text.size())});
+    const qsizetype start = m_pool.size();
+    m_spans.push_back({uint32_t(start), uint32_t(text.size())});
     m_pool.append(text);
+    workbook::replaceLoneSurrogates(m_pool, start);
     return uint32_t(m_spans.size() - 1);
 }
 

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <optional>
+
+class SheetGridModel;
+namespace oAlm {
+class clGestor;
+}
+
+// The column mapping of a supplier's invoice layout, remembered in the work database (table MAPEO)
+// after a process that succeeded and keyed by the layout's heading row, so that the next invoice
+// of the same layout can take it with one key. Failures throw PlanexoError.
+namespace savedmapping {
+
+struct Entry {
+    int column = 0;
+    QString label; // the field label as the mapping row holds it, "[ CANTIDAD ]"
+};
+using Mapping = QVector<Entry>;
+
+// The key of a heading row: each heading trimmed and case-folded (accents kept), in column order.
+QString layoutKey(const SheetGridModel &grid);
+// The labels of the grid's mapping row.
+Mapping current(const SheetGridModel &grid);
+// Remembers the grid's mapping for its layout, replacing an earlier one.
+void remember(oAlm::clGestor &db, const SheetGridModel &grid);
+// The mapping remembered for the grid's layout, if any (also none for a work database that has
+// never remembered one).
+std::optional<Mapping> recall(oAlm::clGestor &db, const SheetGridModel &grid);
+// Writes a mapping into the grid's mapping row; every other column's label is emptied. Columns
+// beyond the grid are left out.
+void apply(SheetGridModel &grid, const Mapping &mapping);
+
+} // namespace savedmapping

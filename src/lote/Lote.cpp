@@ -1,0 +1,513 @@
+#include "lote/Lote.h"
+
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
+#include "data/VbFormat.h"
+#include "import/FieldLabels.h"
+#include "import/MappingCheck.h"
+#include "import/SavedMapping.h"
+#include "import/SheetGridModel.h"
+#include "import/SheetLoader.h"
+#include "process/CountryResolver.h"
+#include "process/ProcessDriver.h"
+#include "process/ProcessRun.h"
+#include "process/ResultCounts.h"
+#include "shared/DataFolder.h"
+#include "shared/Interaction.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
+#include "shared/Startup.h"
+#include "shipments/Shipments.h"
+#include "transfer/TransferDriver.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace {
+
+// Answers for nobody: messages are kept for the report, the replace question takes the command
+// line's answer, and the relation dialog takes the --pais relations, saved as the dialog saves them.
+class LoteInteraction : public Interaction {
+public:
+    struct Shown {
+        QString text;
+        Icon icon;
+    };
+    QVector<Shown> shown;
+    bool replace = false;
+    QHash<QString, QString> countries; // case-folded origin text -> country code
+
+    Answer message(const QString &text, Icon icon, Buttons buttons, const QString &) override
+    {
+        shown.push_back({text, icon});
+        if (buttons == Buttons::YesNo)
+            return replace ? Answer::Yes : Answer::No;
+        return Answer::Ok;
+    }
+    std::optional<QString> input(const QString &, const QString &, const QString &) override { return std::nullopt; }
+    QString openFile(const QString &, const QString &) override { return QString(); }
+    void setBusy(bool) override {}
+
+    QString relacionPais(const QString &origin) override
+    {
+        const QString code = countries.value(origin.toCaseFolded());
+        if (code.isEmpty())
+            return Interaction::relacionPais(origin);
+        SharedState &s = shared();
+        s.gestor->Sql = QStringLiteral("insert into ORG (PAI, ORI) values (") + sql::text(origin) +
+                        QStringLiteral(",") + sql::text(code) + QStringLiteral(")");
+        s.gestor->Ejecutar();
+        // The relation is known now; the process's own notice of the unknown origin is no news.
+        const QString notice = QStringLiteral("Pais ") + origin + QStringLiteral(" no reconocido");
+        if (!shown.isEmpty() && shown.last().text == notice)
+            shown.removeLast();
+        return code;
+    }
+
+    // The last message of one of these icons.
+    QString last(std::initializer_list<Icon> icons) const
+    {
+        for (auto it = shown.crbegin(); it != shown.crend(); ++it) {
+            for (Icon icon : icons)
+                if (it->icon == icon)
+                    return it->text;
+        }
+        return QString();
+    }
+};
+
+class QuietProgress : public Progress {
+public:
+    void setCaption(const QString &caption) override { m_caption = caption; }
+    QString caption() const override { return m_caption; }
+    void setMinimum(int) override {}
+    void setMaximum(int maximum) override { m_maximum = maximum; }
+    int maximum() const override { return m_maximum; }
+    void setValue(int value) override { m_value = value; }
+    int value() const override { return m_value; }
+    void setBarVisible(bool visible) override { m_visible = visible; }
+    bool barVisible() const override { return m_visible; }
+
+private:
+    QString m_caption;
+    int m_maximum = 0;
+    int m_value = 0;
+    bool m_visible = false;
+};
+
+// Message texts carry VB's CR LF pairs; a terminal wants plain line feeds.
+QString plain(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+// "A", "AB", "XFD" as a column from 0; -1 for anything else.
+int columnFromLetters(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 3)
+        return -1;
+    int column = 0;
+    for (QChar c : text) {
+        const char16_t u = c.toUpper().unicode();
+        if (u < u'A' || u > u'Z')
+            return -1;
+        column = column * 26 + (u - u'A' + 1);
+    }
+    return column - 1;
+}
+
+const QStringList kValueOptions = {QStringLiteral("--interno"), QStringLiteral("--archivo"),
+                                   QStringLiteral("--mapeo"),   QStringLiteral("--crear"),
+                                   QStringLiteral("--pais"),    QStringLiteral("--carpeta")};
+const QStringList kFlags = {QStringLiteral("--json"), QStringLiteral("--reemplazar"), QStringLiteral("--help"),
+                            QStringLiteral("-h")};
+
+} // namespace
+
+QString Lote::help()
+{
+    return QStringLiteral(
+        "Uso: planexo-lote ORDEN [opciones]\n"
+        "\n"
+        "Procesa facturas y transfiere internos sin ventanas, con la configuración del usuario\n"
+        "(unidad declarada, catálogo, estado de mercadería, marca) que guarda la ventana Configuración.\n"
+        "\n"
+        "Órdenes:\n"
+        "  procesar     Carga la primera hoja de una factura, aplica el mapeo de columnas, la verifica\n"
+        "               y corre el proceso automático; muestra los seis totales del paso 3.\n"
+        "      --interno N         número de interno (obligatorio)\n"
+        "      --archivo F         factura .xlsx o .xls (obligatorio)\n"
+        "      --mapeo M           \"CAMPO=COLUMNA,...\": el campo sin corchetes (COD. ARTICULO,\n"
+        "                          DESCR. MODELO, DESCR. MARIA, KG NETO, CANTIDAD, P. TOTAL,\n"
+        "                          P.A (NCM), UNIDAD, ORIGEN) y la columna por su letra (A, B, ...)\n"
+        "                          o por el texto de su encabezado; \"recordado\" toma el mapeo\n"
+        "                          guardado para los encabezados de esta factura\n"
+        "      --crear \"desc\"      crea el interno si no existe, con esa descripción\n"
+        "      --pais \"ORIGEN=COD\" país para un origen que la tabla de relaciones no conoce\n"
+        "                          (se guarda como relación; se puede repetir)\n"
+        "      --json              la salida como objeto JSON, con el resultado de cada fila\n"
+        "  transferir   Transfiere el interno a Calvera y actualiza su catálogo.\n"
+        "      --interno N         número de interno (obligatorio)\n"
+        "      --reemplazar        reemplaza una copia anterior del interno en Calvera\n"
+        "  listar       Lista los internos de la base de trabajo.\n"
+        "\n"
+        "Opciones comunes:\n"
+        "      --carpeta D         carpeta de datos (la que tiene db/); por omisión PLANEXO_DATA,\n"
+        "                          la del programa si tiene db/, o la carpeta de datos del usuario\n"
+        "      --help              esta ayuda\n"
+        "\n"
+        "Estado de salida: 0 correcto, 1 entrada rechazada, 2 falla del proceso o de la base de datos.\n"
+        "Nunca pregunta: un origen desconocido sin --pais detiene el proceso antes de guardar nada.\n");
+}
+
+QString Lote::option(const QString &name, bool *present) const
+{
+    const QStringList values = options(name);
+    if (present)
+        *present = !values.isEmpty();
+    return values.isEmpty() ? QString() : values.last();
+}
+
+QStringList Lote::options(const QString &name) const
+{
+    QStringList values;
+    for (int i = 1; i + 1 < m_args.size(); ++i) {
+        if (m_args[i] == name) {
+            values << m_args[i + 1];
+            ++i;
+        } else if (kValueOptions.contains(m_args[i])) {
+            ++i;
+        }
+    }
+    return values;
+}
+
+int Lote::refuse(const QString &text)
+{
+    m_err << plain(text) << '\n';
+    m_err.flush();
+    return Refused;
+}
+
+int Lote::fail(const QString &text)
+{
+    m_err << plain(text) << '\n';
+    m_err.flush();
+    return Failed;
+}
+
+int Lote::run(const QStringList &arguments)
+{
+    m_args = arguments;
+    if (m_args.isEmpty() || m_args.contains(QStringLiteral("--help")) || m_args.contains(QStringLiteral("-h"))) {
+        m_out << help();
+        m_out.flush();
+        return m_args.isEmpty() ? Refused : Ok;
+    }
+    // Every word after the command is an option, followed by its value where it takes one.
+    for (int i = 1; i < m_args.size(); ++i) {
+        if (kValueOptions.contains(m_args[i])) {
+            if (i + 1 >= m_args.size())
+                return refuse(QStringLiteral("Falta el valor de ") + m_args[i]);
+            ++i;
+        } else if (!kFlags.contains(m_args[i])) {
+            return refuse(QStringLiteral("Opción desconocida: ") + m_args[i] +
+                          QStringLiteral(" (planexo-lote --help)"));
+        }
+    }
+    const QString command = m_args.first();
+    if (command == QLatin1String("procesar"))
+        return procesar();
+    if (command == QLatin1String("transferir"))
+        return transferir();
+    if (command == QLatin1String("listar"))
+        return listar();
+    return refuse(QStringLiteral("Orden desconocida: ") + command + QStringLiteral(" (planexo-lote --help)"));
+}
+
+bool Lote::open()
+{
+    bool given = false;
+    QString folder = option(QStringLiteral("--carpeta"), &given);
+    if (!given) {
+        QString problem;
+        folder = datafolder::choose(datafolder::current(), &problem);
+        if (!problem.isEmpty())
+            m_err << problem << '\n';
+    }
+    SharedState &s = shared();
+    int step = 10;
+    try {
+        startup::openComponents(s, folder, step);
+        startup::readDefaults(s, step);
+        return true;
+    } catch (const PlanexoError &e) {
+        fail(e.description() + QStringLiteral("\r\n\r\n") + QString::number(e.number()) +
+             QStringLiteral(" - seccion[Planexo.frmMain.Form_Load Linea ") + QString::number(step) +
+             QStringLiteral(" ]::") + e.source());
+        return false;
+    }
+}
+
+int Lote::listar()
+{
+    if (!open())
+        return Failed;
+    try {
+        for (const shipments::Shipment &shipment : shipments::list(*shared().gestor))
+            m_out << shipment.number << '\t' << shipment.description << '\n';
+        m_out.flush();
+        return Ok;
+    } catch (const PlanexoError &e) {
+        return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM1_CargarInternos]")));
+    }
+}
+
+int Lote::procesar()
+{
+    const QString number = option(QStringLiteral("--interno"));
+    const QString file = option(QStringLiteral("--archivo"));
+    const QString mappingText = option(QStringLiteral("--mapeo"));
+    if (number.trimmed().isEmpty())
+        return refuse(QStringLiteral("Falta --interno"));
+    if (file.trimmed().isEmpty())
+        return refuse(QStringLiteral("Falta --archivo"));
+    if (mappingText.trimmed().isEmpty())
+        return refuse(QStringLiteral("Falta --mapeo"));
+
+    LoteInteraction answers;
+    for (const QString &relation : options(QStringLiteral("--pais"))) {
+        const qsizetype at = relation.lastIndexOf(QLatin1Char('='));
+        const QString origin = at > 0 ? relation.left(at) : QString();
+        const QString code = at > 0 ? relation.mid(at + 1).trimmed() : QString();
+        if (origin.isEmpty() || code.isEmpty())
+            return refuse(QStringLiteral("--pais espera \"ORIGEN=CODIGO\": ") + relation);
+        answers.countries.insert(origin.toCaseFolded(), code);
+    }
+    Interaction *previous = setInteraction(&answers);
+    struct Restore {
+        Interaction *previous;
+        ~Restore() { setInteraction(previous); }
+    } restore{previous};
+
+    if (!open())
+        return Failed;
+    SharedState &s = shared();
+
+    // The shipment; a new one is created only once every input has been accepted.
+    bool create = false;
+    const QString description = option(QStringLiteral("--crear"), &create);
+    try {
+        if (shipments::exists(*s.gestor, number))
+            create = false;
+        else if (!create)
+            return refuse(QStringLiteral("El interno ") + number +
+                          QStringLiteral(" no existe (use --crear \"descripción\" para crearlo)"));
+    } catch (const PlanexoError &e) {
+        return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM1_CargarInternos]")));
+    }
+    s.sInternoActual = number;
+    s.iPaso = 2;
+
+    // The workbook, as step 2 loads it.
+    if (!s.entorno->ExisteArchivo(file))
+        return refuse(QStringLiteral("No se encuentra el archivo seleccionado ") + QStringLiteral("\r\n") + file);
+    SheetGridModel grid;
+    int step = 10;
+    try {
+        sheetloader::loadFile(file, grid, step);
+    } catch (const PlanexoError &e) {
+        return refuse(sheetloader::failureMessage(e, step));
+    }
+
+    // The mapping.
+    if (mappingText.trimmed().compare(QLatin1String("recordado"), Qt::CaseInsensitive) == 0) {
+        try {
+            const std::optional<savedmapping::Mapping> remembered = savedmapping::recall(*s.gestor, grid);
+            if (!remembered)
+                return refuse(QStringLiteral("No hay un mapeo recordado para los encabezados de esta factura"));
+            savedmapping::apply(grid, *remembered);
+        } catch (const PlanexoError &e) {
+            return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_EstablecerCampo]")));
+        }
+    } else {
+        QStringList labels = fieldlabels::chooserEntries();
+        labels.removeFirst(); // "< NINGUNO >" maps nothing
+        QHash<int, QString> byColumn;
+        for (const QString &pair : mappingText.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const qsizetype at = pair.indexOf(QLatin1Char('='));
+            const QString name = pair.left(at).trimmed();
+            const QString where = at > 0 ? pair.mid(at + 1).trimmed() : QString();
+            QString label;
+            for (const QString &l : labels) {
+                if (l.mid(2, l.size() - 4).compare(name, Qt::CaseInsensitive) == 0)
+                    label = l;
+            }
+            if (at <= 0 || where.isEmpty() || label.isEmpty()) {
+                QStringList names;
+                for (const QString &l : labels)
+                    names << l.mid(2, l.size() - 4);
+                return refuse(QStringLiteral("Mapeo no válido: \"") + pair +
+                              QStringLiteral("\"; se espera CAMPO=COLUMNA con CAMPO uno de: ") +
+                              names.join(QStringLiteral(", ")));
+            }
+            int column = -1;
+            for (int c = 0; c < grid.cols() && column < 0; ++c) {
+                if (grid.text(0, c).trimmed().compare(where, Qt::CaseInsensitive) == 0)
+                    column = c;
+            }
+            if (column < 0)
+                column = columnFromLetters(where);
+            if (column < 0 || column >= grid.cols())
+                return refuse(QStringLiteral("La columna \"") + where +
+                              QStringLiteral("\" no es una letra de columna ni un encabezado de la hoja"));
+            if (byColumn.contains(column))
+                return refuse(QStringLiteral("La columna \"") + where + QStringLiteral("\" recibe dos campos"));
+            byColumn.insert(column, label);
+        }
+        for (auto it = byColumn.cbegin(); it != byColumn.cend(); ++it)
+            grid.setText(mapping::MappingRow, it.key(), it.value());
+    }
+
+    // The verification of step 2.
+    try {
+        const QString problem = mapping::firstProblem(grid);
+        if (!problem.isEmpty())
+            return refuse(problem);
+    } catch (const PlanexoError &e) {
+        return refuse(e.description());
+    }
+
+    // Every origin must resolve without asking, before anything is stored.
+    const int originColumn = ColumnMap::recognise(grid).column(Field::Origen);
+    if (originColumn >= 0) {
+        QStringList unknown;
+        try {
+            CountryResolver resolver(s);
+            for (int row = 2; row < grid.rows(); ++row) {
+                const QString origin = grid.text(row, originColumn);
+                if (unknown.contains(origin) || answers.countries.contains(origin.toCaseFolded()))
+                    continue;
+                if (!resolver.resolvesSilently(origin))
+                    unknown << origin;
+            }
+        } catch (const PlanexoError &e) {
+            return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.ObtenerCodigoPais]")));
+        }
+        if (!unknown.isEmpty())
+            return refuse(QStringLiteral("Orígenes sin país (indíquelos con --pais \"ORIGEN=CODIGO\"):\n  ") +
+                          unknown.join(QStringLiteral("\n  ")));
+    }
+
+    if (create) {
+        try {
+            shipments::create(*s.gestor, number, description.trimmed().isEmpty() ? number : description);
+        } catch (const PlanexoError &e) {
+            return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmInterno.NuevoInterno]")));
+        }
+    }
+
+    // The automatic process, as the window runs it.
+    QuietProgress progress;
+    ProcessDriver driver(s, progress);
+    if (!driver.FRAM2_GuardarDatosToBase(grid)) {
+        const QString failure = answers.last({Interaction::Icon::Critical});
+        if (!failure.isEmpty())
+            return fail(failure);
+        return refuse(answers.last({Interaction::Icon::Exclamation, Interaction::Icon::None}));
+    }
+    try {
+        savedmapping::remember(*s.gestor, grid);
+    } catch (const PlanexoError &e) {
+        m_err << "Aviso: el mapeo no se pudo recordar: " << e.description() << '\n';
+    }
+
+    try {
+        const ResultCounts c = ResultCounts::read(s);
+        const auto four = [](long long n) { return vb::format(double(n), QStringLiteral("0000")); };
+        if (!m_args.contains(QStringLiteral("--json"))) {
+            m_out << "Total de Registros\t" << four(c.total) << '\n'
+                  << "Registros con Errores\t" << four(c.erroneos) << '\n'
+                  << "Errores de Posición\t" << four(c.errPos) << '\n'
+                  << "Errores de Sufijos\t" << four(c.errSuf) << '\n'
+                  << "Articulos en Catalogo\t" << four(c.enCatalogo) << '\n'
+                  << "Articulos Nuevos\t" << four(c.nuevos) << '\n';
+        } else {
+            QJsonArray rows;
+            Recordset rs;
+            s.gestor->Sql = QStringLiteral("select ARTORD, ARTNRO, PRCEST, PRCCRC from ART where INTNRO = ") +
+                            sql::text(number) + QStringLiteral(" order by ARTORD");
+            if (s.gestor->CrearRs(rs)) {
+                for (; !rs.Eof(); rs.MoveNext()) {
+                    QJsonObject row;
+                    row.insert(QStringLiteral("ARTORD"), rs.Fields(QStringLiteral("ARTORD")).toLongLong());
+                    for (const char *field : {"ARTNRO", "PRCEST", "PRCCRC"})
+                        row.insert(QLatin1String(field), s.fmt->EsNull(rs.Fields(QLatin1String(field))));
+                    rows.append(row);
+                }
+            }
+            QJsonObject counts{{QStringLiteral("total"), c.total},         {QStringLiteral("erroneos"), c.erroneos},
+                               {QStringLiteral("errPos"), c.errPos},       {QStringLiteral("errSuf"), c.errSuf},
+                               {QStringLiteral("enCatalogo"), c.enCatalogo}, {QStringLiteral("nuevos"), c.nuevos}};
+            QJsonObject all{{QStringLiteral("interno"), number}, {QStringLiteral("totales"), counts},
+                            {QStringLiteral("filas"), rows}};
+            m_out << QJsonDocument(all).toJson(QJsonDocument::Indented);
+        }
+        m_out.flush();
+    } catch (const PlanexoError &e) {
+        return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM3_CargarEstadisticas]")));
+    }
+    return Ok;
+}
+
+int Lote::transferir()
+{
+    const QString number = option(QStringLiteral("--interno"));
+    if (number.trimmed().isEmpty())
+        return refuse(QStringLiteral("Falta --interno"));
+    LoteInteraction answers;
+    answers.replace = m_args.contains(QStringLiteral("--reemplazar"));
+    Interaction *previous = setInteraction(&answers);
+    struct Restore {
+        Interaction *previous;
+        ~Restore() { setInteraction(previous); }
+    } restore{previous};
+
+    if (!open())
+        return Failed;
+    SharedState &s = shared();
+    try {
+        if (!shipments::exists(*s.gestor, number))
+            return refuse(QStringLiteral("El interno ") + number + QStringLiteral(" no existe"));
+    } catch (const PlanexoError &e) {
+        return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.FRAM3_Transferir]")));
+    }
+    s.sInternoActual = number;
+    s.iPaso = 3;
+
+    QuietProgress progress;
+    TransferDriver driver(s, progress);
+    driver.FRM3_Tranferir();
+
+    const QString done = answers.last({Interaction::Icon::Information});
+    if (progress.caption() == QLatin1String("Fin de proceso") && !done.isEmpty() &&
+        answers.last({Interaction::Icon::Critical, Interaction::Icon::None}).isEmpty()) {
+        m_out << plain(done) << '\n';
+        m_out.flush();
+        return Ok;
+    }
+    for (const auto &shown : answers.shown)
+        m_err << plain(shown.text) << '\n';
+    if (answers.shown.isEmpty())
+        m_err << "El interno " << number << " ya está en Calvera: no se transfirió (use --reemplazar)\n";
+    m_err.flush();
+    // The pre-check and an unanswered replace question refuse; anything else failed.
+    const bool failed = !answers.last({Interaction::Icon::Critical, Interaction::Icon::None}).isEmpty() ||
+                        progress.caption() == QLatin1String("Fin de proceso");
+    return failed ? Failed : Refused;
+}

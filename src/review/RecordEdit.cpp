@@ -1,0 +1,155 @@
+#include "review/RecordEdit.h"
+
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
+#include "data/VbFormat.h"
+#include "data/clPRINC.h"
+#include "shared/Interaction.h"
+#include "shared/SharedState.h"
+
+namespace recordedit {
+
+QString pointed(QString position)
+{
+    return position.replace(QLatin1Char(','), QLatin1Char('.'));
+}
+
+bool wellFormed(const QString &position)
+{
+    return position.size() > 13 && position.size() < 16;
+}
+
+std::optional<Article> load(SharedState &s, const QString &tag)
+{
+    Recordset rs;
+    s.gestor->Sql = QStringLiteral("select * from ART where INTNRO = ") + sql::text(s.sInternoActual) +
+                    QStringLiteral(" and ARTORD = ") + sql::number(vb::cdbl(tag));
+    if (!s.gestor->CrearRs(rs))
+        return std::nullopt;
+    const auto text = [&](const char *field) { return s.fmt->EsNull(rs.Fields(QLatin1String(field))); };
+    const auto amount = [&](const char *field) {
+        return vb::format(s.fmt->EsNumero(rs.Fields(QLatin1String(field))), QStringLiteral("00.00"));
+    };
+    Article a;
+    a.ARTNRO = text("ARTNRO");
+    a.ARTDSC = text("ARTDSC");
+    a.ARTORG = text("ARTORG");
+    a.ARTCAN = amount("ARTCAN");
+    a.ARTUNI = amount("ARTUNI");
+    a.ARTTOT = amount("ARTTOT");
+    a.DESCRIPCION_MARIA = text("DESCRIPCION_MARIA");
+    a.PRCNCM = pointed(text("PRCNCM"));
+    a.PRCSUF = text("PRCSUF");
+    a.PRCDUN = text("PRCDUN");
+    a.PRCECA = amount("PRCECA");
+    a.PRCESM = text("PRCESM");
+    a.PRCEUN = text("PRCEUN");
+    a.PRCSUN = text("PRCSUN");
+    a.PRCSCA = amount("PRCSCA");
+    a.PRCCRC = text("PRCCRC");
+    a.PRCLAP = text("PRCLAP");
+    return a;
+}
+
+QVector<Country> countries(SharedState &s)
+{
+    QVector<Country> list;
+    Recordset rs;
+    s.gestor->Sql = QStringLiteral("select * from pais order by descripcion");
+    if (s.gestor->CrearRs(rs)) {
+        for (; !rs.Eof(); rs.MoveNext())
+            list.push_back({s.fmt->EsNull(rs.Fields(QStringLiteral("id"))),
+                            s.fmt->EsNull(rs.Fields(QStringLiteral("Descripcion")))});
+    }
+    return list;
+}
+
+std::optional<Position> findPosition(SharedState &s, const QString &position)
+{
+    DataConnection &ncm = s.enlace->getDataConnectionByEntity(QStringLiteral("NCM"));
+    const Dialect &d = ncm.dialect();
+    const auto col = [&](const char *name) { return d.column(QLatin1String(name)); };
+    ncm.Sql = QStringLiteral("select ") + col("001") + QLatin1Char(',') + col("002") + QLatin1Char(',') + col("003") +
+              QLatin1Char(',') + col("012") + QStringLiteral(" as uest ,") + col("059") +
+              QStringLiteral(" as lapi from NCM where ") + QStringLiteral(" ") + col("001") + QStringLiteral(" = ") +
+              sql::text(position.left(10)) + QStringLiteral(" and ") + col("002") + QStringLiteral(" = ") +
+              sql::text(position.mid(11, 3)) + QStringLiteral("  and ") + col("003") + QStringLiteral(" = ") +
+              sql::text(position.right(1));
+    Recordset rs;
+    if (!ncm.CrearRs(rs))
+        return std::nullopt;
+    const auto field = [&](const char *name) { return s.fmt->EsNull(rs.Fields(QLatin1String(name))); };
+    Position p;
+    p.unit = vb::format(field("uest"), QStringLiteral("00"));
+    p.found = field("001") + QLatin1Char('.') + field("002") + field("003");
+    p.lapi = !field("lapi").isEmpty();
+    return p;
+}
+
+bool verify(SharedState &s, Draft &draft)
+{
+    const auto refuse = [](const QString &text, Interaction::Icon icon = Interaction::Icon::Exclamation) {
+        interaction().message(text, icon);
+        return false;
+    };
+    try {
+        oCHKX::clPRINC check;
+        check.ConexionString(*s.enlace);
+
+        // The statistical unit belongs to the position it was taken for: a position changed in the
+        // box since then has to be processed again.
+        if (draft.unit.isEmpty() || pointed(draft.position) != draft.processedPosition)
+            return refuse(QStringLiteral("Falta información sobre la posición arancelaria."));
+        if (vb::trim(draft.declaredUnit).isEmpty())
+            return refuse(QStringLiteral("Falta ingresar unidad declarada"));
+        if (draft.declaredUnit == draft.unit) {
+            const double quantity = s.fmt->EsNumero(draft.statisticalQuantity);
+            if (quantity == 0)
+                draft.statisticalQuantity = draft.quantity;
+            else if (s.fmt->EsNumero(draft.quantity) != quantity)
+                return refuse(QStringLiteral("La Cantidad Declarada debe ser igual a la Cantidad Especifica"));
+        }
+        if (!vb::isNumeric(draft.goodsState.trimmed()))
+            return refuse(QStringLiteral("Estado de mercaderia inválida"), Interaction::Icon::Critical);
+        const int result = check.ValidarSufijos(pointed(draft.position), draft.suffixes);
+        if (result == 1)
+            return refuse(QStringLiteral("La posición es Inexistente!"));
+        if (result == 2)
+            return refuse(QStringLiteral("Sufijos inválidos"));
+        return true;
+    } catch (const PlanexoError &e) {
+        interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar_VerificarDatos]")),
+                              Interaction::Icon::Critical);
+        return false;
+    }
+}
+
+bool save(SharedState &s, const Draft &draft, const QString &tag)
+{
+    const auto value = [](const QString &column, const QString &literal) {
+        return column + QStringLiteral(" = ") + literal + QStringLiteral(", ");
+    };
+    QString st = QStringLiteral("update ART set ");
+    st += value(QStringLiteral("PRCNCM"), sql::text(pointed(draft.position)));
+    st += value(QStringLiteral("PRCLAP"), sql::text(draft.lapi));
+    st += value(QStringLiteral("PRCSUF"), sql::text(draft.suffixes));
+    st += value(QStringLiteral("PRCDUN"), sql::text(draft.declaredUnit));
+    st += value(QStringLiteral("PRCEUN"), sql::text(draft.unit));
+    st += value(QStringLiteral("PRCECA"), sql::numberFromText(draft.statisticalQuantity));
+    if (draft.hasSpecificDuty) {
+        st += value(QStringLiteral("PRCSUN"), sql::text(draft.specificUnit));
+        st += value(QStringLiteral("PRCSCA"), sql::numberFromText(draft.specificQuantity));
+    }
+    if (!draft.descripcionMaria.trimmed().isEmpty())
+        st += value(QStringLiteral("DESCRIPCION_MARIA"), sql::text(draft.descripcionMaria));
+    st += value(QStringLiteral("PRCESM"), sql::text(draft.goodsState));
+    // No country chosen: the stored origin stays.
+    if (draft.country)
+        st += value(QStringLiteral("ARTORG"), sql::text(*draft.country));
+    st += QStringLiteral("PRCEST = 'M', PRCCRC = 'OK' where ARTORD = ") + sql::number(vb::cdbl(tag)) +
+          QStringLiteral(" and INTNRO = ") + sql::text(s.sInternoActual) + QStringLiteral(" ");
+    s.gestor->Sql = st;
+    return s.gestor->Ejecutar() > 0;
+}
+
+} // namespace recordedit
