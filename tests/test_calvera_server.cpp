@@ -1,7 +1,6 @@
 // Calvera on a real PostgreSQL server that this suite starts, stops and starts again: the failures
 // a server brings (unreachable host, wrong port, wrong password, missing database, the server going
 // away during the process and during the transfer) and two workstations transferring at once.
-#include "shared/SharedState.h"
 #include "common/RecordingProgress.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
@@ -9,6 +8,7 @@
 #include "import/SheetGridModel.h"
 #include "process/ProcessDriver.h"
 #include "process/ProcessRun.h"
+#include "shared/SharedState.h"
 #include "transfer/TransferDriver.h"
 
 #include <QElapsedTimer>

@@ -88,8 +88,7 @@ QString expectedUpdateOfMt500()
                "33.33,ncm = '8205.20.00.000K',lapi = 'N',sufijos = 'AA(STANLEY)-AB(MT 500)-JD01',"
                "idunidad = '07',estadistica = '07',valorrelacionestadistica = 3,EstadoMerc = '1',"
                "descripcion_maria = 'MARTILLO DE ACERO',idpais = '310',usuario = '") +
-           QString(TransferDriver::signature()).replace("'", "''") +
-           QStringLiteral("',fecha = ") + kFecha +
+           QString(TransferDriver::signature()).replace("'", "''") + QStringLiteral("',fecha = ") + kFecha +
            QStringLiteral("  where idcatalogo = '001' and idarticulo = 'MT-500'");
 }
 

@@ -105,10 +105,8 @@ DataConnection &EDMain::getDataConnectionByEntity(const QString &entity)
     const QString key = p.key();
     // A connection that closed is opened again in place: callers may still hold it.
     std::unique_ptr<DataConnection> &connection = m_connections[key];
-    if (connection && connection->isOpen())
-        return *connection;
-    if (!connection)
-        connection = std::make_unique<DataConnection>();
+    if (connection && connection->isOpen()) return *connection;
+    if (!connection) connection = std::make_unique<DataConnection>();
     const QString name = m_prefix + QString::number(m_opened++);
     const QString source = kSource + QStringLiteral(" [") + entity.trimmed().toUpper() + QLatin1Char(']');
     if (p.driver == QLatin1String("QSQLITE"))

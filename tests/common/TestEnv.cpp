@@ -85,7 +85,8 @@ void TestEnv::createServerDatabases()
     static int counter = 0;
     m_serverPrefix = QStringLiteral("planexo_t%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
     for (const char *entity : {"internos", "ncm"})
-        adminExec(QStringLiteral("CREATE DATABASE %1_%2 TEMPLATE calvera_%2 STRATEGY FILE_COPY").arg(m_serverPrefix, entity));
+        adminExec(QStringLiteral("CREATE DATABASE %1_%2 TEMPLATE calvera_%2 STRATEGY FILE_COPY")
+                      .arg(m_serverPrefix, entity));
     QFile ini(dbFile(QStringLiteral("calvera.ini")));
     if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
         qFatal("cannot write %s", qPrintable(ini.fileName()));

@@ -5,10 +5,10 @@
 // number of catalogue inserts and updates it ran, and exits 0 when the closing count was reported.
 // Before its first catalogue lookup it creates GO_FILE.SHIPMENT and waits for GO_FILE.cat, so that
 // the catalogue updates of two instances start together too.
+#include "data/PlanexoError.h"
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
-#include "data/PlanexoError.h"
 #include "transfer/TransferDriver.h"
 
 #include <QCoreApplication>
