@@ -596,14 +596,11 @@ class TestConfig : public QObject {
     {
         env->setSetting(QStringLiteral("INTDUN"), QStringLiteral("07"));
         env->setSetting(QStringLiteral("INTCAT"), QStringLiteral("002"));
-        const QString file = env->dbFile(QStringLiteral("calvera_internos.sqlite"));
-        QVERIFY(QFile::rename(file, file + QStringLiteral(".moved")));
+        const QString unreachable = env->makeInternosUnreachable();
         connectEnv();
         ScriptedInteraction script;
         script.expectMessage(
-            QStringLiteral("No se pudo encontrar el archivo '%1'.\r\n\r\n-2147467259 - seccion "
-                           "[Planexo.frmConfig.Form_Load]")
-                .arg(file),
+            unreachable + QStringLiteral("\r\n\r\n-2147467259 - seccion [Planexo.frmConfig.Form_Load]"),
             Icon::Critical);
         frmConfig w;
         VERIFY_SCRIPT(script);
@@ -820,14 +817,11 @@ class TestConfig : public QObject {
 
     void newPais_unitsUnreadable()
     {
-        const QString file = env->dbFile(QStringLiteral("calvera_internos.sqlite"));
-        QVERIFY(QFile::rename(file, file + QStringLiteral(".moved")));
+        const QString unreachable = env->makeInternosUnreachable();
         connectEnv();
         ScriptedInteraction script;
         script.expectMessage(
-            QStringLiteral("No se pudo encontrar el archivo '%1'.\r\n\r\n-2147467259 - seccion "
-                           "[Planexo.frmNewPais.Form_Load]")
-                .arg(file),
+            unreachable + QStringLiteral("\r\n\r\n-2147467259 - seccion [Planexo.frmNewPais.Form_Load]"),
             Icon::Critical);
         frmNewPais d;
         QCOMPARE(child<QComboBox>(d, "cboUnidad")->count(), 0);

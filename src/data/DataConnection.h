@@ -63,23 +63,44 @@ public:
     enum class Tuning { Own, AsItIs };
     void openSqlite(const QString &connectionName, const QString &path, const QString &source,
                     Tuning tuning = Tuning::AsItIs);
-    // Opens any Qt SQL driver with the given parameters.
+    // Opens any Qt SQL driver with the given parameters. On a server, failures name `where` (the
+    // entities and the server's host and port) and never the password; a PostgreSQL connection gets a
+    // connect timeout unless the options give one; a link that the server dropped is opened again by
+    // the next statement (the failed one is not repeated).
     void openDriver(const QString &connectionName, const QString &driver, const QString &database,
                     const QString &host, int port, const QString &user, const QString &password,
-                    const QString &options, const QString &source);
+                    const QString &options, const QString &source, const QString &where = {});
     void close();
+
+    // Whether the last failure was the refusal of a row whose key already exists.
+    bool lastFailureWasDuplicateKey() const { return m_duplicateKey; }
+
+    // Seconds a PostgreSQL connection waits for the server before it gives up.
+    static constexpr int kConnectTimeout = 5;
 
 protected:
     QString m_source = QStringLiteral("DataConnection");
 
 private:
-    [[noreturn]] void fail(const class QSqlError &error, const QString &statement) const;
+    [[noreturn]] void fail(const class QSqlError &error, const QString &statement);
     QSqlQuery &prepared(const QString &statement, const QVariantList &values);
+    // Throws when closed; opens a dropped server link again.
+    void ensureOpen();
+    // By value: callers pass m_name, which close() clears.
+    void open(QString connectionName);
+
+    struct Server {
+        QString driver, database, host, user, password, options, where;
+        int port = 0;
+    };
 
     QString m_name;
     QString m_file;
     Dialect m_dialect;
     bool m_open = false;
+    bool m_lost = false;
+    bool m_duplicateKey = false;
+    Server m_server; // empty driver for a SQLite file
     int m_batchDepth = 0;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
 };

@@ -434,6 +434,7 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
                 if (!inCatalogue.contains(code)) readCatalogueAhead(cal, codes, index, inCatalogue);
                 QString statement;
                 int runStep = 0;
+                CalveraWrites::Recover recover;
                 if (inCatalogue.value(code)) {
                     statement = catalogueUpdate(rs, m_clock());
                     runStep = 450;
@@ -441,11 +442,26 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
                     statement = catalogueInsert(rs);
                     runStep = 630;
                     inCatalogue[code] = true; // later lines of the same article update it
+                    // Another workstation may add the article between the lookup and the insert: the
+                    // row exists then, so it gets the update that the lookup would have chosen.
+                    QString update;
+                    try {
+                        update = catalogueUpdate(rs, m_clock());
+                    } catch (const PlanexoError &) {
+                        // Without its update the refused insert stands as the failure.
+                    }
+                    recover = [this, &cal, update] {
+                        if (update.isEmpty() || !cal.lastFailureWasDuplicateKey()) return false;
+                        m_step = 450;
+                        execute(cal, update);
+                        return true;
+                    };
                 }
                 m_step = runStep;
                 const int position = rs.AbsolutePosition();
-                writes.add(statement, runStep,
-                           [this, position](long long) { m_progress.setValue(position); });
+                writes.add(
+                    statement, runStep, [this, position](long long) { m_progress.setValue(position); },
+                    std::move(recover));
             } catch (...) {
                 // The articles before this one are written first; a failure among them comes first.
                 const int step = m_step;
