@@ -149,6 +149,9 @@ class Inspector {
     {
         if (w->objectName().isEmpty() || w->objectName().startsWith(QLatin1String("qt_"))) return;
         const QWidget *parent = w->parentWidget();
+        // What a scrolling area holds may be larger than the area.
+        if (parent && qobject_cast<QAbstractScrollArea *>(parent->parentWidget()))
+            return;
         if (parent && !w->isWindow() && !parent->rect().contains(w->geometry()))
             fault(w, QStringLiteral("runs off its parent (%1 in %2x%3)")
                          .arg(QStringLiteral("%1,%2 %3x%4")
@@ -492,7 +495,9 @@ class TestLayout : public QObject {
         errors->close();
         QVERIFY(inspect.inspected() > 100);
         QVERIFY(inspect.cellsSeen() > 50);
-        QVERIFY2(inspect.faults().isEmpty(), qPrintable(inspect.faults().join(QLatin1Char('\n'))));
+        for (const QString &fault : inspect.faults())
+            qWarning().noquote() << fault;
+        QVERIFY2(inspect.faults().isEmpty(), qPrintable(QStringLiteral("%1 texts without room").arg(inspect.faults().size())));
     }
 
     // Dialogs open centred on their parent window.

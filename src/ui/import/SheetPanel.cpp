@@ -27,6 +27,15 @@ static const QString kHint = QStringLiteral("[F1] Seleccionar Campos");
 static const QString kHintWithRemembered =
     QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar el mapeo recordado para estos encabezados");
 
+// A column keeps at least its layout width and widens to the longest text it shows.
+static void widenToContents(QTableView *grid, int column)
+{
+    const int layout = grid->columnWidth(column);
+    grid->resizeColumnToContents(column);
+    if (grid->columnWidth(column) < layout)
+        grid->setColumnWidth(column, layout);
+}
+
 SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("FRAM2"));
@@ -65,6 +74,13 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
                 const int fixed = m_model.fixedRows();
                 if (current.isValid() && current.row() < fixed && m_model.rows() > fixed)
                     FRAM2_Grid->setCurrentIndex(m_model.index(fixed, current.column()));
+            });
+
+    // A field label set on a column may need more room than the column has.
+    connect(&m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                for (int c = topLeft.column(); c <= bottomRight.column(); ++c)
+                    widenToContents(FRAM2_Grid, c);
             });
 
     Label13 = new QLabel(kHint, this);
@@ -156,6 +172,8 @@ bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
         const int widths = int(std::size(sheetloader::ColumnWidthsTwips));
         for (int c = 0; c < widths && c < m_model.cols(); ++c)
             FRAM2_Grid->setColumnWidth(c, twips::px(sheetloader::ColumnWidthsTwips[c]));
+        for (int c = 0; c < m_model.cols(); ++c)
+            widenToContents(FRAM2_Grid, c);
         step = 880;
     } catch (const PlanexoError &e) {
         busy.reset();
