@@ -37,6 +37,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 
 namespace {
@@ -412,11 +413,16 @@ class TestLayout : public QObject {
         mapColumn(6, fieldlabels::KgNeto);
         VERIFY_SCRIPT(script);
         inspect.window(&w); // step 2: the mapped sheet
+        if (shots && !screenshotFolder().isEmpty()) view->setCurrentIndex(grid.index(2, 0));
         screenshot(&w, shots, "mapped");
         if (shots && !screenshotFolder().isEmpty()) {
             // Qt's own file dialog, as "Examinar" opens it, in the user's language.
             QTimer::singleShot(800, [] {
                 if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                    dialog->resize(860, 480);
+                    if (auto *details = dialog->findChild<QTreeView *>())
+                        for (int c = 0; c < details->model()->columnCount(details->rootIndex()); ++c)
+                            details->resizeColumnToContents(c);
                     screenshot(dialog, true, "examinar");
                     dialog->reject();
                 }
