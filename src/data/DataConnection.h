@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PlanexoError.h"
 #include "Recordset.h"
 #include "SqlText.h"
 
@@ -9,6 +10,7 @@
 #include <QVariantList>
 #include <map>
 #include <memory>
+#include <optional>
 
 // A database-access object: write Sql, then CrearRs (a query) or Ejecutar (a command).
 class DataConnection {
@@ -30,6 +32,20 @@ public:
     // statements of a few shapes. Sql is not used: callers keep the readable text there.
     bool CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values);
     long long EjecutarPrepared(const QString &statement, const QVariantList &values);
+
+    // Several commands run as consecutive Ejecutar calls would run them: in order, each committed on
+    // its own, the first failure stopping the rest. On a PostgreSQL server they travel together, in
+    // one round trip. `affected` holds the count of each command that ran to its end.
+    struct CommandsResult {
+        QList<long long> affected;
+        std::optional<PlanexoError> error;
+    };
+    CommandsResult EjecutarVarios(const QStringList &commands);
+    // True when EjecutarVarios sends its commands together.
+    bool sendsCommandsTogether() const;
+    // False when a one-row insert into the table might change no row without failing (a trigger or a
+    // rule may drop it), so that such inserts must be sent one at a time to stop at the first.
+    bool insertsAlwaysLand(const QString &table);
 
     const Dialect &dialect() const { return m_dialect; }
     bool isOpen() const { return m_open; }
