@@ -19,15 +19,16 @@
 #include <unistd.h>
 #endif
 #include <QDir>
-#include <QTemporaryDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -253,7 +254,14 @@ private slots:
         QCOMPARE(w.fram1()->list()->topLevelItemCount(), 1);
         QVERIFY(!w.barVisible());
         QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(w.size(), QSize(653, 465));
+        // 9795 by 6975 twips: never smaller than 15 twips to the pixel, larger with a larger font.
+        // A window larger than the screen scrolls its controls on a canvas of the designed size.
+        const auto *canvas = w.findChild<QWidget *>(QStringLiteral("twipsCanvas"));
+        const QSize designed = canvas ? canvas->size() : w.size();
+        QVERIFY(designed.width() >= 653);
+        QVERIFY(qAbs(designed.width() * 6975.0 / 9795.0 - designed.height()) <= 1.0);
+        const QSize available = w.screen()->availableGeometry().size();
+        QVERIFY(w.width() <= available.width() && w.height() <= available.height());
         // The Calvera entities and the work database are reachable.
         QVERIFY(s.gestor->isOpen());
         QVERIFY(s.enlace->getDataConnectionByEntity(QStringLiteral("NCM")).isOpen());

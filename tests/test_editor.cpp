@@ -327,10 +327,10 @@ class TestEditor : public QObject {
         QCOMPARE(tagOf(*w, "txtPRCNCM"), QString());
 
         pressEnterOn(*w, QStringLiteral("8252,00,00,000B"));
-        QCOMPARE(
-            shared().enlace->getDataConnectionByEntity(QStringLiteral("NCM")).Sql,
-            QStringLiteral("select [001],[002],[003],[012] as uest ,[059] as lapi from NCM where  [001] = "
-                           "'8252.00.00' and [002] = '000'  and [003] = 'B'"));
+        QCOMPARE(shared().enlace->getDataConnectionByEntity(QStringLiteral("NCM")).Sql,
+                 TestEnv::calveraSql(
+                     QStringLiteral("select [001],[002],[003],[012] as uest ,[059] as lapi from NCM "
+                                    "where  [001] = '8252.00.00' and [002] = '000'  and [003] = 'B'")));
         QCOMPARE(fake.calls, QStringList{QStringLiteral("8252.00.00.000B||1|ZP-2")});
         QCOMPARE(ncmBox->text(), QStringLiteral("8252,00,00,000B"));
         QCOMPARE(tagOf(*w, "txtPRCNCM"), QStringLiteral("07"));
@@ -610,8 +610,9 @@ class TestEditor : public QObject {
             auto w = open(QStringLiteral("0001"));
             env->execCalvera(QStringLiteral("NCM"), QStringLiteral("drop table sufidos"));
             script.expectMessage(
-                QStringLiteral(
-                    "no such table: sufidos\r\n\r\n1 - seccion [Planexo.frmModificar_VerificarDatos]"),
+                TestEnv::missingTable(QStringLiteral("NCM"), QStringLiteral("sufidos")) +
+                    QStringLiteral("\r\n\r\n%1 - seccion [Planexo.frmModificar_VerificarDatos]")
+                        .arg(TestEnv::calveraErrorNumber(1)),
                 Icon::Critical);
             QTest::keyClick(box(*w, "txtPRCNCM"), Qt::Key_F11);
             VERIFY_SCRIPT(script);
@@ -622,9 +623,10 @@ class TestEditor : public QObject {
             ScriptedInteraction script;
             auto w = open(QStringLiteral("0002"));
             env->execCalvera(QStringLiteral("NCM"), QStringLiteral("drop table ncm"));
-            script.expectMessage(
-                QStringLiteral("1 - no such table: NCM\r\n\r\nSección [Velmora.frmModificar.ProcesarNCM]"),
-                Icon::Critical);
+            script.expectMessage(QStringLiteral("%1 - ").arg(TestEnv::calveraErrorNumber(1)) +
+                                     TestEnv::missingTable(QStringLiteral("NCM"), QStringLiteral("NCM")) +
+                                     QStringLiteral("\r\n\r\nSección [Velmora.frmModificar.ProcesarNCM]"),
+                                 Icon::Critical);
             pressEnterOn(*w, QStringLiteral("8252.00.00.000B"));
             VERIFY_SCRIPT(script);
             QCOMPARE(script.busyDepth(), 0);

@@ -680,9 +680,9 @@ void TestProcess::stage2Update()
         "select ncm, lapi, sufijos, idunidad, estadistica, estadomerc, deresp, preciounitario, descripcion, "
         "idpais , "
         "descripcion_maria from catarticulos where idcatalogo = '001' and idarticulo = 'MT-500'",
-        "select [059] as lapi,[012] as estadistica,[020] as deresp from ncm where  [001] = '8205.20.00' and "
-        "[002] = "
-        "'000'",
+        TestEnv::calveraSql(
+            "select [059] as lapi,[012] as estadistica,[020] as deresp from ncm where  [001] = "
+            "'8205.20.00' and [002] = '000'"),
         "update ART set PRCNCM = '8205.20.00.000K',PRCLAP = 'N',DESCRIPCION_MARIA = 'MARTILLO DE ACERO CON "
         "MANGO DE "
         "MADERA',PRCSUF = 'AA(NEW)-AB(MT 500)-JD01',ARTORG = '310',ARTDSC = 'MARTILLO CARPINTERO "
@@ -828,10 +828,11 @@ void TestProcess::stage2UnreachableCatalogue()
     SheetGridModel grid;
     fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal}, {{"MT-500", "1", "1"}});
     ScriptedInteraction script;
-    script.expectMessage(ProcessDriver::errorReport(1, "no such table: catarticulos", step::CatalogueQuery,
-                                                    "EnlaceDatos.EDMain [INTERNOS]",
-                                                    Stage1Storing::insertPrefix(kShipment)),
-                         Icon::Critical);
+    script.expectMessage(
+        ProcessDriver::errorReport(
+            TestEnv::calveraErrorNumber(1), TestEnv::missingTable("INTERNOS/CATALOGOS", "catarticulos"),
+            step::CatalogueQuery, "EnlaceDatos.EDMain [INTERNOS]", Stage1Storing::insertPrefix(kShipment)),
+        Icon::Critical);
     RecordingProgress progress;
     QVERIFY(!ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);

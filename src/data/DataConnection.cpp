@@ -22,13 +22,40 @@ DataConnection::~DataConnection()
     close();
 }
 
-void DataConnection::fail(const QSqlError &error, const QString &statement) const
+// The first line of a PostgreSQL message without its severity: libpq adds the statement's text
+// with a caret, hints and the SQLSTATE on further lines.
+static QString serverMessage(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
+    for (const QLatin1String severity : {QLatin1String("ERROR:"), QLatin1String("FATAL:")})
+        if (text.startsWith(severity)) text = text.mid(severity.size()).trimmed();
+    if (text.isEmpty()) text = error.driverText().trimmed();
+    return text;
+}
+
+void DataConnection::fail(const QSqlError &error, const QString &statement)
 {
     Q_UNUSED(statement);
+    const QString state = error.nativeErrorCode();
+    if (!m_server.driver.isEmpty()) {
+        m_duplicateKey = state == QLatin1String("23505");
+        QString text = serverMessage(error);
+        if (!m_server.password.isEmpty()) text.replace(m_server.password, QStringLiteral("****"));
+        if (!m_server.where.isEmpty()) text += QStringLiteral(" [") + m_server.where + QLatin1Char(']');
+        // A link the server dropped fails every later statement: the next one opens it again.
+        if (m_open && m_batchDepth == 0) {
+            QSqlQuery probe(QSqlDatabase::database(m_name, false));
+            if (!probe.exec(QStringLiteral("select 1"))) m_lost = true;
+        }
+        // SQLSTATEs are not numbers: ADO's generic provider failure stands for them.
+        throw PlanexoError(kProviderError, text, m_source);
+    }
     bool ok = false;
-    long number = error.nativeErrorCode().toLong(&ok);
+    long number = state.toLong(&ok);
     if (!ok || number == 0)
         number = kProviderError;
+    // SQLite's extended codes for a primary key and a unique index.
+    m_duplicateKey = number == 1555 || number == 2067;
     QString text = error.databaseText().trimmed();
     if (text.isEmpty())
         text = error.text().trimmed();
@@ -43,6 +70,14 @@ void DataConnection::fail(const QSqlError &error, const QString &statement) cons
         number += kVbObjectError;
     }
     throw PlanexoError(number, text, m_source);
+}
+
+void DataConnection::ensureOpen()
+{
+    if (m_lost) open(m_name);
+    if (!m_open)
+        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."),
+                           m_source);
 }
 
 // Fills rs from an executed query.
@@ -71,8 +106,7 @@ static bool readInto(QSqlQuery &q, Recordset &rs, QSqlError *error)
 
 QSqlQuery &DataConnection::prepared(const QString &statement, const QVariantList &values)
 {
-    if (!m_open)
-        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+    ensureOpen();
     auto it = m_prepared.find(statement);
     if (it == m_prepared.end()) {
         auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
@@ -117,8 +151,7 @@ long long DataConnection::EjecutarPrepared(const QString &statement, const QVari
 bool DataConnection::CrearRs(Recordset &rs)
 {
     rs.Close();
-    if (!m_open)
-        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+    ensureOpen();
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
@@ -132,8 +165,7 @@ bool DataConnection::CrearRs(Recordset &rs)
 
 long long DataConnection::Ejecutar()
 {
-    if (!m_open)
-        throw PlanexoError(3704, QStringLiteral("No se permite la operación si el objeto está cerrado."), m_source);
+    ensureOpen();
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlQuery q(db);
     if (!q.exec(Sql))
@@ -165,6 +197,7 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
 {
     m_source = source;
     close();
+    m_server = Server();
     const QFileInfo info(path);
     if (!info.isFile())
         throw PlanexoError(kProviderError, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(path), source);
@@ -210,36 +243,44 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
 
 void DataConnection::openDriver(const QString &connectionName, const QString &driver, const QString &database,
                                 const QString &host, int port, const QString &user, const QString &password,
-                                const QString &options, const QString &source)
+                                const QString &options, const QString &source, const QString &where)
 {
     m_source = source;
     close();
     if (!QSqlDatabase::isDriverAvailable(driver))
         throw PlanexoError(kProviderError, QStringLiteral("No está disponible el controlador de base de datos '%1'.").arg(driver),
                            source);
-    QSqlDatabase db = QSqlDatabase::addDatabase(driver, connectionName);
-    db.setDatabaseName(database);
-    if (!host.isEmpty())
-        db.setHostName(host);
-    if (port > 0)
-        db.setPort(port);
-    if (!user.isEmpty())
-        db.setUserName(user);
-    if (!password.isEmpty())
-        db.setPassword(password);
-    if (!options.isEmpty())
-        db.setConnectOptions(options);
+    m_server = Server{driver, database, host, user, password, options, where, port};
+    if (driver == QLatin1String("QPSQL") && !options.contains(QLatin1String("connect_timeout")))
+        m_server.options = QStringLiteral("connect_timeout=%1").arg(kConnectTimeout) +
+                           (options.isEmpty() ? QString() : QLatin1Char(';') + options);
+    open(connectionName);
+}
+
+void DataConnection::open(QString connectionName)
+{
+    close();
+    const Server &p = m_server;
+    QSqlDatabase db = QSqlDatabase::addDatabase(p.driver, connectionName);
+    db.setDatabaseName(p.database);
+    if (!p.host.isEmpty()) db.setHostName(p.host);
+    if (p.port > 0) db.setPort(p.port);
+    if (!p.user.isEmpty()) db.setUserName(p.user);
+    if (!p.password.isEmpty()) db.setPassword(p.password);
+    if (!p.options.isEmpty()) db.setConnectOptions(p.options);
     m_name = connectionName;
     m_dialect =
-        Dialect(driver == QLatin1String("QPSQL") ? Dialect::Engine::PostgreSQL : Dialect::Engine::SQLite);
+        Dialect(p.driver == QLatin1String("QPSQL") ? Dialect::Engine::PostgreSQL : Dialect::Engine::SQLite);
     if (!db.open()) {
         const QSqlError error = db.lastError();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
-        m_name.clear();
+        // Kept, so that a later statement tries the server again.
+        m_lost = true;
         fail(error, QString());
     }
     m_open = true;
+    m_lost = false;
 }
 
 void DataConnection::close()
@@ -256,5 +297,6 @@ void DataConnection::close()
     m_name.clear();
     m_file.clear();
     m_open = false;
+    m_lost = false;
     m_batchDepth = 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PlanexoError.h"
 #include "Recordset.h"
 #include "SqlText.h"
 
@@ -9,6 +10,7 @@
 #include <QVariantList>
 #include <map>
 #include <memory>
+#include <optional>
 
 // A database-access object: write Sql, then CrearRs (a query) or Ejecutar (a command).
 class DataConnection {
@@ -31,6 +33,20 @@ public:
     bool CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values);
     long long EjecutarPrepared(const QString &statement, const QVariantList &values);
 
+    // Several commands run as consecutive Ejecutar calls would run them: in order, each committed on
+    // its own, the first failure stopping the rest. On a PostgreSQL server they travel together, in
+    // one round trip. `affected` holds the count of each command that ran to its end.
+    struct CommandsResult {
+        QList<long long> affected;
+        std::optional<PlanexoError> error;
+    };
+    CommandsResult EjecutarVarios(const QStringList &commands);
+    // True when EjecutarVarios sends its commands together.
+    bool sendsCommandsTogether() const;
+    // False when a one-row insert into the table might change no row without failing (a trigger or a
+    // rule may drop it), so that such inserts must be sent one at a time to stop at the first.
+    bool insertsAlwaysLand(const QString &table);
+
     const Dialect &dialect() const { return m_dialect; }
     bool isOpen() const { return m_open; }
     // The SQLite file this connection opened (empty for a server).
@@ -47,23 +63,44 @@ public:
     enum class Tuning { Own, AsItIs };
     void openSqlite(const QString &connectionName, const QString &path, const QString &source,
                     Tuning tuning = Tuning::AsItIs);
-    // Opens any Qt SQL driver with the given parameters.
+    // Opens any Qt SQL driver with the given parameters. On a server, failures name `where` (the
+    // entities and the server's host and port) and never the password; a PostgreSQL connection gets a
+    // connect timeout unless the options give one; a link that the server dropped is opened again by
+    // the next statement (the failed one is not repeated).
     void openDriver(const QString &connectionName, const QString &driver, const QString &database,
                     const QString &host, int port, const QString &user, const QString &password,
-                    const QString &options, const QString &source);
+                    const QString &options, const QString &source, const QString &where = {});
     void close();
+
+    // Whether the last failure was the refusal of a row whose key already exists.
+    bool lastFailureWasDuplicateKey() const { return m_duplicateKey; }
+
+    // Seconds a PostgreSQL connection waits for the server before it gives up.
+    static constexpr int kConnectTimeout = 5;
 
 protected:
     QString m_source = QStringLiteral("DataConnection");
 
 private:
-    [[noreturn]] void fail(const class QSqlError &error, const QString &statement) const;
+    [[noreturn]] void fail(const class QSqlError &error, const QString &statement);
     QSqlQuery &prepared(const QString &statement, const QVariantList &values);
+    // Throws when closed; opens a dropped server link again.
+    void ensureOpen();
+    // By value: callers pass m_name, which close() clears.
+    void open(QString connectionName);
+
+    struct Server {
+        QString driver, database, host, user, password, options, where;
+        int port = 0;
+    };
 
     QString m_name;
     QString m_file;
     Dialect m_dialect;
     bool m_open = false;
+    bool m_lost = false;
+    bool m_duplicateKey = false;
+    Server m_server; // empty driver for a SQLite file
     int m_batchDepth = 0;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
 };

@@ -86,23 +86,35 @@ const EDMain::Parameters &EDMain::parametersOf(const QString &entity) const
     return *it;
 }
 
+// Names the entities that share the server's database, the asked one first, and its host and port,
+// for the failures of that connection.
+QString EDMain::serverText(const QString &entity, const Parameters &p) const
+{
+    QStringList entities{entity.trimmed().toUpper()};
+    for (auto it = m_entities.cbegin(); it != m_entities.cend(); ++it)
+        if (it.value().key() == p.key() && !entities.contains(it.key())) entities << it.key();
+    const QString host = p.host.isEmpty() ? QStringLiteral("localhost") : p.host;
+    const int port = p.port > 0 ? p.port : (p.driver == QLatin1String("QPSQL") ? 5432 : 0);
+    return QStringLiteral("entidad %1, servidor %2").arg(entities.join(QLatin1Char('/')), host) +
+           (port > 0 ? QLatin1Char(':') + QString::number(port) : QString());
+}
+
 DataConnection &EDMain::getDataConnectionByEntity(const QString &entity)
 {
     const Parameters &p = parametersOf(entity);
     const QString key = p.key();
-    auto it = m_connections.find(key);
-    if (it != m_connections.end() && it->second->isOpen())
-        return *it->second;
-    auto connection = std::make_unique<DataConnection>();
-    const QString name = m_prefix + QString::number(m_connections.size());
+    // A connection that closed is opened again in place: callers may still hold it.
+    std::unique_ptr<DataConnection> &connection = m_connections[key];
+    if (connection && connection->isOpen()) return *connection;
+    if (!connection) connection = std::make_unique<DataConnection>();
+    const QString name = m_prefix + QString::number(m_opened++);
     const QString source = kSource + QStringLiteral(" [") + entity.trimmed().toUpper() + QLatin1Char(']');
     if (p.driver == QLatin1String("QSQLITE"))
         connection->openSqlite(name, p.database, source);
     else
-        connection->openDriver(name, p.driver, p.database, p.host, p.port, p.user, p.password, p.options, source);
-    DataConnection &ref = *connection;
-    m_connections[key] = std::move(connection);
-    return ref;
+        connection->openDriver(name, p.driver, p.database, p.host, p.port, p.user, p.password, p.options,
+                               source, serverText(entity, p));
+    return *connection;
 }
 
 QString EDMain::getDateFormatbyEntity(const QString &entity, const QDateTime &when)

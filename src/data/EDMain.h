@@ -33,12 +33,14 @@ private:
         QString key() const;
     };
     const Parameters &parametersOf(const QString &entity) const;
+    QString serverText(const QString &entity, const Parameters &p) const;
 
     QString m_programFolder;
     bool m_loaded = false;
     QMap<QString, Parameters> m_entities; // upper-case entity name
     std::map<QString, std::unique_ptr<DataConnection>> m_connections; // by database key
     QString m_prefix;
+    int m_opened = 0; // connection names are never reused
 };
 
 } // namespace EnlaceDatos

@@ -57,6 +57,19 @@ QString text(const QVariant &value)
     return text(value.toString());
 }
 
+QString valuesTable(const QList<QStringList> &rows)
+{
+    QStringList tuples;
+    tuples.reserve(rows.size());
+    for (const QStringList &row : rows) {
+        QStringList literals;
+        for (const QString &value : row)
+            literals << text(value);
+        tuples << QLatin1Char('(') + literals.join(QLatin1Char(',')) + QLatin1Char(')');
+    }
+    return QStringLiteral("(values ") + tuples.join(QLatin1Char(',')) + QLatin1Char(')');
+}
+
 QString number(double value)
 {
     return vb::sqlNumberLiteral(value);

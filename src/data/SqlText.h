@@ -31,6 +31,9 @@ namespace sql {
 QString text(const QString &value);
 // A text value that may be Null: Null gives '' (the original wrote Null as two quotes).
 QString text(const QVariant &value);
+// Rows of text values as a table, "(values ('a','b'),('c','d'))", whose columns both engines name
+// column1, column2, ...: keys for a set-wise read that joins them to the rows they look up.
+QString valuesTable(const QList<QStringList> &rows);
 // A number literal, point as separator.
 QString number(double value);
 // A cell text bound for a numeric column: empty gives Null, a number in the user's locale its

@@ -107,59 +107,68 @@ void clPRINC::ConexionString(EnlaceDatos::EDMain &manager)
     m_manager = &manager;
 }
 
+void clPRINC::anticipate(const QStringList &positions)
+{
+    m_ahead = positions;
+}
+
 const clPRINC::Codes &clPRINC::codesOf(const QString &position)
 {
     const auto cached = m_codes.constFind(position);
     if (cached != m_codes.constEnd()) return *cached;
+    constexpr int kPositionsPerRead = 200;
+    QStringList positions{position};
+    for (const QString &ahead : std::as_const(m_ahead)) {
+        if (positions.size() >= kPositionsPerRead) break;
+        if (wellFormedPosition(ahead) && !m_codes.contains(ahead) && !positions.contains(ahead))
+            positions << ahead;
+    }
+    readCodes(positions);
+    return *m_codes.constFind(position);
+}
 
+// One query for several positions: no row for a position absent from the nomenclator, one row with a
+// Null sufijo for a position without codes, else one row per sufidos row that applies.
+void clPRINC::readCodes(const QStringList &positions)
+{
     DataConnection &ncm = m_manager->getDataConnectionByEntity(QStringLiteral("NCM"));
     const Dialect &d = ncm.dialect();
-    // One query per position: no row when the position is absent, one row with a Null sufijo when
-    // it has no codes, else one row per sufidos row that applies. It runs once per position of a
-    // run with other values, so it is prepared; Sql shows it with its values.
-    const QStringList levels = positionLevels(position);
-    const QStringList keys = {position.left(10), position.mid(11, 3), position.mid(14, 1)};
-    const auto statement = [&](const QStringList &levelValues, const QStringList &keyValues) {
-        return QStringLiteral("select s.sufijo from ncm n left join sufidos s on s.sim in (") +
-               levelValues.join(QLatin1Char(',')) + QStringLiteral(") where n.") +
-               d.column(QStringLiteral("001")) + QStringLiteral(" = ") + keyValues[0] +
-               QStringLiteral(" and n.") + d.column(QStringLiteral("002")) + QStringLiteral(" = ") +
-               keyValues[1] + QStringLiteral(" and n.") + d.column(QStringLiteral("003")) +
-               QStringLiteral(" = ") + keyValues[2];
-    };
-    QStringList levelLiterals, keyLiterals;
-    QVariantList values;
-    for (const QString &level : levels) {
-        levelLiterals << sql::text(level);
-        values << level;
-    }
-    for (const QString &key : keys) {
-        keyLiterals << sql::text(key);
-        values << key;
-    }
-    ncm.Sql = statement(levelLiterals, keyLiterals);
-    const QString placeholder = QStringLiteral("?");
-    Codes codes;
+    QList<QStringList> keys;
+    for (const QString &p : positions)
+        keys << QStringList{p} + positionLevels(p) + QStringList{p.left(10), p.mid(11, 3), p.mid(14, 1)};
+    ncm.Sql = QStringLiteral("select k.column1 as posicion, s.sufijo from ") + sql::valuesTable(keys) +
+              QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
+              QStringLiteral(" = k.column6 and n.") + d.column(QStringLiteral("002")) +
+              QStringLiteral(" = k.column7 and n.") + d.column(QStringLiteral("003")) +
+              QStringLiteral(" = k.column8 left join sufidos s on s.sim in (k.column2, k.column3, k.column4, "
+                             "k.column5)");
     Recordset rs;
-    codes.exists =
-        ncm.CrearRsPrepared(rs, statement(QStringList(4, placeholder), QStringList(3, placeholder)), values);
-    QHash<QString, bool> isValueCode; // the kind of each code, fixed by its first row
+    ncm.CrearRs(rs);
+    QHash<QString, Codes> read;
+    QHash<QString, QHash<QString, bool>> isValueCode; // the kind of each code, fixed by its first row
+    for (const QString &p : positions)
+        read.insert(p, Codes());
     for (; !rs.Eof(); rs.MoveNext()) {
+        const auto it = read.find(rs.Fields(QStringLiteral("posicion")).toString());
+        if (it == read.end()) continue;
+        Codes &codes = *it;
+        codes.exists = true;
         const QVariant field = rs.Fields(QStringLiteral("sufijo"));
         const QString sufijo = field.isNull() ? QString() : field.toString().trimmed().toUpper();
         if (sufijo.size() != 2 && sufijo.size() != 4) continue;
         const QString code = sufijo.left(2);
         const bool value = sufijo.size() == 2;
-        const auto kind = isValueCode.constFind(code);
-        if (kind == isValueCode.constEnd()) {
-            isValueCode.insert(code, value);
+        QHash<QString, bool> &kinds = isValueCode[it.key()];
+        const auto kind = kinds.constFind(code);
+        if (kind == kinds.constEnd()) {
+            kinds.insert(code, value);
             if (value) codes.valueCodes << code;
         } else if (*kind != value) {
             continue;
         }
         if (!value && !codes.options[code].contains(sufijo)) codes.options[code] << sufijo;
     }
-    return *m_codes.insert(position, codes);
+    m_codes.insert(read);
 }
 
 int clPRINC::ValidarSufijos(const QString &position, const QString &suffixes)

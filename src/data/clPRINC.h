@@ -18,8 +18,11 @@ public:
     void ConexionString(EnlaceDatos::EDMain &manager);
     // 0 valid, 1 position not in the nomenclator, 2 suffixes not valid, 3 malformed position.
     int ValidarSufijos(const QString &position, const QString &suffixes);
+    // Positions about to be validated: the nomenclator rows of those not read yet are read together
+    // with the next position that needs reading (a round trip each on a server).
+    void anticipate(const QStringList &positions);
 
-private:
+  private:
     // What the nomenclator says about one position text.
     struct Codes {
         bool exists = false;
@@ -27,10 +30,12 @@ private:
         QHash<QString, QStringList> options; // option code -> its four-character options, upper case
     };
     const Codes &codesOf(const QString &position);
+    void readCodes(const QStringList &positions);
 
     EnlaceDatos::EDMain *m_manager = nullptr;
     // Positions already looked up by this instance, which lives for one validation run.
     QHash<QString, Codes> m_codes;
+    QStringList m_ahead;
 };
 
 } // namespace oCHKX

@@ -4,6 +4,7 @@
 #include "SuffixText.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
+#include "data/PRINC.h"
 #include "data/SqlText.h"
 
 CatalogueLookup::CatalogueLookup(ProcessRun &run) : m_run(run) {}
@@ -33,27 +34,101 @@ DataConnection &CatalogueLookup::nomenclator()
     return *m_ncm;
 }
 
+static QString positionKey(const QString &position)
+{
+    return position.left(10) + QLatin1Char('|') + position.mid(11, 3);
+}
+
 const CatalogueLookup::Position &CatalogueLookup::positionOf(const QString &position)
 {
-    const QString key = position.left(10) + QLatin1Char('|') + position.mid(11, 3);
-    auto it = m_positions.find(key);
-    if (it != m_positions.end()) return *it;
-    m_run.step = step::NomenclatorQuery;
+    const QString key = positionKey(position);
+    if (!m_positionsAsked.contains(key)) {
+        m_run.step = step::NomenclatorQuery;
+        DataConnection &ncm = nomenclator();
+        const Dialect &d = ncm.dialect();
+        Statement st(QStringLiteral("select ") + d.column(QStringLiteral("059")) +
+                     QStringLiteral(" as lapi,") + d.column(QStringLiteral("012")) +
+                     QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
+                     QStringLiteral(" as deresp from ncm where "));
+        appendNomenclatorKey(st, ncm, position);
+        m_run.announce(ncm, st);
+        if (!m_positions.contains(key)) readPositionsAhead(position);
+        ncm.Sql = st.literal();
+        m_positionsAsked.insert(key);
+    }
+    return *m_positions.find(key);
+}
+
+void CatalogueLookup::readPositionsAhead(const QString &position)
+{
+    constexpr int kPositionsPerRead = 500;
     DataConnection &ncm = nomenclator();
     const Dialect &d = ncm.dialect();
-    Statement st(QStringLiteral("select ") + d.column(QStringLiteral("059")) + QStringLiteral(" as lapi,") +
-                 d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica,") +
-                 d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ncm where "));
-    appendNomenclatorKey(st, ncm, position);
-    Recordset rs;
-    Position p;
-    p.found = m_run.query(ncm, st, rs);
-    if (p.found) {
-        p.lapi = m_run.state.fmt->EsNull(rs.Fields(QStringLiteral("lapi")));
-        p.statistical = m_run.state.fmt->EsNull(rs.Fields(QStringLiteral("estadistica")));
-        p.specificDuty = m_run.state.fmt->EsNull(rs.Fields(QStringLiteral("deresp")));
+    QList<QStringList> keys{{position.left(10), position.mid(11, 3)}};
+    QSet<QString> asked{positionKey(position)};
+    for (const QString &ahead : std::as_const(m_positionsAhead)) {
+        if (keys.size() >= kPositionsPerRead) break;
+        const QString key = positionKey(ahead);
+        if (m_positions.contains(key) || asked.contains(key)) continue;
+        asked.insert(key);
+        keys << QStringList{ahead.left(10), ahead.mid(11, 3)};
     }
-    return *m_positions.insert(key, p);
+    ncm.Sql = QStringLiteral("select k.column1 as clave1, k.column2 as clave2, n.") +
+              d.column(QStringLiteral("059")) + QStringLiteral(" as lapi, n.") +
+              d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica, n.") +
+              d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ") + sql::valuesTable(keys) +
+              QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
+              QStringLiteral(" = k.column1 and n.") + d.column(QStringLiteral("002")) +
+              QStringLiteral(" = k.column2");
+    Recordset rs;
+    ncm.CrearRs(rs);
+    for (const QString &key : asked)
+        m_positions.insert(key, Position());
+    const cFMTX::PRINC &fmt = *m_run.state.fmt;
+    for (; !rs.Eof(); rs.MoveNext()) {
+        Position &p = m_positions[fmt.EsNull(rs.Fields(QStringLiteral("clave1"))) + QLatin1Char('|') +
+                                  fmt.EsNull(rs.Fields(QStringLiteral("clave2")))];
+        if (p.found) continue; // the first row of a key, as a lookup of its own would read
+        p.found = true;
+        p.lapi = fmt.EsNull(rs.Fields(QStringLiteral("lapi")));
+        p.statistical = fmt.EsNull(rs.Fields(QStringLiteral("estadistica")));
+        p.specificDuty = fmt.EsNull(rs.Fields(QStringLiteral("deresp")));
+    }
+    m_positionsAhead.clear();
+}
+
+void CatalogueLookup::readCatalogueAhead(DataConnection &catalogue, const QStringList &codes, qsizetype from)
+{
+    constexpr int kCodesPerRead = 500;
+    QList<QStringList> keys;
+    QSet<QString> asked;
+    for (qsizetype i = from; i < codes.size() && keys.size() < kCodesPerRead; ++i) {
+        if (m_codesRead.contains(codes[i]) || asked.contains(codes[i])) continue;
+        asked.insert(codes[i]);
+        keys << QStringList{codes[i]};
+    }
+    catalogue.Sql =
+        QStringLiteral(
+            "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.idunidad, c.estadistica, "
+            "c.estadomerc, c.deresp, c.preciounitario, c.descripcion, c.idpais , c.descripcion_maria "
+            "from ") +
+        sql::valuesTable(keys) + QStringLiteral(" k join catarticulos c on c.idcatalogo = ") +
+        sql::text(m_run.state.INTCAT) + QStringLiteral(" and c.idarticulo = k.column1");
+    Recordset rs;
+    catalogue.CrearRs(rs);
+    m_catalogueFields = rs.fieldNames().mid(1);
+    m_codesRead.unite(asked);
+    const cFMTX::PRINC &fmt = *m_run.state.fmt;
+    for (; !rs.Eof(); rs.MoveNext()) {
+        const QString code = fmt.EsNull(rs.Fields(QStringLiteral("clave")));
+        if (m_catalogueRows.contains(code)) continue; // the first row, as the lookup of one code reads
+        QVector<QVariant> row;
+        row.reserve(m_catalogueFields.size());
+        for (const QString &field : std::as_const(m_catalogueFields))
+            row << rs.Fields(field);
+        m_catalogueRows.insert(code, row);
+        m_positionsAhead << fmt.EsNull(rs.Fields(QStringLiteral("ncm")));
+    }
 }
 
 void CatalogueLookup::updateArticle(const Recordset &article, const Recordset &catalogue)
@@ -145,6 +220,11 @@ void CatalogueLookup::run()
     // A bar cannot have an empty range; with no rows it keeps the one it has.
     if (articles.RecordCount() > 0) progress.setMaximum(articles.RecordCount());
 
+    QStringList codes;
+    for (; !articles.Eof(); articles.MoveNext())
+        codes << s.fmt->EsNull(articles.Fields(QStringLiteral("ARTNRO")));
+    articles.MoveFirst();
+
     DataConnection *catalogue = nullptr;
     Statement select(
         QStringLiteral("select ncm, lapi, sufijos, idunidad, estadistica, estadomerc, deresp, "
@@ -160,9 +240,18 @@ void CatalogueLookup::run()
             catalogue = &s.enlace->getDataConnectionByEntity(QStringLiteral("INTERNOS"));
             catalogueReads = std::make_unique<Batch>(*catalogue);
         }
+        const qsizetype index = articles.AbsolutePosition() - 1;
+        const QString &code = codes[index];
         Statement lookup = select;
-        lookup.text(s.fmt->EsNull(articles.Fields(QStringLiteral("ARTNRO"))));
-        if (m_run.query(*catalogue, lookup, found)) updateArticle(articles, found);
+        lookup.text(code);
+        m_run.announce(*catalogue, lookup);
+        if (!m_codesRead.contains(code)) readCatalogueAhead(*catalogue, codes, index);
+        catalogue->Sql = lookup.literal();
+        const auto row = m_catalogueRows.constFind(code);
+        if (row != m_catalogueRows.constEnd()) {
+            found.assign(m_catalogueFields, {*row});
+            updateArticle(articles, found);
+        }
         progress.setValue(articles.AbsolutePosition());
         articles.MoveNext();
     }

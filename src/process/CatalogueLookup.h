@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
 
 #include <memory>
 
@@ -36,9 +40,18 @@ private:
     DataConnection &nomenclator();
     const Position &positionOf(const QString &position);
     void updateArticle(const Recordset &article, const Recordset &catalogue);
+    // The catalogue rows of the codes from `from` on, and the nomenclator rows of positions, each
+    // read set-wise ahead of the per-row lookups (a round trip each on a server).
+    void readCatalogueAhead(DataConnection &catalogue, const QStringList &codes, qsizetype from);
+    void readPositionsAhead(const QString &position);
 
     ProcessRun &m_run;
     DataConnection *m_ncm = nullptr;
     std::unique_ptr<Batch> m_ncmReads;    // one read transaction over the nomenclator lookups
     QHash<QString, Position> m_positions; // by nomenclator key
+    QSet<QString> m_positionsAsked;       // keys whose lookup the run has made
+    QStringList m_positionsAhead;         // catalogue positions not read yet
+    QStringList m_catalogueFields;
+    QHash<QString, QVector<QVariant>> m_catalogueRows; // by article code
+    QSet<QString> m_codesRead;
 };

@@ -49,6 +49,11 @@ void PositionCheck::run()
     if (!rows.Eof())
         nomenclatorReads =
             std::make_unique<Batch>(s.enlace->getDataConnectionByEntity(QStringLiteral("NCM")));
+    QStringList positions;
+    for (; !rows.Eof(); rows.MoveNext())
+        positions << s.fmt->EsNull(rows.Fields(QStringLiteral("PRCNCM")));
+    rows.MoveFirst();
+    m_run.checker.anticipate(positions);
     while (!rows.Eof()) {
         m_run.step = step::ValidateSuffixes;
         const int result = m_run.checker.ValidarSufijos(s.fmt->EsNull(rows.Fields(QStringLiteral("PRCNCM"))),

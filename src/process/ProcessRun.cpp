@@ -111,6 +111,12 @@ long long ProcessRun::execute(DataConnection &connection, const Statement &state
     return connection.EjecutarPrepared(statement.shape(), statement.values());
 }
 
+void ProcessRun::announce(DataConnection &connection, const Statement &statement)
+{
+    if (observer) observer(statement.literal());
+    connection.Sql = statement.literal();
+}
+
 bool ProcessRun::query(DataConnection &connection, const QString &statement, Recordset &rs)
 {
     if (observer) observer(statement);

@@ -129,6 +129,8 @@ struct ProcessRun {
     // The same for statements run many times with other values.
     bool query(DataConnection &connection, const Statement &statement, Recordset &rs);
     long long execute(DataConnection &connection, const Statement &statement);
+    // A query answered from an earlier set-wise read: the observer and Sql see it as if it ran.
+    void announce(DataConnection &connection, const Statement &statement);
 };
 
 // Keeps a connection's statements in one transaction while it lives: writes are batched and reads

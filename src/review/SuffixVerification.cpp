@@ -220,8 +220,16 @@ QString Verification::run()
         throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
                            QStringLiteral("Planexo"));
     DataConnection &db = ncm();
-    db.Sql = QStringLiteral("select distinct ") + db.dialect().left(QStringLiteral("sufijo"), 2) +
-             QStringLiteral(" as asufijo from sufidos where sim in ") + m_levels;
+    // The codes are asked in the order the distinct rows come. SQLite reads them through the index
+    // on (sim, sufijo): chapter codes first, then those of the heading, subheading and position.
+    // PostgreSQL hashes distinct rows into no order, so there the same codes are grouped and put
+    // in that order explicitly (byte order, as the levels' blanks must sort first).
+    if (db.dialect().engine() == Dialect::Engine::PostgreSQL)
+        db.Sql = QStringLiteral("select left(sufijo,2) as asufijo from sufidos where sim in ") + m_levels +
+                 QStringLiteral(" group by left(sufijo,2) order by min(sim collate \"C\"), 1");
+    else
+        db.Sql = QStringLiteral("select distinct ") + db.dialect().left(QStringLiteral("sufijo"), 2) +
+                 QStringLiteral(" as asufijo from sufidos where sim in ") + m_levels;
     QStringList codes;
     Recordset rs;
     if (!ncm().CrearRs(rs)) {

@@ -1,15 +1,19 @@
 #include "TransferDriver.h"
 
+#include "CalveraWrites.h"
 #include "Version.h"
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
+#include "data/DataConnection.h"
 #include "data/PlanexoError.h"
 #include "data/Recordset.h"
 #include "data/ShipmentLock.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 #include "modGlobal.h"
+
+#include <QSet>
 
 using Icon = Interaction::Icon;
 
@@ -230,9 +234,13 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
                                       Icon::Question,
                                       Interaction::Buttons::YesNo) != Interaction::Answer::Yes)
                 return false;
-            execute(cal, QStringLiteral("delete from caratula where interno = ") + sql::text(shipment));
-            execute(cal, QStringLiteral("delete from subitems where interno = ") + sql::text(shipment));
-            execute(cal, QStringLiteral("delete from facturas where interno = ") + sql::text(shipment));
+            int step = 0;
+            CalveraWrites deletes(cal, m_observer, step, CalveraWrites::capacityFor(cal));
+            for (const char *table : {"caratula", "subitems", "facturas"})
+                deletes.add(QStringLiteral("delete from ") + QLatin1String(table) +
+                                QStringLiteral(" where interno = ") + sql::text(shipment),
+                            0, [](long long) {});
+            deletes.flush();
         }
         // The maximum first, so that the value always lies in the bar's range.
         m_progress.setMaximum(100);
@@ -246,14 +254,29 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
                    rs))
             return false;
         m_progress.setMaximum(rs.RecordCount());
+        int step = 0;
+        CalveraWrites writes(cal, m_observer, step,
+                             CalveraWrites::capacityFor(cal, QStringLiteral("subitems")));
         while (!rs.Eof()) {
-            if (execute(cal, subitemsInsert(rs)) == 0)
-                throw PlanexoError(
-                    1, QStringLiteral("Error Grabando registro en Calvera Windows: 0 Registros agregados"),
-                    QStringLiteral("Transfiriendo a Calvera"));
-            m_progress.setValue(rs.AbsolutePosition());
+            QString insert;
+            try {
+                insert = subitemsInsert(rs);
+            } catch (...) {
+                writes.flush(); // the items before this one stay
+                throw;
+            }
+            const int position = rs.AbsolutePosition();
+            writes.add(insert, 0, [this, position](long long affected) {
+                if (affected == 0)
+                    throw PlanexoError(
+                        1,
+                        QStringLiteral("Error Grabando registro en Calvera Windows: 0 Registros agregados"),
+                        QStringLiteral("Transfiriendo a Calvera"));
+                m_progress.setValue(position);
+            });
             rs.MoveNext();
         }
+        writes.flush();
         return true;
     } catch (const PlanexoError &e) {
         interaction().message(
@@ -346,6 +369,30 @@ QString TransferDriver::catalogueInsert(const Recordset &rs)
     return s + values.join(QLatin1Char(',')) + QLatin1Char(')');
 }
 
+void TransferDriver::readCatalogueAhead(DataConnection &cal, const QStringList &codes, qsizetype from,
+                                        QHash<QString, bool> &inCatalogue)
+{
+    constexpr int kCodesPerRead = 100;
+    QList<QStringList> keys;
+    QSet<QString> asked;
+    for (qsizetype i = from; i < codes.size() && keys.size() < kCodesPerRead; ++i) {
+        if (inCatalogue.contains(codes[i]) || asked.contains(codes[i])) continue;
+        asked.insert(codes[i]);
+        keys << QStringList{codes[i]};
+    }
+    Recordset rs;
+    const QString lookup = cal.Sql;
+    cal.Sql = QStringLiteral("select distinct k.column1 as clave from ") + sql::valuesTable(keys) +
+              QStringLiteral(" k join catarticulos c on c.idcatalogo = ") + sql::text(m_state.INTCAT) +
+              QStringLiteral(" and c.idarticulo = k.column1");
+    cal.CrearRs(rs);
+    cal.Sql = lookup;
+    for (const QString &code : asked)
+        inCatalogue.insert(code, false);
+    for (; !rs.Eof(); rs.MoveNext())
+        inCatalogue.insert(rs.Fields(QStringLiteral("clave")).toString(), true);
+}
+
 bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
 {
     m_step = 10;
@@ -366,27 +413,66 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
         m_progress.setMaximum(rs.RecordCount());
         m_step = 70;
         DataConnection &cal = calvera();
+        CalveraWrites writes(cal, m_observer, m_step, CalveraWrites::capacityFor(cal));
+        QStringList codes;
+        for (; !rs.Eof(); rs.MoveNext())
+            codes << rs.Fields(QStringLiteral("ARTNRO")).toString();
+        rs.MoveFirst();
+        QHash<QString, bool> inCatalogue;
         while (!rs.Eof()) {
-            m_step = 80;
-            const QString lookup = QStringLiteral("select idarticulo from catarticulos where idcatalogo = ") +
-                                   sql::text(m_state.INTCAT) + QStringLiteral(" and idarticulo = ") +
-                                   text(rs, "ARTNRO");
-            m_step = 90;
-            Recordset found;
-            if (query(cal, lookup, found)) {
-                const QString statement = catalogueUpdate(rs, m_clock());
-                m_step = 450;
-                execute(cal, statement);
-            } else {
-                const QString statement = catalogueInsert(rs);
-                m_step = 630;
-                execute(cal, statement);
+            const qsizetype index = rs.AbsolutePosition() - 1;
+            const QString &code = codes[index];
+            try {
+                m_step = 80;
+                const QString lookup =
+                    QStringLiteral("select idarticulo from catarticulos where idcatalogo = ") +
+                    sql::text(m_state.INTCAT) + QStringLiteral(" and idarticulo = ") + text(rs, "ARTNRO");
+                m_step = 90;
+                if (!inCatalogue.contains(code)) writes.flush(); // the lookup sees every earlier write
+                if (m_observer) m_observer(lookup);
+                cal.Sql = lookup;
+                if (!inCatalogue.contains(code)) readCatalogueAhead(cal, codes, index, inCatalogue);
+                QString statement;
+                int runStep = 0;
+                CalveraWrites::Recover recover;
+                if (inCatalogue.value(code)) {
+                    statement = catalogueUpdate(rs, m_clock());
+                    runStep = 450;
+                } else {
+                    statement = catalogueInsert(rs);
+                    runStep = 630;
+                    inCatalogue[code] = true; // later lines of the same article update it
+                    // Another workstation may add the article between the lookup and the insert: the
+                    // row exists then, so it gets the update that the lookup would have chosen.
+                    QString update;
+                    try {
+                        update = catalogueUpdate(rs, m_clock());
+                    } catch (const PlanexoError &) {
+                        // Without its update the refused insert stands as the failure.
+                    }
+                    recover = [this, &cal, update] {
+                        if (update.isEmpty() || !cal.lastFailureWasDuplicateKey()) return false;
+                        m_step = 450;
+                        execute(cal, update);
+                        return true;
+                    };
+                }
+                m_step = runStep;
+                const int position = rs.AbsolutePosition();
+                writes.add(
+                    statement, runStep, [this, position](long long) { m_progress.setValue(position); },
+                    std::move(recover));
+            } catch (...) {
+                // The articles before this one are written first; a failure among them comes first.
+                const int step = m_step;
+                writes.flush();
+                m_step = step;
+                throw;
             }
-            m_step = 640;
-            m_progress.setValue(rs.AbsolutePosition());
             m_step = 660;
             rs.MoveNext();
         }
+        writes.flush();
         m_step = 670;
         result = true;
     } catch (const PlanexoError &e) {

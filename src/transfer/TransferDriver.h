@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QVariant>
 #include <functional>
@@ -57,6 +58,10 @@ class TransferDriver {
     bool query(DataConnection &connection, const QString &statement, Recordset &rs);
     long long execute(DataConnection &connection, const QString &statement);
     QString text(const Recordset &rs, const char *field) const;
+    // Whether the codes from `from` on are in the configured catalogue, read set-wise for the
+    // per-article lookups that follow.
+    void readCatalogueAhead(DataConnection &cal, const QStringList &codes, qsizetype from,
+                            QHash<QString, bool> &inCatalogue);
 
     SharedState &m_state;
     Progress &m_progress;

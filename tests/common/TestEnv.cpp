@@ -2,10 +2,176 @@
 
 #include "shared/SharedState.h"
 #include "data/PlanexoError.h"
+#include "data/SqlText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+
+namespace {
+
+QString pg(const char *name)
+{
+    return qEnvironmentVariable((QByteArray("PLANEXO_PG_") + name).constData());
+}
+
+// The server's maintenance database, where the environments' databases are created and dropped.
+QSqlDatabase admin()
+{
+    const QString name = QStringLiteral("planexo-test-admin");
+    if (QSqlDatabase::contains(name)) {
+        if (QSqlDatabase db = QSqlDatabase::database(name, false); db.isOpen()) return db;
+        QSqlDatabase::removeDatabase(name);
+    }
+    if (pg("HOST").isEmpty() || pg("PORT").isEmpty())
+        qFatal("PLANEXO_TEST_ENGINE=QPSQL but no PostgreSQL test server is given (PLANEXO_PG_HOST, "
+               "PLANEXO_PG_PORT): run the tests through scripts/with-pg");
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(pg("HOST"));
+    db.setPort(pg("PORT").toInt());
+    db.setUserName(pg("USER"));
+    db.setPassword(pg("PASSWORD"));
+    db.setDatabaseName(QStringLiteral("postgres"));
+    db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    if (!db.open())
+        qFatal("cannot reach the PostgreSQL test server at %s: %s", qPrintable(TestEnv::serverAddress()),
+               qPrintable(db.lastError().text()));
+    return db;
+}
+
+void adminExec(const QString &statement)
+{
+    for (int attempt = 0;; ++attempt) {
+        QSqlQuery q(admin());
+        if (q.exec(statement)) return;
+        const QString error = q.lastError().text();
+        q = QSqlQuery();
+        if (attempt == 40) qFatal("test server: %s: %s", qPrintable(statement), qPrintable(error));
+        // A template being copied by another test process is briefly busy; a server that was
+        // stopped and started again needs a new link.
+        if (!error.contains(QLatin1String("accessed by other users"))) {
+            if (attempt > 0) qFatal("test server: %s: %s", qPrintable(statement), qPrintable(error));
+            QSqlDatabase::database(QStringLiteral("planexo-test-admin"), false).close();
+        }
+        QThread::msleep(50);
+    }
+}
+
+} // namespace
+
+bool TestEnv::onServer()
+{
+    return qEnvironmentVariable("PLANEXO_TEST_ENGINE") == QLatin1String("QPSQL");
+}
+
+QString TestEnv::serverAddress()
+{
+    return pg("HOST") + QLatin1Char(':') + pg("PORT");
+}
+
+QString TestEnv::serverDatabase(const QString &entity) const
+{
+    return m_serverPrefix + QLatin1Char('_') + entity.toLower();
+}
+
+void TestEnv::createServerDatabases()
+{
+    static int counter = 0;
+    m_serverPrefix = QStringLiteral("planexo_t%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+    for (const char *entity : {"internos", "ncm"})
+        adminExec(QStringLiteral("CREATE DATABASE %1_%2 TEMPLATE calvera_%2 STRATEGY FILE_COPY")
+                      .arg(m_serverPrefix, entity));
+    QFile ini(dbFile(QStringLiteral("calvera.ini")));
+    if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(ini.fileName()));
+    for (const auto &[entity, database] :
+         {std::pair{"INTERNOS", "internos"}, std::pair{"NCM", "ncm"}, std::pair{"CATALOGOS", "internos"}})
+        ini.write(
+            QStringLiteral("[%1]\ndriver=QPSQL\nhost=%2\nport=%3\nuser=%4\npassword=%5\ndatabase=%6_%7\n\n")
+                .arg(QLatin1String(entity), pg("HOST"), pg("PORT"), pg("USER"), pg("PASSWORD"),
+                     m_serverPrefix, QLatin1String(database))
+                .toUtf8());
+}
+
+QString TestEnv::calveraSql(const QString &statement)
+{
+    if (!onServer()) return statement;
+    static const QRegularExpression numbered(QStringLiteral("\\[(\\d{3})\\]"));
+    return QString(statement).replace(numbered, QStringLiteral("\"\\1\""));
+}
+
+QString TestEnv::calveraError(const QString &entities, const QString &sqliteText, const QString &serverText)
+{
+    if (!onServer()) return sqliteText;
+    return serverText + QStringLiteral(" [entidad ") + entities + QStringLiteral(", servidor ") +
+           serverAddress() + QLatin1Char(']');
+}
+
+QString TestEnv::missingTable(const QString &entities, const QString &table)
+{
+    return calveraError(entities, QStringLiteral("no such table: ") + table,
+                        QStringLiteral("relation \"%1\" does not exist").arg(table.toLower()));
+}
+
+long TestEnv::calveraErrorNumber(long sqliteNumber)
+{
+    return onServer() ? -2147467259L : sqliteNumber;
+}
+
+QString TestEnv::makeInternosUnreachable()
+{
+    if (!onServer()) {
+        const QString file = dbFile(QStringLiteral("calvera_internos.sqlite"));
+        QFile::rename(file, file + QStringLiteral(".moved"));
+        return QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(file);
+    }
+    adminExec(
+        QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(serverDatabase(QStringLiteral("INTERNOS"))));
+    return calveraError(
+        QStringLiteral("INTERNOS/CATALOGOS"), QString(),
+        QStringLiteral("connection to server at \"%1\", port %2 failed: FATAL:  database \"%3\" "
+                       "does not exist")
+            .arg(pg("HOST"), pg("PORT"), serverDatabase(QStringLiteral("INTERNOS"))));
+}
+
+void TestEnv::calveraTrigger(const QString &entity, const QString &name, const QString &timing,
+                             const QString &table, const QString &condition, RowAction action,
+                             const QString &message)
+{
+    if (!onServer()) {
+        const QString body =
+            action == RowAction::Refuse ? QStringLiteral("select raise(abort, %1)").arg(sql::text(message))
+            : action == RowAction::Skip ? QStringLiteral("select raise(ignore)")
+                                        : QStringLiteral("delete from %1 where id = new.id").arg(table);
+        execCalvera(entity,
+                    QStringLiteral("create trigger %1 %2 on %3 %4 begin %5; end")
+                        .arg(name, timing, table,
+                             condition.isEmpty() ? QString() : QStringLiteral("when ") + condition, body));
+        return;
+    }
+    const QString body =
+        action == RowAction::Refuse ? QStringLiteral("raise exception '%', %1;").arg(sql::text(message))
+        : action == RowAction::Skip ? QStringLiteral("return null;")
+                                    : QStringLiteral("delete from %1 where id = new.id;").arg(table);
+    execCalvera(entity,
+                QStringLiteral("create function %1_row() returns trigger language plpgsql as $f$ begin "
+                               "if %2 then %3 end if; return new; end $f$")
+                    .arg(name, condition.isEmpty() ? QStringLiteral("true") : condition, body));
+    execCalvera(entity, QStringLiteral("create trigger %1 %2 on %3 for each row execute function %1_row()")
+                            .arg(name, timing, table));
+}
+
+void TestEnv::dropCalveraTrigger(const QString &entity, const QString &name, const QString &table)
+{
+    execCalvera(entity, onServer() ? QStringLiteral("drop trigger %1 on %2").arg(name, table)
+                                   : QStringLiteral("drop trigger %1").arg(name));
+}
 
 TestEnv::TestEnv()
 {
@@ -17,11 +183,16 @@ TestEnv::TestEnv()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("config")));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("config")));
     resetShared();
+    if (onServer()) createServerDatabases();
 }
 
 TestEnv::~TestEnv()
 {
     resetShared();
+    if (!m_serverPrefix.isEmpty())
+        for (const char *entity : {"INTERNOS", "NCM"})
+            adminExec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)")
+                          .arg(serverDatabase(QLatin1String(entity))));
 }
 
 QString TestEnv::dbFile(const QString &name) const
@@ -60,7 +231,7 @@ QVariant TestEnv::scalar(const QString &query)
 void TestEnv::execCalvera(const QString &entity, const QString &statement)
 {
     DataConnection &c = shared().enlace->getDataConnectionByEntity(entity);
-    c.Sql = statement;
+    c.Sql = calveraSql(statement);
     c.Ejecutar();
 }
 
@@ -68,7 +239,7 @@ QVariant TestEnv::scalarCalvera(const QString &entity, const QString &query)
 {
     DataConnection &c = shared().enlace->getDataConnectionByEntity(entity);
     Recordset rs;
-    c.Sql = query;
+    c.Sql = calveraSql(query);
     if (!c.CrearRs(rs))
         return QVariant();
     return rs.Fields(rs.fieldNames().value(0));

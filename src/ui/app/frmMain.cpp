@@ -1,4 +1,5 @@
 #include "ui/app/frmMain.h"
+#include "ui/app/Twips.h"
 
 #include "ui/app/QtInteraction.h"
 #include "shared/Startup.h"
@@ -21,19 +22,16 @@
 #include <QStackedWidget>
 #include <QTreeWidget>
 
-// 15 twips to the pixel.
-static constexpr int px(int twips) { return twips / 15; }
-
 frmMain::frmMain(const QString &programFolder, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_programFolder(programFolder)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Planexo"));
-    setFixedSize(px(9795), px(6975));
+    setFixedSize(twips::px(9795), twips::px(6975));
 
     Label1 = new QLabel(QStringLiteral("PLANEXO GENERICO (OSTROVA)"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(0, 0, width(), 44);
+    Label1->setGeometry(0, 0, width(), twips::px(660));
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Label1->setIndent(14);
     Label1->setAutoFillBackground(true);
@@ -48,17 +46,17 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
 
     lbPasoNro = new QLabel(QStringLiteral("Paso 1"), this);
     lbPasoNro->setObjectName(QStringLiteral("lbPasoNro"));
-    lbPasoNro->setGeometry(12, 50, 70, 22);
+    lbPasoNro->setGeometry(twips::rect(180, 750, 1050, 330));
     QFont stepFont = lbPasoNro->font();
     stepFont.setBold(true);
     stepFont.setPointSize(stepFont.pointSize() + 2);
     lbPasoNro->setFont(stepFont);
     lbPasoDesc = new QLabel(QStringLiteral("Seleccione el interno a procesar"), this);
     lbPasoDesc->setObjectName(QStringLiteral("lbPasoDesc"));
-    lbPasoDesc->setGeometry(86, 50, 540, 22);
+    lbPasoDesc->setGeometry(twips::rect(1290, 750, 8100, 330));
 
     m_frames = new QStackedWidget(this);
-    m_frames->setGeometry(8, 76, 637, 318);
+    m_frames->setGeometry(twips::rect(120, 1140, 9555, 4770));
     m_frames->setFrameShape(QFrame::StyledPanel);
     FRAM1 = new ShipmentList(m_frames);
     FRAM2 = new SheetPanel(m_frames);
@@ -70,37 +68,38 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
 
     Main_lbMensaje = new QLabel(this);
     Main_lbMensaje->setObjectName(QStringLiteral("Main_lbMensaje"));
-    Main_lbMensaje->setGeometry(12, 398, 630, 18);
+    Main_lbMensaje->setGeometry(twips::rect(180, 5970, 9450, 270));
     // Read out as it stands; what it is, is its description.
     Main_lbMensaje->setAccessibleDescription(QStringLiteral("Mensaje"));
     Main_PrB = new QProgressBar(this);
     Main_PrB->setObjectName(QStringLiteral("Main_PrB"));
-    Main_PrB->setGeometry(12, 418, 630, 10);
+    Main_PrB->setGeometry(twips::rect(180, 6270, 9450, 150));
     Main_PrB->setTextVisible(false);
     Main_PrB->setAccessibleName(QStringLiteral("Progreso"));
     Main_PrB->setVisible(false);
 
     lbVersion = new QLabel(QStringLiteral("Version"), this);
     lbVersion->setObjectName(QStringLiteral("lbVersion"));
-    lbVersion->setGeometry(12, 436, 330, 20);
+    lbVersion->setGeometry(twips::rect(180, 6540, 4950, 300));
     QFont small = lbVersion->font();
     small.setPointSize(std::max(small.pointSize() - 1, 6));
     lbVersion->setFont(small);
 
     cmdConfig = new QPushButton(QStringLiteral("Configur."), this);
     cmdConfig->setObjectName(QStringLiteral("cmdConfig"));
-    cmdConfig->setGeometry(352, 432, 92, 26);
+    cmdConfig->setGeometry(twips::rect(5280, 6480, 1380, 390));
     Command4 = new QPushButton(QStringLiteral("Cancelar"), this);
     Command4->setObjectName(QStringLiteral("Command4"));
-    Command4->setGeometry(450, 432, 92, 26);
+    Command4->setGeometry(twips::rect(6750, 6480, 1380, 390));
     cmdSiguiente = new QPushButton(QStringLiteral("Siguiente >"), this);
     cmdSiguiente->setObjectName(QStringLiteral("cmdSiguiente"));
-    cmdSiguiente->setGeometry(548, 432, 96, 26);
+    cmdSiguiente->setGeometry(twips::rect(8220, 6480, 1440, 390));
     cmdSiguiente->setProperty("Tag", QString());
 
     connect(cmdSiguiente, &QPushButton::clicked, this, &frmMain::MAIN_CambiarPaso);
     connect(Command4, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdConfig, &QPushButton::clicked, this, &frmMain::cmdConfig_Click);
+    twips::fitToScreen(this);
 }
 
 QString frmMain::siguienteTag() const

@@ -1,4 +1,5 @@
 #include "ui/config/frmConfig.h"
+#include "ui/app/Twips.h"
 
 #include "ui/app/ClCntrl.h"
 #include "ui/app/QtInteraction.h"
@@ -18,12 +19,6 @@
 #include <QLineEdit>
 #include <QTableWidget>
 #include <functional>
-
-// 15 twips to the pixel.
-static constexpr int px(int twips)
-{
-    return twips / 15;
-}
 
 static const QString kLoadLocation = QStringLiteral(" - seccion [Planexo.frmConfig.Form_Load]");
 
@@ -64,47 +59,53 @@ frmConfig::frmConfig(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmConfig"));
     setWindowTitle(QStringLiteral("Configuración"));
-    setFixedSize(600, 318);
+    setFixedSize(twips::px(9000), twips::px(4770));
 
-    lblUnidad = label(this, "lblUnidad", QStringLiteral("Unidad Declarada por Defecto"), {12, 12, 240, 18});
-    cboUnidad = combo(this, "cboUnidad", {12, 32, 240, 24});
+    lblUnidad = label(this, "lblUnidad", QStringLiteral("Unidad Declarada por Defecto"),
+                      twips::rect(180, 180, 3600, 270));
+    cboUnidad = combo(this, "cboUnidad", twips::rect(180, 480, 3600, 360));
     lblUnidad->setBuddy(cboUnidad);
-    cboIdUnidad = combo(this, "cboIdUnidad", {12, 32, 240, 24});
+    cboIdUnidad = combo(this, "cboIdUnidad", twips::rect(180, 480, 3600, 360));
     cboIdUnidad->setAccessibleName(QStringLiteral("Id de unidad declarada"));
     cboIdUnidad->setVisible(false);
 
-    lblCatalogo = label(this, "lblCatalogo", QStringLiteral("Catalogo Calvera"), {12, 66, 240, 18});
-    cboCatalogo = combo(this, "cboCatalogo", {12, 86, 240, 24});
+    lblCatalogo =
+        label(this, "lblCatalogo", QStringLiteral("Catalogo Calvera"), twips::rect(180, 990, 3600, 270));
+    cboCatalogo = combo(this, "cboCatalogo", twips::rect(180, 1290, 3600, 360));
     lblCatalogo->setBuddy(cboCatalogo);
-    cboIdCatalogo = combo(this, "cboIdCatalogo", {12, 86, 240, 24});
+    cboIdCatalogo = combo(this, "cboIdCatalogo", twips::rect(180, 1290, 3600, 360));
     cboIdCatalogo->setAccessibleName(QStringLiteral("Id de catalogo"));
     cboIdCatalogo->setVisible(false);
 
-    lblEstado = label(this, "lblEstado", QStringLiteral("Estado de la Mercaderia"), {12, 122, 240, 18});
+    lblEstado = label(this, "lblEstado", QStringLiteral("Estado de la Mercaderia"),
+                      twips::rect(180, 1830, 3600, 270));
     QFont heading = lblEstado->font();
     heading.setBold(true);
     lblEstado->setFont(heading);
-    lblEstadoValor =
-        label(this, "lblEstadoValor", QStringLiteral("Valor predeterminado"), {24, 146, 150, 18});
-    txtEstadoMerc = textBox(this, "txtEstadoMerc", {180, 143, 32, 24});
+    lblEstadoValor = label(this, "lblEstadoValor", QStringLiteral("Valor predeterminado"),
+                           twips::rect(360, 2190, 2250, 270));
+    txtEstadoMerc = textBox(this, "txtEstadoMerc", twips::rect(2700, 2145, 480, 360));
     txtEstadoMerc->setMaxLength(1);
     lblEstadoValor->setBuddy(txtEstadoMerc);
 
-    lblRango = label(this, "lblRango", QStringLiteral("Rango de variación"), {12, 182, 150, 18});
-    txtPRECIO_RANGO = textBox(this, "txtPRECIO_RANGO", {168, 179, 64, 24});
+    lblRango =
+        label(this, "lblRango", QStringLiteral("Rango de variación"), twips::rect(180, 2730, 2250, 270));
+    txtPRECIO_RANGO = textBox(this, "txtPRECIO_RANGO", twips::rect(2520, 2685, 960, 360));
     txtPRECIO_RANGO->setText(QStringLiteral("0.0"));
     lblRango->setBuddy(txtPRECIO_RANGO);
-    lblRangoUnidad = label(this, "lblRangoUnidad", QStringLiteral("% Precio unitario"), {238, 182, 108, 18});
+    lblRangoUnidad = label(this, "lblRangoUnidad", QStringLiteral("% Precio unitario"),
+                           twips::rect(3570, 2730, 1620, 270));
 
-    Lbl_Marca = label(this, "Lbl_Marca", QStringLiteral("Marca"), {12, 218, 60, 18});
-    txt_Marca = textBox(this, "txt_Marca", {78, 215, 174, 24});
+    Lbl_Marca = label(this, "Lbl_Marca", QStringLiteral("Marca"), twips::rect(180, 3270, 900, 270));
+    txt_Marca = textBox(this, "txt_Marca", twips::rect(1170, 3225, 2610, 360));
     txt_Marca->setMaxLength(20);
     Lbl_Marca->setBuddy(txt_Marca);
 
-    lblReglas = label(this, "lblReglas", QStringLiteral("Reglas de Unidad Declarada"), {352, 12, 236, 18});
+    lblReglas = label(this, "lblReglas", QStringLiteral("Reglas de Unidad Declarada"),
+                      twips::rect(5280, 180, 3540, 270));
     GridUnidDecl = new QTableWidget(0, 2, this);
     GridUnidDecl->setObjectName(QStringLiteral("GridUnidDecl"));
-    GridUnidDecl->setGeometry(352, 32, 236, 208);
+    GridUnidDecl->setGeometry(twips::rect(5280, 480, 3540, 3120));
     GridUnidDecl->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridUnidDecl->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridUnidDecl->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -112,9 +113,9 @@ frmConfig::frmConfig(QWidget *parent) : QDialog(parent)
     GridUnidDecl->horizontalHeader()->setStretchLastSection(true);
     lblReglas->setBuddy(GridUnidDecl);
     lblReglasHint = label(this, "lblReglasHint", QStringLiteral("[INSERT] Agregar - [DELETE] Eliminar"),
-                          {352, 246, 236, 18});
+                          twips::rect(5280, 3690, 3540, 270));
 
-    lblHint = label(this, "lblHint", QStringLiteral("[ESC] Cerrar"), {12, 288, 240, 18});
+    lblHint = label(this, "lblHint", QStringLiteral("[ESC] Cerrar"), twips::rect(180, 4320, 3600, 270));
 
     setTabOrder(cboUnidad, cboCatalogo);
     setTabOrder(cboCatalogo, txtEstadoMerc);
@@ -132,6 +133,7 @@ frmConfig::frmConfig(QWidget *parent) : QDialog(parent)
     for (QComboBox *list : {cboUnidad, cboCatalogo})
         list->view()->installEventFilter(this);
     cboUnidad->setFocus();
+    twips::fitToScreen(this);
 }
 
 void frmConfig::Form_Load()
@@ -246,7 +248,7 @@ void frmConfig::Cargar_Pais()
     GridUnidDecl->clearSelection();
     GridUnidDecl->setRowCount(0);
     GridUnidDecl->setHorizontalHeaderLabels({QStringLiteral("NCM"), QStringLiteral("U.D.")});
-    GridUnidDecl->setColumnWidth(0, px(1400));
+    GridUnidDecl->setColumnWidth(0, twips::px(1400));
 
     oAlm::clGestor &gestor = component(shared().gestor);
     Recordset rs;

@@ -1,4 +1,5 @@
 #include "ui/config/frmNewPais.h"
+#include "ui/app/Twips.h"
 
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
@@ -15,32 +16,32 @@ frmNewPais::frmNewPais(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmNewPais"));
     setWindowTitle(QStringLiteral("Nueva Relación Pais - Origen"));
-    setFixedSize(330, 152);
+    setFixedSize(twips::px(4950), twips::px(2280));
 
     lblNCM = new QLabel(QStringLiteral("NCM"), this);
     lblNCM->setObjectName(QStringLiteral("lblNCM"));
-    lblNCM->setGeometry(12, 10, 306, 18);
+    lblNCM->setGeometry(twips::rect(180, 150, 4590, 270));
     txtNCM = new QLineEdit(this);
     txtNCM->setObjectName(QStringLiteral("txtNCM"));
-    txtNCM->setGeometry(12, 30, 306, 24);
+    txtNCM->setGeometry(twips::rect(180, 450, 4590, 360));
     lblNCM->setBuddy(txtNCM);
 
     lblUnidad = new QLabel(QStringLiteral("Unidad Declarada"), this);
     lblUnidad->setObjectName(QStringLiteral("lblUnidad"));
-    lblUnidad->setGeometry(12, 62, 306, 18);
+    lblUnidad->setGeometry(twips::rect(180, 930, 4590, 270));
     cboUnidad = new QComboBox(this);
     cboUnidad->setObjectName(QStringLiteral("cboUnidad"));
-    cboUnidad->setGeometry(12, 82, 306, 24);
+    cboUnidad->setGeometry(twips::rect(180, 1230, 4590, 360));
     lblUnidad->setBuddy(cboUnidad);
     cboIdUnidad = new QComboBox(this);
     cboIdUnidad->setObjectName(QStringLiteral("cboIdUnidad"));
-    cboIdUnidad->setGeometry(12, 82, 306, 24);
+    cboIdUnidad->setGeometry(twips::rect(180, 1230, 4590, 360));
     cboIdUnidad->setAccessibleName(QStringLiteral("Id de unidad declarada"));
     cboIdUnidad->setVisible(false);
 
     lblHint = new QLabel(QStringLiteral("[F11] Guardar - [ESC] Salir"), this);
     lblHint->setObjectName(QStringLiteral("lblHint"));
-    lblHint->setGeometry(12, 122, 306, 18);
+    lblHint->setGeometry(twips::rect(180, 1830, 4590, 270));
 
     // The dialog sees the keys before its controls, also while the unit list is dropped down.
     txtNCM->installEventFilter(this);
@@ -50,6 +51,7 @@ frmNewPais::frmNewPais(QWidget *parent) : QDialog(parent)
     txtNCM->setFocus();
 
     Form_Load();
+    twips::fitToScreen(this);
 }
 
 void frmNewPais::Form_Load()

@@ -1,4 +1,5 @@
 #include "ui/config/frmRelPais.h"
+#include "ui/app/Twips.h"
 
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
@@ -15,22 +16,22 @@ frmRelPais::frmRelPais(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmRelPais"));
     setWindowTitle(QStringLiteral("Establecer Pais"));
-    setFixedSize(400, 200);
+    setFixedSize(twips::px(6000), twips::px(3000));
 
     Label1 = new QLabel(QStringLiteral("Valor origen"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(12, 10, 376, 18);
+    Label1->setGeometry(twips::rect(180, 150, 5640, 270));
     txtValor = new QLineEdit(this);
     txtValor->setObjectName(QStringLiteral("txtValor"));
-    txtValor->setGeometry(12, 30, 376, 24);
+    txtValor->setGeometry(twips::rect(180, 450, 5640, 360));
     Label1->setBuddy(txtValor);
 
     Label2 = new QLabel(QStringLiteral("Pais - Sistema Maria"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(12, 62, 376, 18);
+    Label2->setGeometry(twips::rect(180, 930, 5640, 270));
     cboPais = new QComboBox(this);
     cboPais->setObjectName(QStringLiteral("cboPais"));
-    cboPais->setGeometry(12, 82, 376, 24);
+    cboPais->setGeometry(twips::rect(180, 1230, 5640, 360));
     cboPais->setEditable(true);
     cboPais->setInsertPolicy(QComboBox::NoInsert);
     Label2->setBuddy(cboPais);
@@ -38,21 +39,21 @@ frmRelPais::frmRelPais(QWidget *parent) : QDialog(parent)
     // The twin list of country ids, at the positions of cboPais.
     cboidPais = new QComboBox(this);
     cboidPais->setObjectName(QStringLiteral("cboidPais"));
-    cboidPais->setGeometry(300, 62, 88, 18);
+    cboidPais->setGeometry(twips::rect(4500, 930, 1320, 270));
     cboidPais->setAccessibleName(QStringLiteral("Id Pais"));
     cboidPais->setVisible(false);
 
     Label3 = new QLabel(QStringLiteral("Estado de Mercaderia"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(12, 114, 376, 18);
+    Label3->setGeometry(twips::rect(180, 1710, 5640, 270));
     txtESM = new QLineEdit(QStringLiteral("1"), this);
     txtESM->setObjectName(QStringLiteral("txtESM"));
-    txtESM->setGeometry(12, 134, 80, 24);
+    txtESM->setGeometry(twips::rect(180, 2010, 1200, 360));
     Label3->setBuddy(txtESM);
 
     Label4 = new QLabel(QStringLiteral("[F11] Seleccionar [ESC] Salir"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setGeometry(12, 172, 376, 18);
+    Label4->setGeometry(twips::rect(180, 2580, 5640, 270));
 
     // The dialog sees the keys before its controls, the combo's own editor and list included.
     for (QWidget *control : {static_cast<QWidget *>(txtValor), static_cast<QWidget *>(cboPais),
@@ -62,6 +63,7 @@ frmRelPais::frmRelPais(QWidget *parent) : QDialog(parent)
     setTabOrder(txtValor, cboPais);
     setTabOrder(cboPais, txtESM);
     txtValor->setFocus();
+    twips::fitToScreen(this);
 }
 
 void frmRelPais::Form_Load()

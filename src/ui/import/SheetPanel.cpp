@@ -1,4 +1,5 @@
 #include "ui/import/SheetPanel.h"
+#include "ui/app/Twips.h"
 
 #include "import/FieldLabels.h"
 #include "import/MappingCheck.h"
@@ -26,6 +27,15 @@ static const QString kHint = QStringLiteral("[F1] Seleccionar Campos");
 static const QString kHintWithRemembered =
     QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar el mapeo recordado para estos encabezados");
 
+// A column keeps at least its layout width and widens to the longest text it shows.
+static void widenToContents(QTableView *grid, int column)
+{
+    const int layout = grid->columnWidth(column);
+    grid->resizeColumnToContents(column);
+    if (grid->columnWidth(column) < layout)
+        grid->setColumnWidth(column, layout);
+}
+
 SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("FRAM2"));
@@ -33,22 +43,22 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
 
     Label4 = new QLabel(QStringLiteral("Seleccione el archivo a procesar"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setGeometry(8, 6, 400, 18);
+    Label4->setGeometry(twips::rect(120, 90, 6000, 270));
 
     FRAM2_TxtArchivo = new QLineEdit(this);
     FRAM2_TxtArchivo->setObjectName(QStringLiteral("FRAM2_TxtArchivo"));
-    FRAM2_TxtArchivo->setGeometry(8, 26, 520, 24);
+    FRAM2_TxtArchivo->setGeometry(twips::rect(120, 390, 7800, 360));
     Label4->setBuddy(FRAM2_TxtArchivo);
 
     FRAM2_CmdProcesar = new QPushButton(QStringLiteral("Examinar"), this);
     FRAM2_CmdProcesar->setObjectName(QStringLiteral("FRAM2_CmdProcesar"));
-    FRAM2_CmdProcesar->setGeometry(536, 25, 92, 26);
+    FRAM2_CmdProcesar->setGeometry(twips::rect(8040, 375, 1380, 390));
     connect(FRAM2_CmdProcesar, &QPushButton::clicked, this, &SheetPanel::FRAM2_CmdProcesar_Click);
 
     FRAM2_Grid = new QTableView(this);
     FRAM2_Grid->setObjectName(QStringLiteral("FRAM2_Grid"));
     FRAM2_Grid->setAccessibleName(QStringLiteral("Planilla"));
-    FRAM2_Grid->setGeometry(8, 58, 620, 232);
+    FRAM2_Grid->setGeometry(twips::rect(120, 870, 9300, 3480));
     FRAM2_Grid->setModel(&m_model);
     FRAM2_Grid->horizontalHeader()->hide();
     FRAM2_Grid->verticalHeader()->hide();
@@ -66,9 +76,16 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
                     FRAM2_Grid->setCurrentIndex(m_model.index(fixed, current.column()));
             });
 
+    // A field label set on a column may need more room than the column has.
+    connect(&m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                for (int c = topLeft.column(); c <= bottomRight.column(); ++c)
+                    widenToContents(FRAM2_Grid, c);
+            });
+
     Label13 = new QLabel(kHint, this);
     Label13->setObjectName(QStringLiteral("Label13"));
-    Label13->setGeometry(8, 294, 620, 18);
+    Label13->setGeometry(twips::rect(120, 4410, 9300, 270));
 }
 
 void SheetPanel::FRAM2_CmdProcesar_Click()
@@ -154,7 +171,9 @@ bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
         step = 750;
         const int widths = int(std::size(sheetloader::ColumnWidthsTwips));
         for (int c = 0; c < widths && c < m_model.cols(); ++c)
-            FRAM2_Grid->setColumnWidth(c, sheetloader::ColumnWidthsTwips[c] / 15);
+            FRAM2_Grid->setColumnWidth(c, twips::px(sheetloader::ColumnWidthsTwips[c]));
+        for (int c = 0; c < m_model.cols(); ++c)
+            widenToContents(FRAM2_Grid, c);
         step = 880;
     } catch (const PlanexoError &e) {
         busy.reset();

@@ -1,4 +1,5 @@
 #include "ui/import/frmCampos.h"
+#include "ui/app/Twips.h"
 
 #include "import/FieldLabels.h"
 #include "shared/SharedState.h"
@@ -11,13 +12,13 @@ frmCampos::frmCampos(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmCampos"));
     setWindowTitle(QStringLiteral("Establecer Campo"));
-    setFixedSize(3300 / 15, 720 / 15);
+    setFixedSize(twips::px(3300), twips::px(720));
 
     cboCampos = new QComboBox(this);
     cboCampos->setObjectName(QStringLiteral("cboCampos"));
     cboCampos->setAccessibleName(QStringLiteral("Campo"));
     cboCampos->setEditable(false);
-    cboCampos->setGeometry(12, 12, width() - 24, 24);
+    cboCampos->setGeometry(twips::px(180), twips::px(180), width() - twips::px(360), twips::px(360));
     cboCampos->addItems(fieldlabels::chooserEntries());
     cboCampos->setCurrentIndex(0);
 
@@ -25,6 +26,7 @@ frmCampos::frmCampos(QWidget *parent) : QDialog(parent)
     cboCampos->installEventFilter(this);
     cboCampos->view()->installEventFilter(this);
     cboCampos->setFocus();
+    twips::fitToScreen(this);
 }
 
 bool frmCampos::handleKey(QObject *watched, int key)

@@ -1,10 +1,11 @@
 #include "ui/process/ControlPrintouts.h"
 
-#include "ui/process/Reporte.h"
-#include "ui/app/QtInteraction.h"
-#include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
+#include "shared/SharedState.h"
+#include "ui/app/QtInteraction.h"
+#include "ui/app/Twips.h"
+#include "ui/process/Reporte.h"
 
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -54,6 +55,7 @@ QPrintPreviewDialog *createPreview(const Reporte &report, const QString &title, 
     preview->setObjectName(QStringLiteral("Reporte"));
     preview->setWindowTitle(title);
     preview->resize(960, 720);
+    twips::fitToScreen(preview);
     Reporte::preparePrinter(*preview->printer());
     QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
                      [report](QPrinter *printer) { report.print(printer); });

@@ -1,4 +1,5 @@
 #include "ui/process/ResultsPanel.h"
+#include "ui/app/Twips.h"
 
 #include "ui/process/ControlPrintouts.h"
 #include "ui/app/QtInteraction.h"
@@ -19,7 +20,7 @@ ResultsPanel::ResultsPanel(QWidget *parent) : QFrame(parent)
 
     Label6 = new QLabel(QStringLiteral("Resultados del proceso automático"), this);
     Label6->setObjectName(QStringLiteral("Label6"));
-    Label6->setGeometry(8, 6, 320, 20);
+    Label6->setGeometry(twips::rect(120, 90, 4800, 300));
     QFont heading = Label6->font();
     heading.setBold(true);
     Label6->setFont(heading);
@@ -33,31 +34,31 @@ ResultsPanel::ResultsPanel(QWidget *parent) : QFrame(parent)
 
     Label5 = new QLabel(QStringLiteral("Depuración de registros"), this);
     Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setGeometry(380, 6, 240, 20);
+    Label5->setGeometry(twips::rect(5700, 90, 3600, 300));
     Label5->setFont(heading);
     FRAM3_cmdRegErr = new QPushButton(QStringLiteral("Datos con Errores"), this);
     FRAM3_cmdRegErr->setObjectName(QStringLiteral("FRAM3_cmdRegErr"));
     FRAM3_cmdRegErr->setAccessibleName(QStringLiteral("Lista de datos con errores"));
-    FRAM3_cmdRegErr->setGeometry(380, 32, 180, 28);
+    FRAM3_cmdRegErr->setGeometry(twips::rect(5700, 480, 2700, 420));
     FRAM3_cmdRegOk = new QPushButton(QStringLiteral("Registros OK"), this);
     FRAM3_cmdRegOk->setObjectName(QStringLiteral("FRAM3_cmdRegOk"));
     FRAM3_cmdRegOk->setAccessibleName(QStringLiteral("Lista de registros OK"));
-    FRAM3_cmdRegOk->setGeometry(380, 66, 180, 28);
+    FRAM3_cmdRegOk->setGeometry(twips::rect(5700, 990, 2700, 420));
     connect(FRAM3_cmdRegErr, &QPushButton::clicked, this, [this] { showRecordList(1); });
     connect(FRAM3_cmdRegOk, &QPushButton::clicked, this, [this] { showRecordList(2); });
 
     Label19 = new QLabel(QStringLiteral("Impresiones de control"), this);
     Label19->setObjectName(QStringLiteral("Label19"));
-    Label19->setGeometry(380, 130, 240, 20);
+    Label19->setGeometry(twips::rect(5700, 1950, 3600, 300));
     Label19->setFont(heading);
     FRAM3_cmdRepErr = new QPushButton(QStringLiteral("Datos con Errores"), this);
     FRAM3_cmdRepErr->setObjectName(QStringLiteral("FRAM3_cmdRepErr"));
     FRAM3_cmdRepErr->setAccessibleName(QStringLiteral("Impresión de datos con errores"));
-    FRAM3_cmdRepErr->setGeometry(380, 156, 180, 28);
+    FRAM3_cmdRepErr->setGeometry(twips::rect(5700, 2340, 2700, 420));
     FRAM3_cmdRepOK = new QPushButton(QStringLiteral("Registros OK"), this);
     FRAM3_cmdRepOK->setObjectName(QStringLiteral("FRAM3_cmdRepOK"));
     FRAM3_cmdRepOK->setAccessibleName(QStringLiteral("Impresión de registros OK"));
-    FRAM3_cmdRepOK->setGeometry(380, 190, 180, 28);
+    FRAM3_cmdRepOK->setGeometry(twips::rect(5700, 2850, 2700, 420));
     connect(FRAM3_cmdRepErr, &QPushButton::clicked, this,
             [this] { ControlPrintouts::FRAM3_cmdRepErr_Click(this); });
     connect(FRAM3_cmdRepOK, &QPushButton::clicked, this,
@@ -68,10 +69,10 @@ QLabel *ResultsPanel::countLabel(const char *name, const QString &caption, int r
 {
     const int y = 40 + row * 30;
     auto *label = new QLabel(caption, this);
-    label->setGeometry(24, y, 200, 22);
+    label->setGeometry(twips::rect(360, y * 15, 3000, 330));
     auto *count = new QLabel(QStringLiteral("0000"), this);
     count->setObjectName(QString::fromLatin1(name));
-    count->setGeometry(232, y, 80, 22);
+    count->setGeometry(twips::rect(3480, y * 15, 1200, 330));
     count->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     count->setFrameShape(QFrame::Panel);
     count->setFrameShadow(QFrame::Sunken);

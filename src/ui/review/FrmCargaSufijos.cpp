@@ -1,4 +1,5 @@
 #include "ui/review/FrmCargaSufijos.h"
+#include "ui/app/Twips.h"
 
 #include "ui/app/ClCntrl.h"
 #include "shared/SharedState.h"
@@ -8,26 +9,22 @@
 #include <QListWidget>
 
 namespace {
-constexpr int twips(int value)
-{
-    return value / 15;
-}
 } // namespace
 
 FrmCargaSufijos::FrmCargaSufijos(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FrmCargaSufijos"));
     setWindowTitle(QStringLiteral("Carga de Sufijos"));
-    setFixedSize(twips(6600), twips(3900));
+    setFixedSize(twips::px(6600), twips::px(3900));
 
     FrmList = new QGroupBox(QStringLiteral("Selecione una Opción"), this);
     FrmList->setObjectName(QStringLiteral("FrmList"));
-    FrmList->setGeometry(twips(120), twips(90), twips(6360), twips(3690));
+    FrmList->setGeometry(twips::rect(120, 90, 6360, 3690));
 
     LstOpcion = new QListWidget(FrmList);
     LstOpcion->setObjectName(QStringLiteral("LstOpcion"));
     LstOpcion->setAccessibleName(QStringLiteral("Selecione una Opción"));
-    LstOpcion->setGeometry(twips(120), twips(300), twips(6120), twips(3270));
+    LstOpcion->setGeometry(twips::rect(120, 300, 6120, 3270));
     LstOpcion->setSelectionMode(QAbstractItemView::SingleSelection);
     LstOpcion->installEventFilter(this);
     connect(LstOpcion, &QListWidget::itemDoubleClicked, this, [this] { ElegirOpcion(); });
@@ -35,6 +32,7 @@ FrmCargaSufijos::FrmCargaSufijos(QWidget *parent) : QDialog(parent)
     m_cntrl = new ClCntrl(this);
     m_cntrl->sLinkListBox(LstOpcion);
     LstOpcion->setFocus();
+    twips::fitToScreen(this);
 }
 
 void FrmCargaSufijos::CargarOpciones(const QStringList &lines)

@@ -1,4 +1,5 @@
 #include "ui/review/FrmPosicion.h"
+#include "ui/app/Twips.h"
 
 #include "review/SuffixVerification.h"
 #include "ui/app/ClCntrl.h"
@@ -19,11 +20,6 @@
 
 namespace {
 
-constexpr int twips(int value)
-{
-    return value / 15;
-}
-
 DataConnection &nomenclator()
 {
     SharedState &s = shared();
@@ -40,32 +36,32 @@ FrmPosicion::FrmPosicion(QLineEdit *editorPosition, QWidget *parent)
 {
     setObjectName(QStringLiteral("FrmPosicion"));
     setWindowTitle(QStringLiteral("Buscar Posición"));
-    setFixedSize(twips(9000), twips(5400));
+    setFixedSize(twips::px(9000), twips::px(5400));
 
     lbNCMF = new QLabel(QStringLiteral("Posición"), this);
     lbNCMF->setObjectName(QStringLiteral("lbNCMF"));
-    lbNCMF->setGeometry(twips(120), twips(120), twips(2400), twips(255));
+    lbNCMF->setGeometry(twips::rect(120, 120, 2400, 255));
     TxtNCMF = new QLineEdit(this);
     TxtNCMF->setObjectName(QStringLiteral("TxtNCMF"));
-    TxtNCMF->setGeometry(twips(120), twips(390), twips(2400), twips(345));
+    TxtNCMF->setGeometry(twips::rect(120, 390, 2400, 345));
     TxtNCMF->setMaxLength(10);
     lbNCMF->setBuddy(TxtNCMF);
 
     lbNCM = new QLabel(QStringLiteral("Posiciones"), this);
     lbNCM->setObjectName(QStringLiteral("lbNCM"));
-    lbNCM->setGeometry(twips(120), twips(840), twips(2400), twips(255));
+    lbNCM->setGeometry(twips::rect(120, 840, 2400, 255));
     LstNCM = new QListWidget(this);
     LstNCM->setObjectName(QStringLiteral("LstNCM"));
-    LstNCM->setGeometry(twips(120), twips(1110), twips(2400), twips(4140));
+    LstNCM->setGeometry(twips::rect(120, 1110, 2400, 4140));
     LstNCM->setSelectionMode(QAbstractItemView::SingleSelection);
     lbNCM->setBuddy(LstNCM);
 
     lbDescripcionTitulo = new QLabel(QStringLiteral("Descripción"), this);
     lbDescripcionTitulo->setObjectName(QStringLiteral("lbDescripcionTitulo"));
-    lbDescripcionTitulo->setGeometry(twips(2640), twips(120), twips(6240), twips(255));
+    lbDescripcionTitulo->setGeometry(twips::rect(2640, 120, 6240, 255));
     LbDescripcion = new QPlainTextEdit(this);
     LbDescripcion->setObjectName(QStringLiteral("LbDescripcion"));
-    LbDescripcion->setGeometry(twips(2640), twips(390), twips(6240), twips(2040));
+    LbDescripcion->setGeometry(twips::rect(2640, 390, 6240, 2040));
     LbDescripcion->setReadOnly(true);
     LbDescripcion->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LbDescripcion->setTabChangesFocus(true);
@@ -73,10 +69,10 @@ FrmPosicion::FrmPosicion(QLineEdit *editorPosition, QWidget *parent)
 
     lbSufijos = new QLabel(QStringLiteral("Sufijos"), this);
     lbSufijos->setObjectName(QStringLiteral("lbSufijos"));
-    lbSufijos->setGeometry(twips(2640), twips(2520), twips(6240), twips(255));
+    lbSufijos->setGeometry(twips::rect(2640, 2520, 6240, 255));
     LstSufijos = new QListWidget(this);
     LstSufijos->setObjectName(QStringLiteral("LstSufijos"));
-    LstSufijos->setGeometry(twips(2640), twips(2790), twips(6240), twips(2460));
+    LstSufijos->setGeometry(twips::rect(2640, 2790, 6240, 2460));
     // The codes are padded to a common width: a fixed-pitch font keeps the descriptions aligned.
     LstSufijos->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     lbSufijos->setBuddy(LstSufijos);
@@ -95,6 +91,7 @@ FrmPosicion::FrmPosicion(QLineEdit *editorPosition, QWidget *parent)
 
     if (m_editorPosition) TxtNCMF->setText(m_editorPosition->text().left(10));
     TxtNCMF->setFocus();
+    twips::fitToScreen(this);
 }
 
 void FrmPosicion::Buscar()

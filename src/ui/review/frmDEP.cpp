@@ -1,4 +1,5 @@
 #include "ui/review/frmDEP.h"
+#include "ui/app/Twips.h"
 
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
@@ -15,8 +16,6 @@
 #include <optional>
 
 namespace {
-
-constexpr int twips(int value) { return value / 15; }
 
 struct ColumnSpec {
     const char16_t *header;
@@ -60,7 +59,7 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
     for (int c = 0; c < columnCount; ++c) {
         header->setText(c, QString::fromUtf16(columns[c].header));
         header->setTextAlignment(c, Qt::AlignLeft | Qt::AlignVCenter);
-        lstDEP->setColumnWidth(c, twips(columns[c].width));
+        lstDEP->setColumnWidth(c, twips::px(columns[c].width));
     }
     lstDEP->installEventFilter(this);
     connect(lstDEP, &QTreeWidget::itemDoubleClicked, this, [this] { AbrirRegistro(); });
@@ -68,9 +67,10 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
     // Wide enough for every column at its width.
     int width = 0;
     for (const ColumnSpec &column : columns)
-        width += twips(column.width);
-    resize(width + 30, 420);
+        width += twips::px(column.width);
+    resize(width + twips::px(450), twips::px(6300));
     layoutList();
+    twips::fitToScreen(this);
 }
 
 void frmDEP::Form_Load()
@@ -191,5 +191,6 @@ void frmDEP::layoutList()
 {
     // 40 twips from the top and left, 90 twips less than the inner width and height; a window
     // smaller than that leaves the list empty-sized rather than negative.
-    lstDEP->setGeometry(twips(40), twips(40), qMax(0, width() - twips(90)), qMax(0, height() - twips(90)));
+    lstDEP->setGeometry(twips::px(40), twips::px(40), qMax(0, width() - twips::px(90)),
+                        qMax(0, height() - twips::px(90)));
 }

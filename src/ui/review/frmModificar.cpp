@@ -1,4 +1,5 @@
 #include "ui/review/frmModificar.h"
+#include "ui/app/Twips.h"
 
 #include "ui/review/FrmPosicion.h"
 #include "review/SuffixVerification.h"
@@ -27,11 +28,11 @@ frmModificar::frmModificar(QWidget *parent) : QDialog(parent), verificarSufijos(
 {
     setObjectName(QStringLiteral("frmModificar"));
     setWindowTitle(QStringLiteral("Modificar"));
-    setFixedSize(640, 470);
+    setFixedSize(twips::px(9600), twips::px(7050));
 
     Frame1 = new QGroupBox(QStringLiteral("Datos del archivo origen"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(8, 6, 624, 118);
+    Frame1->setGeometry(twips::rect(120, 90, 9360, 1770));
     txtARTNRO = lineEdit("txtARTNRO", 10, 42, 150, Frame1);
     label(QStringLiteral("Articulo"), txtARTNRO, 10, 22, 150, Frame1);
     txtARTDSC = lineEdit("txtARTDSC", 170, 42, 340, Frame1);
@@ -53,20 +54,20 @@ frmModificar::frmModificar(QWidget *parent) : QDialog(parent), verificarSufijos(
     lbEstado = new QLabel(Frame1);
     lbEstado->setObjectName(QStringLiteral("lbEstado"));
     lbEstado->setAccessibleName(QStringLiteral("Estado"));
-    lbEstado->setGeometry(520, 86, 94, 24);
+    lbEstado->setGeometry(twips::rect(7800, 1290, 1410, 360));
     lbEstado->setAlignment(Qt::AlignCenter);
     lbEstado->setFrameShape(QFrame::Panel);
     lbEstado->setFrameShadow(QFrame::Sunken);
 
     Frame2 = new QGroupBox(QStringLiteral("Datos Extra"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame2->setGeometry(8, 130, 624, 306);
+    Frame2->setGeometry(twips::rect(120, 1950, 9360, 4590));
     txtPRCNCM = lineEdit("txtPRCNCM", 10, 42, 150, Frame2);
     txtPRCNCM->setText(QStringLiteral("8252.00.00.000B"));
     label(QStringLiteral("Posición"), txtPRCNCM, 10, 22, 150, Frame2);
     lbPRCLAP = new QLabel(QStringLiteral("LAPI"), Frame2);
     lbPRCLAP->setObjectName(QStringLiteral("lbPRCLAP"));
-    lbPRCLAP->setGeometry(166, 42, 50, 24);
+    lbPRCLAP->setGeometry(twips::rect(2490, 630, 750, 360));
     lbPRCLAP->setAlignment(Qt::AlignCenter);
     QFont bold = lbPRCLAP->font();
     bold.setBold(true);
@@ -95,7 +96,7 @@ frmModificar::frmModificar(QWidget *parent) : QDialog(parent), verificarSufijos(
     label(QStringLiteral("Estado Mercaderia"), txtPRCESM, 130, 76, 110, Frame2);
     cboPRCORI = new QComboBox(Frame2);
     cboPRCORI->setObjectName(QStringLiteral("cboPRCORI"));
-    cboPRCORI->setGeometry(250, 96, 364, 24);
+    cboPRCORI->setGeometry(twips::rect(3750, 1440, 5460, 360));
     cboPRCORI->setMaxVisibleItems(20);
     label(QStringLiteral("Pais Origen"), cboPRCORI, 250, 76, 364, Frame2);
     cboidPRCORI = new QComboBox(Frame2);
@@ -105,7 +106,7 @@ frmModificar::frmModificar(QWidget *parent) : QDialog(parent), verificarSufijos(
 
     txtPRCSUF = new QPlainTextEdit(Frame2);
     txtPRCSUF->setObjectName(QStringLiteral("txtPRCSUF"));
-    txtPRCSUF->setGeometry(10, 150, 604, 82);
+    txtPRCSUF->setGeometry(twips::rect(150, 2250, 9060, 1230));
     txtPRCSUF->setReadOnly(true);
     txtPRCSUF->setTabChangesFocus(true);
     txtPRCSUF->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -115,7 +116,7 @@ frmModificar::frmModificar(QWidget *parent) : QDialog(parent), verificarSufijos(
 
     Label17 = new QLabel(QStringLiteral("[F11] Guardar -  [ESC]  Salir"), this);
     Label17->setObjectName(QStringLiteral("Label17"));
-    Label17->setGeometry(8, 442, 624, 20);
+    Label17->setGeometry(twips::rect(120, 6630, 9360, 300));
 
     setTabOrder(txtPRCNCM, txtPRCECA);
     setTabOrder(txtPRCECA, txtPRCSCA);
@@ -135,13 +136,15 @@ frmModificar::frmModificar(QWidget *parent) : QDialog(parent), verificarSufijos(
                        static_cast<QWidget *>(txtPRCSUF), static_cast<QWidget *>(txtARTDSCMARIA)})
         w->installEventFilter(this);
     txtPRCNCM->setFocus();
+    twips::fitToScreen(this);
 }
 
 QLineEdit *frmModificar::lineEdit(const char *name, int x, int y, int w, QWidget *parent)
 {
     auto *box = new QLineEdit(parent);
     box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(x, y, w, 24);
+    // x, y and w in the pixels of the 15-twip layout.
+    box->setGeometry(twips::rect(x * 15, y * 15, w * 15, 360));
     return box;
 }
 
@@ -149,7 +152,7 @@ QLabel *frmModificar::label(const QString &caption, QWidget *buddy, int x, int y
 {
     auto *l = new QLabel(caption, parent);
     l->setObjectName(QStringLiteral("Label%1").arg(++m_labelCount));
-    l->setGeometry(x, y, w, 18);
+    l->setGeometry(twips::rect(x * 15, y * 15, w * 15, 270));
     l->setBuddy(buddy);
     return l;
 }

@@ -1,4 +1,5 @@
 #include "ui/shipments/ShipmentList.h"
+#include "ui/app/Twips.h"
 
 #include "ui/app/QtInteraction.h"
 #include "shared/SharedState.h"
@@ -38,29 +39,29 @@ ShipmentList::ShipmentList(QWidget *parent) : QFrame(parent)
 
     Label2 = new QLabel(QStringLiteral("Seleccione un interno"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(8, 6, 400, 18);
+    Label2->setGeometry(twips::rect(120, 90, 6000, 270));
 
     FRAM1LstInternos = new QTreeWidget(this);
     FRAM1LstInternos->setObjectName(QStringLiteral("FRAM1LstInternos"));
     FRAM1LstInternos->setAccessibleName(QStringLiteral("Lista de internos"));
-    FRAM1LstInternos->setGeometry(8, 26, 620, 262);
+    FRAM1LstInternos->setGeometry(twips::rect(120, 390, 9300, 3930));
     FRAM1LstInternos->setColumnCount(2);
     FRAM1LstInternos->setHeaderLabels({QStringLiteral("Interno"), QStringLiteral("Descripcion")});
     FRAM1LstInternos->setRootIsDecorated(false);
     FRAM1LstInternos->setUniformRowHeights(true);
     FRAM1LstInternos->setAllColumnsShowFocus(true);
     FRAM1LstInternos->header()->setStretchLastSection(false);
-    FRAM1LstInternos->setColumnWidth(0, 2500 / 15);
-    FRAM1LstInternos->setColumnWidth(1, 4000 / 15);
+    FRAM1LstInternos->setColumnWidth(0, twips::px(2500));
+    FRAM1LstInternos->setColumnWidth(1, twips::px(4000));
     FRAM1LstInternos->installEventFilter(this);
     Label2->setBuddy(FRAM1LstInternos);
 
     Label9 = new QLabel(QStringLiteral("   [Insert]   Nuevo Interno"), this);
     Label9->setObjectName(QStringLiteral("Label9"));
-    Label9->setGeometry(8, 294, 220, 18);
+    Label9->setGeometry(twips::rect(120, 4410, 3300, 270));
     Label10 = new QLabel(QStringLiteral("  [Delete] Eliminar Interno"), this);
     Label10->setObjectName(QStringLiteral("Label10"));
-    Label10->setGeometry(240, 294, 220, 18);
+    Label10->setGeometry(twips::rect(3600, 4410, 3300, 270));
 }
 
 QString ShipmentList::selectedShipment() const

@@ -1,4 +1,5 @@
 #include "ui/shipments/frmInterno.h"
+#include "ui/app/Twips.h"
 
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
@@ -13,33 +14,34 @@ frmInterno::frmInterno(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmInterno"));
     setWindowTitle(QStringLiteral("Nuevo Interno"));
-    setFixedSize(330, 150);
+    setFixedSize(twips::px(4950), twips::px(2250));
 
     Label1 = new QLabel(QStringLiteral("Interno"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(12, 10, 300, 18);
+    Label1->setGeometry(twips::rect(180, 150, 4500, 270));
     txtInterno = new QLineEdit(this);
     txtInterno->setObjectName(QStringLiteral("txtInterno"));
-    txtInterno->setGeometry(12, 30, 306, 24);
+    txtInterno->setGeometry(twips::rect(180, 450, 4590, 360));
     Label1->setBuddy(txtInterno);
 
     Label2 = new QLabel(QStringLiteral("Descripcion"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(12, 62, 300, 18);
+    Label2->setGeometry(twips::rect(180, 930, 4500, 270));
     txtDescripcion = new QLineEdit(this);
     txtDescripcion->setObjectName(QStringLiteral("txtDescripcion"));
-    txtDescripcion->setGeometry(12, 82, 306, 24);
+    txtDescripcion->setGeometry(twips::rect(180, 1230, 4590, 360));
     Label2->setBuddy(txtDescripcion);
 
     Label3 = new QLabel(QStringLiteral("[F11] Agregar - [Esc] Salir"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(12, 118, 306, 18);
+    Label3->setGeometry(twips::rect(180, 1770, 4590, 270));
 
     // The dialog sees the keys before its text boxes.
     txtInterno->installEventFilter(this);
     txtDescripcion->installEventFilter(this);
     setTabOrder(txtInterno, txtDescripcion);
     txtInterno->setFocus();
+    twips::fitToScreen(this);
 }
 
 bool frmInterno::handleKey(int key)
