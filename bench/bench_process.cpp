@@ -44,24 +44,6 @@ double cpuMilliseconds()
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-class NullProgress : public Progress {
-public:
-    void setCaption(const QString &c) override { m_caption = c; }
-    QString caption() const override { return m_caption; }
-    void setMinimum(int) override {}
-    void setMaximum(int v) override { m_max = v; }
-    int maximum() const override { return m_max; }
-    void setValue(int v) override { m_value = v; }
-    int value() const override { return m_value; }
-    void setBarVisible(bool v) override { m_visible = v; }
-    bool barVisible() const override { return m_visible; }
-
-private:
-    QString m_caption;
-    int m_max = 0, m_value = 0;
-    bool m_visible = false;
-};
-
 // The main window's way: a label and a bar repainted at every change (with --bar).
 class WidgetProgress : public Progress {
 public:
@@ -524,7 +506,7 @@ int main(int argc, char **argv)
     SilentInteraction silent;
     setInteraction(&silent);
     const bool widgets = app.arguments().contains(QStringLiteral("--bar"));
-    NullProgress nullProgress;
+    QuietProgress nullProgress;
     std::unique_ptr<WidgetProgress> widgetProgress;
     if (widgets) widgetProgress = std::make_unique<WidgetProgress>();
     Progress &progress = widgets ? static_cast<Progress &>(*widgetProgress) : nullProgress;

@@ -46,24 +46,6 @@ struct Server {
     int port = 5432;
 };
 
-class NullProgress : public Progress {
-  public:
-    void setCaption(const QString &c) override { m_caption = c; }
-    QString caption() const override { return m_caption; }
-    void setMinimum(int) override {}
-    void setMaximum(int v) override { m_max = v; }
-    int maximum() const override { return m_max; }
-    void setValue(int v) override { m_value = v; }
-    int value() const override { return m_value; }
-    void setBarVisible(bool v) override { m_visible = v; }
-    bool barVisible() const override { return m_visible; }
-
-  private:
-    QString m_caption;
-    int m_max = 0, m_value = 0;
-    bool m_visible = false;
-};
-
 // Records the messages; the transfer's closing message is the only one expected.
 class RecordingInteraction : public Interaction {
   public:
@@ -275,7 +257,7 @@ Figures runOnce(const QString &folder, const Server &server, const QString &data
 
     RecordingInteraction recorder;
     setInteraction(&recorder);
-    NullProgress progress;
+    QuietProgress progress;
     SheetGridModel grid;
     fillGrid(grid, n);
 

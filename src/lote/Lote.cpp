@@ -81,25 +81,6 @@ public:
     }
 };
 
-class QuietProgress : public Progress {
-public:
-    void setCaption(const QString &caption) override { m_caption = caption; }
-    QString caption() const override { return m_caption; }
-    void setMinimum(int) override {}
-    void setMaximum(int maximum) override { m_maximum = maximum; }
-    int maximum() const override { return m_maximum; }
-    void setValue(int value) override { m_value = value; }
-    int value() const override { return m_value; }
-    void setBarVisible(bool visible) override { m_visible = visible; }
-    bool barVisible() const override { return m_visible; }
-
-private:
-    QString m_caption;
-    int m_maximum = 0;
-    int m_value = 0;
-    bool m_visible = false;
-};
-
 // Message texts carry VB's CR LF pairs; a terminal wants plain line feeds.
 QString plain(QString text)
 {

@@ -34,24 +34,6 @@ class PrintingInteraction : public Interaction {
     QStringList messages;
 };
 
-class SilentProgress : public Progress {
-  public:
-    void setCaption(const QString &caption) override { m_caption = caption; }
-    QString caption() const override { return m_caption; }
-    void setMinimum(int) override {}
-    void setMaximum(int maximum) override { m_maximum = maximum; }
-    int maximum() const override { return m_maximum; }
-    void setValue(int value) override { m_value = value; }
-    int value() const override { return m_value; }
-    void setBarVisible(bool visible) override { m_visible = visible; }
-    bool barVisible() const override { return m_visible; }
-
-  private:
-    QString m_caption;
-    int m_maximum = 0, m_value = 0;
-    bool m_visible = false;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -85,7 +67,7 @@ int main(int argc, char **argv)
         while (!QFile::exists(args[4]))
             QThread::msleep(1);
     int inserts = 0, updates = 0;
-    SilentProgress progress;
+    QuietProgress progress;
     TransferDriver driver(s, progress);
     const QString go = args.value(4);
     bool aligned = go.isEmpty();
