@@ -150,10 +150,6 @@ class PartReader {
         m_xml.setMoreToFollow(!lastPiece());
     }
 
-    ~PartReader()
-    {
-        if (m_file) zip_fclose(m_file);
-    }
     PartReader(const PartReader &) = delete;
     PartReader &operator=(const PartReader &) = delete;
 
@@ -194,7 +190,7 @@ class PartReader {
     QByteArray firstPiece(Package &package, int64_t index, const QString &name)
     {
         m_package = &package;
-        m_file = zip_fopen_index(package.zip(), zip_uint64_t(index), 0);
+        m_file.reset(zip_fopen_index(package.zip(), zip_uint64_t(index), 0));
         if (!m_file) throw RetryWhole{}; // the whole read says why
         fill(name);
         // A UTF-16 part is converted whole.
@@ -223,7 +219,7 @@ class PartReader {
             while (!m_end && m_used < target) {
                 if (m_piece.size() < m_used + 65536) m_piece.resize(m_used + 65536 + m_used / 2);
                 const zip_int64_t n =
-                    zip_fread(m_file, m_piece.data() + m_used, zip_uint64_t(m_piece.size() - m_used));
+                    zip_fread(m_file.get(), m_piece.data() + m_used, zip_uint64_t(m_piece.size() - m_used));
                 if (n < 0) damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
                 if (n == 0) m_end = true;
                 m_package->budget() -= n;
@@ -249,9 +245,13 @@ class PartReader {
         m_xml.continueWith(std::string_view(m_data.constData(), size_t(m_cut)), !lastPiece());
     }
 
-    // Declared before m_data, whose initialiser sets them when the part is read in pieces.
+    struct CloseFile {
+        void operator()(zip_file_t *file) const { zip_fclose(file); }
+    };
+    // Declared before m_data, whose initialiser sets them when the part is read in pieces; the file
+    // is closed also when that initialiser throws and no destructor of the reader runs.
     Package *m_package = nullptr;
-    zip_file_t *m_file = nullptr;
+    std::unique_ptr<zip_file_t, CloseFile> m_file;
     qsizetype m_used = 0, m_cut = 0;
     bool m_end = false;
     QByteArray m_piece; // the buffer while it is filled
