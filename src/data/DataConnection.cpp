@@ -163,6 +163,30 @@ bool DataConnection::CrearRs(Recordset &rs)
     return rs.RecordCount() > 0;
 }
 
+bool DataConnection::CrearFilas(QStringList &names, QVector<QVector<QVariant>> &rows)
+{
+    names.clear();
+    rows.clear();
+    ensureOpen();
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.setForwardOnly(true);
+    if (!q.exec(Sql))
+        fail(q.lastError(), Sql);
+    const QSqlRecord record = q.record();
+    const int n = record.count();
+    for (int i = 0; i < n; ++i)
+        names << record.fieldName(i);
+    while (q.next()) {
+        QVector<QVariant> row(n);
+        for (int i = 0; i < n; ++i)
+            row[i] = q.value(i);
+        rows.push_back(std::move(row));
+    }
+    if (q.lastError().isValid())
+        fail(q.lastError(), Sql);
+    return !rows.isEmpty();
+}
+
 long long DataConnection::Ejecutar()
 {
     ensureOpen();
@@ -190,6 +214,14 @@ void DataConnection::commitBatch()
         if (!db.commit())
             fail(db.lastError(), QString());
     }
+}
+
+void DataConnection::rollbackBatch()
+{
+    if (!m_open)
+        return;
+    m_batchDepth = 0;
+    QSqlDatabase::database(m_name, false).rollback();
 }
 
 void DataConnection::openSqlite(const QString &connectionName, const QString &path, const QString &source,

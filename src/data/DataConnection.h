@@ -26,6 +26,9 @@ public:
     bool CrearRs(Recordset &rs);
     // Runs Sql as a command; the number of rows it affected.
     long long Ejecutar();
+    // Runs Sql as a query into field names and rows read by position, for a long operation that reads
+    // thousands of rows, where looking fields up by name would weigh. True when there is a row.
+    bool CrearFilas(QStringList &names, QVector<QVector<QVariant>> &rows);
 
     // CrearRs and Ejecutar for a statement with "?" placeholders and its values. Each statement is
     // prepared once per connection and reused, for the long operations that run thousands of
@@ -56,6 +59,8 @@ public:
     // Batches writes of a long operation; commit keeps everything done so far, as without it.
     void beginBatch();
     void commitBatch();
+    // Ends the batch without keeping its writes (after its commit failed, for instance).
+    void rollbackBatch();
 
     // Opens a SQLite file that must already exist. Only the program's own work database is tuned
     // (WAL mode, synchronous=NORMAL); another system's database is used with its settings as they

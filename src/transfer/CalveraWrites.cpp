@@ -1,11 +1,91 @@
 #include "CalveraWrites.h"
 
 #include "data/DataConnection.h"
+#include "data/PlanexoError.h"
+#include "data/SqlText.h"
 
 #include <exception>
+#include <optional>
 
 namespace {
 constexpr int kCommandsPerRoundTrip = 100;
+// On SQLite: one commit, and its journal's flushes to disk, for so many commands.
+constexpr int kCommandsPerTransaction = 2000;
+} // namespace
+
+CalveraCommand &CalveraCommand::text(const QVariant &value)
+{
+    return text(value.isNull() || !value.isValid() ? QString() : value.toString());
+}
+
+CalveraCommand &CalveraCommand::text(const QString &value)
+{
+    m_values.push_back({value, Kind::Text});
+    return *this;
+}
+
+CalveraCommand &CalveraCommand::number(const QString &literal)
+{
+    m_values.push_back({literal, Kind::Number});
+    return *this;
+}
+
+CalveraCommand &CalveraCommand::literal(const QString &sqlLiteral)
+{
+    m_values.push_back({sqlLiteral, Kind::Literal});
+    return *this;
+}
+
+QString CalveraCommand::sql() const
+{
+    if (m_values.isEmpty()) return m_shape;
+    QString out;
+    out.reserve(m_shape.size() + 12 * m_values.size());
+    qsizetype next = 0;
+    bool quoted = false;
+    for (const QChar c : m_shape) {
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (c == QLatin1Char('?') && !quoted && next < m_values.size()) {
+            const Value &v = m_values[next++];
+            out += v.kind == Kind::Text ? sql::text(v.text) : v.text;
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+QVariantList CalveraCommand::values() const
+{
+    QVariantList out;
+    out.reserve(m_values.size());
+    for (const Value &v : m_values) {
+        switch (v.kind) {
+        case Kind::Text: {
+            // As the literal: never Null, and without the NUL characters that the literal drops.
+            QString t = v.text.isNull() ? QStringLiteral("") : v.text;
+            if (t.contains(QChar(0))) t.remove(QChar(0));
+            out << t;
+            break;
+        }
+        case Kind::Number: {
+            // SQLite reads a literal with a point or an exponent as a real, other digits as an integer.
+            const QString &t = v.text;
+            bool integer = false;
+            const qlonglong n =
+                t.contains(QLatin1Char('.')) || t.contains(QLatin1Char('e'), Qt::CaseInsensitive)
+                    ? 0
+                    : t.toLongLong(&integer);
+            out << (integer ? QVariant(n) : QVariant(t.toDouble()));
+            break;
+        }
+        case Kind::Literal:
+            // A quoted text: its content, quotes undoubled.
+            out << v.text.mid(1, v.text.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+            break;
+        }
+    }
+    return out;
 }
 
 CalveraWrites::CalveraWrites(DataConnection &connection, const Observer &observer, int &step, int capacity)
@@ -15,6 +95,9 @@ CalveraWrites::CalveraWrites(DataConnection &connection, const Observer &observe
 
 int CalveraWrites::capacityFor(DataConnection &connection, const QString &insertTable)
 {
+    // A row that an SQLite trigger drops is seen before the next command runs.
+    if (connection.isOpen() && connection.dialect().engine() == Dialect::Engine::SQLite)
+        return kCommandsPerTransaction;
     if (!connection.sendsCommandsTogether()) return 1;
     if (!insertTable.isEmpty() && !connection.insertsAlwaysLand(insertTable)) return 1;
     return kCommandsPerRoundTrip;
@@ -22,7 +105,12 @@ int CalveraWrites::capacityFor(DataConnection &connection, const QString &insert
 
 void CalveraWrites::add(const QString &command, int step, Done done, Recover recover)
 {
-    m_pending.push_back({command, step, std::move(done), std::move(recover)});
+    add(CalveraCommand(command), step, std::move(done), std::move(recover));
+}
+
+void CalveraWrites::add(CalveraCommand command, int step, Done done, Recover recover)
+{
+    m_pending.push_back({std::move(command), step, std::move(done), std::move(recover)});
     if (m_pending.size() >= m_capacity) flush();
 }
 
@@ -33,38 +121,129 @@ void CalveraWrites::flush()
     m_pending.clear();
     // The observer sees each command as it is sent; one it refuses is not sent, nor what follows.
     // Commands sent behind one that fails do not run.
-    QStringList commands;
+    qsizetype count = 0;
     std::exception_ptr refused;
-    for (const Pending &p : batch) {
-        if (m_observer) {
-            try {
-                m_observer(p.command);
-            } catch (...) {
-                refused = std::current_exception();
-                break;
-            }
+    for (; count < batch.size(); ++count) {
+        if (!m_observer) {
+            count = batch.size();
+            break;
         }
-        commands << p.command;
+        try {
+            m_observer(batch[count].command.sql());
+        } catch (...) {
+            refused = std::current_exception();
+            break;
+        }
     }
+    if (!m_connection.sendsCommandsTogether() && m_connection.isOpen() &&
+        m_connection.dialect().engine() == Dialect::Engine::SQLite)
+        runInTransactions(batch, count);
+    else
+        sendTogether(batch, count);
+    if (refused) {
+        m_connection.Sql = batch[count].command.sql();
+        m_step = batch[count].step;
+        std::rethrow_exception(refused);
+    }
+}
+
+void CalveraWrites::sendTogether(const QList<Pending> &batch, qsizetype count)
+{
+    QStringList commands;
+    commands.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        commands << batch[i].command.sql();
     // After a failure the server has run nothing further: what follows a recovered command goes again.
     qsizetype start = 0;
     while (start < commands.size()) {
         const DataConnection::CommandsResult result = m_connection.EjecutarVarios(commands.mid(start));
         for (qsizetype i = 0; i < result.affected.size(); ++i) {
-            m_connection.Sql = batch[start + i].command;
+            m_connection.Sql = commands[start + i];
             batch[start + i].done(result.affected[i]);
         }
         const qsizetype failed = start + result.affected.size();
         if (!result.error) break;
         const Pending &p = batch[failed];
-        m_connection.Sql = p.command;
+        m_connection.Sql = commands[failed];
         m_step = p.step;
         if (!p.recover || !p.recover()) throw *result.error;
         start = failed + 1;
     }
-    if (refused) {
-        m_connection.Sql = batch[commands.size()].command;
-        m_step = batch[commands.size()].step;
-        std::rethrow_exception(refused);
+}
+
+long long CalveraWrites::run(const Pending &p)
+{
+    if (p.command.hasValues()) return m_connection.EjecutarPrepared(p.command.shape(), p.command.values());
+    m_connection.Sql = p.command.shape();
+    return m_connection.Ejecutar();
+}
+
+void CalveraWrites::failed(const Pending &p, const PlanexoError &error)
+{
+    m_connection.Sql = p.command.sql();
+    m_step = p.step;
+    if (!p.recover || !p.recover()) throw error;
+}
+
+void CalveraWrites::runInTransactions(const QList<Pending> &batch, qsizetype count)
+{
+    qsizetype i = 0;
+    while (i < count) {
+        const qsizetype start = i;
+        m_connection.beginBatch();
+        std::optional<PlanexoError> error;
+        for (; i < count; ++i) {
+            long long affected = 0;
+            try {
+                affected = run(batch[i]);
+            } catch (const PlanexoError &e) {
+                error = e;
+                break;
+            }
+            try {
+                batch[i].done(affected);
+            } catch (...) {
+                keep(batch, start, i + 1);
+                m_connection.Sql = batch[i].command.sql();
+                throw;
+            }
+        }
+        if (!error) {
+            keep(batch, start, i);
+            return;
+        }
+        // A failing command leaves nothing behind, and mostly the transaction goes on without it;
+        // after some failures (a full disk) the engine drops the whole transaction instead. Then what
+        // came before runs again, and the failing command once more, each alone as it would have run.
+        if (!keep(batch, start, i)) {
+            try {
+                const long long affected = run(batch[i]);
+                batch[i].done(affected);
+                ++i;
+                continue;
+            } catch (const PlanexoError &e) {
+                error = e;
+            }
+        }
+        failed(batch[i], *error);
+        ++i;
     }
+}
+
+bool CalveraWrites::keep(const QList<Pending> &batch, qsizetype from, qsizetype to)
+{
+    try {
+        m_connection.commitBatch();
+        return true;
+    } catch (const PlanexoError &) {
+        m_connection.rollbackBatch();
+    }
+    for (qsizetype j = from; j < to; ++j) {
+        try {
+            run(batch[j]);
+        } catch (const PlanexoError &e) {
+            failed(batch[j], e);
+        }
+    }
+    return false;
 }

@@ -2,9 +2,6 @@
 
 #include "CalveraWrites.h"
 #include "Version.h"
-#include "shared/Interaction.h"
-#include "shared/Progress.h"
-#include "shared/SharedState.h"
 #include "data/DataConnection.h"
 #include "data/PlanexoError.h"
 #include "data/Recordset.h"
@@ -12,6 +9,9 @@
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 #include "modGlobal.h"
+#include "shared/Interaction.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 
 #include <QSet>
 
@@ -32,7 +32,87 @@ QString number(QVariant value)
     return TransferDriver::setAnsi(value);
 }
 
+// The article fields the transfer reads.
+enum Art {
+    ARTNRO,
+    ARTDSC,
+    DESCRIPCION_MARIA,
+    ARTTKG,
+    ARTKGB,
+    ARTCAN,
+    ARTUNI,
+    ARTTOT,
+    ARTORG,
+    PRCNCM,
+    PRCSUF,
+    PRCLAP,
+    PRCDUN,
+    PRCEUN,
+    PRCECA,
+    PRCSUN,
+    PRCSCA,
+    PRCESM,
+    PRCORI,
+    kArtFields
+};
+const char *const kArtNames[kArtFields] = {"ARTNRO", "ARTDSC", "DESCRIPCION_MARIA",
+                                           "ARTTKG", "ARTKGB", "ARTCAN",
+                                           "ARTUNI", "ARTTOT", "ARTORG",
+                                           "PRCNCM", "PRCSUF", "PRCLAP",
+                                           "PRCDUN", "PRCEUN", "PRCECA",
+                                           "PRCSUN", "PRCSCA", "PRCESM",
+                                           "PRCORI"};
+
+const QString kSubitemsInsert =
+    QStringLiteral("insert into subitems (idarticulo,idcatalogo,descripcion,Descripcion_Maria,interno,ncm,"
+                   "IdUnidad,Cantidad,Preciounitario,IdPais,KGNETO,fob,EstadoMerc,estadistica,"
+                   "valorrelacionestadistica,sufijos,LAPI,valorderesp,kgbruto,biendeuso,deresp) values "
+                   "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,'N',?)");
+const QString kCatalogueInsert =
+    QStringLiteral("insert into CATARTICULOS (idcatalogo, idarticulo, descripcion, idpais, cantidad, "
+                   "Preciounitario, ncm, lapi, sufijos, idunidad, estadistica, "
+                   "valorrelacionestadistica, estadomerc, deresp, valorderesp) values "
+                   "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+
+// A date literal that is a plain quoted text, which a bound text stores alike.
+bool quotedText(const QString &literal)
+{
+    if (literal.size() < 2 || !literal.startsWith(QLatin1Char('\'')) || !literal.endsWith(QLatin1Char('\'')))
+        return false;
+    const QString inside = literal.mid(1, literal.size() - 2);
+    return inside.count(QLatin1Char('\'')) == 2 * inside.count(QStringLiteral("''"));
+}
+
 } // namespace
+
+// Articles read from the work database, their fields found by name once.
+class ArticleRows {
+  public:
+    QStringList names;
+    QVector<QVector<QVariant>> rows;
+
+    // A field of a row; error 3265 when the query has no such field, as a recordset raises it.
+    const QVariant &at(qsizetype row, Art field) const
+    {
+        int &i = m_index[field];
+        if (i < 0) {
+            for (int c = 0; c < names.size() && i < 0; ++c)
+                if (names[c].compare(QLatin1String(kArtNames[field]), Qt::CaseInsensitive) == 0) i = c;
+            if (i < 0)
+                throw PlanexoError(
+                    3265,
+                    QStringLiteral("No se encontró el elemento en la colección que corresponde "
+                                   "con el nombre o el ordinal solicitado: ") +
+                        QLatin1String(kArtNames[field]),
+                    QStringLiteral("ADODB.Fields"));
+        }
+        return rows[row][i];
+    }
+
+  private:
+    mutable int m_index[kArtFields] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                       -1, -1, -1, -1, -1, -1, -1, -1, -1};
+};
 
 TransferDriver::TransferDriver(SharedState &state, Progress &progress)
     : m_state(state), m_progress(progress), m_clock([] { return QDateTime::currentDateTime(); })
@@ -106,16 +186,18 @@ bool TransferDriver::query(DataConnection &connection, const QString &statement,
     return connection.CrearRs(rs);
 }
 
+bool TransferDriver::query(DataConnection &connection, const QString &statement, ArticleRows &articles)
+{
+    if (m_observer) m_observer(statement);
+    connection.Sql = statement;
+    return connection.CrearFilas(articles.names, articles.rows);
+}
+
 long long TransferDriver::execute(DataConnection &connection, const QString &statement)
 {
     if (m_observer) m_observer(statement);
     connection.Sql = statement;
     return connection.Ejecutar();
-}
-
-QString TransferDriver::text(const Recordset &rs, const char *field) const
-{
-    return sql::text(rs.Fields(QLatin1String(field)));
 }
 
 void TransferDriver::FRM3_Tranferir()
@@ -186,38 +268,25 @@ bool TransferDriver::FRAM3_Transfer_A_Validar()
     }
 }
 
-QString TransferDriver::subitemsInsert(const Recordset &rs) const
+CalveraCommand TransferDriver::subitemsInsert(const ArticleRows &a, qsizetype r) const
 {
     const cFMTX::PRINC &fmt = *m_state.fmt;
-    const auto f = [&rs](const char *name) { return rs.Fields(QLatin1String(name)); };
-    const QStringList values = {
-        text(rs, "ARTNRO"),
-        sql::text(m_state.INTCAT),
-        text(rs, "ARTDSC"),
-        text(rs, "DESCRIPCION_MARIA"),
-        sql::text(m_state.sInternoActual),
-        text(rs, "PRCNCM"),
-        text(rs, "PRCDUN"),
-        number(f("ARTCAN")),
-        number(unitPrice(f("ARTTOT"), f("ARTCAN"))),
-        text(rs, "ARTORG"),
-        number(vb::format(fmt.EsNumero(f("ARTTKG")), QStringLiteral("0.00"))),
-        number(vb::format(f("ARTTOT"), QStringLiteral("00.00"))),
-        text(rs, "PRCESM"),
-        text(rs, "PRCEUN"),
-        number(fmt.EsNumero(f("PRCECA"))),
-        text(rs, "PRCSUF"),
-        text(rs, "PRCLAP"),
-        number(fmt.EsNumero(f("PRCSCA"))),
-        number(fmt.EsNumero(f("ARTKGB"))),
-        sql::text(QStringLiteral("N")),
-        text(rs, "PRCSUN"),
-    };
-    return QStringLiteral(
-               "insert into subitems (idarticulo,idcatalogo,descripcion,Descripcion_Maria,interno,ncm,"
-               "IdUnidad,Cantidad,Preciounitario,IdPais,KGNETO,fob,EstadoMerc,estadistica,"
-               "valorrelacionestadistica,sufijos,LAPI,valorderesp,kgbruto,biendeuso,deresp) values (") +
-           values.join(QLatin1Char(',')) + QLatin1Char(')');
+    const auto f = [&a, r](Art field) -> const QVariant & { return a.at(r, field); };
+    CalveraCommand c(kSubitemsInsert);
+    c.text(f(ARTNRO)).text(m_state.INTCAT).text(f(ARTDSC)).text(f(DESCRIPCION_MARIA));
+    c.text(m_state.sInternoActual).text(f(PRCNCM)).text(f(PRCDUN));
+    c.number(number(f(ARTCAN)));
+    c.number(number(unitPrice(f(ARTTOT), f(ARTCAN))));
+    c.text(f(ARTORG));
+    c.number(number(vb::format(fmt.EsNumero(f(ARTTKG)), QStringLiteral("0.00"))));
+    c.number(number(vb::format(f(ARTTOT), QStringLiteral("00.00"))));
+    c.text(f(PRCESM)).text(f(PRCEUN));
+    c.number(number(fmt.EsNumero(f(PRCECA))));
+    c.text(f(PRCSUF)).text(f(PRCLAP));
+    c.number(number(fmt.EsNumero(f(PRCSCA))));
+    c.number(number(fmt.EsNumero(f(ARTKGB))));
+    c.text(f(PRCSUN));
+    return c;
 }
 
 bool TransferDriver::FRAM3_Transfer_B_Pasaje()
@@ -248,25 +317,26 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
         execute(cal, QStringLiteral("insert into caratula (interno) values (") + sql::text(shipment) +
                          QLatin1Char(')'));
 
+        ArticleRows articles;
         if (!query(*m_state.gestor,
                    QStringLiteral("select * from ART where INTNRO = ") + sql::text(shipment) +
                        QStringLiteral(" and PRCCRC = 'OK' order by ARTORD"),
-                   rs))
+                   articles))
             return false;
-        m_progress.setMaximum(rs.RecordCount());
+        m_progress.setMaximum(int(articles.rows.size()));
         int step = 0;
         CalveraWrites writes(cal, m_observer, step,
                              CalveraWrites::capacityFor(cal, QStringLiteral("subitems")));
-        while (!rs.Eof()) {
-            QString insert;
+        for (qsizetype row = 0; row < articles.rows.size(); ++row) {
+            CalveraCommand insert;
             try {
-                insert = subitemsInsert(rs);
+                insert = subitemsInsert(articles, row);
             } catch (...) {
                 writes.flush(); // the items before this one stay
                 throw;
             }
-            const int position = rs.AbsolutePosition();
-            writes.add(insert, 0, [this, position](long long affected) {
+            const int position = int(row) + 1;
+            writes.add(std::move(insert), 0, [this, position](long long affected) {
                 if (affected == 0)
                     throw PlanexoError(
                         1,
@@ -274,7 +344,6 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
                         QStringLiteral("Transfiriendo a Calvera"));
                 m_progress.setValue(position);
             });
-            rs.MoveNext();
         }
         writes.flush();
         return true;
@@ -286,96 +355,135 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
     }
 }
 
-QString TransferDriver::catalogueUpdate(const Recordset &rs, const QDateTime &when)
+QString TransferDriver::fecha(const QDateTime &when)
 {
-    const auto f = [&rs](const char *name) { return rs.Fields(QLatin1String(name)); };
-    m_step = 100;
-    QString s = QStringLiteral("update CATARTICULOS set ");
-    // Each optional assignment takes two steps: the test and the text.
-    const auto optionalText = [&](int step, const char *column, const char *field) {
-        m_step = step;
-        if (isBlank(f(field))) return;
-        m_step = step + 10;
-        s += QLatin1String(column) + QStringLiteral(" = ") + sql::text(f(field)) + QLatin1Char(',');
-    };
-    const auto optionalNumber = [&](int step, const char *column, const char *field) {
-        m_step = step;
-        if (isBlank(f(field))) return;
-        m_step = step + 10;
-        s += QLatin1String(column) + QStringLiteral(" = ") + number(f(field)) + QLatin1Char(',');
-    };
-    optionalText(110, "descripcion", "ARTDSC");
-    m_step = 130;
-    s += QStringLiteral("cantidad = 0,");
-    m_step = 140;
-    const QString price = number(f("ARTUNI"));
-    m_step = 150;
-    s += QStringLiteral("Preciounitario = ") + price + QLatin1Char(',');
-    optionalText(160, "ncm", "PRCNCM");
-    optionalText(180, "lapi", "PRCLAP");
-    optionalText(200, "sufijos", "PRCSUF");
-    optionalText(220, "idunidad", "PRCDUN");
-    optionalText(240, "estadistica", "PRCEUN");
-    optionalNumber(260, "valorrelacionestadistica", "PRCECA");
-    optionalText(280, "EstadoMerc", "PRCESM");
-    optionalText(300, "deresp", "PRCSUN");
-    optionalNumber(320, "valorderesp", "PRCSCA");
-    optionalText(340, "descripcion_maria", "DESCRIPCION_MARIA");
-    optionalText(360, "idpais", "ARTORG");
-    m_step = 380;
-    s += QStringLiteral("usuario = ") + sql::text(signature()) + QLatin1Char(',');
-    m_step = 390;
-    s += QStringLiteral("fecha = ") +
-         m_state.enlace->getDateFormatbyEntity(QStringLiteral("CATALOGOS"), when) + QLatin1Char(' ');
-    m_step = 400;
-    modGlobal::QuitarComaFinal(s);
-    m_step = 410;
-    s += QStringLiteral(" where ");
-    m_step = 420;
-    s += QStringLiteral("idcatalogo = ") + sql::text(m_state.INTCAT) + QStringLiteral(" and ");
-    m_step = 430;
-    s += QStringLiteral("idarticulo = ") + text(rs, "ARTNRO");
-    return s;
+    const QDate date = when.date();
+    const QTime time = when.time();
+    const QTime second(time.hour(), time.minute(), time.second());
+    if (m_fecha.isNull() || date != m_fechaDate || second != m_fechaTime) {
+        m_fecha = m_state.enlace->getDateFormatbyEntity(QStringLiteral("CATALOGOS"), when);
+        m_fechaDate = date;
+        m_fechaTime = second;
+    }
+    return m_fecha;
 }
 
-QString TransferDriver::catalogueInsert(const Recordset &rs)
+CalveraCommand TransferDriver::catalogueUpdate(const ArticleRows &a, qsizetype r, const QDateTime &when)
 {
-    const auto f = [&rs](const char *name) { return rs.Fields(QLatin1String(name)); };
-    m_step = 460;
-    QString s =
-        QStringLiteral("insert into CATARTICULOS (idcatalogo, idarticulo, descripcion, idpais, cantidad, "
-                       "Preciounitario, ncm, lapi, sufijos, idunidad, estadistica, "
-                       "valorrelacionestadistica, estadomerc, deresp, valorderesp) values (");
-    QStringList values;
-    const auto add = [&](int step, const std::function<QString()> &value) {
+    const auto f = [&a, r](Art field) -> const QVariant & { return a.at(r, field); };
+    m_step = 100;
+    // The assignments present make the statement's shape, and its key.
+    QString key(16, QLatin1Char('-'));
+    CalveraCommand c;
+    const auto optional = [&](int step, int bit, Art field, bool isNumber) {
         m_step = step;
-        values << value();
+        if (isBlank(f(field))) return;
+        m_step = step + 10;
+        key[bit] = QLatin1Char('+');
+        if (isNumber)
+            c.number(number(f(field)));
+        else
+            c.text(f(field));
     };
-    add(470, [&] { return sql::text(m_state.INTCAT); });
-    add(480, [&] { return text(rs, "ARTNRO"); });
-    add(490, [&] { return text(rs, "ARTDSC"); });
-    add(500, [&] { return text(rs, "PRCORI"); });
-    add(510, [&] { return number(0); });
-    add(520, [&] { return number(unitPrice(f("ARTTOT"), f("ARTCAN"))); });
-    add(530, [&] { return text(rs, "PRCNCM"); });
-    add(540, [&] { return text(rs, "PRCLAP"); });
-    add(550, [&] { return text(rs, "PRCSUF"); });
-    add(560, [&] { return text(rs, "PRCDUN"); });
-    add(570, [&] { return text(rs, "PRCEUN"); });
-    add(580, [&] { return number(f("PRCECA")); });
-    add(590, [&] { return text(rs, "PRCESM"); });
-    add(600, [&] { return text(rs, "PRCSUN"); });
-    add(610, [&] { return number(f("PRCSCA")); });
-    return s + values.join(QLatin1Char(',')) + QLatin1Char(')');
+    optional(110, 0, ARTDSC, false);
+    m_step = 130;
+    m_step = 140;
+    c.number(number(f(ARTUNI)));
+    m_step = 150;
+    optional(160, 1, PRCNCM, false);
+    optional(180, 2, PRCLAP, false);
+    optional(200, 3, PRCSUF, false);
+    optional(220, 4, PRCDUN, false);
+    optional(240, 5, PRCEUN, false);
+    optional(260, 6, PRCECA, true);
+    optional(280, 7, PRCESM, false);
+    optional(300, 8, PRCSUN, false);
+    optional(320, 9, PRCSCA, true);
+    optional(340, 10, DESCRIPCION_MARIA, false);
+    optional(360, 11, ARTORG, false);
+    m_step = 380;
+    if (m_signature.isNull()) m_signature = signature();
+    c.text(m_signature);
+    m_step = 390;
+    const QString date = fecha(when);
+    // A date written as a quoted text is bound; any other literal is part of the shape.
+    const bool bound = quotedText(date);
+    if (bound)
+        c.literal(date);
+    else
+        key += date;
+    QString &shape = m_updateShapes[key];
+    if (shape.isNull()) {
+        static const char *const columns[] = {"ncm",         "lapi",
+                                              "sufijos",     "idunidad",
+                                              "estadistica", "valorrelacionestadistica",
+                                              "EstadoMerc",  "deresp",
+                                              "valorderesp", "descripcion_maria",
+                                              "idpais"};
+        QString s = QStringLiteral("update CATARTICULOS set ");
+        if (key[0] == QLatin1Char('+')) s += QStringLiteral("descripcion = ?,");
+        s += QStringLiteral("cantidad = 0,Preciounitario = ?,");
+        for (int bit = 1; bit <= 11; ++bit)
+            if (key[bit] == QLatin1Char('+')) s += QLatin1String(columns[bit - 1]) + QStringLiteral(" = ?,");
+        s += QStringLiteral("usuario = ?,fecha = ") + (bound ? QStringLiteral("?") : date) + QLatin1Char(' ');
+        modGlobal::QuitarComaFinal(s);
+        s += QStringLiteral(" where idcatalogo = ? and idarticulo = ?");
+        shape = s;
+    }
+    m_step = 400;
+    m_step = 410;
+    m_step = 420;
+    c.text(m_state.INTCAT);
+    m_step = 430;
+    c.text(f(ARTNRO));
+    c.setShape(shape);
+    return c;
+}
+
+CalveraCommand TransferDriver::catalogueInsert(const ArticleRows &a, qsizetype r)
+{
+    const auto f = [&a, r](Art field) -> const QVariant & { return a.at(r, field); };
+    m_step = 460;
+    CalveraCommand c(kCatalogueInsert);
+    m_step = 470;
+    c.text(m_state.INTCAT);
+    m_step = 480;
+    c.text(f(ARTNRO));
+    m_step = 490;
+    c.text(f(ARTDSC));
+    m_step = 500;
+    c.text(f(PRCORI));
+    m_step = 510;
+    c.number(number(0));
+    m_step = 520;
+    c.number(number(unitPrice(f(ARTTOT), f(ARTCAN))));
+    m_step = 530;
+    c.text(f(PRCNCM));
+    m_step = 540;
+    c.text(f(PRCLAP));
+    m_step = 550;
+    c.text(f(PRCSUF));
+    m_step = 560;
+    c.text(f(PRCDUN));
+    m_step = 570;
+    c.text(f(PRCEUN));
+    m_step = 580;
+    c.number(number(f(PRCECA)));
+    m_step = 590;
+    c.text(f(PRCESM));
+    m_step = 600;
+    c.text(f(PRCSUN));
+    m_step = 610;
+    c.number(number(f(PRCSCA)));
+    return c;
 }
 
 void TransferDriver::readCatalogueAhead(DataConnection &cal, const QStringList &codes, qsizetype from,
-                                        QHash<QString, bool> &inCatalogue)
+                                        int count, QHash<QString, bool> &inCatalogue)
 {
-    constexpr int kCodesPerRead = 100;
     QList<QStringList> keys;
     QSet<QString> asked;
-    for (qsizetype i = from; i < codes.size() && keys.size() < kCodesPerRead; ++i) {
+    for (qsizetype i = from; i < codes.size() && keys.size() < count; ++i) {
         if (inCatalogue.contains(codes[i]) || asked.contains(codes[i])) continue;
         asked.insert(codes[i]);
         keys << QStringList{codes[i]};
@@ -404,64 +512,74 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
         m_step = 30;
         m_progress.setValue(1);
         m_step = 40;
-        Recordset rs;
+        ArticleRows articles;
         const QString select = QStringLiteral("select * from ART where INTNRO = ") +
                                sql::text(m_state.sInternoActual) + QStringLiteral(" order by ARTORD");
         m_step = 50;
-        if (!query(*m_state.gestor, select, rs)) return false;
+        if (!query(*m_state.gestor, select, articles)) return false;
         m_step = 60;
-        m_progress.setMaximum(rs.RecordCount());
+        m_progress.setMaximum(int(articles.rows.size()));
         m_step = 70;
         DataConnection &cal = calvera();
-        CalveraWrites writes(cal, m_observer, m_step, CalveraWrites::capacityFor(cal));
+        const int capacity = CalveraWrites::capacityFor(cal);
+        CalveraWrites writes(cal, m_observer, m_step, capacity);
+        // On SQLite the whole batch of writes goes in one transaction: its codes are read in one go.
+        const int codesPerRead = cal.dialect().engine() == Dialect::Engine::SQLite ? capacity : 100;
+        m_signature = QString();
         QStringList codes;
-        for (; !rs.Eof(); rs.MoveNext())
-            codes << rs.Fields(QStringLiteral("ARTNRO")).toString();
-        rs.MoveFirst();
+        codes.reserve(articles.rows.size());
+        for (qsizetype row = 0; row < articles.rows.size(); ++row)
+            codes << articles.at(row, ARTNRO).toString();
         QHash<QString, bool> inCatalogue;
-        while (!rs.Eof()) {
-            const qsizetype index = rs.AbsolutePosition() - 1;
-            const QString &code = codes[index];
+        for (qsizetype row = 0; row < articles.rows.size(); ++row) {
+            const QString &code = codes[row];
             try {
                 m_step = 80;
-                const QString lookup =
-                    QStringLiteral("select idarticulo from catarticulos where idcatalogo = ") +
-                    sql::text(m_state.INTCAT) + QStringLiteral(" and idarticulo = ") + text(rs, "ARTNRO");
                 m_step = 90;
                 if (!inCatalogue.contains(code)) writes.flush(); // the lookup sees every earlier write
-                if (m_observer) m_observer(lookup);
-                cal.Sql = lookup;
-                if (!inCatalogue.contains(code)) readCatalogueAhead(cal, codes, index, inCatalogue);
-                QString statement;
+                if (m_observer) {
+                    const QString lookup =
+                        QStringLiteral("select idarticulo from catarticulos where idcatalogo = ") +
+                        sql::text(m_state.INTCAT) + QStringLiteral(" and idarticulo = ") +
+                        sql::text(articles.at(row, ARTNRO));
+                    m_observer(lookup);
+                    cal.Sql = lookup;
+                }
+                if (!inCatalogue.contains(code))
+                    readCatalogueAhead(cal, codes, row, codesPerRead, inCatalogue);
+                CalveraCommand statement;
                 int runStep = 0;
                 CalveraWrites::Recover recover;
                 if (inCatalogue.value(code)) {
-                    statement = catalogueUpdate(rs, m_clock());
+                    statement = catalogueUpdate(articles, row, m_clock());
                     runStep = 450;
                 } else {
-                    statement = catalogueInsert(rs);
+                    statement = catalogueInsert(articles, row);
                     runStep = 630;
                     inCatalogue[code] = true; // later lines of the same article update it
                     // Another workstation may add the article between the lookup and the insert: the
                     // row exists then, so it gets the update that the lookup would have chosen.
-                    QString update;
-                    try {
-                        update = catalogueUpdate(rs, m_clock());
-                    } catch (const PlanexoError &) {
-                        // Without its update the refused insert stands as the failure.
-                    }
-                    recover = [this, &cal, update] {
-                        if (update.isEmpty() || !cal.lastFailureWasDuplicateKey()) return false;
+                    recover = [this, &cal, &articles, row] {
+                        if (!cal.lastFailureWasDuplicateKey()) return false;
+                        const int step = m_step;
+                        QString update;
+                        try {
+                            update = catalogueUpdate(articles, row, m_clock()).sql();
+                        } catch (const PlanexoError &) {
+                            // Without its update the refused insert stands as the failure.
+                            m_step = step;
+                            return false;
+                        }
                         m_step = 450;
                         execute(cal, update);
                         return true;
                     };
                 }
                 m_step = runStep;
-                const int position = rs.AbsolutePosition();
+                const int position = int(row) + 1;
                 writes.add(
-                    statement, runStep, [this, position](long long) { m_progress.setValue(position); },
-                    std::move(recover));
+                    std::move(statement), runStep,
+                    [this, position](long long) { m_progress.setValue(position); }, std::move(recover));
             } catch (...) {
                 // The articles before this one are written first; a failure among them comes first.
                 const int step = m_step;
@@ -470,7 +588,6 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
                 throw;
             }
             m_step = 660;
-            rs.MoveNext();
         }
         writes.flush();
         m_step = 670;

@@ -6,6 +6,8 @@
 #include <QVariant>
 #include <functional>
 
+class ArticleRows;
+class CalveraCommand;
 class DataConnection;
 class Progress;
 class Recordset;
@@ -47,20 +49,21 @@ class TransferDriver {
     // The clock of the catalogue's fecha (tests fix it).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
-    // The statements built from the current row of an article recordset.
-    QString subitemsInsert(const Recordset &rs) const;
-    QString catalogueUpdate(const Recordset &rs, const QDateTime &when);
-    QString catalogueInsert(const Recordset &rs);
-
   private:
     void requireComponents() const;
     DataConnection &calvera() const;
     bool query(DataConnection &connection, const QString &statement, Recordset &rs);
+    bool query(DataConnection &connection, const QString &statement, ArticleRows &articles);
     long long execute(DataConnection &connection, const QString &statement);
-    QString text(const Recordset &rs, const char *field) const;
-    // Whether the codes from `from` on are in the configured catalogue, read set-wise for the
-    // per-article lookups that follow.
-    void readCatalogueAhead(DataConnection &cal, const QStringList &codes, qsizetype from,
+    // The statements built from an article; the catalogue's take the steps of their error report.
+    CalveraCommand subitemsInsert(const ArticleRows &articles, qsizetype row) const;
+    CalveraCommand catalogueUpdate(const ArticleRows &articles, qsizetype row, const QDateTime &when);
+    CalveraCommand catalogueInsert(const ArticleRows &articles, qsizetype row);
+    // The catalogue's fecha as a literal, made once for every second.
+    QString fecha(const QDateTime &when);
+    // Whether up to `count` codes from `from` on are in the configured catalogue, read set-wise for
+    // the per-article lookups that follow.
+    void readCatalogueAhead(DataConnection &cal, const QStringList &codes, qsizetype from, int count,
                             QHash<QString, bool> &inCatalogue);
 
     SharedState &m_state;
@@ -68,4 +71,10 @@ class TransferDriver {
     std::function<void(const QString &)> m_observer;
     std::function<QDateTime()> m_clock;
     int m_step = 0;
+    // For one catalogue update: the signature, the last date literal, the statements' shapes.
+    QString m_signature;
+    QDate m_fechaDate;
+    QTime m_fechaTime;
+    QString m_fecha;
+    QHash<QString, QString> m_updateShapes;
 };
