@@ -4,6 +4,7 @@
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 
+#include <charconv>
 #include <exception>
 #include <optional>
 
@@ -11,6 +12,30 @@ namespace {
 constexpr int kCommandsPerRoundTrip = 100;
 // On SQLite: one commit, and its journal's flushes to disk, for so many commands.
 constexpr int kCommandsPerTransaction = 2000;
+
+// The value of a number literal as SQLite reads it: with a point or an exponent a real, else an
+// integer (a real when too long for one).
+QVariant literalValue(const QString &literal)
+{
+    char text[64];
+    const qsizetype n = literal.size();
+    bool real = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = literal.at(i).unicode();
+        if (n >= qsizetype(sizeof text) || c > 127) return literal.toDouble();
+        text[i] = char(c);
+        real = real || c == u'.' || c == u'e' || c == u'E';
+    }
+    if (!real) {
+        long long integer = 0;
+        const auto [end, error] = std::from_chars(text, text + n, integer);
+        if (error == std::errc() && end == text + n) return integer;
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(text, text + n, value);
+    if (error == std::errc() && end == text + n) return value;
+    return literal.toDouble();
+}
 } // namespace
 
 CalveraCommand &CalveraCommand::text(const QVariant &value)
@@ -68,17 +93,9 @@ QVariantList CalveraCommand::values() const
             out << t;
             break;
         }
-        case Kind::Number: {
-            // SQLite reads a literal with a point or an exponent as a real, other digits as an integer.
-            const QString &t = v.text;
-            bool integer = false;
-            const qlonglong n =
-                t.contains(QLatin1Char('.')) || t.contains(QLatin1Char('e'), Qt::CaseInsensitive)
-                    ? 0
-                    : t.toLongLong(&integer);
-            out << (integer ? QVariant(n) : QVariant(t.toDouble()));
+        case Kind::Number:
+            out << literalValue(v.text);
             break;
-        }
         case Kind::Literal:
             // A quoted text: its content, quotes undoubled.
             out << v.text.mid(1, v.text.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));

@@ -32,6 +32,42 @@ QString number(QVariant value)
     return TransferDriver::setAnsi(value);
 }
 
+// What setAnsi gives for a number that VbFormat wrote in the user's locale: the same digits with a
+// point.
+QString pointed(QString formatted, QChar separator)
+{
+    if (separator != QLatin1Char('.')) formatted.replace(separator, QLatin1Char('.'));
+    return formatted;
+}
+
+// setAnsi of a value; a number read from the database goes straight to its literal.
+QString numberLiteral(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Double) return vb::sqlNumberLiteral(value.toDouble());
+    return number(value);
+}
+
+// setAnsi of a database number formatted with a pattern.
+QString formattedLiteral(const QVariant &value, const QString &pattern, QChar separator)
+{
+    if (value.typeId() == QMetaType::Double) return pointed(vb::format(value.toDouble(), pattern), separator);
+    return number(vb::format(value, pattern));
+}
+
+// setAnsi of TransferDriver::unitPrice, without reading back the texts it formats.
+QString unitPriceLiteral(const QVariant &total, const QVariant &quantity, QChar separator)
+{
+    if (total.typeId() != QMetaType::Double || quantity.typeId() != QMetaType::Double)
+        return number(TransferDriver::unitPrice(total, quantity));
+    bool ok = false;
+    const double rounded =
+        pointed(vb::format(total.toDouble(), QStringLiteral("00.00")), separator).toDouble(&ok);
+    if (!ok) return number(TransferDriver::unitPrice(total, quantity));
+    const double divisor = quantity.toDouble();
+    if (divisor == 0) throw PlanexoError::divisionByZero();
+    return pointed(vb::format(rounded / divisor, QStringLiteral("00.0000")), separator);
+}
+
 // The article fields the transfer reads.
 enum Art {
     ARTNRO,
@@ -275,16 +311,16 @@ CalveraCommand TransferDriver::subitemsInsert(const ArticleRows &a, qsizetype r)
     CalveraCommand c(kSubitemsInsert);
     c.text(f(ARTNRO)).text(m_state.INTCAT).text(f(ARTDSC)).text(f(DESCRIPCION_MARIA));
     c.text(m_state.sInternoActual).text(f(PRCNCM)).text(f(PRCDUN));
-    c.number(number(f(ARTCAN)));
-    c.number(number(unitPrice(f(ARTTOT), f(ARTCAN))));
+    c.number(numberLiteral(f(ARTCAN)));
+    c.number(unitPriceLiteral(f(ARTTOT), f(ARTCAN), m_separator));
     c.text(f(ARTORG));
-    c.number(number(vb::format(fmt.EsNumero(f(ARTTKG)), QStringLiteral("0.00"))));
-    c.number(number(vb::format(f(ARTTOT), QStringLiteral("00.00"))));
+    c.number(formattedLiteral(fmt.EsNumero(f(ARTTKG)), QStringLiteral("0.00"), m_separator));
+    c.number(formattedLiteral(f(ARTTOT), QStringLiteral("00.00"), m_separator));
     c.text(f(PRCESM)).text(f(PRCEUN));
-    c.number(number(fmt.EsNumero(f(PRCECA))));
+    c.number(numberLiteral(fmt.EsNumero(f(PRCECA))));
     c.text(f(PRCSUF)).text(f(PRCLAP));
-    c.number(number(fmt.EsNumero(f(PRCSCA))));
-    c.number(number(fmt.EsNumero(f(ARTKGB))));
+    c.number(numberLiteral(fmt.EsNumero(f(PRCSCA))));
+    c.number(numberLiteral(fmt.EsNumero(f(ARTKGB))));
     c.text(f(PRCSUN));
     return c;
 }
@@ -324,6 +360,7 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
                    articles))
             return false;
         m_progress.setMaximum(int(articles.rows.size()));
+        m_separator = vb::decimalSeparator();
         int step = 0;
         CalveraWrites writes(cal, m_observer, step,
                              CalveraWrites::capacityFor(cal, QStringLiteral("subitems")));
@@ -381,14 +418,14 @@ CalveraCommand TransferDriver::catalogueUpdate(const ArticleRows &a, qsizetype r
         m_step = step + 10;
         key[bit] = QLatin1Char('+');
         if (isNumber)
-            c.number(number(f(field)));
+            c.number(numberLiteral(f(field)));
         else
             c.text(f(field));
     };
     optional(110, 0, ARTDSC, false);
     m_step = 130;
     m_step = 140;
-    c.number(number(f(ARTUNI)));
+    c.number(numberLiteral(f(ARTUNI)));
     m_step = 150;
     optional(160, 1, PRCNCM, false);
     optional(180, 2, PRCLAP, false);
@@ -456,7 +493,7 @@ CalveraCommand TransferDriver::catalogueInsert(const ArticleRows &a, qsizetype r
     m_step = 510;
     c.number(number(0));
     m_step = 520;
-    c.number(number(unitPrice(f(ARTTOT), f(ARTCAN))));
+    c.number(unitPriceLiteral(f(ARTTOT), f(ARTCAN), m_separator));
     m_step = 530;
     c.text(f(PRCNCM));
     m_step = 540;
@@ -468,13 +505,13 @@ CalveraCommand TransferDriver::catalogueInsert(const ArticleRows &a, qsizetype r
     m_step = 570;
     c.text(f(PRCEUN));
     m_step = 580;
-    c.number(number(f(PRCECA)));
+    c.number(numberLiteral(f(PRCECA)));
     m_step = 590;
     c.text(f(PRCESM));
     m_step = 600;
     c.text(f(PRCSUN));
     m_step = 610;
-    c.number(number(f(PRCSCA)));
+    c.number(numberLiteral(f(PRCSCA)));
     return c;
 }
 
@@ -526,6 +563,7 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
         // On SQLite the whole batch of writes goes in one transaction: its codes are read in one go.
         const int codesPerRead = cal.dialect().engine() == Dialect::Engine::SQLite ? capacity : 100;
         m_signature = QString();
+        m_separator = vb::decimalSeparator();
         QStringList codes;
         codes.reserve(articles.rows.size());
         for (qsizetype row = 0; row < articles.rows.size(); ++row)
