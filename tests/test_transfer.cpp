@@ -610,6 +610,41 @@ class TestTransfer : public QObject {
         QCOMPARE(subitem(env, "MT-500", "idcatalogo").toString(), QStringLiteral("001"));
     }
 
+    // A refusal that undoes a whole transaction (a trigger's RAISE(ROLLBACK)) undoes on Calvera only
+    // the refused row when each item is written alone: the items before it stay, and a second run
+    // replaces them.
+    void itemRefusalRollingBackKeepsEarlierItems()
+    {
+        if (TestEnv::onServer()) QSKIP("RAISE(ROLLBACK) is SQLite's");
+        TestEnv env;
+        env.connect();
+        configure();
+        addThreeArticles(env);
+        env.execCalvera("INTERNOS", "create trigger no_new2 before insert on subitems when new.idarticulo = "
+                                    "'NEW-2' begin select raise(rollback, 'rechazado'); end");
+        ScriptedInteraction script;
+        script.expectMessage(TestEnv::calveraError(kInternos, "rechazado", "rechazado") + "\r\n\r\n" +
+                                 QString::number(TestEnv::calveraErrorNumber(1811)) +
+                                 " - seccion [Planexo.frmMain.FRAM3_Transfer_B_pasaje]",
+                             Icon::Critical);
+        RecordingProgress progress;
+        TransferDriver(shared(), progress).FRM3_Tranferir();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(calCount(env, "caratula"), 1);
+        QCOMPARE(calCount(env, "subitems"), 2);
+        QCOMPARE(subitem(env, "NEW-1", "fob").toDouble(), 50.0);
+        QCOMPARE(progress.value(), 2);
+        QCOMPARE(progress.caption(), QStringLiteral("Transfiriendo al Calvera Windows..."));
+
+        env.execCalvera("INTERNOS", "drop trigger no_new2");
+        script.expectMessage(QStringLiteral("El interno [ T1 ] ya existe.\r\n\r\nDesea reemplazarlo?"),
+                             Icon::Question, Buttons::YesNo, Answer::Yes);
+        script.expectMessage(QStringLiteral("Se transfirio 3 articulos en el interno T1"), Icon::Information);
+        TransferDriver(shared(), progress).FRM3_Tranferir();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(calCount(env, "subitems"), 3);
+    }
+
     void catalogueInsertRejectedAtStep630()
     {
         TestEnv env;
