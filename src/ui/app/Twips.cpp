@@ -57,8 +57,9 @@ QSize roomOnScreen(const QWidget *window)
 {
     QScreen *screen = screenOf(window);
     if (!screen) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    // Room for the frame the window manager adds.
-    return screen->availableGeometry().size() - QSize(16, 40);
+    // Room for the frame the window manager adds (a frameless window keeps a small margin).
+    const QSize frame = window->windowFlags().testFlag(Qt::FramelessWindowHint) ? QSize(4, 4) : QSize(16, 40);
+    return screen->availableGeometry().size() - frame;
 }
 
 void shrinkHeight(QWidget *stretch, int pixels)
