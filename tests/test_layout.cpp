@@ -32,6 +32,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyleOption>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -362,6 +363,10 @@ class TestLayout : public QObject {
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         inspect.window(&w); // step 1: the shipment list
+        // The main window fits the screen as it is: its buttons need no scrolling.
+        QVERIFY(!w.findChild<QScrollArea *>(QStringLiteral("twipsScrollArea")));
+        const QWidget *next = w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente"));
+        QVERIFY(w.rect().contains(QRect(next->mapTo(&w, QPoint()), next->size())));
         screenshot(&w, shots, "step1");
 
         bool rulesShown = false;

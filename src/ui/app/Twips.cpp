@@ -53,13 +53,34 @@ QRect rect(int x, int y, int width, int height)
     return QRect(left, top, p(x + width) - left, p(y + height) - top);
 }
 
+QSize roomOnScreen(const QWidget *window)
+{
+    QScreen *screen = screenOf(window);
+    if (!screen) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // Room for the frame the window manager adds (a frameless window keeps a small margin).
+    const QSize frame = window->windowFlags().testFlag(Qt::FramelessWindowHint) ? QSize(4, 4) : QSize(16, 40);
+    return screen->availableGeometry().size() - frame;
+}
+
+void shrinkHeight(QWidget *stretch, int pixels)
+{
+    if (pixels <= 0) return;
+    const int bottom = stretch->geometry().bottom();
+    if (QWidget *parent = stretch->parentWidget()) {
+        const QList<QWidget *> siblings = parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        for (QWidget *sibling : siblings)
+            if (sibling != stretch && !sibling->isWindow() && sibling->y() > bottom)
+                sibling->move(sibling->x(), sibling->y() - pixels);
+    }
+    stretch->resize(stretch->width(), std::max(0, stretch->height() - pixels));
+}
+
 void fitToScreen(QWidget *window)
 {
     QScreen *screen = screenOf(window);
     if (!screen) return;
     const QRect available = screen->availableGeometry();
-    // Room for the frame the window manager adds.
-    const QSize room = available.size() - QSize(16, 40);
+    const QSize room = roomOnScreen(window);
     const QSize designed = window->size();
     if (designed.width() > room.width() || designed.height() > room.height()) {
         const QSize fitted = designed.boundedTo(room);

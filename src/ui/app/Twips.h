@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QSize>
 
 class QWidget;
 
@@ -21,5 +22,12 @@ QRect rect(int x, int y, int width, int height);
 // shows its controls in a scrolling area instead, a resizable one is made smaller. A window with a
 // parent opens centred on the parent's window, one without on its screen.
 void fitToScreen(QWidget *window);
+
+// The size a window may take on its screen, leaving room for the frame the window manager adds.
+QSize roomOnScreen(const QWidget *window);
+
+// Takes `pixels` off the height of `stretch` and moves up the controls of its parent that stand
+// below it, for a window that must give back height to fit its screen.
+void shrinkHeight(QWidget *stretch, int pixels);
 
 } // namespace twips

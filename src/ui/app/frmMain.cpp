@@ -20,7 +20,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableView>
+#include <QScreen>
 #include <QTreeWidget>
+
+namespace {
+// The tallest step panel without a list or grid to shrink: the results, with a margin.
+constexpr int kResultsPanelHeight = 3330;
+} // namespace
 
 frmMain::frmMain(const QString &programFolder, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_programFolder(programFolder)
@@ -99,6 +106,18 @@ frmMain::frmMain(const QString &programFolder, QWidget *parent)
     connect(cmdSiguiente, &QPushButton::clicked, this, &frmMain::MAIN_CambiarPaso);
     connect(Command4, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdConfig, &QPushButton::clicked, this, &frmMain::cmdConfig_Click);
+
+    // On a screen too short for the designed height (a large font on a small screen) the step
+    // panels give back height from their list and grid, down to what the results panel needs, so
+    // that the whole window and its buttons stay in view.
+    const int overflow = height() - twips::roomOnScreen(this).height();
+    const int spare = m_frames->height() - twips::px(kResultsPanelHeight);
+    if (const int taken = std::min(overflow, spare); taken > 0) {
+        twips::shrinkHeight(m_frames, taken);
+        twips::shrinkHeight(FRAM1->list(), taken);
+        twips::shrinkHeight(FRAM2->grid(), taken);
+        setFixedSize(width(), height() - taken);
+    }
     twips::fitToScreen(this);
 }
 
