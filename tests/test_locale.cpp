@@ -41,6 +41,30 @@ private slots:
             row("large", 1234567.891, "00.00", QStringLiteral("1234567#89"));
             row("four decimals", 1.0 / 3.0, "00.0000", QStringLiteral("00#3333"));
             row("zero", 0, "00.00", QStringLiteral("00#00"));
+            // Edge cases, with the outputs of the formatter as first written.
+            row("half of a cent", 0.125, "0.00", QStringLiteral("0#13"));
+            row("half of a cent negative", -0.125, "0.00", QStringLiteral("-0#13"));
+            row("binary below half", 1.005, "0.00", QStringLiteral("1#01"));
+            row("half to odd", 2.5, "0", QStringLiteral("3"));
+            row("negative half below one", -0.5, "00", QStringLiteral("-01"));
+            row("negative to zero", -0.4, "00", QStringLiteral("00"));
+            row("negative zero", -0.0, "00.0000", QStringLiteral("00#0000"));
+            row("carry into new digit", 999.995, "00.00", QStringLiteral("1000#00"));
+            row("carry negative", -999.995, "00.00", QStringLiteral("-1000#00"));
+            row("carry four decimals", 99999.99995, "00.0000", QStringLiteral("100000#0000"));
+            row("beyond 15 digits", 123456789012345.6, "00.00", QStringLiteral("123456789012346#00"));
+            row("tie at 15th digit", 1234567890123445.0, "0", QStringLiteral("1234567890123450"));
+            row("huge", 1e20, "00.00", QStringLiteral("100000000000000000000#00"));
+            row("tiny", 1.5e-7, "00.0000", QStringLiteral("00#0000"));
+            row("tiny half", 0.00005, "00.0000", QStringLiteral("00#0001"));
+            row("first kept digit rounds", 0.006, "0.00", QStringLiteral("0#01"));
+            row("many decimals", 2.0 / 3.0, "0.0000000000000", QStringLiteral("0#6666666666667"));
+            row("more decimals than digits", 0.1 + 0.2, "0.00000000000000000",
+                QStringLiteral("0#30000000000000000"));
+            row("subnormal", 5e-324, "0.00", QStringLiteral("0#00"));
+            row("nines to ten", 9.95, "0.0", QStringLiteral("10#0"));
+            row("no zeros rounds up", 0.6, "", QStringLiteral("1"));
+            row("no zeros gives nothing", 0.4, "", QString());
         }
     }
     void formatPatterns()
@@ -137,6 +161,9 @@ private slots:
         QCOMPARE(vb::roundHalfAway(2.675, 2), 2.68);
         QCOMPARE(vb::roundHalfAway(-2.5, 0), -3.0);
         QCOMPARE(vb::roundHalfAway(1.23456, 4), 1.2346);
+        QCOMPARE(vb::roundHalfAway(999.995, 2), 1000.0);
+        QCOMPARE(vb::roundHalfAway(-0.125, 2), -0.13);
+        QCOMPARE(vb::roundHalfAway(1234567890123445.0, 0), 1234567890123450.0);
         // SQL literals ignore the locale.
         QCOMPARE(sql::number(2.75), QStringLiteral("2.75"));
         QCOMPARE(sql::numberFromText(QStringLiteral("2,75")), QStringLiteral("2.75"));

@@ -148,6 +148,46 @@ long long DataConnection::EjecutarPrepared(const QString &statement, const QVari
     return affected;
 }
 
+long long DataConnection::EjecutarBound(const QString &statement, const QVariantList &values)
+{
+    ensureOpen();
+    auto it = m_bound.find(statement);
+    if (it == m_bound.end()) {
+        // Each "?" outside quotes becomes a name of its own, in order.
+        Bound b;
+        QString named;
+        named.reserve(statement.size() + 3 * values.size());
+        bool quoted = false;
+        for (const QChar c : statement) {
+            if (c == QLatin1Char('\''))
+                quoted = !quoted;
+            if (c == QLatin1Char('?') && !quoted) {
+                b.names << QStringLiteral(":v") + QString::number(b.names.size());
+                named += b.names.last();
+            } else {
+                named += c;
+            }
+        }
+        b.query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
+        b.query->setForwardOnly(true);
+        if (!b.query->prepare(named))
+            fail(b.query->lastError(), statement);
+        it = m_bound.emplace(statement, std::move(b)).first;
+    }
+    QSqlQuery &q = *it->second.query;
+    const QStringList &names = it->second.names;
+    for (qsizetype i = 0; i < values.size() && i < names.size(); ++i)
+        q.bindValue(names[i], values[i]);
+    if (!q.exec()) {
+        const QSqlError error = q.lastError();
+        q.finish();
+        fail(error, statement);
+    }
+    const long long affected = q.numRowsAffected();
+    q.finish();
+    return affected;
+}
+
 bool DataConnection::CrearRs(Recordset &rs)
 {
     rs.Close();
@@ -318,6 +358,7 @@ void DataConnection::open(QString connectionName)
 void DataConnection::close()
 {
     m_prepared.clear();
+    m_bound.clear();
     if (m_name.isEmpty())
         return;
     {

@@ -35,6 +35,10 @@ public:
     // statements of a few shapes. Sql is not used: callers keep the readable text there.
     bool CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values);
     long long EjecutarPrepared(const QString &statement, const QVariantList &values);
+    // EjecutarPrepared for commands run thousands of times: the values are bound by names made once
+    // per statement (binding by position makes a name for every value). Failures are those of
+    // EjecutarPrepared.
+    long long EjecutarBound(const QString &statement, const QVariantList &values);
 
     // Several commands run as consecutive Ejecutar calls would run them: in order, each committed on
     // its own, the first failure stopping the rest. On a PostgreSQL server they travel together, in
@@ -108,4 +112,9 @@ private:
     Server m_server; // empty driver for a SQLite file
     int m_batchDepth = 0;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
+    struct Bound {
+        std::unique_ptr<QSqlQuery> query;
+        QStringList names;
+    };
+    std::map<QString, Bound> m_bound;
 };

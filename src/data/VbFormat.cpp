@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <string>
+#include <string_view>
 
 namespace vb {
 
@@ -173,8 +176,9 @@ static Decimal toDecimal(double value)
     return d;
 }
 
-// Fixed notation with exactly `decimals` decimals, halves rounded away from zero, no sign.
-static void fixedDigits(double value, int decimals, QString *intPart, QString *fracPart)
+// Fixed notation with exactly `decimals` decimals, halves rounded away from zero, no sign: the
+// reference for the values that fixedDigits does not take itself.
+static void fixedDigitsSlow(double value, int decimals, QString *intPart, QString *fracPart)
 {
     Decimal d = toDecimal(value);
     // Digits kept: those before the point (exponent) plus the decimals.
@@ -223,39 +227,143 @@ static void fixedDigits(double value, int decimals, QString *intPart, QString *f
     *fracPart = fp;
 }
 
+// The digits of a fixed notation: the integer part without leading zeros ("0" at least) and
+// exactly `decimals` decimals.
+struct Fixed {
+    std::string intPart;
+    std::string fracPart;
+};
+
+// fixedDigitsSlow without its texts. A finite normal value whose shortest round-trip digits number
+// 15 or fewer has them as its 15 significant digits (stripped of trailing zeros): a double is finer
+// than the 15-digit grid, so they are the nearest 15-digit decimal and no tie is possible. Every
+// other value goes through the reference.
+static Fixed fixedDigits(double value, int decimals)
+{
+    char digits[24];
+    int count = 0;
+    int exponent = 0;
+    const double a = std::fabs(value);
+    bool fast = false;
+    if (a == 0) {
+        digits[0] = '0';
+        count = 1;
+        exponent = 1;
+        fast = true;
+    } else if (std::isfinite(a) && a >= std::numeric_limits<double>::min()) {
+        char sci[40];
+        const auto r = std::to_chars(sci, sci + sizeof sci, a, std::chars_format::scientific);
+        const char *e = r.ec == std::errc() ? std::find(sci, r.ptr, 'e') : r.ptr;
+        if (e < r.ptr) {
+            for (const char *p = sci; p < e && count <= 15; ++p)
+                if (*p != '.') digits[count++] = *p;
+            int x = 0;
+            if (count <= 15 && std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, x).ec == std::errc()) {
+                exponent = x + 1;
+                fast = true;
+            }
+        }
+    }
+    Fixed out;
+    if (!fast) {
+        QString ip, fp;
+        fixedDigitsSlow(value, decimals, &ip, &fp);
+        out.intPart = ip.toStdString();
+        out.fracPart = fp.toStdString();
+        return out;
+    }
+    const int keep = exponent + decimals;
+    if (keep < 0) {
+        digits[0] = '0';
+        count = 1;
+        exponent = 1;
+    } else if (keep < count) {
+        const bool roundUp = digits[keep] >= '5';
+        count = keep;
+        if (roundUp) {
+            int i = count - 1;
+            while (i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
+            if (i >= 0) {
+                ++digits[i];
+            } else {
+                // All nines (or none kept): a one in front.
+                std::memmove(digits + 1, digits, size_t(count));
+                digits[0] = '1';
+                ++count;
+                ++exponent;
+            }
+        }
+        if (count == 0) {
+            digits[0] = '0';
+            count = 1;
+            exponent = 1;
+        }
+    }
+    std::string &ip = out.intPart;
+    std::string &fp = out.fracPart;
+    if (exponent <= 0) {
+        ip.assign(1, '0');
+        fp.assign(size_t(-exponent), '0');
+        fp.append(digits, size_t(count));
+    } else if (exponent >= count) {
+        ip.assign(digits, size_t(count));
+        ip.append(size_t(exponent - count), '0');
+    } else {
+        ip.assign(digits, size_t(exponent));
+        fp.assign(digits + exponent, size_t(count - exponent));
+    }
+    if (fp.size() > size_t(decimals)) fp.resize(size_t(decimals));
+    fp.append(size_t(decimals) - fp.size(), '0');
+    const size_t first = std::min(ip.find_first_not_of('0'), ip.size() - 1);
+    ip.erase(0, first);
+    return out;
+}
+
 double roundHalfAway(double value, int decimals)
 {
-    if (!std::isfinite(value))
-        return value;
-    QString ip, fp;
-    fixedDigits(value, decimals, &ip, &fp);
-    const double r = (ip + '.' + (fp.isEmpty() ? QStringLiteral("0") : fp)).toDouble();
+    if (!std::isfinite(value)) return value;
+    const Fixed f = fixedDigits(value, decimals);
+    const std::string text = f.intPart + '.' + (f.fracPart.empty() ? std::string("0") : f.fracPart);
+    double r = 0;
+    if (std::from_chars(text.data(), text.data() + text.size(), r).ec != std::errc())
+        r = QString::fromStdString(text).toDouble(); // out of range: as QString reads it
     return value < 0 ? -r : r;
 }
 
 QString format(double value, const QString &pattern)
 {
-    const int point = pattern.indexOf('.');
-    const QString intPattern = point < 0 ? pattern : pattern.left(point);
-    const QString fracPattern = point < 0 ? QString() : pattern.mid(point + 1);
-    const int intZeros = int(intPattern.count('0'));
-    const int decimals = int(fracPattern.count('0'));
-    QString ip, fp;
-    fixedDigits(value, decimals, &ip, &fp);
-    if (ip == QLatin1String("0") && intZeros == 0)
-        ip.clear();
-    if (ip.size() < intZeros)
-        ip = QString(intZeros - ip.size(), '0') + ip;
-    QString out = ip;
-    if (decimals > 0)
-        out += decimalSeparator() + fp;
-    // A regular expression built per call cost most of the time of a format.
-    const auto nonZero = [](const QString &digits) {
-        return std::any_of(digits.cbegin(), digits.cend(), [](QChar c) { return c >= '1' && c <= '9'; });
+    // Zeros before the first point are the integer digits, zeros after it the decimals.
+    int intZeros = 0;
+    int decimals = 0;
+    bool afterPoint = false;
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('.'))
+            afterPoint = true;
+        else if (c == QLatin1Char('0'))
+            ++(afterPoint ? decimals : intZeros);
+    }
+    const Fixed f = fixedDigits(value, decimals);
+    std::string_view ip = f.intPart;
+    if (ip == "0" && intZeros == 0) ip = {};
+    const qsizetype pad = std::max<qsizetype>(0, intZeros - qsizetype(ip.size()));
+    const auto nonZero = [](std::string_view digits) {
+        return std::any_of(digits.begin(), digits.end(), [](char c) { return c >= '1' && c <= '9'; });
     };
-    const bool zero = !nonZero(ip) && !nonZero(fp);
-    if (value < 0 && !zero)
-        out.prepend('-');
+    const bool negative = value < 0 && (nonZero(ip) || nonZero(f.fracPart));
+    QString out(qsizetype(negative) + pad + qsizetype(ip.size()) + (decimals > 0 ? 1 + decimals : 0),
+                Qt::Uninitialized);
+    QChar *o = out.data();
+    if (negative) *o++ = QLatin1Char('-');
+    for (qsizetype i = 0; i < pad; ++i)
+        *o++ = QLatin1Char('0');
+    for (const char c : ip)
+        *o++ = QLatin1Char(c);
+    if (decimals > 0) {
+        *o++ = decimalSeparator();
+        for (const char c : f.fracPart)
+            *o++ = QLatin1Char(c);
+    }
     return out;
 }
 

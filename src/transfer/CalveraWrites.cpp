@@ -190,7 +190,7 @@ void CalveraWrites::sendTogether(const QList<Pending> &batch, qsizetype count)
 
 long long CalveraWrites::run(const Pending &p)
 {
-    if (p.command.hasValues()) return m_connection.EjecutarPrepared(p.command.shape(), p.command.values());
+    if (p.command.hasValues()) return m_connection.EjecutarBound(p.command.shape(), p.command.values());
     m_connection.Sql = p.command.shape();
     return m_connection.Ejecutar();
 }
