@@ -148,22 +148,46 @@ long long DataConnection::EjecutarPrepared(const QString &statement, const QVari
     return affected;
 }
 
+bool DataConnection::storesUtf8()
+{
+    if (m_utf8 < 0) {
+        ensureOpen();
+        m_utf8 = 0;
+        if (m_dialect.engine() == Dialect::Engine::SQLite && m_server.driver.isEmpty()) {
+            QSqlQuery q(QSqlDatabase::database(m_name, false));
+            if (q.exec(QStringLiteral("PRAGMA encoding")) && q.next())
+                m_utf8 = q.value(0).toString() == QLatin1String("UTF-8") ? 1 : 0;
+        }
+    }
+    return m_utf8 == 1;
+}
+
 long long DataConnection::EjecutarBound(const QString &statement, const QVariantList &values)
 {
     ensureOpen();
-    auto it = m_bound.find(statement);
+    // A UTF-8 text given as bytes goes in as a blob that the statement reads back as text: the
+    // engine then stores the bytes without converting them from UTF-16 and back.
+    const bool bytes = storesUtf8();
+    QString key = statement;
+    for (const QVariant &v : values)
+        key += bytes && v.typeId() == QMetaType::QByteArray ? QLatin1Char('b') : QLatin1Char('-');
+    auto it = m_bound.find(key);
     if (it == m_bound.end()) {
         // Each "?" outside quotes becomes a name of its own, in order.
         Bound b;
         QString named;
-        named.reserve(statement.size() + 3 * values.size());
+        named.reserve(statement.size() + 16 * values.size());
         bool quoted = false;
         for (const QChar c : statement) {
             if (c == QLatin1Char('\''))
                 quoted = !quoted;
             if (c == QLatin1Char('?') && !quoted) {
-                b.names << QStringLiteral(":v") + QString::number(b.names.size());
-                named += b.names.last();
+                const qsizetype i = b.names.size();
+                b.names << QStringLiteral(":v") + QString::number(i);
+                if (i < values.size() && key.at(statement.size() + i) == QLatin1Char('b'))
+                    named += QStringLiteral("cast(") + b.names.last() + QStringLiteral(" as text)");
+                else
+                    named += b.names.last();
             } else {
                 named += c;
             }
@@ -172,12 +196,17 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
         b.query->setForwardOnly(true);
         if (!b.query->prepare(named))
             fail(b.query->lastError(), statement);
-        it = m_bound.emplace(statement, std::move(b)).first;
+        it = m_bound.emplace(key, std::move(b)).first;
     }
     QSqlQuery &q = *it->second.query;
     const QStringList &names = it->second.names;
-    for (qsizetype i = 0; i < values.size() && i < names.size(); ++i)
-        q.bindValue(names[i], values[i]);
+    for (qsizetype i = 0; i < values.size() && i < names.size(); ++i) {
+        const QVariant &v = values[i];
+        if (!bytes && v.typeId() == QMetaType::QByteArray)
+            q.bindValue(names[i], QString::fromUtf8(v.toByteArray()));
+        else
+            q.bindValue(names[i], v);
+    }
     if (!q.exec()) {
         const QSqlError error = q.lastError();
         q.finish();
@@ -359,6 +388,7 @@ void DataConnection::close()
 {
     m_prepared.clear();
     m_bound.clear();
+    m_utf8 = -1;
     if (m_name.isEmpty())
         return;
     {

@@ -36,9 +36,12 @@ public:
     bool CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values);
     long long EjecutarPrepared(const QString &statement, const QVariantList &values);
     // EjecutarPrepared for commands run thousands of times: the values are bound by names made once
-    // per statement (binding by position makes a name for every value). Failures are those of
-    // EjecutarPrepared.
+    // per statement (binding by position makes a name for every value), and a QByteArray value is a
+    // text in UTF-8, stored as the text it holds. Failures are those of EjecutarPrepared.
     long long EjecutarBound(const QString &statement, const QVariantList &values);
+    // Whether this SQLite database keeps its texts in UTF-8 (asked once): its texts then pass
+    // between it and QByteArray values as they are stored.
+    bool storesUtf8();
 
     // Several commands run as consecutive Ejecutar calls would run them: in order, each committed on
     // its own, the first failure stopping the rest. On a PostgreSQL server they travel together, in
@@ -117,4 +120,5 @@ private:
         QStringList names;
     };
     std::map<QString, Bound> m_bound;
+    int m_utf8 = -1; // storesUtf8(): unknown, no, yes
 };

@@ -40,7 +40,12 @@ QVariant literalValue(const QString &literal)
 
 CalveraCommand &CalveraCommand::text(const QVariant &value)
 {
-    return text(value.isNull() || !value.isValid() ? QString() : value.toString());
+    if (value.isNull() || !value.isValid()) return text(QString());
+    if (value.typeId() == QMetaType::QByteArray) {
+        m_values.push_back({QString(), Kind::Utf8, value.toByteArray()});
+        return *this;
+    }
+    return text(value.toString());
 }
 
 CalveraCommand &CalveraCommand::text(const QString &value)
@@ -72,7 +77,9 @@ QString CalveraCommand::sql() const
         if (c == QLatin1Char('\'')) quoted = !quoted;
         if (c == QLatin1Char('?') && !quoted && next < m_values.size()) {
             const Value &v = m_values[next++];
-            out += v.kind == Kind::Text ? sql::text(v.text) : v.text;
+            out += v.kind == Kind::Text   ? sql::text(v.text)
+                   : v.kind == Kind::Utf8 ? sql::text(QString::fromUtf8(v.utf8))
+                                          : v.text;
             continue;
         }
         out += c;
@@ -86,10 +93,12 @@ QVariantList CalveraCommand::values() const
     out.reserve(m_values.size());
     for (const Value &v : m_values) {
         switch (v.kind) {
-        case Kind::Text: {
+        case Kind::Text:
+        case Kind::Utf8: {
             // As the literal: never Null, and without the NUL characters that the literal drops.
-            QString t = v.text.isNull() ? QStringLiteral("") : v.text;
-            if (t.contains(QChar(0))) t.remove(QChar(0));
+            QByteArray t = v.kind == Kind::Utf8 ? v.utf8 : v.text.toUtf8();
+            if (t.isNull()) t = QByteArray("");
+            if (t.contains('\0')) t.replace(QByteArrayView("\0", 1), QByteArrayView());
             out << t;
             break;
         }
@@ -98,7 +107,10 @@ QVariantList CalveraCommand::values() const
             break;
         case Kind::Literal:
             // A quoted text: its content, quotes undoubled.
-            out << v.text.mid(1, v.text.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+        {
+            QByteArray t = v.text.mid(1, v.text.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'")).toUtf8();
+            out << (t.isNull() ? QByteArray("") : t);
+        }
             break;
         }
     }

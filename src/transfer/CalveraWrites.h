@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QVariantList>
@@ -17,7 +18,8 @@ class CalveraCommand {
     // A shape whose "?" outside quotes take the values added next, in order; without values, the text.
     explicit CalveraCommand(const QString &shape) : m_shape(shape) {}
 
-    // A text value: a quoted literal ('' for Null), or the same text bound.
+    // A text value: a quoted literal ('' for Null), or the same text bound. A QByteArray holds the
+    // text in UTF-8.
     CalveraCommand &text(const QVariant &value);
     CalveraCommand &text(const QString &value);
     // A number in the text of an SQL number literal (setAnsi's), bound as SQLite reads that literal.
@@ -35,10 +37,11 @@ class CalveraCommand {
     QVariantList values() const;
 
   private:
-    enum class Kind { Text, Number, Literal };
+    enum class Kind { Text, Utf8, Number, Literal };
     struct Value {
         QString text;
         Kind kind;
+        QByteArray utf8 = {};
     };
     QString m_shape;
     QList<Value> m_values;

@@ -15,6 +15,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 using Icon = Interaction::Icon;
 
 namespace {
@@ -23,7 +25,12 @@ const QString kInternos = QStringLiteral("INTERNOS");
 
 bool isBlank(const QVariant &value)
 {
-    return value.isNull() || !value.isValid() || vb::trim(value.toString()).isEmpty();
+    if (value.isNull() || !value.isValid()) return true;
+    if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray &utf8 = *static_cast<const QByteArray *>(value.constData());
+        return std::all_of(utf8.cbegin(), utf8.cend(), [](char c) { return c == ' '; });
+    }
+    return vb::trim(value.toString()).isEmpty();
 }
 
 // A number for a statement from a value that setAnsi may reset.
@@ -91,6 +98,10 @@ enum Art {
     PRCORI,
     kArtFields
 };
+// The fields of type TEXT, from ARTNRO to PRCORI.
+constexpr bool kArtText[kArtFields] = {true,  true,  true, false, false, false, false,
+                                       false, true,  true, true,  true,  true,  true,
+                                       false, true,  false, true, true};
 const char *const kArtNames[kArtFields] = {"ARTNRO", "ARTDSC", "DESCRIPCION_MARIA",
                                            "ARTTKG", "ARTKGB", "ARTCAN",
                                            "ARTUNI", "ARTTOT", "ARTORG",
@@ -225,6 +236,30 @@ bool TransferDriver::query(DataConnection &connection, const QString &statement,
 bool TransferDriver::query(DataConnection &connection, const QString &statement, ArticleRows &articles)
 {
     if (m_observer) m_observer(statement);
+    // The articles' fields that the transfer reads, in place of "select *": the same rows, without
+    // converting the columns that nothing reads. Should the table lack one, the statement as written
+    // runs and the field is missed where it is read.
+    // Where the database keeps UTF-8, texts come as their bytes: they go to Calvera as they are.
+    static const QString star = QStringLiteral("select * ");
+    if (statement.startsWith(star)) {
+        const bool bytes = connection.storesUtf8();
+        QString columns;
+        for (int i = 0; i < kArtFields; ++i) {
+            const QLatin1String name(kArtNames[i]);
+            columns += columns.isEmpty() ? QStringLiteral("select ") : QStringLiteral(",");
+            if (bytes && kArtText[i])
+                columns += QStringLiteral("cast(") + name + QStringLiteral(" as blob) as ") + name;
+            else
+                columns += name;
+        }
+        connection.Sql = columns + QLatin1Char(' ') + statement.mid(star.size());
+        try {
+            const bool found = connection.CrearFilas(articles.names, articles.rows);
+            connection.Sql = statement;
+            return found;
+        } catch (const PlanexoError &) {
+        }
+    }
     connection.Sql = statement;
     return connection.CrearFilas(articles.names, articles.rows);
 }
