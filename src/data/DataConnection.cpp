@@ -9,6 +9,8 @@
 #include <QSqlRecord>
 #include <QUrl>
 
+#include <algorithm>
+
 // ADO's generic provider failure, for errors without a native code.
 static constexpr long kProviderError = -2147467259;
 // VB's base for errors raised by components, which keeps their numbers apart from VB's own.
@@ -167,14 +169,22 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
     ensureOpen();
     // A UTF-8 text given as bytes goes in as a blob that the statement reads back as text: the
     // engine then stores the bytes without converting them from UTF-16 and back.
-    const bool bytes = storesUtf8();
-    QString key = statement;
-    for (const QVariant &v : values)
-        key += bytes && v.typeId() == QMetaType::QByteArray ? QLatin1Char('b') : QLatin1Char('-');
-    auto it = m_bound.find(key);
-    if (it == m_bound.end()) {
+    const bool utf8 = storesUtf8();
+    QByteArray bytes(values.size(), '-');
+    for (qsizetype i = 0; i < values.size(); ++i)
+        if (utf8 && values[i].typeId() == QMetaType::QByteArray)
+            bytes[i] = 'b';
+    // Callers pass the same shared text again and again: compared by its data first.
+    if (!m_lastBoundPrepared || statement.constData() != m_lastBound.constData() || statement != m_lastBound) {
+        m_lastBound = statement;
+        m_lastBoundPrepared = &m_bound[statement];
+    }
+    std::vector<Bound> &variants = *m_lastBoundPrepared;
+    auto it = std::find_if(variants.begin(), variants.end(), [&](const Bound &b) { return b.bytes == bytes; });
+    if (it == variants.end()) {
         // Each "?" outside quotes becomes a name of its own, in order.
         Bound b;
+        b.bytes = bytes;
         QString named;
         named.reserve(statement.size() + 16 * values.size());
         bool quoted = false;
@@ -184,7 +194,7 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
             if (c == QLatin1Char('?') && !quoted) {
                 const qsizetype i = b.names.size();
                 b.names << QStringLiteral(":v") + QString::number(i);
-                if (i < values.size() && key.at(statement.size() + i) == QLatin1Char('b'))
+                if (i < bytes.size() && bytes[i] == 'b')
                     named += QStringLiteral("cast(") + b.names.last() + QStringLiteral(" as text)");
                 else
                     named += b.names.last();
@@ -196,13 +206,14 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
         b.query->setForwardOnly(true);
         if (!b.query->prepare(named))
             fail(b.query->lastError(), statement);
-        it = m_bound.emplace(key, std::move(b)).first;
+        variants.push_back(std::move(b));
+        it = variants.end() - 1;
     }
-    QSqlQuery &q = *it->second.query;
-    const QStringList &names = it->second.names;
+    QSqlQuery &q = *it->query;
+    const QStringList &names = it->names;
     for (qsizetype i = 0; i < values.size() && i < names.size(); ++i) {
         const QVariant &v = values[i];
-        if (!bytes && v.typeId() == QMetaType::QByteArray)
+        if (!utf8 && v.typeId() == QMetaType::QByteArray)
             q.bindValue(names[i], QString::fromUtf8(v.toByteArray()));
         else
             q.bindValue(names[i], v);
@@ -388,6 +399,8 @@ void DataConnection::close()
 {
     m_prepared.clear();
     m_bound.clear();
+    m_lastBound.clear();
+    m_lastBoundPrepared = nullptr;
     m_utf8 = -1;
     if (m_name.isEmpty())
         return;

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // A database-access object: write Sql, then CrearRs (a query) or Ejecutar (a command).
 class DataConnection {
@@ -116,9 +117,13 @@ private:
     int m_batchDepth = 0;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
     struct Bound {
+        QByteArray bytes; // 'b' where a UTF-8 value is bound as bytes
         std::unique_ptr<QSqlQuery> query;
         QStringList names;
     };
-    std::map<QString, Bound> m_bound;
+    std::map<QString, std::vector<Bound>> m_bound;
+    // The statement of the last EjecutarBound: its text is looked up again only when it changes.
+    QString m_lastBound;
+    std::vector<Bound> *m_lastBoundPrepared = nullptr;
     int m_utf8 = -1; // storesUtf8(): unknown, no, yes
 };

@@ -96,19 +96,20 @@ enum Art {
     PRCSCA,
     PRCESM,
     PRCORI,
+    PRCCRC,
     kArtFields
 };
 // The fields of type TEXT, from ARTNRO to PRCORI.
 constexpr bool kArtText[kArtFields] = {true,  true,  true, false, false, false, false,
                                        false, true,  true, true,  true,  true,  true,
-                                       false, true,  false, true, true};
+                                       false, true,  false, true, true, true};
 const char *const kArtNames[kArtFields] = {"ARTNRO", "ARTDSC", "DESCRIPCION_MARIA",
                                            "ARTTKG", "ARTKGB", "ARTCAN",
                                            "ARTUNI", "ARTTOT", "ARTORG",
                                            "PRCNCM", "PRCSUF", "PRCLAP",
                                            "PRCDUN", "PRCEUN", "PRCECA",
                                            "PRCSUN", "PRCSCA", "PRCESM",
-                                           "PRCORI"};
+                                           "PRCORI", "PRCCRC"};
 
 const QString kSubitemsInsert =
     QStringLiteral("insert into subitems (idarticulo,idcatalogo,descripcion,Descripcion_Maria,interno,ncm,"
@@ -156,9 +157,19 @@ class ArticleRows {
         return rows[row][i];
     }
 
+    // Whether a row's check result is "OK", as the statement compares it.
+    bool checkedOk(qsizetype row) const
+    {
+        const QVariant &v = at(row, PRCCRC);
+        if (v.isNull() || !v.isValid()) return false;
+        if (v.typeId() == QMetaType::QByteArray)
+            return *static_cast<const QByteArray *>(v.constData()) == QByteArrayView("OK");
+        return v.toString() == QLatin1String("OK");
+    }
+
   private:
     mutable int m_index[kArtFields] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                       -1, -1, -1, -1, -1, -1, -1, -1, -1};
+                                       -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 TransferDriver::TransferDriver(SharedState &state, Progress &progress)
@@ -233,9 +244,11 @@ bool TransferDriver::query(DataConnection &connection, const QString &statement,
     return connection.CrearRs(rs);
 }
 
-bool TransferDriver::query(DataConnection &connection, const QString &statement, ArticleRows &articles)
+bool TransferDriver::query(DataConnection &connection, const QString &observed, ArticleRows &articles,
+                           const QString &executed)
 {
-    if (m_observer) m_observer(statement);
+    if (m_observer) m_observer(observed);
+    const QString &statement = executed.isNull() ? observed : executed;
     // The articles' fields that the transfer reads, in place of "select *": the same rows, without
     // converting the columns that nothing reads. Should the table lack one, the statement as written
     // runs and the field is missed where it is read.
@@ -271,16 +284,36 @@ long long TransferDriver::execute(DataConnection &connection, const QString &sta
     return connection.Ejecutar();
 }
 
+QString TransferDriver::allArticles(const QString &shipment)
+{
+    return QStringLiteral("select * from ART where INTNRO = ") + sql::text(shipment) +
+           QStringLiteral(" order by ARTORD");
+}
+
+TransferDriver::~TransferDriver() = default;
+
 void TransferDriver::FRM3_Tranferir()
 {
     const QString &shipment = m_state.sInternoActual;
+    // The articles read once for both steps, only while the shipment is held.
+    struct ReadOnce {
+        TransferDriver &d;
+        ~ReadOnce()
+        {
+            d.m_readOnce = false;
+            d.m_allArticles.reset();
+        }
+    } readOnce{*this};
     // Another instance working on the shipment: say so and change nothing.
     ShipmentLock lock;
-    if (m_state.gestor && m_state.gestor->isOpen() &&
-        lock.acquire(m_state.gestor->databaseFile(), shipment) == ShipmentLock::Result::HeldElsewhere) {
+    const ShipmentLock::Result held = m_state.gestor && m_state.gestor->isOpen()
+                                          ? lock.acquire(m_state.gestor->databaseFile(), shipment)
+                                          : ShipmentLock::Result::Unavailable;
+    if (held == ShipmentLock::Result::HeldElsewhere) {
         interaction().message(ShipmentLock::busyMessage(shipment), Icon::Exclamation);
         return;
     }
+    m_readOnce = held == ShipmentLock::Result::Acquired;
     try {
         m_progress.setCaption(QStringLiteral("Validando datos..."));
         if (!FRAM3_Transfer_A_Validar()) return;
@@ -389,11 +422,21 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
                          QLatin1Char(')'));
 
         ArticleRows articles;
-        if (!query(*m_state.gestor,
-                   QStringLiteral("select * from ART where INTNRO = ") + sql::text(shipment) +
-                       QStringLiteral(" and PRCCRC = 'OK' order by ARTORD"),
-                   articles))
+        const QString select = QStringLiteral("select * from ART where INTNRO = ") + sql::text(shipment) +
+                               QStringLiteral(" and PRCCRC = 'OK' order by ARTORD");
+        if (m_readOnce) {
+            // The catalogue update that follows reads every article of the shipment, which the
+            // shipment's lock keeps as they are: read once, those checked OK go to Calvera's items.
+            auto all = std::make_unique<ArticleRows>();
+            query(*m_state.gestor, select, *all, allArticles(shipment));
+            articles.names = all->names;
+            for (qsizetype row = 0; row < all->rows.size(); ++row)
+                if (all->checkedOk(row)) articles.rows.push_back(all->rows[row]);
+            m_allArticles = std::move(all);
+            if (articles.rows.isEmpty()) return false;
+        } else if (!query(*m_state.gestor, select, articles)) {
             return false;
+        }
         m_progress.setMaximum(int(articles.rows.size()));
         m_separator = vb::decimalSeparator();
         int step = 0;
@@ -585,10 +628,16 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
         m_progress.setValue(1);
         m_step = 40;
         ArticleRows articles;
-        const QString select = QStringLiteral("select * from ART where INTNRO = ") +
-                               sql::text(m_state.sInternoActual) + QStringLiteral(" order by ARTORD");
+        const QString select = allArticles(m_state.sInternoActual);
         m_step = 50;
-        if (!query(*m_state.gestor, select, articles)) return false;
+        if (m_allArticles) {
+            if (m_observer) m_observer(select);
+            articles = std::move(*m_allArticles);
+            m_allArticles.reset();
+            if (articles.rows.isEmpty()) return false;
+        } else if (!query(*m_state.gestor, select, articles)) {
+            return false;
+        }
         m_step = 60;
         m_progress.setMaximum(int(articles.rows.size()));
         m_step = 70;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariant>
 #include <functional>
+#include <memory>
 
 class ArticleRows;
 class CalveraCommand;
@@ -22,6 +23,7 @@ struct SharedState;
 class TransferDriver {
   public:
     TransferDriver(SharedState &state, Progress &progress);
+    ~TransferDriver();
 
     // The whole transfer; reports everything by message box and caption.
     void FRM3_Tranferir();
@@ -53,7 +55,10 @@ class TransferDriver {
     void requireComponents() const;
     DataConnection &calvera() const;
     bool query(DataConnection &connection, const QString &statement, Recordset &rs);
-    bool query(DataConnection &connection, const QString &statement, ArticleRows &articles);
+    // `observed` is what the observer sees; `executed`, when given, what runs in its place.
+    bool query(DataConnection &connection, const QString &observed, ArticleRows &articles,
+               const QString &executed = QString());
+    static QString allArticles(const QString &shipment);
     long long execute(DataConnection &connection, const QString &statement);
     // The statements built from an article; the catalogue's take the steps of their error report.
     CalveraCommand subitemsInsert(const ArticleRows &articles, qsizetype row) const;
@@ -78,4 +83,8 @@ class TransferDriver {
     QTime m_fechaTime;
     QString m_fecha;
     QHash<QString, QString> m_updateShapes;
+    // Within FRM3_Tranferir on a held shipment: the articles are read once, by the items' step,
+    // and kept for the catalogue update.
+    bool m_readOnce = false;
+    std::unique_ptr<ArticleRows> m_allArticles;
 };
