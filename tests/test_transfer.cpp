@@ -7,7 +7,9 @@
 #include "common/ScriptedInteraction.h"
 #include "common/RecordingProgress.h"
 #include "common/TestEnv.h"
+#include "data/DataConnection.h"
 #include "data/PlanexoError.h"
+#include "data/Recordset.h"
 #include "ui/shipments/ShipmentList.h"
 #include "transfer/TransferDriver.h"
 #include "transfer/modGlobal.h"
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -667,6 +670,94 @@ class TestTransfer : public QObject {
         QCOMPARE(catalogue(env, "MT-500", "preciounitario").toDouble(), 33.33);
         QCOMPARE(catalogue(env, "NEW-1", "idarticulo").toString(), QStringLiteral("NEW-1"));
         QVERIFY(catalogue(env, "NEW-2", "idarticulo").isNull());
+    }
+
+    // Texts reach Calvera exactly as the work database holds them (accents, a character outside the
+    // basic plane, quotes, blanks at the ends) and as texts, in the items, the inserted and the
+    // updated catalogue rows; Null and blank texts follow their own rules.
+    void textsReachCalveraAsStored()
+    {
+        TestEnv env;
+        env.connect();
+        configure();
+        const QString accented = QStringLiteral("CAÑO DE ACERO Ø12 «INOX» ó'é \U0001F527 ");
+        const QString maria = QStringLiteral("  Tubería galvanizada – 1/2\"");
+        addArt(env, "1,'ÑU-1','CAÑO DE ACERO Ø12 «INOX» ó''é \U0001F527 ','  Tubería galvanizada – 1/2\"',1,1,"
+                    "2,10,20,'310','7306.30.00.000K','AA(ÑANDÚ)','N','07','07',NULL,'',NULL,'1','Perú','A','OK'");
+        addArt(env, "2,'VIEJO-1','   ',NULL,1,1,1,5,5,'310','7306.30.00.000K',NULL,NULL,'07','07',NULL,"
+                    "NULL,NULL,'1','310','A','OK'");
+        env.execCalvera("INTERNOS", "insert into catarticulos (idcatalogo, idarticulo, descripcion, usuario) "
+                                    "values ('001', 'VIEJO-1', 'SIN CAMBIO', 'otro')");
+        ScriptedInteraction script;
+        script.expectMessage(QStringLiteral("Se transfirio 2 articulos en el interno T1"), Icon::Information);
+        RecordingProgress progress;
+        TransferDriver driver(shared(), progress);
+        driver.setClock([] { return kNow; });
+        driver.FRM3_Tranferir();
+        VERIFY_SCRIPT(script);
+
+        const QString type = TestEnv::onServer() ? QStringLiteral("pg_typeof(%1)::text")
+                                                 : QStringLiteral("typeof(%1)");
+        QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "descripcion").toString(), accented);
+        QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "Descripcion_Maria").toString(), maria);
+        QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "sufijos").toString(), QStringLiteral("AA(ÑANDÚ)"));
+        QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "Preciounitario").toDouble(), 10.0);
+        QCOMPARE(subitem(env, QStringLiteral("VIEJO-1"), "descripcion").toString(), QStringLiteral("   "));
+        QCOMPARE(subitem(env, QStringLiteral("VIEJO-1"), "Descripcion_Maria").toString(), QString(""));
+        QVERIFY(!subitem(env, QStringLiteral("VIEJO-1"), "Descripcion_Maria").isNull());
+        if (!TestEnv::onServer()) {
+            QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), type.arg("descripcion")).toString(),
+                     QStringLiteral("text"));
+            QCOMPARE(subitem(env, QStringLiteral("VIEJO-1"), type.arg("Descripcion_Maria")).toString(),
+                     QStringLiteral("text"));
+            QCOMPARE(catalogue(env, QStringLiteral("ÑU-1"), type.arg("idpais")).toString(),
+                     QStringLiteral("text"));
+        }
+        // Inserted: the country from PRCORI, as stored.
+        QCOMPARE(catalogue(env, QStringLiteral("ÑU-1"), "descripcion").toString(), accented);
+        QCOMPARE(catalogue(env, QStringLiteral("ÑU-1"), "idpais").toString(), QStringLiteral("Perú"));
+        // Updated: a description of blanks leaves the catalogue's own.
+        QCOMPARE(catalogue(env, QStringLiteral("VIEJO-1"), "descripcion").toString(),
+                 QStringLiteral("SIN CAMBIO"));
+        QCOMPARE(catalogue(env, QStringLiteral("VIEJO-1"), "usuario").toString(), TransferDriver::signature());
+    }
+
+    // Bound UTF-8 texts are stored as the texts they hold whatever the database's text encoding.
+    void boundUtf8TextsInEitherEncoding()
+    {
+        if (TestEnv::onServer()) QSKIP("SQLite's encodings");
+        QTemporaryDir dir;
+        for (const char *encoding : {"UTF-8", "UTF-16le"}) {
+            const QString file = dir.filePath(QLatin1String(encoding) + QStringLiteral(".sqlite"));
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mk"));
+                db.setDatabaseName(file);
+                QVERIFY(db.open());
+                QSqlQuery q(db);
+                QVERIFY(q.exec(QStringLiteral("PRAGMA encoding = '%1'").arg(QLatin1String(encoding))));
+                QVERIFY(q.exec(QStringLiteral("create table t (a text, b real, c text)")));
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("mk"));
+            DataConnection dc;
+            dc.openSqlite(QStringLiteral("enc"), file, QStringLiteral("test"));
+            QCOMPARE(dc.storesUtf8(), QByteArray(encoding) == "UTF-8");
+            const QString text = QStringLiteral("Ñandú «ó» \U0001F527");
+            QCOMPARE(dc.EjecutarBound(QStringLiteral("insert into t (a, b, c) values (?, ?, '?')"),
+                                      {text.toUtf8(), 2.5}),
+                     1LL);
+            QCOMPARE(dc.EjecutarBound(QStringLiteral("insert into t (a, b, c) values (?, ?, '?')"),
+                                      {QByteArray(""), 3.5}),
+                     1LL);
+            dc.Sql = QStringLiteral("select a, typeof(a) as ta, b, c from t order by b");
+            Recordset rs;
+            QVERIFY(dc.CrearRs(rs));
+            QCOMPARE(rs.Fields(QStringLiteral("a")).toString(), text);
+            QCOMPARE(rs.Fields(QStringLiteral("ta")).toString(), QStringLiteral("text"));
+            QCOMPARE(rs.Fields(QStringLiteral("c")).toString(), QStringLiteral("?"));
+            rs.MoveNext();
+            QCOMPARE(rs.Fields(QStringLiteral("ta")).toString(), QStringLiteral("text"));
+            QCOMPARE(rs.Fields(QStringLiteral("a")).toString(), QString());
+        }
     }
 
     void zeroQuantityOnNewArticleFailsAtStep520()
