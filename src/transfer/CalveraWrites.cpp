@@ -3,8 +3,12 @@
 #include "data/DataConnection.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
+#include "data/VbFormat.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <exception>
 #include <optional>
 
@@ -36,6 +40,27 @@ QVariant literalValue(const QString &literal)
     if (error == std::errc() && end == text + n) return value;
     return literal.toDouble();
 }
+// literalValue of vb::sqlNumberLiteral(value) without the text: when the shortest digits that read
+// back as the value number 15 or fewer, they are the literal's, which then reads back as the value
+// itself, an integer when it has no point and no exponent (-4 <= exponent < 15, whole).
+QVariant realValue(double value)
+{
+    if (value == 0) return 0LL;
+    char sci[40];
+    const auto r = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+    if (r.ec == std::errc() && std::fabs(value) >= std::numeric_limits<double>::min()) {
+        const char *e = std::find(sci, r.ptr, 'e');
+        int digits = 0;
+        for (const char *p = sci; p < e; ++p)
+            digits += *p >= '0' && *p <= '9';
+        int x = 0;
+        if (e < r.ptr && digits <= 15 && std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, x).ec == std::errc()) {
+            if (x >= 0 && x < 15 && digits <= x + 1) return static_cast<long long>(value);
+            return value;
+        }
+    }
+    return literalValue(vb::sqlNumberLiteral(value));
+}
 } // namespace
 
 CalveraCommand &CalveraCommand::text(const QVariant &value)
@@ -60,6 +85,13 @@ CalveraCommand &CalveraCommand::number(const QString &literal)
     return *this;
 }
 
+CalveraCommand &CalveraCommand::number(double value)
+{
+    if (!std::isfinite(value)) throw PlanexoError::divisionByZero();
+    m_values.push_back({QString(), Kind::Real, QByteArray(), value});
+    return *this;
+}
+
 CalveraCommand &CalveraCommand::literal(const QString &sqlLiteral)
 {
     m_values.push_back({sqlLiteral, Kind::Literal});
@@ -79,6 +111,7 @@ QString CalveraCommand::sql() const
             const Value &v = m_values[next++];
             out += v.kind == Kind::Text   ? sql::text(v.text)
                    : v.kind == Kind::Utf8 ? sql::text(QString::fromUtf8(v.utf8))
+                   : v.kind == Kind::Real ? vb::sqlNumberLiteral(v.real)
                                           : v.text;
             continue;
         }
@@ -104,6 +137,9 @@ QVariantList CalveraCommand::values() const
         }
         case Kind::Number:
             out << literalValue(v.text);
+            break;
+        case Kind::Real:
+            out << realValue(v.real);
             break;
         case Kind::Literal:
             // A quoted text: its content, quotes undoubled.

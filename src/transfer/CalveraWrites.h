@@ -24,6 +24,9 @@ class CalveraCommand {
     CalveraCommand &text(const QString &value);
     // A number in the text of an SQL number literal (setAnsi's), bound as SQLite reads that literal.
     CalveraCommand &number(const QString &literal);
+    // A number as the literal that vb::sqlNumberLiteral writes, made only when the text is needed;
+    // error 11 for a value that is no finite number.
+    CalveraCommand &number(double value);
     // A literal given as SQL text (a date): a quoted text is bound as its content, as it reads.
     CalveraCommand &literal(const QString &sqlLiteral);
 
@@ -37,11 +40,12 @@ class CalveraCommand {
     QVariantList values() const;
 
   private:
-    enum class Kind { Text, Utf8, Number, Literal };
+    enum class Kind { Text, Utf8, Number, Real, Literal };
     struct Value {
         QString text;
         Kind kind;
         QByteArray utf8 = {};
+        double real = 0;
     };
     QString m_shape;
     QList<Value> m_values;

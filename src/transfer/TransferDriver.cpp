@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 
 using Icon = Interaction::Icon;
 
@@ -47,11 +48,13 @@ QString pointed(QString formatted, QChar separator)
     return formatted;
 }
 
-// setAnsi of a value; a number read from the database goes straight to its literal.
-QString numberLiteral(const QVariant &value)
+// setAnsi of a value into a command; a number read from the database goes in as it is.
+void addNumber(CalveraCommand &c, const QVariant &value)
 {
-    if (value.typeId() == QMetaType::Double) return vb::sqlNumberLiteral(value.toDouble());
-    return number(value);
+    if (value.typeId() == QMetaType::Double)
+        c.number(value.toDouble());
+    else
+        c.number(number(value));
 }
 
 // setAnsi of a database number formatted with a pattern.
@@ -66,10 +69,9 @@ QString unitPriceLiteral(const QVariant &total, const QVariant &quantity, QChar 
 {
     if (total.typeId() != QMetaType::Double || quantity.typeId() != QMetaType::Double)
         return number(TransferDriver::unitPrice(total, quantity));
-    bool ok = false;
-    const double rounded =
-        pointed(vb::format(total.toDouble(), QStringLiteral("00.00")), separator).toDouble(&ok);
-    if (!ok) return number(TransferDriver::unitPrice(total, quantity));
+    // The total formatted "00.00" reads back as the total rounded to cents (a zero as zero).
+    if (!std::isfinite(total.toDouble())) return number(TransferDriver::unitPrice(total, quantity));
+    const double rounded = vb::roundHalfAway(total.toDouble(), 2);
     const double divisor = quantity.toDouble();
     if (divisor == 0) throw PlanexoError::divisionByZero();
     return pointed(vb::format(rounded / divisor, QStringLiteral("00.0000")), separator);
@@ -379,16 +381,16 @@ CalveraCommand TransferDriver::subitemsInsert(const ArticleRows &a, qsizetype r)
     CalveraCommand c(kSubitemsInsert);
     c.text(f(ARTNRO)).text(m_state.INTCAT).text(f(ARTDSC)).text(f(DESCRIPCION_MARIA));
     c.text(m_state.sInternoActual).text(f(PRCNCM)).text(f(PRCDUN));
-    c.number(numberLiteral(f(ARTCAN)));
+    addNumber(c, f(ARTCAN));
     c.number(unitPriceLiteral(f(ARTTOT), f(ARTCAN), m_separator));
     c.text(f(ARTORG));
     c.number(formattedLiteral(fmt.EsNumero(f(ARTTKG)), QStringLiteral("0.00"), m_separator));
     c.number(formattedLiteral(f(ARTTOT), QStringLiteral("00.00"), m_separator));
     c.text(f(PRCESM)).text(f(PRCEUN));
-    c.number(numberLiteral(fmt.EsNumero(f(PRCECA))));
+    addNumber(c, fmt.EsNumero(f(PRCECA)));
     c.text(f(PRCSUF)).text(f(PRCLAP));
-    c.number(numberLiteral(fmt.EsNumero(f(PRCSCA))));
-    c.number(numberLiteral(fmt.EsNumero(f(ARTKGB))));
+    addNumber(c, fmt.EsNumero(f(PRCSCA)));
+    addNumber(c, fmt.EsNumero(f(ARTKGB)));
     c.text(f(PRCSUN));
     return c;
 }
@@ -496,14 +498,14 @@ CalveraCommand TransferDriver::catalogueUpdate(const ArticleRows &a, qsizetype r
         m_step = step + 10;
         key[bit] = QLatin1Char('+');
         if (isNumber)
-            c.number(numberLiteral(f(field)));
+            addNumber(c, f(field));
         else
             c.text(f(field));
     };
     optional(110, 0, ARTDSC, false);
     m_step = 130;
     m_step = 140;
-    c.number(numberLiteral(f(ARTUNI)));
+    addNumber(c, f(ARTUNI));
     m_step = 150;
     optional(160, 1, PRCNCM, false);
     optional(180, 2, PRCLAP, false);
@@ -583,13 +585,13 @@ CalveraCommand TransferDriver::catalogueInsert(const ArticleRows &a, qsizetype r
     m_step = 570;
     c.text(f(PRCEUN));
     m_step = 580;
-    c.number(numberLiteral(f(PRCECA)));
+    addNumber(c, f(PRCECA));
     m_step = 590;
     c.text(f(PRCESM));
     m_step = 600;
     c.text(f(PRCSUN));
     m_step = 610;
-    c.number(numberLiteral(f(PRCSCA)));
+    addNumber(c, f(PRCSCA));
     return c;
 }
 
