@@ -1,18 +1,18 @@
 // The transfer to Calvera against real SQLite files: the pre-check, the header and items, the
 // replacement question, the catalogue update and insert, the failures and the final count.
 #include "Version.h"
-#include "shared/Progress.h"
-#include "shared/SharedState.h"
-#include "ui/app/frmMain.h"
-#include "common/ScriptedInteraction.h"
 #include "common/RecordingProgress.h"
+#include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/DataConnection.h"
 #include "data/PlanexoError.h"
 #include "data/Recordset.h"
-#include "ui/shipments/ShipmentList.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "transfer/TransferDriver.h"
 #include "transfer/modGlobal.h"
+#include "ui/app/frmMain.h"
+#include "ui/shipments/ShipmentList.h"
 
 #include <QFile>
 #include <QLabel>
@@ -682,8 +682,9 @@ class TestTransfer : public QObject {
         configure();
         const QString accented = QStringLiteral("CAÑO DE ACERO Ø12 «INOX» ó'é \U0001F527 ");
         const QString maria = QStringLiteral("  Tubería galvanizada – 1/2\"");
-        addArt(env, "1,'ÑU-1','CAÑO DE ACERO Ø12 «INOX» ó''é \U0001F527 ','  Tubería galvanizada – 1/2\"',1,1,"
-                    "2,10,20,'310','7306.30.00.000K','AA(ÑANDÚ)','N','07','07',NULL,'',NULL,'1','Perú','A','OK'");
+        addArt(env,
+               "1,'ÑU-1','CAÑO DE ACERO Ø12 «INOX» ó''é \U0001F527 ','  Tubería galvanizada – 1/2\"',1,1,"
+               "2,10,20,'310','7306.30.00.000K','AA(ÑANDÚ)','N','07','07',NULL,'',NULL,'1','Perú','A','OK'");
         addArt(env, "2,'VIEJO-1','   ',NULL,1,1,1,5,5,'310','7306.30.00.000K',NULL,NULL,'07','07',NULL,"
                     "NULL,NULL,'1','310','A','OK'");
         env.execCalvera("INTERNOS", "insert into catarticulos (idcatalogo, idarticulo, descripcion, usuario) "
@@ -696,8 +697,8 @@ class TestTransfer : public QObject {
         driver.FRM3_Tranferir();
         VERIFY_SCRIPT(script);
 
-        const QString type = TestEnv::onServer() ? QStringLiteral("pg_typeof(%1)::text")
-                                                 : QStringLiteral("typeof(%1)");
+        const QString type =
+            TestEnv::onServer() ? QStringLiteral("pg_typeof(%1)::text") : QStringLiteral("typeof(%1)");
         QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "descripcion").toString(), accented);
         QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "Descripcion_Maria").toString(), maria);
         QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "sufijos").toString(), QStringLiteral("AA(ÑANDÚ)"));
@@ -719,7 +720,8 @@ class TestTransfer : public QObject {
         // Updated: a description of blanks leaves the catalogue's own.
         QCOMPARE(catalogue(env, QStringLiteral("VIEJO-1"), "descripcion").toString(),
                  QStringLiteral("SIN CAMBIO"));
-        QCOMPARE(catalogue(env, QStringLiteral("VIEJO-1"), "usuario").toString(), TransferDriver::signature());
+        QCOMPARE(catalogue(env, QStringLiteral("VIEJO-1"), "usuario").toString(),
+                 TransferDriver::signature());
     }
 
     // Bound UTF-8 texts are stored as the texts they hold whatever the database's text encoding.

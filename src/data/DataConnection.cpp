@@ -175,12 +175,14 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
         if (utf8 && values[i].typeId() == QMetaType::QByteArray)
             bytes[i] = 'b';
     // Callers pass the same shared text again and again: compared by its data first.
-    if (!m_lastBoundPrepared || statement.constData() != m_lastBound.constData() || statement != m_lastBound) {
+    if (!m_lastBoundPrepared || statement.constData() != m_lastBound.constData() ||
+        statement != m_lastBound) {
         m_lastBound = statement;
         m_lastBoundPrepared = &m_bound[statement];
     }
     std::vector<Bound> &variants = *m_lastBoundPrepared;
-    auto it = std::find_if(variants.begin(), variants.end(), [&](const Bound &b) { return b.bytes == bytes; });
+    auto it =
+        std::find_if(variants.begin(), variants.end(), [&](const Bound &b) { return b.bytes == bytes; });
     if (it == variants.end()) {
         // Each "?" outside quotes becomes a name of its own, in order.
         Bound b;

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <limits>
 #include <exception>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -54,7 +54,8 @@ QVariant realValue(double value)
         for (const char *p = sci; p < e; ++p)
             digits += *p >= '0' && *p <= '9';
         int x = 0;
-        if (e < r.ptr && digits <= 15 && std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, x).ec == std::errc()) {
+        if (e < r.ptr && digits <= 15 &&
+            std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, x).ec == std::errc()) {
             if (x >= 0 && x < 15 && digits <= x + 1) return static_cast<long long>(value);
             return value;
         }
@@ -143,10 +144,12 @@ QVariantList CalveraCommand::values() const
             break;
         case Kind::Literal:
             // A quoted text: its content, quotes undoubled.
-        {
-            QByteArray t = v.text.mid(1, v.text.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'")).toUtf8();
-            out << (t.isNull() ? QByteArray("") : t);
-        }
+            {
+                QByteArray t = v.text.mid(1, v.text.size() - 2)
+                                   .replace(QStringLiteral("''"), QStringLiteral("'"))
+                                   .toUtf8();
+                out << (t.isNull() ? QByteArray("") : t);
+            }
             break;
         }
     }

@@ -102,9 +102,8 @@ enum Art {
     kArtFields
 };
 // The fields of type TEXT, from ARTNRO to PRCORI.
-constexpr bool kArtText[kArtFields] = {true,  true,  true, false, false, false, false,
-                                       false, true,  true, true,  true,  true,  true,
-                                       false, true,  false, true, true, true};
+constexpr bool kArtText[kArtFields] = {true, true, true, false, false, false, false, false, true, true,
+                                       true, true, true, true,  false, true,  false, true,  true, true};
 const char *const kArtNames[kArtFields] = {"ARTNRO", "ARTDSC", "DESCRIPCION_MARIA",
                                            "ARTTKG", "ARTKGB", "ARTCAN",
                                            "ARTUNI", "ARTTOT", "ARTORG",
