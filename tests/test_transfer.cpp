@@ -685,17 +685,22 @@ class TestTransfer : public QObject {
         addArt(env,
                "1,'ÑU-1','CAÑO DE ACERO Ø12 «INOX» ó''é \U0001F527 ','  Tubería galvanizada – 1/2\"',1,1,"
                "2,10,20,'310','7306.30.00.000K','AA(ÑANDÚ)','N','07','07',NULL,'',NULL,'1','Perú','A','OK'");
-        addArt(env, "2,'VIEJO-1','   ',NULL,1,1,1,5,5,'310','7306.30.00.000K',NULL,NULL,'07','07',NULL,"
+        addArt(env, "2,'V\"1\\''X','   ',NULL,1,1,1,5,5,'310','7306.30.00.000K',NULL,NULL,'07','07',NULL,"
                     "NULL,NULL,'1','310','A','OK'");
         env.execCalvera("INTERNOS", "insert into catarticulos (idcatalogo, idarticulo, descripcion, usuario) "
-                                    "values ('001', 'VIEJO-1', 'SIN CAMBIO', 'otro')");
+                                    "values ('001', 'V\"1\\''X', 'SIN CAMBIO', 'otro')");
         ScriptedInteraction script;
         script.expectMessage(QStringLiteral("Se transfirio 2 articulos en el interno T1"), Icon::Information);
         RecordingProgress progress;
         TransferDriver driver(shared(), progress);
+        QStringList statements;
+        driver.setStatementObserver([&](const QString &s) { statements << s; });
         driver.setClock([] { return kNow; });
         driver.FRM3_Tranferir();
         VERIFY_SCRIPT(script);
+        // The code with quotes and a backslash is found in the catalogue: updated, never inserted.
+        QCOMPARE(only(statements, "insert into CATARTICULOS").size(), 1);
+        QCOMPARE(only(statements, "update CATARTICULOS").size(), 1);
 
         const QString type =
             TestEnv::onServer() ? QStringLiteral("pg_typeof(%1)::text") : QStringLiteral("typeof(%1)");
@@ -703,13 +708,13 @@ class TestTransfer : public QObject {
         QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "Descripcion_Maria").toString(), maria);
         QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "sufijos").toString(), QStringLiteral("AA(ÑANDÚ)"));
         QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), "Preciounitario").toDouble(), 10.0);
-        QCOMPARE(subitem(env, QStringLiteral("VIEJO-1"), "descripcion").toString(), QStringLiteral("   "));
-        QCOMPARE(subitem(env, QStringLiteral("VIEJO-1"), "Descripcion_Maria").toString(), QString(""));
-        QVERIFY(!subitem(env, QStringLiteral("VIEJO-1"), "Descripcion_Maria").isNull());
+        QCOMPARE(subitem(env, QStringLiteral("V\"1\\''X"), "descripcion").toString(), QStringLiteral("   "));
+        QCOMPARE(subitem(env, QStringLiteral("V\"1\\''X"), "Descripcion_Maria").toString(), QString(""));
+        QVERIFY(!subitem(env, QStringLiteral("V\"1\\''X"), "Descripcion_Maria").isNull());
         if (!TestEnv::onServer()) {
             QCOMPARE(subitem(env, QStringLiteral("ÑU-1"), type.arg("descripcion")).toString(),
                      QStringLiteral("text"));
-            QCOMPARE(subitem(env, QStringLiteral("VIEJO-1"), type.arg("Descripcion_Maria")).toString(),
+            QCOMPARE(subitem(env, QStringLiteral("V\"1\\''X"), type.arg("Descripcion_Maria")).toString(),
                      QStringLiteral("text"));
             QCOMPARE(catalogue(env, QStringLiteral("ÑU-1"), type.arg("idpais")).toString(),
                      QStringLiteral("text"));
@@ -718,9 +723,9 @@ class TestTransfer : public QObject {
         QCOMPARE(catalogue(env, QStringLiteral("ÑU-1"), "descripcion").toString(), accented);
         QCOMPARE(catalogue(env, QStringLiteral("ÑU-1"), "idpais").toString(), QStringLiteral("Perú"));
         // Updated: a description of blanks leaves the catalogue's own.
-        QCOMPARE(catalogue(env, QStringLiteral("VIEJO-1"), "descripcion").toString(),
+        QCOMPARE(catalogue(env, QStringLiteral("V\"1\\''X"), "descripcion").toString(),
                  QStringLiteral("SIN CAMBIO"));
-        QCOMPARE(catalogue(env, QStringLiteral("VIEJO-1"), "usuario").toString(),
+        QCOMPARE(catalogue(env, QStringLiteral("V\"1\\''X"), "usuario").toString(),
                  TransferDriver::signature());
     }
 
