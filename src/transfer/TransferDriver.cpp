@@ -608,8 +608,8 @@ void TransferDriver::readCatalogueAhead(DataConnection &cal, const QStringList &
     }
     Recordset rs;
     const QString lookup = cal.Sql;
-    const QString join = QStringLiteral(" join catarticulos c on c.idcatalogo = ") + sql::text(m_state.INTCAT) +
-                         QStringLiteral(" and c.idarticulo = k.");
+    const QString join = QStringLiteral(" join catarticulos c on c.idcatalogo = ") +
+                         sql::text(m_state.INTCAT) + QStringLiteral(" and c.idarticulo = k.");
     bool read = false;
     if (cal.dialect().engine() == Dialect::Engine::SQLite) {
         // SQLite reads the codes from one JSON text much faster than it parses a table of values.
