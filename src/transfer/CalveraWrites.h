@@ -16,7 +16,7 @@ class CalveraCommand {
   public:
     CalveraCommand() = default;
     // A shape whose "?" outside quotes take the values added next, in order; without values, the text.
-    explicit CalveraCommand(const QString &shape) : m_shape(shape) {}
+    explicit CalveraCommand(const QString &shape) : m_shape(shape) { m_values.reserve(24); }
 
     // A text value: a quoted literal ('' for Null), or the same text bound. A QByteArray holds the
     // text in UTF-8.

@@ -492,7 +492,7 @@ CalveraCommand TransferDriver::catalogueUpdate(const ArticleRows &a, qsizetype r
     m_step = 100;
     // The assignments present make the statement's shape, and its key.
     QString key(16, QLatin1Char('-'));
-    CalveraCommand c;
+    CalveraCommand c{QString()};
     const auto optional = [&](int step, int bit, Art field, bool isNumber) {
         m_step = step;
         if (isBlank(f(field))) return;
