@@ -62,6 +62,15 @@ QVariant realValue(double value)
     }
     return literalValue(vb::sqlNumberLiteral(value));
 }
+// literalValue of a formatted number's text: with decimals, the value its digits stand for (a zero
+// as zero), which roundHalfAway reads from the same digits.
+QVariant formattedValue(double value, int decimals, const QString &pattern)
+{
+    if (decimals <= 0)
+        return literalValue(vb::format(value, pattern).replace(vb::decimalSeparator(), QLatin1Char('.')));
+    const double r = vb::roundHalfAway(value, decimals);
+    return r == 0 ? 0.0 : r;
+}
 } // namespace
 
 CalveraCommand &CalveraCommand::text(const QVariant &value)
@@ -93,6 +102,15 @@ CalveraCommand &CalveraCommand::number(double value)
     return *this;
 }
 
+CalveraCommand &CalveraCommand::number(double value, const QString &pattern)
+{
+    int decimals = 0;
+    const qsizetype point = pattern.indexOf(QLatin1Char('.'));
+    if (point >= 0) decimals = int(pattern.mid(point + 1).count(QLatin1Char('0')));
+    m_values.push_back({pattern, Kind::Formatted, QByteArray(), value, decimals});
+    return *this;
+}
+
 CalveraCommand &CalveraCommand::literal(const QString &sqlLiteral)
 {
     m_values.push_back({sqlLiteral, Kind::Literal});
@@ -113,7 +131,9 @@ QString CalveraCommand::sql() const
             out += v.kind == Kind::Text   ? sql::text(v.text)
                    : v.kind == Kind::Utf8 ? sql::text(QString::fromUtf8(v.utf8))
                    : v.kind == Kind::Real ? vb::sqlNumberLiteral(v.real)
-                                          : v.text;
+                   : v.kind == Kind::Formatted
+                       ? vb::format(v.real, v.text).replace(vb::decimalSeparator(), QLatin1Char('.'))
+                       : v.text;
             continue;
         }
         out += c;
@@ -141,6 +161,9 @@ QVariantList CalveraCommand::values() const
             break;
         case Kind::Real:
             out << realValue(v.real);
+            break;
+        case Kind::Formatted:
+            out << formattedValue(v.real, v.decimals, v.text);
             break;
         case Kind::Literal:
             // A quoted text: its content, quotes undoubled.

@@ -27,6 +27,9 @@ class CalveraCommand {
     // A number as the literal that vb::sqlNumberLiteral writes, made only when the text is needed;
     // error 11 for a value that is no finite number.
     CalveraCommand &number(double value);
+    // A finite number formatted with a vb::format pattern, as setAnsi writes the formatted text (its
+    // digits with a point), made only when the text is needed.
+    CalveraCommand &number(double value, const QString &pattern);
     // A literal given as SQL text (a date): a quoted text is bound as its content, as it reads.
     CalveraCommand &literal(const QString &sqlLiteral);
 
@@ -40,12 +43,13 @@ class CalveraCommand {
     QVariantList values() const;
 
   private:
-    enum class Kind { Text, Utf8, Number, Real, Literal };
+    enum class Kind { Text, Utf8, Number, Real, Formatted, Literal };
     struct Value {
         QString text;
         Kind kind;
         QByteArray utf8 = {};
         double real = 0;
+        int decimals = 0; // Formatted: the pattern is in text
     };
     QString m_shape;
     QList<Value> m_values;

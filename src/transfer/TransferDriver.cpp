@@ -42,14 +42,6 @@ QString number(QVariant value)
     return TransferDriver::setAnsi(value);
 }
 
-// What setAnsi gives for a number that VbFormat wrote in the user's locale: the same digits with a
-// point.
-QString pointed(QString formatted, QChar separator)
-{
-    if (separator != QLatin1Char('.')) formatted.replace(separator, QLatin1Char('.'));
-    return formatted;
-}
-
 // setAnsi of a value into a command; a number read from the database goes in as it is.
 void addNumber(CalveraCommand &c, const QVariant &value)
 {
@@ -60,23 +52,35 @@ void addNumber(CalveraCommand &c, const QVariant &value)
 }
 
 // setAnsi of a database number formatted with a pattern.
-QString formattedLiteral(const QVariant &value, const QString &pattern, QChar separator)
+void addFormatted(CalveraCommand &c, double value, const QString &pattern)
 {
-    if (value.typeId() == QMetaType::Double) return pointed(vb::format(value.toDouble(), pattern), separator);
-    return number(vb::format(value, pattern));
+    if (std::isfinite(value))
+        c.number(value, pattern);
+    else
+        c.number(vb::format(value, pattern).replace(vb::decimalSeparator(), QLatin1Char('.')));
 }
 
-// setAnsi of TransferDriver::unitPrice, without reading back the texts it formats.
-QString unitPriceLiteral(const QVariant &total, const QVariant &quantity, QChar separator)
+void addFormatted(CalveraCommand &c, const QVariant &value, const QString &pattern)
 {
-    if (total.typeId() != QMetaType::Double || quantity.typeId() != QMetaType::Double)
-        return number(TransferDriver::unitPrice(total, quantity));
+    if (value.typeId() == QMetaType::Double)
+        addFormatted(c, value.toDouble(), pattern);
+    else
+        c.number(number(vb::format(value, pattern)));
+}
+
+// setAnsi of TransferDriver::unitPrice into a command, without reading back the texts it formats.
+void addUnitPrice(CalveraCommand &c, const QVariant &total, const QVariant &quantity)
+{
     // The total formatted "00.00" reads back as the total rounded to cents (a zero as zero).
-    if (!std::isfinite(total.toDouble())) return number(TransferDriver::unitPrice(total, quantity));
+    if (total.typeId() != QMetaType::Double || quantity.typeId() != QMetaType::Double ||
+        !std::isfinite(total.toDouble())) {
+        c.number(number(TransferDriver::unitPrice(total, quantity)));
+        return;
+    }
     const double rounded = vb::roundHalfAway(total.toDouble(), 2);
     const double divisor = quantity.toDouble();
     if (divisor == 0) throw PlanexoError::divisionByZero();
-    return pointed(vb::format(rounded / divisor, QStringLiteral("00.0000")), separator);
+    addFormatted(c, rounded / divisor, QStringLiteral("00.0000"));
 }
 
 // The article fields the transfer reads.
@@ -383,10 +387,10 @@ CalveraCommand TransferDriver::subitemsInsert(const ArticleRows &a, qsizetype r)
     c.text(f(ARTNRO)).text(m_state.INTCAT).text(f(ARTDSC)).text(f(DESCRIPCION_MARIA));
     c.text(m_state.sInternoActual).text(f(PRCNCM)).text(f(PRCDUN));
     addNumber(c, f(ARTCAN));
-    c.number(unitPriceLiteral(f(ARTTOT), f(ARTCAN), m_separator));
+    addUnitPrice(c, f(ARTTOT), f(ARTCAN));
     c.text(f(ARTORG));
-    c.number(formattedLiteral(fmt.EsNumero(f(ARTTKG)), QStringLiteral("0.00"), m_separator));
-    c.number(formattedLiteral(f(ARTTOT), QStringLiteral("00.00"), m_separator));
+    addFormatted(c, fmt.EsNumero(f(ARTTKG)), QStringLiteral("0.00"));
+    addFormatted(c, f(ARTTOT), QStringLiteral("00.00"));
     c.text(f(PRCESM)).text(f(PRCEUN));
     addNumber(c, fmt.EsNumero(f(PRCECA)));
     c.text(f(PRCSUF)).text(f(PRCLAP));
@@ -441,7 +445,6 @@ bool TransferDriver::FRAM3_Transfer_B_Pasaje()
             return false;
         }
         m_progress.setMaximum(int(articles.rows.size()));
-        m_separator = vb::decimalSeparator();
         int step = 0;
         CalveraWrites writes(cal, m_observer, step,
                              CalveraWrites::capacityFor(cal, QStringLiteral("subitems")));
@@ -574,7 +577,7 @@ CalveraCommand TransferDriver::catalogueInsert(const ArticleRows &a, qsizetype r
     m_step = 510;
     c.number(number(0));
     m_step = 520;
-    c.number(unitPriceLiteral(f(ARTTOT), f(ARTCAN), m_separator));
+    addUnitPrice(c, f(ARTTOT), f(ARTCAN));
     m_step = 530;
     c.text(f(PRCNCM));
     m_step = 540;
@@ -669,7 +672,6 @@ bool TransferDriver::FRAM3_Transfer_C_ActualCAT()
         // On SQLite the whole batch of writes goes in one transaction: its codes are read in one go.
         const int codesPerRead = cal.dialect().engine() == Dialect::Engine::SQLite ? capacity : 100;
         m_signature = QString();
-        m_separator = vb::decimalSeparator();
         QStringList codes;
         codes.reserve(articles.rows.size());
         for (qsizetype row = 0; row < articles.rows.size(); ++row)

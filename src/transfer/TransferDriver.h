@@ -76,7 +76,6 @@ class TransferDriver {
     std::function<void(const QString &)> m_observer;
     std::function<QDateTime()> m_clock;
     int m_step = 0;
-    QChar m_separator; // the user's decimal separator, looked up once per step
     // For one catalogue update: the signature, the last date literal, the statements' shapes.
     QString m_signature;
     QDate m_fechaDate;
