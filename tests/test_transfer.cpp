@@ -729,6 +729,41 @@ class TestTransfer : public QObject {
                  TransferDriver::signature());
     }
 
+    // Negative and vanishing amounts: the statement shows the formatted texts and Calvera stores the
+    // numbers they read as (a total that rounds to no cents as 0, without a sign).
+    void negativeAndVanishingAmounts()
+    {
+        TestEnv env;
+        env.connect();
+        configure();
+        addArt(env, "1,'NEG-1',NULL,NULL,-0.004,NULL,2,NULL,-12.345,'310','7306.30.00.000K',NULL,NULL,'07',"
+                    "'07',-1.5,NULL,1e-7,'1','310','A','OK'");
+        addArt(env, "2,'NEG-2',NULL,NULL,NULL,NULL,1,NULL,-0.001,'310','7306.30.00.000K',NULL,NULL,'07','07',"
+                    "NULL,NULL,NULL,'1','310','A','OK'");
+        ScriptedInteraction script;
+        script.expectMessage(QStringLiteral("Se transfirio 2 articulos en el interno T1"), Icon::Information);
+        RecordingProgress progress;
+        QStringList statements;
+        TransferDriver driver(shared(), progress);
+        driver.setStatementObserver([&](const QString &s) { statements << s; });
+        driver.setClock([] { return kNow; });
+        driver.FRM3_Tranferir();
+        VERIFY_SCRIPT(script);
+        QCOMPARE(only(statements, "insert into subitems"),
+                 QStringList({kSubitemsHead + "'NEG-1','001','','','T1','7306.30.00.000K','07',2,-06.1750,'310',"
+                                              "0.00,-12.35,'1','07',-1.5,'','',1E-07,0,'N','')",
+                              kSubitemsHead + "'NEG-2','001','','','T1','7306.30.00.000K','07',1,00.0000,'310',"
+                                              "0.00,00.00,'1','07',0,'','',0,0,'N','')"}));
+        QCOMPARE(subitem(env, QStringLiteral("NEG-1"), "Preciounitario").toDouble(), -6.175);
+        QCOMPARE(subitem(env, QStringLiteral("NEG-1"), "fob").toDouble(), -12.35);
+        QCOMPARE(subitem(env, QStringLiteral("NEG-1"), "valorrelacionestadistica").toDouble(), -1.5);
+        QCOMPARE(subitem(env, QStringLiteral("NEG-1"), "valorderesp").toDouble(), 1e-7);
+        QCOMPARE(subitem(env, QStringLiteral("NEG-2"), "fob").toDouble(), 0.0);
+        QCOMPARE(subitem(env, QStringLiteral("NEG-2"), "Preciounitario").toDouble(), 0.0);
+        QCOMPARE(catalogue(env, QStringLiteral("NEG-1"), "Preciounitario").toDouble(), -6.175);
+        QCOMPARE(catalogue(env, QStringLiteral("NEG-1"), "valorderesp").toDouble(), 1e-7);
+    }
+
     // Bound UTF-8 texts are stored as the texts they hold whatever the database's text encoding.
     void boundUtf8TextsInEitherEncoding()
     {
