@@ -559,7 +559,10 @@ void TestPrintouts::previewPagingZoomPrintAndExport()
         if (!preview) return 0;
         ReportPageView *view = preview->pageView();
         d.show();
-        d.grab();
+        const QPixmap shot = d.grab();
+        // Kept in $PRINTOUTS_PDF_DIR when set, to look at.
+        if (qEnvironmentVariableIsSet("PRINTOUTS_PDF_DIR"))
+            shot.save(qEnvironmentVariable("PRINTOUTS_PDF_DIR") + "/preview.png");
         seen.pages = view->pageCount();
         seen.paintedAtOpen = view->paintedPages();
         seen.visibleAtOpen = view->visiblePages();
