@@ -12,6 +12,7 @@
 #include "ui/process/ControlPrintouts.h"
 #include "process/ProcessDriver.h"
 #include "shared/Settings.h"
+#include "ui/app/Translations.h"
 #include "ui/process/ReportPreview.h"
 #include "ui/process/Reporte.h"
 #include "ui/process/ResultsPanel.h"
@@ -19,8 +20,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -28,6 +31,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 using Icon = Interaction::Icon;
 using Item = Reporte::Item;
@@ -146,6 +150,7 @@ class TestPrintouts : public QObject {
     void pdfFolderIsRemembered();
     void pdfFileNames_data();
     void pdfFileNames();
+    void spanishPreviewAndOverwriteQuestion();
     void pdfPagesMatchLayout();
     void demoInvoiceReports();
     void textsShrinkBeforeTheyAreCut();
@@ -694,6 +699,52 @@ void TestPrintouts::pdfFileNames()
     QFETCH(QString, shipment);
     QFETCH(QString, name);
     QCOMPARE(ReportPreview::pdfFileName(caption, shipment), name);
+}
+
+// In a Spanish locale the preview's commands speak Spanish, and the real save dialog asks, in
+// Spanish, before it replaces a file.
+void TestPrintouts::spanishPreviewAndOverwriteQuestion()
+{
+    TestEnv env;
+    QVERIFY(installQtTranslations(QLocale(QLocale::Spanish, QLocale::Argentina)));
+    {
+        ReportPreview preview(reportOf(1), "Registros OK", "T1");
+        QCOMPARE(preview.findChild<QAction *>("printAction")->text(), QString("Imprimir"));
+        QCOMPARE(preview.findChild<QAction *>("nextPageAction")->text(), QString("Página siguiente"));
+        QCOMPARE(preview.findChild<QAction *>("fitWidthAction")->text(), QString("Ajustar ancho"));
+        QCOMPARE(preview.findChild<QAction *>("pdfAction")->text(), QString("Exportar a PDF"));
+    }
+
+    QTemporaryDir out;
+    const QString existing = out.filePath("Registros OK T1.pdf");
+    QFile file(existing);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QString question, yes, title;
+    QTimer::singleShot(0, [&] {
+        QFileDialog *dialog = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible()) dialog = d;
+        if (!dialog) return;
+        title = dialog->windowTitle();
+        QTimer::singleShot(0, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
+                    question = box->text();
+                    yes = box->button(QMessageBox::Yes)->text();
+                    box->button(QMessageBox::Yes)->click();
+                }
+        });
+        static_cast<QDialog *>(dialog)->accept(); // the proposed name, as if typed
+    });
+    const QString chosen =
+        QtInteraction::instance().saveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf", existing);
+    installQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(title, QString("Exportar a PDF"));
+    QCOMPARE(chosen, existing);
+    QVERIFY2(question.contains("Registros OK T1.pdf") && question.contains("ya existe"),
+             qPrintable(question));
+    QCOMPARE(yes.remove('&'), QString("Sí"));
 }
 
 // ---------------------------------------------------------------- printing
