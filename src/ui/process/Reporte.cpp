@@ -138,11 +138,10 @@ Reporte::Layout Reporte::layout(int bodyHeightTwips) const
 
 const Reporte::Layout &Reporte::pages(int bodyHeightTwips) const
 {
-    if (m_cache->height != bodyHeightTwips) {
-        m_cache->layout = layout(bodyHeightTwips);
-        m_cache->height = bodyHeightTwips;
-    }
-    return m_cache->layout;
+    auto it = m_cache->layouts.find(bodyHeightTwips);
+    if (it == m_cache->layouts.end())
+        it = m_cache->layouts.emplace(bodyHeightTwips, layout(bodyHeightTwips)).first;
+    return it->second;
 }
 
 int Reporte::bodyHeight(const QPrinter &printer)

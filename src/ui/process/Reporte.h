@@ -72,7 +72,8 @@ class Reporte {
 
     // Which text and rule goes where on which page, for a printable area of the given height.
     Layout layout(int bodyHeightTwips) const;
-    // The same, laid out once per height and kept while the report lives (copies share it).
+    // The same, laid out once per height and kept while the report lives (copies share it); the
+    // reference stays valid as long as the report.
     const Layout &pages(int bodyHeightTwips) const;
     // The height of a printer's printable area in twips.
     static int bodyHeight(const QPrinter &printer);
@@ -92,11 +93,10 @@ class Reporte {
     QVector<Row> m_rows;
     Fonts &fontsFor(const QPaintDevice &device) const;
 
-    // The pages of the last layout, for the height they were laid out for, and the fonts made for
-    // each resolution painted at.
+    // The pages laid out for each printable height asked for (a page view keeps a reference to
+    // one while a print on other paper lays out another), and the fonts made for each resolution.
     struct Cache {
-        int height = -1;
-        Layout layout;
+        std::map<int, Layout> layouts;
         std::map<std::pair<int, int>, std::shared_ptr<Fonts>> fonts;
     };
     std::shared_ptr<Cache> m_cache = std::make_shared<Cache>();
