@@ -2,6 +2,7 @@
 // worksheet only, and every kind of bad input ending as a described failure.
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
+#include "data/VbFormat.h"
 #include "workbook/WorkbookSheet.h"
 #include "workbook/XlsxReader.h"
 #include "workbook/clEcxel.h"
@@ -10,7 +11,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <zip.h>
 
 namespace {
@@ -1128,6 +1132,108 @@ class TestReader : public QObject {
             QVERIFY(xlsx::isDateFormatId(id));
         for (int id : {0, 1, 2, 3, 4, 9, 10, 11, 12, 13, 37, 38, 39, 40, 44, 48, 49, 164})
             QVERIFY(!xlsx::isDateFormatId(id));
+    }
+    // The loader reads cells as UTF-8 with the locale looked up once: every fixture's cells read
+    // the same that way as through LeerCelda, in both locales, failures included.
+    void utf8TextsAreTheTexts()
+    {
+        const QStringList files =
+            QDir(QStringLiteral(PLANEXO_TEST_DATA_DIR)).entryList({"*.xlsx", "*.xls"}, QDir::Files);
+        QVERIFY(files.size() > 20);
+        int compared = 0, failures = 0;
+        for (const bool comma : {true, false}) {
+            comma ? TestEnv::useComma() : TestEnv::usePoint();
+            for (const QString &file : files) {
+                clEcxel reader;
+                reader.setArchivo(fixture(file));
+                try {
+                    reader.Abrir();
+                } catch (const PlanexoError &) {
+                    continue;
+                }
+                if (file == QLatin1String("strings.xlsx"))
+                    reader.EscribirCelda(2, 2, QStringLiteral("añadido"));
+                SheetTextRun run;
+                for (long r = 1; r <= 40; ++r) {
+                    for (long c = 1; c <= 12; ++c) {
+                        QString want, got;
+                        long wantError = 0, gotError = 0;
+                        QString wantDescription, gotDescription, wantSource, gotSource;
+                        try {
+                            want = reader.LeerCelda(r, c);
+                        } catch (const PlanexoError &e) {
+                            wantError = e.number();
+                            wantDescription = e.description();
+                            wantSource = e.source();
+                        }
+                        try {
+                            const std::string_view utf8 = reader.LeerCeldaUtf8(r, c, run);
+                            got = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+                        } catch (const PlanexoError &e) {
+                            gotError = e.number();
+                            gotDescription = e.description();
+                            gotSource = e.source();
+                        }
+                        const QString where = QStringLiteral("%1 (%2, %3)").arg(file).arg(r).arg(c);
+                        QVERIFY2(got == want, qPrintable(where + ": " + got + " <> " + want));
+                        QVERIFY2(gotError == wantError && gotDescription == wantDescription &&
+                                     gotSource == wantSource,
+                                 qPrintable(where));
+                        ++compared;
+                        failures += wantError != 0;
+                    }
+                }
+            }
+        }
+        QVERIFY(compared > 10000);
+        QVERIFY(failures > 0); // the error cells were among them
+    }
+
+    // Numbers written straight into a buffer as VB writes them (15 significant digits, E+XX).
+    void numberUtf8IsVbText()
+    {
+        std::vector<double> values = {0.0,
+                                      -0.0,
+                                      1,
+                                      -1,
+                                      0.5,
+                                      1234.5,
+                                      1e15,
+                                      999999999999999.0,
+                                      1e15 + 2,
+                                      123456789012345678.0,
+                                      0.1 + 0.2,
+                                      1.0 / 3,
+                                      -2.0 / 3,
+                                      1e-4,
+                                      1.5e-5,
+                                      0.0001234,
+                                      1e100,
+                                      -1e-100,
+                                      1e308,
+                                      5e-324,
+                                      std::numeric_limits<double>::min(),
+                                      4503599627370497.0,
+                                      0.30000000000000004,
+                                      45000.25,
+                                      1370.2500000000002,
+                                      std::numeric_limits<double>::infinity()};
+        std::mt19937_64 random(11);
+        std::uniform_real_distribution<double> unit(0, 1);
+        std::uniform_int_distribution<int> exponent(-30, 30);
+        for (int i = 0; i < 20000; ++i) {
+            const double v = (unit(random) - 0.5) * std::pow(10.0, exponent(random));
+            values.push_back(v);
+            values.push_back(std::round(v * 100) / 100);
+            values.push_back(std::nextafter(v, 1e300));
+        }
+        for (const double v : values) {
+            char out[WorkbookSheet::NumberChars];
+            const size_t n = WorkbookSheet::numberUtf8(v, out);
+            const QString want =
+                std::isfinite(v) ? vb::sqlNumberLiteral(v) : WorkbookSheet::numberText(v, '.');
+            QCOMPARE(QString::fromLatin1(out, qsizetype(n)), want);
+        }
     }
 };
 

@@ -111,6 +111,28 @@ void SheetGridModel::RowBuffer::append(QStringView text)
     m_cells.push_back(span);
 }
 
+void SheetGridModel::RowBuffer::append(std::string_view text)
+{
+    if (m_cells.size() % size_t(m_cols) == 0) m_rowStart = m_text.size();
+    if (text.empty()) {
+        m_cells.push_back({0, 0});
+        return;
+    }
+    const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
+    if (above != SIZE_MAX && m_cells[above].length == text.size() &&
+        std::memcmp(m_text.constData() + m_cells[above].offset, text.data(), text.size()) == 0) {
+        m_cells.push_back(m_cells[above]);
+        return;
+    }
+    const qsizetype start = m_text.size();
+    if (start + qsizetype(text.size()) > qsizetype(UINT32_MAX))
+        throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    const qsizetype need = start + qsizetype(text.size());
+    if (need > m_text.capacity()) m_text.reserve(std::max(need, start + start / 8 + 4096));
+    m_text.append(text.data(), qsizetype(text.size()));
+    m_cells.push_back({uint32_t(start), uint32_t(text.size())});
+}
+
 void SheetGridModel::RowBuffer::dropLastRow()
 {
     if (m_cells.empty()) return;

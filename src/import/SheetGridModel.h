@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 // Where a cell's text lies in the grid's UTF-8 buffer; an empty cell has length 0.
@@ -82,6 +83,8 @@ class SheetGridModel : public QAbstractTableModel {
         int rows() const { return int(m_cells.size() / size_t(m_cols)); }
         // Appends the next cell, row by row.
         void append(QStringView text);
+        // The same for a text already in UTF-8.
+        void append(std::string_view text);
         // Drops the last row (complete or not); once after each row at most.
         void dropLastRow();
         QString text(int row, int col) const;

@@ -8,7 +8,19 @@
 #include <QStringView>
 #include <QTime>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
+
+// What converting many cells to text needs from the user's locale, looked up once when the run
+// starts (the locale does not change during one load), and the texts of whole-day dates converted
+// so far.
+struct SheetTextRun {
+    SheetTextRun();
+    std::string decimal; // the locale's decimal separator, UTF-8
+    QHash<int64_t, std::string> days;
+    std::string scratch; // the last text that is not a view into the sheet
+};
 
 // The cell values of one worksheet, held sparsely: only cells that have a value are stored, in
 // row-major order with a per-row index, so a lookup costs O(1) in a row without gaps and a binary
@@ -76,6 +88,10 @@ class WorkbookSheet {
     // The cell's value as text in the user's locale; empty for a cell without value. An error
     // value throws PlanexoError 13 (no source) naming the cell.
     QString text(uint32_t row, uint32_t col) const;
+    // The same text as UTF-8 (a shared string as the part holds it: bytes that are no UTF-8 read as
+    // U+FFFD once decoded): a view into the sheet's strings or into run.scratch, valid until the
+    // next call with that run. Fails as text() does.
+    std::string_view textUtf8(uint32_t row, uint32_t col, SheetTextRun &run) const;
     // Replaces the cell's text in memory.
     void setText(uint32_t row, uint32_t col, const QString &text);
 
@@ -84,6 +100,10 @@ class WorkbookSheet {
     static QString numberText(double value);
     // The same with the locale's decimal separator given (looked up once by the caller).
     static QString numberText(double value, QChar decimal);
+    // numberText in the C form (a point as the separator) as UTF-8 into out, which holds at least
+    // NumberChars bytes; the number of bytes written.
+    static constexpr size_t NumberChars = 32;
+    static size_t numberUtf8(double value, char *out);
     // A date: the locale's short date form with the year widened to four digits, then a blank and
     // the locale's long time form (without time zone) when the value has a time part; a value
     // below one day of the 1900 system is a time alone. Values no date can show (negative, past

@@ -92,6 +92,18 @@ QString clEcxel::LeerCelda(long p_Lin, long p_Col) const
     }
 }
 
+std::string_view clEcxel::LeerCeldaUtf8(long p_Lin, long p_Col, SheetTextRun &run) const
+{
+    if (!m_sheet) return {};
+    if (!inGrid(p_Lin, p_Col)) throw outsideGrid(p_Lin, p_Col, LeerCeldaSource);
+    try {
+        return m_sheet->textUtf8(uint32_t(p_Lin), uint32_t(p_Col), run);
+    } catch (PlanexoError &e) {
+        e.setSource(LeerCeldaSource);
+        throw;
+    }
+}
+
 void clEcxel::EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor)
 {
     if (!m_sheet) return;
