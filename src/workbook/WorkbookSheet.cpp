@@ -86,6 +86,16 @@ uint32_t WorkbookSheet::addString(QStringView text)
     return uint32_t(m_spans.size() - 1);
 }
 
+uint32_t WorkbookSheet::addUtf8Text(std::string_view text)
+{
+    if (m_pool.size() + qsizetype(text.size()) > qsizetype(UINT32_MAX) || m_spans.size() >= UINT32_MAX ||
+        (uint32_t(text.size()) & Utf8Span))
+        throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    m_spans.push_back({uint32_t(m_pool.size()), uint32_t(text.size())});
+    m_pool.append(text.data(), qsizetype(text.size()));
+    return uint32_t(m_spans.size() - 1);
+}
+
 QString WorkbookSheet::string(uint32_t index) const
 {
     if (index >= m_spans.size()) return {};

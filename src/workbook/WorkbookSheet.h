@@ -50,6 +50,8 @@ class WorkbookSheet {
     // Strings are kept in one UTF-8 pool; the returned index identifies them. A lone surrogate is
     // kept as U+FFFD.
     uint32_t addString(QStringView text);
+    // The same for a text that is UTF-8 already (bytes that are no UTF-8 read as U+FFFD).
+    uint32_t addUtf8Text(std::string_view text);
     // A string kept as UTF-8 bytes of a buffer the sheet holds (see holdUtf8), converted when read:
     // shared strings that need no decoding are not copied twice.
     uint32_t addUtf8String(uint32_t offset, uint32_t length);

@@ -520,14 +520,6 @@ void readRichTextRest(PartReader &reader, QString &text)
     decodeEscapes(text);
 }
 
-void readRichText(PartReader &reader, QString &text)
-{
-    text.truncate(0);
-    std::string_view plain;
-    if (reader.xml().fastChildText("t", plain)) XlsxXml::appendUtf8(text, plain);
-    readRichTextRest(reader, text);
-}
-
 // Adds the shared strings to the sheet in their order, so that string i is the sheet's string i.
 // A plain <si><t>text</t></si> stays UTF-8 in the part, which the sheet then holds.
 uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet &sheet)
@@ -613,7 +605,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
 
     enum class Type { Number, Shared, Text, Inline, Bool, Error, Date };
     QString inlineText;
-    std::string scratch;
+    std::string scratch, inlineScratch;
     uint32_t row = 0, col = 0;
     bool inData = false, reserved = false;
     std::string_view raw;
@@ -701,7 +693,8 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             isDate = style < dateXf.size() && dateXf[style];
 
         std::string_view value;
-        bool hasValue = xml.fastChildText("v", value), hasInline = false;
+        bool hasValue = xml.fastChildText("v", value), hasInline = false, hasInlineIndex = false;
+        uint32_t inlineIndex = 0;
         int depth = 1;
         while (depth > 0) {
             const XlsxXml::Token ct = reader.next();
@@ -710,7 +703,27 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                     if (!xml.readElementUtf8(value, scratch)) reader.check();
                     hasValue = true;
                 } else if (xml.isNamed("is")) {
-                    readRichText(reader, inlineText);
+                    // The usual <is><t>plain text</t></is> goes from the part to the sheet as bytes.
+                    std::string_view plain;
+                    const bool fast = type == Type::Inline && xml.fastChildText("t", plain, true);
+                    bool decoded = true;
+                    if (fast && plain.find('&') != std::string_view::npos) {
+                        inlineScratch.clear();
+                        decoded = XlsxXml::decodeUtf8(plain, inlineScratch);
+                        if (decoded) plain = inlineScratch;
+                    }
+                    if (fast && decoded && xml.atEndTag() && plain.find("_x") == std::string_view::npos) {
+                        inlineIndex = sheet.addUtf8Text(plain);
+                        hasInlineIndex = true;
+                    } else {
+                        inlineText.truncate(0);
+                        if (fast && decoded)
+                            XlsxXml::appendUtf8(inlineText, plain);
+                        else if (fast && !XlsxXml::decode(plain, inlineText, false) && !xml.failReference())
+                            reader.check();
+                        readRichTextRest(reader, inlineText);
+                        hasInlineIndex = false;
+                    }
                     hasInline = true;
                 } else {
                     reader.skip();
@@ -734,7 +747,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         switch (type) {
         case Type::Inline:
             if (hasInline)
-                sheet.addText(row, col, sheet.addString(inlineText));
+                sheet.addText(row, col, hasInlineIndex ? inlineIndex : sheet.addString(inlineText));
             else if (hasValue)
                 addText(value);
             break;

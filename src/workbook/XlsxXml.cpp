@@ -499,7 +499,80 @@ bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
     return true;
 }
 
-bool XlsxXml::fastChildText(std::string_view child, std::string_view &text)
+bool XlsxXml::failReference()
+{
+    fail("una referencia de carácter no es válida");
+    return false;
+}
+
+bool XlsxXml::decodeUtf8(std::string_view raw, std::string &out)
+{
+    const size_t start = out.size();
+    const auto refuse = [&]() {
+        out.resize(start);
+        return false;
+    };
+    size_t i = 0;
+    for (;;) {
+        const size_t amp = raw.find('&', i);
+        if (amp == std::string_view::npos) {
+            out.append(raw.substr(i));
+            return true;
+        }
+        out.append(raw.substr(i, amp - i));
+        const size_t semi = raw.find(';', amp);
+        if (semi == std::string_view::npos || semi - amp > 12) return refuse();
+        const std::string_view entity = raw.substr(amp + 1, semi - amp - 1);
+        uint32_t code = 0;
+        if (entity == "lt")
+            code = '<';
+        else if (entity == "gt")
+            code = '>';
+        else if (entity == "amp")
+            code = '&';
+        else if (entity == "quot")
+            code = '"';
+        else if (entity == "apos")
+            code = '\'';
+        else if (entity.size() >= 2 && entity[0] == '#') {
+            const bool hex = entity[1] == 'x';
+            const std::string_view digits = entity.substr(hex ? 2 : 1);
+            if (digits.empty() || digits.size() > 7) return refuse();
+            for (const char d : digits) {
+                uint32_t v;
+                if (d >= '0' && d <= '9')
+                    v = uint32_t(d - '0');
+                else if (hex && d >= 'a' && d <= 'f')
+                    v = uint32_t(d - 'a' + 10);
+                else if (hex && d >= 'A' && d <= 'F')
+                    v = uint32_t(d - 'A' + 10);
+                else
+                    return refuse();
+                code = code * (hex ? 16 : 10) + v;
+            }
+        }
+        // Surrogate halves, which may pair up, and bad references are left to decode().
+        if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return refuse();
+        if (code < 0x80) {
+            out += char(code);
+        } else if (code < 0x800) {
+            out += char(0xC0 | (code >> 6));
+            out += char(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += char(0xE0 | (code >> 12));
+            out += char(0x80 | ((code >> 6) & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        } else {
+            out += char(0xF0 | (code >> 18));
+            out += char(0x80 | ((code >> 12) & 0x3F));
+            out += char(0x80 | ((code >> 6) & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        }
+        i = semi + 1;
+    }
+}
+
+bool XlsxXml::fastChildText(std::string_view child, std::string_view &text, bool entities)
 {
     if (m_pendingEnd || !m_error.isEmpty()) return false;
     const size_t n = child.size();
@@ -512,6 +585,11 @@ bool XlsxXml::fastChildText(std::string_view child, std::string_view &text)
     const char *p = start;
     while (p < m_end && !TextStop[uchar(*p)])
         ++p;
+    while (entities && p < m_end && *p == '&') {
+        ++p;
+        while (p < m_end && !TextStop[uchar(*p)])
+            ++p;
+    }
     if (p >= m_end || *p != '<' || size_t(m_end - p) < n + 3 || p[1] != '/' || p[n + 2] != '>') return false;
     for (size_t i = 0; i < n; ++i)
         if (p[2 + i] != child[i]) return false;
