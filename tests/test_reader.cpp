@@ -1235,6 +1235,57 @@ class TestReader : public QObject {
             QCOMPARE(QString::fromLatin1(out, qsizetype(n)), want);
         }
     }
+    // Inline strings in every form a writer uses: plain, with references (decoded as the part is
+    // read), halves of a pair, escapes spelled with references, runs; a bad reference fails as
+    // it does in any text.
+    void inlineStringsOfEveryForm()
+    {
+        const QString r(QChar::ReplacementCharacter);
+        const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+        const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("inline.xlsx"));
+        const auto cell = [](const char *ref, const QByteArray &inner) {
+            return QByteArray("<c r=\"") + ref + "\" t=\"inlineStr\"><is>" + inner + "</is></c>";
+        };
+        QVERIFY(writePackage(
+            path,
+            "<worksheet xmlns=\"" + ns + "\"><sheetData><row r=\"1\">" + cell("A1", "<t>plain</t>") +
+                cell("B1", "<t>Art&#237;culo &amp; &lt;x&gt; &quot;&apos; &#x1F600;</t>") +
+                cell("C1", "<t>&#xD83D;&#xDE00;&#xD800;z</t>") + cell("D1", "<t>&#95;x0041_&#95;</t>") +
+                cell("E1", "<t>a</t><r><t>b</t></r><rPh><t>no</t></rPh>") +
+                cell("F1", "<r><rPr/><t>c&#233;</t></r><r><t>d</t></r>") +
+                "<c r=\"G1\" t=\"inlineStr\"><v>7</v><is><t>e</t></is></c>" +
+                "<c r=\"H1\" t=\"str\"><v>h</v><is><t>not this</t></is></c>" +
+                "</row></sheetData></worksheet>",
+            {}));
+        clEcxel reader;
+        reader.setArchivo(path);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 8).first(),
+                 (QStringList{"plain", QString::fromUtf8("Artículo & <x> \"' ") + smile, smile + r + "z",
+                              "A_", "ab", QString::fromUtf8("céd"), "e", "h"}));
+
+        QString fastError, slowError;
+        for (const QByteArray &inner : {QByteArray("<t>x&#xZZ;</t>"), QByteArray("<r><t>x&#xZZ;</t></r>")}) {
+            QVERIFY(writePackage(path,
+                                 "<worksheet xmlns=\"" + ns + "\"><sheetData><row>" + cell("A1", inner) +
+                                     "</row></sheetData></worksheet>",
+                                 {}));
+            reader.setArchivo(path);
+            try {
+                reader.Abrir();
+                QFAIL("a bad reference was read");
+            } catch (const PlanexoError &e) {
+                QCOMPARE(e.number(), 1004L);
+                QCOMPARE(e.source(), AbrirSource);
+                (fastError.isEmpty() ? fastError : slowError) = e.description();
+            }
+        }
+        QVERIFY2(fastError.contains(QStringLiteral("una referencia de carácter no es válida")),
+                 qPrintable(fastError));
+        QCOMPARE(fastError, slowError);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestReader)
