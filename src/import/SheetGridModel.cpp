@@ -133,6 +133,13 @@ void SheetGridModel::RowBuffer::append(std::string_view text)
     m_cells.push_back({uint32_t(start), uint32_t(text.size())});
 }
 
+void SheetGridModel::RowBuffer::reserve(size_t cells, qsizetype bytes)
+{
+    // Room never written costs no memory.
+    m_cells.reserve(cells);
+    m_text.reserve(std::min(bytes, qsizetype(UINT32_MAX)));
+}
+
 void SheetGridModel::RowBuffer::dropLastRow()
 {
     if (m_cells.empty()) return;

@@ -56,6 +56,10 @@ class SheetGridSpans {
     // Inserts count copies of span (or the count spans at from) before index at.
     void insert(size_t at, size_t count, SheetGridSpan span);
     void insert(size_t at, const SheetGridSpan *from, size_t count);
+    void reserve(size_t capacity)
+    {
+        if (capacity > m_capacity) reallocate(capacity);
+    }
     // Gives back the room beyond the size.
     void squeeze() { reallocate(m_size); }
 
@@ -85,6 +89,8 @@ class SheetGridModel : public QAbstractTableModel {
         void append(QStringView text);
         // The same for a text already in UTF-8.
         void append(std::string_view text);
+        // Room for this many cells and bytes of text, so that the buffers are not grown by copies.
+        void reserve(size_t cells, qsizetype bytes);
         // Drops the last row (complete or not); once after each row at most.
         void dropLastRow();
         QString text(int row, int col) const;

@@ -5,6 +5,7 @@
 #include "workbook/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace sheetloader {
@@ -48,6 +49,7 @@ template <class Source> void fill(Source &source, SheetGridModel &grid, int &ste
     step = 280;
     // The rows go into the grid's own storage: built once, moved in by the paste.
     SheetGridModel::RowBuffer rows{int(headings)};
+    source.reserve(rows);
     for (long r = 2;; ++r) {
         bool any = false;
         for (long c = 1; c <= headings; ++c) {
@@ -83,6 +85,7 @@ template <class Source> void fill(Source &source, SheetGridModel &grid, int &ste
 
 struct ReaderSource {
     const CellReader &readCell;
+    void reserve(SheetGridModel::RowBuffer &) {}
     QString heading(long c) { return readCell(1, c); }
     bool append(long r, long c, SheetGridModel::RowBuffer &rows)
     {
@@ -96,6 +99,10 @@ struct ReaderSource {
 struct WorkbookSource {
     const clEcxel &excel;
     SheetTextRun run;
+    void reserve(SheetGridModel::RowBuffer &rows)
+    {
+        rows.reserve(excel.cellsHint(), qsizetype(std::min<size_t>(excel.textBytesHint(), UINT32_MAX)));
+    }
     QString heading(long c) { return excel.LeerCelda(1, c); }
     bool append(long r, long c, SheetGridModel::RowBuffer &rows)
     {

@@ -85,6 +85,8 @@ class WorkbookSheet {
     void finish();
 
     size_t cellCount() const { return m_cells.size(); }
+    // Bytes of the strings' UTF-8.
+    size_t stringBytes() const { return size_t(m_pool.size()) + size_t(m_utf8.size()); }
     const Cell *find(uint32_t row, uint32_t col) const;
 
     // The cell's value as text in the user's locale; empty for a cell without value. An error

@@ -104,6 +104,17 @@ std::string_view clEcxel::LeerCeldaUtf8(long p_Lin, long p_Col, SheetTextRun &ru
     }
 }
 
+size_t clEcxel::cellsHint() const
+{
+    return m_sheet ? m_sheet->cellCount() : 0;
+}
+
+size_t clEcxel::textBytesHint() const
+{
+    // A number, date or boolean cell writes at most 24 bytes.
+    return m_sheet ? m_sheet->stringBytes() + 24 * m_sheet->cellCount() : 0;
+}
+
 void clEcxel::EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor)
 {
     if (!m_sheet) return;

@@ -28,6 +28,10 @@ class clEcxel {
     // The same text as UTF-8, for reading many cells: the locale is looked up once for the run,
     // and the view lasts until the next call with it. Fails as LeerCelda does.
     std::string_view LeerCeldaUtf8(long p_Lin, long p_Col, SheetTextRun &run) const;
+    // At most how many cells and bytes of UTF-8 text a copy of the open sheet takes, to size it
+    // once instead of growing it.
+    size_t cellsHint() const;
+    size_t textBytesHint() const;
     // Sets a cell's text while the sheet is open (held in memory; the file is never written).
     void EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor);
     // Closes the workbook; never fails.
