@@ -1198,6 +1198,13 @@ class TestReader : public QObject {
                                       -1,
                                       0.5,
                                       1234.5,
+                                      0.0001,
+                                      -0.00015,
+                                      999999999.5,
+                                      999999999.25,
+                                      1e9 + 0.5,
+                                      0.000099,
+                                      123456.789012,
                                       1e15,
                                       999999999999999.0,
                                       1e15 + 2,
@@ -1225,6 +1232,9 @@ class TestReader : public QObject {
             const double v = (unit(random) - 0.5) * std::pow(10.0, exponent(random));
             values.push_back(v);
             values.push_back(std::round(v * 100) / 100);
+            values.push_back(std::round(v * 1e4) / 1e4);
+            values.push_back(std::round(v * 1e6) / 1e6);
+            values.push_back(std::round(v * 1e7) / 1e7);
             values.push_back(std::nextafter(v, 1e300));
         }
         for (const double v : values) {

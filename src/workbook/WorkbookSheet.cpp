@@ -368,6 +368,34 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
             out[n++] = rev[--k];
         return n;
     }
+    // Decimals of a few places, most of an invoice's prices and weights: the fewest places that read
+    // back as the value are its shortest digits (one such decimal at most, as a unit in the last
+    // place is below 1E-06 here), and they need no exponent.
+    const double magnitude = std::fabs(value);
+    if (magnitude >= 1e-4 && magnitude < 1e9) {
+        static constexpr double Scale[] = {10, 100, 1e3, 1e4, 1e5, 1e6};
+        for (int places = 1; places <= 6; ++places) {
+            const double scale = Scale[places - 1];
+            const double scaled = std::round(magnitude * scale);
+            if (scaled / scale != magnitude) continue;
+            auto digits = uint64_t(scaled);
+            char rev[24];
+            int k = 0;
+            for (int i = 0; i < places; ++i) {
+                rev[k++] = char('0' + digits % 10);
+                digits /= 10;
+            }
+            rev[k++] = '.';
+            do {
+                rev[k++] = char('0' + digits % 10);
+                digits /= 10;
+            } while (digits);
+            if (value < 0) out[n++] = '-';
+            while (k)
+                out[n++] = rev[--k];
+            return n;
+        }
+    }
     // The shortest digits that read back as the value, when they are at most 15, else the value
     // rounded to 15 digits; laid out as VB does (exponent from 1E+15 and below 1E-04).
     char sci[48];

@@ -117,8 +117,9 @@ QByteArray readPart(Package &package, int64_t index, const QString &name)
 // the failure (or a success the pieces missed) is exactly that of the whole part.
 struct RetryWhole {};
 
-// A sheet part is read in pieces of about this size, each ending after a row's end tag.
-constexpr qsizetype PieceBytes = qsizetype(1) << 20;
+// A sheet part is read in pieces of about this size (small enough to stay in the cache), each
+// ending after a row's end tag.
+constexpr qsizetype PieceBytes = qsizetype(1) << 18;
 
 // Where the last complete row of data ends ("</row>", any prefix), or 0.
 qsizetype lastRowEnd(const char *data, qsizetype size)
@@ -192,6 +193,8 @@ class PartReader {
         m_package = &package;
         m_file.reset(zip_fopen_index(package.zip(), zip_uint64_t(index), 0));
         if (!m_file) throw RetryWhole{}; // the whole read says why
+        // Room for a usual piece at once: a buffer grown step by step is copied at every step.
+        m_piece.reserve(PieceBytes + PieceBytes / 2 + 65536);
         fill(name);
         // A UTF-16 part is converted whole.
         if (m_used >= 2 && (uchar(m_piece[0]) == 0xFF || uchar(m_piece[0]) == 0xFE)) throw RetryWhole{};
