@@ -613,60 +613,69 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
     bool inData = false, reserved = false;
     std::string_view raw;
     for (;;) {
-        const XlsxXml::Token token = reader.next();
-        if (token == XlsxXml::EndDocument) break;
-        if (token == XlsxXml::EndElement) {
-            if (xml.isNamed("sheetData")) inData = false;
-            continue;
-        }
-        if (token != XlsxXml::StartElement) continue;
-        if (!inData) {
-            if (xml.isNamed("sheetData")) {
-                inData = true;
-                // Without a declared size, room for as many cells as the part's bytes could hold:
-                // room never written costs no memory, a vector grown by copies does.
-                if (!reserved) sheet.reserveCells(size_t(partBytes / 16));
-            }
-            // The declared size reserves the cells at once (no copies while they grow), at most
-            // as many as the part's bytes could hold.
-            if (xml.isNamed("dimension") && xml.attribute("ref", raw)) {
-                const std::string_view ref = trimmed(raw);
-                const size_t colon = ref.find(':');
-                uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
-                if (colon != std::string_view::npos && parseReference(ref.substr(0, colon), r1, c1) &&
-                    parseReference(ref.substr(colon + 1), r2, c2) && r2 >= r1 && c2 >= c1) {
-                    sheet.reserveCells(
-                        std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1), size_t(partBytes / 16)));
-                    reserved = true;
-                }
-            }
-            continue;
-        }
-        if (xml.isNamed("row")) {
-            if (!xml.attribute("r", raw)) {
-                ++row;
-            } else if (!parseUInt(raw, row) || row == 0) {
-                damaged(QStringLiteral("la parte %1 tiene un número de fila no válido (%2)")
-                            .arg(part, fromUtf8(raw.substr(0, 40))));
-            }
-            col = 0;
-            continue;
-        }
-        if (!xml.isNamed("c")) {
-            reader.skip();
-            continue;
-        }
-
-        // A cell: its position, type and format, then its value.
+        // The usual cell is taken whole; any other goes token by token.
+        XlsxXml::PlainCell plain;
+        const bool plainCell = inData && xml.plainCell(plain);
         std::string_view ref, typeName, styleIndex;
-        for (const XlsxXml::Attribute &a : xml.attributes()) {
-            if (a.local.size() != 1 || !a.prefix.empty()) continue;
-            if (a.local[0] == 'r')
-                ref = a.value;
-            else if (a.local[0] == 't')
-                typeName = a.value;
-            else if (a.local[0] == 's')
-                styleIndex = a.value;
+        if (plainCell) {
+            ref = plain.ref;
+            typeName = plain.type;
+            styleIndex = plain.style;
+        } else {
+            const XlsxXml::Token token = reader.next();
+            if (token == XlsxXml::EndDocument) break;
+            if (token == XlsxXml::EndElement) {
+                if (xml.isNamed("sheetData")) inData = false;
+                continue;
+            }
+            if (token != XlsxXml::StartElement) continue;
+            if (!inData) {
+                if (xml.isNamed("sheetData")) {
+                    inData = true;
+                    // Without a declared size, room for as many cells as the part's bytes could hold:
+                    // room never written costs no memory, a vector grown by copies does.
+                    if (!reserved) sheet.reserveCells(size_t(partBytes / 16));
+                }
+                // The declared size reserves the cells at once (no copies while they grow), at most
+                // as many as the part's bytes could hold.
+                if (xml.isNamed("dimension") && xml.attribute("ref", raw)) {
+                    const std::string_view ref = trimmed(raw);
+                    const size_t colon = ref.find(':');
+                    uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+                    if (colon != std::string_view::npos && parseReference(ref.substr(0, colon), r1, c1) &&
+                        parseReference(ref.substr(colon + 1), r2, c2) && r2 >= r1 && c2 >= c1) {
+                        sheet.reserveCells(std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1),
+                                                            size_t(partBytes / 16)));
+                        reserved = true;
+                    }
+                }
+                continue;
+            }
+            if (xml.isNamed("row")) {
+                if (!xml.attribute("r", raw)) {
+                    ++row;
+                } else if (!parseUInt(raw, row) || row == 0) {
+                    damaged(QStringLiteral("la parte %1 tiene un número de fila no válido (%2)")
+                                .arg(part, fromUtf8(raw.substr(0, 40))));
+                }
+                col = 0;
+                continue;
+            }
+            if (!xml.isNamed("c")) {
+                reader.skip();
+                continue;
+            }
+
+            // A cell: its position, type and format, then its value.
+            for (const XlsxXml::Attribute &a : xml.attributes()) {
+                if (a.local.size() != 1 || !a.prefix.empty()) continue;
+                if (a.local[0] == 'r')
+                    ref = a.value;
+                else if (a.local[0] == 't')
+                    typeName = a.value;
+                else if (a.local[0] == 's')
+                    styleIndex = a.value;
+            }
         }
         if (ref.empty()) {
             if (row == 0) row = 1;
@@ -696,9 +705,26 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             isDate = style < dateXf.size() && dateXf[style];
 
         std::string_view value;
-        bool hasValue = xml.fastChildText("v", value), hasInline = false, hasInlineIndex = false;
+        bool hasValue = false, hasInline = false, hasInlineIndex = false;
         uint32_t inlineIndex = 0;
-        int depth = 1;
+        if (plainCell) {
+            hasValue = plain.hasValue;
+            if (hasValue) value = plain.text;
+            if (plain.isInline && type == Type::Inline) {
+                hasInline = true;
+                if (plain.text.find("_x") == std::string_view::npos) {
+                    inlineIndex = sheet.addUtf8Text(plain.text);
+                    hasInlineIndex = true;
+                } else {
+                    inlineText.truncate(0);
+                    XlsxXml::appendUtf8(inlineText, plain.text);
+                    decodeEscapes(inlineText);
+                }
+            }
+        } else {
+            hasValue = xml.fastChildText("v", value);
+        }
+        int depth = plainCell ? 0 : 1;
         while (depth > 0) {
             const XlsxXml::Token ct = reader.next();
             if (ct == XlsxXml::StartElement) {

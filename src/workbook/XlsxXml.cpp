@@ -598,6 +598,86 @@ bool XlsxXml::fastChildText(std::string_view child, std::string_view &text, bool
     return true;
 }
 
+namespace {
+
+// Whether p .. end starts with the literal text.
+bool startsWith(const char *p, const char *end, std::string_view text)
+{
+    return size_t(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
+}
+
+// Plain text from p up to the next '<' (none of '&', CR); nullptr when there is none.
+const char *plainTextEnd(const char *p, const char *end)
+{
+    while (p < end && !TextStop[uchar(*p)])
+        ++p;
+    return p < end && *p == '<' ? p : nullptr;
+}
+
+} // namespace
+
+bool XlsxXml::plainCell(PlainCell &cell)
+{
+    if (m_pendingEnd || !m_error.isEmpty() || m_open.empty()) return false;
+    const char *p = m_pos;
+    const char *end = m_end;
+    if (end - p < 4 || p[0] != '<' || p[1] != 'c' || !(isSpace(p[2]) || p[2] == '>' || p[2] == '/'))
+        return false;
+    p += 2;
+    cell = PlainCell();
+    for (;;) {
+        const char *beforeSpace = p;
+        while (p < end && isSpace(*p))
+            ++p;
+        if (p >= end) return false;
+        if (*p == '>' || *p == '/') break;
+        // name="value" with a one-letter name among r, s and t
+        if (p == beforeSpace || end - p < 4 || p[1] != '=' || (p[2] != '"' && p[2] != '\'')) return false;
+        std::string_view *target = *p == 'r'   ? &cell.ref
+                                   : *p == 's' ? &cell.style
+                                   : *p == 't' ? &cell.type
+                                               : nullptr;
+        if (!target) return false;
+        const char quote = p[2];
+        const char *value = p + 3;
+        const char *close = value;
+        while (close < end && *close != quote && *close != '<')
+            ++close;
+        if (close >= end || *close == '<') return false;
+        *target = std::string_view(value, size_t(close - value));
+        p = close + 1;
+    }
+    if (*p == '/') {
+        if (end - p < 2 || p[1] != '>') return false;
+        m_pos = p + 2;
+        return true;
+    }
+    ++p; // '>'
+    if (startsWith(p, end, "</c>")) {
+        m_pos = p + 4;
+        return true;
+    }
+    if (startsWith(p, end, "<v>")) {
+        const char *text = p + 3;
+        const char *stop = plainTextEnd(text, end);
+        if (!stop || !startsWith(stop, end, "</v></c>")) return false;
+        cell.text = std::string_view(text, size_t(stop - text));
+        cell.hasValue = true;
+        m_pos = stop + 8;
+        return true;
+    }
+    if (startsWith(p, end, "<is><t>")) {
+        const char *text = p + 7;
+        const char *stop = plainTextEnd(text, end);
+        if (!stop || !startsWith(stop, end, "</t></is></c>")) return false;
+        cell.text = std::string_view(text, size_t(stop - text));
+        cell.isInline = true;
+        m_pos = stop + 13;
+        return true;
+    }
+    return false;
+}
+
 bool XlsxXml::atEndTag() const
 {
     if (m_pendingEnd) return true;

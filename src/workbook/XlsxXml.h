@@ -59,6 +59,17 @@ class XlsxXml {
     bool fastChildText(std::string_view child, std::string_view &text, bool entities = false);
     // Fails the scan as a malformed character reference does; false.
     bool failReference();
+    // A cell as writers usually put it: <c> without prefix, with only r, s and t attributes (raw
+    // values; a repeated one counts last), and no value, a <v> or an <is><t> whose text needs no
+    // decoding.
+    struct PlainCell {
+        std::string_view ref, style, type;
+        std::string_view text; // of the <v> or the <is><t>
+        bool hasValue = false, isInline = false;
+    };
+    // When the input goes on with such a cell, consumes it whole and gives it; otherwise reads
+    // nothing. A shortcut past the tokens of the usual cell.
+    bool plainCell(PlainCell &cell);
     // Whether the input goes on with the plain end tag of the current element.
     bool atEndTag() const;
     // Skips the rest of the current element; false on malformed XML.
