@@ -1296,6 +1296,88 @@ class TestReader : public QObject {
                  qPrintable(fastError));
         QCOMPARE(fastError, slowError);
     }
+    // The usual cells are scanned whole, others token by token: both ways read every form alike
+    // (attribute order, quotes, blanks, empty and self-closing cells, references, escapes), and
+    // a bad value fails alike. The token way is forced by a comment inside each cell.
+    void plainCellsReadAsTokens()
+    {
+        const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        const QList<QByteArray> cells = {
+            "<c r=\"A1\" t=\"s\"><v>1</v></c>",
+            "<c t='s' r='B1'><v>0</v></c>",
+            "<c  r=\"C1\"\n s=\"1\" ><v>45000</v></c>",
+            "<c r=\"D1\" s=\"1\"/>",
+            "<c r=\"E1\"></c>",
+            "<c r=\"F1\" t=\"inlineStr\"><is><t>in line &gt; x</t></is></c>",
+            "<c r=\"G1\" t=\"inlineStr\"><is><t>a_x0042_c</t></is></c>",
+            "<c r=\"H1\" t=\"str\"><v> texto </v></c>",
+            "<c r=\"I1\" t=\"b\"><v>1</v></c>",
+            "<c r=\"J1\" t=\"n\" cm=\"1\"><v>2.5</v></c>",
+            "<c r=\"K1\"><v> 1e3 </v></c>",
+            "<c r=\"L1\" t=\"s\" t=\"n\"><v>3</v></c>",
+            "<c t=\"inlineStr\"><is><t>sin referencia</t></is></c>",
+            "<c r=\"N1\" t=\"e\"><v>#N/A</v></c>",
+            "<c r=\"O1\" t=\"s\"><is><t>no</t></is></c>",
+            "<c r=\"P1\"><v></v></c>",
+        };
+        QByteArray plainRow, tokenRow;
+        for (const QByteArray &c : cells) {
+            plainRow += c;
+            const qsizetype close = c.indexOf('>') + 1;
+            tokenRow += c.endsWith("/>") ? c : c.left(close) + "<!---->" + c.mid(close);
+        }
+        const QByteArray strings =
+            "<sst xmlns=\"" + ns + "\"><si><t>uno</t></si><si><t>dos &amp; tres</t></si></sst>";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cells.xlsx"));
+        QVector<QStringList> read[2];
+        for (int way = 0; way < 2; ++way) {
+            const QByteArray row = way == 0 ? plainRow : tokenRow;
+            QByteArray second = row;
+            second.replace("1\"", "2\"").replace("1'", "2'");
+            QVERIFY(writePackage(path,
+                                 "<worksheet xmlns=\"" + ns + "\"><sheetData><row r=\"1\">" + row +
+                                     "</row><row>" + second + "</row></sheetData></worksheet>",
+                                 strings));
+            clEcxel reader;
+            reader.setArchivo(path);
+            QVERIFY(reader.Abrir());
+            for (long r = 1; r <= 2; ++r) {
+                QStringList texts;
+                for (long c = 1; c <= 16; ++c) {
+                    try {
+                        texts << reader.LeerCelda(r, c);
+                    } catch (const PlanexoError &e) {
+                        texts << QString::number(e.number()) + e.description();
+                    }
+                }
+                read[way] << texts;
+            }
+        }
+        QCOMPARE(read[0], read[1]);
+        QCOMPARE(read[0][0],
+                 (QStringList{"dos & tres", "uno", "45000", "", "", "in line > x", "aBc", " texto ",
+                              "Verdadero", "2,5", "1000", "3", "sin referencia",
+                              "13No coinciden los tipos: la celda N1 contiene el error #N/A", "", ""}));
+
+        // A value no number reads as fails alike both ways.
+        QString failures[2];
+        for (int way = 0; way < 2; ++way) {
+            QVERIFY(writePackage(path,
+                                 "<worksheet xmlns=\"" + ns + "\"><sheetData><row><c r=\"A1\">" +
+                                     (way ? "<!---->" : "") + "<v>1,5</v></c></row></sheetData></worksheet>",
+                                 {}));
+            clEcxel reader;
+            reader.setArchivo(path);
+            try {
+                reader.Abrir();
+            } catch (const PlanexoError &e) {
+                failures[way] = e.description();
+            }
+        }
+        QVERIFY(failures[0].contains(QStringLiteral("la celda A1 tiene un valor no válido (1,5)")));
+        QCOMPARE(failures[0], failures[1]);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestReader)
