@@ -710,14 +710,26 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         if (plainCell) {
             hasValue = plain.hasValue;
             if (hasValue) value = plain.text;
-            if (plain.isInline && type == Type::Inline) {
+            // An inline text is decoded also when the cell is of another type: a bad reference in
+            // it fails the part.
+            std::string_view text = plain.text;
+            bool decoded = true;
+            if (plain.isInline && plain.references) {
+                inlineScratch.clear();
+                decoded = XlsxXml::decodeUtf8(text, inlineScratch);
+                if (decoded) text = inlineScratch;
+            }
+            if (plain.isInline && (type == Type::Inline || !decoded)) {
                 hasInline = true;
-                if (plain.text.find("_x") == std::string_view::npos) {
-                    inlineIndex = sheet.addUtf8Text(plain.text);
+                if (decoded && text.find("_x") == std::string_view::npos) {
+                    inlineIndex = sheet.addUtf8Text(text);
                     hasInlineIndex = true;
                 } else {
                     inlineText.truncate(0);
-                    XlsxXml::appendUtf8(inlineText, plain.text);
+                    if (decoded)
+                        XlsxXml::appendUtf8(inlineText, text);
+                    else if (!XlsxXml::decode(text, inlineText, false) && !xml.failReference())
+                        reader.check();
                     decodeEscapes(inlineText);
                 }
             }

@@ -606,12 +606,20 @@ bool startsWith(const char *p, const char *end, std::string_view text)
     return size_t(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
 }
 
-// Plain text from p up to the next '<' (none of '&', CR); nullptr when there is none.
-const char *plainTextEnd(const char *p, const char *end)
+// Plain text from p up to the next '<' (no CR; no '&' unless references is given, which then says
+// whether one was seen); nullptr when there is none.
+const char *plainTextEnd(const char *p, const char *end, bool *references = nullptr)
 {
-    while (p < end && !TextStop[uchar(*p)])
-        ++p;
-    return p < end && *p == '<' ? p : nullptr;
+    for (;;) {
+        while (p < end && !TextStop[uchar(*p)])
+            ++p;
+        if (p < end && *p == '&' && references) {
+            *references = true;
+            ++p;
+            continue;
+        }
+        return p < end && *p == '<' ? p : nullptr;
+    }
 }
 
 } // namespace
@@ -668,7 +676,7 @@ bool XlsxXml::plainCell(PlainCell &cell)
     }
     if (startsWith(p, end, "<is><t>")) {
         const char *text = p + 7;
-        const char *stop = plainTextEnd(text, end);
+        const char *stop = plainTextEnd(text, end, &cell.references);
         if (!stop || !startsWith(stop, end, "</t></is></c>")) return false;
         cell.text = std::string_view(text, size_t(stop - text));
         cell.isInline = true;

@@ -60,12 +60,13 @@ class XlsxXml {
     // Fails the scan as a malformed character reference does; false.
     bool failReference();
     // A cell as writers usually put it: <c> without prefix, with only r, s and t attributes (raw
-    // values; a repeated one counts last), and no value, a <v> or an <is><t> whose text needs no
-    // decoding.
+    // values; a repeated one counts last), and no value, a <v> whose text needs no decoding or an
+    // <is><t> whose text needs at most references decoded.
     struct PlainCell {
         std::string_view ref, style, type;
-        std::string_view text; // of the <v> or the <is><t>
+        std::string_view text; // of the <v> or the <is><t>, raw
         bool hasValue = false, isInline = false;
+        bool references = false; // the text holds '&'
     };
     // When the input goes on with such a cell, consumes it whole and gives it; otherwise reads
     // nothing. A shortcut past the tokens of the usual cell.
