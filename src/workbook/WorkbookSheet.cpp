@@ -409,28 +409,41 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
     int x = 0;
     if (k > 15 || std::fabs(value) < std::numeric_limits<double>::min() || e == r.ptr ||
         std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, x).ec != std::errc()) {
-        // Rounded to 15 digits; a value near the half-way point goes to Qt, which rounds ties away
-        // from zero where the C library rounds them to even.
+        // Rounded to 15 digits from 16; a value near the half-way point goes to Qt, which rounds
+        // ties away from zero where the C library rounds them to even.
         const auto t = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific, 15);
-        const char *end;
-        if (std::find(sci, t.ptr, 'e')[-1] == '5') {
+        const char *end = t.ptr;
+        e = std::find(static_cast<const char *>(sci), end, 'e');
+        const bool nearHalf = e[-1] == '5';
+        if (nearHalf) {
             const QByteArray text = QString::number(value, 'g', 15).toLatin1();
             const size_t length = std::min(size_t(text.size()), sizeof sci);
             std::memcpy(sci, text.constData(), length);
             end = sci + length;
-        } else {
-            end = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::general, 15).ptr;
-        }
-        e = std::find(static_cast<const char *>(sci), end, 'e');
-        if (e == end) {
-            std::memcpy(out, sci, size_t(end - sci));
-            return size_t(end - sci);
+            e = std::find(static_cast<const char *>(sci), end, 'e');
+            if (e == end) {
+                std::memcpy(out, sci, size_t(end - sci));
+                return size_t(end - sci);
+            }
         }
         k = 0;
         for (const char *q = sci + (negative ? 1 : 0); q < e && k < 24; ++q)
             if (*q != '.') digits[k++] = *q;
         x = 0;
         std::from_chars(e + (e[1] == '+' ? 2 : 1), end, x);
+        if (!nearHalf && k == 16) {
+            const bool up = digits[15] > '5';
+            k = 15;
+            int i = 14;
+            while (up && i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
+            if (up && i >= 0) {
+                ++digits[i];
+            } else if (up) {
+                digits[0] = '1';
+                ++x;
+            }
+        }
         while (k > 1 && digits[k - 1] == '0') // as %g drops them
             --k;
     }
