@@ -101,6 +101,7 @@ class SheetGridModel : public QAbstractTableModel {
         SheetGridSpans m_cells;
         int m_cols;
         qsizetype m_rowStart = 0; // where the last row's texts begin
+        int m_col = 0;            // column of the next cell
     };
 
     explicit SheetGridModel(QObject *parent = nullptr);
