@@ -9,7 +9,8 @@ namespace mapping {
 
 static void requireMappingRow(const SheetGridModel &grid)
 {
-    if (grid.rows() <= MappingRow) throw sheetloader::noDataRows();
+    if (grid.rows() <= MappingRow)
+        throw sheetloader::noDataRows();
 }
 
 int countMapped(const SheetGridModel &grid, const QString &label)
@@ -17,7 +18,8 @@ int countMapped(const SheetGridModel &grid, const QString &label)
     requireMappingRow(grid);
     int count = 0;
     for (int c = 0; c < grid.cols(); ++c) {
-        if (grid.text(MappingRow, c) == label) ++count;
+        if (grid.text(MappingRow, c) == label)
+            ++count;
     }
     return count;
 }
@@ -26,7 +28,8 @@ int columnOf(const SheetGridModel &grid, const QString &label)
 {
     requireMappingRow(grid);
     for (int c = 0; c < grid.cols(); ++c) {
-        if (grid.text(MappingRow, c) == label) return c;
+        if (grid.text(MappingRow, c) == label)
+            return c;
     }
     return -1;
 }
@@ -50,7 +53,8 @@ QString firstProblem(const SheetGridModel &grid)
     for (const Check &check : checks) {
         const int count = countMapped(grid, check.label);
         const QString name = QString::fromLatin1(check.name);
-        if (count == 0 && check.required) return QStringLiteral("Falta establecer el campo ") + name;
+        if (count == 0 && check.required)
+            return QStringLiteral("Falta establecer el campo ") + name;
         if (count > 1)
             return QStringLiteral("El campo ") + name + QStringLiteral(" solo puede estar en una columna");
     }

@@ -27,10 +27,12 @@ QString layoutKey(const SheetGridModel &grid)
 Mapping current(const SheetGridModel &grid)
 {
     Mapping mapping;
-    if (grid.rows() <= mapping::MappingRow) return mapping;
+    if (grid.rows() <= mapping::MappingRow)
+        return mapping;
     for (int c = 0; c < grid.cols(); ++c) {
         const QString label = grid.text(mapping::MappingRow, c);
-        if (!label.isEmpty()) mapping.push_back({c, label});
+        if (!label.isEmpty())
+            mapping.push_back({c, label});
     }
     return mapping;
 }
@@ -50,7 +52,8 @@ static Mapping decode(const QString &text)
         const qsizetype at = entry.indexOf(kHeadingSeparator);
         bool ok = false;
         const int column = entry.left(at).toInt(&ok);
-        if (at > 0 && ok && column >= 0) mapping.push_back({column, entry.mid(at + 1)});
+        if (at > 0 && ok && column >= 0)
+            mapping.push_back({column, entry.mid(at + 1)});
     }
     return mapping;
 }
@@ -66,7 +69,8 @@ void remember(oAlm::clGestor &db, const SheetGridModel &grid)
 {
     const QString key = layoutKey(grid);
     const Mapping mapping = current(grid);
-    if (key.isEmpty() || mapping.isEmpty()) return;
+    if (key.isEmpty() || mapping.isEmpty())
+        return;
     // Work databases made before layouts were remembered get the table on first use.
     if (!tableExists(db)) {
         db.Sql = QStringLiteral("create table if not exists MAPEO (CLAVE TEXT NOT NULL PRIMARY KEY, "
@@ -81,22 +85,27 @@ void remember(oAlm::clGestor &db, const SheetGridModel &grid)
 std::optional<Mapping> recall(oAlm::clGestor &db, const SheetGridModel &grid)
 {
     const QString key = layoutKey(grid);
-    if (key.isEmpty() || !tableExists(db)) return std::nullopt;
+    if (key.isEmpty() || !tableExists(db))
+        return std::nullopt;
     Recordset rs;
     db.Sql = QStringLiteral("select MAPEO from MAPEO where CLAVE = ") + sql::text(key);
-    if (!db.CrearRs(rs)) return std::nullopt;
+    if (!db.CrearRs(rs))
+        return std::nullopt;
     Mapping mapping = decode(rs.Fields(QStringLiteral("MAPEO")).toString());
-    if (mapping.isEmpty()) return std::nullopt;
+    if (mapping.isEmpty())
+        return std::nullopt;
     return mapping;
 }
 
 void apply(SheetGridModel &grid, const Mapping &mapping)
 {
-    if (grid.rows() <= mapping::MappingRow) return;
+    if (grid.rows() <= mapping::MappingRow)
+        return;
     for (int c = 0; c < grid.cols(); ++c)
         grid.setText(mapping::MappingRow, c, QString());
     for (const Entry &e : mapping) {
-        if (e.column < grid.cols()) grid.setText(mapping::MappingRow, e.column, e.label);
+        if (e.column < grid.cols())
+            grid.setText(mapping::MappingRow, e.column, e.label);
     }
 }
 
