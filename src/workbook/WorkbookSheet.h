@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringView>
 #include <QTime>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -60,6 +61,9 @@ class WorkbookSheet {
     void holdUtf8(QByteArray buffer);
     // Room for this many cells, as a sheet declares its size (at most the cell cap).
     void reserveCells(size_t cells);
+    // Room for this many strings, and for this many bytes of strings added as text.
+    void reserveStrings(size_t count) { m_spans.reserve(count); }
+    void reserveText(size_t bytes) { m_pool.reserve(qsizetype(std::min<size_t>(bytes, UINT32_MAX))); }
     uint32_t stringCount() const { return uint32_t(m_spans.size()); }
     QString string(uint32_t index) const;
 

@@ -535,10 +535,29 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
     QString text;
     uint32_t count = 0;
     for (;;) {
+        // The usual <si><t>text</t></si> is taken whole.
+        std::string_view plain;
+        if (xml.plainNested("si", "t", plain)) {
+            if (plain.find("_x") == std::string_view::npos) {
+                sheet.addUtf8String(uint32_t(plain.data() - base), uint32_t(plain.size()));
+            } else {
+                text = fromUtf8(plain);
+                decodeEscapes(text);
+                sheet.addString(text);
+            }
+            ++count;
+            continue;
+        }
         const XlsxXml::Token t = reader.next();
         if (t == XlsxXml::EndDocument) break;
+        if (t == XlsxXml::StartElement && xml.isNamed("sst")) {
+            // Room for the declared strings at once, at most as many as the part could hold.
+            std::string_view declared;
+            uint32_t n = 0;
+            if (xml.attribute("uniqueCount", declared) && parseUInt(declared, n))
+                sheet.reserveStrings(std::min<size_t>(n, size_t(reader.data().size() / 8)));
+        }
         if (t != XlsxXml::StartElement || !xml.isNamed("si")) continue;
-        std::string_view plain;
         const bool fast = xml.fastChildText("t", plain);
         if (fast && xml.atEndTag() && plain.find("_x") == std::string_view::npos && plain.data() >= base &&
             plain.data() + plain.size() <= base + reader.data().size()) {
@@ -612,6 +631,15 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
     uint32_t row = 0, col = 0;
     bool inData = false, reserved = false;
     std::string_view raw;
+    // A sheet of inline strings gets room for their texts at once (room never written costs no
+    // memory; a buffer grown by copies does).
+    bool inlineReserved = false;
+    const auto reserveInline = [&]() {
+        if (inlineReserved) return;
+        inlineReserved = true;
+        sheet.reserveText(size_t(partBytes / 4));
+        sheet.reserveStrings(sheet.stringCount() + size_t(partBytes / 64));
+    };
     for (;;) {
         // The usual cell is taken whole; any other goes token by token.
         XlsxXml::PlainCell plain;
@@ -722,6 +750,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             if (plain.isInline && (type == Type::Inline || !decoded)) {
                 hasInline = true;
                 if (decoded && text.find("_x") == std::string_view::npos) {
+                    reserveInline();
                     inlineIndex = sheet.addUtf8Text(text);
                     hasInlineIndex = true;
                 } else {
@@ -754,6 +783,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                         if (decoded) plain = inlineScratch;
                     }
                     if (fast && decoded && xml.atEndTag() && plain.find("_x") == std::string_view::npos) {
+                        reserveInline();
                         inlineIndex = sheet.addUtf8Text(plain);
                         hasInlineIndex = true;
                     } else {

@@ -686,6 +686,29 @@ bool XlsxXml::plainCell(PlainCell &cell)
     return false;
 }
 
+bool XlsxXml::plainNested(std::string_view outer, std::string_view inner, std::string_view &text)
+{
+    if (m_pendingEnd || !m_error.isEmpty() || m_open.empty()) return false;
+    const char *p = m_pos;
+    const auto tag = [&](std::string_view name, bool end) {
+        const size_t n = name.size() + (end ? 3 : 2);
+        if (size_t(m_end - p) < n || p[0] != '<' || (end && p[1] != '/') || p[n - 1] != '>' ||
+            std::memcmp(p + (end ? 2 : 1), name.data(), name.size()) != 0)
+            return false;
+        p += n;
+        return true;
+    };
+    if (!tag(outer, false) || !tag(inner, false)) return false;
+    const char *start = p;
+    const char *stop = plainTextEnd(p, m_end);
+    if (!stop) return false;
+    p = stop;
+    if (!tag(inner, true) || !tag(outer, true)) return false;
+    text = std::string_view(start, size_t(stop - start));
+    m_pos = p;
+    return true;
+}
+
 bool XlsxXml::atEndTag() const
 {
     if (m_pendingEnd) return true;

@@ -71,6 +71,9 @@ class XlsxXml {
     // When the input goes on with such a cell, consumes it whole and gives it; otherwise reads
     // nothing. A shortcut past the tokens of the usual cell.
     bool plainCell(PlainCell &cell);
+    // When the input goes on with <outer><inner>text</inner></outer>, names without prefix and the
+    // text needing no decoding, consumes it and gives the text; otherwise reads nothing.
+    bool plainNested(std::string_view outer, std::string_view inner, std::string_view &text);
     // Whether the input goes on with the plain end tag of the current element.
     bool atEndTag() const;
     // Skips the rest of the current element; false on malformed XML.
