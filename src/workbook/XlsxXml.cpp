@@ -4,6 +4,7 @@
 
 #include <QStringDecoder>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -606,13 +607,33 @@ bool startsWith(const char *p, const char *end, std::string_view text)
     return size_t(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
 }
 
+// The first of the bytes a or b (or c) from p, or end; eight bytes at a time.
+const char *findAny(const char *p, const char *end, char a, char b, char c)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
+        // A byte of x is zero: its high bit is set in the result; the lowest one set is exact.
+        const auto zeroBytes = [](uint64_t x) { return (x - Ones) & ~x & Highs; };
+        while (end - p >= 8) {
+            uint64_t w;
+            std::memcpy(&w, p, 8);
+            const uint64_t hits = zeroBytes(w ^ (Ones * uchar(a))) | zeroBytes(w ^ (Ones * uchar(b))) |
+                                  zeroBytes(w ^ (Ones * uchar(c)));
+            if (hits) return p + (std::countr_zero(hits) >> 3);
+            p += 8;
+        }
+    }
+    while (p < end && *p != a && *p != b && *p != c)
+        ++p;
+    return p;
+}
+
 // Plain text from p up to the next '<' (no CR; no '&' unless references is given, which then says
 // whether one was seen); nullptr when there is none.
 const char *plainTextEnd(const char *p, const char *end, bool *references = nullptr)
 {
     for (;;) {
-        while (p < end && !TextStop[uchar(*p)])
-            ++p;
+        p = findAny(p, end, '<', '&', '\r');
         if (p < end && *p == '&' && references) {
             *references = true;
             ++p;
@@ -648,9 +669,7 @@ bool XlsxXml::plainCell(PlainCell &cell)
         if (!target) return false;
         const char quote = p[2];
         const char *value = p + 3;
-        const char *close = value;
-        while (close < end && *close != quote && *close != '<')
-            ++close;
+        const char *close = findAny(value, end, quote, '<', quote);
         if (close >= end || *close == '<') return false;
         *target = std::string_view(value, size_t(close - value));
         p = close + 1;
