@@ -11,6 +11,7 @@
 #include "import/SheetGridModel.h"
 
 #include <cmath>
+#include <optional>
 
 static QString insertHead()
 {
@@ -28,15 +29,28 @@ QString Stage1Storing::unitPrice(const QString &totalCell, const QString &quanti
     return unitPriceOf(vb::format(totalCell, QStringLiteral("00.00")), quantityCell);
 }
 
-QString Stage1Storing::unitPriceOf(const QString &formattedTotal, const QString &quantityCell)
+// Total over quantity: errors 11 and 6 as VB raised them.
+static double quotientOf(double total, double quantity)
 {
-    const double total = vb::cdbl(formattedTotal);
-    const double quantity = vb::cdbl(quantityCell);
     if (quantity == 0) throw PlanexoError::divisionByZero();
     const double quotient = total / quantity;
     if (!std::isfinite(quotient))
         throw PlanexoError(6, QStringLiteral("Desbordamiento"), QStringLiteral("Planexo"));
-    return vb::format(quotient, QStringLiteral("00.0000"));
+    return quotient;
+}
+
+QString Stage1Storing::unitPriceOf(const QString &formattedTotal, const QString &quantityCell)
+{
+    const double total = vb::cdbl(formattedTotal);
+    return vb::format(quotientOf(total, vb::cdbl(quantityCell)), QStringLiteral("00.0000"));
+}
+
+// The number that the value formatted with `decimals` decimals reads back as, without the text:
+// the same decimal rounding, and never a negative zero (the format writes no sign for zero).
+static double formattedNumber(double value, int decimals)
+{
+    const double r = vb::roundHalfAway(value, decimals);
+    return r == 0 ? 0.0 : r;
 }
 
 QString Stage1Storing::cell(const SheetGridModel &grid, int row, int field) const
@@ -72,16 +86,25 @@ void Stage1Storing::appendRow(Statement &st, const SheetGridModel &grid, int row
         st.numberFromText(text(Field::KgNeto)).sql(comma);
     else
         st.sql(QStringLiteral("0,"));
-    const QString quantity = text(Field::Cantidad);
-    if (map.has(Field::Cantidad))
-        st.numberFromText(quantity).sql(comma);
-    else
+    // Each cell is read as a number once; the stored values are those of the texts the formats
+    // give ("00.00" total, "00.0000" unit price).
+    const QString quantityCell = text(Field::Cantidad);
+    std::optional<double> quantity;
+    if (map.has(Field::Cantidad)) {
+        if (!quantityCell.isEmpty()) quantity = vb::cdbl(quantityCell);
+        if (quantity)
+            st.number(*quantity).sql(comma);
+        else
+            st.numberFromText(quantityCell).sql(comma);
+    } else {
         st.sql(QStringLiteral("0,"));
+    }
 
     m_run.step = step::UnitPrice;
-    const QString total = vb::format(text(Field::PTotal), QStringLiteral("00.00"));
-    st.numberFromText(unitPriceOf(total, quantity)).sql(comma);
-    st.numberFromText(total).sql(comma);
+    const double total = formattedNumber(vb::cdbl(text(Field::PTotal)), 2);
+    const double divisor = quantity ? *quantity : vb::cdbl(quantityCell);
+    st.number(formattedNumber(quotientOf(total, divisor), 4)).sql(comma);
+    st.number(total).sql(comma);
 
     m_run.step = step::RowValues;
     if (map.has(Field::PaNcm))
@@ -133,7 +156,7 @@ void Stage1Storing::run(const SheetGridModel &grid)
     m_run.progress.setValue(1);
     m_run.progress.setMaximum(grid.rows() - 1);
 
-    m_run.buffer = insertPrefix(s.sInternoActual);
+    m_run.setBuffer(insertPrefix(s.sInternoActual));
     Statement prefix(insertHead());
     prefix.text(s.sInternoActual).sql(QStringLiteral(", "));
     int order = 1;
