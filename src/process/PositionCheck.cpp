@@ -29,11 +29,12 @@ QString PositionCheck::gradeClause(int result)
 namespace {
 
 // The grade updates, written set-wise when no observer watches the statements: up to kRows
-// consecutive rows in one update that gives each row what its own update would. SQLite applies a
-// statement wholly or not at all, so a failing one is replayed row by row: the rows before the
-// failing row keep their grades and the error report shows that row's own update.
+// consecutive rows in two updates (the rows graded OK, whose PRCEST stays, and the others) that give
+// each row what its own update would. They run inside a savepoint: when one fails, the rows are
+// written again one by one, so that the rows before the failing row keep their grades and the error
+// report shows that row's own update.
 class Grades {
-  public:
+public:
     static constexpr int kRows = 500;
 
     Grades(ProcessRun &run, DataConnection &db, const QString &shipment)
@@ -67,12 +68,37 @@ class Grades {
         if (m_pending.isEmpty()) return;
         const QVector<std::pair<int, qint64>> pending = std::exchange(m_pending, {});
         m_run.step = step::GradeArticle;
-        try {
-            m_db.Sql = setWiseUpdate(pending);
-            m_db.Ejecutar();
-        } catch (const PlanexoError &) {
-            for (const auto &[result, order] : pending)
-                runOne(result, order);
+        QString ok, others, othersCase[4];
+        for (const auto &[result, order] : pending) {
+            const int k = kind(result);
+            append(k == 0 ? ok : others, order);
+            if (k > 0) append(othersCase[k], order);
+        }
+        QStringList updates;
+        const QString where = QStringLiteral(" where INTNRO = ") + sql::text(m_shipment) +
+                              QStringLiteral(" and ARTORD in (");
+        if (!ok.isEmpty()) updates << QStringLiteral("update ART set PRCCRC = 'OK'") + where + ok + QLatin1Char(')');
+        if (!others.isEmpty()) {
+            static const char *const grades[4] = {"OK", "POS", "SUF", "ERR"};
+            QString update = QStringLiteral("update ART set PRCCRC = case");
+            for (int k = 1; k < 4; ++k)
+                if (!othersCase[k].isEmpty())
+                    update += QStringLiteral(" when ARTORD in (") + othersCase[k] + QStringLiteral(") then '") +
+                              QLatin1String(grades[k]) + QLatin1Char('\'');
+            updates << update + QStringLiteral(" end, PRCEST = 'E'") + where + others + QLatin1Char(')');
+        }
+        if (!command(QStringLiteral("SAVEPOINT grades"))) {
+            runEach(pending);
+            return;
+        }
+        bool written = true;
+        for (const QString &update : std::as_const(updates))
+            if (written) written = command(update);
+        if (written) written = command(QStringLiteral("RELEASE SAVEPOINT grades"));
+        if (!written) {
+            command(QStringLiteral("ROLLBACK TO SAVEPOINT grades"));
+            command(QStringLiteral("RELEASE SAVEPOINT grades"));
+            runEach(pending);
         }
     }
 
@@ -82,7 +108,7 @@ class Grades {
         if (m_last.second >= 0 && m_setWise) m_run.setBuffer(statementOf(m_last.first, m_last.second));
     }
 
-  private:
+private:
     void runOne(int result, qint64 order)
     {
         m_run.step = step::GradeArticle;
@@ -91,36 +117,31 @@ class Grades {
         m_run.execute(m_db, grade);
     }
 
-    static int kind(int result) { return result >= 0 && result <= 2 ? result : 3; }
-
-    QString setWiseUpdate(const QVector<std::pair<int, qint64>> &rows) const
+    void runEach(const QVector<std::pair<int, qint64>> &rows)
     {
-        static const char *const grades[4] = {"OK", "POS", "SUF", "ERR"};
-        QString orders[4];
-        QString all;
-        for (const auto &[result, order] : rows) {
-            QString &list = orders[kind(result)];
-            const QString number = QString::number(order);
-            list += (list.isEmpty() ? QString() : QStringLiteral(",")) + number;
-            all += (all.isEmpty() ? QString() : QStringLiteral(",")) + number;
-        }
-        QString update = QStringLiteral("update ART set PRCCRC = case");
-        bool allOk = true;
-        for (int k = 0; k < 4; ++k) {
-            if (orders[k].isEmpty()) continue;
-            if (k > 0) allOk = false;
-            update += QStringLiteral(" when ARTORD in (") + orders[k] + QStringLiteral(") then '") +
-                      QLatin1String(grades[k]) + QLatin1Char('\'');
-        }
-        update += QStringLiteral(" end");
-        // Rows graded OK keep their PRCEST, as their own update leaves it.
-        if (!allOk)
-            update += orders[0].isEmpty() ? QStringLiteral(", PRCEST = 'E'")
-                                          : QStringLiteral(", PRCEST = case when ARTORD in (") + orders[0] +
-                                                QStringLiteral(") then PRCEST else 'E' end");
-        return update + QStringLiteral(" where INTNRO = ") + sql::text(m_shipment) +
-               QStringLiteral(" and ARTORD in (") + all + QLatin1Char(')');
+        for (const auto &[result, order] : rows)
+            runOne(result, order);
     }
+
+    // False when the command failed; its error is left to the row-by-row writing.
+    bool command(const QString &text)
+    {
+        try {
+            m_db.Sql = text;
+            m_db.Ejecutar();
+            return true;
+        } catch (const PlanexoError &) {
+            return false;
+        }
+    }
+
+    static void append(QString &list, qint64 order)
+    {
+        if (!list.isEmpty()) list += QLatin1Char(',');
+        list += QString::number(order);
+    }
+
+    static int kind(int result) { return result >= 0 && result <= 2 ? result : 3; }
 
     ProcessRun &m_run;
     DataConnection &m_db;

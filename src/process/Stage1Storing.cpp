@@ -53,6 +53,36 @@ static double formattedNumber(double value, int decimals)
     return r == 0 ? 0.0 : r;
 }
 
+// True when a cell writes its number plainly (an optional minus, digits, the regional separator)
+// with at most `decimals` decimals and 15 digits in all: its number is then already the one that
+// formattedNumber gives, as 15 digits survive the way to a double and back.
+static bool plainWithin(const QString &cell, int decimals)
+{
+    const QChar separator = vb::decimalSeparator();
+    int digits = 0;
+    int after = -1;
+    for (qsizetype i = cell.startsWith(QLatin1Char('-')) ? 1 : 0; i < cell.size(); ++i) {
+        const QChar c = cell[i];
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            ++digits;
+            if (after >= 0) ++after;
+        } else if (c == separator && after < 0) {
+            after = 0;
+        } else {
+            return false;
+        }
+    }
+    return digits > 0 && digits <= 15 && after <= decimals;
+}
+
+// The cell's number formatted with `decimals` decimals, as that text reads back.
+static double cellFormatted(const QString &cell, int decimals)
+{
+    const double value = vb::cdbl(cell);
+    if (!plainWithin(cell, decimals)) return formattedNumber(value, decimals);
+    return value == 0 ? 0.0 : value;
+}
+
 QString Stage1Storing::cell(const SheetGridModel &grid, int row, int field) const
 {
     const int col = m_run.columns.column(Field(field));
@@ -101,7 +131,7 @@ void Stage1Storing::appendRow(Statement &st, const SheetGridModel &grid, int row
     }
 
     m_run.step = step::UnitPrice;
-    const double total = formattedNumber(vb::cdbl(text(Field::PTotal)), 2);
+    const double total = cellFormatted(text(Field::PTotal), 2);
     const double divisor = quantity ? *quantity : vb::cdbl(quantityCell);
     st.number(formattedNumber(quotientOf(total, divisor), 4)).sql(comma);
     st.number(total).sql(comma);
