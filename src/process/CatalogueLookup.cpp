@@ -109,9 +109,8 @@ void CatalogueLookup::readCatalogueAhead(DataConnection &catalogue, const QStrin
     }
     catalogue.Sql =
         QStringLiteral(
-            "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.idunidad, c.estadistica, "
-            "c.estadomerc, c.deresp, c.preciounitario, c.descripcion, c.idpais , c.descripcion_maria "
-            "from ") +
+            "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.estadomerc, c.descripcion, c.idpais, "
+            "c.descripcion_maria from ") +
         sql::valuesTable(keys) + QStringLiteral(" k join catarticulos c on c.idcatalogo = ") +
         sql::text(m_run.state.INTCAT) + QStringLiteral(" and c.idarticulo = k.column1");
     QVector<QVector<QVariant>> rows = catalogue.selectRows(catalogue.Sql);

@@ -42,21 +42,9 @@ private:
     struct Article {
         enum { Artnro, Artord, Artorg, Artuni, Marca, Prcncm, Prcsuf, Artdsc, DescripcionMaria };
     };
+    // Only the columns that the update uses are read.
     struct Catalogue {
-        enum {
-            Code,
-            Ncm,
-            Lapi,
-            Sufijos,
-            Idunidad,
-            Estadistica,
-            Estadomerc,
-            Deresp,
-            Preciounitario,
-            Descripcion,
-            Idpais,
-            DescripcionMaria
-        };
+        enum { Code, Ncm, Lapi, Sufijos, Estadomerc, Descripcion, Idpais, DescripcionMaria };
     };
     void updateArticle(const QVector<QVariant> &article, const QVector<QVariant> &catalogue);
     // The catalogue rows of the codes from `from` on, and the nomenclator rows of positions, each
