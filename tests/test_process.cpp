@@ -1004,7 +1004,8 @@ void TestProcess::stage4ManyRowsAsRowByRow()
     ScriptedInteraction script;
     ProcessDriver rowByRow(shared(), progress);
     int updates = 0;
-    rowByRow.setStatementObserver([&](const QString &st) { updates += st.startsWith("update ART set PRCCRC"); });
+    rowByRow.setStatementObserver(
+        [&](const QString &st) { updates += st.startsWith("update ART set PRCCRC"); });
     QVERIFY(rowByRow.FRAM2_GuardarDatosToBase(grid));
     QCOMPARE(updates, 963); // four of every five rows are in the catalogue
     const QString expected = gradesOf(env);
@@ -1036,7 +1037,8 @@ void TestProcess::stage4ManyRowsFailureKeepsEarlierGrades()
     QVERIFY(!ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
     VERIFY_SCRIPT(script);
     // Rows 1 to 776 hold 621 found rows (four of every five), all graded; none after.
-    QCOMPARE(committed(env, "select count(*) from ART where INTNRO = 'T1' and PRCCRC is not null").toInt(), 621);
+    QCOMPARE(committed(env, "select count(*) from ART where INTNRO = 'T1' and PRCCRC is not null").toInt(),
+             621);
     QCOMPARE(committed(env, "select max(ARTORD) from ART where INTNRO = 'T1' and PRCCRC is not null").toInt(),
              776);
     QCOMPARE(art(env, 776, "PRCCRC").toString(), QString("OK"));

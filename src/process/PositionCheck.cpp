@@ -34,7 +34,7 @@ namespace {
 // written again one by one, so that the rows before the failing row keep their grades and the error
 // report shows that row's own update.
 class Grades {
-public:
+  public:
     static constexpr int kRows = 500;
 
     Grades(ProcessRun &run, DataConnection &db, const QString &shipment)
@@ -75,16 +75,17 @@ public:
             if (k > 0) append(othersCase[k], order);
         }
         QStringList updates;
-        const QString where = QStringLiteral(" where INTNRO = ") + sql::text(m_shipment) +
-                              QStringLiteral(" and ARTORD in (");
-        if (!ok.isEmpty()) updates << QStringLiteral("update ART set PRCCRC = 'OK'") + where + ok + QLatin1Char(')');
+        const QString where =
+            QStringLiteral(" where INTNRO = ") + sql::text(m_shipment) + QStringLiteral(" and ARTORD in (");
+        if (!ok.isEmpty())
+            updates << QStringLiteral("update ART set PRCCRC = 'OK'") + where + ok + QLatin1Char(')');
         if (!others.isEmpty()) {
             static const char *const grades[4] = {"OK", "POS", "SUF", "ERR"};
             QString update = QStringLiteral("update ART set PRCCRC = case");
             for (int k = 1; k < 4; ++k)
                 if (!othersCase[k].isEmpty())
-                    update += QStringLiteral(" when ARTORD in (") + othersCase[k] + QStringLiteral(") then '") +
-                              QLatin1String(grades[k]) + QLatin1Char('\'');
+                    update += QStringLiteral(" when ARTORD in (") + othersCase[k] +
+                              QStringLiteral(") then '") + QLatin1String(grades[k]) + QLatin1Char('\'');
             updates << update + QStringLiteral(" end, PRCEST = 'E'") + where + others + QLatin1Char(')');
         }
         if (!command(QStringLiteral("SAVEPOINT grades"))) {
@@ -108,7 +109,7 @@ public:
         if (m_last.second >= 0 && m_setWise) m_run.setBuffer(statementOf(m_last.first, m_last.second));
     }
 
-private:
+  private:
     void runOne(int result, qint64 order)
     {
         m_run.step = step::GradeArticle;
