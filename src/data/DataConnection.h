@@ -4,13 +4,14 @@
 #include "Recordset.h"
 #include "SqlText.h"
 
+#include <QHashFunctions>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
-#include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 // A database-access object: write Sql, then CrearRs (a query) or Ejecutar (a command).
 class DataConnection {
@@ -32,6 +33,9 @@ public:
     // statements of a few shapes. Sql is not used: callers keep the readable text there.
     bool CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values);
     long long EjecutarPrepared(const QString &statement, const QVariantList &values);
+    // A query's rows as values in the statement's column order, without a recordset: for long
+    // operations that read many rows by position. Sql is not used.
+    QVector<QVector<QVariant>> selectRows(const QString &statement);
 
     // Several commands run as consecutive Ejecutar calls would run them: in order, each committed on
     // its own, the first failure stopping the rest. On a PostgreSQL server they travel together, in
@@ -102,5 +106,8 @@ private:
     bool m_duplicateKey = false;
     Server m_server; // empty driver for a SQLite file
     int m_batchDepth = 0;
-    std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
+    struct StatementHash {
+        size_t operator()(const QString &statement) const noexcept { return qHash(statement); }
+    };
+    std::unordered_map<QString, std::unique_ptr<QSqlQuery>, StatementHash> m_prepared;
 };
