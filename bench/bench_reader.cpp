@@ -213,16 +213,12 @@ bool writeWithPython(const QString &producer, const QString &path, int rows, boo
     return true;
 }
 
-// The sheet loader's own reading (headings up to the first empty one, rows until one is empty
-// under every heading, one paste into the grid's model), between Abrir and CerrarArchivo.
+// The sheet loader's own load (Abrir, headings up to the first empty one, rows until one is empty
+// under every heading, one paste into the grid's model, CerrarArchivo).
 void load(const QString &path, SheetGridModel &grid)
 {
-    clEcxel reader;
-    reader.setArchivo(path);
-    reader.Abrir();
     int step = 0;
-    sheetloader::fillGrid([&reader](long row, long col) { return reader.LeerCelda(row, col); }, grid, step);
-    reader.CerrarArchivo();
+    sheetloader::loadFile(path, grid, step);
 }
 
 // The floor: the parts the load must inflate, inflated with the same library into one reused

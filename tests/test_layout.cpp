@@ -455,6 +455,16 @@ class TestLayout : public QObject {
         inspect.window(&w); // step 3: the results
         screenshot(&w, shots, "results");
 
+        // The control printout's preview, with its toolbar.
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM3_cmdRepOK")), Qt::LeftButton);
+        QWidget *preview = topLevel(QStringLiteral("Reporte"));
+        QVERIFY(preview);
+        QVERIFY(QTest::qWaitForWindowExposed(preview));
+        inspect.window(preview);
+        screenshot(preview, shots, "preview");
+        preview->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
         // Both record lists, then the editor and its position lookup over the list's first error.
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM3_cmdRegOk")), Qt::LeftButton);
         auto *okList = qobject_cast<frmDEP *>(topLevel(QStringLiteral("frmDEP")));

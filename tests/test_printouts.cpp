@@ -1,5 +1,6 @@
 // The control printouts: the report's layout and pagination, its number formats in both locales,
-// the two queries, the previews' modality and the failure report; the demo invoice rendered to PDF.
+// the two queries, the previews' modality, paging and PDF export, and the failure report; the demo
+// invoice rendered to PDF.
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
 #include "common/ScriptedInteraction.h"
@@ -10,19 +11,27 @@
 #include "import/SheetGridModel.h"
 #include "ui/process/ControlPrintouts.h"
 #include "process/ProcessDriver.h"
+#include "shared/Settings.h"
+#include "ui/app/Translations.h"
+#include "ui/process/ReportPreview.h"
 #include "ui/process/Reporte.h"
 #include "ui/process/ResultsPanel.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 using Icon = Interaction::Icon;
 using Item = Reporte::Item;
@@ -137,6 +146,11 @@ class TestPrintouts : public QObject {
     void okPreviewIsNotModal();
     void failingQuery_data();
     void failingQuery();
+    void previewPagingZoomPrintAndExport();
+    void pdfFolderIsRemembered();
+    void pdfFileNames_data();
+    void pdfFileNames();
+    void spanishPreviewAndOverwriteQuestion();
     void pdfPagesMatchLayout();
     void demoInvoiceReports();
     void textsShrinkBeforeTheyAreCut();
@@ -410,7 +424,7 @@ void TestPrintouts::nothingToShow()
     script.expectMessage("No hay articulos para mostrar", Icon::Information);
     panel.findChild<QPushButton *>("FRAM3_cmdRepOK")->click();
     VERIFY_SCRIPT(script);
-    QVERIFY(!panel.findChild<QPrintPreviewDialog *>());
+    QVERIFY(!panel.findChild<ReportPreview *>());
 
     // Another shipment's rows do not count.
     shared().sInternoActual = "T9";
@@ -432,13 +446,11 @@ void TestPrintouts::errorPreviewIsModal()
     int previewPages = -1, layoutPages = -1;
     QString title;
     script.expectModal("Reporte", [&](QDialog &d) {
-        auto *preview = qobject_cast<QPrintPreviewDialog *>(&d);
+        auto *preview = qobject_cast<ReportPreview *>(&d);
         if (!preview) return 0;
         title = d.windowTitle();
         d.show();
-        auto *widget = d.findChild<QPrintPreviewWidget *>();
-        widget->updatePreview();
-        previewPages = widget->pageCount();
+        previewPages = preview->pageView()->pageCount();
         const QRectF body = preview->printer()->pageLayout().paintRect(QPageLayout::Inch);
         layoutPages = reportOf(60).layout(int(body.height() * 1440)).pages;
         d.reject();
@@ -450,7 +462,7 @@ void TestPrintouts::errorPreviewIsModal()
     QCOMPARE(layoutPages, 3);
     QCOMPARE(previewPages, layoutPages);
     // The modal preview is gone once it returns.
-    QVERIFY(!panel.findChild<QPrintPreviewDialog *>());
+    QVERIFY(!panel.findChild<ReportPreview *>());
 }
 
 void TestPrintouts::okPreviewIsNotModal()
@@ -466,21 +478,21 @@ void TestPrintouts::okPreviewIsNotModal()
     panel.findChild<QPushButton *>("FRAM3_cmdRepOK")->click();
     VERIFY_SCRIPT(script);
 
-    QPointer<QPrintPreviewDialog> preview = panel.findChild<QPrintPreviewDialog *>("Reporte");
+    QPointer<ReportPreview> preview = panel.findChild<ReportPreview *>("Reporte");
     QVERIFY(preview);
     QVERIFY(preview->isVisible());
     QVERIFY(!preview->isModal());
     QCOMPARE(preview->windowModality(), Qt::NonModal);
     QCOMPARE(preview->windowTitle(), QString("Registros OK"));
-    QCOMPARE(preview->findChild<QPrintPreviewWidget *>()->pageCount(), 1);
+    QCOMPARE(preview->pageView()->pageCount(), 1);
     // The main window still takes clicks: a second report opens beside the first.
     panel.findChild<QPushButton *>("FRAM3_cmdRepOK")->click();
-    QCOMPARE(panel.findChildren<QPrintPreviewDialog *>().size(), 2);
+    QCOMPARE(panel.findChildren<ReportPreview *>().size(), 2);
 
     preview->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(preview.isNull());
-    QCOMPARE(panel.findChildren<QPrintPreviewDialog *>().size(), 1);
+    QCOMPARE(panel.findChildren<ReportPreview *>().size(), 1);
     VERIFY_SCRIPT(script);
 }
 
@@ -516,7 +528,223 @@ void TestPrintouts::failingQuery()
     script.expectMessage(expected, Icon::Critical);
     panel.findChild<QPushButton *>(button)->click();
     VERIFY_SCRIPT(script);
-    QVERIFY(!panel.findChild<QPrintPreviewDialog *>());
+    QVERIFY(!panel.findChild<ReportPreview *>());
+}
+
+// ---------------------------------------------------------------- the preview window
+
+// The error report of 60 rows (3 pages) through the button: the preview paints only the pages in
+// view, pages through them, zooms, and its print dialog and PDF export go through the interaction.
+void TestPrintouts::previewPagingZoomPrintAndExport()
+{
+    TestEnv env;
+    env.connect();
+    shared().sInternoActual = "T1/2026";
+    for (int i = 1; i <= 60; ++i)
+        insertRow(env, i, QString("E%1").arg(i), "E", "POS", "1", "1", "null", "T1/2026");
+    QTemporaryDir out;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString exported = out.filePath("errores.pdf");
+    const QString printed = out.filePath("impreso.pdf");
+    ResultsPanel panel;
+    ScriptedInteraction script;
+
+    struct Seen {
+        int pages = 0, paintedAtOpen = 0, paintedAfterLast = 0, overviewVisible = 0;
+        int currentAfterLast = 0, currentAfterPrev = 0, currentTyped = 0;
+        QString pageText, totalText, zoomText;
+        double fitZoom = 0, zoomedIn = 0;
+        bool fitPageChecked = false, customAfterZoom = false, exported = false, printed = false;
+        QList<int> visibleAtOpen;
+    } seen;
+    auto trigger = [](QDialog &d, const char *name) { d.findChild<QAction *>(name)->trigger(); };
+
+    script.expectModal("Reporte", [&](QDialog &d) {
+        auto *preview = qobject_cast<ReportPreview *>(&d);
+        if (!preview) return 0;
+        ReportPageView *view = preview->pageView();
+        d.show();
+        const QPixmap shot = d.grab();
+        // Kept in $PRINTOUTS_PDF_DIR when set, to look at.
+        if (qEnvironmentVariableIsSet("PRINTOUTS_PDF_DIR"))
+            shot.save(qEnvironmentVariable("PRINTOUTS_PDF_DIR") + "/preview.png");
+        seen.pages = view->pageCount();
+        seen.paintedAtOpen = view->paintedPages();
+        seen.visibleAtOpen = view->visiblePages();
+        seen.fitPageChecked = d.findChild<QAction *>("fitPageAction")->isChecked();
+        seen.fitZoom = view->zoomFactor();
+        seen.totalText = d.findChild<QLabel *>("ReporteTotalPaginas")->text();
+
+        trigger(d, "lastPageAction");
+        d.grab();
+        seen.currentAfterLast = view->currentPage();
+        seen.pageText = d.findChild<QLineEdit *>("ReportePagina")->text();
+        seen.paintedAfterLast = view->paintedPages();
+        trigger(d, "prevPageAction");
+        seen.currentAfterPrev = view->currentPage();
+        auto *page = d.findChild<QLineEdit *>("ReportePagina");
+        page->setText("1");
+        QTest::keyClick(page, Qt::Key_Return);
+        seen.currentTyped = view->currentPage();
+
+        trigger(d, "zoomInAction");
+        seen.zoomedIn = view->zoomFactor();
+        seen.customAfterZoom = view->zoomMode() == ReportPageView::ZoomMode::Custom &&
+                               !d.findChild<QAction *>("fitPageAction")->isChecked();
+        seen.zoomText = d.findChild<QComboBox *>("ReporteZoom")->currentText();
+        trigger(d, "overviewModeAction");
+        d.grab();
+        seen.overviewVisible = int(view->visiblePages().size());
+        trigger(d, "singleModeAction");
+
+        seen.exported = preview->exportPdf();
+        seen.printed = preview->print();
+        d.reject();
+        return d.result();
+    });
+    script.expectSaveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf",
+                          QDir(documents).filePath("Datos con Errores T1-2026.pdf"), exported);
+    script.expectModal("ReporteImprimir", [&](QDialog &d) {
+        // The operator chose a printer; here it is a file.
+        QPrinter *printer = static_cast<QPrintDialog &>(d).printer();
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(printed);
+        d.done(QDialog::Accepted);
+        return int(QDialog::Accepted);
+    });
+    panel.findChild<QPushButton *>("FRAM3_cmdRepErr")->click();
+    VERIFY_SCRIPT(script);
+
+    QCOMPARE(seen.pages, 3);
+    QCOMPARE(seen.totalText.trimmed(), QString("/ 3"));
+    // A whole page in view, and only it painted.
+    QVERIFY(seen.fitPageChecked);
+    QCOMPARE(seen.visibleAtOpen, QList<int>{1});
+    QCOMPARE(seen.paintedAtOpen, 1);
+    QCOMPARE(seen.currentAfterLast, 3);
+    QCOMPARE(seen.pageText, QString("3"));
+    QCOMPARE(seen.paintedAfterLast, 2);
+    QCOMPARE(seen.currentAfterPrev, 2);
+    QCOMPARE(seen.currentTyped, 1);
+    QVERIFY(qAbs(seen.zoomedIn - seen.fitZoom * 1.25) < 1e-9);
+    QVERIFY(seen.customAfterZoom);
+    QCOMPARE(seen.zoomText, QString::number(std::round(seen.zoomedIn * 1000) / 10) + "%");
+    QCOMPARE(seen.overviewVisible, 3);
+
+    QVERIFY(seen.exported);
+    QCOMPARE(pdfPages(exported), 3);
+    QCOMPARE(settings::lastPdfFolder(), out.path());
+    QVERIFY(seen.printed);
+    QCOMPARE(pdfPages(printed), 3);
+}
+
+// The export proposes the last folder used, falls back to the documents folder when that folder
+// is gone, keeps the folder when cancelled, and reports a file it cannot write.
+void TestPrintouts::pdfFolderIsRemembered()
+{
+    TestEnv env;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QTemporaryDir out;
+    QDir(out.path()).mkpath("a");
+    const QString a = out.filePath("a");
+    ReportPreview preview(reportOf(60), "Registros OK", "T1");
+    ScriptedInteraction script;
+
+    script.expectSaveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf",
+                          QDir(documents).filePath("Registros OK T1.pdf"), a + "/uno.pdf");
+    QVERIFY(preview.exportPdf());
+    QCOMPARE(pdfPages(a + "/uno.pdf"), 3);
+    QCOMPARE(settings::lastPdfFolder(), a);
+    // "Examinar" keeps its own folder.
+    QVERIFY(settings::lastFolder() != a);
+
+    script.expectSaveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf", a + "/Registros OK T1.pdf",
+                          QString());
+    QVERIFY(!preview.exportPdf());
+    QCOMPARE(settings::lastPdfFolder(), a);
+
+    const QString missing = out.filePath("no/such/folder/dos.pdf");
+    script.expectSaveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf", a + "/Registros OK T1.pdf",
+                          missing);
+    script.expectMessage("No se pudo guardar el archivo " + QDir::toNativeSeparators(missing),
+                         Icon::Critical);
+    QVERIFY(!preview.exportPdf());
+    VERIFY_SCRIPT(script);
+
+    QVERIFY(QDir(a).removeRecursively());
+    script.expectSaveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf",
+                          QDir(documents).filePath("Registros OK T1.pdf"), QString());
+    QVERIFY(!preview.exportPdf());
+    VERIFY_SCRIPT(script);
+}
+
+// clang-format off
+void TestPrintouts::pdfFileNames_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("shipment");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "Registros OK" << "IN-0042" << "Registros OK IN-0042.pdf";
+    QTest::newRow("slashes and colon") << "Datos con Errores" << "2026/07:A\\B" << "Datos con Errores 2026-07-A-B.pdf";
+    QTest::newRow("reserved") << "Registros OK" << "a*b?c\"d<e>f|g" << "Registros OK a-b-c-d-e-f-g.pdf";
+    QTest::newRow("trailing dots") << "Registros OK" << "X.." << "Registros OK X.pdf";
+    QTest::newRow("no shipment") << "Registros OK" << "" << "Registros OK.pdf";
+    QTest::newRow("accents stay") << "Datos con Errores" << "Año Ñ" << "Datos con Errores Año Ñ.pdf";
+}
+// clang-format on
+
+void TestPrintouts::pdfFileNames()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, shipment);
+    QFETCH(QString, name);
+    QCOMPARE(ReportPreview::pdfFileName(caption, shipment), name);
+}
+
+// In a Spanish locale the preview's commands speak Spanish, and the real save dialog asks, in
+// Spanish, before it replaces a file.
+void TestPrintouts::spanishPreviewAndOverwriteQuestion()
+{
+    TestEnv env;
+    QVERIFY(installQtTranslations(QLocale(QLocale::Spanish, QLocale::Argentina)));
+    {
+        ReportPreview preview(reportOf(1), "Registros OK", "T1");
+        QCOMPARE(preview.findChild<QAction *>("printAction")->text(), QString("Imprimir"));
+        QCOMPARE(preview.findChild<QAction *>("nextPageAction")->text(), QString("Página siguiente"));
+        QCOMPARE(preview.findChild<QAction *>("fitWidthAction")->text(), QString("Ajustar ancho"));
+        QCOMPARE(preview.findChild<QAction *>("pdfAction")->text(), QString("Exportar a PDF"));
+    }
+
+    QTemporaryDir out;
+    const QString existing = out.filePath("Registros OK T1.pdf");
+    QFile file(existing);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QString question, yes, title;
+    QTimer::singleShot(0, [&] {
+        QFileDialog *dialog = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QFileDialog *>(w); d && d->isVisible()) dialog = d;
+        if (!dialog) return;
+        title = dialog->windowTitle();
+        QTimer::singleShot(0, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
+                    question = box->text();
+                    yes = box->button(QMessageBox::Yes)->text();
+                    box->button(QMessageBox::Yes)->click();
+                }
+        });
+        static_cast<QDialog *>(dialog)->accept(); // the proposed name, as if typed
+    });
+    const QString chosen =
+        QtInteraction::instance().saveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf", existing);
+    installQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(title, QString("Exportar a PDF"));
+    QCOMPARE(chosen, existing);
+    QVERIFY2(question.contains("Registros OK T1.pdf") && question.contains("ya existe"),
+             qPrintable(question));
+    QCOMPARE(yes.remove('&'), QString("Sí"));
 }
 
 // ---------------------------------------------------------------- printing

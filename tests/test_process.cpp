@@ -205,6 +205,8 @@ private slots:
     void stage3FailureShowsStatementTwo();
     void stage4GradesAndStatistics();
     void stage4FailureKeepsGrades();
+    void stage4ManyRowsAsRowByRow();
+    void stage4ManyRowsFailureKeepsEarlierGrades();
     void progressAndCaptions();
     void validarSufijos_data();
     void validarSufijos();
@@ -303,6 +305,11 @@ void TestProcess::stage1Values_data()
     QTest::newRow("point: total rounded to cents") << false << "11.005" << "3" << "0.25" << 11.01 << 3.67 << 0.25;
     QTest::newRow("comma: unit rounded to 4 decimals") << true << "10" << "3" << "" << 10.0 << 3.3333 << -1.0;
     QTest::newRow("point: negative total") << false << "-10" << "4" << "2" << -10.0 << -2.5 << 2.0;
+    QTest::newRow("point: halves of decimal digits") << false << "2.675" << "1" << "" << 2.68 << 2.68 << -1.0;
+    QTest::newRow("comma: one decimal kept") << true << "12,5" << "4" << "" << 12.5 << 3.125 << -1.0;
+    QTest::newRow("point: leading zeros past 15 digits") << false << "0000000000000012.345" << "2" << "" << 12.35
+                                                          << 6.175 << -1.0;
+    QTest::newRow("comma: tiny negative total is zero") << true << "-0,001" << "2" << "" << 0.0 << 0.0 << -1.0;
 }
 // clang-format on
 
@@ -961,6 +968,85 @@ void TestProcess::stage4FailureKeepsGrades()
     QCOMPARE(art(env, 3, "PRCEST").toString(), QString("A"));
     QCOMPARE(committed(env, "select PRCCRC from ART where INTNRO = 'T1' and ARTORD = 1").toString(),
              QString("OK"));
+}
+
+// Grades for more rows than one set-wise update holds, mixed: the same as written row by row (with
+// an observer the stage writes each row's own update).
+namespace {
+const QStringList kGradeCycle = {"MT-500", "CB-2X15", "SR-01", "MT-300", "NOPE"};
+
+void fillManyRows(SheetGridModel &grid, int rows)
+{
+    QVector<QStringList> cells;
+    for (int r = 0; r < rows; ++r)
+        cells << QStringList{kGradeCycle[r % kGradeCycle.size()], QString::number(1 + r % 7), "1"};
+    fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal}, cells);
+}
+
+QString gradesOf(TestEnv &env)
+{
+    return env
+        .scalar("select group_concat(ARTORD || ':' || coalesce(PRCCRC, '-') || ':' || coalesce(PRCEST, '-') "
+                "|| ':' || coalesce(PRCECA, '-'), ' ') from (select * from ART where INTNRO = 'T1' order by "
+                "ARTORD)")
+        .toString();
+}
+} // namespace
+
+void TestProcess::stage4ManyRowsAsRowByRow()
+{
+    TestEnv env;
+    env.connect();
+    configure();
+    SheetGridModel grid;
+    fillManyRows(grid, 1203);
+    RecordingProgress progress;
+    ScriptedInteraction script;
+    ProcessDriver rowByRow(shared(), progress);
+    int updates = 0;
+    rowByRow.setStatementObserver(
+        [&](const QString &st) { updates += st.startsWith("update ART set PRCCRC"); });
+    QVERIFY(rowByRow.FRAM2_GuardarDatosToBase(grid));
+    QCOMPARE(updates, 963); // four of every five rows are in the catalogue
+    const QString expected = gradesOf(env);
+    QVERIFY(expected.startsWith("1:OK:A:1.0 2:OK:A:- 3:ERR:E:- 4:SUF:E:- 5:-:-:- 6:OK:A:6.0"));
+
+    env.exec("update ART set PRCCRC = null, PRCEST = null, PRCECA = null");
+    QVERIFY(ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
+    VERIFY_SCRIPT(script);
+    QCOMPARE(gradesOf(env), expected);
+    QCOMPARE(progress.maximum(), 963);
+    QCOMPARE(progress.value(), 963);
+}
+
+void TestProcess::stage4ManyRowsFailureKeepsEarlierGrades()
+{
+    TestEnv env;
+    env.connect();
+    configure();
+    env.exec("create trigger refuse before update of PRCCRC on ART when NEW.ARTORD = 777 "
+             "begin select raise(abort, 'no'); end");
+    SheetGridModel grid;
+    fillManyRows(grid, 1000);
+    ScriptedInteraction script;
+    script.expectMessage(ProcessDriver::errorReport(1811, "no", step::GradeArticle, "oAlm.clGestor",
+                                                    "update ART set PRCCRC = 'OK' where INTNRO = 'T1'  "
+                                                    "and ARTORD = 777"),
+                         Icon::Critical);
+    RecordingProgress progress;
+    QVERIFY(!ProcessDriver(shared(), progress).FRAM2_GuardarDatosToBase(grid));
+    VERIFY_SCRIPT(script);
+    // Rows 1 to 776 hold 621 found rows (four of every five), all graded; none after.
+    QCOMPARE(committed(env, "select count(*) from ART where INTNRO = 'T1' and PRCCRC is not null").toInt(),
+             621);
+    QCOMPARE(committed(env, "select max(ARTORD) from ART where INTNRO = 'T1' and PRCCRC is not null").toInt(),
+             776);
+    QCOMPARE(art(env, 776, "PRCCRC").toString(), QString("OK"));
+    QCOMPARE(art(env, 773, "PRCCRC").toString(), QString("ERR"));
+    QCOMPARE(art(env, 773, "PRCEST").toString(), QString("E"));
+    QCOMPARE(art(env, 778, "PRCEST").toString(), QString("A"));
+    QVERIFY(art(env, 778, "PRCCRC").isNull());
+    QVERIFY(art(env, 1, "PRCECA").isNull()); // the last statement never ran
 }
 
 void TestProcess::progressAndCaptions()

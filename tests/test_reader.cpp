@@ -2,6 +2,7 @@
 // worksheet only, and every kind of bad input ending as a described failure.
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
+#include "data/VbFormat.h"
 #include "workbook/WorkbookSheet.h"
 #include "workbook/XlsxReader.h"
 #include "workbook/clEcxel.h"
@@ -10,7 +11,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <zip.h>
 
 namespace {
@@ -1128,6 +1132,260 @@ class TestReader : public QObject {
             QVERIFY(xlsx::isDateFormatId(id));
         for (int id : {0, 1, 2, 3, 4, 9, 10, 11, 12, 13, 37, 38, 39, 40, 44, 48, 49, 164})
             QVERIFY(!xlsx::isDateFormatId(id));
+    }
+    // The loader reads cells as UTF-8 with the locale looked up once: every fixture's cells read
+    // the same that way as through LeerCelda, in both locales, failures included.
+    void utf8TextsAreTheTexts()
+    {
+        const QStringList files =
+            QDir(QStringLiteral(PLANEXO_TEST_DATA_DIR)).entryList({"*.xlsx", "*.xls"}, QDir::Files);
+        QVERIFY(files.size() > 20);
+        int compared = 0, failures = 0;
+        for (const bool comma : {true, false}) {
+            comma ? TestEnv::useComma() : TestEnv::usePoint();
+            for (const QString &file : files) {
+                clEcxel reader;
+                reader.setArchivo(fixture(file));
+                try {
+                    reader.Abrir();
+                } catch (const PlanexoError &) {
+                    continue;
+                }
+                if (file == QLatin1String("strings.xlsx"))
+                    reader.EscribirCelda(2, 2, QStringLiteral("añadido"));
+                SheetTextRun run;
+                for (long r = 1; r <= 40; ++r) {
+                    for (long c = 1; c <= 12; ++c) {
+                        QString want, got;
+                        long wantError = 0, gotError = 0;
+                        QString wantDescription, gotDescription, wantSource, gotSource;
+                        try {
+                            want = reader.LeerCelda(r, c);
+                        } catch (const PlanexoError &e) {
+                            wantError = e.number();
+                            wantDescription = e.description();
+                            wantSource = e.source();
+                        }
+                        try {
+                            const std::string_view utf8 = reader.LeerCeldaUtf8(r, c, run);
+                            got = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+                        } catch (const PlanexoError &e) {
+                            gotError = e.number();
+                            gotDescription = e.description();
+                            gotSource = e.source();
+                        }
+                        const QString where = QStringLiteral("%1 (%2, %3)").arg(file).arg(r).arg(c);
+                        QVERIFY2(got == want, qPrintable(where + ": " + got + " <> " + want));
+                        QVERIFY2(gotError == wantError && gotDescription == wantDescription &&
+                                     gotSource == wantSource,
+                                 qPrintable(where));
+                        ++compared;
+                        failures += wantError != 0;
+                    }
+                }
+            }
+        }
+        QVERIFY(compared > 10000);
+        QVERIFY(failures > 0); // the error cells were among them
+    }
+
+    // Numbers written straight into a buffer as VB writes them (15 significant digits, E+XX).
+    void numberUtf8IsVbText()
+    {
+        std::vector<double> values = {0.0,
+                                      -0.0,
+                                      1,
+                                      -1,
+                                      0.5,
+                                      1234.5,
+                                      0.0001,
+                                      -0.00015,
+                                      999999999.5,
+                                      999999999.25,
+                                      1e9 + 0.5,
+                                      0.000099,
+                                      123456.789012,
+                                      1e15,
+                                      999999999999999.0,
+                                      1e15 + 2,
+                                      123456789012345678.0,
+                                      0.1 + 0.2,
+                                      1.0 / 3,
+                                      -2.0 / 3,
+                                      1e-4,
+                                      1.5e-5,
+                                      0.0001234,
+                                      1e100,
+                                      -1e-100,
+                                      1e308,
+                                      5e-324,
+                                      std::numeric_limits<double>::min(),
+                                      4503599627370497.0,
+                                      0.30000000000000004,
+                                      45000.25,
+                                      1370.2500000000002,
+                                      std::numeric_limits<double>::infinity()};
+        std::mt19937_64 random(11);
+        std::uniform_real_distribution<double> unit(0, 1);
+        std::uniform_int_distribution<int> exponent(-30, 30);
+        for (int i = 0; i < 20000; ++i) {
+            const double v = (unit(random) - 0.5) * std::pow(10.0, exponent(random));
+            values.push_back(v);
+            values.push_back(std::round(v * 100) / 100);
+            values.push_back(std::round(v * 1e4) / 1e4);
+            values.push_back(std::round(v * 1e6) / 1e6);
+            values.push_back(std::round(v * 1e7) / 1e7);
+            values.push_back(std::nextafter(v, 1e300));
+        }
+        for (const double v : values) {
+            char out[WorkbookSheet::NumberChars];
+            const size_t n = WorkbookSheet::numberUtf8(v, out);
+            const QString want =
+                std::isfinite(v) ? vb::sqlNumberLiteral(v) : WorkbookSheet::numberText(v, '.');
+            QCOMPARE(QString::fromLatin1(out, qsizetype(n)), want);
+        }
+    }
+    // Inline strings in every form a writer uses: plain, with references (decoded as the part is
+    // read), halves of a pair, escapes spelled with references, runs; a bad reference fails as
+    // it does in any text.
+    void inlineStringsOfEveryForm()
+    {
+        const QString r(QChar::ReplacementCharacter);
+        const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+        const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("inline.xlsx"));
+        const auto cell = [](const char *ref, const QByteArray &inner) {
+            return QByteArray("<c r=\"") + ref + "\" t=\"inlineStr\"><is>" + inner + "</is></c>";
+        };
+        QVERIFY(writePackage(
+            path,
+            "<worksheet xmlns=\"" + ns + "\"><sheetData><row r=\"1\">" + cell("A1", "<t>plain</t>") +
+                cell("B1", "<t>Art&#237;culo &amp; &lt;x&gt; &quot;&apos; &#x1F600;</t>") +
+                cell("C1", "<t>&#xD83D;&#xDE00;&#xD800;z</t>") + cell("D1", "<t>&#95;x0041_&#95;</t>") +
+                cell("E1", "<t>a</t><r><t>b</t></r><rPh><t>no</t></rPh>") +
+                cell("F1", "<r><rPr/><t>c&#233;</t></r><r><t>d</t></r>") +
+                "<c r=\"G1\" t=\"inlineStr\"><v>7</v><is><t>e</t></is></c>" +
+                "<c r=\"H1\" t=\"str\"><v>h</v><is><t>not this</t></is></c>" +
+                "</row></sheetData></worksheet>",
+            {}));
+        clEcxel reader;
+        reader.setArchivo(path);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 8).first(),
+                 (QStringList{"plain", QString::fromUtf8("Artículo & <x> \"' ") + smile, smile + r + "z",
+                              "A_", "ab", QString::fromUtf8("céd"), "e", "h"}));
+
+        QString fastError, slowError;
+        for (const QByteArray &inner : {QByteArray("<t>x&#xZZ;</t>"), QByteArray("<r><t>x&#xZZ;</t></r>")}) {
+            QVERIFY(writePackage(path,
+                                 "<worksheet xmlns=\"" + ns + "\"><sheetData><row>" + cell("A1", inner) +
+                                     "</row></sheetData></worksheet>",
+                                 {}));
+            reader.setArchivo(path);
+            try {
+                reader.Abrir();
+                QFAIL("a bad reference was read");
+            } catch (const PlanexoError &e) {
+                QCOMPARE(e.number(), 1004L);
+                QCOMPARE(e.source(), AbrirSource);
+                (fastError.isEmpty() ? fastError : slowError) = e.description();
+            }
+        }
+        QVERIFY2(fastError.contains(QStringLiteral("una referencia de carácter no es válida")),
+                 qPrintable(fastError));
+        QCOMPARE(fastError, slowError);
+    }
+    // The usual cells are scanned whole, others token by token: both ways read every form alike
+    // (attribute order, quotes, blanks, empty and self-closing cells, references, escapes), and
+    // a bad value fails alike. The token way is forced by a comment inside each cell.
+    void plainCellsReadAsTokens()
+    {
+        const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        const QList<QByteArray> cells = {
+            "<c r=\"A1\" t=\"s\"><v>1</v></c>",
+            "<c t='s' r='B1'><v>0</v></c>",
+            "<c  r=\"C1\"\n s=\"1\" ><v>45000</v></c>",
+            "<c r=\"D1\" s=\"1\"/>",
+            "<c r=\"E1\"></c>",
+            "<c r=\"F1\" t=\"inlineStr\"><is><t>in line &gt; x</t></is></c>",
+            "<c r=\"G1\" t=\"inlineStr\"><is><t>a_x0042_c</t></is></c>",
+            "<c r=\"H1\" t=\"str\"><v> texto </v></c>",
+            "<c r=\"I1\" t=\"b\"><v>1</v></c>",
+            "<c r=\"J1\" t=\"n\" cm=\"1\"><v>2.5</v></c>",
+            "<c r=\"K1\"><v> 1e3 </v></c>",
+            "<c r=\"L1\" t=\"s\" t=\"n\"><v>3</v></c>",
+            "<c t=\"inlineStr\"><is><t>sin referencia</t></is></c>",
+            "<c r=\"N1\" t=\"e\"><v>#N/A</v></c>",
+            "<c r=\"O1\" t=\"s\"><is><t>no</t></is></c>",
+            "<c r=\"P1\"><v></v></c>",
+        };
+        QByteArray plainRow, tokenRow;
+        for (const QByteArray &c : cells) {
+            plainRow += c;
+            const qsizetype close = c.indexOf('>') + 1;
+            tokenRow += c.endsWith("/>") ? c : c.left(close) + "<!---->" + c.mid(close);
+        }
+        const QByteArray strings =
+            "<sst xmlns=\"" + ns + "\"><si><t>uno</t></si><si><t>dos &amp; tres</t></si></sst>";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("cells.xlsx"));
+        QVector<QStringList> read[2];
+        for (int way = 0; way < 2; ++way) {
+            const QByteArray row = way == 0 ? plainRow : tokenRow;
+            QByteArray second = row;
+            second.replace("1\"", "2\"").replace("1'", "2'");
+            QVERIFY(writePackage(path,
+                                 "<worksheet xmlns=\"" + ns + "\"><sheetData><row r=\"1\">" + row +
+                                     "</row><row>" + second + "</row></sheetData></worksheet>",
+                                 strings));
+            clEcxel reader;
+            reader.setArchivo(path);
+            QVERIFY(reader.Abrir());
+            for (long r = 1; r <= 2; ++r) {
+                QStringList texts;
+                for (long c = 1; c <= 16; ++c) {
+                    try {
+                        texts << reader.LeerCelda(r, c);
+                    } catch (const PlanexoError &e) {
+                        texts << QString::number(e.number()) + e.description();
+                    }
+                }
+                read[way] << texts;
+            }
+        }
+        QCOMPARE(read[0], read[1]);
+        QCOMPARE(read[0][0],
+                 (QStringList{"dos & tres", "uno", "45000", "", "", "in line > x", "aBc", " texto ",
+                              "Verdadero", "2,5", "1000", "3", "sin referencia",
+                              "13No coinciden los tipos: la celda N1 contiene el error #N/A", "", ""}));
+
+        // A value no number reads as, and a bad reference in an inline text (whatever the cell's
+        // type), fail alike both ways.
+        const QList<QPair<QByteArray, QString>> bad = {
+            {"<c r=\"A1\">%<v>1,5</v></c>", QStringLiteral("la celda A1 tiene un valor no válido (1,5)")},
+            {"<c r=\"A1\" t=\"s\">%<is><t>a&#xZZ;</t></is></c>",
+             QStringLiteral("una referencia de carácter no es válida")}};
+        for (const auto &[cell, why] : bad) {
+            QString failures[2];
+            for (int way = 0; way < 2; ++way) {
+                QByteArray c = cell;
+                c.replace("%", way ? "<!---->" : "");
+                QVERIFY(writePackage(path,
+                                     "<worksheet xmlns=\"" + ns + "\"><sheetData><row>" + c +
+                                         "</row></sheetData></worksheet>",
+                                     {}));
+                clEcxel reader;
+                reader.setArchivo(path);
+                try {
+                    reader.Abrir();
+                } catch (const PlanexoError &e) {
+                    failures[way] = e.description();
+                }
+            }
+            QVERIFY2(failures[0].contains(why), qPrintable(failures[0]));
+            QCOMPARE(failures[0], failures[1]);
+        }
     }
 };
 

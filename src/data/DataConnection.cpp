@@ -82,16 +82,10 @@ void DataConnection::ensureOpen()
                            m_source);
 }
 
-// Fills rs from an executed query.
-static bool readInto(QSqlQuery &q, Recordset &rs, QSqlError *error)
+// The rows of an executed query; false with the error when reading them fails.
+static bool readRows(QSqlQuery &q, QVector<QVector<QVariant>> &rows, QSqlError *error)
 {
-    const QSqlRecord record = q.record();
-    QStringList names;
-    names.reserve(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        names << record.fieldName(i);
-    QVector<QVector<QVariant>> rows;
-    const int n = record.count();
+    const int n = q.record().count();
     while (q.next()) {
         QVector<QVariant> row(n);
         for (int i = 0; i < n; ++i)
@@ -102,6 +96,19 @@ static bool readInto(QSqlQuery &q, Recordset &rs, QSqlError *error)
         *error = q.lastError();
         return false;
     }
+    return true;
+}
+
+// Fills rs from an executed query.
+static bool readInto(QSqlQuery &q, Recordset &rs, QSqlError *error)
+{
+    const QSqlRecord record = q.record();
+    QStringList names;
+    names.reserve(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i);
+    QVector<QVector<QVariant>> rows;
+    if (!readRows(q, rows, error)) return false;
     rs.assign(names, std::move(rows));
     return true;
 }
@@ -228,6 +235,18 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
     const long long affected = q.numRowsAffected();
     q.finish();
     return affected;
+}
+
+QVector<QVector<QVariant>> DataConnection::selectRows(const QString &statement)
+{
+    ensureOpen();
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.setForwardOnly(true);
+    if (!q.exec(statement)) fail(q.lastError(), statement);
+    QVector<QVector<QVariant>> rows;
+    QSqlError error;
+    if (!readRows(q, rows, &error)) fail(error, statement);
+    return rows;
 }
 
 bool DataConnection::CrearRs(Recordset &rs)

@@ -4,13 +4,15 @@
 #include "Recordset.h"
 #include "SqlText.h"
 
+#include <QHashFunctions>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
-#include <map>
 #include <memory>
 #include <optional>
+#include <map>
+#include <unordered_map>
 #include <vector>
 
 // A database-access object: write Sql, then CrearRs (a query) or Ejecutar (a command).
@@ -43,6 +45,9 @@ public:
     // Whether this SQLite database keeps its texts in UTF-8 (asked once): its texts then pass
     // between it and QByteArray values as they are stored.
     bool storesUtf8();
+    // A query's rows as values in the statement's column order, without a recordset: for long
+    // operations that read many rows by position. Sql is not used.
+    QVector<QVector<QVariant>> selectRows(const QString &statement);
 
     // Several commands run as consecutive Ejecutar calls would run them: in order, each committed on
     // its own, the first failure stopping the rest. On a PostgreSQL server they travel together, in
@@ -115,7 +120,6 @@ private:
     bool m_duplicateKey = false;
     Server m_server; // empty driver for a SQLite file
     int m_batchDepth = 0;
-    std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
     struct Bound {
         QByteArray bytes; // 'b' where a UTF-8 value is bound as bytes
         std::unique_ptr<QSqlQuery> query;
@@ -126,4 +130,8 @@ private:
     QString m_lastBound;
     std::vector<Bound> *m_lastBoundPrepared = nullptr;
     int m_utf8 = -1; // storesUtf8(): unknown, no, yes
+    struct StatementHash {
+        size_t operator()(const QString &statement) const noexcept { return qHash(statement); }
+    };
+    std::unordered_map<QString, std::unique_ptr<QSqlQuery>, StatementHash> m_prepared;
 };

@@ -96,7 +96,8 @@ SheetGridModel::RowBuffer::RowBuffer(int cols) : m_cols(std::max(cols, 1)) {}
 
 void SheetGridModel::RowBuffer::append(QStringView text)
 {
-    if (m_cells.size() % size_t(m_cols) == 0) m_rowStart = m_text.size();
+    if (m_col == 0) m_rowStart = m_text.size();
+    m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
     const SheetGridSpan span = appendUtf8(m_text, text);
     // A column repeats its values (origins, brands, dates): the same text as the row above is
     // kept once.
@@ -111,12 +112,44 @@ void SheetGridModel::RowBuffer::append(QStringView text)
     m_cells.push_back(span);
 }
 
+void SheetGridModel::RowBuffer::append(std::string_view text)
+{
+    if (m_col == 0) m_rowStart = m_text.size();
+    m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
+    if (text.empty()) {
+        m_cells.push_back({0, 0});
+        return;
+    }
+    const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
+    if (above != SIZE_MAX && m_cells[above].length == text.size() &&
+        std::memcmp(m_text.constData() + m_cells[above].offset, text.data(), text.size()) == 0) {
+        m_cells.push_back(m_cells[above]);
+        return;
+    }
+    const qsizetype start = m_text.size();
+    if (start + qsizetype(text.size()) > qsizetype(UINT32_MAX))
+        throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    const qsizetype need = start + qsizetype(text.size());
+    if (need > m_text.capacity()) m_text.reserve(std::max(need, start + start / 8 + 4096));
+    m_text.resize(need);
+    std::memcpy(m_text.data() + start, text.data(), text.size());
+    m_cells.push_back({uint32_t(start), uint32_t(text.size())});
+}
+
+void SheetGridModel::RowBuffer::reserve(size_t cells, qsizetype bytes)
+{
+    // Room never written costs no memory.
+    m_cells.reserve(cells);
+    m_text.reserve(std::min(bytes, qsizetype(UINT32_MAX)));
+}
+
 void SheetGridModel::RowBuffer::dropLastRow()
 {
     if (m_cells.empty()) return;
     const size_t keep = (m_cells.size() - 1) / size_t(m_cols) * size_t(m_cols);
     m_text.truncate(m_rowStart);
     m_cells.resize(keep);
+    m_col = 0;
 }
 
 QString SheetGridModel::RowBuffer::text(int row, int col) const

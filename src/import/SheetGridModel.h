@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 // Where a cell's text lies in the grid's UTF-8 buffer; an empty cell has length 0.
@@ -55,6 +56,10 @@ class SheetGridSpans {
     // Inserts count copies of span (or the count spans at from) before index at.
     void insert(size_t at, size_t count, SheetGridSpan span);
     void insert(size_t at, const SheetGridSpan *from, size_t count);
+    void reserve(size_t capacity)
+    {
+        if (capacity > m_capacity) reallocate(capacity);
+    }
     // Gives back the room beyond the size.
     void squeeze() { reallocate(m_size); }
 
@@ -82,6 +87,10 @@ class SheetGridModel : public QAbstractTableModel {
         int rows() const { return int(m_cells.size() / size_t(m_cols)); }
         // Appends the next cell, row by row.
         void append(QStringView text);
+        // The same for a text already in UTF-8.
+        void append(std::string_view text);
+        // Room for this many cells and bytes of text, so that the buffers are not grown by copies.
+        void reserve(size_t cells, qsizetype bytes);
         // Drops the last row (complete or not); once after each row at most.
         void dropLastRow();
         QString text(int row, int col) const;
@@ -92,6 +101,7 @@ class SheetGridModel : public QAbstractTableModel {
         SheetGridSpans m_cells;
         int m_cols;
         qsizetype m_rowStart = 0; // where the last row's texts begin
+        int m_col = 0;            // column of the next cell
     };
 
     explicit SheetGridModel(QObject *parent = nullptr);

@@ -2,8 +2,10 @@
 
 #include "SheetGridModel.h"
 #include "data/PlanexoError.h"
+#include "workbook/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace sheetloader {
@@ -14,7 +16,11 @@ PlanexoError noDataRows()
             QStringLiteral("Planexo")};
 }
 
-void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
+namespace {
+
+// The loader's steps over a source of cells: heading(c) gives the text of heading cell c;
+// append(r, c, rows) appends cell (r, c) to rows and says whether it is not empty.
+template <class Source> void fill(Source &source, SheetGridModel &grid, int &step)
 {
     // A fresh grid of one column and two rows: nothing of an earlier load survives.
     step = 110;
@@ -28,9 +34,8 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     long headings = 1;
     for (long c = 1;; ++c) {
         step = 150;
-        const QString text = readCell(1, c);
-        if (text.isEmpty())
-            break;
+        const QString text = source.heading(c);
+        if (text.isEmpty()) break;
         step = 160;
         grid.resize(grid.rows(), int(c));
         step = 170;
@@ -44,14 +49,14 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     step = 280;
     // The rows go into the grid's own storage: built once, moved in by the paste.
     SheetGridModel::RowBuffer rows{int(headings)};
+    source.reserve(rows);
     for (long r = 2;; ++r) {
         bool any = false;
         for (long c = 1; c <= headings; ++c) {
             step = 300;
-            const QString text = readCell(r, c);
-            rows.append(text);
+            const bool filled = source.append(r, c, rows);
             step = 310;
-            if (!text.isEmpty()) any = true;
+            any = any || filled;
         }
         step = 500;
         if (!any) {
@@ -65,8 +70,7 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     grid.resize(rows.rows() + 1, grid.cols());
     // The paste starts at row 1; without a data row there is none.
     step = 590;
-    if (grid.rows() < 2)
-        throw noDataRows();
+    if (grid.rows() < 2) throw noDataRows();
     step = 630;
     // Cells are handed over as they are: a tab or line break inside a cell stays in that cell.
     grid.paste(1, std::move(rows));
@@ -79,6 +83,43 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     grid.setFixedRows(2);
 }
 
+struct ReaderSource {
+    const CellReader &readCell;
+    void reserve(SheetGridModel::RowBuffer &) {}
+    QString heading(long c) { return readCell(1, c); }
+    bool append(long r, long c, SheetGridModel::RowBuffer &rows)
+    {
+        const QString text = readCell(r, c);
+        rows.append(text);
+        return !text.isEmpty();
+    }
+};
+
+// A workbook's cells as UTF-8, straight from the reader into the rows.
+struct WorkbookSource {
+    const clEcxel &excel;
+    SheetTextRun run;
+    void reserve(SheetGridModel::RowBuffer &rows)
+    {
+        rows.reserve(excel.cellsHint(), qsizetype(std::min<size_t>(excel.textBytesHint(), UINT32_MAX)));
+    }
+    QString heading(long c) { return excel.LeerCelda(1, c); }
+    bool append(long r, long c, SheetGridModel::RowBuffer &rows)
+    {
+        const std::string_view text = excel.LeerCeldaUtf8(r, c, run);
+        rows.append(text);
+        return !text.empty();
+    }
+};
+
+} // namespace
+
+void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
+{
+    ReaderSource source{readCell};
+    fill(source, grid, step);
+}
+
 void loadFile(const QString &path, SheetGridModel &grid, int &step)
 {
     step = 90;
@@ -87,7 +128,8 @@ void loadFile(const QString &path, SheetGridModel &grid, int &step)
     excel.setArchivo(path);
     step = 100;
     excel.Abrir();
-    fillGrid([&excel](long row, long col) { return excel.LeerCelda(row, col); }, grid, step);
+    WorkbookSource source{excel, {}};
+    fill(source, grid, step);
     step = 710;
     excel.CerrarArchivo();
 }
@@ -95,7 +137,8 @@ void loadFile(const QString &path, SheetGridModel &grid, int &step)
 QString failureMessage(const PlanexoError &error, int step)
 {
     return QString::number(error.number()) + QStringLiteral(" - ") + error.description() +
-           QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea ") + QString::number(step);
+           QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea ") +
+           QString::number(step);
 }
 
 } // namespace sheetloader

@@ -45,15 +45,16 @@ const CatalogueLookup::Position &CatalogueLookup::positionOf(const QString &posi
     if (!m_positionsAsked.contains(key)) {
         m_run.step = step::NomenclatorQuery;
         DataConnection &ncm = nomenclator();
-        const Dialect &d = ncm.dialect();
-        Statement st(QStringLiteral("select ") + d.column(QStringLiteral("059")) +
-                     QStringLiteral(" as lapi,") + d.column(QStringLiteral("012")) +
-                     QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
-                     QStringLiteral(" as deresp from ncm where "));
-        appendNomenclatorKey(st, ncm, position);
-        m_run.announce(ncm, st);
+        m_run.announce([&] {
+            const Dialect &d = ncm.dialect();
+            Statement st(QStringLiteral("select ") + d.column(QStringLiteral("059")) +
+                         QStringLiteral(" as lapi,") + d.column(QStringLiteral("012")) +
+                         QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
+                         QStringLiteral(" as deresp from ncm where "));
+            appendNomenclatorKey(st, ncm, position);
+            return st;
+        });
         if (!m_positions.contains(key)) readPositionsAhead(position);
-        ncm.Sql = st.literal();
         m_positionsAsked.insert(key);
     }
     return *m_positions.find(key);
@@ -80,19 +81,18 @@ void CatalogueLookup::readPositionsAhead(const QString &position)
               QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
               QStringLiteral(" = k.column1 and n.") + d.column(QStringLiteral("002")) +
               QStringLiteral(" = k.column2");
-    Recordset rs;
-    ncm.CrearRs(rs);
+    // Columns: clave1, clave2, lapi, estadistica, deresp.
+    const QVector<QVector<QVariant>> rows = ncm.selectRows(ncm.Sql);
     for (const QString &key : asked)
         m_positions.insert(key, Position());
     const cFMTX::PRINC &fmt = *m_run.state.fmt;
-    for (; !rs.Eof(); rs.MoveNext()) {
-        Position &p = m_positions[fmt.EsNull(rs.Fields(QStringLiteral("clave1"))) + QLatin1Char('|') +
-                                  fmt.EsNull(rs.Fields(QStringLiteral("clave2")))];
+    for (const QVector<QVariant> &row : rows) {
+        Position &p = m_positions[fmt.EsNull(row[0]) + QLatin1Char('|') + fmt.EsNull(row[1])];
         if (p.found) continue; // the first row of a key, as a lookup of its own would read
         p.found = true;
-        p.lapi = fmt.EsNull(rs.Fields(QStringLiteral("lapi")));
-        p.statistical = fmt.EsNull(rs.Fields(QStringLiteral("estadistica")));
-        p.specificDuty = fmt.EsNull(rs.Fields(QStringLiteral("deresp")));
+        p.lapi = fmt.EsNull(row[2]);
+        p.statistical = fmt.EsNull(row[3]);
+        p.specificDuty = fmt.EsNull(row[4]);
     }
     m_positionsAhead.clear();
 }
@@ -109,92 +109,91 @@ void CatalogueLookup::readCatalogueAhead(DataConnection &catalogue, const QStrin
     }
     catalogue.Sql =
         QStringLiteral(
-            "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.idunidad, c.estadistica, "
-            "c.estadomerc, c.deresp, c.preciounitario, c.descripcion, c.idpais , c.descripcion_maria "
-            "from ") +
+            "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.estadomerc, c.descripcion, c.idpais, "
+            "c.descripcion_maria from ") +
         sql::valuesTable(keys) + QStringLiteral(" k join catarticulos c on c.idcatalogo = ") +
         sql::text(m_run.state.INTCAT) + QStringLiteral(" and c.idarticulo = k.column1");
-    Recordset rs;
-    catalogue.CrearRs(rs);
-    m_catalogueFields = rs.fieldNames().mid(1);
+    QVector<QVector<QVariant>> rows = catalogue.selectRows(catalogue.Sql);
     m_codesRead.unite(asked);
     const cFMTX::PRINC &fmt = *m_run.state.fmt;
-    for (; !rs.Eof(); rs.MoveNext()) {
-        const QString code = fmt.EsNull(rs.Fields(QStringLiteral("clave")));
+    for (QVector<QVariant> &row : rows) {
+        const QString code = fmt.EsNull(row[Catalogue::Code]);
         if (m_catalogueRows.contains(code)) continue; // the first row, as the lookup of one code reads
-        QVector<QVariant> row;
-        row.reserve(m_catalogueFields.size());
-        for (const QString &field : std::as_const(m_catalogueFields))
-            row << rs.Fields(field);
-        m_catalogueRows.insert(code, row);
-        m_positionsAhead << fmt.EsNull(rs.Fields(QStringLiteral("ncm")));
+        m_positionsAhead << fmt.EsNull(row[Catalogue::Ncm]);
+        m_catalogueRows.insert(code, std::move(row));
     }
 }
 
-void CatalogueLookup::updateArticle(const Recordset &article, const Recordset &catalogue)
+void CatalogueLookup::updateArticle(const QVector<QVariant> &article, const QVector<QVariant> &catalogue)
 {
     const SharedState &s = m_run.state;
-    auto art = [&](const char *name) { return s.fmt->EsNull(article.Fields(QLatin1String(name))); };
-    auto cat = [&](const char *name) { return s.fmt->EsNull(catalogue.Fields(QLatin1String(name))); };
+    auto art = [&](int column) { return s.fmt->EsNull(article[column]); };
+    auto cat = [&](int column) { return s.fmt->EsNull(catalogue[column]); };
     const QString comma = QStringLiteral(",");
-    const QString position = cat("ncm");
+    const QString position = cat(Catalogue::Ncm);
 
-    // The buffer follows the update as it is built, for the error report of a failing lookup.
+    // The buffer shows the update as built so far when a lookup fails.
     Statement u(QStringLiteral("update ART set "));
-    m_run.buffer = u.literal();
-    if (blank(art("PRCNCM"))) u.sql(QStringLiteral("PRCNCM = ")).text(position).sql(comma);
+    auto lookUp = [&](const QString &p) -> const Position & {
+        try {
+            return positionOf(p);
+        } catch (...) {
+            m_run.setBuffer(u);
+            throw;
+        }
+    };
+    if (blank(art(Article::Prcncm))) u.sql(QStringLiteral("PRCNCM = ")).text(position).sql(comma);
 
-    const QString lapi = cat("lapi");
+    const QString lapi = cat(Catalogue::Lapi);
     if (!blank(lapi)) {
         u.sql(QStringLiteral("PRCLAP = ")).text(lapi).sql(comma);
     } else {
-        m_run.buffer = u.literal();
-        const Position &p = positionOf(position);
+        const Position &p = lookUp(position);
         const bool marked = p.found && p.lapi == QLatin1String("*");
         u.sql(marked ? QStringLiteral("PRCLAP = 'S',") : QStringLiteral("PRCLAP = 'N',"));
     }
 
-    const QString ownMaria = art("DESCRIPCION_MARIA");
-    const QString catalogueMaria = cat("descripcion_maria");
+    const QString ownMaria = art(Article::DescripcionMaria);
+    const QString catalogueMaria = cat(Catalogue::DescripcionMaria);
     u.sql(QStringLiteral("DESCRIPCION_MARIA = "))
         .text(!blank(ownMaria) || blank(catalogueMaria) ? ownMaria : catalogueMaria)
         .sql(comma);
 
-    QString suffixes = cat("sufijos");
-    const QString brand = art("MARCA");
+    QString suffixes = cat(Catalogue::Sufijos);
+    const QString brand = art(Article::Marca);
     if (!blank(brand)) suffixes = cambiarCadenaSufijo(suffixes, QStringLiteral("AA"), brand);
     u.sql(QStringLiteral("PRCSUF = ")).text(suffixes).sql(comma);
 
-    if (blank(art("ARTORG"))) u.sql(QStringLiteral("ARTORG = ")).text(cat("idpais")).sql(comma);
+    if (blank(art(Article::Artorg)))
+        u.sql(QStringLiteral("ARTORG = ")).text(cat(Catalogue::Idpais)).sql(comma);
 
-    const QString ownDescription = art("ARTDSC");
-    const QString catalogueDescription = cat("descripcion");
+    const QString ownDescription = art(Article::Artdsc);
+    const QString catalogueDescription = cat(Catalogue::Descripcion);
     u.sql(QStringLiteral("ARTDSC = "))
         .text(!blank(ownDescription) || blank(catalogueDescription) ? ownDescription : catalogueDescription)
         .sql(comma);
 
-    m_run.buffer = u.literal();
-    const Position &units = positionOf(position);
+    const Position &units = lookUp(position);
     if (units.found) {
         u.sql(QStringLiteral("PRCEUN = ")).text(units.statistical).sql(comma);
         if (!blank(units.specificDuty))
             u.sql(QStringLiteral("PRCSUN = ")).text(units.specificDuty).sql(comma);
     }
 
-    const QString goodsState = cat("estadomerc");
+    const QString goodsState = cat(Catalogue::Estadomerc);
     u.sql(QStringLiteral("PRCESM = ")).text(blank(goodsState) ? s.PRCESM : goodsState).sql(comma);
     u.sql(QStringLiteral("PRCEST = 'A' "));
 
     u.sql(QStringLiteral("WHERE INTNRO = "))
         .text(s.sInternoActual)
         .sql(QStringLiteral("  and ARTNRO = "))
-        .text(art("ARTNRO"))
+        .text(art(Article::Artnro))
         .sql(QStringLiteral("  and MARCA = "))
-        .text(art("MARCA"))
+        .text(art(Article::Marca))
         .sql(QStringLiteral("  and ARTORD = "))
-        .integer(qint64(s.fmt->EsNumero(article.Fields(QStringLiteral("ARTORD")))));
+        .integer(qint64(s.fmt->EsNumero(article[Article::Artord])));
 
-    m_run.buffer = u.literal();
+    m_run.setBuffer(u);
     m_run.step = step::UpdateArticle;
     m_run.execute(*s.gestor, u);
 }
@@ -211,49 +210,40 @@ void CatalogueLookup::run()
     progress.setMaximum(10);
 
     m_run.step = step::ReadArticles;
-    Recordset articles;
-    m_run.query(*s.gestor,
-                QStringLiteral("select DISTINCT ARTNRO,ARTORD,ARTORG, ARTUNI,MARCA,PRCNCM,PRCSUF ,ARTDSC,"
-                               "DESCRIPCION_MARIA from ART where INTNRO = ") +
-                    sql::text(s.sInternoActual) + QStringLiteral(" order by ARTNRO"),
-                articles);
+    const QVector<QVector<QVariant>> articles = m_run.rows(
+        *s.gestor, QStringLiteral("select DISTINCT ARTNRO,ARTORD,ARTORG, ARTUNI,MARCA,PRCNCM,PRCSUF "
+                                  ",ARTDSC,DESCRIPCION_MARIA from ART where INTNRO = ") +
+                       sql::text(s.sInternoActual) + QStringLiteral(" order by ARTNRO"));
     // A bar cannot have an empty range; with no rows it keeps the one it has.
-    if (articles.RecordCount() > 0) progress.setMaximum(articles.RecordCount());
+    if (!articles.isEmpty()) progress.setMaximum(int(articles.size()));
 
     QStringList codes;
-    for (; !articles.Eof(); articles.MoveNext())
-        codes << s.fmt->EsNull(articles.Fields(QStringLiteral("ARTNRO")));
-    articles.MoveFirst();
+    codes.reserve(articles.size());
+    for (const QVector<QVariant> &article : articles)
+        codes << s.fmt->EsNull(article[Article::Artnro]);
 
     DataConnection *catalogue = nullptr;
-    Statement select(
-        QStringLiteral("select ncm, lapi, sufijos, idunidad, estadistica, estadomerc, deresp, "
-                       "preciounitario, descripcion, idpais , descripcion_maria from catarticulos "
-                       "where idcatalogo = "));
-    select.text(s.INTCAT).sql(QStringLiteral(" and idarticulo = "));
     Batch batch(*s.gestor);
     std::unique_ptr<Batch> catalogueReads;
-    Recordset found;
-    while (!articles.Eof()) {
+    for (qsizetype index = 0; index < articles.size(); ++index) {
         m_run.step = step::CatalogueQuery;
         if (!catalogue) {
             catalogue = &s.enlace->getDataConnectionByEntity(QStringLiteral("INTERNOS"));
             catalogueReads = std::make_unique<Batch>(*catalogue);
         }
-        const qsizetype index = articles.AbsolutePosition() - 1;
         const QString &code = codes[index];
-        Statement lookup = select;
-        lookup.text(code);
-        m_run.announce(*catalogue, lookup);
+        m_run.announce([&] {
+            return Statement(QStringLiteral("select ncm, lapi, sufijos, idunidad, estadistica, estadomerc, "
+                                            "deresp, preciounitario, descripcion, idpais , descripcion_maria "
+                                            "from catarticulos where idcatalogo = "))
+                .text(s.INTCAT)
+                .sql(QStringLiteral(" and idarticulo = "))
+                .text(code);
+        });
         if (!m_codesRead.contains(code)) readCatalogueAhead(*catalogue, codes, index);
-        catalogue->Sql = lookup.literal();
         const auto row = m_catalogueRows.constFind(code);
-        if (row != m_catalogueRows.constEnd()) {
-            found.assign(m_catalogueFields, {*row});
-            updateArticle(articles, found);
-        }
-        progress.setValue(articles.AbsolutePosition());
-        articles.MoveNext();
+        if (row != m_catalogueRows.constEnd()) updateArticle(articles[index], *row);
+        progress.setValue(int(index + 1));
     }
     batch.commit();
     m_ncmReads.reset();

@@ -11,7 +11,6 @@
 
 class Batch;
 class DataConnection;
-class Recordset;
 class Statement;
 struct ProcessRun;
 
@@ -39,7 +38,15 @@ private:
     // The nomenclator's connection, asked for when first needed.
     DataConnection &nomenclator();
     const Position &positionOf(const QString &position);
-    void updateArticle(const Recordset &article, const Recordset &catalogue);
+    // Columns of the article selection and of the set-wise catalogue read.
+    struct Article {
+        enum { Artnro, Artord, Artorg, Artuni, Marca, Prcncm, Prcsuf, Artdsc, DescripcionMaria };
+    };
+    // Only the columns that the update uses are read.
+    struct Catalogue {
+        enum { Code, Ncm, Lapi, Sufijos, Estadomerc, Descripcion, Idpais, DescripcionMaria };
+    };
+    void updateArticle(const QVector<QVariant> &article, const QVector<QVariant> &catalogue);
     // The catalogue rows of the codes from `from` on, and the nomenclator rows of positions, each
     // read set-wise ahead of the per-row lookups (a round trip each on a server).
     void readCatalogueAhead(DataConnection &catalogue, const QStringList &codes, qsizetype from);
@@ -47,11 +54,10 @@ private:
 
     ProcessRun &m_run;
     DataConnection *m_ncm = nullptr;
-    std::unique_ptr<Batch> m_ncmReads;    // one read transaction over the nomenclator lookups
-    QHash<QString, Position> m_positions; // by nomenclator key
-    QSet<QString> m_positionsAsked;       // keys whose lookup the run has made
-    QStringList m_positionsAhead;         // catalogue positions not read yet
-    QStringList m_catalogueFields;
-    QHash<QString, QVector<QVariant>> m_catalogueRows; // by article code
+    std::unique_ptr<Batch> m_ncmReads;                 // one read transaction over the nomenclator lookups
+    QHash<QString, Position> m_positions;              // by nomenclator key
+    QSet<QString> m_positionsAsked;                    // keys whose lookup the run has made
+    QStringList m_positionsAhead;                      // catalogue positions not read yet
+    QHash<QString, QVector<QVariant>> m_catalogueRows; // by article code, columns as Catalogue
     QSet<QString> m_codesRead;
 };

@@ -19,9 +19,9 @@ void CommonData::run()
     Batch batch(db);
 
     m_run.step = step::OriginCodes;
-    m_run.buffer = QStringLiteral("update ART set PRCORI = ORG.ORI from ORG where ORG.PAI = ART.ARTORG "
-                                  "and ART.INTNRO = ") +
-                   shipment;
+    m_run.setBuffer(QStringLiteral("update ART set PRCORI = ORG.ORI from ORG where ORG.PAI = ART.ARTORG "
+                                   "and ART.INTNRO = ") +
+                    shipment);
     m_run.execute(db, m_run.buffer);
 
     m_run.step = step::DeclaredUnits;
@@ -31,9 +31,9 @@ void CommonData::run()
                       shipment);
 
     m_run.step = step::GoodsState;
-    m_run.buffer = QStringLiteral("update ART set PRCESM = ") + sql::text(s.PRCESM) +
-                   QStringLiteral(" where INTNRO = ") + shipment +
-                   QStringLiteral(" and (PRCESM is null or PRCESM = '')");
+    m_run.setBuffer(QStringLiteral("update ART set PRCESM = ") + sql::text(s.PRCESM) +
+                    QStringLiteral(" where INTNRO = ") + shipment +
+                    QStringLiteral(" and (PRCESM is null or PRCESM = '')"));
     m_run.execute(db, m_run.buffer);
     batch.commit();
 }

@@ -75,7 +75,7 @@ bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
         return false;
     }
     oCHKX::clPRINC checker;
-    ProcessRun run{m_state, m_progress, checker, {}, {}, step::ShowBar, m_observer};
+    ProcessRun run{m_state, m_progress, checker, {}, {}, step::ShowBar, m_observer, {}};
     bool result = false;
     try {
         m_progress.setBarVisible(true);
@@ -99,8 +99,9 @@ bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
         m_progress.setBarVisible(false);
         result = true;
     } catch (const PlanexoError &e) {
-        interaction().message(errorReport(e.number(), e.description(), run.step, e.source(), run.buffer),
-                              Interaction::Icon::Critical);
+        interaction().message(
+            errorReport(e.number(), e.description(), run.step, e.source(), run.bufferText()),
+            Interaction::Icon::Critical);
         return false;
     }
     return result;

@@ -54,14 +54,12 @@ ColumnMap ColumnMap::recognise(const SheetGridModel &grid)
 
 Statement &Statement::sql(const QString &piece)
 {
-    m_text += piece;
     m_shape += piece;
     return *this;
 }
 
 Statement &Statement::text(const QString &value)
 {
-    m_text += sql::text(value);
     m_shape += QLatin1Char('?');
     // As the literal: never Null (a null QString would bind as Null), and without NUL characters.
     QString bound = value.isNull() ? QStringLiteral("") : value;
@@ -72,7 +70,6 @@ Statement &Statement::text(const QString &value)
 
 Statement &Statement::number(double value)
 {
-    m_text += sql::number(value);
     m_shape += QLatin1Char('?');
     m_values << value;
     return *this;
@@ -80,7 +77,6 @@ Statement &Statement::number(double value)
 
 Statement &Statement::integer(qint64 value)
 {
-    m_text += QString::number(value);
     m_shape += QLatin1Char('?');
     m_values << value;
     return *this;
@@ -89,7 +85,6 @@ Statement &Statement::integer(qint64 value)
 Statement &Statement::numberFromText(const QString &cell)
 {
     if (cell.isEmpty()) {
-        m_text += QStringLiteral("Null");
         m_shape += QLatin1Char('?');
         m_values << QVariant();
         return *this;
@@ -97,24 +92,58 @@ Statement &Statement::numberFromText(const QString &cell)
     return number(vb::cdbl(cell));
 }
 
+Statement &Statement::append(const Statement &other)
+{
+    m_shape += other.m_shape;
+    m_values += other.m_values;
+    return *this;
+}
+
+QString Statement::literal() const
+{
+    QString text;
+    text.reserve(m_shape.size() + 16 * m_values.size());
+    qsizetype next = 0;
+    for (const QChar c : m_shape) {
+        if (c != QLatin1Char('?') || next >= m_values.size()) {
+            text += c;
+            continue;
+        }
+        const QVariant &value = m_values[next++];
+        switch (value.typeId()) {
+        case QMetaType::QString:
+            text += sql::text(value.toString());
+            break;
+        case QMetaType::Double:
+            text += sql::number(value.toDouble());
+            break;
+        case QMetaType::LongLong:
+            text += QString::number(value.toLongLong());
+            break;
+        default:
+            text += QStringLiteral("Null");
+        }
+    }
+    return text;
+}
+
 bool ProcessRun::query(DataConnection &connection, const Statement &statement, Recordset &rs)
 {
     if (observer) observer(statement.literal());
-    connection.Sql = statement.literal();
     return connection.CrearRsPrepared(rs, statement.shape(), statement.values());
 }
 
 long long ProcessRun::execute(DataConnection &connection, const Statement &statement)
 {
     if (observer) observer(statement.literal());
-    connection.Sql = statement.literal();
     return connection.EjecutarPrepared(statement.shape(), statement.values());
 }
 
-void ProcessRun::announce(DataConnection &connection, const Statement &statement)
+QVector<QVector<QVariant>> ProcessRun::rows(DataConnection &connection, const QString &statement)
 {
-    if (observer) observer(statement.literal());
-    connection.Sql = statement.literal();
+    if (observer) observer(statement);
+    connection.Sql = statement;
+    return connection.selectRows(statement);
 }
 
 bool ProcessRun::query(DataConnection &connection, const QString &statement, Recordset &rs)

@@ -6,6 +6,7 @@
 #include <QVariantList>
 #include <array>
 #include <functional>
+#include <optional>
 
 class DataConnection;
 class Progress;
@@ -84,15 +85,15 @@ constexpr int StatisticalQuantity = 440;
 constexpr int Finish = 500;
 } // namespace step
 
-// A statement built twice from the same pieces: as text with its values written as literals (what
-// the statement buffer, the observer and the error report show) and with "?" placeholders and the
-// values bound (what runs, prepared once per shape and connection).
+// A statement with "?" placeholders and its values bound (what runs, prepared once per shape and
+// connection); its text with the values written as literals (what the statement buffer, the
+// observer and the error report show) is rendered only when asked for.
 class Statement {
 public:
     Statement() = default;
-    explicit Statement(const QString &sql) : m_text(sql), m_shape(sql) {}
+    explicit Statement(const QString &sql) : m_shape(sql) {}
 
-    // SQL text, the same in both forms.
+    // SQL text, the same in both forms; it never holds a "?" of its own.
     Statement &sql(const QString &piece);
     // A text value: a quoted literal with its quotes doubled, or a bound text.
     Statement &text(const QString &value);
@@ -101,13 +102,14 @@ public:
     // A cell bound for a numeric column: empty is Null, a number in the user's locale is that
     // number, anything else error 13.
     Statement &numberFromText(const QString &cell);
+    // Another statement's pieces and values, after these.
+    Statement &append(const Statement &other);
 
-    const QString &literal() const { return m_text; }
+    QString literal() const;
     const QString &shape() const { return m_shape; }
     const QVariantList &values() const { return m_values; }
 
-private:
-    QString m_text;
+  private:
     QString m_shape;
     QVariantList m_values;
 };
@@ -123,14 +125,30 @@ struct ProcessRun {
     int step = 0;
     // Sees every statement the stages run, before it runs.
     std::function<void(const QString &)> observer;
+    // The buffer as a statement, rendered only for the error report.
+    std::optional<Statement> bufferStatement;
+
+    void setBuffer(const QString &text)
+    {
+        buffer = text;
+        bufferStatement.reset();
+    }
+    void setBuffer(const Statement &statement) { bufferStatement = statement; }
+    QString bufferText() const { return bufferStatement ? bufferStatement->literal() : buffer; }
 
     bool query(DataConnection &connection, const QString &statement, Recordset &rs);
     long long execute(DataConnection &connection, const QString &statement);
     // The same for statements run many times with other values.
     bool query(DataConnection &connection, const Statement &statement, Recordset &rs);
     long long execute(DataConnection &connection, const Statement &statement);
-    // A query answered from an earlier set-wise read: the observer and Sql see it as if it ran.
-    void announce(DataConnection &connection, const Statement &statement);
+    // A query's rows by column position, without a recordset, for the stages' long reads.
+    QVector<QVector<QVariant>> rows(DataConnection &connection, const QString &statement);
+    // A query answered from an earlier set-wise read: the observer sees it as if it ran. The
+    // statement is made only when there is an observer.
+    void announce(const std::function<Statement()> &statement)
+    {
+        if (observer) observer(statement().literal());
+    }
 };
 
 // Keeps a connection's statements in one transaction while it lives: writes are batched and reads

@@ -11,6 +11,7 @@
 #include "import/SheetGridModel.h"
 
 #include <cmath>
+#include <optional>
 
 static QString insertHead()
 {
@@ -28,15 +29,58 @@ QString Stage1Storing::unitPrice(const QString &totalCell, const QString &quanti
     return unitPriceOf(vb::format(totalCell, QStringLiteral("00.00")), quantityCell);
 }
 
-QString Stage1Storing::unitPriceOf(const QString &formattedTotal, const QString &quantityCell)
+// Total over quantity: errors 11 and 6 as VB raised them.
+static double quotientOf(double total, double quantity)
 {
-    const double total = vb::cdbl(formattedTotal);
-    const double quantity = vb::cdbl(quantityCell);
     if (quantity == 0) throw PlanexoError::divisionByZero();
     const double quotient = total / quantity;
     if (!std::isfinite(quotient))
         throw PlanexoError(6, QStringLiteral("Desbordamiento"), QStringLiteral("Planexo"));
-    return vb::format(quotient, QStringLiteral("00.0000"));
+    return quotient;
+}
+
+QString Stage1Storing::unitPriceOf(const QString &formattedTotal, const QString &quantityCell)
+{
+    const double total = vb::cdbl(formattedTotal);
+    return vb::format(quotientOf(total, vb::cdbl(quantityCell)), QStringLiteral("00.0000"));
+}
+
+// The number that the value formatted with `decimals` decimals reads back as, without the text:
+// the same decimal rounding, and never a negative zero (the format writes no sign for zero).
+static double formattedNumber(double value, int decimals)
+{
+    const double r = vb::roundHalfAway(value, decimals);
+    return r == 0 ? 0.0 : r;
+}
+
+// True when a cell writes its number plainly (an optional minus, digits, the regional separator)
+// with at most `decimals` decimals and 15 digits in all: its number is then already the one that
+// formattedNumber gives, as 15 digits survive the way to a double and back.
+static bool plainWithin(const QString &cell, int decimals)
+{
+    const QChar separator = vb::decimalSeparator();
+    int digits = 0;
+    int after = -1;
+    for (qsizetype i = cell.startsWith(QLatin1Char('-')) ? 1 : 0; i < cell.size(); ++i) {
+        const QChar c = cell[i];
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            ++digits;
+            if (after >= 0) ++after;
+        } else if (c == separator && after < 0) {
+            after = 0;
+        } else {
+            return false;
+        }
+    }
+    return digits > 0 && digits <= 15 && after <= decimals;
+}
+
+// The cell's number formatted with `decimals` decimals, as that text reads back.
+static double cellFormatted(const QString &cell, int decimals)
+{
+    const double value = vb::cdbl(cell);
+    if (!plainWithin(cell, decimals)) return formattedNumber(value, decimals);
+    return value == 0 ? 0.0 : value;
 }
 
 QString Stage1Storing::cell(const SheetGridModel &grid, int row, int field) const
@@ -72,16 +116,25 @@ void Stage1Storing::appendRow(Statement &st, const SheetGridModel &grid, int row
         st.numberFromText(text(Field::KgNeto)).sql(comma);
     else
         st.sql(QStringLiteral("0,"));
-    const QString quantity = text(Field::Cantidad);
-    if (map.has(Field::Cantidad))
-        st.numberFromText(quantity).sql(comma);
-    else
+    // Each cell is read as a number once; the stored values are those of the texts the formats
+    // give ("00.00" total, "00.0000" unit price).
+    const QString quantityCell = text(Field::Cantidad);
+    std::optional<double> quantity;
+    if (map.has(Field::Cantidad)) {
+        if (!quantityCell.isEmpty()) quantity = vb::cdbl(quantityCell);
+        if (quantity)
+            st.number(*quantity).sql(comma);
+        else
+            st.numberFromText(quantityCell).sql(comma);
+    } else {
         st.sql(QStringLiteral("0,"));
+    }
 
     m_run.step = step::UnitPrice;
-    const QString total = vb::format(text(Field::PTotal), QStringLiteral("00.00"));
-    st.numberFromText(unitPriceOf(total, quantity)).sql(comma);
-    st.numberFromText(total).sql(comma);
+    const double total = cellFormatted(text(Field::PTotal), 2);
+    const double divisor = quantity ? *quantity : vb::cdbl(quantityCell);
+    st.number(formattedNumber(quotientOf(total, divisor), 4)).sql(comma);
+    st.number(total).sql(comma);
 
     m_run.step = step::RowValues;
     if (map.has(Field::PaNcm))
@@ -133,7 +186,7 @@ void Stage1Storing::run(const SheetGridModel &grid)
     m_run.progress.setValue(1);
     m_run.progress.setMaximum(grid.rows() - 1);
 
-    m_run.buffer = insertPrefix(s.sInternoActual);
+    m_run.setBuffer(insertPrefix(s.sInternoActual));
     Statement prefix(insertHead());
     prefix.text(s.sInternoActual).sql(QStringLiteral(", "));
     int order = 1;

@@ -21,6 +21,11 @@ QString Interaction::cargaSufijos(const QStringList &, const QString &)
     throw noWindow(QStringLiteral("FrmCargaSufijos"));
 }
 
+QString Interaction::saveFile(const QString &, const QString &, const QString &)
+{
+    return QString();
+}
+
 namespace {
 
 class Unattended : public Interaction {

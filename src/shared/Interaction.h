@@ -23,6 +23,9 @@ public:
                                          const QString &proposed) = 0;
     // An open-file dialog with a VB-style filter ("Name (*.a;*.b)|*.a;*.b"); empty when cancelled.
     virtual QString openFile(const QString &filter, const QString &initialName = QString()) = 0;
+    // A save-file dialog with a VB-style filter, opening on the proposed path; it asks before
+    // replacing an existing file. Empty when cancelled, and where nobody can be asked.
+    virtual QString saveFile(const QString &title, const QString &filter, const QString &proposedPath);
     // The hourglass pointer.
     virtual void setBusy(bool busy) = 0;
 

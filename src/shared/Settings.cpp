@@ -35,4 +35,19 @@ void setLastFolder(const QString &folder)
     s.sync();
 }
 
+QString lastPdfFolder()
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Planexo"),
+                QStringLiteral("Planexo"));
+    return s.value(QStringLiteral("RECIENTES/CarpetaPdf")).toString();
+}
+
+void setLastPdfFolder(const QString &folder)
+{
+    QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Planexo"),
+                QStringLiteral("Planexo"));
+    s.setValue(QStringLiteral("RECIENTES/CarpetaPdf"), folder);
+    s.sync();
+}
+
 } // namespace settings

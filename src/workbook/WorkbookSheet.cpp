@@ -8,8 +8,10 @@
 #include <QLocale>
 #include <QTime>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -63,6 +65,12 @@ QString longTimeFormat()
 
 } // namespace
 
+SheetTextRun::SheetTextRun()
+{
+    const QString point = QLocale().decimalPoint();
+    decimal = point.isEmpty() ? std::string(".") : point.toStdString();
+}
+
 uint32_t WorkbookSheet::addString(QStringView text)
 {
     // Kept as UTF-8, half the memory of most texts; lone surrogates, which UTF-8 cannot hold, are
@@ -75,6 +83,16 @@ uint32_t WorkbookSheet::addString(QStringView text)
         throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
     m_spans.push_back({uint32_t(m_pool.size()), uint32_t(bytes.size())});
     m_pool.append(bytes);
+    return uint32_t(m_spans.size() - 1);
+}
+
+uint32_t WorkbookSheet::addUtf8Text(std::string_view text)
+{
+    if (m_pool.size() + qsizetype(text.size()) > qsizetype(UINT32_MAX) || m_spans.size() >= UINT32_MAX ||
+        (uint32_t(text.size()) & Utf8Span))
+        throw PlanexoError(WorkbookError, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    m_spans.push_back({uint32_t(m_pool.size()), uint32_t(text.size())});
+    m_pool.append(text.data(), qsizetype(text.size()));
     return uint32_t(m_spans.size() - 1);
 }
 
@@ -257,6 +275,53 @@ QString WorkbookSheet::text(uint32_t row, uint32_t col) const
     return {};
 }
 
+std::string_view WorkbookSheet::textUtf8(uint32_t row, uint32_t col, SheetTextRun &run) const
+{
+    const auto copy = [&run](const QString &text) {
+        run.scratch = text.toStdString();
+        return std::string_view(run.scratch);
+    };
+    if (!m_written.isEmpty()) {
+        const auto it = m_written.constFind((uint64_t(row) << 32) | col);
+        if (it != m_written.constEnd()) return copy(*it);
+    }
+    const Cell *c = find(row, col);
+    if (!c) return {};
+    switch (c->kind) {
+    case Kind::Text: {
+        if (c->str >= m_spans.size()) return {};
+        const Span s = m_spans[c->str];
+        if (!(s.length & Utf8Span)) return std::string_view(m_pool.constData() + s.offset, s.length);
+        const uint32_t length = s.length & ~Utf8Span;
+        if (qsizetype(s.offset) + length > m_utf8.size()) return {};
+        // As the part holds them: bytes that are no UTF-8 read as U+FFFD once decoded, as in text().
+        return std::string_view(m_utf8.constData() + s.offset, length);
+    }
+    case Kind::Number: {
+        char digits[NumberChars];
+        const size_t n = numberUtf8(c->number, digits);
+        const char *point = static_cast<const char *>(std::memchr(digits, '.', n));
+        if (!point || run.decimal == ".") return run.scratch.assign(digits, n);
+        run.scratch.assign(digits, size_t(point - digits));
+        run.scratch += run.decimal;
+        return run.scratch.append(point + 1, size_t(digits + n - point - 1));
+    }
+    case Kind::Date: {
+        if (c->number != std::floor(c->number) || std::abs(c->number) > 1e7)
+            return copy(dateText(c->number, m_date1904));
+        const auto day = int64_t(c->number);
+        auto it = run.days.constFind(day);
+        if (it == run.days.constEnd())
+            it = run.days.insert(day, dateText(c->number, m_date1904).toStdString());
+        return *it;
+    }
+    case Kind::Bool:
+    case Kind::Error:
+        return copy(text(row, col));
+    }
+    return {};
+}
+
 void WorkbookSheet::setText(uint32_t row, uint32_t col, const QString &text)
 {
     m_written.insert((uint64_t(row) << 32) | col, text);
@@ -273,6 +338,146 @@ QString WorkbookSheet::numberText(double value, QChar decimal)
     QString text = vb::sqlNumberLiteral(value); // C form: a point, no grouping, 15 digits
     if (decimal != QChar('.')) text.replace(QChar('.'), decimal);
     return text;
+}
+
+size_t WorkbookSheet::numberUtf8(double value, char *out)
+{
+    if (value == 0) {
+        out[0] = '0';
+        return 1;
+    }
+    if (!std::isfinite(value)) {
+        const QByteArray text = QString::number(value, 'g', 15).toLatin1();
+        const size_t n = std::min(size_t(text.size()), NumberChars);
+        std::memcpy(out, text.constData(), n);
+        return n;
+    }
+    size_t n = 0;
+    // Whole numbers, most of an invoice's quantities and codes, digit by digit.
+    if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
+        auto whole = int64_t(value);
+        if (whole < 0) out[n++] = '-';
+        uint64_t u = whole < 0 ? uint64_t(-whole) : uint64_t(whole);
+        char rev[20];
+        size_t k = 0;
+        do {
+            rev[k++] = char('0' + u % 10);
+            u /= 10;
+        } while (u);
+        while (k)
+            out[n++] = rev[--k];
+        return n;
+    }
+    // Decimals of a few places, most of an invoice's prices and weights: the fewest places that read
+    // back as the value are its shortest digits (one such decimal at most, as a unit in the last
+    // place is below 1E-06 here), and they need no exponent.
+    const double magnitude = std::fabs(value);
+    if (magnitude >= 1e-4 && magnitude < 1e9) {
+        static constexpr double Scale[] = {10, 100, 1e3, 1e4, 1e5, 1e6};
+        for (int places = 1; places <= 6; ++places) {
+            const double scale = Scale[places - 1];
+            const double scaled = std::round(magnitude * scale);
+            if (scaled / scale != magnitude) continue;
+            auto digits = uint64_t(scaled);
+            char rev[24];
+            int k = 0;
+            for (int i = 0; i < places; ++i) {
+                rev[k++] = char('0' + digits % 10);
+                digits /= 10;
+            }
+            rev[k++] = '.';
+            do {
+                rev[k++] = char('0' + digits % 10);
+                digits /= 10;
+            } while (digits);
+            if (value < 0) out[n++] = '-';
+            while (k)
+                out[n++] = rev[--k];
+            return n;
+        }
+    }
+    // The shortest digits that read back as the value, when they are at most 15, else the value
+    // rounded to 15 digits; laid out as VB does (exponent from 1E+15 and below 1E-04).
+    char sci[48];
+    const auto r = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+    const char *e = std::find(sci, r.ptr, 'e');
+    const bool negative = sci[0] == '-';
+    char digits[24];
+    int k = 0;
+    for (const char *q = sci + (negative ? 1 : 0); q < e && k < 24; ++q)
+        if (*q != '.') digits[k++] = *q;
+    int x = 0;
+    if (k > 15 || std::fabs(value) < std::numeric_limits<double>::min() || e == r.ptr ||
+        std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, x).ec != std::errc()) {
+        // Rounded to 15 digits from 16; a value near the half-way point goes to Qt, which rounds
+        // ties away from zero where the C library rounds them to even.
+        const auto t = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific, 15);
+        const char *end = t.ptr;
+        e = std::find(static_cast<const char *>(sci), end, 'e');
+        const bool nearHalf = e[-1] == '5';
+        if (nearHalf) {
+            const QByteArray text = QString::number(value, 'g', 15).toLatin1();
+            const size_t length = std::min(size_t(text.size()), sizeof sci);
+            std::memcpy(sci, text.constData(), length);
+            end = sci + length;
+            e = std::find(static_cast<const char *>(sci), end, 'e');
+            if (e == end) {
+                std::memcpy(out, sci, size_t(end - sci));
+                return size_t(end - sci);
+            }
+        }
+        k = 0;
+        for (const char *q = sci + (negative ? 1 : 0); q < e && k < 24; ++q)
+            if (*q != '.') digits[k++] = *q;
+        x = 0;
+        std::from_chars(e + (e[1] == '+' ? 2 : 1), end, x);
+        if (!nearHalf && k == 16) {
+            const bool up = digits[15] > '5';
+            k = 15;
+            int i = 14;
+            while (up && i >= 0 && digits[i] == '9')
+                digits[i--] = '0';
+            if (up && i >= 0) {
+                ++digits[i];
+            } else if (up) {
+                digits[0] = '1';
+                ++x;
+            }
+        }
+        while (k > 1 && digits[k - 1] == '0') // as %g drops them
+            --k;
+    }
+    if (negative) out[n++] = '-';
+    if (x < -4 || x >= 15) {
+        out[n++] = digits[0];
+        if (k > 1) {
+            out[n++] = '.';
+            for (int i = 1; i < k; ++i)
+                out[n++] = digits[i];
+        }
+        out[n++] = 'E';
+        out[n++] = x < 0 ? '-' : '+';
+        const int ax = x < 0 ? -x : x;
+        if (ax >= 100) out[n++] = char('0' + ax / 100);
+        out[n++] = char('0' + ax / 10 % 10);
+        out[n++] = char('0' + ax % 10);
+    } else if (x >= 0) {
+        for (int i = 0; i <= x; ++i)
+            out[n++] = i < k ? digits[i] : '0';
+        if (k > x + 1) {
+            out[n++] = '.';
+            for (int i = x + 1; i < k; ++i)
+                out[n++] = digits[i];
+        }
+    } else {
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int i = 0; i < -x - 1; ++i)
+            out[n++] = '0';
+        for (int i = 0; i < k; ++i)
+            out[n++] = digits[i];
+    }
+    return n;
 }
 
 QString WorkbookSheet::dateText(double serial, bool date1904)

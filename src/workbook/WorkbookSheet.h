@@ -7,8 +7,21 @@
 #include <QString>
 #include <QStringView>
 #include <QTime>
+#include <algorithm>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
+
+// What converting many cells to text needs from the user's locale, looked up once when the run
+// starts (the locale does not change during one load), and the texts of whole-day dates converted
+// so far.
+struct SheetTextRun {
+    SheetTextRun();
+    std::string decimal; // the locale's decimal separator, UTF-8
+    QHash<int64_t, std::string> days;
+    std::string scratch; // the last text that is not a view into the sheet
+};
 
 // The cell values of one worksheet, held sparsely: only cells that have a value are stored, in
 // row-major order with a per-row index, so a lookup costs O(1) in a row without gaps and a binary
@@ -38,6 +51,8 @@ class WorkbookSheet {
     // Strings are kept in one UTF-8 pool; the returned index identifies them. A lone surrogate is
     // kept as U+FFFD.
     uint32_t addString(QStringView text);
+    // The same for a text that is UTF-8 already (bytes that are no UTF-8 read as U+FFFD).
+    uint32_t addUtf8Text(std::string_view text);
     // A string kept as UTF-8 bytes of a buffer the sheet holds (see holdUtf8), converted when read:
     // shared strings that need no decoding are not copied twice.
     uint32_t addUtf8String(uint32_t offset, uint32_t length);
@@ -46,6 +61,9 @@ class WorkbookSheet {
     void holdUtf8(QByteArray buffer);
     // Room for this many cells, as a sheet declares its size (at most the cell cap).
     void reserveCells(size_t cells);
+    // Room for this many strings, and for this many bytes of strings added as text.
+    void reserveStrings(size_t count) { m_spans.reserve(count); }
+    void reserveText(size_t bytes) { m_pool.reserve(qsizetype(std::min<size_t>(bytes, UINT32_MAX))); }
     uint32_t stringCount() const { return uint32_t(m_spans.size()); }
     QString string(uint32_t index) const;
 
@@ -71,11 +89,17 @@ class WorkbookSheet {
     void finish();
 
     size_t cellCount() const { return m_cells.size(); }
+    // Bytes of the strings' UTF-8.
+    size_t stringBytes() const { return size_t(m_pool.size()) + size_t(m_utf8.size()); }
     const Cell *find(uint32_t row, uint32_t col) const;
 
     // The cell's value as text in the user's locale; empty for a cell without value. An error
     // value throws PlanexoError 13 (no source) naming the cell.
     QString text(uint32_t row, uint32_t col) const;
+    // The same text as UTF-8 (a shared string as the part holds it: bytes that are no UTF-8 read as
+    // U+FFFD once decoded): a view into the sheet's strings or into run.scratch, valid until the
+    // next call with that run. Fails as text() does.
+    std::string_view textUtf8(uint32_t row, uint32_t col, SheetTextRun &run) const;
     // Replaces the cell's text in memory.
     void setText(uint32_t row, uint32_t col, const QString &text);
 
@@ -84,6 +108,10 @@ class WorkbookSheet {
     static QString numberText(double value);
     // The same with the locale's decimal separator given (looked up once by the caller).
     static QString numberText(double value, QChar decimal);
+    // numberText in the C form (a point as the separator) as UTF-8 into out, which holds at least
+    // NumberChars bytes; the number of bytes written.
+    static constexpr size_t NumberChars = 32;
+    static size_t numberUtf8(double value, char *out);
     // A date: the locale's short date form with the year widened to four digits, then a blank and
     // the locale's long time form (without time zone) when the value has a time part; a value
     // below one day of the 1900 system is a time alone. Values no date can show (negative, past

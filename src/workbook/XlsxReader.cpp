@@ -117,8 +117,9 @@ QByteArray readPart(Package &package, int64_t index, const QString &name)
 // the failure (or a success the pieces missed) is exactly that of the whole part.
 struct RetryWhole {};
 
-// A sheet part is read in pieces of about this size, each ending after a row's end tag.
-constexpr qsizetype PieceBytes = qsizetype(1) << 20;
+// A sheet part is read in pieces of about this size (small enough to stay in the cache), each
+// ending after a row's end tag.
+constexpr qsizetype PieceBytes = qsizetype(1) << 18;
 
 // Where the last complete row of data ends ("</row>", any prefix), or 0.
 qsizetype lastRowEnd(const char *data, qsizetype size)
@@ -192,6 +193,8 @@ class PartReader {
         m_package = &package;
         m_file.reset(zip_fopen_index(package.zip(), zip_uint64_t(index), 0));
         if (!m_file) throw RetryWhole{}; // the whole read says why
+        // Room for a usual piece at once: a buffer grown step by step is copied at every step.
+        m_piece.reserve(PieceBytes + PieceBytes / 2 + 65536);
         fill(name);
         // A UTF-16 part is converted whole.
         if (m_used >= 2 && (uchar(m_piece[0]) == 0xFF || uchar(m_piece[0]) == 0xFE)) throw RetryWhole{};
@@ -520,14 +523,6 @@ void readRichTextRest(PartReader &reader, QString &text)
     decodeEscapes(text);
 }
 
-void readRichText(PartReader &reader, QString &text)
-{
-    text.truncate(0);
-    std::string_view plain;
-    if (reader.xml().fastChildText("t", plain)) XlsxXml::appendUtf8(text, plain);
-    readRichTextRest(reader, text);
-}
-
 // Adds the shared strings to the sheet in their order, so that string i is the sheet's string i.
 // A plain <si><t>text</t></si> stays UTF-8 in the part, which the sheet then holds.
 uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet &sheet)
@@ -540,10 +535,29 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
     QString text;
     uint32_t count = 0;
     for (;;) {
+        // The usual <si><t>text</t></si> is taken whole.
+        std::string_view plain;
+        if (xml.plainNested("si", "t", plain)) {
+            if (plain.find("_x") == std::string_view::npos) {
+                sheet.addUtf8String(uint32_t(plain.data() - base), uint32_t(plain.size()));
+            } else {
+                text = fromUtf8(plain);
+                decodeEscapes(text);
+                sheet.addString(text);
+            }
+            ++count;
+            continue;
+        }
         const XlsxXml::Token t = reader.next();
         if (t == XlsxXml::EndDocument) break;
+        if (t == XlsxXml::StartElement && xml.isNamed("sst")) {
+            // Room for the declared strings at once, at most as many as the part could hold.
+            std::string_view declared;
+            uint32_t n = 0;
+            if (xml.attribute("uniqueCount", declared) && parseUInt(declared, n))
+                sheet.reserveStrings(std::min<size_t>(n, size_t(reader.data().size() / 8)));
+        }
         if (t != XlsxXml::StartElement || !xml.isNamed("si")) continue;
-        std::string_view plain;
         const bool fast = xml.fastChildText("t", plain);
         if (fast && xml.atEndTag() && plain.find("_x") == std::string_view::npos && plain.data() >= base &&
             plain.data() + plain.size() <= base + reader.data().size()) {
@@ -613,65 +627,83 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
 
     enum class Type { Number, Shared, Text, Inline, Bool, Error, Date };
     QString inlineText;
-    std::string scratch;
+    std::string scratch, inlineScratch;
     uint32_t row = 0, col = 0;
     bool inData = false, reserved = false;
     std::string_view raw;
+    // A sheet of inline strings gets room for their texts at once (room never written costs no
+    // memory; a buffer grown by copies does).
+    bool inlineReserved = false;
+    const auto reserveInline = [&]() {
+        if (inlineReserved) return;
+        inlineReserved = true;
+        sheet.reserveText(size_t(partBytes / 4));
+        sheet.reserveStrings(sheet.stringCount() + size_t(partBytes / 64));
+    };
     for (;;) {
-        const XlsxXml::Token token = reader.next();
-        if (token == XlsxXml::EndDocument) break;
-        if (token == XlsxXml::EndElement) {
-            if (xml.isNamed("sheetData")) inData = false;
-            continue;
-        }
-        if (token != XlsxXml::StartElement) continue;
-        if (!inData) {
-            if (xml.isNamed("sheetData")) {
-                inData = true;
-                // Without a declared size, room for as many cells as the part's bytes could hold:
-                // room never written costs no memory, a vector grown by copies does.
-                if (!reserved) sheet.reserveCells(size_t(partBytes / 16));
-            }
-            // The declared size reserves the cells at once (no copies while they grow), at most
-            // as many as the part's bytes could hold.
-            if (xml.isNamed("dimension") && xml.attribute("ref", raw)) {
-                const std::string_view ref = trimmed(raw);
-                const size_t colon = ref.find(':');
-                uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
-                if (colon != std::string_view::npos && parseReference(ref.substr(0, colon), r1, c1) &&
-                    parseReference(ref.substr(colon + 1), r2, c2) && r2 >= r1 && c2 >= c1) {
-                    sheet.reserveCells(
-                        std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1), size_t(partBytes / 16)));
-                    reserved = true;
-                }
-            }
-            continue;
-        }
-        if (xml.isNamed("row")) {
-            if (!xml.attribute("r", raw)) {
-                ++row;
-            } else if (!parseUInt(raw, row) || row == 0) {
-                damaged(QStringLiteral("la parte %1 tiene un número de fila no válido (%2)")
-                            .arg(part, fromUtf8(raw.substr(0, 40))));
-            }
-            col = 0;
-            continue;
-        }
-        if (!xml.isNamed("c")) {
-            reader.skip();
-            continue;
-        }
-
-        // A cell: its position, type and format, then its value.
+        // The usual cell is taken whole; any other goes token by token.
+        XlsxXml::PlainCell plain;
+        const bool plainCell = inData && xml.plainCell(plain);
         std::string_view ref, typeName, styleIndex;
-        for (const XlsxXml::Attribute &a : xml.attributes()) {
-            if (a.local.size() != 1 || !a.prefix.empty()) continue;
-            if (a.local[0] == 'r')
-                ref = a.value;
-            else if (a.local[0] == 't')
-                typeName = a.value;
-            else if (a.local[0] == 's')
-                styleIndex = a.value;
+        if (plainCell) {
+            ref = plain.ref;
+            typeName = plain.type;
+            styleIndex = plain.style;
+        } else {
+            const XlsxXml::Token token = reader.next();
+            if (token == XlsxXml::EndDocument) break;
+            if (token == XlsxXml::EndElement) {
+                if (xml.isNamed("sheetData")) inData = false;
+                continue;
+            }
+            if (token != XlsxXml::StartElement) continue;
+            if (!inData) {
+                if (xml.isNamed("sheetData")) {
+                    inData = true;
+                    // Without a declared size, room for as many cells as the part's bytes could hold:
+                    // room never written costs no memory, a vector grown by copies does.
+                    if (!reserved) sheet.reserveCells(size_t(partBytes / 16));
+                }
+                // The declared size reserves the cells at once (no copies while they grow), at most
+                // as many as the part's bytes could hold.
+                if (xml.isNamed("dimension") && xml.attribute("ref", raw)) {
+                    const std::string_view ref = trimmed(raw);
+                    const size_t colon = ref.find(':');
+                    uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+                    if (colon != std::string_view::npos && parseReference(ref.substr(0, colon), r1, c1) &&
+                        parseReference(ref.substr(colon + 1), r2, c2) && r2 >= r1 && c2 >= c1) {
+                        sheet.reserveCells(std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1),
+                                                            size_t(partBytes / 16)));
+                        reserved = true;
+                    }
+                }
+                continue;
+            }
+            if (xml.isNamed("row")) {
+                if (!xml.attribute("r", raw)) {
+                    ++row;
+                } else if (!parseUInt(raw, row) || row == 0) {
+                    damaged(QStringLiteral("la parte %1 tiene un número de fila no válido (%2)")
+                                .arg(part, fromUtf8(raw.substr(0, 40))));
+                }
+                col = 0;
+                continue;
+            }
+            if (!xml.isNamed("c")) {
+                reader.skip();
+                continue;
+            }
+
+            // A cell: its position, type and format, then its value.
+            for (const XlsxXml::Attribute &a : xml.attributes()) {
+                if (a.local.size() != 1 || !a.prefix.empty()) continue;
+                if (a.local[0] == 'r')
+                    ref = a.value;
+                else if (a.local[0] == 't')
+                    typeName = a.value;
+                else if (a.local[0] == 's')
+                    styleIndex = a.value;
+            }
         }
         if (ref.empty()) {
             if (row == 0) row = 1;
@@ -701,8 +733,39 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             isDate = style < dateXf.size() && dateXf[style];
 
         std::string_view value;
-        bool hasValue = xml.fastChildText("v", value), hasInline = false;
-        int depth = 1;
+        bool hasValue = false, hasInline = false, hasInlineIndex = false;
+        uint32_t inlineIndex = 0;
+        if (plainCell) {
+            hasValue = plain.hasValue;
+            if (hasValue) value = plain.text;
+            // An inline text is decoded also when the cell is of another type: a bad reference in
+            // it fails the part.
+            std::string_view text = plain.text;
+            bool decoded = true;
+            if (plain.isInline && plain.references) {
+                inlineScratch.clear();
+                decoded = XlsxXml::decodeUtf8(text, inlineScratch);
+                if (decoded) text = inlineScratch;
+            }
+            if (plain.isInline && (type == Type::Inline || !decoded)) {
+                hasInline = true;
+                if (decoded && text.find("_x") == std::string_view::npos) {
+                    reserveInline();
+                    inlineIndex = sheet.addUtf8Text(text);
+                    hasInlineIndex = true;
+                } else {
+                    inlineText.truncate(0);
+                    if (decoded)
+                        XlsxXml::appendUtf8(inlineText, text);
+                    else if (!XlsxXml::decode(text, inlineText, false) && !xml.failReference())
+                        reader.check();
+                    decodeEscapes(inlineText);
+                }
+            }
+        } else {
+            hasValue = xml.fastChildText("v", value);
+        }
+        int depth = plainCell ? 0 : 1;
         while (depth > 0) {
             const XlsxXml::Token ct = reader.next();
             if (ct == XlsxXml::StartElement) {
@@ -710,7 +773,28 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                     if (!xml.readElementUtf8(value, scratch)) reader.check();
                     hasValue = true;
                 } else if (xml.isNamed("is")) {
-                    readRichText(reader, inlineText);
+                    // The usual <is><t>plain text</t></is> goes from the part to the sheet as bytes.
+                    std::string_view plain;
+                    const bool fast = type == Type::Inline && xml.fastChildText("t", plain, true);
+                    bool decoded = true;
+                    if (fast && plain.find('&') != std::string_view::npos) {
+                        inlineScratch.clear();
+                        decoded = XlsxXml::decodeUtf8(plain, inlineScratch);
+                        if (decoded) plain = inlineScratch;
+                    }
+                    if (fast && decoded && xml.atEndTag() && plain.find("_x") == std::string_view::npos) {
+                        reserveInline();
+                        inlineIndex = sheet.addUtf8Text(plain);
+                        hasInlineIndex = true;
+                    } else {
+                        inlineText.truncate(0);
+                        if (fast && decoded)
+                            XlsxXml::appendUtf8(inlineText, plain);
+                        else if (fast && !XlsxXml::decode(plain, inlineText, false) && !xml.failReference())
+                            reader.check();
+                        readRichTextRest(reader, inlineText);
+                        hasInlineIndex = false;
+                    }
                     hasInline = true;
                 } else {
                     reader.skip();
@@ -734,7 +818,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         switch (type) {
         case Type::Inline:
             if (hasInline)
-                sheet.addText(row, col, sheet.addString(inlineText));
+                sheet.addText(row, col, hasInlineIndex ? inlineIndex : sheet.addString(inlineText));
             else if (hasValue)
                 addText(value);
             break;

@@ -4,6 +4,7 @@
 
 #include <QStringDecoder>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -499,7 +500,80 @@ bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
     return true;
 }
 
-bool XlsxXml::fastChildText(std::string_view child, std::string_view &text)
+bool XlsxXml::failReference()
+{
+    fail("una referencia de carácter no es válida");
+    return false;
+}
+
+bool XlsxXml::decodeUtf8(std::string_view raw, std::string &out)
+{
+    const size_t start = out.size();
+    const auto refuse = [&]() {
+        out.resize(start);
+        return false;
+    };
+    size_t i = 0;
+    for (;;) {
+        const size_t amp = raw.find('&', i);
+        if (amp == std::string_view::npos) {
+            out.append(raw.substr(i));
+            return true;
+        }
+        out.append(raw.substr(i, amp - i));
+        const size_t semi = raw.find(';', amp);
+        if (semi == std::string_view::npos || semi - amp > 12) return refuse();
+        const std::string_view entity = raw.substr(amp + 1, semi - amp - 1);
+        uint32_t code = 0;
+        if (entity == "lt")
+            code = '<';
+        else if (entity == "gt")
+            code = '>';
+        else if (entity == "amp")
+            code = '&';
+        else if (entity == "quot")
+            code = '"';
+        else if (entity == "apos")
+            code = '\'';
+        else if (entity.size() >= 2 && entity[0] == '#') {
+            const bool hex = entity[1] == 'x';
+            const std::string_view digits = entity.substr(hex ? 2 : 1);
+            if (digits.empty() || digits.size() > 7) return refuse();
+            for (const char d : digits) {
+                uint32_t v;
+                if (d >= '0' && d <= '9')
+                    v = uint32_t(d - '0');
+                else if (hex && d >= 'a' && d <= 'f')
+                    v = uint32_t(d - 'a' + 10);
+                else if (hex && d >= 'A' && d <= 'F')
+                    v = uint32_t(d - 'A' + 10);
+                else
+                    return refuse();
+                code = code * (hex ? 16 : 10) + v;
+            }
+        }
+        // Surrogate halves, which may pair up, and bad references are left to decode().
+        if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return refuse();
+        if (code < 0x80) {
+            out += char(code);
+        } else if (code < 0x800) {
+            out += char(0xC0 | (code >> 6));
+            out += char(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += char(0xE0 | (code >> 12));
+            out += char(0x80 | ((code >> 6) & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        } else {
+            out += char(0xF0 | (code >> 18));
+            out += char(0x80 | ((code >> 12) & 0x3F));
+            out += char(0x80 | ((code >> 6) & 0x3F));
+            out += char(0x80 | (code & 0x3F));
+        }
+        i = semi + 1;
+    }
+}
+
+bool XlsxXml::fastChildText(std::string_view child, std::string_view &text, bool entities)
 {
     if (m_pendingEnd || !m_error.isEmpty()) return false;
     const size_t n = child.size();
@@ -512,11 +586,145 @@ bool XlsxXml::fastChildText(std::string_view child, std::string_view &text)
     const char *p = start;
     while (p < m_end && !TextStop[uchar(*p)])
         ++p;
+    while (entities && p < m_end && *p == '&') {
+        ++p;
+        while (p < m_end && !TextStop[uchar(*p)])
+            ++p;
+    }
     if (p >= m_end || *p != '<' || size_t(m_end - p) < n + 3 || p[1] != '/' || p[n + 2] != '>') return false;
     for (size_t i = 0; i < n; ++i)
         if (p[2 + i] != child[i]) return false;
     text = std::string_view(start, size_t(p - start));
     m_pos = p + n + 3;
+    return true;
+}
+
+namespace {
+
+// Whether p .. end starts with the literal text.
+bool startsWith(const char *p, const char *end, std::string_view text)
+{
+    return size_t(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
+}
+
+// The first of the bytes a or b (or c) from p, or end; eight bytes at a time.
+const char *findAny(const char *p, const char *end, char a, char b, char c)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
+        // A byte of x is zero: its high bit is set in the result; the lowest one set is exact.
+        const auto zeroBytes = [](uint64_t x) { return (x - Ones) & ~x & Highs; };
+        while (end - p >= 8) {
+            uint64_t w;
+            std::memcpy(&w, p, 8);
+            const uint64_t hits = zeroBytes(w ^ (Ones * uchar(a))) | zeroBytes(w ^ (Ones * uchar(b))) |
+                                  zeroBytes(w ^ (Ones * uchar(c)));
+            if (hits) return p + (std::countr_zero(hits) >> 3);
+            p += 8;
+        }
+    }
+    while (p < end && *p != a && *p != b && *p != c)
+        ++p;
+    return p;
+}
+
+// Plain text from p up to the next '<' (no CR; no '&' unless references is given, which then says
+// whether one was seen); nullptr when there is none.
+const char *plainTextEnd(const char *p, const char *end, bool *references = nullptr)
+{
+    for (;;) {
+        p = findAny(p, end, '<', '&', '\r');
+        if (p < end && *p == '&' && references) {
+            *references = true;
+            ++p;
+            continue;
+        }
+        return p < end && *p == '<' ? p : nullptr;
+    }
+}
+
+} // namespace
+
+bool XlsxXml::plainCell(PlainCell &cell)
+{
+    if (m_pendingEnd || !m_error.isEmpty() || m_open.empty()) return false;
+    const char *p = m_pos;
+    const char *end = m_end;
+    if (end - p < 4 || p[0] != '<' || p[1] != 'c' || !(isSpace(p[2]) || p[2] == '>' || p[2] == '/'))
+        return false;
+    p += 2;
+    cell = PlainCell();
+    for (;;) {
+        const char *beforeSpace = p;
+        while (p < end && isSpace(*p))
+            ++p;
+        if (p >= end) return false;
+        if (*p == '>' || *p == '/') break;
+        // name="value" with a one-letter name among r, s and t
+        if (p == beforeSpace || end - p < 4 || p[1] != '=' || (p[2] != '"' && p[2] != '\'')) return false;
+        std::string_view *target = *p == 'r'   ? &cell.ref
+                                   : *p == 's' ? &cell.style
+                                   : *p == 't' ? &cell.type
+                                               : nullptr;
+        if (!target) return false;
+        const char quote = p[2];
+        const char *value = p + 3;
+        const char *close = findAny(value, end, quote, '<', quote);
+        if (close >= end || *close == '<') return false;
+        *target = std::string_view(value, size_t(close - value));
+        p = close + 1;
+    }
+    if (*p == '/') {
+        if (end - p < 2 || p[1] != '>') return false;
+        m_pos = p + 2;
+        return true;
+    }
+    ++p; // '>'
+    if (startsWith(p, end, "</c>")) {
+        m_pos = p + 4;
+        return true;
+    }
+    if (startsWith(p, end, "<v>")) {
+        const char *text = p + 3;
+        const char *stop = plainTextEnd(text, end);
+        if (!stop || !startsWith(stop, end, "</v></c>")) return false;
+        cell.text = std::string_view(text, size_t(stop - text));
+        cell.hasValue = true;
+        m_pos = stop + 8;
+        return true;
+    }
+    if (startsWith(p, end, "<is><t>")) {
+        const char *text = p + 7;
+        const char *stop = plainTextEnd(text, end, &cell.references);
+        if (!stop || !startsWith(stop, end, "</t></is></c>")) return false;
+        cell.text = std::string_view(text, size_t(stop - text));
+        cell.isInline = true;
+        m_pos = stop + 13;
+        return true;
+    }
+    return false;
+}
+
+bool XlsxXml::plainNested(std::string_view outer, std::string_view inner, std::string_view &text)
+{
+    if (m_pendingEnd || !m_error.isEmpty() || m_open.empty()) return false;
+    const char *p = m_pos;
+    const auto tag = [&](std::string_view name, bool end) {
+        const size_t n = name.size() + (end ? 3 : 2);
+        if (size_t(m_end - p) < n || p[0] != '<' || (end && p[1] != '/') || p[n - 1] != '>' ||
+            std::memcmp(p + (end ? 2 : 1), name.data(), name.size()) != 0)
+            return false;
+        p += n;
+        return true;
+    };
+    if (!tag(outer, false) || !tag(inner, false)) return false;
+    const char *start = p;
+    const char *stop = plainTextEnd(p, m_end);
+    if (!stop) return false;
+    p = stop;
+    if (!tag(inner, true) || !tag(outer, true)) return false;
+    text = std::string_view(start, size_t(stop - start));
+    m_pos = p;
     return true;
 }
 

@@ -55,7 +55,25 @@ class XlsxXml {
     // When the current element (start tag just read) goes on with exactly <child>text</child> and
     // the text needs no decoding, consumes that child and gives its text; otherwise reads nothing.
     // A shortcut past three tokens for the usual cell value and shared string.
-    bool fastChildText(std::string_view child, std::string_view &text);
+    // entities: the text may hold references, left to the caller to decode.
+    bool fastChildText(std::string_view child, std::string_view &text, bool entities = false);
+    // Fails the scan as a malformed character reference does; false.
+    bool failReference();
+    // A cell as writers usually put it: <c> without prefix, with only r, s and t attributes (raw
+    // values; a repeated one counts last), and no value, a <v> whose text needs no decoding or an
+    // <is><t> whose text needs at most references decoded.
+    struct PlainCell {
+        std::string_view ref, style, type;
+        std::string_view text; // of the <v> or the <is><t>, raw
+        bool hasValue = false, isInline = false;
+        bool references = false; // the text holds '&'
+    };
+    // When the input goes on with such a cell, consumes it whole and gives it; otherwise reads
+    // nothing. A shortcut past the tokens of the usual cell.
+    bool plainCell(PlainCell &cell);
+    // When the input goes on with <outer><inner>text</inner></outer>, names without prefix and the
+    // text needing no decoding, consumes it and gives the text; otherwise reads nothing.
+    bool plainNested(std::string_view outer, std::string_view inner, std::string_view &text);
     // Whether the input goes on with the plain end tag of the current element.
     bool atEndTag() const;
     // Skips the rest of the current element; false on malformed XML.
@@ -67,6 +85,9 @@ class XlsxXml {
 
     // Appends UTF-8 bytes to out.
     static void appendUtf8(QString &out, std::string_view bytes);
+    // Decodes raw text (no line ends) with the five entities and references to characters that are
+    // no surrogates into UTF-8 appended to out; false, with out as it was, for anything else.
+    static bool decodeUtf8(std::string_view raw, std::string &out);
     // Decodes raw XML character data into out.
     static bool decode(std::string_view raw, QString &out, bool attribute);
 

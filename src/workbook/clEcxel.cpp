@@ -92,6 +92,29 @@ QString clEcxel::LeerCelda(long p_Lin, long p_Col) const
     }
 }
 
+std::string_view clEcxel::LeerCeldaUtf8(long p_Lin, long p_Col, SheetTextRun &run) const
+{
+    if (!m_sheet) return {};
+    if (!inGrid(p_Lin, p_Col)) throw outsideGrid(p_Lin, p_Col, LeerCeldaSource);
+    try {
+        return m_sheet->textUtf8(uint32_t(p_Lin), uint32_t(p_Col), run);
+    } catch (PlanexoError &e) {
+        e.setSource(LeerCeldaSource);
+        throw;
+    }
+}
+
+size_t clEcxel::cellsHint() const
+{
+    return m_sheet ? m_sheet->cellCount() : 0;
+}
+
+size_t clEcxel::textBytesHint() const
+{
+    // A number, date or boolean cell writes at most 24 bytes.
+    return m_sheet ? m_sheet->stringBytes() + 24 * m_sheet->cellCount() : 0;
+}
+
 void clEcxel::EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor)
 {
     if (!m_sheet) return;

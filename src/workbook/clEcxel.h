@@ -2,8 +2,10 @@
 
 #include <QString>
 #include <memory>
+#include <string_view>
 
 class WorkbookSheet;
+struct SheetTextRun;
 
 // Reads the first worksheet of an invoice workbook (.xlsx or .xls, recognised by content).
 // Rows and columns count from 1. Failures throw PlanexoError with source "[clExcel.Abrir]" or
@@ -23,6 +25,13 @@ class clEcxel {
     // is empty. Numbers, dates and booleans are written as WorkbookSheet's conversions say; a cell
     // holding an error value (#N/A, #DIV/0!, ...) fails with error 13 naming the cell and the error.
     QString LeerCelda(long p_Lin, long p_Col) const;
+    // The same text as UTF-8, for reading many cells: the locale is looked up once for the run,
+    // and the view lasts until the next call with it. Fails as LeerCelda does.
+    std::string_view LeerCeldaUtf8(long p_Lin, long p_Col, SheetTextRun &run) const;
+    // At most how many cells and bytes of UTF-8 text a copy of the open sheet takes, to size it
+    // once instead of growing it.
+    size_t cellsHint() const;
+    size_t textBytesHint() const;
     // Sets a cell's text while the sheet is open (held in memory; the file is never written).
     void EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor);
     // Closes the workbook; never fails.

@@ -26,6 +26,8 @@ QString ScriptedInteraction::kindName(Kind kind)
         return QStringLiteral("input");
     case Kind::OpenFile:
         return QStringLiteral("file dialog");
+    case Kind::SaveFile:
+        return QStringLiteral("save dialog");
     case Kind::Modal:
         return QStringLiteral("modal");
     }
@@ -60,26 +62,35 @@ QString ScriptedInteraction::report() const
 
 void ScriptedInteraction::expectMessage(const QString &text, Icon icon, Buttons buttons, Answer answer)
 {
-    Step s{Kind::Message, text, {}, {}, icon, buttons, answer, std::nullopt, {}};
+    Step s{Kind::Message, text, {}, {}, icon, buttons, answer, std::nullopt, {}, {}};
     m_script.push_back(s);
 }
 
 void ScriptedInteraction::expectInput(const QString &prompt, const QString &title, const QString &proposed,
                                       std::optional<QString> answer)
 {
-    Step s{Kind::Input, prompt, title, proposed, Icon::None, Buttons::Ok, Answer::Ok, answer, {}};
+    Step s{Kind::Input, prompt, title, proposed, Icon::None, Buttons::Ok, Answer::Ok, answer, {}, {}};
     m_script.push_back(s);
 }
 
 void ScriptedInteraction::expectOpenFile(const QString &filter, const QString &answer)
 {
-    Step s{Kind::OpenFile, filter, {}, answer, Icon::None, Buttons::Ok, Answer::Ok, std::nullopt, {}};
+    Step s{Kind::OpenFile, filter, {}, answer, Icon::None, Buttons::Ok, Answer::Ok, std::nullopt, {}, {}};
+    m_script.push_back(s);
+}
+
+void ScriptedInteraction::expectSaveFile(const QString &title, const QString &filter,
+                                         const QString &proposedPath, const QString &answer)
+{
+    Step s{Kind::SaveFile, proposedPath, title,        answer, Icon::None,
+           Buttons::Ok,    Answer::Ok,   std::nullopt, {},     {}};
+    s.filter = filter;
     m_script.push_back(s);
 }
 
 void ScriptedInteraction::expectModal(const QString &objectName, ModalDriver driver)
 {
-    Step s{Kind::Modal, objectName, {}, {}, Icon::None, Buttons::Ok, Answer::Ok, std::nullopt, std::move(driver)};
+    Step s{Kind::Modal, objectName, {}, {}, Icon::None, Buttons::Ok, Answer::Ok, std::nullopt, std::move(driver), {}};
     m_script.push_back(s);
 }
 
@@ -134,6 +145,18 @@ QString ScriptedInteraction::openFile(const QString &filter, const QString &init
         return QString();
     if (step.text != filter)
         m_failures << QStringLiteral("file dialog filter differs: expected %1, got %2").arg(step.text, filter);
+    return step.proposed;
+}
+
+QString ScriptedInteraction::saveFile(const QString &title, const QString &filter,
+                                      const QString &proposedPath)
+{
+    Step step;
+    if (!take(Kind::SaveFile, proposedPath, &step)) return QString();
+    if (step.text != proposedPath || step.title != title || step.filter != filter)
+        m_failures << QStringLiteral(
+                          "save dialog differs:\n  expected: %1 | %2 | %3\n  actual:   %4 | %5 | %6")
+                          .arg(step.title, step.filter, step.text, title, filter, proposedPath);
     return step.proposed;
 }
 

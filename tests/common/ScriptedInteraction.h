@@ -22,6 +22,10 @@ public:
     void expectInput(const QString &prompt, const QString &title, const QString &proposed,
                      std::optional<QString> answer);
     void expectOpenFile(const QString &filter, const QString &answer);
+    // A save-file dialog with this title and filter, proposing this path; answers `answer`
+    // (empty: cancelled).
+    void expectSaveFile(const QString &title, const QString &filter, const QString &proposedPath,
+                        const QString &answer);
     // The dialog with this object name is handed to the driver instead of exec(); the driver returns
     // its result code (usually dialog.result() after sending keys).
     void expectModal(const QString &objectName, ModalDriver driver);
@@ -40,12 +44,13 @@ public:
     QString openFile(const QString &filter, const QString &initialName) override;
     // Where the last file dialog opened.
     QString lastOpenFileFolder() const { return m_lastOpenFileFolder; }
+    QString saveFile(const QString &title, const QString &filter, const QString &proposedPath) override;
     int runModal(QDialog &dialog) override;
     void setBusy(bool busy) override;
 
 private:
     QString m_lastOpenFileFolder;
-    enum class Kind { Message, Input, OpenFile, Modal };
+    enum class Kind { Message, Input, OpenFile, SaveFile, Modal };
     struct Step {
         Kind kind;
         QString text, title, proposed;
@@ -54,6 +59,7 @@ private:
         Answer answer = Answer::Ok;
         std::optional<QString> inputAnswer;
         ModalDriver driver;
+        QString filter; // of a save-file dialog
     };
     static QString kindName(Kind kind);
     bool take(Kind kind, const QString &what, Step *step);

@@ -97,9 +97,9 @@ std::optional<QString> QtInteraction::input(const QString &prompt, const QString
     return answer;
 }
 
-QString QtInteraction::openFile(const QString &filter, const QString &initialName)
+// "Name (*.a;*.b)|*.a;*.b" pairs become Qt's "Name (*.a *.b)" filters.
+static QStringList qtFilters(const QString &filter)
 {
-    // "Name (*.a;*.b)|*.a;*.b" pairs become Qt's "Name (*.a *.b)" filters.
     QStringList filters;
     const QStringList parts = filter.split(QLatin1Char('|'));
     for (int i = 0; i + 1 < parts.size(); i += 2) {
@@ -111,8 +111,26 @@ QString QtInteraction::openFile(const QString &filter, const QString &initialNam
             name = name.left(paren).trimmed();
         filters << QStringLiteral("%1 (%2)").arg(name, patterns);
     }
+    return filters;
+}
+
+QString QtInteraction::openFile(const QString &filter, const QString &initialName)
+{
     return QFileDialog::getOpenFileName(parentFor(m_parent), QStringLiteral("Abrir"), initialName,
-                                        filters.join(QStringLiteral(";;")));
+                                        qtFilters(filter).join(QStringLiteral(";;")));
+}
+
+QString QtInteraction::saveFile(const QString &title, const QString &filter, const QString &proposedPath)
+{
+    QFileDialog dialog(parentFor(m_parent), title, proposedPath,
+                       qtFilters(filter).join(QStringLiteral(";;")));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without its extension gets the filter's, before the overwrite question.
+    const QString pattern = filter.section(QLatin1Char('|'), 1, 1).section(QLatin1Char(';'), 0, 0);
+    if (pattern.startsWith(QStringLiteral("*."))) dialog.setDefaultSuffix(pattern.mid(2));
+    dialog.selectFile(proposedPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 int QtInteraction::runModal(QDialog &dialog)

@@ -25,6 +25,7 @@ public:
     Answer message(const QString &text, Icon icon, Buttons buttons, const QString &title) override;
     std::optional<QString> input(const QString &prompt, const QString &title, const QString &proposed) override;
     QString openFile(const QString &filter, const QString &initialName) override;
+    QString saveFile(const QString &title, const QString &filter, const QString &proposedPath) override;
     int runModal(QDialog &dialog) override;
     void setBusy(bool busy) override;
 

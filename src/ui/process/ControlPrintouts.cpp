@@ -4,11 +4,9 @@
 #include "data/SqlText.h"
 #include "shared/SharedState.h"
 #include "ui/app/QtInteraction.h"
-#include "ui/app/Twips.h"
+#include "ui/process/ReportPreview.h"
 #include "ui/process/Reporte.h"
 
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <memory>
 #include <optional>
 
@@ -49,17 +47,10 @@ QString okQuery(const QString &shipment)
            QStringLiteral(" and PRCCRC = 'OK'");
 }
 
-QPrintPreviewDialog *createPreview(const Reporte &report, const QString &title, QWidget *owner)
+ReportPreview *createPreview(const Reporte &report, const QString &title, const QString &shipment,
+                             QWidget *owner)
 {
-    auto *preview = new QPrintPreviewDialog(owner);
-    preview->setObjectName(QStringLiteral("Reporte"));
-    preview->setWindowTitle(title);
-    preview->resize(960, 720);
-    twips::fitToScreen(preview);
-    Reporte::preparePrinter(*preview->printer());
-    QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
-                     [report](QPrinter *printer) { report.print(printer); });
-    return preview;
+    return new ReportPreview(report, title, shipment, owner);
 }
 
 void FRAM3_cmdRepErr_Click(QWidget *owner)
@@ -71,12 +62,12 @@ void FRAM3_cmdRepErr_Click(QWidget *owner)
         interaction().inform(kNothingToShow, Interaction::Icon::Information);
         return;
     }
-    std::unique_ptr<QPrintPreviewDialog> preview(
-        createPreview(Reporte(*rows), QStringLiteral("Datos con Errores"), owner));
+    std::unique_ptr<ReportPreview> preview(
+        createPreview(Reporte(*rows), QStringLiteral("Datos con Errores"), shared().sInternoActual, owner));
     uiInteraction().runModal(*preview);
 }
 
-QPrintPreviewDialog *FRAM3_cmdRepOK_Click(QWidget *owner)
+ReportPreview *FRAM3_cmdRepOK_Click(QWidget *owner)
 {
     const auto rows = readRows(okQuery(shared().sInternoActual),
                                QStringLiteral(" - seccion [Planexo.frmMain.FRAM3_cmdRepOK_Click]"));
@@ -85,7 +76,8 @@ QPrintPreviewDialog *FRAM3_cmdRepOK_Click(QWidget *owner)
         interaction().inform(kNothingToShow, Interaction::Icon::Information);
         return nullptr;
     }
-    QPrintPreviewDialog *preview = createPreview(Reporte(*rows), QStringLiteral("Registros OK"), owner);
+    ReportPreview *preview =
+        createPreview(Reporte(*rows), QStringLiteral("Registros OK"), shared().sInternoActual, owner);
     preview->setAttribute(Qt::WA_DeleteOnClose);
     preview->setWindowModality(Qt::NonModal);
     preview->show();

@@ -2,8 +2,8 @@
 
 #include <QString>
 
-class QPrintPreviewDialog;
 class QWidget;
+class ReportPreview;
 class Reporte;
 
 // The two control reports of step 3: the records that still need attention and the records ready
@@ -18,9 +18,10 @@ QString okQuery(const QString &shipment);
 void FRAM3_cmdRepErr_Click(QWidget *owner);
 // "Registros OK": a preview that leaves the main window usable; it belongs to the owner and is
 // deleted when closed. Returns it, or nullptr when nothing was shown.
-QPrintPreviewDialog *FRAM3_cmdRepOK_Click(QWidget *owner);
+ReportPreview *FRAM3_cmdRepOK_Click(QWidget *owner);
 
-// A preview window of a report, object name "Reporte".
-QPrintPreviewDialog *createPreview(const Reporte &report, const QString &title, QWidget *owner);
+// A preview window of a shipment's report, object name "Reporte".
+ReportPreview *createPreview(const Reporte &report, const QString &title, const QString &shipment,
+                             QWidget *owner);
 
 } // namespace ControlPrintouts

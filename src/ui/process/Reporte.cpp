@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -101,7 +102,10 @@ Reporte::Layout Reporte::layout(int bodyHeightTwips) const
         out.items << item;
     };
 
+    out.items.reserve(out.pages * (22 + out.rowsPerPage * (kColumnCount + 1)));
+    out.pageStarts.reserve(out.pages + 1);
     for (int page = 1; page <= out.pages; ++page) {
+        out.pageStarts << int(out.items.size());
         text(page, 71, kGroupTop, 5457, QStringLiteral("Desde Archivo"), Qt::AlignHCenter, true);
         rule(page, 71, kGroupRuleTop, 5457);
         text(page, 5598, kGroupTop, 4110, QStringLiteral("Proceso o Depuración"), Qt::AlignHCenter, true);
@@ -128,7 +132,21 @@ Reporte::Layout Reporte::layout(int bodyHeightTwips) const
         text(page, 10349, footerTop, 354, QStringLiteral("de"), Qt::AlignHCenter);
         text(page, 10703, footerTop, 425, total, Qt::AlignLeft);
     }
+    out.pageStarts << int(out.items.size());
     return out;
+}
+
+const Reporte::Layout &Reporte::pages(int bodyHeightTwips) const
+{
+    auto it = m_cache->layouts.find(bodyHeightTwips);
+    if (it == m_cache->layouts.end())
+        it = m_cache->layouts.emplace(bodyHeightTwips, layout(bodyHeightTwips)).first;
+    return it->second;
+}
+
+int Reporte::bodyHeight(const QPrinter &printer)
+{
+    return int(printer.pageLayout().paintRect(QPageLayout::Inch).height() * kTwipsPerInch);
 }
 
 void Reporte::preparePrinter(QPrinter &printer)
@@ -137,12 +155,15 @@ void Reporte::preparePrinter(QPrinter &printer)
     printer.setPageMargins(QMarginsF(0.3, 0.5, 0.3, 0.5), QPageLayout::Inch);
 }
 
-namespace {
-
-// The report's fonts at the sizes a print needs, each made once, with their metrics on the device.
-class Fonts {
+// The report's fonts at the sizes a print needs, each made once, with their metrics at one
+// resolution (measured on a blank image of that resolution, so they outlive the device).
+class Reporte::Fonts {
   public:
-    explicit Fonts(const QPaintDevice &device) : m_device(device) {}
+    explicit Fonts(const QPaintDevice &device) : m_metricsDevice(1, 1, QImage::Format_Mono)
+    {
+        m_metricsDevice.setDotsPerMeterX(qRound(device.logicalDpiX() / 0.0254));
+        m_metricsDevice.setDotsPerMeterY(qRound(device.logicalDpiY() / 0.0254));
+    }
 
     const QFont &font(double points, bool bold, bool narrow) { return entry(points, bold, narrow).font; }
     const QFontMetricsF &metrics(double points, bool bold, bool narrow)
@@ -191,14 +212,18 @@ class Fonts {
             font.setStyleHint(QFont::SansSerif);
             font.setPointSizeF(points);
             font.setBold(bold);
-            it = m_entries.emplace(key, Entry{font, QFontMetricsF(font, &m_device), {}}).first;
+            it = m_entries.emplace(key, Entry{font, QFontMetricsF(font, &m_metricsDevice), {}}).first;
         }
         return it->second;
     }
 
-    const QPaintDevice &m_device;
+    QImage m_metricsDevice;
     std::map<int, Entry> m_entries;
 };
+
+namespace {
+
+using Fonts = Reporte::Fonts;
 
 // The largest half-point size from the report's own down to the smallest legible one at which the
 // text fits the width in a face; 0 when none does.
@@ -238,11 +263,8 @@ Reporte::Fit fitText(Fonts &fonts, const QString &text, double width, bool bold)
     return fit;
 }
 
-void paintItem(QPainter &painter, Fonts &fonts, const QPaintDevice &device, const Reporte::Item &item)
+void paintItem(QPainter &painter, Fonts &fonts, double sx, double sy, const Reporte::Item &item)
 {
-    // Twips to device pixels; the painter's origin is the printable area's corner.
-    const double sx = device.logicalDpiX() / kTwipsPerInch;
-    const double sy = device.logicalDpiY() / kTwipsPerInch;
     if (item.rule) {
         QPen pen(Qt::black);
         pen.setWidthF(std::max(1.0, 15 * sy));
@@ -266,28 +288,37 @@ Reporte::Fit Reporte::fit(const QString &text, int widthTwips, bool bold, const 
     return fitText(fonts, text, widthTwips * device.logicalDpiX() / kTwipsPerInch, bold);
 }
 
-void Reporte::print(QPrinter *printer) const
+Reporte::Fonts &Reporte::fontsFor(const QPaintDevice &device) const
 {
-    const QRectF body = printer->pageLayout().paintRect(QPageLayout::Inch);
-    const int height = int(body.height() * kTwipsPerInch);
-    if (m_cache->height != height) {
-        m_cache->layout = layout(height);
-        m_cache->height = height;
-    }
-    const Layout &pages = m_cache->layout;
+    std::shared_ptr<Fonts> &fonts = m_cache->fonts[{device.logicalDpiX(), device.logicalDpiY()}];
+    if (!fonts) fonts = std::make_shared<Fonts>(device);
+    return *fonts;
+}
 
-    QPainter painter(printer);
-    if (!painter.isActive()) return;
+void Reporte::paintPage(QPainter &painter, const Layout &layout, int page) const
+{
+    if (page < 1 || page > layout.pages) return;
+    const QPaintDevice &device = *painter.device();
+    Fonts &fonts = fontsFor(device);
+    // Twips to device pixels; the painter's origin is the printable area's corner.
+    const double sx = device.logicalDpiX() / kTwipsPerInch;
+    const double sy = device.logicalDpiY() / kTwipsPerInch;
     painter.setPen(Qt::black);
-    Fonts fonts(*printer);
-    int current = 1;
-    for (const Item &item : pages.items) {
-        while (item.page > current) {
-            printer->newPage();
-            ++current;
-        }
-        if (!item.rule)
-            painter.setPen(Qt::black);
-        paintItem(painter, fonts, *printer, item);
+    for (int i = layout.pageStarts[page - 1]; i < layout.pageStarts[page]; ++i) {
+        const Item &item = layout.items[i];
+        if (!item.rule) painter.setPen(Qt::black);
+        paintItem(painter, fonts, sx, sy, item);
     }
+}
+
+bool Reporte::print(QPrinter *printer) const
+{
+    const Layout &all = pages(bodyHeight(*printer));
+    QPainter painter(printer);
+    if (!painter.isActive()) return false;
+    for (int page = 1; page <= all.pages; ++page) {
+        if (page > 1) printer->newPage();
+        paintPage(painter, all, page);
+    }
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVector>
+#include <map>
 #include <memory>
 #include <Qt>
 
@@ -36,6 +37,8 @@ class Reporte {
         int pages = 0;
         int rowsPerPage = 0;
         QVector<Item> items;
+        // Where each page's items begin in `items` (pages + 1 entries, the last one the end).
+        QVector<int> pageStarts;
     };
 
     // Vertical measures of the bands.
@@ -55,6 +58,8 @@ class Reporte {
         QString text;
     };
     static Fit fit(const QString &text, int widthTwips, bool bold, const QPaintDevice &device);
+    // The fonts of one resolution (private to the drawing code).
+    class Fonts;
 
     Reporte() = default;
     explicit Reporte(QVector<Row> rows) : m_rows(std::move(rows)) {}
@@ -67,19 +72,32 @@ class Reporte {
 
     // Which text and rule goes where on which page, for a printable area of the given height.
     Layout layout(int bodyHeightTwips) const;
+    // The same, laid out once per height and kept while the report lives (copies share it); the
+    // reference stays valid as long as the report.
+    const Layout &pages(int bodyHeightTwips) const;
+    // The height of a printer's printable area in twips.
+    static int bodyHeight(const QPrinter &printer);
 
-    // Paints every page onto the printer (a preview, a real printer or a PDF file).
-    void print(QPrinter *printer) const;
+    // Paints one page (from 1) with the painter's origin at the printable area's corner. Positions
+    // and fonts follow the dots per inch of the painter's device.
+    void paintPage(QPainter &painter, const Layout &layout, int page) const;
+
+    // Paints every page onto the printer (a real printer or a PDF file); false when the printer
+    // could not be opened.
+    bool print(QPrinter *printer) const;
 
     // Sets up a printer for the report: portrait, narrow margins, so that its 7.7 inches fit.
     static void preparePrinter(QPrinter &printer);
 
   private:
     QVector<Row> m_rows;
-    // The pages of the last print, for the height they were laid out for.
+    Fonts &fontsFor(const QPaintDevice &device) const;
+
+    // The pages laid out for each printable height asked for (a page view keeps a reference to
+    // one while a print on other paper lays out another), and the fonts made for each resolution.
     struct Cache {
-        int height = -1;
-        Layout layout;
+        std::map<int, Layout> layouts;
+        std::map<std::pair<int, int>, std::shared_ptr<Fonts>> fonts;
     };
     std::shared_ptr<Cache> m_cache = std::make_shared<Cache>();
 };
