@@ -140,7 +140,16 @@ void WorkbookSheet::holdUtf8(QByteArray buffer)
 
 void WorkbookSheet::reserveCells(size_t cells)
 {
-    m_cells.reserve(std::min(cells, m_maxCells));
+    if (m_sink)
+        m_sink->reserve(std::min(cells, m_maxCells));
+    else
+        m_cells.reserve(std::min(cells, m_maxCells));
+}
+
+void WorkbookSheet::streamTo(SheetCellSink *sink)
+{
+    m_sink = sink;
+    if (sink && !m_run) m_run = std::make_unique<SheetTextRun>();
 }
 
 WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
@@ -151,10 +160,24 @@ WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
                                           "(1048576 filas por 16384 columnas)")
                                .arg(row)
                                .arg(col));
-    if (m_cells.size() >= m_maxCells)
+    if ((m_sink ? m_streamedCount : m_cells.size()) >= m_maxCells)
         throw PlanexoError(
             WorkbookError,
             QStringLiteral("La hoja tiene más de %1 celdas con valor, el máximo que se lee").arg(m_maxCells));
+    if (m_sink) {
+        // A sink takes the cells in order, each once, and an error value fails where it is read.
+        if (kind == Kind::Error) throw SheetStreamFallback{};
+        if (m_streamedCount == 0)
+            m_keepStrings = uint32_t(m_spans.size());
+        else if (row < m_streamed.row || (row == m_streamed.row && col <= m_streamed.col))
+            throw SheetStreamFallback{};
+        ++m_streamedCount;
+        m_streamed.row = row;
+        m_streamed.col = uint16_t(col);
+        m_streamed.kind = kind;
+        m_streamed.number = 0;
+        return m_streamed;
+    }
     if (!m_cells.empty()) {
         const Cell &last = m_cells.back();
         if (row < last.row || (row == last.row && col <= last.col)) m_sorted = false;
@@ -170,16 +193,31 @@ WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
 void WorkbookSheet::addText(uint32_t row, uint32_t col, uint32_t stringIndex)
 {
     push(row, col, Kind::Text).str = stringIndex;
+    if (m_sink) streamCell();
 }
 
 void WorkbookSheet::addNumber(uint32_t row, uint32_t col, double value, bool isDate)
 {
     push(row, col, isDate ? Kind::Date : Kind::Number).number = value;
+    if (m_sink) streamCell();
 }
 
 void WorkbookSheet::addBool(uint32_t row, uint32_t col, bool value)
 {
     push(row, col, Kind::Bool).number = value ? 1 : 0;
+    if (m_sink) streamCell();
+}
+
+void WorkbookSheet::streamCell()
+{
+    const Cell &c = m_streamed;
+    m_sink->cell(c.row, c.col, cellUtf8(c, *m_run));
+    // A cell's own text (an inline string) is not needed once handed over: its room is used again.
+    if (c.kind == Kind::Text && c.str >= m_keepStrings && c.str + 1 == m_spans.size() &&
+        !(m_spans.back().length & Utf8Span)) {
+        m_pool.truncate(m_spans.back().offset);
+        m_spans.pop_back();
+    }
 }
 
 void WorkbookSheet::addError(uint32_t row, uint32_t col, uint32_t stringIndex)
@@ -287,6 +325,17 @@ std::string_view WorkbookSheet::textUtf8(uint32_t row, uint32_t col, SheetTextRu
     }
     const Cell *c = find(row, col);
     if (!c) return {};
+    if (c->kind == Kind::Error) return copy(text(row, col));
+    return cellUtf8(*c, run);
+}
+
+std::string_view WorkbookSheet::cellUtf8(const Cell &cell, SheetTextRun &run) const
+{
+    const auto copy = [&run](const QString &text) {
+        run.scratch = text.toStdString();
+        return std::string_view(run.scratch);
+    };
+    const Cell *c = &cell;
     switch (c->kind) {
     case Kind::Text: {
         if (c->str >= m_spans.size()) return {};
@@ -316,8 +365,9 @@ std::string_view WorkbookSheet::textUtf8(uint32_t row, uint32_t col, SheetTextRu
         return *it;
     }
     case Kind::Bool:
+        return copy(boolText(c->number != 0));
     case Kind::Error:
-        return copy(text(row, col));
+        return copy(text(c->row, c->col));
     }
     return {};
 }

@@ -9,6 +9,7 @@
 #include <QTime>
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,24 @@ struct SheetTextRun {
     QHash<int64_t, std::string> days;
     std::string scratch; // the last text that is not a view into the sheet
 };
+
+// Takes a sheet's cells as they are read, in place of the sheet keeping them.
+class SheetCellSink {
+  public:
+    virtual ~SheetCellSink() = default;
+    // About this many cells follow (room never written costs no memory).
+    virtual void reserve(size_t cells) = 0;
+    // The next cell with a value, after every cell before it in row-major order: its text as
+    // WorkbookSheet::textUtf8 gives it, valid during the call. May throw SheetStreamFallback.
+    virtual void cell(uint32_t row, uint32_t col, std::string_view text) = 0;
+    // The sheet has been read whole. May throw SheetStreamFallback.
+    virtual void end() = 0;
+};
+
+// Thrown while cells are handed to a sink when the sheet cannot be read that way (cells out of
+// order or repeated, an error value, a read that starts over): the caller reads it again keeping
+// its cells, which gives exactly what a read that keeps them gives.
+struct SheetStreamFallback {};
 
 // The cell values of one worksheet, held sparsely: only cells that have a value are stored, in
 // row-major order with a per-row index, so a lookup costs O(1) in a row without gaps and a binary
@@ -78,9 +97,15 @@ class WorkbookSheet {
     void setDate1904(bool on) { m_date1904 = on; }
     bool date1904() const { return m_date1904; }
 
+    // From now on the cells go to sink instead of being kept (with the texts added for them);
+    // the locale is looked up here, once.
+    void streamTo(SheetCellSink *sink);
+    bool streaming() const { return m_sink != nullptr; }
+
     // Forgets the cells added so far (strings stay), to read the sheet again.
     void dropCells()
     {
+        if (m_sink) throw SheetStreamFallback{};
         m_cells.clear();
         m_sorted = true;
     }
@@ -126,6 +151,9 @@ class WorkbookSheet {
 
   private:
     Cell &push(uint32_t row, uint32_t col, Kind kind);
+    // Hands the cell just pushed to the sink.
+    void streamCell();
+    std::string_view cellUtf8(const Cell &c, SheetTextRun &run) const;
 
     struct Span {
         uint32_t offset;
@@ -144,6 +172,11 @@ class WorkbookSheet {
     // The decimal separator of the locale numbers were last converted in.
     mutable QLocale m_numberLocale;
     mutable QChar m_decimal;
+    SheetCellSink *m_sink = nullptr;
+    std::unique_ptr<SheetTextRun> m_run; // the sink's conversions
+    Cell m_streamed{};                   // the last cell handed to the sink
+    size_t m_streamedCount = 0;
+    uint32_t m_keepStrings = 0; // strings below this index are not a single cell's own
     size_t m_maxCells;
     bool m_date1904 = false;
     bool m_sorted = true;
