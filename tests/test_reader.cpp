@@ -15,6 +15,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <zip.h>
 
 namespace {
@@ -1135,6 +1136,66 @@ class TestReader : public QObject {
     }
     // The loader reads cells as UTF-8 with the locale looked up once: every fixture's cells read
     // the same that way as through LeerCelda, in both locales, failures included.
+    // Cells handed over as they are read are the sheet's cells with their texts, in order; a sheet
+    // that cannot be read so says so and keeps nothing.
+    void cellsHandedOverAsRead()
+    {
+        struct Recorder final : SheetCellSink {
+            size_t reserved = 0;
+            QVector<std::tuple<uint32_t, uint32_t, QString>> cells;
+            bool ended = false;
+            void reserve(size_t n) override { reserved = n; }
+            void cell(uint32_t r, uint32_t c, std::string_view text) override
+            {
+                cells.append({r, c, QString::fromUtf8(text.data(), qsizetype(text.size()))});
+            }
+            void end() override { ended = true; }
+        };
+        const QStringList streamed = {"invoice_xlsxwriter.xlsx",
+                                      "invoice_openpyxl.xlsx",
+                                      "inline_xlsxwriter.xlsx",
+                                      "dates.xlsx",
+                                      "numbers.xls",
+                                      "strings.xlsx",
+                                      "long_texts.xls"};
+        for (const QString &file : streamed) {
+            clEcxel plain;
+            plain.setArchivo(fixture(file));
+            QVERIFY(plain.Abrir());
+            Recorder recorder;
+            clEcxel excel;
+            excel.setArchivo(fixture(file));
+            QVERIFY2(excel.Abrir(recorder), qPrintable(file));
+            QVERIFY(recorder.ended);
+            QCOMPARE(size_t(recorder.cells.size()), plain.cellsHint());
+            for (qsizetype i = 0; i < recorder.cells.size(); ++i) {
+                const auto &[r, c, text] = recorder.cells[i];
+                if (i > 0) {
+                    const auto &[r0, c0, t0] = recorder.cells[i - 1];
+                    QVERIFY(r > r0 || (r == r0 && c > c0));
+                }
+                QCOMPARE(text, plain.LeerCelda(r, c));
+            }
+            // Nothing is kept: the cells were the sink's.
+            QCOMPARE(excel.cellsHint(), size_t(0));
+            QCOMPARE(excel.LeerCelda(std::get<0>(recorder.cells[0]), std::get<1>(recorder.cells[0])),
+                     QString());
+        }
+        for (const char *file : {"unordered.xlsx", "import_error_cell.xlsx", "formulas.xlsx"}) {
+            Recorder recorder;
+            clEcxel excel;
+            excel.setArchivo(fixture(QLatin1String(file)));
+            QVERIFY2(!excel.Abrir(recorder), file);
+            QVERIFY(!recorder.ended);
+            QCOMPARE(excel.LeerCelda(1, 1), QString());
+        }
+        // Failures are those of Abrir.
+        Recorder recorder;
+        clEcxel excel;
+        excel.setArchivo(fixture(QStringLiteral("bad_number.xlsx")));
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, excel.Abrir(recorder));
+    }
+
     void utf8TextsAreTheTexts()
     {
         const QStringList files =
