@@ -1196,6 +1196,66 @@ class TestReader : public QObject {
         QVERIFY_THROWS_EXCEPTION(PlanexoError, excel.Abrir(recorder));
     }
 
+    // A number's text taken as written must be the text its value converts to.
+    void numberTextsTakenAsWritten()
+    {
+        std::mt19937_64 random(11);
+        const auto digits = [&](int n, bool leadingZero) {
+            std::string out;
+            for (int i = 0; i < n; ++i)
+                out += char('0' + ((i == 0 && !leadingZero) ? 1 + random() % 9 : random() % 10));
+            return out;
+        };
+        QStringList texts = {"0",
+                             "-0",
+                             "0.0",
+                             "-0.5",
+                             "0.0001",
+                             "0.00001",
+                             "0.00012",
+                             "1.50",
+                             "007",
+                             ".5",
+                             "5.",
+                             "1e5",
+                             "+1",
+                             "999999999.999999",
+                             "1000000000.5",
+                             "999999999999999",
+                             "1000000000000000",
+                             "0.1234567",
+                             "-12.000001",
+                             "12.3.4",
+                             "",
+                             "-",
+                             "1,5"};
+        for (int i = 0; i < 20000; ++i) {
+            std::string t = random() % 4 == 0 ? "-" : "";
+            const int whole = int(random() % 17);
+            t += whole == 0 ? "0" : digits(whole, random() % 8 == 0);
+            if (random() % 3 != 0) {
+                const int places = 1 + int(random() % 8);
+                t += "." + std::string(random() % 3 == 0 ? random() % 6 : 0, '0') + digits(places, true);
+            }
+            texts << QString::fromStdString(t);
+        }
+        int taken = 0;
+        for (const QString &text : texts) {
+            const std::string t = text.toStdString();
+            if (!WorkbookSheet::isNumberUtf8(t)) continue;
+            ++taken;
+            char out[WorkbookSheet::NumberChars];
+            const size_t n = WorkbookSheet::numberUtf8(std::strtod(t.c_str(), nullptr), out);
+            QCOMPARE(QString::fromLatin1(out, qsizetype(n)), text);
+        }
+        QVERIFY(taken > 5000 && taken < texts.size() - 5000);
+        for (const char *text : {"0", "-0.5", "0.0001", "0.00012", "999999999.999999", "999999999999999"})
+            QVERIFY2(WorkbookSheet::isNumberUtf8(text), text);
+        for (const char *text : {"-0", "0.00001", "1.50", "007", ".5", "5.", "1e5", "+1", "1000000000.5",
+                                 "1000000000000000", "0.1234567", "", "-"})
+            QVERIFY2(!WorkbookSheet::isNumberUtf8(text), text);
+    }
+
     void utf8TextsAreTheTexts()
     {
         const QStringList files =

@@ -208,6 +208,47 @@ void WorkbookSheet::addBool(uint32_t row, uint32_t col, bool value)
     if (m_sink) streamCell();
 }
 
+bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view text)
+{
+    if (!m_sink || !isNumberUtf8(text)) return false;
+    push(row, col, Kind::Number);
+    const size_t point = text.find('.');
+    if (point == std::string_view::npos || m_run->decimal == ".") {
+        m_sink->cell(row, col, text);
+        return true;
+    }
+    char out[NumberChars + 8];
+    std::memcpy(out, text.data(), point);
+    std::memcpy(out + point, m_run->decimal.data(), m_run->decimal.size());
+    std::memcpy(out + point + m_run->decimal.size(), text.data() + point + 1, text.size() - point - 1);
+    m_sink->cell(row, col, std::string_view(out, text.size() - 1 + m_run->decimal.size()));
+    return true;
+}
+
+bool WorkbookSheet::isNumberUtf8(std::string_view text)
+{
+    size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+    const size_t intStart = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    const size_t intDigits = i - intStart;
+    if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0')) return false;
+    if (i == text.size())
+        return intDigits <= 15 && !(intDigits == 1 && text[intStart] == '0' && intStart == 1);
+    if (text[i] != '.' || intDigits > 9) return false;
+    const size_t fracStart = ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    const size_t places = i - fracStart;
+    if (i != text.size() || places == 0 || places > 6 || text.back() == '0') return false;
+    // Below 1E-04 the text has an exponent.
+    if (text[intStart] == '0') {
+        const size_t lead = std::min<size_t>(places, 4);
+        return text.substr(fracStart, lead).find_first_not_of('0') != std::string_view::npos;
+    }
+    return true;
+}
+
 void WorkbookSheet::streamCell()
 {
     const Cell &c = m_streamed;

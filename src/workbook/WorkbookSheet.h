@@ -91,6 +91,9 @@ class WorkbookSheet {
     void addText(uint32_t row, uint32_t col, uint32_t stringIndex);
     void addNumber(uint32_t row, uint32_t col, double value, bool isDate);
     void addBool(uint32_t row, uint32_t col, bool value);
+    // While streaming, a number cell whose text is already the one numberUtf8 writes for its value
+    // (isNumberUtf8) is handed over as that text, unparsed; false, storing nothing, otherwise.
+    bool addNumberText(uint32_t row, uint32_t col, std::string_view text);
     void addError(uint32_t row, uint32_t col, uint32_t stringIndex);
 
     // Serials count from 1904-01-01 instead of Excel's 1900 system.
@@ -137,6 +140,10 @@ class WorkbookSheet {
     // NumberChars bytes; the number of bytes written.
     static constexpr size_t NumberChars = 32;
     static size_t numberUtf8(double value, char *out);
+    // Whether a number's text in a workbook is exactly what numberUtf8 writes for the value it
+    // reads as: a whole number below 1E+15, or one of 1 to 6 decimal places (the last not zero)
+    // from 1E-04 to below 1E+09, without leading zeros or a sign on zero.
+    static bool isNumberUtf8(std::string_view text);
     // A date: the locale's short date form with the year widened to four digits, then a blank and
     // the locale's long time form (without time zone) when the value has a time part; a value
     // below one day of the 1900 system is a time alone. Values no date can show (negative, past

@@ -857,6 +857,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             break;
         case Type::Number:
             if (hasValue && !trimmed(value).empty()) {
+                if (!isDate && sheet.addNumberText(row, col, trimmed(value))) break;
                 double number = 0;
                 if (!parseDouble(value, number)) badValue();
                 sheet.addNumber(row, col, number, isDate);
