@@ -38,6 +38,21 @@ SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
     return {uint32_t(start), uint32_t(n)};
 }
 
+// Whether two texts of n bytes are the same; texts that differ mostly differ at their end (codes,
+// numbers), which is compared first, without a call.
+bool sameBytes(const char *a, const char *b, size_t n)
+{
+    if (n < 8) {
+        for (size_t i = 0; i < n; ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
+    uint64_t x, y;
+    std::memcpy(&x, a + n - 8, 8);
+    std::memcpy(&y, b + n - 8, 8);
+    return x == y && std::memcmp(a, b, n - 8) == 0;
+}
+
 QString textOf(const QByteArray &buffer, SheetGridSpan span)
 {
     if (span.length == 0) return QString();
@@ -122,7 +137,7 @@ void SheetGridModel::RowBuffer::append(std::string_view text)
     }
     const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
     if (above != SIZE_MAX && m_cells[above].length == text.size() &&
-        std::memcmp(m_text.constData() + m_cells[above].offset, text.data(), text.size()) == 0) {
+        sameBytes(m_text.constData() + m_cells[above].offset, text.data(), text.size())) {
         m_cells.push_back(m_cells[above]);
         return;
     }

@@ -212,11 +212,14 @@ bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view t
 {
     if (!m_sink || !isNumberUtf8(text)) return false;
     push(row, col, Kind::Number);
-    const size_t point = text.find('.');
-    if (point == std::string_view::npos || m_run->decimal == ".") {
+    const char *dot = m_run->decimal == "."
+                          ? nullptr
+                          : static_cast<const char *>(std::memchr(text.data(), '.', text.size()));
+    if (!dot) {
         m_sink->cell(row, col, text);
         return true;
     }
+    const size_t point = size_t(dot - text.data());
     char out[NumberChars + 8];
     std::memcpy(out, text.data(), point);
     std::memcpy(out + point, m_run->decimal.data(), m_run->decimal.size());
