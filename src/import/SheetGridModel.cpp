@@ -5,6 +5,9 @@
 #include <QStringEncoder>
 #include <algorithm>
 #include <cstring>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -36,6 +39,22 @@ SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
     }
     buffer.truncate(start + n);
     return {uint32_t(start), uint32_t(n)};
+}
+
+// Maps the whole pages of a block of memory at once (a large block is mapped page by page as it is
+// first written, each page a fault).
+void prefault(void *data, size_t bytes)
+{
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+    constexpr uintptr_t Page = 4096;
+    if (!data || bytes < 16 * Page) return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + Page - 1) & ~(Page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(Page - 1);
+    if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
 }
 
 // Whether two texts of n bytes are the same; texts that differ mostly differ at their end (codes,
@@ -129,7 +148,13 @@ void SheetGridModel::RowBuffer::append(QStringView text)
 
 void SheetGridModel::RowBuffer::append(std::string_view text)
 {
-    if (m_col == 0) m_rowStart = m_text.size();
+    if (m_col == 0) {
+        m_rowStart = m_text.size();
+        // The rooms about to be written are mapped a few hundred pages at a time.
+        m_textMapped.ahead(m_text.data(), size_t(m_text.size()), size_t(m_text.capacity()));
+        m_cellsMapped.ahead(reinterpret_cast<char *>(m_cells.begin()), m_cells.size() * sizeof(SheetGridSpan),
+                            m_cells.capacity() * sizeof(SheetGridSpan));
+    }
     m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
     if (text.empty()) {
         m_cells.push_back({0, 0});
@@ -153,9 +178,24 @@ void SheetGridModel::RowBuffer::append(std::string_view text)
 
 void SheetGridModel::RowBuffer::reserve(size_t cells, qsizetype bytes)
 {
-    // Room never written costs no memory.
     m_cells.reserve(cells);
     m_text.reserve(std::min(bytes, qsizetype(UINT32_MAX)));
+}
+
+void SheetGridModel::RowBuffer::Mapped::ahead(char *data, size_t used, size_t capacity)
+{
+    // Reallocated: what is used was written already.
+    if (data != base) {
+        base = data;
+        mapped = used;
+    }
+    constexpr size_t Ahead = size_t(1) << 18;
+    if (used + Ahead / 2 < mapped) return;
+    const size_t to = std::min(capacity, used + Ahead);
+    if (to > mapped) {
+        prefault(data + mapped, to - mapped);
+        mapped = to;
+    }
 }
 
 void SheetGridModel::RowBuffer::dropLastRow()
