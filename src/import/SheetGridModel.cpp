@@ -1,13 +1,11 @@
 #include "SheetGridModel.h"
 
 #include "data/PlanexoError.h"
+#include "workbook/Prefault.h"
 
 #include <QStringEncoder>
 #include <algorithm>
 #include <cstring>
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -39,22 +37,6 @@ SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
     }
     buffer.truncate(start + n);
     return {uint32_t(start), uint32_t(n)};
-}
-
-// Maps the whole pages of a block of memory at once (a large block is mapped page by page as it is
-// first written, each page a fault).
-void prefault(void *data, size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    constexpr uintptr_t Page = 4096;
-    if (!data || bytes < 16 * Page) return;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + Page - 1) & ~(Page - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(Page - 1);
-    if (end > begin) madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
 }
 
 // Whether two texts of n bytes are the same; texts that differ mostly differ at their end (codes,
@@ -193,7 +175,7 @@ void SheetGridModel::RowBuffer::Mapped::ahead(char *data, size_t used, size_t ca
     if (used + Ahead / 2 < mapped) return;
     const size_t to = std::min(capacity, used + Ahead);
     if (to > mapped) {
-        prefault(data + mapped, to - mapped);
+        workbook::prefault(data + mapped, to - mapped);
         mapped = to;
     }
 }

@@ -1,5 +1,6 @@
 #include "XlsxReader.h"
 
+#include "Prefault.h"
 #include "WorkbookSheet.h"
 #include "XlsxXml.h"
 #include "data/PlanexoError.h"
@@ -90,6 +91,7 @@ QByteArray readPart(Package &package, int64_t index, const QString &name)
             tooLarge();
         }
         data.resize(qsizetype(st.size) + 65536);
+        workbook::prefault(data.data(), size_t(st.size));
     }
     // Decompressed straight into the buffer, which grows when a part holds more than it declared.
     qsizetype used = 0;
@@ -195,6 +197,7 @@ class PartReader {
         if (!m_file) throw RetryWhole{}; // the whole read says why
         // Room for a usual piece at once: a buffer grown step by step is copied at every step.
         m_piece.reserve(PieceBytes + PieceBytes / 2 + 65536);
+        workbook::prefault(m_piece.data(), size_t(PieceBytes));
         fill(name);
         // A UTF-16 part is converted whole.
         if (m_used >= 2 && (uchar(m_piece[0]) == 0xFF || uchar(m_piece[0]) == 0xFE)) throw RetryWhole{};
