@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -1249,6 +1251,42 @@ class TestReader : public QObject {
             QCOMPARE(QString::fromLatin1(out, qsizetype(n)), text);
         }
         QVERIFY(taken > 5000 && taken < texts.size() - 5000);
+        // Texts of 16 and 17 digits, as writers print doubles: rounded on the text where it is certain.
+        int rounded = 0;
+        const auto check = [&](const char *t) {
+            char out[WorkbookSheet::NumberChars], expected[WorkbookSheet::NumberChars];
+            const size_t n = WorkbookSheet::numberTextUtf8(t, out);
+            if (n == 0) return;
+            ++rounded;
+            const size_t m = WorkbookSheet::numberUtf8(std::strtod(t, nullptr), expected);
+            QCOMPARE(QByteArray(out, qsizetype(n)), QByteArray(expected, qsizetype(m)));
+        };
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (int i = 0; i < 40000; ++i) {
+            const double scale = std::pow(10.0, int(random() % 19) - 5);
+            double value = unit(random) * scale;
+            if (i % 3 == 0) value = std::round(value * 1000) / 1000 * (1 + 1e-16 * double(random() % 7));
+            if (i % 5 == 0) value = double(random() % 1000) * 0.001 * double(1 + random() % 500);
+            if (random() % 2) value = -value;
+            char text[64];
+            const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+            *r.ptr = 0;
+            check(text);
+            for (const int precision : {16, 17}) {
+                std::snprintf(text, sizeof text, "%.*g", precision, value);
+                check(text);
+            }
+        }
+        for (const char *t :
+             {"1097.2960000000001", "0.009000000000000001", "0.30000000000000004", "-2.9999999999999996",
+              "99999999999999.99", "0.00012345678901234567", "123456789012345.02"})
+            check(t);
+        QVERIFY(rounded > 10000);
+        char out[WorkbookSheet::NumberChars];
+        QCOMPARE(QByteArray(out, qsizetype(WorkbookSheet::numberTextUtf8("1097.2960000000001", out))),
+                 QByteArray("1097.296"));
+        QCOMPARE(WorkbookSheet::numberTextUtf8("0.1234567890123455", out), size_t(0)); // near one half
+        QCOMPARE(WorkbookSheet::numberTextUtf8("1.5e-7", out), size_t(0));
         for (const char *text : {"0", "-0.5", "0.0001", "0.00012", "999999999.999999", "999999999999999"})
             QVERIFY2(WorkbookSheet::isNumberUtf8(text), text);
         for (const char *text : {"-0", "0.00001", "1.50", "007", ".5", "5.", "1e5", "+1", "1000000000.5",

@@ -210,7 +210,13 @@ void WorkbookSheet::addBool(uint32_t row, uint32_t col, bool value)
 
 bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view text)
 {
-    if (!m_sink || !isNumberUtf8(text)) return false;
+    if (!m_sink) return false;
+    char rounded[NumberChars];
+    if (!isNumberUtf8(text)) {
+        const size_t n = numberTextUtf8(text, rounded);
+        if (n == 0) return false;
+        text = std::string_view(rounded, n);
+    }
     push(row, col, Kind::Number);
     const char *dot = m_run->decimal == "."
                           ? nullptr
@@ -250,6 +256,70 @@ bool WorkbookSheet::isNumberUtf8(std::string_view text)
         return text.substr(fracStart, lead).find_first_not_of('0') != std::string_view::npos;
     }
     return true;
+}
+
+size_t WorkbookSheet::numberTextUtf8(std::string_view text, char *out)
+{
+    if (text.size() >= NumberChars) return 0;
+    if (isNumberUtf8(text)) {
+        std::memcpy(out, text.data(), text.size());
+        return text.size();
+    }
+    // -?digits.digits with 16 or 17 significant digits, from 1E-04 to below 1E+15.
+    const bool negative = !text.empty() && text[0] == '-';
+    size_t i = negative ? 1 : 0;
+    char digits[24];
+    int count = 0, point = 0, leadingZeros = 0; // point: digits before the decimal point
+    const size_t intStart = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    const size_t intDigits = i - intStart;
+    if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0') || intDigits > 15) return 0;
+    if (i == text.size() || text[i] != '.' || i + 1 == text.size()) return 0;
+    const size_t fracStart = i + 1;
+    for (size_t k = intStart; k < i; ++k)
+        if (count > 0 || text[k] != '0') digits[count++] = text[k];
+    point = count;
+    for (i = fracStart; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9' || count >= 18) return 0;
+        if (count == 0 && c == '0') {
+            ++leadingZeros;
+            continue;
+        }
+        digits[count++] = c;
+    }
+    if (count < 16 || count > 17 || leadingZeros > 3) return 0;
+    // The text is within half a unit in the last place of the value it reads as, under 0.11 of a
+    // unit of the 15th digit: the rounding of the text is the value's when the dropped digits are
+    // clearly below or above one half.
+    const char dropped = digits[15];
+    if (dropped >= '3' && dropped <= '6') return 0;
+    count = 15;
+    if (dropped >= '7') {
+        int k = 14;
+        while (k >= 0 && digits[k] == '9')
+            digits[k--] = '0';
+        if (k < 0) return 0; // a carry into a new digit
+        ++digits[k];
+    }
+    size_t n = 0;
+    if (negative) out[n++] = '-';
+    if (point == 0) {
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int k = 0; k < leadingZeros; ++k)
+            out[n++] = '0';
+    } else {
+        std::memcpy(out + n, digits, size_t(point));
+        n += size_t(point);
+        out[n++] = '.';
+    }
+    while (count > point && digits[count - 1] == '0')
+        --count;
+    if (count == point) return n - 1; // no decimals left: no point
+    std::memcpy(out + n, digits + point, size_t(count - point));
+    return n + size_t(count - point);
 }
 
 void WorkbookSheet::streamCell()

@@ -144,6 +144,10 @@ class WorkbookSheet {
     // reads as: a whole number below 1E+15, or one of 1 to 6 decimal places (the last not zero)
     // from 1E-04 to below 1E+09, without leading zeros or a sign on zero.
     static bool isNumberUtf8(std::string_view text);
+    // What numberUtf8 writes for the value a number's text reads as, worked out on the text: the
+    // text itself when isNumberUtf8, else a decimal of 16 or 17 significant digits rounded to 15
+    // where the rounding is certain. The bytes written to out (NumberChars), 0 when not worked out.
+    static size_t numberTextUtf8(std::string_view text, char *out);
     // A date: the locale's short date form with the year widened to four digits, then a blank and
     // the locale's long time form (without time zone) when the value has a time part; a value
     // below one day of the 1900 system is a time alone. Values no date can show (negative, past
