@@ -258,6 +258,16 @@ bool WorkbookSheet::isNumberUtf8(std::string_view text)
     return true;
 }
 
+void WorkbookSheet::addStreamedText(uint32_t row, uint32_t col, std::string_view text)
+{
+    if (!m_sink) {
+        addText(row, col, addUtf8Text(text));
+        return;
+    }
+    push(row, col, Kind::Text);
+    m_sink->cell(row, col, text);
+}
+
 size_t WorkbookSheet::numberTextUtf8(std::string_view text, char *out)
 {
     if (text.size() >= NumberChars) return 0;

@@ -94,6 +94,8 @@ class WorkbookSheet {
     // While streaming, a number cell whose text is already the one numberUtf8 writes for its value
     // (isNumberUtf8) is handed over as that text, unparsed; false, storing nothing, otherwise.
     bool addNumberText(uint32_t row, uint32_t col, std::string_view text);
+    // While streaming, a text cell handed over as these UTF-8 bytes without being kept.
+    void addStreamedText(uint32_t row, uint32_t col, std::string_view text);
     void addError(uint32_t row, uint32_t col, uint32_t stringIndex);
 
     // Serials count from 1904-01-01 instead of Excel's 1900 system.

@@ -736,7 +736,8 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             isDate = style < dateXf.size() && dateXf[style];
 
         std::string_view value;
-        bool hasValue = false, hasInline = false, hasInlineIndex = false;
+        bool hasValue = false, hasInline = false, hasInlineIndex = false, hasStreamedInline = false;
+        std::string_view streamedInline;
         uint32_t inlineIndex = 0;
         if (plainCell) {
             hasValue = plain.hasValue;
@@ -753,9 +754,15 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             if (plain.isInline && (type == Type::Inline || !decoded)) {
                 hasInline = true;
                 if (decoded && text.find("_x") == std::string_view::npos) {
-                    reserveInline();
-                    inlineIndex = sheet.addUtf8Text(text);
-                    hasInlineIndex = true;
+                    // Streamed, the text goes straight on: nothing is read between here and its cell.
+                    if (sheet.streaming()) {
+                        streamedInline = text;
+                        hasStreamedInline = true;
+                    } else {
+                        reserveInline();
+                        inlineIndex = sheet.addUtf8Text(text);
+                        hasInlineIndex = true;
+                    }
                 } else {
                     inlineText.truncate(0);
                     if (decoded)
@@ -821,7 +828,10 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         switch (type) {
         case Type::Inline:
             if (hasInline)
-                sheet.addText(row, col, hasInlineIndex ? inlineIndex : sheet.addString(inlineText));
+                if (hasStreamedInline)
+                    sheet.addStreamedText(row, col, streamedInline);
+                else
+                    sheet.addText(row, col, hasInlineIndex ? inlineIndex : sheet.addString(inlineText));
             else if (hasValue)
                 addText(value);
             break;
