@@ -1,6 +1,4 @@
 // Sheet loading, the preview grid, the column mapping (F1, frmCampos) and the mapping verification.
-#include "shared/SharedState.h"
-#include "ui/app/frmMain.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
@@ -8,6 +6,8 @@
 #include "import/MappingCheck.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetLoader.h"
+#include "shared/SharedState.h"
+#include "ui/app/frmMain.h"
 #include "ui/import/SheetPanel.h"
 #include "ui/import/frmCampos.h"
 #include "workbook/clEcxel.h"
@@ -16,15 +16,19 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <functional>
 #include <map>
 #include <memory>
+#include <zip.h>
 
 using Icon = Interaction::Icon;
 namespace fl = fieldlabels;
@@ -70,8 +74,7 @@ struct FakeSheet {
     void row(long r, const QStringList &texts)
     {
         for (int c = 0; c < texts.size(); ++c)
-            if (!texts[c].isNull())
-                cells[{r, c + 1}] = texts[c];
+            if (!texts[c].isNull()) cells[{r, c + 1}] = texts[c];
     }
     sheetloader::CellReader reader()
     {
@@ -99,13 +102,86 @@ static QStringList mappingRow(const SheetGridModel &grid)
     return rowTexts(grid, mapping::MappingRow);
 }
 
+// A workbook of one sheet whose rows are given as sheetData XML (texts inline).
+static bool writeSheet(const QString &path, const QByteArray &rows)
+{
+    const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+    const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const QByteArray parts[][2] = {
+        {"xl/workbook.xml",
+         "<workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel +
+             "\"><sheets><sheet name=\"a\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
+        {"xl/_rels/workbook.xml.rels",
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+         "<Relationship Id=\"rId1\" Type=\"" +
+             rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+        {"xl/worksheets/sheet1.xml",
+         "<worksheet xmlns=\"" + ns + "\"><sheetData>" + rows + "</sheetData></worksheet>"},
+    };
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip) return false;
+    for (const auto &part : parts) {
+        void *copy = malloc(size_t(part[1].size()));
+        memcpy(copy, part[1].constData(), size_t(part[1].size()));
+        zip_source_t *source = zip_source_buffer(zip, copy, zip_uint64_t(part[1].size()), 1);
+        if (!source || zip_file_add(zip, part[0].constData(), source, ZIP_FL_OVERWRITE) < 0) {
+            zip_source_free(source);
+            zip_discard(zip);
+            return false;
+        }
+    }
+    return zip_close(zip) == 0;
+}
+
+// What a load leaves: the grid's cells, fixed rows and colours, and the failure with its step.
+static QStringList loadOutcome(const std::function<void(SheetGridModel &, int &)> &load)
+{
+    // An earlier load's grid, which a failure before the reset must leave as it is.
+    SheetGridModel grid;
+    grid.resize(4, 3);
+    grid.setText(0, 0, QStringLiteral("antes"));
+    grid.setText(3, 2, QStringLiteral("ñandú"));
+    grid.setRowForeground(1, 0x0000FF);
+    grid.setFixedRows(2);
+    QStringList out;
+    int step = 0;
+    try {
+        load(grid, step);
+    } catch (const PlanexoError &e) {
+        out << QStringLiteral("failure %1 at %2: %3 %4")
+                   .arg(e.number())
+                   .arg(step)
+                   .arg(e.description(), e.source());
+    }
+    out << QStringLiteral("%1 x %2, fixed %3").arg(grid.rows()).arg(grid.cols()).arg(grid.fixedRows());
+    for (int r = 0; r < grid.rows(); ++r) {
+        const auto colour = grid.rowForeground(r);
+        out << (colour ? QString::number(*colour, 16) : QString()) + QLatin1Char('|') +
+                   rowTexts(grid, r).join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+// The load read cell by cell through LeerCelda from the reader's cell table.
+static void loadCellByCell(const QString &path, SheetGridModel &grid, int &step)
+{
+    step = 90;
+    clEcxel excel;
+    excel.setArchivo(path);
+    step = 100;
+    excel.Abrir();
+    sheetloader::fillGrid([&excel](long r, long c) { return excel.LeerCelda(r, c); }, grid, step);
+    step = 710;
+    excel.CerrarArchivo();
+}
+
 // Drives frmCampos: picks `label` in the list and presses Enter in it.
 static ScriptedInteraction::ModalDriver chooseField(const QString &label)
 {
     return [label](QDialog &dialog) {
         auto *list = dialog.findChild<QComboBox *>(QStringLiteral("cboCampos"));
-        if (!list)
-            return -1;
+        if (!list) return -1;
         dialog.show();
         list->setCurrentIndex(list->findText(label));
         QTest::keyClick(list, Qt::Key_Return);
@@ -127,8 +203,9 @@ static ScriptedInteraction::ModalDriver pressEscape()
 class TestImport : public QObject {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<TestEnv> env;
+    QTemporaryDir madeDir; // workbooks made by the tests
 
     // A panel with the entorno component that the loader asks for the file.
     std::unique_ptr<SheetPanel> newPanel()
@@ -145,8 +222,7 @@ private:
     {
         ScriptedInteraction script;
         const bool ok = panel.lf_LevantarExcel(fixture(name));
-        if (!script.ok())
-            qWarning("%s", qPrintable(script.report()));
+        if (!script.ok()) qWarning("%s", qPrintable(script.report()));
         return ok && script.ok();
     }
 
@@ -158,7 +234,7 @@ private:
             grid.setText(1, c, labels[c]);
     }
 
-private slots:
+  private slots:
     void initTestCase() { TestEnv::usePoint(); }
     void init() { env = std::make_unique<TestEnv>(); }
     void cleanup() { env.reset(); }
@@ -329,6 +405,82 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(PlanexoError, sheetloader::fillGrid(empty.reader(), grid, step));
         QCOMPARE(grid.fixedRows(), 0);
         QVERIFY(!grid.rowForeground(0));
+    }
+
+    // ---- the load of a workbook, taken as it is read, is the load cell by cell ----
+
+    void loadIsTheCellByCellLoad_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("comma");
+        // Every fixture, and sheets that end their data in the ways a streamed read must see.
+        QVERIFY(madeDir.isValid());
+        const QString dir = madeDir.path();
+        const std::pair<const char *, QByteArray> made[] = {
+            // A row with cells only beyond the headings is an empty row; a row missing ends the
+            // data as an empty one does.
+            {"beyond_headings", "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>A</t></is></c><c r=\"B1\" "
+                                "t=\"inlineStr\"><is><t>B</t></is></c><c r=\"D1\"><v>4</v></c></row>"
+                                "<row r=\"2\"><c r=\"B2\"><v>2.5</v></c><c r=\"C2\"><v>9</v></c></row>"
+                                "<row r=\"3\"><c r=\"C3\" t=\"inlineStr\"><is><t>fuera</t></is></c></row>"
+                                "<row r=\"4\"><c r=\"A4\"><v>4</v></c></row>"},
+            {"missing_row",
+             "<row r=\"1\"><c r=\"A1\" t=\"b\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\" "
+             "t=\"inlineStr\"><is><t>x</t></is></c></row><row r=\"4\"><c r=\"A4\"><v>4</v></c></row>"},
+            // An error value past the data does not fail; one in a heading fails where it is read.
+            {"error_past_data",
+             "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c></row>"
+             "<row r=\"4\"><c r=\"A4\" t=\"e\"><v>#N/A</v></c></row>"},
+            {"error_heading",
+             "<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"e\"><v>#REF!</v></c></row>"
+             "<row r=\"2\"><c r=\"A2\"><v>2</v></c></row>"},
+            // Cells out of order after the data, a cell given twice in it.
+            {"late_cell",
+             "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c></row>"
+             "<row r=\"5\"><c r=\"A5\"><v>5</v></c></row><row r=\"3\"><c r=\"A3\"><v>3</v></c></row>"},
+            {"twice", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c>"
+                      "<c r=\"A2\"><v>3</v></c></row>"},
+            // No row 1 at all; headings only.
+            {"no_headings", "<row r=\"2\"><c r=\"A2\"><v>2</v></c></row>"},
+            {"headings_only", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"},
+        };
+        QStringList paths;
+        for (const auto &[name, rows] : made) {
+            const QString path = dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".xlsx");
+            QVERIFY(writeSheet(path, rows));
+            paths << path;
+        }
+        // Many rows of inline texts, numbers and repeated values.
+        QByteArray rows = "<row r=\"1\"><c t=\"inlineStr\"><is><t>Texto</t></is></c><c><v>1.5</v></c>"
+                          "<c t=\"inlineStr\"><is><t>Otro</t></is></c></row>";
+        for (int r = 2; r <= 2000; ++r)
+            rows += "<row><c t=\"inlineStr\"><is><t>fila " + QByteArray::number(r) +
+                    " &amp; ñ</t></is></c><c><v>" + QByteArray::number(r * 0.25) +
+                    "</v></c><c t=\"inlineStr\"><is><t>" + QByteArray::number(r % 3) + "</t></is></c></row>";
+        paths << dir + QStringLiteral("/many_inline.xlsx");
+        QVERIFY(writeSheet(paths.back(), rows));
+        const QDir data(QStringLiteral(PLANEXO_TEST_DATA_DIR));
+        for (const QString &name :
+             data.entryList({QStringLiteral("*.xlsx"), QStringLiteral("*.xls")}, QDir::Files))
+            paths << data.filePath(name);
+        paths << dir + QStringLiteral("/no existe.xlsx");
+        for (const QString &path : paths)
+            for (const bool comma : {false, true})
+                QTest::addRow("%s %s", qPrintable(QFileInfo(path).fileName()), comma ? "comma" : "point")
+                    << path << comma;
+    }
+
+    void loadIsTheCellByCellLoad()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, comma);
+        if (comma) TestEnv::useComma();
+        const QStringList expected =
+            loadOutcome([&](SheetGridModel &grid, int &step) { loadCellByCell(path, grid, step); });
+        const QStringList loaded =
+            loadOutcome([&](SheetGridModel &grid, int &step) { sheetloader::loadFile(path, grid, step); });
+        TestEnv::usePoint();
+        QCOMPARE(loaded, expected);
     }
 
     // ---- the loader through the panel, real workbooks ----
@@ -792,8 +944,7 @@ private slots:
         auto panel = newPanel();
         setMapping(panel->model(), labels);
         ScriptedInteraction script;
-        if (!message.isEmpty())
-            script.expectMessage(message, Icon::Exclamation);
+        if (!message.isEmpty()) script.expectMessage(message, Icon::Exclamation);
         QCOMPARE(panel->FRAM2_VerificarDatos(), message.isEmpty());
         VERIFY_SCRIPT(script);
         QCOMPARE(mapping::firstProblem(panel->model()), message);

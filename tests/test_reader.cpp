@@ -11,10 +11,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <zip.h>
 
 namespace {
@@ -1135,6 +1138,162 @@ class TestReader : public QObject {
     }
     // The loader reads cells as UTF-8 with the locale looked up once: every fixture's cells read
     // the same that way as through LeerCelda, in both locales, failures included.
+    // Cells handed over as they are read are the sheet's cells with their texts, in order; a sheet
+    // that cannot be read so says so and keeps nothing.
+    void cellsHandedOverAsRead()
+    {
+        struct Recorder final : SheetCellSink {
+            size_t reserved = 0;
+            QVector<std::tuple<uint32_t, uint32_t, QString>> cells;
+            bool ended = false;
+            void reserve(size_t n) override { reserved = n; }
+            void cell(uint32_t r, uint32_t c, std::string_view text) override
+            {
+                cells.append({r, c, QString::fromUtf8(text.data(), qsizetype(text.size()))});
+            }
+            void end() override { ended = true; }
+        };
+        const QStringList streamed = {"invoice_xlsxwriter.xlsx",
+                                      "invoice_openpyxl.xlsx",
+                                      "inline_xlsxwriter.xlsx",
+                                      "dates.xlsx",
+                                      "numbers.xls",
+                                      "strings.xlsx",
+                                      "long_texts.xls"};
+        for (const QString &file : streamed) {
+            clEcxel plain;
+            plain.setArchivo(fixture(file));
+            QVERIFY(plain.Abrir());
+            Recorder recorder;
+            clEcxel excel;
+            excel.setArchivo(fixture(file));
+            QVERIFY2(excel.Abrir(recorder), qPrintable(file));
+            QVERIFY(recorder.ended);
+            QCOMPARE(size_t(recorder.cells.size()), plain.cellsHint());
+            for (qsizetype i = 0; i < recorder.cells.size(); ++i) {
+                const auto &[r, c, text] = recorder.cells[i];
+                if (i > 0) {
+                    const auto &[r0, c0, t0] = recorder.cells[i - 1];
+                    QVERIFY(r > r0 || (r == r0 && c > c0));
+                }
+                QCOMPARE(text, plain.LeerCelda(r, c));
+            }
+            // Nothing is kept: the cells were the sink's.
+            QCOMPARE(excel.cellsHint(), size_t(0));
+            QCOMPARE(excel.LeerCelda(std::get<0>(recorder.cells[0]), std::get<1>(recorder.cells[0])),
+                     QString());
+        }
+        for (const char *file : {"unordered.xlsx", "import_error_cell.xlsx", "formulas.xlsx"}) {
+            Recorder recorder;
+            clEcxel excel;
+            excel.setArchivo(fixture(QLatin1String(file)));
+            QVERIFY2(!excel.Abrir(recorder), file);
+            QVERIFY(!recorder.ended);
+            QCOMPARE(excel.LeerCelda(1, 1), QString());
+        }
+        // Failures are those of Abrir.
+        Recorder recorder;
+        clEcxel excel;
+        excel.setArchivo(fixture(QStringLiteral("bad_number.xlsx")));
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, excel.Abrir(recorder));
+    }
+
+    // A number's text taken as written must be the text its value converts to.
+    void numberTextsTakenAsWritten()
+    {
+        std::mt19937_64 random(11);
+        const auto digits = [&](int n, bool leadingZero) {
+            std::string out;
+            for (int i = 0; i < n; ++i)
+                out += char('0' + ((i == 0 && !leadingZero) ? 1 + random() % 9 : random() % 10));
+            return out;
+        };
+        QStringList texts = {"0",
+                             "-0",
+                             "0.0",
+                             "-0.5",
+                             "0.0001",
+                             "0.00001",
+                             "0.00012",
+                             "1.50",
+                             "007",
+                             ".5",
+                             "5.",
+                             "1e5",
+                             "+1",
+                             "999999999.999999",
+                             "1000000000.5",
+                             "999999999999999",
+                             "1000000000000000",
+                             "0.1234567",
+                             "-12.000001",
+                             "12.3.4",
+                             "",
+                             "-",
+                             "1,5"};
+        for (int i = 0; i < 20000; ++i) {
+            std::string t = random() % 4 == 0 ? "-" : "";
+            const int whole = int(random() % 17);
+            t += whole == 0 ? "0" : digits(whole, random() % 8 == 0);
+            if (random() % 3 != 0) {
+                const int places = 1 + int(random() % 8);
+                t += "." + std::string(random() % 3 == 0 ? random() % 6 : 0, '0') + digits(places, true);
+            }
+            texts << QString::fromStdString(t);
+        }
+        int taken = 0;
+        for (const QString &text : texts) {
+            const std::string t = text.toStdString();
+            if (!WorkbookSheet::isNumberUtf8(t)) continue;
+            ++taken;
+            char out[WorkbookSheet::NumberChars];
+            const size_t n = WorkbookSheet::numberUtf8(std::strtod(t.c_str(), nullptr), out);
+            QCOMPARE(QString::fromLatin1(out, qsizetype(n)), text);
+        }
+        QVERIFY(taken > 5000 && taken < texts.size() - 5000);
+        // Texts of 16 and 17 digits, as writers print doubles: rounded on the text where it is certain.
+        int rounded = 0;
+        const auto check = [&](const char *t) {
+            char out[WorkbookSheet::NumberChars], expected[WorkbookSheet::NumberChars];
+            const size_t n = WorkbookSheet::numberTextUtf8(t, out);
+            if (n == 0) return;
+            ++rounded;
+            const size_t m = WorkbookSheet::numberUtf8(std::strtod(t, nullptr), expected);
+            QCOMPARE(QByteArray(out, qsizetype(n)), QByteArray(expected, qsizetype(m)));
+        };
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (int i = 0; i < 40000; ++i) {
+            const double scale = std::pow(10.0, int(random() % 19) - 5);
+            double value = unit(random) * scale;
+            if (i % 3 == 0) value = std::round(value * 1000) / 1000 * (1 + 1e-16 * double(random() % 7));
+            if (i % 5 == 0) value = double(random() % 1000) * 0.001 * double(1 + random() % 500);
+            if (random() % 2) value = -value;
+            char text[64];
+            const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+            *r.ptr = 0;
+            check(text);
+            for (const int precision : {16, 17}) {
+                std::snprintf(text, sizeof text, "%.*g", precision, value);
+                check(text);
+            }
+        }
+        for (const char *t :
+             {"1097.2960000000001", "0.009000000000000001", "0.30000000000000004", "-2.9999999999999996",
+              "99999999999999.99", "0.00012345678901234567", "123456789012345.02"})
+            check(t);
+        QVERIFY(rounded > 10000);
+        char out[WorkbookSheet::NumberChars];
+        QCOMPARE(QByteArray(out, qsizetype(WorkbookSheet::numberTextUtf8("1097.2960000000001", out))),
+                 QByteArray("1097.296"));
+        QCOMPARE(WorkbookSheet::numberTextUtf8("0.1234567890123455", out), size_t(0)); // near one half
+        QCOMPARE(WorkbookSheet::numberTextUtf8("1.5e-7", out), size_t(0));
+        for (const char *text : {"0", "-0.5", "0.0001", "0.00012", "999999999.999999", "999999999999999"})
+            QVERIFY2(WorkbookSheet::isNumberUtf8(text), text);
+        for (const char *text : {"-0", "0.00001", "1.50", "007", ".5", "5.", "1e5", "+1", "1000000000.5",
+                                 "1000000000000000", "0.1234567", "", "-"})
+            QVERIFY2(!WorkbookSheet::isNumberUtf8(text), text);
+    }
+
     void utf8TextsAreTheTexts()
     {
         const QStringList files =

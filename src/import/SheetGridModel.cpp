@@ -1,6 +1,7 @@
 #include "SheetGridModel.h"
 
 #include "data/PlanexoError.h"
+#include "workbook/Prefault.h"
 
 #include <QStringEncoder>
 #include <algorithm>
@@ -36,6 +37,21 @@ SheetGridSpan appendUtf8(QByteArray &buffer, QStringView text)
     }
     buffer.truncate(start + n);
     return {uint32_t(start), uint32_t(n)};
+}
+
+// Whether two texts of n bytes are the same; texts that differ mostly differ at their end (codes,
+// numbers), which is compared first, without a call.
+bool sameBytes(const char *a, const char *b, size_t n)
+{
+    if (n < 8) {
+        for (size_t i = 0; i < n; ++i)
+            if (a[i] != b[i]) return false;
+        return true;
+    }
+    uint64_t x, y;
+    std::memcpy(&x, a + n - 8, 8);
+    std::memcpy(&y, b + n - 8, 8);
+    return x == y && std::memcmp(a, b, n - 8) == 0;
 }
 
 QString textOf(const QByteArray &buffer, SheetGridSpan span)
@@ -114,7 +130,13 @@ void SheetGridModel::RowBuffer::append(QStringView text)
 
 void SheetGridModel::RowBuffer::append(std::string_view text)
 {
-    if (m_col == 0) m_rowStart = m_text.size();
+    if (m_col == 0) {
+        m_rowStart = m_text.size();
+        // The rooms about to be written are mapped a few hundred pages at a time.
+        m_textMapped.ahead(m_text.data(), size_t(m_text.size()), size_t(m_text.capacity()));
+        m_cellsMapped.ahead(reinterpret_cast<char *>(m_cells.begin()), m_cells.size() * sizeof(SheetGridSpan),
+                            m_cells.capacity() * sizeof(SheetGridSpan));
+    }
     m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
     if (text.empty()) {
         m_cells.push_back({0, 0});
@@ -122,7 +144,7 @@ void SheetGridModel::RowBuffer::append(std::string_view text)
     }
     const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
     if (above != SIZE_MAX && m_cells[above].length == text.size() &&
-        std::memcmp(m_text.constData() + m_cells[above].offset, text.data(), text.size()) == 0) {
+        sameBytes(m_text.constData() + m_cells[above].offset, text.data(), text.size())) {
         m_cells.push_back(m_cells[above]);
         return;
     }
@@ -138,9 +160,24 @@ void SheetGridModel::RowBuffer::append(std::string_view text)
 
 void SheetGridModel::RowBuffer::reserve(size_t cells, qsizetype bytes)
 {
-    // Room never written costs no memory.
     m_cells.reserve(cells);
     m_text.reserve(std::min(bytes, qsizetype(UINT32_MAX)));
+}
+
+void SheetGridModel::RowBuffer::Mapped::ahead(char *data, size_t used, size_t capacity)
+{
+    // Reallocated: what is used was written already.
+    if (data != base) {
+        base = data;
+        mapped = used;
+    }
+    constexpr size_t Ahead = size_t(1) << 18;
+    if (used + Ahead / 2 < mapped) return;
+    const size_t to = std::min(capacity, used + Ahead);
+    if (to > mapped) {
+        workbook::prefault(data + mapped, to - mapped);
+        mapped = to;
+    }
 }
 
 void SheetGridModel::RowBuffer::dropLastRow()

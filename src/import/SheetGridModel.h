@@ -40,6 +40,7 @@ class SheetGridSpans {
     }
 
     size_t size() const { return m_size; }
+    size_t capacity() const { return m_capacity; }
     bool empty() const { return m_size == 0; }
     SheetGridSpan &operator[](size_t i) { return m_data[i]; }
     const SheetGridSpan &operator[](size_t i) const { return m_data[i]; }
@@ -102,6 +103,13 @@ class SheetGridModel : public QAbstractTableModel {
         int m_cols;
         qsizetype m_rowStart = 0; // where the last row's texts begin
         int m_col = 0;            // column of the next cell
+        // How much of a buffer's room has its pages mapped.
+        struct Mapped {
+            const char *base = nullptr;
+            size_t mapped = 0;
+            void ahead(char *data, size_t used, size_t capacity);
+        };
+        Mapped m_textMapped, m_cellsMapped;
     };
 
     explicit SheetGridModel(QObject *parent = nullptr);

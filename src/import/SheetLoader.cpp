@@ -6,7 +6,11 @@
 #include "workbook/clEcxel.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace sheetloader {
 
@@ -48,22 +52,7 @@ template <class Source> void fill(Source &source, SheetGridModel &grid, int &ste
     // the first all-empty row ends the data.
     step = 280;
     // The rows go into the grid's own storage: built once, moved in by the paste.
-    SheetGridModel::RowBuffer rows{int(headings)};
-    source.reserve(rows);
-    for (long r = 2;; ++r) {
-        bool any = false;
-        for (long c = 1; c <= headings; ++c) {
-            step = 300;
-            const bool filled = source.append(r, c, rows);
-            step = 310;
-            any = any || filled;
-        }
-        step = 500;
-        if (!any) {
-            rows.dropLastRow();
-            break;
-        }
-    }
+    SheetGridModel::RowBuffer rows = source.rows(headings, step);
     step = 550;
 
     step = 570;
@@ -83,6 +72,30 @@ template <class Source> void fill(Source &source, SheetGridModel &grid, int &ste
     grid.setFixedRows(2);
 }
 
+// The data rows read cell by cell: a row is taken when any cell under the headings is not empty
+// (blanks count as text); the first all-empty row ends the data. source.append(r, c, rows) appends
+// cell (r, c) to rows and says whether it is not empty.
+template <class Source> SheetGridModel::RowBuffer readRows(Source &source, long headings, int &step)
+{
+    SheetGridModel::RowBuffer rows{int(headings)};
+    source.reserve(rows);
+    for (long r = 2;; ++r) {
+        bool any = false;
+        for (long c = 1; c <= headings; ++c) {
+            step = 300;
+            const bool filled = source.append(r, c, rows);
+            step = 310;
+            any = any || filled;
+        }
+        step = 500;
+        if (!any) {
+            rows.dropLastRow();
+            break;
+        }
+    }
+    return rows;
+}
+
 struct ReaderSource {
     const CellReader &readCell;
     void reserve(SheetGridModel::RowBuffer &) {}
@@ -93,6 +106,7 @@ struct ReaderSource {
         rows.append(text);
         return !text.isEmpty();
     }
+    SheetGridModel::RowBuffer rows(long headings, int &step) { return readRows(*this, headings, step); }
 };
 
 // A workbook's cells as UTF-8, straight from the reader into the rows.
@@ -110,6 +124,113 @@ struct WorkbookSource {
         rows.append(text);
         return !text.empty();
     }
+    SheetGridModel::RowBuffer rows(long headings, int &step) { return readRows(*this, headings, step); }
+};
+
+// The headings and data rows taken from the cells as the reader hands them over, the way the steps
+// read them cell by cell: no cell table is built and copied. A sheet whose reading by cells could
+// fail part-way (past the last row or column of the grid, more text than the rows hold) is left to
+// be read that way instead.
+class StreamedRows final : public SheetCellSink {
+  public:
+    void reserve(size_t cells) override { m_reserve = cells; }
+
+    void cell(uint32_t row, uint32_t col, std::string_view text) override
+    {
+        if (m_ended) return;
+        try {
+            if (row == 1) {
+                // Contiguous from column A; the first empty cell ends them.
+                if (m_headingsOpen && col == m_headings.size() + 1 && !text.empty())
+                    m_headings.emplace_back(text);
+                else
+                    m_headingsOpen = false;
+                return;
+            }
+            if (!m_rows) start();
+            if (row != m_row) {
+                endRow();
+                // A row without cells is an empty row: it ends the data.
+                if (m_ended || row != m_row + 1) {
+                    m_ended = true;
+                    return;
+                }
+                m_row = row;
+                m_col = 1;
+                m_any = false;
+            }
+            if (col > m_cols) return;
+            for (; m_col < col; ++m_col)
+                m_rows->append(std::string_view());
+            m_rows->append(text);
+            m_any = m_any || !text.empty();
+            ++m_col;
+        } catch (const PlanexoError &) {
+            throw SheetStreamFallback{};
+        }
+    }
+
+    void end() override
+    {
+        if (!m_rows) start();
+        if (m_ended) return;
+        try {
+            endRow();
+        } catch (const PlanexoError &) {
+            throw SheetStreamFallback{};
+        }
+        m_ended = true;
+    }
+
+    QString heading(long c) const
+    {
+        if (c < 1 || size_t(c) > m_headings.size()) return {};
+        const std::string &text = m_headings[size_t(c - 1)];
+        return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    }
+    SheetGridModel::RowBuffer take() { return std::move(*m_rows); }
+
+  private:
+    void start()
+    {
+        m_headingsOpen = false;
+        // The heading loop reads one column past the last heading.
+        if (m_headings.size() >= WorkbookSheet::MaxCols) throw SheetStreamFallback{};
+        m_cols = std::max<uint32_t>(uint32_t(m_headings.size()), 1);
+        m_rows.emplace(int(m_cols));
+        // About the bytes of a usual invoice cell for each, for the texts.
+        m_rows->reserve(m_reserve, qsizetype(std::min<size_t>(m_reserve * 16, UINT32_MAX)));
+    }
+
+    // Completes the open row; an empty one ends the data.
+    void endRow()
+    {
+        if (m_row < 2) return;
+        for (; m_col <= m_cols; ++m_col)
+            m_rows->append(std::string_view());
+        if (!m_any) {
+            m_rows->dropLastRow();
+            m_ended = true;
+        } else if (m_row >= WorkbookSheet::MaxRows) {
+            throw SheetStreamFallback{}; // the data would be read on past the grid's last row
+        }
+    }
+
+    std::vector<std::string> m_headings;
+    bool m_headingsOpen = true;
+    std::optional<SheetGridModel::RowBuffer> m_rows;
+    size_t m_reserve = 0;
+    uint32_t m_cols = 1;
+    uint32_t m_row = 1; // the data row being taken; 1 before the first
+    uint32_t m_col = 1; // its next column
+    bool m_any = false;
+    bool m_ended = false;
+};
+
+struct StreamSource {
+    StreamedRows &streamed;
+    QString heading(long c) { return streamed.heading(c); }
+    SheetGridModel::RowBuffer rows(long, int &) { return streamed.take(); }
 };
 
 } // namespace
@@ -127,9 +248,18 @@ void loadFile(const QString &path, SheetGridModel &grid, int &step)
     clEcxel excel;
     excel.setArchivo(path);
     step = 100;
-    excel.Abrir();
-    WorkbookSource source{excel, {}};
-    fill(source, grid, step);
+    // The rows are taken as the sheet is read; a sheet that cannot be is read again, keeping its
+    // cells, and copied from them.
+    auto streamed = std::make_unique<StreamedRows>();
+    if (excel.Abrir(*streamed)) {
+        StreamSource source{*streamed};
+        fill(source, grid, step);
+    } else {
+        streamed.reset();
+        excel.Abrir();
+        WorkbookSource source{excel, {}};
+        fill(source, grid, step);
+    }
     step = 710;
     excel.CerrarArchivo();
 }

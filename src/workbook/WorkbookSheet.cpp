@@ -140,7 +140,16 @@ void WorkbookSheet::holdUtf8(QByteArray buffer)
 
 void WorkbookSheet::reserveCells(size_t cells)
 {
-    m_cells.reserve(std::min(cells, m_maxCells));
+    if (m_sink)
+        m_sink->reserve(std::min(cells, m_maxCells));
+    else
+        m_cells.reserve(std::min(cells, m_maxCells));
+}
+
+void WorkbookSheet::streamTo(SheetCellSink *sink)
+{
+    m_sink = sink;
+    if (sink && !m_run) m_run = std::make_unique<SheetTextRun>();
 }
 
 WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
@@ -151,10 +160,24 @@ WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
                                           "(1048576 filas por 16384 columnas)")
                                .arg(row)
                                .arg(col));
-    if (m_cells.size() >= m_maxCells)
+    if ((m_sink ? m_streamedCount : m_cells.size()) >= m_maxCells)
         throw PlanexoError(
             WorkbookError,
             QStringLiteral("La hoja tiene más de %1 celdas con valor, el máximo que se lee").arg(m_maxCells));
+    if (m_sink) {
+        // A sink takes the cells in order, each once, and an error value fails where it is read.
+        if (kind == Kind::Error) throw SheetStreamFallback{};
+        if (m_streamedCount == 0)
+            m_keepStrings = uint32_t(m_spans.size());
+        else if (row < m_streamed.row || (row == m_streamed.row && col <= m_streamed.col))
+            throw SheetStreamFallback{};
+        ++m_streamedCount;
+        m_streamed.row = row;
+        m_streamed.col = uint16_t(col);
+        m_streamed.kind = kind;
+        m_streamed.number = 0;
+        return m_streamed;
+    }
     if (!m_cells.empty()) {
         const Cell &last = m_cells.back();
         if (row < last.row || (row == last.row && col <= last.col)) m_sorted = false;
@@ -170,16 +193,155 @@ WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
 void WorkbookSheet::addText(uint32_t row, uint32_t col, uint32_t stringIndex)
 {
     push(row, col, Kind::Text).str = stringIndex;
+    if (m_sink) streamCell();
 }
 
 void WorkbookSheet::addNumber(uint32_t row, uint32_t col, double value, bool isDate)
 {
     push(row, col, isDate ? Kind::Date : Kind::Number).number = value;
+    if (m_sink) streamCell();
 }
 
 void WorkbookSheet::addBool(uint32_t row, uint32_t col, bool value)
 {
     push(row, col, Kind::Bool).number = value ? 1 : 0;
+    if (m_sink) streamCell();
+}
+
+bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view text)
+{
+    if (!m_sink) return false;
+    char rounded[NumberChars];
+    if (!isNumberUtf8(text)) {
+        const size_t n = numberTextUtf8(text, rounded);
+        if (n == 0) return false;
+        text = std::string_view(rounded, n);
+    }
+    push(row, col, Kind::Number);
+    const char *dot = m_run->decimal == "."
+                          ? nullptr
+                          : static_cast<const char *>(std::memchr(text.data(), '.', text.size()));
+    if (!dot) {
+        m_sink->cell(row, col, text);
+        return true;
+    }
+    const size_t point = size_t(dot - text.data());
+    char out[NumberChars + 8];
+    std::memcpy(out, text.data(), point);
+    std::memcpy(out + point, m_run->decimal.data(), m_run->decimal.size());
+    std::memcpy(out + point + m_run->decimal.size(), text.data() + point + 1, text.size() - point - 1);
+    m_sink->cell(row, col, std::string_view(out, text.size() - 1 + m_run->decimal.size()));
+    return true;
+}
+
+bool WorkbookSheet::isNumberUtf8(std::string_view text)
+{
+    size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+    const size_t intStart = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    const size_t intDigits = i - intStart;
+    if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0')) return false;
+    if (i == text.size())
+        return intDigits <= 15 && !(intDigits == 1 && text[intStart] == '0' && intStart == 1);
+    if (text[i] != '.' || intDigits > 9) return false;
+    const size_t fracStart = ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    const size_t places = i - fracStart;
+    if (i != text.size() || places == 0 || places > 6 || text.back() == '0') return false;
+    // Below 1E-04 the text has an exponent.
+    if (text[intStart] == '0') {
+        const size_t lead = std::min<size_t>(places, 4);
+        return text.substr(fracStart, lead).find_first_not_of('0') != std::string_view::npos;
+    }
+    return true;
+}
+
+void WorkbookSheet::addStreamedText(uint32_t row, uint32_t col, std::string_view text)
+{
+    if (!m_sink) {
+        addText(row, col, addUtf8Text(text));
+        return;
+    }
+    push(row, col, Kind::Text);
+    m_sink->cell(row, col, text);
+}
+
+size_t WorkbookSheet::numberTextUtf8(std::string_view text, char *out)
+{
+    if (text.size() >= NumberChars) return 0;
+    if (isNumberUtf8(text)) {
+        std::memcpy(out, text.data(), text.size());
+        return text.size();
+    }
+    // -?digits.digits with 16 or 17 significant digits, from 1E-04 to below 1E+15.
+    const bool negative = !text.empty() && text[0] == '-';
+    size_t i = negative ? 1 : 0;
+    char digits[24];
+    int count = 0, point = 0, leadingZeros = 0; // point: digits before the decimal point
+    const size_t intStart = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    const size_t intDigits = i - intStart;
+    if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0') || intDigits > 15) return 0;
+    if (i == text.size() || text[i] != '.' || i + 1 == text.size()) return 0;
+    const size_t fracStart = i + 1;
+    for (size_t k = intStart; k < i; ++k)
+        if (count > 0 || text[k] != '0') digits[count++] = text[k];
+    point = count;
+    for (i = fracStart; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9' || count >= 18) return 0;
+        if (count == 0 && c == '0') {
+            ++leadingZeros;
+            continue;
+        }
+        digits[count++] = c;
+    }
+    if (count < 16 || count > 17 || leadingZeros > 3) return 0;
+    // The text is within half a unit in the last place of the value it reads as, under 0.11 of a
+    // unit of the 15th digit: the rounding of the text is the value's when the dropped digits are
+    // clearly below or above one half.
+    const char dropped = digits[15];
+    if (dropped >= '3' && dropped <= '6') return 0;
+    count = 15;
+    if (dropped >= '7') {
+        int k = 14;
+        while (k >= 0 && digits[k] == '9')
+            digits[k--] = '0';
+        if (k < 0) return 0; // a carry into a new digit
+        ++digits[k];
+    }
+    size_t n = 0;
+    if (negative) out[n++] = '-';
+    if (point == 0) {
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int k = 0; k < leadingZeros; ++k)
+            out[n++] = '0';
+    } else {
+        std::memcpy(out + n, digits, size_t(point));
+        n += size_t(point);
+        out[n++] = '.';
+    }
+    while (count > point && digits[count - 1] == '0')
+        --count;
+    if (count == point) return n - 1; // no decimals left: no point
+    std::memcpy(out + n, digits + point, size_t(count - point));
+    return n + size_t(count - point);
+}
+
+void WorkbookSheet::streamCell()
+{
+    const Cell &c = m_streamed;
+    m_sink->cell(c.row, c.col, cellUtf8(c, *m_run));
+    // A cell's own text (an inline string) is not needed once handed over: its room is used again.
+    if (c.kind == Kind::Text && c.str >= m_keepStrings && c.str + 1 == m_spans.size() &&
+        !(m_spans.back().length & Utf8Span)) {
+        m_pool.truncate(m_spans.back().offset);
+        m_spans.pop_back();
+    }
 }
 
 void WorkbookSheet::addError(uint32_t row, uint32_t col, uint32_t stringIndex)
@@ -287,6 +449,17 @@ std::string_view WorkbookSheet::textUtf8(uint32_t row, uint32_t col, SheetTextRu
     }
     const Cell *c = find(row, col);
     if (!c) return {};
+    if (c->kind == Kind::Error) return copy(text(row, col));
+    return cellUtf8(*c, run);
+}
+
+std::string_view WorkbookSheet::cellUtf8(const Cell &cell, SheetTextRun &run) const
+{
+    const auto copy = [&run](const QString &text) {
+        run.scratch = text.toStdString();
+        return std::string_view(run.scratch);
+    };
+    const Cell *c = &cell;
     switch (c->kind) {
     case Kind::Text: {
         if (c->str >= m_spans.size()) return {};
@@ -316,8 +489,9 @@ std::string_view WorkbookSheet::textUtf8(uint32_t row, uint32_t col, SheetTextRu
         return *it;
     }
     case Kind::Bool:
+        return copy(boolText(c->number != 0));
     case Kind::Error:
-        return copy(text(row, col));
+        return copy(text(c->row, c->col));
     }
     return {};
 }

@@ -9,6 +9,7 @@
 #include <QTime>
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,24 @@ struct SheetTextRun {
     QHash<int64_t, std::string> days;
     std::string scratch; // the last text that is not a view into the sheet
 };
+
+// Takes a sheet's cells as they are read, in place of the sheet keeping them.
+class SheetCellSink {
+  public:
+    virtual ~SheetCellSink() = default;
+    // About this many cells follow (room never written costs no memory).
+    virtual void reserve(size_t cells) = 0;
+    // The next cell with a value, after every cell before it in row-major order: its text as
+    // WorkbookSheet::textUtf8 gives it, valid during the call. May throw SheetStreamFallback.
+    virtual void cell(uint32_t row, uint32_t col, std::string_view text) = 0;
+    // The sheet has been read whole. May throw SheetStreamFallback.
+    virtual void end() = 0;
+};
+
+// Thrown while cells are handed to a sink when the sheet cannot be read that way (cells out of
+// order or repeated, an error value, a read that starts over): the caller reads it again keeping
+// its cells, which gives exactly what a read that keeps them gives.
+struct SheetStreamFallback {};
 
 // The cell values of one worksheet, held sparsely: only cells that have a value are stored, in
 // row-major order with a per-row index, so a lookup costs O(1) in a row without gaps and a binary
@@ -72,15 +91,26 @@ class WorkbookSheet {
     void addText(uint32_t row, uint32_t col, uint32_t stringIndex);
     void addNumber(uint32_t row, uint32_t col, double value, bool isDate);
     void addBool(uint32_t row, uint32_t col, bool value);
+    // While streaming, a number cell whose text is already the one numberUtf8 writes for its value
+    // (isNumberUtf8) is handed over as that text, unparsed; false, storing nothing, otherwise.
+    bool addNumberText(uint32_t row, uint32_t col, std::string_view text);
+    // While streaming, a text cell handed over as these UTF-8 bytes without being kept.
+    void addStreamedText(uint32_t row, uint32_t col, std::string_view text);
     void addError(uint32_t row, uint32_t col, uint32_t stringIndex);
 
     // Serials count from 1904-01-01 instead of Excel's 1900 system.
     void setDate1904(bool on) { m_date1904 = on; }
     bool date1904() const { return m_date1904; }
 
+    // From now on the cells go to sink instead of being kept (with the texts added for them);
+    // the locale is looked up here, once.
+    void streamTo(SheetCellSink *sink);
+    bool streaming() const { return m_sink != nullptr; }
+
     // Forgets the cells added so far (strings stay), to read the sheet again.
     void dropCells()
     {
+        if (m_sink) throw SheetStreamFallback{};
         m_cells.clear();
         m_sorted = true;
     }
@@ -112,6 +142,14 @@ class WorkbookSheet {
     // NumberChars bytes; the number of bytes written.
     static constexpr size_t NumberChars = 32;
     static size_t numberUtf8(double value, char *out);
+    // Whether a number's text in a workbook is exactly what numberUtf8 writes for the value it
+    // reads as: a whole number below 1E+15, or one of 1 to 6 decimal places (the last not zero)
+    // from 1E-04 to below 1E+09, without leading zeros or a sign on zero.
+    static bool isNumberUtf8(std::string_view text);
+    // What numberUtf8 writes for the value a number's text reads as, worked out on the text: the
+    // text itself when isNumberUtf8, else a decimal of 16 or 17 significant digits rounded to 15
+    // where the rounding is certain. The bytes written to out (NumberChars), 0 when not worked out.
+    static size_t numberTextUtf8(std::string_view text, char *out);
     // A date: the locale's short date form with the year widened to four digits, then a blank and
     // the locale's long time form (without time zone) when the value has a time part; a value
     // below one day of the 1900 system is a time alone. Values no date can show (negative, past
@@ -126,6 +164,9 @@ class WorkbookSheet {
 
   private:
     Cell &push(uint32_t row, uint32_t col, Kind kind);
+    // Hands the cell just pushed to the sink.
+    void streamCell();
+    std::string_view cellUtf8(const Cell &c, SheetTextRun &run) const;
 
     struct Span {
         uint32_t offset;
@@ -144,6 +185,11 @@ class WorkbookSheet {
     // The decimal separator of the locale numbers were last converted in.
     mutable QLocale m_numberLocale;
     mutable QChar m_decimal;
+    SheetCellSink *m_sink = nullptr;
+    std::unique_ptr<SheetTextRun> m_run; // the sink's conversions
+    Cell m_streamed{};                   // the last cell handed to the sink
+    size_t m_streamedCount = 0;
+    uint32_t m_keepStrings = 0; // strings below this index are not a single cell's own
     size_t m_maxCells;
     bool m_date1904 = false;
     bool m_sorted = true;

@@ -1,5 +1,6 @@
 #include "XlsxReader.h"
 
+#include "Prefault.h"
 #include "WorkbookSheet.h"
 #include "XlsxXml.h"
 #include "data/PlanexoError.h"
@@ -90,6 +91,7 @@ QByteArray readPart(Package &package, int64_t index, const QString &name)
             tooLarge();
         }
         data.resize(qsizetype(st.size) + 65536);
+        workbook::prefault(data.data(), size_t(st.size));
     }
     // Decompressed straight into the buffer, which grows when a part holds more than it declared.
     qsizetype used = 0;
@@ -195,6 +197,7 @@ class PartReader {
         if (!m_file) throw RetryWhole{}; // the whole read says why
         // Room for a usual piece at once: a buffer grown step by step is copied at every step.
         m_piece.reserve(PieceBytes + PieceBytes / 2 + 65536);
+        workbook::prefault(m_piece.data(), size_t(PieceBytes));
         fill(name);
         // A UTF-16 part is converted whole.
         if (m_used >= 2 && (uchar(m_piece[0]) == 0xFF || uchar(m_piece[0]) == 0xFE)) throw RetryWhole{};
@@ -733,7 +736,8 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             isDate = style < dateXf.size() && dateXf[style];
 
         std::string_view value;
-        bool hasValue = false, hasInline = false, hasInlineIndex = false;
+        bool hasValue = false, hasInline = false, hasInlineIndex = false, hasStreamedInline = false;
+        std::string_view streamedInline;
         uint32_t inlineIndex = 0;
         if (plainCell) {
             hasValue = plain.hasValue;
@@ -750,9 +754,15 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             if (plain.isInline && (type == Type::Inline || !decoded)) {
                 hasInline = true;
                 if (decoded && text.find("_x") == std::string_view::npos) {
-                    reserveInline();
-                    inlineIndex = sheet.addUtf8Text(text);
-                    hasInlineIndex = true;
+                    // Streamed, the text goes straight on: nothing is read between here and its cell.
+                    if (sheet.streaming()) {
+                        streamedInline = text;
+                        hasStreamedInline = true;
+                    } else {
+                        reserveInline();
+                        inlineIndex = sheet.addUtf8Text(text);
+                        hasInlineIndex = true;
+                    }
                 } else {
                     inlineText.truncate(0);
                     if (decoded)
@@ -818,7 +828,10 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         switch (type) {
         case Type::Inline:
             if (hasInline)
-                sheet.addText(row, col, hasInlineIndex ? inlineIndex : sheet.addString(inlineText));
+                if (hasStreamedInline)
+                    sheet.addStreamedText(row, col, streamedInline);
+                else
+                    sheet.addText(row, col, hasInlineIndex ? inlineIndex : sheet.addString(inlineText));
             else if (hasValue)
                 addText(value);
             break;
@@ -857,6 +870,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             break;
         case Type::Number:
             if (hasValue && !trimmed(value).empty()) {
+                if (!isDate && sheet.addNumberText(row, col, trimmed(value))) break;
                 double number = 0;
                 if (!parseDouble(value, number)) badValue();
                 sheet.addNumber(row, col, number, isDate);

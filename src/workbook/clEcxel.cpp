@@ -60,16 +60,32 @@ clEcxel::~clEcxel() = default;
 
 bool clEcxel::Abrir()
 {
+    open(nullptr);
+    return true;
+}
+
+bool clEcxel::Abrir(SheetCellSink &sink)
+{
+    return open(&sink);
+}
+
+bool clEcxel::open(SheetCellSink *sink)
+{
     CerrarArchivo();
     if (m_archivo.isEmpty())
         throw PlanexoError(NoFileSelected, QStringLiteral("No hay archivo seleccionado"), AbrirSource);
     try {
         auto sheet = std::make_unique<WorkbookSheet>();
+        sheet->streamTo(sink);
         if (detectFormat(m_archivo) == Format::Xlsx)
             xlsx::read(m_archivo, *sheet);
         else
             xls::read(m_archivo, *sheet);
+        if (sink) sink->end();
+        sheet->streamTo(nullptr);
         m_sheet = std::move(sheet);
+    } catch (const SheetStreamFallback &) {
+        return false;
     } catch (PlanexoError &e) {
         e.setSource(AbrirSource);
         throw;

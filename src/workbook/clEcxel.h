@@ -5,6 +5,7 @@
 #include <string_view>
 
 class WorkbookSheet;
+class SheetCellSink;
 struct SheetTextRun;
 
 // Reads the first worksheet of an invoice workbook (.xlsx or .xls, recognised by content).
@@ -21,6 +22,10 @@ class clEcxel {
 
     // Opens the workbook and selects its first worksheet; true when open.
     bool Abrir();
+    // Opens the workbook handing its first worksheet's cells to sink as they are read, without
+    // keeping them (LeerCelda then reads empty cells). False, with the workbook closed, when the
+    // sheet cannot be read that way: then Abrir() reads it. Fails as Abrir does.
+    bool Abrir(SheetCellSink &sink);
     // The cell's value as text in the user's locale; empty text when no sheet is open or the cell
     // is empty. Numbers, dates and booleans are written as WorkbookSheet's conversions say; a cell
     // holding an error value (#N/A, #DIV/0!, ...) fails with error 13 naming the cell and the error.
@@ -38,6 +43,8 @@ class clEcxel {
     void CerrarArchivo() noexcept;
 
   private:
+    bool open(SheetCellSink *sink);
+
     QString m_archivo;
     std::unique_ptr<WorkbookSheet> m_sheet;
 };
