@@ -2,12 +2,14 @@
 // What both fuzz targets check once their input is a workbook file.
 
 #include "data/PlanexoError.h"
+#include "workbook/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QString>
+#include <QStringDecoder>
 #include <unistd.h>
 
 namespace fuzz {
@@ -24,6 +26,37 @@ inline QString writeInput(const QString &name, const char *data, qsizetype size)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data, size) != size) return {};
     return path;
+}
+
+// The cells handed to a sink come in row-major order, each once, as valid UTF-8; opening ends in a
+// sheet, a refusal to stream, or a PlanexoError of the reader.
+inline void streamWorkbook(const QString &path)
+{
+    struct Checker : SheetCellSink {
+        uint64_t last = 0;
+        bool any = false;
+        bool ended = false;
+        void reserve(size_t) override {}
+        void cell(uint32_t row, uint32_t col, std::string_view text) override
+        {
+            const uint64_t at = (uint64_t(row) << 32) | col;
+            if ((any && at <= last) || ended) __builtin_trap();
+            last = at;
+            any = true;
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString decoded = utf8(QByteArrayView(text.data(), qsizetype(text.size())));
+            if (utf8.hasError()) __builtin_trap();
+        }
+        void end() override { ended = true; }
+    } checker;
+    clEcxel reader;
+    reader.setArchivo(path);
+    try {
+        reader.Abrir(checker);
+    } catch (const PlanexoError &e) {
+        if (e.source() != QLatin1String("[clExcel.Abrir]")) __builtin_trap();
+    }
+    reader.CerrarArchivo();
 }
 
 // Opening must end in a sheet or a PlanexoError of the reader; the cells of rows x cols and the
@@ -59,6 +92,7 @@ inline void readWorkbook(const QString &path, long rows, long cols)
             __builtin_trap();
     }
     reader.CerrarArchivo();
+    streamWorkbook(path);
 }
 
 } // namespace fuzz
