@@ -40,18 +40,15 @@ static QChar groupSeparator()
 static bool normalise(const QString &text, QString *out)
 {
     const QString t = text.trimmed();
-    if (t.isEmpty())
-        return false;
+    if (t.isEmpty()) return false;
     const QChar dec = decimalSeparator();
     QChar group = groupSeparator();
-    if (group == dec)
-        group = QChar(0);
+    if (group == dec) group = QChar(0);
     QString c;
     c.reserve(t.size());
     int i = 0;
     if (t[i] == '+' || t[i] == '-') {
-        if (t[i] == '-')
-            c += '-';
+        if (t[i] == '-') c += '-';
         ++i;
     }
     bool digits = false, point = false;
@@ -69,35 +66,29 @@ static bool normalise(const QString &text, QString *out)
             break;
         }
     }
-    if (!digits)
-        return false;
+    if (!digits) return false;
     if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
         QString exp = QStringLiteral("e");
         int j = i + 1;
-        if (j < t.size() && (t[j] == '+' || t[j] == '-'))
-            exp += t[j++];
+        if (j < t.size() && (t[j] == '+' || t[j] == '-')) exp += t[j++];
         bool expDigits = false;
         for (; j < t.size() && t[j] >= '0' && t[j] <= '9'; ++j) {
             exp += t[j];
             expDigits = true;
         }
-        if (!expDigits)
-            return false;
+        if (!expDigits) return false;
         c += exp;
         i = j;
     }
-    if (i != t.size())
-        return false;
-    if (out)
-        *out = c;
+    if (i != t.size()) return false;
+    if (out) *out = c;
     return true;
 }
 
 bool isNumeric(const QString &text)
 {
     QString c;
-    if (!normalise(text, &c))
-        return false;
+    if (!normalise(text, &c)) return false;
     bool ok = false;
     const double v = c.toDouble(&ok);
     return ok && std::isfinite(v);
@@ -124,22 +115,18 @@ static bool isNumberType(const QVariant &value)
 
 bool isNumeric(const QVariant &value)
 {
-    if (value.isNull() || !value.isValid())
-        return false;
-    if (isNumberType(value))
-        return true;
+    if (value.isNull() || !value.isValid()) return false;
+    if (isNumberType(value)) return true;
     return isNumeric(value.toString());
 }
 
 double cdbl(const QString &text)
 {
     QString c;
-    if (!normalise(text, &c))
-        throw PlanexoError::typeMismatch();
+    if (!normalise(text, &c)) throw PlanexoError::typeMismatch();
     bool ok = false;
     const double v = c.toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-        throw PlanexoError::typeMismatch();
+    if (!ok || !std::isfinite(v)) throw PlanexoError::typeMismatch();
     return v;
 }
 
@@ -147,8 +134,7 @@ double cdbl(const QVariant &value)
 {
     if (value.isNull() || !value.isValid())
         throw PlanexoError(94, QStringLiteral("Uso no válido de Null"), QStringLiteral("Planexo"));
-    if (isNumberType(value))
-        return value.toDouble();
+    if (isNumberType(value)) return value.toDouble();
     return cdbl(value.toString());
 }
 
@@ -369,17 +355,14 @@ QString format(double value, const QString &pattern)
 
 QString format(const QString &text, const QString &pattern)
 {
-    if (!isNumeric(text))
-        return text;
+    if (!isNumeric(text)) return text;
     return format(cdbl(text), pattern);
 }
 
 QString format(const QVariant &value, const QString &pattern)
 {
-    if (value.isNull() || !value.isValid())
-        return QString();
-    if (isNumberType(value))
-        return format(value.toDouble(), pattern);
+    if (value.isNull() || !value.isValid()) return QString();
+    if (isNumberType(value)) return format(value.toDouble(), pattern);
     return format(value.toString(), pattern);
 }
 
@@ -387,6 +370,42 @@ QString format(const QVariant &value, const QString &pattern)
 // number 15 or fewer they are exactly the digits %.15g keeps (a tie at the 15th digit takes 16),
 // so only their placement is left to do; that is several times faster than rounding to 15
 // digits, which stays for the other values.
+int layoutDigits(char *out, bool negative, const char *digits, int k, int x, char exponentMark)
+{
+    int n = 0;
+    if (negative) out[n++] = '-';
+    if (x < -4 || x >= 15) {
+        out[n++] = digits[0];
+        if (k > 1) {
+            out[n++] = '.';
+            for (int i = 1; i < k; ++i)
+                out[n++] = digits[i];
+        }
+        out[n++] = exponentMark;
+        out[n++] = x < 0 ? '-' : '+';
+        const int ax = x < 0 ? -x : x;
+        if (ax >= 100) out[n++] = char('0' + ax / 100);
+        out[n++] = char('0' + ax / 10 % 10);
+        out[n++] = char('0' + ax % 10);
+    } else if (x >= 0) {
+        for (int i = 0; i <= x; ++i)
+            out[n++] = i < k ? digits[i] : '0';
+        if (k > x + 1) {
+            out[n++] = '.';
+            for (int i = x + 1; i < k; ++i)
+                out[n++] = digits[i];
+        }
+    } else {
+        out[n++] = '0';
+        out[n++] = '.';
+        for (int i = 0; i < -x - 1; ++i)
+            out[n++] = '0';
+        for (int i = 0; i < k; ++i)
+            out[n++] = digits[i];
+    }
+    return n;
+}
+
 static QString general15(double value)
 {
     char sci[48];
@@ -394,52 +413,17 @@ static QString general15(double value)
     if (r.ec == std::errc() && std::fabs(value) >= std::numeric_limits<double>::min()) {
         const char *p = sci;
         const bool negative = *p == '-';
-        if (negative)
-            ++p;
+        if (negative) ++p;
         const char *end = r.ptr;
         const char *e = std::find(p, end, 'e');
         char digits[24];
         int k = 0;
         for (const char *q = p; q < e && k < 24; ++q)
-            if (*q != '.')
-                digits[k++] = *q;
+            if (*q != '.') digits[k++] = *q;
         int x = 0;
         if (k <= 15 && e < end && std::from_chars(e + (e[1] == '+' ? 2 : 1), end, x).ec == std::errc()) {
             char out[48];
-            int n = 0;
-            if (negative)
-                out[n++] = '-';
-            if (x < -4 || x >= 15) {
-                out[n++] = digits[0];
-                if (k > 1) {
-                    out[n++] = '.';
-                    for (int i = 1; i < k; ++i)
-                        out[n++] = digits[i];
-                }
-                out[n++] = 'e';
-                out[n++] = x < 0 ? '-' : '+';
-                const int ax = x < 0 ? -x : x;
-                if (ax >= 100)
-                    out[n++] = char('0' + ax / 100);
-                out[n++] = char('0' + ax / 10 % 10);
-                out[n++] = char('0' + ax % 10);
-            } else if (x >= 0) {
-                for (int i = 0; i <= x; ++i)
-                    out[n++] = i < k ? digits[i] : '0';
-                if (k > x + 1) {
-                    out[n++] = '.';
-                    for (int i = x + 1; i < k; ++i)
-                        out[n++] = digits[i];
-                }
-            } else {
-                out[n++] = '0';
-                out[n++] = '.';
-                for (int i = 0; i < -x - 1; ++i)
-                    out[n++] = '0';
-                for (int i = 0; i < k; ++i)
-                    out[n++] = digits[i];
-            }
-            return QString::fromLatin1(out, n);
+            return QString::fromLatin1(out, vb::layoutDigits(out, negative, digits, k, x, 'e'));
         }
     }
     return QString::number(value, 'g', 15);
@@ -447,8 +431,7 @@ static QString general15(double value)
 
 static QString cNumber(double value)
 {
-    if (value == 0)
-        return QStringLiteral("0");
+    if (value == 0) return QStringLiteral("0");
     QString s = general15(value);
     const int e = s.indexOf('e');
     if (e >= 0) {
@@ -472,8 +455,7 @@ QString str(double value)
 
 QString sqlNumberLiteral(double value)
 {
-    if (!std::isfinite(value))
-        throw PlanexoError::divisionByZero();
+    if (!std::isfinite(value)) throw PlanexoError::divisionByZero();
     return cNumber(value);
 }
 

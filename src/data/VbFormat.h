@@ -35,4 +35,9 @@ double roundHalfAway(double value, int decimals);
 // A number as an SQL literal (point as decimal separator, no grouping, at most 15 significant digits).
 QString sqlNumberLiteral(double value);
 
+// Lays out k significant digits (k <= 24) with decimal exponent x as %g does with 15 digits: plain
+// from 1E-04 up to below 1E+15, else d.ddd, the exponent mark, its sign and two or three digits.
+// Writes at most 32 characters to out and returns how many.
+int layoutDigits(char *out, bool negative, const char *digits, int k, int x, char exponentMark);
+
 } // namespace vb

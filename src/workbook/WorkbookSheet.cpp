@@ -621,37 +621,7 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
         while (k > 1 && digits[k - 1] == '0') // as %g drops them
             --k;
     }
-    if (negative) out[n++] = '-';
-    if (x < -4 || x >= 15) {
-        out[n++] = digits[0];
-        if (k > 1) {
-            out[n++] = '.';
-            for (int i = 1; i < k; ++i)
-                out[n++] = digits[i];
-        }
-        out[n++] = 'E';
-        out[n++] = x < 0 ? '-' : '+';
-        const int ax = x < 0 ? -x : x;
-        if (ax >= 100) out[n++] = char('0' + ax / 100);
-        out[n++] = char('0' + ax / 10 % 10);
-        out[n++] = char('0' + ax % 10);
-    } else if (x >= 0) {
-        for (int i = 0; i <= x; ++i)
-            out[n++] = i < k ? digits[i] : '0';
-        if (k > x + 1) {
-            out[n++] = '.';
-            for (int i = x + 1; i < k; ++i)
-                out[n++] = digits[i];
-        }
-    } else {
-        out[n++] = '0';
-        out[n++] = '.';
-        for (int i = 0; i < -x - 1; ++i)
-            out[n++] = '0';
-        for (int i = 0; i < k; ++i)
-            out[n++] = digits[i];
-    }
-    return n;
+    return n + vb::layoutDigits(out + n, negative, digits, k, x, 'E');
 }
 
 QString WorkbookSheet::dateText(double serial, bool date1904)
