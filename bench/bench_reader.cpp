@@ -193,6 +193,30 @@ print(n)
 
 const QString Python = QStringLiteral("/usr/bin/python3");
 
+// SheetJS (npm's "xlsx", installed globally) turning the first sheet into CSV, as a peer.
+const char *SheetJsReader = R"JS(
+const XLSX = require('xlsx');
+const wb = XLSX.readFile(process.argv[1], {dense: true});
+const csv = XLSX.utils.sheet_to_csv(wb.Sheets[wb.SheetNames[0]]);
+console.log(csv.length);
+)JS";
+
+// Node with SheetJS reachable, or empty: NODE_PATH is pointed at npm's global modules.
+QString sheetJsNode()
+{
+    const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
+    const QString npm = QStandardPaths::findExecutable(QStringLiteral("npm"));
+    if (node.isEmpty() || npm.isEmpty()) return {};
+    QProcess root;
+    root.start(npm, {QStringLiteral("root"), QStringLiteral("-g")});
+    if (!root.waitForFinished(60000) || root.exitCode() != 0) return {};
+    qputenv("NODE_PATH", root.readAllStandardOutput().trimmed());
+    QProcess p;
+    p.start(node, {QStringLiteral("-e"), QStringLiteral("require('xlsx')")});
+    const bool has = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return has ? node : QString();
+}
+
 bool pythonHas(const QString &module)
 {
     QProcess p;
@@ -415,6 +439,7 @@ int main(int argc, char **argv)
     const QString xlsx2csv = QStandardPaths::findExecutable(QStringLiteral("xlsx2csv"));
     const QString ssconvert = QStandardPaths::findExecutable(QStringLiteral("ssconvert"));
     const bool openpyxl = pythonHas(QStringLiteral("openpyxl"));
+    const QString node = sheetJsNode();
     bool met = true, failed = false;
 
     std::printf("workbook load, %d rows x %d columns%s\n", rows, Cols,
@@ -469,6 +494,14 @@ int main(int argc, char **argv)
                 runPeer(Python, {QStringLiteral("-c"), QString::fromUtf8(PythonReader), book.path}, peerRuns);
             if (py.ok)
                 std::printf("    openpyxl %8.1f ms  openpyxl/load %5.1fx\n", py.cpu, py.cpu / load.cpu);
+            else
+                failed = true;
+        }
+        if (!node.isEmpty()) {
+            const Figures js = runPeer(node, {QStringLiteral("-e"), QString::fromUtf8(SheetJsReader), book.path},
+                                       peerRuns);
+            if (js.ok)
+                std::printf("    SheetJS  %8.1f ms  SheetJS/load  %5.1fx\n", js.cpu, js.cpu / load.cpu);
             else
                 failed = true;
         }
