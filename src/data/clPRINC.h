@@ -13,7 +13,7 @@ namespace oCHKX {
 // The suffix-validation component: checks a tariff position and its suffix text against the
 // nomenclator reached through the data-access manager.
 class clPRINC {
-public:
+  public:
     // Hands over the manager through which the nomenclator (entity "NCM") is reached.
     void ConexionString(EnlaceDatos::EDMain &manager);
     // 0 valid, 1 position not in the nomenclator, 2 suffixes not valid, 3 malformed position.
@@ -35,6 +35,9 @@ public:
     EnlaceDatos::EDMain *m_manager = nullptr;
     // Positions already looked up by this instance, which lives for one validation run.
     QHash<QString, Codes> m_codes;
+    // The sufidos rows read for each level (sim without trailing blanks), trimmed and upper case, in
+    // the order the engine gave them.
+    QHash<QString, QStringList> m_levels;
     QStringList m_ahead;
 };
 
