@@ -75,22 +75,6 @@ QString levelKey(const QString &level)
     return level.left(n);
 }
 
-// Texts as a JSON array of strings.
-QString jsonArray(const QStringList &texts)
-{
-    QString json(QLatin1Char('['));
-    for (const QString &t : texts) {
-        if (json.size() > 1) json += QLatin1Char(',');
-        json += QLatin1Char('"');
-        for (const QChar c : t) {
-            if (c == QLatin1Char('"') || c == QLatin1Char('\\')) json += QLatin1Char('\\');
-            json += c;
-        }
-        json += QLatin1Char('"');
-    }
-    return json + QLatin1Char(']');
-}
-
 const QString kNoSuffixes = QStringLiteral("SIN SUFIJOS");
 
 bool parseElements(const QString &t, QVector<Element> *elements)
@@ -164,10 +148,11 @@ void clPRINC::readCodes(const QStringList &positions)
     const bool json = d.engine() == Dialect::Engine::SQLite;
     Recordset rs;
     if (json) {
-        ncm.Sql = QStringLiteral("select j.value as posicion from json_each(?) j join ncm n on n.[001] = "
-                                 "substr(j.value, 1, 10) and n.[002] = substr(j.value, 12, 3) and n.[003] = "
-                                 "substr(j.value, 15, 1)");
-        ncm.CrearRsPrepared(rs, ncm.Sql, {jsonArray(positions)});
+        ncm.Sql =
+            QStringLiteral("select j.value as posicion from json_each(?) j cross join ncm n on n.[001] = "
+                           "substr(j.value, 1, 10) and n.[002] = substr(j.value, 12, 3) and n.[003] = "
+                           "substr(j.value, 15, 1)");
+        ncm.CrearRsPrepared(rs, ncm.Sql, {DataConnection::jsonArray(positions)});
     } else {
         QList<QStringList> keys;
         keys.reserve(positions.size());
@@ -184,7 +169,7 @@ void clPRINC::readCodes(const QStringList &positions)
     for (; !rs.Eof(); rs.MoveNext())
         found.insert(rs.Fields(QStringLiteral("posicion")).toString());
 
-    QString missing;
+    QStringList missing;
     QSet<QString> asked;
     for (const QString &p : positions) {
         if (!found.contains(p)) continue;
@@ -192,16 +177,25 @@ void clPRINC::readCodes(const QStringList &positions)
             const QString key = levelKey(level);
             if (m_levels.contains(key) || asked.contains(key)) continue;
             asked.insert(key);
-            if (!missing.isEmpty()) missing += QLatin1Char(',');
-            missing += sql::text(level);
+            missing << level;
         }
     }
     if (!missing.isEmpty()) {
-        for (const QString &level : std::as_const(asked))
-            m_levels.insert(level, {});
-        ncm.Sql =
-            QStringLiteral("select sim, sufijo from sufidos where sim in (") + missing + QLatin1Char(')');
-        ncm.CrearRs(rs);
+        for (const QString &key : std::as_const(asked))
+            m_levels.insert(key, {});
+        if (json) {
+            ncm.Sql = QStringLiteral("select sim, sufijo from sufidos where sim in (select value from "
+                                     "json_each(?))");
+            ncm.CrearRsPrepared(rs, ncm.Sql, {DataConnection::jsonArray(missing)});
+        } else {
+            QStringList literals;
+            literals.reserve(missing.size());
+            for (const QString &level : std::as_const(missing))
+                literals << sql::text(level);
+            ncm.Sql = QStringLiteral("select sim, sufijo from sufidos where sim in (") +
+                      literals.join(QLatin1Char(',')) + QLatin1Char(')');
+            ncm.CrearRs(rs);
+        }
         for (; !rs.Eof(); rs.MoveNext()) {
             const auto level = m_levels.find(levelKey(rs.Fields(QStringLiteral("sim")).toString()));
             if (level == m_levels.end()) continue;

@@ -2,10 +2,11 @@
 
 #include "ProcessRun.h"
 #include "SuffixText.h"
-#include "shared/Progress.h"
-#include "shared/SharedState.h"
+#include "data/DataConnection.h"
 #include "data/PRINC.h"
 #include "data/SqlText.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 
 CatalogueLookup::CatalogueLookup(ProcessRun &run) : m_run(run) {}
 
@@ -74,15 +75,32 @@ void CatalogueLookup::readPositionsAhead(const QString &position)
         asked.insert(key);
         keys << QStringList{ahead.left(10), ahead.mid(11, 3)};
     }
-    ncm.Sql = QStringLiteral("select k.column1 as clave1, k.column2 as clave2, n.") +
-              d.column(QStringLiteral("059")) + QStringLiteral(" as lapi, n.") +
-              d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica, n.") +
-              d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ") + sql::valuesTable(keys) +
-              QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
-              QStringLiteral(" = k.column1 and n.") + d.column(QStringLiteral("002")) +
-              QStringLiteral(" = k.column2");
+    const QString columns = QStringLiteral(" as clave1, k.column2 as clave2, n.") +
+                            d.column(QStringLiteral("059")) + QStringLiteral(" as lapi, n.") +
+                            d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica, n.") +
+                            d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ");
+    QVector<QVector<QVariant>> rows;
+    if (d.engine() == Dialect::Engine::SQLite) {
+        // SQLite parses long literal lists slowly: the keys travel as one bound JSON array.
+        QStringList pairs;
+        pairs.reserve(keys.size());
+        for (const QStringList &k : std::as_const(keys))
+            pairs << DataConnection::jsonArray(k);
+        ncm.Sql = QStringLiteral("select k.column1") + columns +
+                  QStringLiteral(
+                      "(select json_extract(value, '$[0]') as column1, json_extract(value, '$[1]') as "
+                      "column2 from json_each(?)) k cross join ncm n on n.[001] = k.column1 and n.[002] = "
+                      "k.column2");
+        rows = ncm.selectRowsPrepared(ncm.Sql,
+                                      {QLatin1Char('[') + pairs.join(QLatin1Char(',')) + QLatin1Char(']')});
+    } else {
+        ncm.Sql = QStringLiteral("select k.column1") + columns + sql::valuesTable(keys) +
+                  QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
+                  QStringLiteral(" = k.column1 and n.") + d.column(QStringLiteral("002")) +
+                  QStringLiteral(" = k.column2");
+        rows = ncm.selectRows(ncm.Sql);
+    }
     // Columns: clave1, clave2, lapi, estadistica, deresp.
-    const QVector<QVector<QVariant>> rows = ncm.selectRows(ncm.Sql);
     for (const QString &key : asked)
         m_positions.insert(key, Position());
     const cFMTX::PRINC &fmt = *m_run.state.fmt;
@@ -101,19 +119,30 @@ void CatalogueLookup::readCatalogueAhead(DataConnection &catalogue, const QStrin
 {
     constexpr int kCodesPerRead = 500;
     QList<QStringList> keys;
+    QStringList ordered;
     QSet<QString> asked;
     for (qsizetype i = from; i < codes.size() && keys.size() < kCodesPerRead; ++i) {
         if (m_codesRead.contains(codes[i]) || asked.contains(codes[i])) continue;
         asked.insert(codes[i]);
         keys << QStringList{codes[i]};
+        ordered << codes[i];
     }
-    catalogue.Sql =
-        QStringLiteral(
-            "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.estadomerc, c.descripcion, c.idpais, "
-            "c.descripcion_maria from ") +
-        sql::valuesTable(keys) + QStringLiteral(" k join catarticulos c on c.idcatalogo = ") +
-        sql::text(m_run.state.INTCAT) + QStringLiteral(" and c.idarticulo = k.column1");
-    QVector<QVector<QVariant>> rows = catalogue.selectRows(catalogue.Sql);
+    const QString columns = QStringLiteral(
+        "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.estadomerc, c.descripcion, c.idpais, "
+        "c.descripcion_maria from ");
+    const QString join = QStringLiteral(" join catarticulos c on c.idcatalogo = ") +
+                         sql::text(m_run.state.INTCAT) + QStringLiteral(" and c.idarticulo = k.column1");
+    QVector<QVector<QVariant>> rows;
+    if (catalogue.dialect().engine() == Dialect::Engine::SQLite) {
+        // SQLite parses long literal lists slowly: the codes travel as one bound JSON array.
+        // The cross join keeps the codes the outer loop whatever the planner's guesses.
+        catalogue.Sql =
+            columns + QStringLiteral("(select value as column1 from json_each(?)) k cross") + join;
+        rows = catalogue.selectRowsPrepared(catalogue.Sql, {DataConnection::jsonArray(ordered)});
+    } else {
+        catalogue.Sql = columns + sql::valuesTable(keys) + QStringLiteral(" k") + join;
+        rows = catalogue.selectRows(catalogue.Sql);
+    }
     m_codesRead.unite(asked);
     const cFMTX::PRINC &fmt = *m_run.state.fmt;
     for (QVector<QVariant> &row : rows) {
