@@ -75,32 +75,15 @@ void CatalogueLookup::readPositionsAhead(const QString &position)
         asked.insert(key);
         keys << QStringList{ahead.left(10), ahead.mid(11, 3)};
     }
-    const QString columns = QStringLiteral(" as clave1, k.column2 as clave2, n.") +
-                            d.column(QStringLiteral("059")) + QStringLiteral(" as lapi, n.") +
-                            d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica, n.") +
-                            d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ");
-    QVector<QVector<QVariant>> rows;
-    if (d.engine() == Dialect::Engine::SQLite) {
-        // SQLite parses long literal lists slowly: the keys travel as one bound JSON array.
-        QStringList pairs;
-        pairs.reserve(keys.size());
-        for (const QStringList &k : std::as_const(keys))
-            pairs << DataConnection::jsonArray(k);
-        ncm.Sql = QStringLiteral("select k.column1") + columns +
-                  QStringLiteral(
-                      "(select json_extract(value, '$[0]') as column1, json_extract(value, '$[1]') as "
-                      "column2 from json_each(?)) k cross join ncm n on n.[001] = k.column1 and n.[002] = "
-                      "k.column2");
-        rows = ncm.selectRowsPrepared(ncm.Sql,
-                                      {QLatin1Char('[') + pairs.join(QLatin1Char(',')) + QLatin1Char(']')});
-    } else {
-        ncm.Sql = QStringLiteral("select k.column1") + columns + sql::valuesTable(keys) +
-                  QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
-                  QStringLiteral(" = k.column1 and n.") + d.column(QStringLiteral("002")) +
-                  QStringLiteral(" = k.column2");
-        rows = ncm.selectRows(ncm.Sql);
-    }
+    ncm.Sql = QStringLiteral("select k.column1 as clave1, k.column2 as clave2, n.") +
+              d.column(QStringLiteral("059")) + QStringLiteral(" as lapi, n.") +
+              d.column(QStringLiteral("012")) + QStringLiteral(" as estadistica, n.") +
+              d.column(QStringLiteral("020")) + QStringLiteral(" as deresp from ") + sql::valuesTable(keys) +
+              QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
+              QStringLiteral(" = k.column1 and n.") + d.column(QStringLiteral("002")) +
+              QStringLiteral(" = k.column2");
     // Columns: clave1, clave2, lapi, estadistica, deresp.
+    const QVector<QVector<QVariant>> rows = ncm.selectRows(ncm.Sql);
     for (const QString &key : asked)
         m_positions.insert(key, Position());
     const cFMTX::PRINC &fmt = *m_run.state.fmt;
