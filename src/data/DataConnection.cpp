@@ -52,12 +52,15 @@ void DataConnection::fail(const QSqlError &error, const QString &statement)
     }
     bool ok = false;
     long number = state.toLong(&ok);
-    if (!ok || number == 0) number = kProviderError;
+    if (!ok || number == 0)
+        number = kProviderError;
     // SQLite's extended codes for a primary key and a unique index.
     m_duplicateKey = number == 1555 || number == 2067;
     QString text = error.databaseText().trimmed();
-    if (text.isEmpty()) text = error.text().trimmed();
-    if (text.isEmpty()) text = error.driverText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
     if (m_dialect.engine() == Dialect::Engine::SQLite && number > kSqliteError && number < kSqliteExtended) {
         // SQLite's primary codes are VB's runtime numbers too (13 "database or disk is full" would
         // read as "No coinciden los tipos"): raised as a component raises its own errors.
@@ -115,7 +118,8 @@ QSqlQuery &DataConnection::prepared(const QString &statement, const QVariantList
     if (it == m_prepared.end()) {
         auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
         q->setForwardOnly(true);
-        if (!q->prepare(statement)) fail(q->lastError(), statement);
+        if (!q->prepare(statement))
+            fail(q->lastError(), statement);
         it = m_prepared.emplace(statement, std::move(q)).first;
     }
     QSqlQuery &q = *it->second;
@@ -130,9 +134,11 @@ bool DataConnection::CrearRsPrepared(Recordset &rs, const QString &statement, co
     QSqlQuery &q = prepared(statement, values);
     QSqlError error;
     const bool ok = q.exec() && readInto(q, rs, &error);
-    if (!ok && !error.isValid()) error = q.lastError();
+    if (!ok && !error.isValid())
+        error = q.lastError();
     q.finish();
-    if (!ok) fail(error, statement);
+    if (!ok)
+        fail(error, statement);
     return rs.RecordCount() > 0;
 }
 
@@ -202,9 +208,11 @@ bool DataConnection::CrearRs(Recordset &rs)
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(Sql)) fail(q.lastError(), Sql);
+    if (!q.exec(Sql))
+        fail(q.lastError(), Sql);
     QSqlError error;
-    if (!readInto(q, rs, &error)) fail(error, Sql);
+    if (!readInto(q, rs, &error))
+        fail(error, Sql);
     return rs.RecordCount() > 0;
 }
 
@@ -213,22 +221,27 @@ long long DataConnection::Ejecutar()
     ensureOpen();
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlQuery q(db);
-    if (!q.exec(Sql)) fail(q.lastError(), Sql);
+    if (!q.exec(Sql))
+        fail(q.lastError(), Sql);
     return q.numRowsAffected();
 }
 
 void DataConnection::beginBatch()
 {
-    if (!m_open) return;
-    if (m_batchDepth++ == 0) QSqlDatabase::database(m_name, false).transaction();
+    if (!m_open)
+        return;
+    if (m_batchDepth++ == 0)
+        QSqlDatabase::database(m_name, false).transaction();
 }
 
 void DataConnection::commitBatch()
 {
-    if (!m_open || m_batchDepth == 0) return;
+    if (!m_open || m_batchDepth == 0)
+        return;
     if (--m_batchDepth == 0) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (!db.commit()) fail(db.lastError(), QString());
+        if (!db.commit())
+            fail(db.lastError(), QString());
     }
 }
 
@@ -240,8 +253,7 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     m_server = Server();
     const QFileInfo info(path);
     if (!info.isFile())
-        throw PlanexoError(kProviderError, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(path),
-                           source);
+        throw PlanexoError(kProviderError, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(path), source);
     const bool writable = QFileInfo(info.absoluteFilePath()).isWritable();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     // A URI with mode=rw never creates a missing file.
@@ -289,9 +301,8 @@ void DataConnection::openDriver(const QString &connectionName, const QString &dr
     m_source = source;
     close();
     if (!QSqlDatabase::isDriverAvailable(driver))
-        throw PlanexoError(
-            kProviderError,
-            QStringLiteral("No está disponible el controlador de base de datos '%1'.").arg(driver), source);
+        throw PlanexoError(kProviderError, QStringLiteral("No está disponible el controlador de base de datos '%1'.").arg(driver),
+                           source);
     m_server = Server{driver, database, host, user, password, options, where, port};
     if (driver == QLatin1String("QPSQL") && !options.contains(QLatin1String("connect_timeout")))
         m_server.options = QStringLiteral("connect_timeout=%1").arg(kConnectTimeout) +
@@ -328,10 +339,12 @@ void DataConnection::open(QString connectionName)
 void DataConnection::close()
 {
     m_prepared.clear();
-    if (m_name.isEmpty()) return;
+    if (m_name.isEmpty())
+        return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (db.isOpen()) db.close();
+        if (db.isOpen())
+            db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
     m_name.clear();

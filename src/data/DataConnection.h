@@ -15,7 +15,7 @@
 
 // A database-access object: write Sql, then CrearRs (a query) or Ejecutar (a command).
 class DataConnection {
-  public:
+public:
     DataConnection() = default;
     virtual ~DataConnection();
     DataConnection(const DataConnection &) = delete;
@@ -87,10 +87,10 @@ class DataConnection {
     // Seconds a PostgreSQL connection waits for the server before it gives up.
     static constexpr int kConnectTimeout = 5;
 
-  protected:
+protected:
     QString m_source = QStringLiteral("DataConnection");
 
-  private:
+private:
     [[noreturn]] void fail(const class QSqlError &error, const QString &statement);
     QSqlQuery &prepared(const QString &statement, const QVariantList &values);
     // Throws when closed; opens a dropped server link again.

@@ -13,7 +13,7 @@ namespace oCHKX {
 // The suffix-validation component: checks a tariff position and its suffix text against the
 // nomenclator reached through the data-access manager.
 class clPRINC {
-  public:
+public:
     // Hands over the manager through which the nomenclator (entity "NCM") is reached.
     void ConexionString(EnlaceDatos::EDMain &manager);
     // 0 valid, 1 position not in the nomenclator, 2 suffixes not valid, 3 malformed position.

@@ -2,11 +2,11 @@
 
 #include "ProcessRun.h"
 #include "SuffixText.h"
+#include "shared/Progress.h"
+#include "shared/SharedState.h"
 #include "data/DataConnection.h"
 #include "data/PRINC.h"
 #include "data/SqlText.h"
-#include "shared/Progress.h"
-#include "shared/SharedState.h"
 
 CatalogueLookup::CatalogueLookup(ProcessRun &run) : m_run(run) {}
 
