@@ -211,6 +211,7 @@ private slots:
     void validarSufijos_data();
     void validarSufijos();
     void validarSufijosCachesPerInstance();
+    void validarSufijosReadAhead();
     void validarSufijosWithoutManager();
     void resultsPanelCounts();
     void resultsPanelEmptyAndFailure();
@@ -1164,6 +1165,41 @@ void TestProcess::validarSufijosCachesPerInstance()
     third.ConexionString(*shared().enlace);
     QCOMPARE(third.ValidarSufijos("8205.20.00.000K", "AA(S)-AB(M)-QQ01"), 2);
     QCOMPARE(third.ValidarSufijos("8205.20.00.000K", "AA(S)-AB(M)-QQ(X)"), 0);
+}
+
+// Positions read together: repeated, absent, without codes and malformed ones mixed; each answer is
+// the one a lookup of its own gives. A later read reuses the levels the run has already read.
+void TestProcess::validarSufijosReadAhead()
+{
+    TestEnv env;
+    env.connect();
+    env.execCalvera("NCM", "insert into ncm ([001], [002], [003]) values ('8205.20.00', '100', 'K')");
+    const QString hammer = "8205.20.00.000K", sibling = "8205.20.00.100K", drill = "8467.21.00.100A",
+                  tv = "8528.72.00.100M", bare = "9030.31.00.000H", absent = "8204.11.99.999Z";
+    oCHKX::clPRINC checker;
+    checker.ConexionString(*shared().enlace);
+    checker.anticipate({absent, hammer, bare, hammer, "8202.10", drill, absent, tv, bare});
+    QCOMPARE(checker.ValidarSufijos(absent, "AA(S)-AB(L)"), 1);
+    QCOMPARE(checker.ValidarSufijos(hammer, "AA(S)-AB(M)-JD01"), 0);
+    QCOMPARE(checker.ValidarSufijos(bare, ""), 0);
+    QCOMPARE(checker.ValidarSufijos(hammer, "AA(S)-AB(M)"), 2);
+    QCOMPARE(checker.ValidarSufijos("8202.10", "AA(S)"), 3);
+    QCOMPARE(checker.ValidarSufijos(drill, "AA(BOSCH)-AB(TL 13)-ZA(75 W)"), 2);
+    QCOMPARE(checker.ValidarSufijos(drill, "AA(BOSCH)-AB(TL 13)-ZA(000750)"), 0);
+    QCOMPARE(checker.ValidarSufijos(absent, ""), 1);
+    QCOMPARE(checker.ValidarSufijos(tv, "AA(N)-AB(TV)-ZB(55)"), 2);
+    QCOMPARE(checker.ValidarSufijos(tv, "AA(N)-AB(TV)-ZB(55)-JE02"), 0);
+    QCOMPARE(checker.ValidarSufijos(bare, "FLUKE 17B"), 2);
+    QCOMPARE(checker.ValidarSufijos(bare, "AA(FLUKE)"), 0);
+
+    // The sibling was not announced: it is read on its own, its heading's options as the run read them.
+    env.execCalvera("NCM", "delete from sufidos where sim = '8205.  .  .   '");
+    QCOMPARE(checker.ValidarSufijos(sibling, "AA(S)-AB(M)"), 2);
+    QCOMPARE(checker.ValidarSufijos(sibling, "AA(S)-AB(M)-JD02"), 0);
+    oCHKX::clPRINC next;
+    next.ConexionString(*shared().enlace);
+    QCOMPARE(next.ValidarSufijos(sibling, "AA(S)-AB(M)"), 0);
+    QCOMPARE(next.ValidarSufijos(hammer, "AA(S)-AB(M)"), 0);
 }
 
 void TestProcess::validarSufijosWithoutManager()

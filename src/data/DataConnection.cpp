@@ -237,6 +237,40 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
     return affected;
 }
 
+QVector<QVector<QVariant>> DataConnection::selectRowsPrepared(const QString &statement,
+                                                              const QVariantList &values)
+{
+    QSqlQuery &q = prepared(statement, values);
+    QVector<QVector<QVariant>> rows;
+    QSqlError error;
+    const bool ok = q.exec() && readRows(q, rows, &error);
+    if (!ok && !error.isValid()) error = q.lastError();
+    q.finish();
+    if (!ok) fail(error, statement);
+    return rows;
+}
+
+QString DataConnection::jsonArray(const QStringList &texts)
+{
+    QString json(QLatin1Char('['));
+    for (const QString &t : texts) {
+        if (json.size() > 1) json += QLatin1Char(',');
+        json += QLatin1Char('"');
+        for (const QChar c : t) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('\\')) {
+                json += QLatin1Char('\\');
+                json += c;
+            } else if (c.unicode() < 0x20) {
+                json += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            } else {
+                json += c;
+            }
+        }
+        json += QLatin1Char('"');
+    }
+    return json + QLatin1Char(']');
+}
+
 QVector<QVector<QVariant>> DataConnection::selectRows(const QString &statement)
 {
     ensureOpen();

@@ -5,6 +5,7 @@
 #include "SqlText.h"
 #include "VbFormat.h"
 
+#include <QSet>
 #include <QVector>
 
 // Validation rules:
@@ -63,6 +64,15 @@ QStringList positionLevels(const QString &p)
 {
     return {p.left(2) + QStringLiteral("  .  .  .   "), p.left(4) + QStringLiteral(".  .  .   "),
             p.left(7) + QStringLiteral(".  .   "), p.left(14)};
+}
+
+// A level as a key: without its trailing blanks, which an engine may pad or drop in a fixed-width sim.
+QString levelKey(const QString &level)
+{
+    qsizetype n = level.size();
+    while (n > 0 && level[n - 1] == QLatin1Char(' '))
+        --n;
+    return level.left(n);
 }
 
 const QString kNoSuffixes = QStringLiteral("SIN SUFIJOS");
@@ -127,48 +137,96 @@ const clPRINC::Codes &clPRINC::codesOf(const QString &position)
     return *m_codes.constFind(position);
 }
 
-// One query for several positions: no row for a position absent from the nomenclator, one row with a
-// Null sufijo for a position without codes, else one row per sufidos row that applies.
+// Two queries for several positions: which of them the nomenclator holds, then the sufidos rows of
+// those positions' levels not read before (levels are shared: a chapter's rows serve all its
+// positions). A position's codes are its levels' rows taken level by level, chapter first.
 void clPRINC::readCodes(const QStringList &positions)
 {
     DataConnection &ncm = m_manager->getDataConnectionByEntity(QStringLiteral("NCM"));
     const Dialect &d = ncm.dialect();
-    QList<QStringList> keys;
-    for (const QString &p : positions)
-        keys << QStringList{p} + positionLevels(p) + QStringList{p.left(10), p.mid(11, 3), p.mid(14, 1)};
-    ncm.Sql = QStringLiteral("select k.column1 as posicion, s.sufijo from ") + sql::valuesTable(keys) +
-              QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
-              QStringLiteral(" = k.column6 and n.") + d.column(QStringLiteral("002")) +
-              QStringLiteral(" = k.column7 and n.") + d.column(QStringLiteral("003")) +
-              QStringLiteral(" = k.column8 left join sufidos s on s.sim in (k.column2, k.column3, k.column4, "
-                             "k.column5)");
+    // SQLite parses long literal lists slowly: there the keys travel as one bound JSON array.
+    const bool json = d.engine() == Dialect::Engine::SQLite;
     Recordset rs;
-    ncm.CrearRs(rs);
-    QHash<QString, Codes> read;
-    QHash<QString, QHash<QString, bool>> isValueCode; // the kind of each code, fixed by its first row
-    for (const QString &p : positions)
-        read.insert(p, Codes());
-    for (; !rs.Eof(); rs.MoveNext()) {
-        const auto it = read.find(rs.Fields(QStringLiteral("posicion")).toString());
-        if (it == read.end()) continue;
-        Codes &codes = *it;
-        codes.exists = true;
-        const QVariant field = rs.Fields(QStringLiteral("sufijo"));
-        const QString sufijo = field.isNull() ? QString() : field.toString().trimmed().toUpper();
-        if (sufijo.size() != 2 && sufijo.size() != 4) continue;
-        const QString code = sufijo.left(2);
-        const bool value = sufijo.size() == 2;
-        QHash<QString, bool> &kinds = isValueCode[it.key()];
-        const auto kind = kinds.constFind(code);
-        if (kind == kinds.constEnd()) {
-            kinds.insert(code, value);
-            if (value) codes.valueCodes << code;
-        } else if (*kind != value) {
-            continue;
-        }
-        if (!value && !codes.options[code].contains(sufijo)) codes.options[code] << sufijo;
+    if (json) {
+        ncm.Sql =
+            QStringLiteral("select j.value as posicion from json_each(?) j cross join ncm n on n.[001] = "
+                           "substr(j.value, 1, 10) and n.[002] = substr(j.value, 12, 3) and n.[003] = "
+                           "substr(j.value, 15, 1)");
+        ncm.CrearRsPrepared(rs, ncm.Sql, {DataConnection::jsonArray(positions)});
+    } else {
+        QList<QStringList> keys;
+        keys.reserve(positions.size());
+        for (const QString &p : positions)
+            keys << QStringList{p, p.left(10), p.mid(11, 3), p.mid(14, 1)};
+        ncm.Sql = QStringLiteral("select k.column1 as posicion from ") + sql::valuesTable(keys) +
+                  QStringLiteral(" k join ncm n on n.") + d.column(QStringLiteral("001")) +
+                  QStringLiteral(" = k.column2 and n.") + d.column(QStringLiteral("002")) +
+                  QStringLiteral(" = k.column3 and n.") + d.column(QStringLiteral("003")) +
+                  QStringLiteral(" = k.column4");
+        ncm.CrearRs(rs);
     }
-    m_codes.insert(read);
+    QSet<QString> found;
+    for (; !rs.Eof(); rs.MoveNext())
+        found.insert(rs.Fields(QStringLiteral("posicion")).toString());
+
+    QStringList missing;
+    QSet<QString> asked;
+    for (const QString &p : positions) {
+        if (!found.contains(p)) continue;
+        for (const QString &level : positionLevels(p)) {
+            const QString key = levelKey(level);
+            if (m_levels.contains(key) || asked.contains(key)) continue;
+            asked.insert(key);
+            missing << level;
+        }
+    }
+    if (!missing.isEmpty()) {
+        for (const QString &key : std::as_const(asked))
+            m_levels.insert(key, {});
+        if (json) {
+            ncm.Sql = QStringLiteral("select sim, sufijo from sufidos where sim in (select value from "
+                                     "json_each(?))");
+            ncm.CrearRsPrepared(rs, ncm.Sql, {DataConnection::jsonArray(missing)});
+        } else {
+            QStringList literals;
+            literals.reserve(missing.size());
+            for (const QString &level : std::as_const(missing))
+                literals << sql::text(level);
+            ncm.Sql = QStringLiteral("select sim, sufijo from sufidos where sim in (") +
+                      literals.join(QLatin1Char(',')) + QLatin1Char(')');
+            ncm.CrearRs(rs);
+        }
+        for (; !rs.Eof(); rs.MoveNext()) {
+            const auto level = m_levels.find(levelKey(rs.Fields(QStringLiteral("sim")).toString()));
+            if (level == m_levels.end()) continue;
+            const QVariant field = rs.Fields(QStringLiteral("sufijo"));
+            level->push_back(field.isNull() ? QString() : field.toString().trimmed().toUpper());
+        }
+    }
+
+    for (const QString &p : positions) {
+        Codes codes;
+        codes.exists = found.contains(p);
+        if (codes.exists) {
+            QHash<QString, bool> isValueCode; // the kind of each code, fixed by its first row
+            for (const QString &level : positionLevels(p)) {
+                for (const QString &sufijo : m_levels.value(levelKey(level))) {
+                    if (sufijo.size() != 2 && sufijo.size() != 4) continue;
+                    const QString code = sufijo.left(2);
+                    const bool value = sufijo.size() == 2;
+                    const auto kind = isValueCode.constFind(code);
+                    if (kind == isValueCode.constEnd()) {
+                        isValueCode.insert(code, value);
+                        if (value) codes.valueCodes << code;
+                    } else if (*kind != value) {
+                        continue;
+                    }
+                    if (!value && !codes.options[code].contains(sufijo)) codes.options[code] << sufijo;
+                }
+            }
+        }
+        m_codes.insert(p, codes);
+    }
 }
 
 int clPRINC::ValidarSufijos(const QString &position, const QString &suffixes)

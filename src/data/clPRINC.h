@@ -35,6 +35,9 @@ public:
     EnlaceDatos::EDMain *m_manager = nullptr;
     // Positions already looked up by this instance, which lives for one validation run.
     QHash<QString, Codes> m_codes;
+    // The sufidos rows read for each level (sim without trailing blanks), trimmed and upper case, in
+    // the order the engine gave them.
+    QHash<QString, QStringList> m_levels;
     QStringList m_ahead;
 };
 

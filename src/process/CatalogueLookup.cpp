@@ -4,6 +4,7 @@
 #include "SuffixText.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
+#include "data/DataConnection.h"
 #include "data/PRINC.h"
 #include "data/SqlText.h"
 
@@ -101,19 +102,30 @@ void CatalogueLookup::readCatalogueAhead(DataConnection &catalogue, const QStrin
 {
     constexpr int kCodesPerRead = 500;
     QList<QStringList> keys;
+    QStringList ordered;
     QSet<QString> asked;
     for (qsizetype i = from; i < codes.size() && keys.size() < kCodesPerRead; ++i) {
         if (m_codesRead.contains(codes[i]) || asked.contains(codes[i])) continue;
         asked.insert(codes[i]);
         keys << QStringList{codes[i]};
+        ordered << codes[i];
     }
-    catalogue.Sql =
-        QStringLiteral(
-            "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.estadomerc, c.descripcion, c.idpais, "
-            "c.descripcion_maria from ") +
-        sql::valuesTable(keys) + QStringLiteral(" k join catarticulos c on c.idcatalogo = ") +
-        sql::text(m_run.state.INTCAT) + QStringLiteral(" and c.idarticulo = k.column1");
-    QVector<QVector<QVariant>> rows = catalogue.selectRows(catalogue.Sql);
+    const QString columns = QStringLiteral(
+        "select k.column1 as clave, c.ncm, c.lapi, c.sufijos, c.estadomerc, c.descripcion, c.idpais, "
+        "c.descripcion_maria from ");
+    const QString join = QStringLiteral(" join catarticulos c on c.idcatalogo = ") +
+                         sql::text(m_run.state.INTCAT) + QStringLiteral(" and c.idarticulo = k.column1");
+    QVector<QVector<QVariant>> rows;
+    if (catalogue.dialect().engine() == Dialect::Engine::SQLite) {
+        // SQLite parses long literal lists slowly: the codes travel as one bound JSON array.
+        // The cross join keeps the codes the outer loop whatever the planner's guesses.
+        catalogue.Sql =
+            columns + QStringLiteral("(select value as column1 from json_each(?)) k cross") + join;
+        rows = catalogue.selectRowsPrepared(catalogue.Sql, {DataConnection::jsonArray(ordered)});
+    } else {
+        catalogue.Sql = columns + sql::valuesTable(keys) + QStringLiteral(" k") + join;
+        rows = catalogue.selectRows(catalogue.Sql);
+    }
     m_codesRead.unite(asked);
     const cFMTX::PRINC &fmt = *m_run.state.fmt;
     for (QVector<QVariant> &row : rows) {

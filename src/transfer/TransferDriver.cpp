@@ -13,8 +13,6 @@
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSet>
 
 #include <algorithm>
@@ -616,11 +614,11 @@ void TransferDriver::readCatalogueAhead(DataConnection &cal, const QStringList &
     bool read = false;
     if (cal.dialect().engine() == Dialect::Engine::SQLite) {
         // SQLite reads the codes from one JSON text much faster than it parses a table of values.
-        QJsonArray codesAsked;
+        QStringList codesAsked;
         for (const QStringList &key : keys)
-            codesAsked.append(key.first());
+            codesAsked << key.first();
         cal.Sql = QStringLiteral("select distinct k.value as clave from json_each(") +
-                  sql::text(QString::fromUtf8(QJsonDocument(codesAsked).toJson(QJsonDocument::Compact))) +
+                  sql::text(DataConnection::jsonArray(codesAsked)) +
                   QStringLiteral(") k") + join + QStringLiteral("value");
         try {
             cal.CrearRs(rs);
