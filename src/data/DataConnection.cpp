@@ -113,20 +113,54 @@ static bool readInto(QSqlQuery &q, Recordset &rs, QSqlError *error)
     return true;
 }
 
+// Each "?" outside quotes becomes a name of its own, in order; where asText marks it with 'b', the
+// name is read back as text.
+static QString namedParameters(const QString &statement, const QByteArray &asText, QStringList &names)
+{
+    QString named;
+    named.reserve(statement.size() + 16 * asText.size());
+    bool quoted = false;
+    for (const QChar c : statement) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (c == QLatin1Char('?') && !quoted) {
+            const qsizetype i = names.size();
+            names << QStringLiteral(":v") + QString::number(i);
+            if (i < asText.size() && asText[i] == 'b')
+                named += QStringLiteral("cast(") + names.last() + QStringLiteral(" as text)");
+            else
+                named += names.last();
+        } else {
+            named += c;
+        }
+    }
+    return named;
+}
+
 QSqlQuery &DataConnection::prepared(const QString &statement, const QVariantList &values)
 {
     ensureOpen();
     auto it = m_prepared.find(statement);
     if (it == m_prepared.end()) {
-        auto q = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
-        q->setForwardOnly(true);
-        if (!q->prepare(statement))
-            fail(q->lastError(), statement);
-        it = m_prepared.emplace(statement, std::move(q)).first;
+        Prepared p;
+        p.query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
+        p.query->setForwardOnly(true);
+        // On SQLite the values are bound by names made once: Qt's binding by position makes a
+        // name for every value it binds.
+        const bool byName = m_server.driver.isEmpty() && m_dialect.engine() == Dialect::Engine::SQLite;
+        if (!p.query->prepare(byName ? namedParameters(statement, {}, p.names) : statement))
+            fail(p.query->lastError(), statement);
+        it = m_prepared.emplace(statement, std::move(p)).first;
     }
-    QSqlQuery &q = *it->second;
-    for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, values[i]);
+    QSqlQuery &q = *it->second.query;
+    const QStringList &names = it->second.names;
+    if (names.isEmpty()) {
+        for (int i = 0; i < values.size(); ++i)
+            q.bindValue(i, values[i]);
+    } else {
+        for (qsizetype i = 0; i < values.size() && i < names.size(); ++i)
+            q.bindValue(names[i], values[i]);
+    }
     return q;
 }
 
@@ -191,26 +225,9 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
     auto it =
         std::find_if(variants.begin(), variants.end(), [&](const Bound &b) { return b.bytes == bytes; });
     if (it == variants.end()) {
-        // Each "?" outside quotes becomes a name of its own, in order.
         Bound b;
         b.bytes = bytes;
-        QString named;
-        named.reserve(statement.size() + 16 * values.size());
-        bool quoted = false;
-        for (const QChar c : statement) {
-            if (c == QLatin1Char('\''))
-                quoted = !quoted;
-            if (c == QLatin1Char('?') && !quoted) {
-                const qsizetype i = b.names.size();
-                b.names << QStringLiteral(":v") + QString::number(i);
-                if (i < bytes.size() && bytes[i] == 'b')
-                    named += QStringLiteral("cast(") + b.names.last() + QStringLiteral(" as text)");
-                else
-                    named += b.names.last();
-            } else {
-                named += c;
-            }
-        }
+        const QString named = namedParameters(statement, bytes, b.names);
         b.query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
         b.query->setForwardOnly(true);
         if (!b.query->prepare(named))

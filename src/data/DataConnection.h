@@ -138,5 +138,9 @@ private:
     struct StatementHash {
         size_t operator()(const QString &statement) const noexcept { return qHash(statement); }
     };
-    std::unordered_map<QString, std::unique_ptr<QSqlQuery>, StatementHash> m_prepared;
+    struct Prepared {
+        std::unique_ptr<QSqlQuery> query;
+        QStringList names; // empty: bound by position
+    };
+    std::unordered_map<QString, Prepared, StatementHash> m_prepared;
 };
