@@ -5,6 +5,8 @@
 #include "data/VbFormat.h"
 
 #include <QTest>
+#include <cmath>
+#include <random>
 
 class TestLocale : public QObject {
     Q_OBJECT
@@ -114,6 +116,46 @@ private slots:
         QVERIFY(vb::isNumeric(QVariant(3)));
         QVERIFY(!vb::isNumeric(QVariant()));
         QVERIFY(!vb::isNumeric(QVariant(QStringLiteral("x"))));
+    }
+
+    // Many texts of every shape read as Qt's own parser reads the same number written with a point.
+    void cdblReadsAsQtDoes()
+    {
+        TestEnv::useComma();
+        std::mt19937_64 random(7);
+        std::uniform_real_distribution<double> mantissa(-10, 10);
+        std::uniform_int_distribution<int> exponent(-320, 310);
+        std::uniform_int_distribution<int> precision(1, 17);
+        for (int i = 0; i < 100000; ++i) {
+            const double value = mantissa(random) * std::pow(10.0, exponent(random) / (i % 3 == 0 ? 1 : 20));
+            QString point = QString::number(value, i % 2 ? 'f' : 'g', precision(random));
+            if (i % 7 == 0) point = QString::number(value, 'e', precision(random));
+            bool ok = false;
+            const double expected = point.toDouble(&ok);
+            QString comma = point;
+            comma.replace(QLatin1Char('.'), QLatin1Char(','));
+            if (!ok || !std::isfinite(expected)) {
+                QVERIFY2(!vb::isNumeric(comma), qPrintable(comma));
+                continue;
+            }
+            QVERIFY2(vb::isNumeric(comma), qPrintable(comma));
+            const double read = vb::cdbl(comma);
+            QVERIFY2(read == expected && std::signbit(read) == std::signbit(expected), qPrintable(comma));
+        }
+        // Edges: below the smallest normal, signed zero, digits past a double's precision.
+        for (const char *text : {"4,9e-324", "2,2250738585072011e-308", "-0", "0,000", "1,7976931348623157e308",
+                                 "123456789012345678901234567890", "0,1000000000000000055511151231257827"}) {
+            const QString comma = QString::fromLatin1(text);
+            QString point = comma;
+            point.replace(QLatin1Char(','), QLatin1Char('.'));
+            bool ok = false;
+            const double expected = point.toDouble(&ok);
+            QCOMPARE(vb::isNumeric(comma), ok && std::isfinite(expected));
+            if (ok && std::isfinite(expected)) {
+                QCOMPARE(vb::cdbl(comma), expected);
+                QCOMPARE(std::signbit(vb::cdbl(comma)), std::signbit(expected));
+            }
+        }
     }
 
     void cdblFailsWithTypeMismatch()

@@ -85,13 +85,33 @@ static bool normalise(const QString &text, QString *out)
     return true;
 }
 
+// A normalised text's value: from_chars where it reads the whole text to a normal number or zero
+// (both round correctly, so they agree), else as QString reads it. False when it is no finite number.
+static bool normalisedValue(const QString &c, double &v)
+{
+    char buffer[64];
+    const qsizetype n = c.size();
+    bool plain = n > 0 && n < qsizetype(sizeof buffer);
+    for (qsizetype i = 0; plain && i < n; ++i) {
+        const char16_t u = c[i].unicode();
+        plain = u < 128;
+        buffer[i] = char(u);
+    }
+    if (plain) {
+        const auto r = std::from_chars(buffer, buffer + n, v, std::chars_format::general);
+        if (r.ec == std::errc() && r.ptr == buffer + n && (v == 0 || std::isnormal(v))) return true;
+    }
+    bool ok = false;
+    v = c.toDouble(&ok);
+    return ok && std::isfinite(v);
+}
+
 bool isNumeric(const QString &text)
 {
     QString c;
     if (!normalise(text, &c)) return false;
-    bool ok = false;
-    const double v = c.toDouble(&ok);
-    return ok && std::isfinite(v);
+    double v = 0;
+    return normalisedValue(c, v);
 }
 
 static bool isNumberType(const QVariant &value)
@@ -123,10 +143,8 @@ bool isNumeric(const QVariant &value)
 double cdbl(const QString &text)
 {
     QString c;
-    if (!normalise(text, &c)) throw PlanexoError::typeMismatch();
-    bool ok = false;
-    const double v = c.toDouble(&ok);
-    if (!ok || !std::isfinite(v)) throw PlanexoError::typeMismatch();
+    double v = 0;
+    if (!normalise(text, &c) || !normalisedValue(c, v)) throw PlanexoError::typeMismatch();
     return v;
 }
 
