@@ -178,9 +178,9 @@ bool DataConnection::CrearRsPrepared(Recordset &rs, const QString &statement, co
     return rs.RecordCount() > 0;
 }
 
-long long DataConnection::EjecutarPrepared(const QString &statement, const QVariantList &values)
+// Runs a prepared command: the rows it changed; a failure names the statement.
+long long DataConnection::runCommand(QSqlQuery &q, const QString &statement)
 {
-    QSqlQuery &q = prepared(statement, values);
     if (!q.exec()) {
         const QSqlError error = q.lastError();
         q.finish();
@@ -189,6 +189,11 @@ long long DataConnection::EjecutarPrepared(const QString &statement, const QVari
     const long long affected = q.numRowsAffected();
     q.finish();
     return affected;
+}
+
+long long DataConnection::EjecutarPrepared(const QString &statement, const QVariantList &values)
+{
+    return runCommand(prepared(statement, values), statement);
 }
 
 bool DataConnection::storesUtf8()
@@ -244,14 +249,7 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
         else
             q.bindValue(names[i], v);
     }
-    if (!q.exec()) {
-        const QSqlError error = q.lastError();
-        q.finish();
-        fail(error, statement);
-    }
-    const long long affected = q.numRowsAffected();
-    q.finish();
-    return affected;
+    return runCommand(q, statement);
 }
 
 QVector<QVector<QVariant>> DataConnection::selectRowsPrepared(const QString &statement,

@@ -107,6 +107,7 @@ protected:
 private:
     [[noreturn]] void fail(const class QSqlError &error, const QString &statement);
     QSqlQuery &prepared(const QString &statement, const QVariantList &values);
+    long long runCommand(QSqlQuery &q, const QString &statement);
     // Throws when closed; opens a dropped server link again.
     void ensureOpen();
     // By value: callers pass m_name, which close() clears.
