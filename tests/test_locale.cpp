@@ -158,6 +158,52 @@ private slots:
         }
     }
 
+    // Rounding is decimal: the value reads as the text that the format patterns write, ties (as
+    // decimal texts such as 2.675, whose double lies below the half) going away from zero.
+    void roundingMatchesTheFormattedText()
+    {
+        TestEnv::usePoint();
+        std::mt19937_64 random(11);
+        std::uniform_int_distribution<long long> digits(-99999999, 99999999);
+        std::uniform_int_distribution<int> places(0, 9);
+        std::uniform_int_distribution<int> decimals(0, 6);
+        std::uniform_real_distribution<double> wide(-1, 1);
+        std::uniform_int_distribution<int> magnitude(-8, 16);
+        for (int i = 0; i < 300000; ++i) {
+            const int d = decimals(random);
+            double value = 0;
+            switch (i % 4) {
+            case 0: // a short decimal, often a tie one place past the decimals kept
+                value = double(digits(random)) / std::pow(10.0, places(random));
+                break;
+            case 1:
+                value = (double(digits(random) / 10 * 10) + 5) / std::pow(10.0, d + 1);
+                break;
+            case 2: // next to a tie
+                value = std::nextafter((double(digits(random)) * 10 + 5) / std::pow(10.0, d + 1),
+                                       i % 8 == 2 ? 1e300 : -1e300);
+                break;
+            default:
+                value = wide(random) * std::pow(10.0, magnitude(random));
+            }
+            const QString pattern = d == 0 ? QStringLiteral("0") : QStringLiteral("0.") + QString(d, QLatin1Char('0'));
+            const double expected = vb::format(value, pattern).toDouble();
+            const double rounded = vb::roundHalfAway(value, d);
+            QVERIFY2(rounded == expected,
+                     qPrintable(QStringLiteral("%1 to %2: %3, the text says %4")
+                                    .arg(value, 0, 'g', 17)
+                                    .arg(d)
+                                    .arg(rounded, 0, 'g', 17)
+                                    .arg(expected, 0, 'g', 17)));
+        }
+        QCOMPARE(vb::roundHalfAway(1.005, 2), 1.01);
+        QCOMPARE(vb::roundHalfAway(-1.005, 2), -1.01);
+        QCOMPARE(vb::roundHalfAway(0.285, 2), 0.29);
+        QCOMPARE(vb::roundHalfAway(1e-20, 2), 0.0);
+        QVERIFY(!std::signbit(vb::roundHalfAway(-0.0, 2)));
+        QVERIFY(std::signbit(vb::roundHalfAway(-0.001, 2)));
+    }
+
     void cdblFailsWithTypeMismatch()
     {
         TestEnv::useComma();

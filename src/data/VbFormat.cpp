@@ -327,6 +327,22 @@ static Fixed fixedDigits(double value, int decimals)
 double roundHalfAway(double value, int decimals)
 {
     if (!std::isfinite(value)) return value;
+    // The decimal digits rounded (at most 15 significant) lie within 1e-13 relative of the value; so
+    // below 1e7, a value times the power of ten that is farther than 1e-5 from a half rounds as the
+    // nearest whole number does, and that number over the exact power of ten is the double that its
+    // text reads as (one correctly rounded division).
+    static constexpr double kScale[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                        1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (decimals >= 0 && decimals <= 15) {
+        const double scaled = value * kScale[decimals];
+        if (std::fabs(scaled) < 1e7) {
+            const double whole = std::nearbyint(scaled);
+            if (std::fabs(scaled - whole) < 0.5 - 1e-5) {
+                if (whole == 0) return value < 0 ? -0.0 : 0.0;
+                return whole / kScale[decimals];
+            }
+        }
+    }
     const Fixed f = fixedDigits(value, decimals);
     const std::string text = f.intPart + '.' + (f.fracPart.empty() ? std::string("0") : f.fracPart);
     double r = 0;

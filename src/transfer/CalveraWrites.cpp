@@ -46,6 +46,17 @@ QVariant literalValue(const QString &literal)
 QVariant realValue(double value)
 {
     if (value == 0) return 0LL;
+    // Mostly a whole number, or one with a few decimals: m / 10^k giving the value back, with m whole
+    // and below 1e15, is a literal of 15 digits or fewer that reads as the value.
+    if (const double a = std::fabs(value); a >= 1e-4 && a < 1e15) {
+        if (value == std::trunc(value)) return static_cast<long long>(value);
+        double scale = 10;
+        for (int k = 1; k <= 6; ++k, scale *= 10) {
+            const double m = value * scale;
+            if (std::fabs(m) >= 1e15) break;
+            if (m == std::trunc(m) && m / scale == value) return value;
+        }
+    }
     char sci[40];
     const auto r = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
     if (r.ec == std::errc() && std::fabs(value) >= std::numeric_limits<double>::min()) {

@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 
 using Icon = Interaction::Icon;
@@ -178,8 +179,22 @@ class ArticleRows {
 };
 
 TransferDriver::TransferDriver(SharedState &state, Progress &progress)
-    : m_state(state), m_progress(progress), m_clock([] { return QDateTime::currentDateTime(); })
+    : m_state(state), m_progress(progress), m_clock(systemClock())
 {
+}
+
+std::function<QDateTime()> TransferDriver::systemClock()
+{
+    // The local time is worked out once a second: every working out reads the time zone afresh.
+    return [second = std::numeric_limits<qint64>::min(), local = QDateTime()]() mutable {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const qint64 s = now >= 0 ? now / 1000 : (now - 999) / 1000;
+        if (s != second) {
+            second = s;
+            local = QDateTime::fromMSecsSinceEpoch(s * 1000);
+        }
+        return local;
+    };
 }
 
 QString TransferDriver::setAnsi(QVariant &value)

@@ -50,6 +50,8 @@ class TransferDriver {
     }
     // The clock of the catalogue's fecha (tests fix it).
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    // The local time to the second.
+    static std::function<QDateTime()> systemClock();
 
   private:
     void requireComponents() const;
