@@ -2,12 +2,16 @@
 // quoting, and the parameter file of the data-access manager.
 #include "shared/SharedState.h"
 #include "common/TestEnv.h"
+#include "data/DataConnection.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/clPRINC.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestData : public QObject {
@@ -83,6 +87,100 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(PlanexoError, g.Ejecutar());
         Recordset rs;
         QVERIFY_THROWS_EXCEPTION(PlanexoError, g.CrearRs(rs));
+    }
+
+    // The commands of the long operations: every kind of value stored as Qt's driver stores it (a
+    // QByteArray as the UTF-8 text it holds), failures raised with the engine's codes and messages,
+    // and a statement that failed runs again.
+    void boundCommandsStoreAndFailAsTheDriverDoes()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("bound.sqlite"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mk"));
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral(
+                "create table t (k integer primary key, a, b, c, d, e, f, g, h, i, j, n real check (n >= 0))")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("mk"));
+        DataConnection dc;
+        dc.openSqlite(QStringLiteral("bound"), file, QStringLiteral("test"));
+#ifdef Q_OS_LINUX
+        QVERIFY(dc.bindsBelowQt());
+#endif
+        const QString insert = QStringLiteral("insert into t (k, a, b, c, d, e, f, g, h, i, j) values "
+                                              "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        const QVariantList values = {1,
+                                     QStringLiteral("Ñandú \U0001F527").toUtf8(),
+                                     QStringLiteral("texto 'citado'"),
+                                     QString(),
+                                     QVariant(),
+                                     8000000000LL,
+                                     2.5,
+                                     true,
+                                     QDateTime(QDate(2026, 12, 7), QTime(10, 11, 12, 13)),
+                                     QByteArray(),
+                                     QByteArray("")};
+        QCOMPARE(dc.EjecutarBound(insert, values), 1LL);
+        QCOMPARE(dc.EjecutarBound(QStringLiteral("update t set n = ? where k = ?"), {1.25, 1}), 1LL);
+        QCOMPARE(dc.EjecutarBound(QStringLiteral("update t set n = ? where k = ?"), {1.5, 99}), 0LL);
+        dc.Sql = QStringLiteral("select typeof(a) || ' ' || a as a, typeof(b) || ' ' || b as b, typeof(c) as c, "
+                                "typeof(d) as d, typeof(e) || ' ' || e as e, typeof(f) || ' ' || f as f, "
+                                "typeof(g) || ' ' || g as g, typeof(h) || ' ' || h as h, typeof(i) as i, "
+                                "typeof(j) || '.' || j || '.' as j, n from t");
+        Recordset rs;
+        QVERIFY(dc.CrearRs(rs));
+        QCOMPARE(rs.Fields(QStringLiteral("a")).toString(), QStringLiteral("text Ñandú \U0001F527"));
+        QCOMPARE(rs.Fields(QStringLiteral("b")).toString(), QStringLiteral("text texto 'citado'"));
+        QCOMPARE(rs.Fields(QStringLiteral("c")).toString(), QStringLiteral("null"));
+        QCOMPARE(rs.Fields(QStringLiteral("d")).toString(), QStringLiteral("null"));
+        QCOMPARE(rs.Fields(QStringLiteral("e")).toString(), QStringLiteral("integer 8000000000"));
+        QCOMPARE(rs.Fields(QStringLiteral("f")).toString(), QStringLiteral("real 2.5"));
+        QCOMPARE(rs.Fields(QStringLiteral("g")).toString(), QStringLiteral("integer 1"));
+        QCOMPARE(rs.Fields(QStringLiteral("h")).toString(), QStringLiteral("text 2026-12-07T10:11:12.013"));
+        QCOMPARE(rs.Fields(QStringLiteral("i")).toString(), QStringLiteral("null"));
+        QCOMPARE(rs.Fields(QStringLiteral("j")).toString(), QStringLiteral("text.."));
+        QCOMPARE(rs.Fields(QStringLiteral("n")).toDouble(), 1.25);
+
+        // A key that exists: the engine's extended code, its message, and the duplicate noted.
+        try {
+            dc.EjecutarBound(insert, values);
+            QFAIL("duplicate key accepted");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.number(), 1555L);
+            QCOMPARE(e.description(), QStringLiteral("UNIQUE constraint failed: t.k"));
+        }
+        QVERIFY(dc.lastFailureWasDuplicateKey());
+        try {
+            dc.EjecutarBound(QStringLiteral("update t set n = ? where k = ?"), {-1, 1});
+            QFAIL("check accepted");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.number(), 275L); // SQLITE_CONSTRAINT_CHECK
+            QCOMPARE(e.description(), QStringLiteral("CHECK constraint failed: n >= 0"));
+        }
+        QVERIFY(!dc.lastFailureWasDuplicateKey());
+        // A statement that does not compile, and one given too few values.
+        try {
+            dc.EjecutarBound(QStringLiteral("update nada set n = ?"), {1});
+            QFAIL("unknown table accepted");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.description(), QStringLiteral("no such table: nada"));
+        }
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, dc.EjecutarBound(QStringLiteral("update t set n = ? where k = ?"), {1}));
+        // The statements that failed run again.
+        QVariantList second = values;
+        second[0] = 2;
+        QCOMPARE(dc.EjecutarBound(insert, second), 1LL);
+        QCOMPARE(dc.EjecutarBound(QStringLiteral("update t set n = ? where k = ?"), {3, 2}), 1LL);
+        dc.Sql = QStringLiteral("select count(*) as c, sum(n) as s from t");
+        QVERIFY(dc.CrearRs(rs));
+        QCOMPARE(rs.Fields(QStringLiteral("c")).toInt(), 2);
+        QCOMPARE(rs.Fields(QStringLiteral("s")).toDouble(), 4.25);
+        // Closed with its statements: the file opens again at once.
+        dc.close();
+        dc.openSqlite(QStringLiteral("bound"), file, QStringLiteral("test"));
+        QCOMPARE(dc.EjecutarBound(QStringLiteral("delete from t where k = ?"), {1}), 1LL);
     }
 
     void connectFailures()

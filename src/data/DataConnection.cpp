@@ -213,6 +213,12 @@ bool DataConnection::storesUtf8()
 long long DataConnection::EjecutarBound(const QString &statement, const QVariantList &values)
 {
     ensureOpen();
+    if (m_native) {
+        QSqlError error;
+        const long long affected = m_native->run(statement, values, error);
+        if (affected < 0) fail(error, statement);
+        return affected;
+    }
     // A UTF-8 text given as bytes goes in as a blob that the statement reads back as text: the
     // engine then stores the bytes without converting them from UTF-16 and back.
     const bool utf8 = storesUtf8();
@@ -421,6 +427,7 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
             fail(error, QString());
         }
     }
+    m_native = NativeSqlite::of(db);
 }
 
 void DataConnection::openDriver(const QString &connectionName, const QString &driver, const QString &database,
@@ -467,6 +474,7 @@ void DataConnection::open(QString connectionName)
 
 void DataConnection::close()
 {
+    m_native.reset();
     m_prepared.clear();
     m_bound.clear();
     m_lastBound.clear();

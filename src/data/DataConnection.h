@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NativeSqlite.h"
 #include "PlanexoError.h"
 #include "Recordset.h"
 #include "SqlText.h"
@@ -95,6 +96,10 @@ public:
                     const QString &options, const QString &source, const QString &where = {});
     void close();
 
+    // Whether EjecutarBound runs its commands below Qt's layer (an SQLite file, on the library Qt's
+    // driver calls).
+    bool bindsBelowQt() const { return m_native != nullptr; }
+
     // Whether the last failure was the refusal of a row whose key already exists.
     bool lastFailureWasDuplicateKey() const { return m_duplicateKey; }
 
@@ -136,6 +141,8 @@ private:
     QString m_lastBound;
     std::vector<Bound> *m_lastBoundPrepared = nullptr;
     int m_utf8 = -1; // storesUtf8(): unknown, no, yes
+    // EjecutarBound's commands on an SQLite file, run below Qt's layer where that is possible.
+    std::unique_ptr<NativeSqlite> m_native;
     struct StatementHash {
         size_t operator()(const QString &statement) const noexcept { return qHash(statement); }
     };

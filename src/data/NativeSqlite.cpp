@@ -1,0 +1,195 @@
+#include "NativeSqlite.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+
+#ifdef PLANEXO_HAVE_SQLITE3
+#include <sqlite3.h>
+#if defined(Q_OS_UNIX)
+#include <dlfcn.h>
+#define PLANEXO_NATIVE_SQLITE 1
+#endif
+#endif
+
+#ifdef PLANEXO_NATIVE_SQLITE
+
+namespace {
+
+// Whether the driver's plugin calls the SQLite library that this program calls: a plugin built with
+// its own copy of SQLite has a handle that only its copy may touch.
+bool driverSharesTheLibrary(const QSqlDriver *driver)
+{
+    Dl_info info{};
+    const void *vtable = *reinterpret_cast<void *const *>(driver);
+    if (!dladdr(vtable, &info) || !info.dli_fname) return false;
+    void *plugin = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
+    if (!plugin) return false;
+    void *theirs = dlsym(plugin, "sqlite3_step");
+    dlclose(plugin);
+    void *ours = dlsym(RTLD_DEFAULT, "sqlite3_step");
+    return theirs && theirs == ours;
+}
+
+// As the driver judges a value Null.
+bool isNullValue(const QVariant &v)
+{
+    if (v.isNull()) return true;
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return static_cast<const QString *>(v.constData())->isNull();
+    case QMetaType::QByteArray:
+        return static_cast<const QByteArray *>(v.constData())->isNull();
+    case QMetaType::QDateTime:
+        return !static_cast<const QDateTime *>(v.constData())->isValid();
+    case QMetaType::QDate:
+        return !static_cast<const QDate *>(v.constData())->isValid();
+    case QMetaType::QTime:
+        return !static_cast<const QTime *>(v.constData())->isValid();
+    default:
+        return false;
+    }
+}
+
+int bindText16(sqlite3_stmt *st, int i, const QString &text)
+{
+    return sqlite3_bind_text16(st, i, text.utf16(), int(text.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+}
+
+int bind(sqlite3_stmt *st, int i, const QVariant &v)
+{
+    if (isNullValue(v)) return sqlite3_bind_null(st, i);
+    switch (v.typeId()) {
+    case QMetaType::QByteArray: {
+        // The value outlives the step, and the statement is reset before it is bound again.
+        const auto *bytes = static_cast<const QByteArray *>(v.constData());
+        return sqlite3_bind_text(st, i, bytes->constData(), int(bytes->size()), SQLITE_STATIC);
+    }
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return sqlite3_bind_int(st, i, v.toInt());
+    case QMetaType::Double:
+        return sqlite3_bind_double(st, i, v.toDouble());
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+        return sqlite3_bind_int64(st, i, v.toLongLong());
+    case QMetaType::QString: {
+        const auto *text = static_cast<const QString *>(v.constData());
+        return sqlite3_bind_text16(st, i, text->utf16(), int(text->size() * sizeof(QChar)), SQLITE_STATIC);
+    }
+    case QMetaType::QDateTime:
+        return bindText16(st, i, v.toDateTime().toString(Qt::ISODateWithMs));
+    case QMetaType::QTime:
+        return bindText16(st, i, v.toTime().toString(QStringLiteral("hh:mm:ss.zzz")));
+    default:
+        return bindText16(st, i, v.toString());
+    }
+}
+
+} // namespace
+
+std::unique_ptr<NativeSqlite> NativeSqlite::of(const QSqlDatabase &db)
+{
+    if (!db.isOpen() || !db.driver()) return nullptr;
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0) return nullptr;
+    sqlite3 *native = *static_cast<sqlite3 *const *>(handle.constData());
+    if (!native) return nullptr;
+    static const bool shared = driverSharesTheLibrary(db.driver());
+    if (!shared) return nullptr;
+    return std::unique_ptr<NativeSqlite>(new NativeSqlite(native));
+}
+
+NativeSqlite::~NativeSqlite()
+{
+    for (auto &[text, st] : m_statements)
+        sqlite3_finalize(st);
+}
+
+QSqlError NativeSqlite::lastError(const char *what, int type, int code) const
+{
+    return QSqlError(QCoreApplication::translate("QSQLiteResult", what),
+                     QString(reinterpret_cast<const QChar *>(sqlite3_errmsg16(m_db))),
+                     QSqlError::ErrorType(type), QString::number(code));
+}
+
+sqlite3_stmt *NativeSqlite::statementFor(const QString &statement, QSqlError &error)
+{
+    if (m_lastStatement && statement.constData() == m_last.constData() && statement.size() == m_last.size())
+        return m_lastStatement;
+    auto it = m_statements.find(statement);
+    if (it == m_statements.end()) {
+        sqlite3_stmt *st = nullptr;
+        const void *tail = nullptr;
+        const int rc = sqlite3_prepare16_v3(m_db, statement.utf16(), int((statement.size() + 1) * sizeof(QChar)),
+                                            SQLITE_PREPARE_PERSISTENT, &st, &tail);
+        if (rc != SQLITE_OK) {
+            error = lastError("Unable to execute statement", QSqlError::StatementError, rc);
+            sqlite3_finalize(st);
+            return nullptr;
+        }
+        if (tail && !QString(reinterpret_cast<const QChar *>(tail)).trimmed().isEmpty()) {
+            sqlite3_finalize(st);
+            error = QSqlError(
+                QCoreApplication::translate("QSQLiteResult", "Unable to execute multiple statements at a time"),
+                QString(), QSqlError::StatementError, QString::number(SQLITE_MISUSE));
+            return nullptr;
+        }
+        it = m_statements.emplace(statement, st).first;
+    }
+    m_last = it->first;
+    m_lastStatement = it->second;
+    return m_lastStatement;
+}
+
+long long NativeSqlite::run(const QString &statement, const QVariantList &values, QSqlError &error)
+{
+    sqlite3_stmt *st = statementFor(statement, error);
+    if (!st) return -1;
+    if (sqlite3_bind_parameter_count(st) != values.size()) {
+        error = QSqlError(QCoreApplication::translate("QSQLiteResult", "Parameter count mismatch"), QString(),
+                          QSqlError::StatementError);
+        return -1;
+    }
+    for (int i = 0; i < int(values.size()); ++i) {
+        const int rc = bind(st, i + 1, values[i]);
+        if (rc != SQLITE_OK) {
+            error = lastError("Unable to bind parameters", QSqlError::StatementError, rc);
+            sqlite3_reset(st);
+            return -1;
+        }
+    }
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
+        const long long changed = sqlite3_changes(m_db);
+        sqlite3_reset(st);
+        return changed;
+    }
+    // A generic failure or a constraint says which it was once the statement is reset.
+    if (rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT) {
+        const int code = sqlite3_reset(st);
+        error = lastError("Unable to fetch row", QSqlError::ConnectionError, code);
+    } else {
+        error = lastError("Unable to fetch row", QSqlError::ConnectionError, rc);
+        sqlite3_reset(st);
+    }
+    return -1;
+}
+
+#else // without SQLite's library, or where its use by the driver cannot be checked
+
+std::unique_ptr<NativeSqlite> NativeSqlite::of(const QSqlDatabase &)
+{
+    return nullptr;
+}
+
+NativeSqlite::~NativeSqlite() = default;
+
+long long NativeSqlite::run(const QString &, const QVariantList &, QSqlError &error)
+{
+    error = QSqlError(QStringLiteral("SQLite"), QString(), QSqlError::UnknownError);
+    return -1;
+}
+
+#endif

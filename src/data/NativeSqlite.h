@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QSqlError>
+#include <QString>
+#include <QVariantList>
+#include <memory>
+#include <unordered_map>
+
+class QSqlDatabase;
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Commands run straight on the SQLite handle under Qt's driver, for the long operations that run
+// thousands of them: Qt's layer costs more per command than the engine's own work. Values are bound
+// as the driver binds them, except that a QByteArray is a text in UTF-8; failures come as the driver
+// reports them. Only where the driver runs on the SQLite library that this program calls.
+class NativeSqlite {
+  public:
+    // Nothing when the connection is no open SQLite database of the library this program calls.
+    static std::unique_ptr<NativeSqlite> of(const QSqlDatabase &db);
+    // Finalizes the statements: before the driver closes its handle.
+    ~NativeSqlite();
+    NativeSqlite(const NativeSqlite &) = delete;
+    NativeSqlite &operator=(const NativeSqlite &) = delete;
+
+    // Runs a command with "?" placeholders, prepared once; the rows it changed, or -1 with `error`.
+    long long run(const QString &statement, const QVariantList &values, QSqlError &error);
+
+  private:
+    explicit NativeSqlite(sqlite3 *db) : m_db(db) {}
+    sqlite3_stmt *statementFor(const QString &statement, QSqlError &error);
+    QSqlError lastError(const char *what, int type, int code) const;
+
+    sqlite3 *m_db;
+    struct Hash {
+        size_t operator()(const QString &s) const noexcept { return qHash(s); }
+    };
+    std::unordered_map<QString, sqlite3_stmt *, Hash> m_statements;
+    // Callers pass the same shared text again and again: compared by its data first.
+    QString m_last;
+    sqlite3_stmt *m_lastStatement = nullptr;
+};
