@@ -10,9 +10,12 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 class TestData : public QObject {
     Q_OBJECT
@@ -181,6 +184,100 @@ private slots:
         dc.close();
         dc.openSqlite(QStringLiteral("bound"), file, QStringLiteral("test"));
         QCOMPARE(dc.EjecutarBound(QStringLiteral("delete from t where k = ?"), {1}), 1LL);
+    }
+
+    // Queries read every kind of value, name and failure as Qt's driver reads them.
+    void queriesReadAsTheDriverReads()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("read.sqlite"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mk"));
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("create table t (k integer primary key, v, \"a\"\"b\" text, n real)")));
+            const char *values[] = {"1", "-9223372036854775808", "4611686018427387904", "0.1", "-0.0", "1e300",
+                                    "NULL", "''", "'plain ASCII'", "'Ñandú «ó»'", "'🔧 llave'",
+                                    "'a' || char(0) || 'b'", "cast(x'C3' as text)", "cast(x'FF8041' as text)",
+                                    "x'00FF'", "x''", "'  '", "'1,5'"};
+            int k = 0;
+            for (const char *v : values)
+                QVERIFY(q.exec(QStringLiteral("insert into t values (%1, %2, %2, %1.5)").arg(++k).arg(QLatin1String(v))));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("mk"));
+        DataConnection dc;
+        dc.openSqlite(QStringLiteral("read"), file, QStringLiteral("test"));
+        const QStringList queries = {
+            QStringLiteral("select * from t order by k"),
+            QStringLiteral("select v as \"x y\", typeof(v) t, k + 0.5, n * 2 as n2, null as nada from t order by k"),
+            QStringLiteral("select * from t where k < 0"),
+            QStringLiteral("select k from t order by k;  "),
+        };
+        const auto viaQt = [&](const QString &statement, QStringList &names) {
+            QSqlQuery q(QSqlDatabase::database(QStringLiteral("read")));
+            q.setForwardOnly(true);
+            QVector<QVector<QVariant>> rows;
+            if (!q.exec(statement)) return rows;
+            for (int i = 0; i < q.record().count(); ++i)
+                names << q.record().fieldName(i);
+            while (q.next()) {
+                QVector<QVariant> row;
+                for (int i = 0; i < names.size(); ++i)
+                    row << q.value(i);
+                rows << row;
+            }
+            return rows;
+        };
+        for (const QString &query : queries) {
+            QStringList expectedNames;
+            const QVector<QVector<QVariant>> expected = viaQt(query, expectedNames);
+            QVERIFY(!expectedNames.isEmpty());
+            dc.Sql = query;
+            QStringList names;
+            QVector<QVector<QVariant>> rows;
+            QCOMPARE(dc.CrearFilas(names, rows), !expected.isEmpty());
+            QCOMPARE(names, expectedNames);
+            QCOMPARE(rows.size(), expected.size());
+            for (qsizetype r = 0; r < rows.size(); ++r)
+                for (qsizetype c = 0; c < names.size(); ++c) {
+                    const QVariant &got = rows[r][c], &want = expected[r][c];
+                    const QString where = query + QStringLiteral(" row %1 col %2").arg(r).arg(c);
+                    QVERIFY2(got.typeId() == want.typeId() && got.isNull() == want.isNull() && got == want &&
+                                 (want.typeId() != QMetaType::Double ||
+                                  std::signbit(got.toDouble()) == std::signbit(want.toDouble())),
+                             qPrintable(where + QStringLiteral(": ") + got.toString() + QStringLiteral(" / ") +
+                                        want.toString()));
+                }
+            QCOMPARE(dc.selectRows(query), expected);
+            Recordset rs;
+            QCOMPARE(dc.CrearRs(rs), !expected.isEmpty());
+            QCOMPARE(rs.RecordCount(), int(expected.size()));
+        }
+        // Failures carry the driver's code and message.
+        const std::pair<QString, long> failures[] = {
+            {QStringLiteral("select * from nada"), 1L},
+            {QStringLiteral("select k from t; select 1"), -2147221504L + 21}, // SQLITE_MISUSE, as a component's
+            {QStringLiteral("select abs(-9223372036854775808) from t"), 1L}};
+        for (const auto &[bad, number] : failures) {
+            QSqlQuery q(QSqlDatabase::database(QStringLiteral("read")));
+            QVERIFY(!q.exec(bad) || !q.next());
+            QVERIFY(q.lastError().isValid());
+            const QSqlError want = q.lastError();
+            q = QSqlQuery();
+            dc.Sql = bad;
+            try {
+                QStringList names;
+                QVector<QVector<QVariant>> rows;
+                dc.CrearFilas(names, rows);
+                QFAIL(qPrintable(bad + QStringLiteral(" did not fail")));
+            } catch (const PlanexoError &e) {
+                const QString wantText = want.databaseText().trimmed().isEmpty() ? want.text().trimmed()
+                                                                                 : want.databaseText().trimmed();
+                QCOMPARE(e.description(), wantText);
+                QCOMPARE(e.number(), number);
+            }
+        }
     }
 
     void connectFailures()

@@ -295,6 +295,13 @@ QString DataConnection::jsonArray(const QStringList &texts)
 QVector<QVector<QVariant>> DataConnection::selectRows(const QString &statement)
 {
     ensureOpen();
+    if (m_native) {
+        QStringList names;
+        QVector<QVector<QVariant>> rows;
+        QSqlError error;
+        if (!m_native->select(statement, names, rows, error)) fail(error, statement);
+        return rows;
+    }
     QSqlQuery q(QSqlDatabase::database(m_name, false));
     q.setForwardOnly(true);
     if (!q.exec(statement)) fail(q.lastError(), statement);
@@ -308,6 +315,14 @@ bool DataConnection::CrearRs(Recordset &rs)
 {
     rs.Close();
     ensureOpen();
+    if (m_native) {
+        QStringList names;
+        QVector<QVector<QVariant>> rows;
+        QSqlError error;
+        if (!m_native->select(Sql, names, rows, error)) fail(error, Sql);
+        rs.assign(names, std::move(rows));
+        return rs.RecordCount() > 0;
+    }
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
@@ -324,6 +339,11 @@ bool DataConnection::CrearFilas(QStringList &names, QVector<QVector<QVariant>> &
     names.clear();
     rows.clear();
     ensureOpen();
+    if (m_native) {
+        QSqlError error;
+        if (!m_native->select(Sql, names, rows, error)) fail(error, Sql);
+        return !rows.isEmpty();
+    }
     QSqlQuery q(QSqlDatabase::database(m_name, false));
     q.setForwardOnly(true);
     if (!q.exec(Sql))

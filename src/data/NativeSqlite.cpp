@@ -87,6 +87,33 @@ int bind(sqlite3_stmt *st, int i, const QVariant &v)
     }
 }
 
+// A column's value as the driver reads it: a Null is a null text, a text its UTF-16 form.
+QVariant columnValue(sqlite3_stmt *st, int i)
+{
+    switch (sqlite3_column_type(st, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(st, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(st, i));
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(st, i)), sqlite3_column_bytes(st, i)));
+    default: {
+        // Mostly plain ASCII, which reads the same in either form; anything else as the engine
+        // turns it into UTF-16.
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(st, i));
+        const int n = sqlite3_column_bytes(st, i);
+        bool ascii = text != nullptr;
+        for (int k = 0; ascii && k < n; ++k)
+            ascii = uchar(text[k]) < 0x80 && text[k] != 0;
+        if (ascii) return QVariant(QString::fromLatin1(text, n));
+        const auto *wide = static_cast<const QChar *>(sqlite3_column_text16(st, i));
+        return QVariant(QString(wide, sqlite3_column_bytes16(st, i) / qsizetype(sizeof(QChar))));
+    }
+    }
+}
+
 } // namespace
 
 std::unique_ptr<NativeSqlite> NativeSqlite::of(const QSqlDatabase &db)
@@ -116,8 +143,11 @@ QSqlError NativeSqlite::lastError(const char *what, int type, int code) const
 
 sqlite3_stmt *NativeSqlite::statementFor(const QString &statement, QSqlError &error)
 {
-    if (m_lastStatement && statement.constData() == m_last.constData() && statement.size() == m_last.size())
-        return m_lastStatement;
+    // Text that this holds a reference to cannot change; unowned text (a literal, raw data) is compared.
+    for (Recent &r : m_recent)
+        if (r.statement && r.text.constData() == statement.constData() && r.text.size() == statement.size() &&
+            (r.text.data_ptr().d_ptr() || r.text == statement))
+            return r.statement;
     auto it = m_statements.find(statement);
     if (it == m_statements.end()) {
         sqlite3_stmt *st = nullptr;
@@ -130,17 +160,18 @@ sqlite3_stmt *NativeSqlite::statementFor(const QString &statement, QSqlError &er
             return nullptr;
         }
         if (tail && !QString(reinterpret_cast<const QChar *>(tail)).trimmed().isEmpty()) {
+            error = lastError("Unable to execute multiple statements at a time", QSqlError::StatementError,
+                              SQLITE_MISUSE);
             sqlite3_finalize(st);
-            error = QSqlError(
-                QCoreApplication::translate("QSQLiteResult", "Unable to execute multiple statements at a time"),
-                QString(), QSqlError::StatementError, QString::number(SQLITE_MISUSE));
             return nullptr;
         }
         it = m_statements.emplace(statement, st).first;
     }
-    m_last = it->first;
-    m_lastStatement = it->second;
-    return m_lastStatement;
+    Recent &r = m_recent[m_nextRecent];
+    m_nextRecent = (m_nextRecent + 1) % kRecent;
+    r.text = statement;
+    r.statement = it->second;
+    return r.statement;
 }
 
 long long NativeSqlite::run(const QString &statement, const QVariantList &values, QSqlError &error)
@@ -177,6 +208,43 @@ long long NativeSqlite::run(const QString &statement, const QVariantList &values
     return -1;
 }
 
+bool NativeSqlite::select(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows,
+                          QSqlError &error)
+{
+    sqlite3_stmt *st = nullptr;
+    const void *tail = nullptr;
+    int rc = sqlite3_prepare16_v2(m_db, statement.utf16(), int((statement.size() + 1) * sizeof(QChar)), &st, &tail);
+    if (rc != SQLITE_OK) {
+        error = lastError("Unable to execute statement", QSqlError::StatementError, rc);
+        sqlite3_finalize(st);
+        return false;
+    }
+    if (tail && !QString(reinterpret_cast<const QChar *>(tail)).trimmed().isEmpty()) {
+        error = lastError("Unable to execute multiple statements at a time", QSqlError::StatementError,
+                          SQLITE_MISUSE);
+        sqlite3_finalize(st);
+        return false;
+    }
+    const int n = sqlite3_column_count(st);
+    for (int i = 0; i < n; ++i)
+        names << QString(static_cast<const QChar *>(sqlite3_column_name16(st, i))).remove(QLatin1Char('"'));
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        QVector<QVariant> row;
+        row.reserve(n);
+        for (int i = 0; i < n; ++i)
+            row.push_back(columnValue(st, i));
+        rows.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) {
+        if (rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT) rc = sqlite3_reset(st);
+        error = lastError("Unable to fetch row", QSqlError::ConnectionError, rc);
+        sqlite3_finalize(st);
+        return false;
+    }
+    sqlite3_finalize(st);
+    return true;
+}
+
 #else // without SQLite's library, or where its use by the driver cannot be checked
 
 std::unique_ptr<NativeSqlite> NativeSqlite::of(const QSqlDatabase &)
@@ -190,6 +258,12 @@ long long NativeSqlite::run(const QString &, const QVariantList &, QSqlError &er
 {
     error = QSqlError(QStringLiteral("SQLite"), QString(), QSqlError::UnknownError);
     return -1;
+}
+
+bool NativeSqlite::select(const QString &, QStringList &, QVector<QVector<QVariant>> &, QSqlError &error)
+{
+    error = QSqlError(QStringLiteral("SQLite"), QString(), QSqlError::UnknownError);
+    return false;
 }
 
 #endif

@@ -3,6 +3,8 @@
 #include <QHashFunctions>
 #include <QSqlError>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 #include <QVariantList>
 #include <memory>
 #include <unordered_map>
@@ -26,6 +28,10 @@ class NativeSqlite {
 
     // Runs a command with "?" placeholders, prepared once; the rows it changed, or -1 with `error`.
     long long run(const QString &statement, const QVariantList &values, QSqlError &error);
+    // Runs a query given as its text: its column names and its rows, each value as the driver reads
+    // it. False with `error` when it fails.
+    bool select(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows,
+                QSqlError &error);
 
   private:
     explicit NativeSqlite(sqlite3 *db) : m_db(db) {}
@@ -37,7 +43,13 @@ class NativeSqlite {
         size_t operator()(const QString &s) const noexcept { return qHash(s); }
     };
     std::unordered_map<QString, sqlite3_stmt *, Hash> m_statements;
-    // Callers pass the same shared text again and again: compared by its data first.
-    QString m_last;
-    sqlite3_stmt *m_lastStatement = nullptr;
+    // Callers pass the same few shared texts again and again: the texts last used are found by
+    // their data (held here, so that no other text can take their place in memory) before any hash.
+    struct Recent {
+        QString text;
+        sqlite3_stmt *statement = nullptr;
+    };
+    static constexpr int kRecent = 8;
+    Recent m_recent[kRecent];
+    int m_nextRecent = 0;
 };
