@@ -180,6 +180,19 @@ private slots:
         QVERIFY(dc.CrearRs(rs));
         QCOMPARE(rs.Fields(QStringLiteral("c")).toInt(), 2);
         QCOMPARE(rs.Fields(QStringLiteral("s")).toDouble(), 4.25);
+        // The process's prepared statements bind bytes as the blob that Qt's driver binds.
+        QCOMPARE(dc.EjecutarPrepared(QStringLiteral("update t set a = ?, b = ? where k = ?"),
+                                     {QByteArray("\x00\xff", 2), QStringLiteral("ñ"), 2}),
+                 1LL);
+        QVERIFY(dc.CrearRsPrepared(rs, QStringLiteral("select typeof(a) as ta, length(a) as la, b from t where k = ?"),
+                                   {2}));
+        QCOMPARE(rs.Fields(QStringLiteral("ta")).toString(), QStringLiteral("blob"));
+        QCOMPARE(rs.Fields(QStringLiteral("la")).toInt(), 2);
+        QCOMPARE(rs.Fields(QStringLiteral("b")).toString(), QStringLiteral("ñ"));
+        QCOMPARE(dc.selectRowsPrepared(QStringLiteral("select k, n from t where k >= ? order by k"), {1}),
+                 (QVector<QVector<QVariant>>{{1LL, 1.25}, {2LL, 3.0}}));
+        QVERIFY(!dc.CrearRsPrepared(rs, QStringLiteral("select k from t where k = ?"), {7}));
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, dc.selectRowsPrepared(QStringLiteral("select k from nada where k = ?"), {1}));
         // Closed with its statements: the file opens again at once.
         dc.close();
         dc.openSqlite(QStringLiteral("bound"), file, QStringLiteral("test"));

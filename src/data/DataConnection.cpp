@@ -167,6 +167,15 @@ QSqlQuery &DataConnection::prepared(const QString &statement, const QVariantList
 bool DataConnection::CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values)
 {
     rs.Close();
+    ensureOpen();
+    if (m_native) {
+        QStringList names;
+        QVector<QVector<QVariant>> rows;
+        QSqlError error;
+        if (!m_native->select(statement, values, &names, rows, error)) fail(error, statement);
+        rs.assign(names, std::move(rows));
+        return rs.RecordCount() > 0;
+    }
     QSqlQuery &q = prepared(statement, values);
     QSqlError error;
     const bool ok = q.exec() && readInto(q, rs, &error);
@@ -193,6 +202,13 @@ long long DataConnection::runCommand(QSqlQuery &q, const QString &statement)
 
 long long DataConnection::EjecutarPrepared(const QString &statement, const QVariantList &values)
 {
+    ensureOpen();
+    if (m_native) {
+        QSqlError error;
+        const long long affected = m_native->run(statement, values, error, NativeSqlite::Bytes::Blob);
+        if (affected < 0) fail(error, statement);
+        return affected;
+    }
     return runCommand(prepared(statement, values), statement);
 }
 
@@ -261,6 +277,13 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
 QVector<QVector<QVariant>> DataConnection::selectRowsPrepared(const QString &statement,
                                                               const QVariantList &values)
 {
+    ensureOpen();
+    if (m_native) {
+        QVector<QVector<QVariant>> rows;
+        QSqlError error;
+        if (!m_native->select(statement, values, nullptr, rows, error)) fail(error, statement);
+        return rows;
+    }
     QSqlQuery &q = prepared(statement, values);
     QVector<QVector<QVariant>> rows;
     QSqlError error;

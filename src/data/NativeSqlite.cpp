@@ -141,6 +141,26 @@ QSqlError NativeSqlite::lastError(const char *what, int type, int code) const
                      QSqlError::ErrorType(type), QString::number(code));
 }
 
+sqlite3_stmt *NativeSqlite::prepare(const QString &statement, unsigned flags, QSqlError &error) const
+{
+    sqlite3_stmt *st = nullptr;
+    const void *tail = nullptr;
+    const int rc = sqlite3_prepare16_v3(m_db, statement.utf16(), int((statement.size() + 1) * sizeof(QChar)),
+                                        flags, &st, &tail);
+    if (rc != SQLITE_OK) {
+        error = lastError("Unable to execute statement", QSqlError::StatementError, rc);
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    if (tail && !QString(reinterpret_cast<const QChar *>(tail)).trimmed().isEmpty()) {
+        error = lastError("Unable to execute multiple statements at a time", QSqlError::StatementError,
+                          SQLITE_MISUSE);
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    return st;
+}
+
 sqlite3_stmt *NativeSqlite::statementFor(const QString &statement, QSqlError &error)
 {
     // Text that this holds a reference to cannot change; unowned text (a literal, raw data) is compared.
@@ -150,21 +170,8 @@ sqlite3_stmt *NativeSqlite::statementFor(const QString &statement, QSqlError &er
             return r.statement;
     auto it = m_statements.find(statement);
     if (it == m_statements.end()) {
-        sqlite3_stmt *st = nullptr;
-        const void *tail = nullptr;
-        const int rc = sqlite3_prepare16_v3(m_db, statement.utf16(), int((statement.size() + 1) * sizeof(QChar)),
-                                            SQLITE_PREPARE_PERSISTENT, &st, &tail);
-        if (rc != SQLITE_OK) {
-            error = lastError("Unable to execute statement", QSqlError::StatementError, rc);
-            sqlite3_finalize(st);
-            return nullptr;
-        }
-        if (tail && !QString(reinterpret_cast<const QChar *>(tail)).trimmed().isEmpty()) {
-            error = lastError("Unable to execute multiple statements at a time", QSqlError::StatementError,
-                              SQLITE_MISUSE);
-            sqlite3_finalize(st);
-            return nullptr;
-        }
+        sqlite3_stmt *st = prepare(statement, SQLITE_PREPARE_PERSISTENT, error);
+        if (!st) return nullptr;
         it = m_statements.emplace(statement, st).first;
     }
     Recent &r = m_recent[m_nextRecent];
@@ -174,60 +181,51 @@ sqlite3_stmt *NativeSqlite::statementFor(const QString &statement, QSqlError &er
     return r.statement;
 }
 
-long long NativeSqlite::run(const QString &statement, const QVariantList &values, QSqlError &error)
+bool NativeSqlite::bindAll(sqlite3_stmt *st, const QVariantList &values, Bytes bytes, QSqlError &error) const
 {
-    sqlite3_stmt *st = statementFor(statement, error);
-    if (!st) return -1;
     if (sqlite3_bind_parameter_count(st) != values.size()) {
         error = QSqlError(QCoreApplication::translate("QSQLiteResult", "Parameter count mismatch"), QString(),
                           QSqlError::StatementError);
-        return -1;
+        return false;
     }
     for (int i = 0; i < int(values.size()); ++i) {
-        const int rc = bind(st, i + 1, values[i]);
+        const QVariant &v = values[i];
+        int rc = SQLITE_OK;
+        if (bytes == Bytes::Blob && v.typeId() == QMetaType::QByteArray && !isNullValue(v)) {
+            const auto *b = static_cast<const QByteArray *>(v.constData());
+            rc = sqlite3_bind_blob(st, i + 1, b->constData(), int(b->size()), SQLITE_STATIC);
+        } else {
+            rc = bind(st, i + 1, v);
+        }
         if (rc != SQLITE_OK) {
             error = lastError("Unable to bind parameters", QSqlError::StatementError, rc);
             sqlite3_reset(st);
-            return -1;
+            return false;
         }
     }
-    const int rc = sqlite3_step(st);
-    if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
-        const long long changed = sqlite3_changes(m_db);
-        sqlite3_reset(st);
-        return changed;
-    }
+    return true;
+}
+
+QSqlError NativeSqlite::stepFailed(sqlite3_stmt *st, int rc) const
+{
     // A generic failure or a constraint says which it was once the statement is reset.
     if (rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT) {
         const int code = sqlite3_reset(st);
-        error = lastError("Unable to fetch row", QSqlError::ConnectionError, code);
-    } else {
-        error = lastError("Unable to fetch row", QSqlError::ConnectionError, rc);
-        sqlite3_reset(st);
+        return lastError("Unable to fetch row", QSqlError::ConnectionError, code);
     }
-    return -1;
+    QSqlError error = lastError("Unable to fetch row", QSqlError::ConnectionError, rc);
+    sqlite3_reset(st);
+    return error;
 }
 
-bool NativeSqlite::select(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows,
-                          QSqlError &error)
+bool NativeSqlite::readAll(sqlite3_stmt *st, QStringList *names, QVector<QVector<QVariant>> &rows,
+                           QSqlError &error) const
 {
-    sqlite3_stmt *st = nullptr;
-    const void *tail = nullptr;
-    int rc = sqlite3_prepare16_v2(m_db, statement.utf16(), int((statement.size() + 1) * sizeof(QChar)), &st, &tail);
-    if (rc != SQLITE_OK) {
-        error = lastError("Unable to execute statement", QSqlError::StatementError, rc);
-        sqlite3_finalize(st);
-        return false;
-    }
-    if (tail && !QString(reinterpret_cast<const QChar *>(tail)).trimmed().isEmpty()) {
-        error = lastError("Unable to execute multiple statements at a time", QSqlError::StatementError,
-                          SQLITE_MISUSE);
-        sqlite3_finalize(st);
-        return false;
-    }
     const int n = sqlite3_column_count(st);
-    for (int i = 0; i < n; ++i)
-        names << QString(static_cast<const QChar *>(sqlite3_column_name16(st, i))).remove(QLatin1Char('"'));
+    if (names)
+        for (int i = 0; i < n; ++i)
+            *names << QString(static_cast<const QChar *>(sqlite3_column_name16(st, i))).remove(QLatin1Char('"'));
+    int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         QVector<QVariant> row;
         row.reserve(n);
@@ -236,13 +234,42 @@ bool NativeSqlite::select(const QString &statement, QStringList &names, QVector<
         rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) {
-        if (rc == SQLITE_ERROR || rc == SQLITE_CONSTRAINT) rc = sqlite3_reset(st);
-        error = lastError("Unable to fetch row", QSqlError::ConnectionError, rc);
-        sqlite3_finalize(st);
+        error = stepFailed(st, rc);
         return false;
     }
-    sqlite3_finalize(st);
+    sqlite3_reset(st);
     return true;
+}
+
+long long NativeSqlite::run(const QString &statement, const QVariantList &values, QSqlError &error, Bytes bytes)
+{
+    sqlite3_stmt *st = statementFor(statement, error);
+    if (!st || !bindAll(st, values, bytes, error)) return -1;
+    const int rc = sqlite3_step(st);
+    if (rc == SQLITE_DONE || rc == SQLITE_ROW) {
+        const long long changed = sqlite3_changes(m_db);
+        sqlite3_reset(st);
+        return changed;
+    }
+    error = stepFailed(st, rc);
+    return -1;
+}
+
+bool NativeSqlite::select(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows,
+                          QSqlError &error)
+{
+    sqlite3_stmt *st = prepare(statement, 0, error);
+    if (!st) return false;
+    const bool ok = readAll(st, &names, rows, error);
+    sqlite3_finalize(st);
+    return ok;
+}
+
+bool NativeSqlite::select(const QString &statement, const QVariantList &values, QStringList *names,
+                          QVector<QVector<QVariant>> &rows, QSqlError &error)
+{
+    sqlite3_stmt *st = statementFor(statement, error);
+    return st && bindAll(st, values, Bytes::Blob, error) && readAll(st, names, rows, error);
 }
 
 #else // without SQLite's library, or where its use by the driver cannot be checked
@@ -254,13 +281,20 @@ std::unique_ptr<NativeSqlite> NativeSqlite::of(const QSqlDatabase &)
 
 NativeSqlite::~NativeSqlite() = default;
 
-long long NativeSqlite::run(const QString &, const QVariantList &, QSqlError &error)
+long long NativeSqlite::run(const QString &, const QVariantList &, QSqlError &error, Bytes)
 {
     error = QSqlError(QStringLiteral("SQLite"), QString(), QSqlError::UnknownError);
     return -1;
 }
 
 bool NativeSqlite::select(const QString &, QStringList &, QVector<QVector<QVariant>> &, QSqlError &error)
+{
+    error = QSqlError(QStringLiteral("SQLite"), QString(), QSqlError::UnknownError);
+    return false;
+}
+
+bool NativeSqlite::select(const QString &, const QVariantList &, QStringList *, QVector<QVector<QVariant>> &,
+                          QSqlError &error)
 {
     error = QSqlError(QStringLiteral("SQLite"), QString(), QSqlError::UnknownError);
     return false;

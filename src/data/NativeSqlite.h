@@ -26,16 +26,29 @@ class NativeSqlite {
     NativeSqlite(const NativeSqlite &) = delete;
     NativeSqlite &operator=(const NativeSqlite &) = delete;
 
+    // How a QByteArray value is bound: as the UTF-8 text it holds, or as the blob that the driver binds.
+    enum class Bytes { Text, Blob };
     // Runs a command with "?" placeholders, prepared once; the rows it changed, or -1 with `error`.
-    long long run(const QString &statement, const QVariantList &values, QSqlError &error);
+    long long run(const QString &statement, const QVariantList &values, QSqlError &error,
+                  Bytes bytes = Bytes::Text);
     // Runs a query given as its text: its column names and its rows, each value as the driver reads
     // it. False with `error` when it fails.
     bool select(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows,
                 QSqlError &error);
+    // The same for a query with "?" placeholders, prepared once, its values bound as the driver binds
+    // them; `names` may be null.
+    bool select(const QString &statement, const QVariantList &values, QStringList *names,
+                QVector<QVector<QVariant>> &rows, QSqlError &error);
 
   private:
     explicit NativeSqlite(sqlite3 *db) : m_db(db) {}
+    sqlite3_stmt *prepare(const QString &statement, unsigned flags, QSqlError &error) const;
     sqlite3_stmt *statementFor(const QString &statement, QSqlError &error);
+    bool bindAll(sqlite3_stmt *st, const QVariantList &values, Bytes bytes, QSqlError &error) const;
+    // The driver's report of a failed step, the statement reset.
+    QSqlError stepFailed(sqlite3_stmt *st, int rc) const;
+    // Steps through the rows, and resets the statement.
+    bool readAll(sqlite3_stmt *st, QStringList *names, QVector<QVector<QVariant>> &rows, QSqlError &error) const;
     QSqlError lastError(const char *what, int type, int code) const;
 
     sqlite3 *m_db;
