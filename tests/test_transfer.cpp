@@ -207,6 +207,21 @@ class TestTransfer : public QObject {
         }
     }
 
+    // The catalogue's fecha comes from a clock that reads the local time to the second and follows it.
+    void systemClockGivesLocalTimeToTheSecond()
+    {
+        auto clock = TransferDriver::systemClock();
+        const QDateTime before = QDateTime::currentDateTime();
+        const QDateTime first = clock();
+        QCOMPARE(first.timeSpec(), Qt::LocalTime);
+        QCOMPARE(first.time().msec(), 0);
+        QVERIFY(std::abs(first.msecsTo(before)) < 1000);
+        QTest::qWait(1100);
+        const QDateTime later = clock();
+        QVERIFY2(later.toSecsSinceEpoch() > first.toSecsSinceEpoch(), qPrintable(later.toString()));
+        QVERIFY(later <= QDateTime::currentDateTime());
+    }
+
     void quitarComaFinal()
     {
         QString t = QStringLiteral("a = 1,  ");
