@@ -431,30 +431,37 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
     return true;
 }
 
-bool XlsxXml::appendElementText(QString &out)
+namespace {
+// Reads on to the end of the current element; onText sees each text directly inside it and
+// returns false on a bad reference. False on malformed XML or a piece that ends inside.
+template <class OnText>
+bool walkElement(XlsxXml &xml, OnText onText)
 {
     int depth = 1;
     while (depth > 0) {
-        switch (next()) {
-        case StartElement:
+        switch (xml.next()) {
+        case XlsxXml::StartElement:
             ++depth;
             break;
-        case EndElement:
+        case XlsxXml::EndElement:
             --depth;
             break;
-        case Text:
-            if (depth == 1 && !appendText(out)) {
-                fail("una referencia de carácter no es válida");
-                return false;
-            }
+        case XlsxXml::Text:
+            if (depth == 1 && !onText()) return xml.failReference();
             break;
-        case EndDocument:
-        case Error:
-        case More: // inside an element: the piece ended where it may not
+        case XlsxXml::EndDocument:
+        case XlsxXml::Error:
+        case XlsxXml::More: // inside an element: the piece ended where it may not
             return false;
         }
     }
     return true;
+}
+} // namespace
+
+bool XlsxXml::appendElementText(QString &out)
+{
+    return walkElement(*this, [&] { return appendText(out); });
 }
 
 bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
@@ -462,42 +469,22 @@ bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
     out = {};
     bool inScratch = false;
     int pieces = 0;
-    int depth = 1;
-    while (depth > 0) {
-        switch (next()) {
-        case StartElement:
-            ++depth;
-            break;
-        case EndElement:
-            --depth;
-            break;
-        case Text:
-            if (depth != 1) break;
-            if (pieces++ == 0 && !m_cdata && !needsDecoding(m_text, false)) {
-                out = m_text;
-                break;
-            }
-            if (!inScratch) {
-                scratch.assign(out);
-                inScratch = true;
-            }
-            {
-                QString decoded;
-                if (!appendText(decoded)) {
-                    fail("una referencia de carácter no es válida");
-                    return false;
-                }
-                scratch += decoded.toStdString();
-            }
-            break;
-        case EndDocument:
-        case Error:
-        case More: // inside an element: the piece ended where it may not
-            return false;
+    const bool ok = walkElement(*this, [&] {
+        if (pieces++ == 0 && !m_cdata && !needsDecoding(m_text, false)) {
+            out = m_text;
+            return true;
         }
-    }
-    if (inScratch) out = scratch;
-    return true;
+        if (!inScratch) {
+            scratch.assign(out);
+            inScratch = true;
+        }
+        QString decoded;
+        if (!appendText(decoded)) return false;
+        scratch += decoded.toStdString();
+        return true;
+    });
+    if (ok && inScratch) out = scratch;
+    return ok;
 }
 
 bool XlsxXml::failReference()
