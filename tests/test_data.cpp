@@ -28,6 +28,22 @@ private:
         f.write(text);
     }
 
+    // A new SQLite file made by the statements, through a connection of its own.
+    static bool makeDatabase(const QString &file, const QStringList &statements)
+    {
+        bool ok = true;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mk"));
+            db.setDatabaseName(file);
+            ok = db.open();
+            QSqlQuery q(db);
+            for (const QString &statement : statements)
+                ok = ok && q.exec(statement);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("mk"));
+        return ok;
+    }
+
 private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
@@ -99,14 +115,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("bound.sqlite"));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mk"));
-            db.setDatabaseName(file);
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec(QStringLiteral(
-                "create table t (k integer primary key, a, b, c, d, e, f, g, h, i, j, n real check (n >= 0))")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("mk"));
+        QVERIFY(makeDatabase(file, {QStringLiteral("create table t (k integer primary key, a, b, c, d, e, f, g, h, i, "
+                                                   "j, n real check (n >= 0))")}));
         DataConnection dc;
         dc.openSqlite(QStringLiteral("bound"), file, QStringLiteral("test"));
 #ifdef Q_OS_LINUX
@@ -204,21 +214,15 @@ private slots:
     {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("read.sqlite"));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mk"));
-            db.setDatabaseName(file);
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            QVERIFY(q.exec(QStringLiteral("create table t (k integer primary key, v, \"a\"\"b\" text, n real)")));
-            const char *values[] = {"1", "-9223372036854775808", "4611686018427387904", "0.1", "-0.0", "1e300",
-                                    "NULL", "''", "'plain ASCII'", "'Ñandú «ó»'", "'🔧 llave'",
-                                    "'a' || char(0) || 'b'", "cast(x'C3' as text)", "cast(x'FF8041' as text)",
-                                    "x'00FF'", "x''", "'  '", "'1,5'"};
-            int k = 0;
-            for (const char *v : values)
-                QVERIFY(q.exec(QStringLiteral("insert into t values (%1, %2, %2, %1.5)").arg(++k).arg(QLatin1String(v))));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("mk"));
+        QStringList make = {QStringLiteral("create table t (k integer primary key, v, \"a\"\"b\" text, n real)")};
+        const char *values[] = {"1", "-9223372036854775808", "4611686018427387904", "0.1", "-0.0", "1e300",
+                                "NULL", "''", "'plain ASCII'", "'Ñandú «ó»'", "'\U0001F527 llave'",
+                                "'a' || char(0) || 'b'", "cast(x'C3' as text)", "cast(x'FF8041' as text)",
+                                "x'00FF'", "x''", "'  '", "'1,5'"};
+        int k = 0;
+        for (const char *v : values)
+            make << QStringLiteral("insert into t values (%1, %2, %2, %1.5)").arg(++k).arg(QString::fromUtf8(v));
+        QVERIFY(makeDatabase(file, make));
         DataConnection dc;
         dc.openSqlite(QStringLiteral("read"), file, QStringLiteral("test"));
         const QStringList queries = {
