@@ -14,6 +14,7 @@
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
+#include "shared/Startup.h"
 #include "transfer/TransferDriver.h"
 
 #include <QCoreApplication>
@@ -232,14 +233,8 @@ Figures runOnce(const QString &folder, const Server &server, const QString &data
     writeIni(folder, server, database, port);
     resetShared();
     SharedState &s = shared();
-    s.programFolder = folder;
-    s.gestor = std::make_unique<oAlm::clGestor>();
-    s.fmt = std::make_unique<cFMTX::PRINC>();
-    s.entorno = std::make_unique<oENTX::clEntorno>();
-    s.enlace = std::make_unique<EnlaceDatos::EDMain>(folder);
-    s.enlace->LoadParameters();
-    s.gestor->CadenaConexion = oAlm::clGestor::connectionStringFor(folder);
-    s.gestor->Conectar();
+    int step = 0;
+    startup::openComponents(s, folder, step);
     s.PRCESM = QStringLiteral("1");
     s.INTCAT = QStringLiteral("001");
     s.INTDUN = QStringLiteral("07");

@@ -10,6 +10,7 @@
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
+#include "shared/Startup.h"
 #include "transfer/TransferDriver.h"
 
 #include <QCoreApplication>
@@ -488,14 +489,8 @@ int main(int argc, char **argv)
         restore();
         {
             SharedState &s = shared();
-            s.programFolder = folder;
-            s.gestor = std::make_unique<oAlm::clGestor>();
-            s.fmt = std::make_unique<cFMTX::PRINC>();
-            s.entorno = std::make_unique<oENTX::clEntorno>();
-            s.enlace = std::make_unique<EnlaceDatos::EDMain>(folder);
-            s.enlace->LoadParameters();
-            s.gestor->CadenaConexion = oAlm::clGestor::connectionStringFor(folder);
-            s.gestor->Conectar();
+            int step = 0;
+            startup::openComponents(s, folder, step);
             s.enlace->getDataConnectionByEntity(QStringLiteral("INTERNOS"));
             s.sInternoActual = QString::fromLatin1(kShipment);
             s.INTCAT = QString::fromLatin1(kCatalogue);
