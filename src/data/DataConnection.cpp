@@ -315,45 +315,38 @@ QString DataConnection::jsonArray(const QStringList &texts)
     return json + QLatin1Char(']');
 }
 
-QVector<QVector<QVariant>> DataConnection::selectRows(const QString &statement)
+void DataConnection::runQuery(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows)
 {
     ensureOpen();
+    QSqlError error;
     if (m_native) {
-        QStringList names;
-        QVector<QVector<QVariant>> rows;
-        QSqlError error;
         if (!m_native->select(statement, names, rows, error)) fail(error, statement);
-        return rows;
+        return;
     }
     QSqlQuery q(QSqlDatabase::database(m_name, false));
     q.setForwardOnly(true);
     if (!q.exec(statement)) fail(q.lastError(), statement);
-    QVector<QVector<QVariant>> rows;
-    QSqlError error;
+    const QSqlRecord record = q.record();
+    for (int i = 0; i < record.count(); ++i)
+        names << record.fieldName(i);
     if (!readRows(q, rows, &error)) fail(error, statement);
+}
+
+QVector<QVector<QVariant>> DataConnection::selectRows(const QString &statement)
+{
+    QStringList names;
+    QVector<QVector<QVariant>> rows;
+    runQuery(statement, names, rows);
     return rows;
 }
 
 bool DataConnection::CrearRs(Recordset &rs)
 {
     rs.Close();
-    ensureOpen();
-    if (m_native) {
-        QStringList names;
-        QVector<QVector<QVariant>> rows;
-        QSqlError error;
-        if (!m_native->select(Sql, names, rows, error)) fail(error, Sql);
-        rs.assign(names, std::move(rows));
-        return rs.RecordCount() > 0;
-    }
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(Sql))
-        fail(q.lastError(), Sql);
-    QSqlError error;
-    if (!readInto(q, rs, &error))
-        fail(error, Sql);
+    QStringList names;
+    QVector<QVector<QVariant>> rows;
+    runQuery(Sql, names, rows);
+    rs.assign(names, std::move(rows));
     return rs.RecordCount() > 0;
 }
 
@@ -361,28 +354,7 @@ bool DataConnection::CrearFilas(QStringList &names, QVector<QVector<QVariant>> &
 {
     names.clear();
     rows.clear();
-    ensureOpen();
-    if (m_native) {
-        QSqlError error;
-        if (!m_native->select(Sql, names, rows, error)) fail(error, Sql);
-        return !rows.isEmpty();
-    }
-    QSqlQuery q(QSqlDatabase::database(m_name, false));
-    q.setForwardOnly(true);
-    if (!q.exec(Sql))
-        fail(q.lastError(), Sql);
-    const QSqlRecord record = q.record();
-    const int n = record.count();
-    for (int i = 0; i < n; ++i)
-        names << record.fieldName(i);
-    while (q.next()) {
-        QVector<QVariant> row(n);
-        for (int i = 0; i < n; ++i)
-            row[i] = q.value(i);
-        rows.push_back(std::move(row));
-    }
-    if (q.lastError().isValid())
-        fail(q.lastError(), Sql);
+    runQuery(Sql, names, rows);
     return !rows.isEmpty();
 }
 

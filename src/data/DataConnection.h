@@ -113,6 +113,8 @@ private:
     [[noreturn]] void fail(const class QSqlError &error, const QString &statement);
     QSqlQuery &prepared(const QString &statement, const QVariantList &values);
     long long runCommand(QSqlQuery &q, const QString &statement);
+    // Runs a query given as its text into its column names and rows.
+    void runQuery(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows);
     // Throws when closed; opens a dropped server link again.
     void ensureOpen();
     // By value: callers pass m_name, which close() clears.
