@@ -103,29 +103,47 @@ static QStringList mappingRow(const SheetGridModel &grid)
 }
 
 // A workbook of one sheet whose rows are given as sheetData XML (texts inline).
-static bool writeSheet(const QString &path, const QByteArray &rows)
+// A workbook of one sheet with these rows; with shared strings (<si> elements) and cell formats
+// (<xf> elements of cellXfs) when given.
+static bool writeSheet(const QString &path, const QByteArray &rows, const QByteArray &strings = {},
+                       const QByteArray &formats = {})
 {
     const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
     const QByteArray rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-    const QByteArray parts[][2] = {
+    const QByteArray relationship = "<Relationship Id=\"rId%1\" Type=\"" + rel + "/%2\" Target=\"%3\"/>";
+    const auto relation = [&](int id, const char *type, const char *target) {
+        return QString::fromLatin1(relationship)
+            .arg(id)
+            .arg(QLatin1String(type), QLatin1String(target))
+            .toLatin1();
+    };
+    std::vector<std::pair<QByteArray, QByteArray>> parts = {
         {"xl/workbook.xml",
          "<workbook xmlns=\"" + ns + "\" xmlns:r=\"" + rel +
              "\"><sheets><sheet name=\"a\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>"},
         {"xl/_rels/workbook.xml.rels",
-         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-         "<Relationship Id=\"rId1\" Type=\"" +
-             rel + "/worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>"},
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+             relation(1, "worksheet", "worksheets/sheet1.xml") +
+             (strings.isEmpty() ? QByteArray() : relation(2, "sharedStrings", "sharedStrings.xml")) +
+             (formats.isEmpty() ? QByteArray() : relation(3, "styles", "styles.xml")) + "</Relationships>"},
         {"xl/worksheets/sheet1.xml",
          "<worksheet xmlns=\"" + ns + "\"><sheetData>" + rows + "</sheetData></worksheet>"},
     };
+    if (!strings.isEmpty())
+        parts.push_back({"xl/sharedStrings.xml", "<sst xmlns=\"" + ns + "\">" + strings + "</sst>"});
+    if (!formats.isEmpty())
+        parts.push_back({"xl/styles.xml", "<styleSheet xmlns=\"" + ns +
+                                              "\"><numFmts count=\"1\"><numFmt numFmtId=\"164\" "
+                                              "formatCode=\"dd/mm/yyyy\"/></numFmts><cellXfs>" +
+                                              formats + "</cellXfs></styleSheet>"});
     int error = 0;
     zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!zip) return false;
-    for (const auto &part : parts) {
-        void *copy = malloc(size_t(part[1].size()));
-        memcpy(copy, part[1].constData(), size_t(part[1].size()));
-        zip_source_t *source = zip_source_buffer(zip, copy, zip_uint64_t(part[1].size()), 1);
-        if (!source || zip_file_add(zip, part[0].constData(), source, ZIP_FL_OVERWRITE) < 0) {
+    for (const auto &[name, text] : parts) {
+        void *copy = malloc(size_t(text.size()));
+        memcpy(copy, text.constData(), size_t(text.size()));
+        zip_source_t *source = zip_source_buffer(zip, copy, zip_uint64_t(text.size()), 1);
+        if (!source || zip_file_add(zip, name.constData(), source, ZIP_FL_OVERWRITE) < 0) {
             zip_source_free(source);
             zip_discard(zip);
             return false;
@@ -448,6 +466,49 @@ class TestImport : public QObject {
         for (const auto &[name, rows] : made) {
             const QString path = dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".xlsx");
             QVERIFY(writeSheet(path, rows));
+            paths << path;
+        }
+        // The usual cells are read straight from the bytes; every other form of a cell is read token
+        // by token, also in the middle of a row of usual ones. Shared strings, a date format (1) and
+        // a plain one (2).
+        const QByteArray strings = "<si><t>Código</t></si><si><t>Peso</t></si><si><t>x_x0041_</t></si>"
+                                   "<si><t>a &amp; b</t></si>";
+        const QByteArray formats = "<xf numFmtId=\"0\"/><xf numFmtId=\"164\"/><xf numFmtId=\"2\"/>";
+        const QByteArray forms =
+            "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" "
+            "t=\"inlineStr\"><is><t>C</t></is></c><c r=\"D1\" t=\"s\"><v>2</v></c><c r=\"E1\" "
+            "t=\"s\"><v>3</v></c><c r=\"F1\" t=\"inlineStr\"><is><t>F &amp; &#237;</t></is></c></row>"
+            // numbers in the sheet's own form and others, a date, a typed number, a blank type
+            "<row r=\"2\"><c r=\"A2\"><v>12.5</v></c><c r=\"B2\" s=\"1\"><v>45306</v></c><c r=\"C2\" "
+            "t=\"n\" s=\"2\"><v>0.1000000000000000055</v></c><c r=\"D2\" t=\"\"><v>1E-7</v></c><c r=\"E2\" "
+            "s=\"1\"><v>45306.75</v></c><c r=\"F2\"><v>-0</v></c></row>"
+            // attributes in another order, repeated, single quotes; a lower-case reference
+            "<row r=\"3\"><c s=\"2\" t=\"s\" r=\"A3\"><v>1</v></c><c r=\"A3\" r=\"B3\" "
+            "t=\"inlineStr\" t=\"n\"><v>7</v></c><c r='C3' t='s'><v>0</v></c><c r=\"d3\"><v>4</v></c><c "
+            "r=\"E3\" t=\"s\"><v> 1 </v></c><c r=\"F3\"><v> 6 </v></c></row>"
+            // texts to decode, a value with a reference, a cell without value, a boolean, a text in <v>
+            "<row r=\"4\"><c r=\"A4\" t=\"inlineStr\"><is><t>_x0042_b</t></is></c><c "
+            "r=\"B4\"><v>&#50;</v></c>"
+            "<c r=\"C4\" t=\"s\"/><c r=\"D4\" t=\"b\"><v>1</v></c><c r=\"E4\" t=\"str\"><v>tx</v></c><c "
+            "r=\"F4\" t=\"inlineStr\"><is><t xml:space=\"preserve\"> e </t></is></c></row>"
+            // a reference with a leading zero, a cell without reference, one past a gap
+            "<row r=\"5\"><c r=\"A05\"><v>5</v></c><c><v>6</v></c><c r=\"E5\" t=\"s\"><v>3</v></c><c "
+            "r=\"F5\"\n><v>8</v></c></row>"
+            "<row r=\"6\"><c r=\"A6\" t=\"s\"><v>2</v></c></row>";
+        const std::pair<const char *, QByteArray> formed[] = {
+            {"cell_forms", forms},
+            // Cells that fail the part, each where it stands.
+            {"shared_missing", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row><row r=\"2\"><c r=\"A2\" "
+                               "t=\"s\"><v>4</v></c></row>"},
+            {"past_last_column", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"XFE2\">"
+                                 "<v>1</v></c></row>"},
+            {"bad_number", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>1x</v>"
+                           "</c></row>"},
+            {"bad_inline", "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>&#0;</t></is></c></row>"},
+        };
+        for (const auto &[name, rows] : formed) {
+            const QString path = dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".xlsx");
+            QVERIFY(writeSheet(path, rows, strings, formats));
             paths << path;
         }
         // Many rows of inline texts, numbers and repeated values.

@@ -196,6 +196,17 @@ void WorkbookSheet::addText(uint32_t row, uint32_t col, uint32_t stringIndex)
     if (m_sink) streamCell();
 }
 
+void WorkbookSheet::addSharedText(uint32_t row, uint32_t col, uint32_t stringIndex)
+{
+    push(row, col, Kind::Text).str = stringIndex;
+    if (!m_sink) return;
+    if (stringIndex >= m_keepStrings) {
+        streamCell();
+        return;
+    }
+    m_sink->cell(row, col, stringUtf8(stringIndex));
+}
+
 void WorkbookSheet::addNumber(uint32_t row, uint32_t col, double value, bool isDate)
 {
     push(row, col, isDate ? Kind::Date : Kind::Number).number = value;
@@ -453,6 +464,17 @@ std::string_view WorkbookSheet::textUtf8(uint32_t row, uint32_t col, SheetTextRu
     return cellUtf8(*c, run);
 }
 
+std::string_view WorkbookSheet::stringUtf8(uint32_t i) const
+{
+    if (i >= m_spans.size()) return {};
+    const Span s = m_spans[i];
+    if (!(s.length & Utf8Span)) return std::string_view(m_pool.constData() + s.offset, s.length);
+    const uint32_t length = s.length & ~Utf8Span;
+    if (qsizetype(s.offset) + length > m_utf8.size()) return {};
+    // As the part holds them: bytes that are no UTF-8 read as U+FFFD once decoded, as in text().
+    return std::string_view(m_utf8.constData() + s.offset, length);
+}
+
 std::string_view WorkbookSheet::cellUtf8(const Cell &cell, SheetTextRun &run) const
 {
     const auto copy = [&run](const QString &text) {
@@ -461,15 +483,8 @@ std::string_view WorkbookSheet::cellUtf8(const Cell &cell, SheetTextRun &run) co
     };
     const Cell *c = &cell;
     switch (c->kind) {
-    case Kind::Text: {
-        if (c->str >= m_spans.size()) return {};
-        const Span s = m_spans[c->str];
-        if (!(s.length & Utf8Span)) return std::string_view(m_pool.constData() + s.offset, s.length);
-        const uint32_t length = s.length & ~Utf8Span;
-        if (qsizetype(s.offset) + length > m_utf8.size()) return {};
-        // As the part holds them: bytes that are no UTF-8 read as U+FFFD once decoded, as in text().
-        return std::string_view(m_utf8.constData() + s.offset, length);
-    }
+    case Kind::Text:
+        return stringUtf8(c->str);
     case Kind::Number: {
         char digits[NumberChars];
         const size_t n = numberUtf8(c->number, digits);

@@ -94,6 +94,9 @@ class WorkbookSheet {
     // While streaming, a number cell whose text is already the one numberUtf8 writes for its value
     // (isNumberUtf8) is handed over as that text, unparsed; false, storing nothing, otherwise.
     bool addNumberText(uint32_t row, uint32_t col, std::string_view text);
+    // addText for a string added before the sheet's first cell (a shared string), which a sink
+    // takes straight from the sheet's strings.
+    void addSharedText(uint32_t row, uint32_t col, uint32_t stringIndex);
     // While streaming, a text cell handed over as these UTF-8 bytes without being kept.
     void addStreamedText(uint32_t row, uint32_t col, std::string_view text);
     void addError(uint32_t row, uint32_t col, uint32_t stringIndex);
@@ -167,6 +170,8 @@ class WorkbookSheet {
     // Hands the cell just pushed to the sink.
     void streamCell();
     std::string_view cellUtf8(const Cell &c, SheetTextRun &run) const;
+    // String i as UTF-8, a view into the pools; empty when there is none.
+    std::string_view stringUtf8(uint32_t i) const;
 
     struct Span {
         uint32_t offset;

@@ -623,6 +623,128 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
     return info;
 }
 
+// Reads up to nine digits from p (no overflow) into value; where the digits end, p when there is none.
+const char *shortDigits(const char *p, const char *end, uint32_t &value)
+{
+    const char *stop = end - p > 9 ? p + 9 : end;
+    uint32_t v = 0;
+    for (; p < stop; ++p) {
+        const unsigned d = unsigned(uchar(*p)) - '0';
+        if (d > 9) break;
+        v = v * 10 + d;
+    }
+    value = v;
+    return p;
+}
+
+// Reads the usual cells of a sheet from the part's bytes as they come, one after the other inside a
+// row: <c r="B7" t="s" s="3"><v>text</v></c> or <c r="B7" t="inlineStr"><is><t>text</t></is></c>,
+// with double quotes, single blanks and the attributes r (one to three capitals and the row's
+// digits), t (none, n, s or inlineStr) and s (digits), holding a number, a shared string or an
+// inline text. Each goes to the sheet as the token-by-token read below puts it; the first cell of
+// any other kind or form, or anything else, is left to that read. The bytes read; row and col are
+// those of the last cell read.
+size_t readUsualCells(std::string_view input, const std::vector<bool> &dateXf, uint32_t sharedCount,
+                      WorkbookSheet &sheet, uint32_t &row, uint32_t &col, std::string &scratch)
+{
+    const char *const begin = input.data();
+    const char *const end = begin + input.size();
+    const char *p = begin;
+    enum class Kind { Number, Shared, Inline };
+    // The shortest cell of this form, <c r="A1"><v>0</v></c>, is 23 bytes: within one, the reads
+    // below look no further than the bytes they check.
+    while (end - p >= 23 && p[0] == '<' && p[1] == 'c' && p[2] == ' ') {
+        const char *q = p + 2;
+        uint32_t r = 0, c = 0, xf = 0;
+        Kind kind = Kind::Number;
+        bool styled = false;
+        while (q < end && q[0] == ' ') {
+            if (end - q < 8 || q[2] != '=' || q[3] != '"') return size_t(p - begin);
+            const char *v = q + 4;
+            if (q[1] == 'r') {
+                const char *letters = v;
+                c = 0;
+                while (v - letters < 3 && *v >= 'A' && *v <= 'Z')
+                    c = c * 26 + uint32_t(*v++ - 'A' + 1);
+                const char *digits = v;
+                if (v == letters || (v = shortDigits(digits, end, r)) == digits || v - digits > 7 || r == 0)
+                    return size_t(p - begin);
+            } else if (q[1] == 't') {
+                if (v[0] == '"') {
+                    kind = Kind::Number;
+                } else if (v[1] == '"' && (v[0] == 'n' || v[0] == 's')) {
+                    kind = v[0] == 's' ? Kind::Shared : Kind::Number;
+                    ++v;
+                } else if (end - v > 10 && std::memcmp(v, "inlineStr\"", 10) == 0) {
+                    kind = Kind::Inline;
+                    v += 9;
+                } else {
+                    return size_t(p - begin);
+                }
+            } else if (q[1] == 's') {
+                const char *digits = v;
+                v = shortDigits(digits, end, xf);
+                if (v == digits) return size_t(p - begin);
+                styled = true;
+            } else {
+                return size_t(p - begin);
+            }
+            if (v == end || *v != '"') return size_t(p - begin);
+            q = v + 1;
+        }
+        if (r == 0) break;
+
+        if (kind == Kind::Inline) {
+            // ><is><t>text</t></is></c>, the text with at most references to decode.
+            if (end - q < 21 || std::memcmp(q, "><is><t>", 8) != 0) break;
+            const char *text = q + 8;
+            const char *textEnd = text;
+            bool references = false;
+            while (textEnd < end && *textEnd != '<' && *textEnd != '\r') {
+                references = references || *textEnd == '&';
+                ++textEnd;
+            }
+            if (end - textEnd < 13 || std::memcmp(textEnd, "</t></is></c>", 13) != 0) break;
+            std::string_view value(text, size_t(textEnd - text));
+            if (references) {
+                scratch.clear();
+                if (!XlsxXml::decodeUtf8(value, scratch)) break;
+                value = scratch;
+            }
+            if (value.find("_x") != std::string_view::npos) break;
+            sheet.addStreamedText(r, c, value);
+            p = textEnd + 13;
+        } else {
+            // ><v>text</v></c>, the text without references or carriage returns.
+            if (end - q < 13 || std::memcmp(q, "><v>", 4) != 0) break;
+            const char *text = q + 4;
+            const char *textEnd = text;
+            while (textEnd < end && *textEnd != '<' && *textEnd != '&' && *textEnd != '\r')
+                ++textEnd;
+            if (end - textEnd < 8 || std::memcmp(textEnd, "</v></c>", 8) != 0) break;
+            const std::string_view value(text, size_t(textEnd - text));
+            if (kind == Kind::Shared) {
+                uint32_t index = 0;
+                if (value.empty() || shortDigits(text, textEnd, index) != textEnd || index >= sharedCount)
+                    break;
+                sheet.addSharedText(r, c, index);
+            } else {
+                const bool isDate = styled && xf < dateXf.size() && dateXf[xf];
+                if (value.empty() || isBlank(value.front()) || isBlank(value.back())) break;
+                if (isDate || !sheet.addNumberText(r, c, value)) {
+                    double number = 0;
+                    if (!parseDouble(value, number)) break;
+                    sheet.addNumber(r, c, number, isDate);
+                }
+            }
+            p = textEnd + 8;
+        }
+        row = r;
+        col = c;
+    }
+    return size_t(p - begin);
+}
+
 void readCells(PartReader &reader, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
                WorkbookSheet &sheet, int64_t partBytes)
 {
@@ -643,7 +765,14 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         sheet.reserveText(size_t(partBytes / 4));
         sheet.reserveStrings(sheet.stringCount() + size_t(partBytes / 64));
     };
+    const bool streaming = sheet.streaming();
     for (;;) {
+        // While the cells are streamed, the usual ones are read straight from the bytes.
+        if (inData && streaming) {
+            const std::string_view input = xml.plainInput();
+            if (!input.empty())
+                xml.consumePlain(readUsualCells(input, dateXf, sharedCount, sheet, row, col, inlineScratch));
+        }
         // The usual cell is taken whole; any other goes token by token.
         XlsxXml::PlainCell plain;
         const bool plainCell = inData && xml.plainCell(plain);
@@ -844,7 +973,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 if (!parseUInt(value, i) || i >= sharedCount)
                     damaged(QStringLiteral("la celda %1 usa el texto compartido %2, que no existe")
                                 .arg(WorkbookSheet::cellName(row, col), fromUtf8(value.substr(0, 40))));
-                sheet.addText(row, col, i);
+                sheet.addSharedText(row, col, i);
             }
             break;
         case Type::Bool:

@@ -71,6 +71,15 @@ class XlsxXml {
     // When the input goes on with such a cell, consumes it whole and gives it; otherwise reads
     // nothing. A shortcut past the tokens of the usual cell.
     bool plainCell(PlainCell &cell);
+    // The input from here when the scanner stands between tokens inside an element (as plainCell
+    // needs), for a caller that reads whole elements of a known form itself; else empty.
+    // consumePlain(n) steps past n bytes of it, which must end where a token ends.
+    std::string_view plainInput() const
+    {
+        if (m_pendingEnd || !m_error.isEmpty() || m_open.empty()) return {};
+        return std::string_view(m_pos, size_t(m_end - m_pos));
+    }
+    void consumePlain(size_t n) { m_pos += n; }
     // When the input goes on with <outer><inner>text</inner></outer>, names without prefix and the
     // text needing no decoding, consumes it and gives the text; otherwise reads nothing.
     bool plainNested(std::string_view outer, std::string_view inner, std::string_view &text);
