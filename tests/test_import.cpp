@@ -478,25 +478,36 @@ class TestImport : public QObject {
             "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c><c r=\"C1\" "
             "t=\"inlineStr\"><is><t>C</t></is></c><c r=\"D1\" t=\"s\"><v>2</v></c><c r=\"E1\" "
             "t=\"s\"><v>3</v></c><c r=\"F1\" t=\"inlineStr\"><is><t>F &amp; &#237;</t></is></c></row>"
-            // numbers in the sheet's own form and others, a date, a typed number, a blank type
-            "<row r=\"2\"><c r=\"A2\"><v>12.5</v></c><c r=\"B2\" s=\"1\"><v>45306</v></c><c r=\"C2\" "
+            // numbers in the sheet's own form and others, a date, a typed number, a blank type, in a
+            // row with other attributes
+            "<row r=\"2\" spans=\"1:6\" x14ac:dyDescent=\"0.25\"><c r=\"A2\"><v>12.5</v></c><c r=\"B2\" "
+            "s=\"1\"><v>45306</v></c><c r=\"C2\" "
             "t=\"n\" s=\"2\"><v>0.1000000000000000055</v></c><c r=\"D2\" t=\"\"><v>1E-7</v></c><c r=\"E2\" "
             "s=\"1\"><v>45306.75</v></c><c r=\"F2\"><v>-0</v></c></row>"
-            // attributes in another order, repeated, single quotes; a lower-case reference
-            "<row r=\"3\"><c s=\"2\" t=\"s\" r=\"A3\"><v>1</v></c><c r=\"A3\" r=\"B3\" "
-            "t=\"inlineStr\" t=\"n\"><v>7</v></c><c r='C3' t='s'><v>0</v></c><c r=\"d3\"><v>4</v></c><c "
-            "r=\"E3\" t=\"s\"><v> 1 </v></c><c r=\"F3\"><v> 6 </v></c></row>"
+            // cells without reference, which take the row's number: a repeated r, a missing one
+            "<row spans=\"1:6\" r=\"3\" r=\"9\"><c s=\"2\" t=\"s\"><v>1</v></c><c t=\"inlineStr\" "
+            "t=\"n\"><v>7</v></c><c t='s'><v>0</v></c><c><v>4</v></c><c t=\"s\"><v> 1 </v></c><c><v> 6 "
+            "</v></c></row>"
             // texts to decode, a value with a reference, a cell without value, a boolean, a text in <v>
-            "<row r=\"4\"><c r=\"A4\" t=\"inlineStr\"><is><t>_x0042_b</t></is></c><c "
-            "r=\"B4\"><v>&#50;</v></c>"
-            "<c r=\"C4\" t=\"s\"/><c r=\"D4\" t=\"b\"><v>1</v></c><c r=\"E4\" t=\"str\"><v>tx</v></c><c "
-            "r=\"F4\" t=\"inlineStr\"><is><t xml:space=\"preserve\"> e </t></is></c></row>"
-            // a reference with a leading zero, a cell without reference, one past a gap
-            "<row r=\"5\"><c r=\"A05\"><v>5</v></c><c><v>6</v></c><c r=\"E5\" t=\"s\"><v>3</v></c><c "
-            "r=\"F5\"\n><v>8</v></c></row>"
-            "<row r=\"6\"><c r=\"A6\" t=\"s\"><v>2</v></c></row>";
+            "<row><c t=\"inlineStr\"><is><t>_x0042_b</t></is></c><c><v>&#50;</v></c><c t=\"s\"/><c "
+            "t=\"b\"><v>1</v></c><c t=\"str\"><v>tx</v></c><c t=\"inlineStr\"><is><t xml:space=\"preserve\"> "
+            "e </t></is></c></row>"
+            // attributes in another order, repeated, single quotes; a lower-case reference, a leading
+            // zero, a line break
+            "<row r=\"5\" ht=\"20\"\ncustomHeight=\"1\"><c s=\"2\" t=\"s\" r=\"A5\"><v>1</v></c><c "
+            "r=\"A5\" r=\"B5\" t=\"inlineStr\" t=\"n\"><v>7</v></c><c r='C5' t='s'><v>0</v></c><c "
+            "r=\"d5\"><v>4</v></c><c r=\"E05\" t=\"s\"><v>3</v></c><c r=\"F5\"\n><v>8</v></c></row>"
+            // the row's number with a prefix, with a leading zero
+            "<row x:r=\"6\"><c r=\"A6\" t=\"s\"><v>2</v></c></row><row r=\"07\"><c "
+            "r=\"A7\"><v>7</v></c></row>"
+            // an empty row ends the data
+            "<row r=\"8\"></row><row r=\"9\"><c r=\"A9\"><v>9</v></c></row>";
         const std::pair<const char *, QByteArray> formed[] = {
             {"cell_forms", forms},
+            // Cells without reference in rows numbered by a repeated r, by none (cells out of order
+            // would make the load start over and hide a wrong number).
+            {"row_numbers", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\" spans=\"1:1\" "
+                            "r=\"9\"><c><v>2</v></c></row><row><c><v>3</v></c></row>"},
             // Cells that fail the part, each where it stands.
             {"shared_missing", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row><row r=\"2\"><c r=\"A2\" "
                                "t=\"s\"><v>4</v></c></row>"},

@@ -51,7 +51,11 @@ bool sameBytes(const char *a, const char *b, size_t n)
     uint64_t x, y;
     std::memcpy(&x, a + n - 8, 8);
     std::memcpy(&y, b + n - 8, 8);
-    return x == y && std::memcmp(a, b, n - 8) == 0;
+    if (x != y) return false;
+    if (n > 16) return std::memcmp(a, b, n - 8) == 0;
+    std::memcpy(&x, a, 8);
+    std::memcpy(&y, b, 8);
+    return x == y;
 }
 
 QString textOf(const QByteArray &buffer, SheetGridSpan span)
@@ -112,9 +116,11 @@ SheetGridModel::RowBuffer::RowBuffer(int cols) : m_cols(std::max(cols, 1)) {}
 
 void SheetGridModel::RowBuffer::append(QStringView text)
 {
-    if (m_col == 0) m_rowStart = m_text.size();
+    m_text.truncate(m_used);
+    if (m_col == 0) m_rowStart = m_used;
     m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
     const SheetGridSpan span = appendUtf8(m_text, text);
+    m_used = m_text.size();
     // A column repeats its values (origins, brands, dates): the same text as the row above is
     // kept once.
     const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
@@ -122,6 +128,7 @@ void SheetGridModel::RowBuffer::append(QStringView text)
         std::memcmp(m_text.constData() + m_cells[above].offset, m_text.constData() + span.offset,
                     span.length) == 0) {
         m_text.truncate(span.offset);
+        m_used = span.offset;
         m_cells.push_back(m_cells[above]);
         return;
     }
@@ -131,9 +138,9 @@ void SheetGridModel::RowBuffer::append(QStringView text)
 void SheetGridModel::RowBuffer::append(std::string_view text)
 {
     if (m_col == 0) {
-        m_rowStart = m_text.size();
+        m_rowStart = m_used;
         // The rooms about to be written are mapped a few hundred pages at a time.
-        m_textMapped.ahead(m_text.data(), size_t(m_text.size()), size_t(m_text.capacity()));
+        m_textMapped.ahead(m_text.data(), size_t(m_used), size_t(m_text.capacity()));
         m_cellsMapped.ahead(reinterpret_cast<char *>(m_cells.begin()), m_cells.size() * sizeof(SheetGridSpan),
                             m_cells.capacity() * sizeof(SheetGridSpan));
     }
@@ -148,14 +155,20 @@ void SheetGridModel::RowBuffer::append(std::string_view text)
         m_cells.push_back(m_cells[above]);
         return;
     }
-    const qsizetype start = m_text.size();
-    if (start + qsizetype(text.size()) > qsizetype(UINT32_MAX))
-        throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    const qsizetype start = m_used;
     const qsizetype need = start + qsizetype(text.size());
-    if (need > m_text.capacity()) m_text.reserve(std::max(need, start + start / 8 + 4096));
-    m_text.resize(need);
+    if (need > m_text.size()) grow(need);
     std::memcpy(m_text.data() + start, text.data(), text.size());
+    m_used = need;
     m_cells.push_back({uint32_t(start), uint32_t(text.size())});
+}
+
+void SheetGridModel::RowBuffer::grow(qsizetype need)
+{
+    if (need > qsizetype(UINT32_MAX))
+        throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    if (need > m_text.capacity()) m_text.reserve(std::max(need, m_used + m_used / 8 + 4096));
+    m_text.resize(std::max(need, std::min(m_text.capacity(), need + 65536)));
 }
 
 void SheetGridModel::RowBuffer::reserve(size_t cells, qsizetype bytes)
@@ -184,7 +197,8 @@ void SheetGridModel::RowBuffer::dropLastRow()
 {
     if (m_cells.empty()) return;
     const size_t keep = (m_cells.size() - 1) / size_t(m_cols) * size_t(m_cols);
-    m_text.truncate(m_rowStart);
+    m_used = m_rowStart;
+    m_text.truncate(m_used);
     m_cells.resize(keep);
     m_col = 0;
 }
@@ -294,6 +308,7 @@ void SheetGridModel::paste(int row, const QVector<QStringList> &cells)
 void SheetGridModel::paste(int row, RowBuffer &&cells)
 {
     beginResetModel();
+    cells.m_text.truncate(cells.m_used);
     // The larger buffer is kept and the other appended to it, so a load moves its texts in.
     qsizetype gridBase = 0, bufferBase = 0;
     if (cells.m_text.size() > m_text.size()) {

@@ -98,7 +98,10 @@ class SheetGridModel : public QAbstractTableModel {
 
       private:
         friend class SheetGridModel;
+        // Makes m_text at least need bytes long, some room beyond them too.
+        void grow(qsizetype need);
         QByteArray m_text;
+        qsizetype m_used = 0; // bytes of m_text in use: its size runs ahead of them
         SheetGridSpans m_cells;
         int m_cols;
         qsizetype m_rowStart = 0; // where the last row's texts begin

@@ -745,6 +745,70 @@ size_t readUsualCells(std::string_view input, const std::vector<bool> &dateXf, u
     return size_t(p - begin);
 }
 
+// The length of a start tag <row ...> at the start of input whose attributes are written plainly
+// (single blanks, plain names with at most one prefix, double quotes), and its row: r when given as
+// digits without prefix, else the row after `row`; 0 when the input does not start so.
+size_t plainRowStart(std::string_view input, uint32_t row, uint32_t &number)
+{
+    const char *const begin = input.data();
+    const char *const end = begin + input.size();
+    if (input.size() < 5 || std::memcmp(begin, "<row", 4) != 0) return 0;
+    const auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const char *p = begin + 4;
+    bool given = false;
+    while (p < end && *p == ' ') {
+        const char *name = ++p;
+        const char *colon = nullptr;
+        if (p == end || !isLetter(*p)) return 0;
+        while (p < end && (isLetter(*p) || isDigit(*p) || (*p == ':' && !colon))) {
+            if (*p == ':') {
+                colon = p;
+                if (++p == end || !isLetter(*p)) return 0;
+            }
+            ++p;
+        }
+        if (end - p < 3 || p[0] != '=' || p[1] != '"') return 0;
+        const char *value = p + 2;
+        const char *close = value;
+        while (close < end && *close != '"' && *close != '<')
+            ++close;
+        if (close == end || *close != '"') return 0;
+        const std::string_view local = colon ? std::string_view(colon + 1, size_t(p - colon - 1))
+                                             : std::string_view(name, size_t(p - name));
+        if (local == "r") {
+            // The first r counts; one with a prefix is left to the token-by-token read.
+            if (colon) return 0;
+            if (!given) {
+                if (close - value > 7 || shortDigits(value, close, number) != close || number == 0) return 0;
+                given = true;
+            }
+        }
+        p = close + 1;
+    }
+    if (p == end || *p != '>') return 0;
+    if (!given) number = row + 1;
+    return size_t(p + 1 - begin);
+}
+
+// Reads the usual cells and rows of a sheet, as readUsualCells and plainRowStart take them, until
+// anything else follows.
+void readUsualRows(XlsxXml &xml, const std::vector<bool> &dateXf, uint32_t sharedCount, WorkbookSheet &sheet,
+                   uint32_t &row, uint32_t &col, std::string &scratch)
+{
+    for (;;) {
+        const std::string_view input = xml.plainInput();
+        if (input.empty()) return;
+        xml.consumePlain(readUsualCells(input, dateXf, sharedCount, sheet, row, col, scratch));
+        if (!xml.closePlain("row")) return;
+        uint32_t number = 0;
+        const size_t tag = plainRowStart(xml.plainInput(), row, number);
+        if (tag == 0 || !xml.openPlain(tag, 3)) return;
+        row = number;
+        col = 0;
+    }
+}
+
 void readCells(PartReader &reader, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
                WorkbookSheet &sheet, int64_t partBytes)
 {
@@ -768,11 +832,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
     const bool streaming = sheet.streaming();
     for (;;) {
         // While the cells are streamed, the usual ones are read straight from the bytes.
-        if (inData && streaming) {
-            const std::string_view input = xml.plainInput();
-            if (!input.empty())
-                xml.consumePlain(readUsualCells(input, dateXf, sharedCount, sheet, row, col, inlineScratch));
-        }
+        if (inData && streaming) readUsualRows(xml, dateXf, sharedCount, sheet, row, col, inlineScratch);
         // The usual cell is taken whole; any other goes token by token.
         XlsxXml::PlainCell plain;
         const bool plainCell = inData && xml.plainCell(plain);

@@ -434,8 +434,7 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
 namespace {
 // Reads on to the end of the current element; onText sees each text directly inside it and
 // returns false on a bad reference. False on malformed XML or a piece that ends inside.
-template <class OnText>
-bool walkElement(XlsxXml &xml, OnText onText)
+template <class OnText> bool walkElement(XlsxXml &xml, OnText onText)
 {
     int depth = 1;
     while (depth > 0) {
@@ -712,6 +711,26 @@ bool XlsxXml::plainNested(std::string_view outer, std::string_view inner, std::s
     if (!tag(inner, true) || !tag(outer, true)) return false;
     text = std::string_view(start, size_t(stop - start));
     m_pos = p;
+    return true;
+}
+
+bool XlsxXml::closePlain(std::string_view qualified)
+{
+    const std::string_view input = plainInput();
+    const size_t n = qualified.size();
+    if (input.size() < n + 3 || m_open.back() != qualified || input[0] != '<' || input[1] != '/' ||
+        input[n + 2] != '>' || input.substr(2, n) != qualified)
+        return false;
+    m_open.pop_back();
+    m_pos += n + 3;
+    return true;
+}
+
+bool XlsxXml::openPlain(size_t tagBytes, size_t nameBytes)
+{
+    if (m_open.size() >= MaxDepth) return false;
+    m_open.push_back(std::string_view(m_pos + 1, nameBytes));
+    m_pos += tagBytes;
     return true;
 }
 

@@ -80,6 +80,13 @@ class XlsxXml {
         return std::string_view(m_pos, size_t(m_end - m_pos));
     }
     void consumePlain(size_t n) { m_pos += n; }
+    // Closes the current element, opened as qualified, when the input goes on with its end tag
+    // written plainly (</qualified>); false, reading nothing, otherwise.
+    bool closePlain(std::string_view qualified);
+    // Takes as open an element whose start tag (not self-closing, checked by the caller) makes the
+    // first tagBytes of plainInput(), its name the nameBytes after the '<'; false, reading nothing,
+    // when elements would nest too deep.
+    bool openPlain(size_t tagBytes, size_t nameBytes);
     // When the input goes on with <outer><inner>text</inner></outer>, names without prefix and the
     // text needing no decoding, consumes it and gives the text; otherwise reads nothing.
     bool plainNested(std::string_view outer, std::string_view inner, std::string_view &text);
