@@ -522,13 +522,18 @@ class TestImport : public QObject {
             QVERIFY(writeSheet(path, rows, strings, formats));
             paths << path;
         }
-        // Many rows of inline texts, numbers and repeated values.
+        // Many rows of inline texts, numbers and repeated values, more than one piece of the part:
+        // every third row without references.
         QByteArray rows = "<row r=\"1\"><c t=\"inlineStr\"><is><t>Texto</t></is></c><c><v>1.5</v></c>"
                           "<c t=\"inlineStr\"><is><t>Otro</t></is></c></row>";
-        for (int r = 2; r <= 2000; ++r)
-            rows += "<row><c t=\"inlineStr\"><is><t>fila " + QByteArray::number(r) +
-                    " &amp; ñ</t></is></c><c><v>" + QByteArray::number(r * 0.25) +
+        for (int r = 2; r <= 6000; ++r) {
+            const QByteArray n = QByteArray::number(r);
+            const bool refs = r % 3 != 0;
+            rows += (refs ? "<row r=\"" + n + "\"><c r=\"A" + n + "\" " : QByteArray("<row><c ")) +
+                    "t=\"inlineStr\"><is><t>fila " + n + " &amp; ñ</t></is></c><c" +
+                    (refs ? " r=\"B" + n + "\"" : QByteArray()) + "><v>" + QByteArray::number(r * 0.25) +
                     "</v></c><c t=\"inlineStr\"><is><t>" + QByteArray::number(r % 3) + "</t></is></c></row>";
+        }
         paths << dir + QStringLiteral("/many_inline.xlsx");
         QVERIFY(writeSheet(paths.back(), rows));
         const QDir data(QStringLiteral(PLANEXO_TEST_DATA_DIR));
