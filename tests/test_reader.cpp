@@ -501,6 +501,68 @@ class TestReader : public QObject {
         QCOMPARE(reader.LeerCelda(1, 1), a1);
     }
 
+    // The sheet chooser lists worksheets in workbook order with their hidden mark, and a chosen
+    // sheet is read instead of the first; chart sheets are neither listed nor counted.
+    void listsAndReadsAChosenWorksheet_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QList<bool>>("hidden");
+        QTest::addColumn<QStringList>("a1");
+        QTest::newRow("xlsx") << "hidden_first.xlsx" << QStringList{"Oculta", "Visible"}
+                              << QList<bool>{true, false} << QStringList{"primera hoja", "segunda hoja"};
+        QTest::newRow("xls") << "hidden_first.xls" << QStringList{"Oculta", "Visible"}
+                             << QList<bool>{true, false} << QStringList{"primera hoja", "segunda hoja"};
+    }
+
+    void listsAndReadsAChosenWorksheet()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, names);
+        QFETCH(QList<bool>, hidden);
+        QFETCH(QStringList, a1);
+        clEcxel reader;
+        reader.setArchivo(fixture(file));
+        const WorkbookSheetList sheets = reader.Hojas();
+        QCOMPARE(sheets.size(), names.size());
+        for (int i = 0; i < sheets.size(); ++i) {
+            QCOMPARE(sheets[i].name, names[i]);
+            QCOMPARE(sheets[i].hidden, hidden[i]);
+            reader.setHoja(i);
+            QVERIFY(reader.Abrir());
+            QCOMPARE(reader.LeerCelda(1, 1), a1[i]);
+        }
+        reader.setHoja(int(names.size()));
+        try {
+            reader.Abrir();
+            QFAIL("a sheet past the last one was opened");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.source(), QStringLiteral("[clExcel.Abrir]"));
+            QCOMPARE(e.description(), QStringLiteral("El libro no tiene la hoja %1").arg(names.size() + 1));
+        }
+    }
+
+    void chartSheetsAreNotListed()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture("odd_order.xlsx"));
+        const WorkbookSheetList sheets = reader.Hojas();
+        QCOMPARE(sheets.size(), 2);
+        QCOMPARE(sheets[0].name, QStringLiteral("  Hoja 'rara' ñ#1!"));
+        QCOMPARE(sheets[1].name, QStringLiteral("Sheet1"));
+        QVERIFY(!sheets[0].hidden && !sheets[1].hidden);
+        reader.setHoja(1);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("incorrecta"));
+        clEcxel none;
+        try {
+            none.Hojas();
+            QFAIL("a reader without a file listed sheets");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.description(), QStringLiteral("No hay archivo seleccionado"));
+        }
+    }
+
     void datesAndNumberFormats_data()
     {
         QTest::addColumn<bool>("commaLocale");

@@ -426,7 +426,47 @@ double rkValue(uint32_t rk)
 
 } // namespace
 
-void readFirstSheet(const QByteArray &workbook, WorkbookSheet &sheet)
+namespace {
+
+struct BoundSheet {
+    WorkbookSheetInfo info;
+    uint32_t offset = 0;
+};
+
+// A BOUNDSHEET record's worksheet, or false for a chart, macro or module sheet.
+bool boundSheet(RecordReader &records, const Record &r, BoundSheet &out)
+{
+    const Bytes &b = records.bytes();
+    if (r.length < 6 || b.u8(r.data + 5) != 0) return false;
+    out.offset = b.u32(r.data);
+    out.info.hidden = (b.u8(r.data + 4) & 3) != 0;
+    out.info.name.clear();
+    if (r.length >= 8 && !readUnicode(records, r, r.data + 7, b.u8(r.data + 6), out.info.name))
+        out.info.name.clear();
+    return true;
+}
+
+} // namespace
+
+WorkbookSheetList sheetList(const QByteArray &workbook)
+{
+    RecordReader records(workbook);
+    Record r;
+    if (!records.next(r) || r.type != 0x0809) damaged(QStringLiteral("no empieza como un libro de Excel"));
+    if (records.bytes().u16(r.data) != 0x0600)
+        throw PlanexoError(1004,
+                           QStringLiteral("El libro tiene un formato anterior a Excel 97, que no se lee"));
+    WorkbookSheetList out;
+    while (records.next(r) && r.type != 0x000A) {
+        if (r.type == 0x002F) throw PlanexoError(1004, QStringLiteral("El libro está protegido con contraseña"));
+        BoundSheet bound;
+        if (r.type == 0x0085 && boundSheet(records, r, bound)) out.append(bound.info);
+    }
+    if (out.isEmpty()) throw PlanexoError(1004, QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
+    return out;
+}
+
+void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
 {
     RecordReader records(workbook);
     const Bytes &b = records.bytes();
@@ -438,7 +478,7 @@ void readFirstSheet(const QByteArray &workbook, WorkbookSheet &sheet)
 
     // Globals: sheets, shared strings, number formats and cell formats, up to EOF.
     bool is1904 = false, sawEof = false;
-    int64_t sheetOffset = -1;
+    std::vector<BoundSheet> sheets;
     uint32_t sharedCount = 0;
     QHash<uint32_t, bool> formatIsDate;
     std::vector<uint32_t> xfFormat;
@@ -453,9 +493,11 @@ void readFirstSheet(const QByteArray &workbook, WorkbookSheet &sheet)
         case 0x0022:
             is1904 = b.u16(r.data) == 1;
             break;
-        case 0x0085: // BOUNDSHEET: the first worksheet's substream
-            if (sheetOffset < 0 && r.length >= 6 && b.u8(r.data + 5) == 0) sheetOffset = b.u32(r.data);
+        case 0x0085: { // BOUNDSHEET: a sheet's substream
+            BoundSheet bound;
+            if (boundSheet(records, r, bound)) sheets.push_back(std::move(bound));
             break;
+        }
         case 0x00FC: { // SST
             if (sharedCount > 0 || sheet.stringCount() > 0)
                 damaged(QStringLiteral("tiene dos tablas de textos"));
@@ -479,8 +521,11 @@ void readFirstSheet(const QByteArray &workbook, WorkbookSheet &sheet)
         }
     }
     if (!sawEof) damaged(QStringLiteral("termina antes de tiempo"));
-    if (sheetOffset < 0)
+    if (sheets.empty())
         throw PlanexoError(1004, QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
+    if (sheetIndex < 0 || size_t(sheetIndex) >= sheets.size())
+        throw PlanexoError(1004, QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
+    const int64_t sheetOffset = sheets[size_t(sheetIndex)].offset;
     sheet.setDate1904(is1904);
     auto isDateXf = [&](uint32_t xf) {
         if (xf >= xfFormat.size()) return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SheetInfo.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -44,9 +46,12 @@ class CompoundFile {
 bool startsWithBof(const QByteArray &workbook);
 bool isEncrypted(const QByteArray &workbook);
 
-// Reads the cells of the first worksheet (in the workbook's sheet order) of a BIFF8 workbook
-// stream: texts, numbers, dates (by their cell format), booleans, errors and the cached results
-// of formulas. Throws PlanexoError (1004, no source) for a damaged, encrypted or pre-97 workbook.
-void readFirstSheet(const QByteArray &workbook, WorkbookSheet &sheet);
+// Reads the cells of a worksheet (by its index from 0 in the workbook's sheet order, chart and macro
+// sheets left out) of a BIFF8 workbook stream: texts, numbers, dates (by their cell format),
+// booleans, errors and the cached results of formulas. Throws PlanexoError (1004, no source) for a
+// damaged, encrypted or pre-97 workbook.
+void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex = 0);
+// The workbook's worksheets in order; fails as readSheet does.
+WorkbookSheetList sheetList(const QByteArray &workbook);
 
 } // namespace xlsbiff

@@ -43,10 +43,15 @@ QByteArray workbookStream(const QString &path)
 
 } // namespace
 
-void read(const QString &path, WorkbookSheet &sheet)
+void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
 {
-    xlsbiff::readFirstSheet(workbookStream(path), sheet);
+    xlsbiff::readSheet(workbookStream(path), sheet, sheetIndex);
     sheet.finish();
+}
+
+WorkbookSheetList sheets(const QString &path)
+{
+    return xlsbiff::sheetList(workbookStream(path));
 }
 
 } // namespace xls

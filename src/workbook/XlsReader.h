@@ -1,13 +1,18 @@
 #pragma once
 
+#include "SheetInfo.h"
+
 #include <QString>
 
 class WorkbookSheet;
 
-// Reads the first worksheet of a legacy Excel workbook (BIFF8, .xls) into a WorkbookSheet.
+// Reads a worksheet (the first by default) of a legacy Excel workbook (BIFF8, .xls) into a WorkbookSheet.
 // Throws PlanexoError (number 1004, no source) with a Spanish description of what is wrong.
 namespace xls {
 
-void read(const QString &path, WorkbookSheet &sheet);
+// sheetIndex: the worksheet's index from 0 in the workbook's order (chart and macro sheets left out).
+void read(const QString &path, WorkbookSheet &sheet, int sheetIndex = 0);
+// The workbook's worksheets in order.
+WorkbookSheetList sheets(const QString &path);
 
 } // namespace xls

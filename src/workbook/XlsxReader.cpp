@@ -579,7 +579,11 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
 }
 
 struct WorkbookInfo {
-    QString sheetPart;
+    struct Sheet {
+        WorkbookSheetInfo info;
+        QString part;
+    };
+    std::vector<Sheet> sheets; // the worksheets, in workbook order
     bool date1904 = false;
 };
 
@@ -591,22 +595,30 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
     XlsxXml &xml = reader.xml();
     WorkbookInfo info;
     bool sawSheet = false;
+    // Only the root's own children count: Excel 2013 and later repeat workbookPr inside extLst
+    // (x15:workbookPr, without date1904), which must not switch the 1904 system off again.
+    int depth = 0;
     for (;;) {
         const XlsxXml::Token t = reader.next();
         if (t == XlsxXml::EndDocument) break;
+        if (t == XlsxXml::EndElement) --depth;
         if (t != XlsxXml::StartElement) continue;
-        if (xml.isNamed("workbookPr")) {
+        ++depth;
+        if (depth == 2 && xml.isNamed("workbookPr")) {
             const QString v = xml.attributeText("date1904");
             info.date1904 =
                 v == QLatin1String("1") || v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
-        } else if (xml.isNamed("sheet") && info.sheetPart.isEmpty()) {
+        } else if (xml.isNamed("sheet")) {
             sawSheet = true;
             std::string_view rawId;
             QString id;
             if (xml.attribute("id", rawId, true)) XlsxXml::decode(rawId, id, true);
             const auto rel = rels.constFind(id);
-            if (rel == rels.constEnd())
+            if (rel == rels.constEnd()) {
+                // A sheet after the first worksheet that has no part is left out of the list.
+                if (!info.sheets.empty()) continue;
                 damaged(QStringLiteral("la hoja «%1» no tiene parte").arg(xml.attributeText("name")));
+            }
             // Chart, dialog and macro sheets are no worksheets.
             if (typeIs(rel->type, QLatin1String("chartsheet")) ||
                 typeIs(rel->type, QLatin1String("dialogsheet")) ||
@@ -614,10 +626,13 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
                 typeIs(rel->type, QLatin1String("xlMacrosheet")) ||
                 typeIs(rel->type, QLatin1String("xlIntlMacrosheet")))
                 continue;
-            info.sheetPart = rel->target;
+            const QString state = xml.attributeText("state");
+            info.sheets.push_back({{xml.attributeText("name"), state == QLatin1String("hidden") ||
+                                                                  state == QLatin1String("veryHidden")},
+                                   rel->target});
         }
     }
-    if (info.sheetPart.isEmpty())
+    if (info.sheets.empty())
         fail(sawSheet ? QStringLiteral("El libro no tiene ninguna hoja de cálculo, solo gráficos o macros")
                       : QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
     return info;
@@ -1149,34 +1164,59 @@ bool isDateFormatCode(const QString &code)
     return false;
 }
 
-void read(const QString &path, WorkbookSheet &sheet)
+namespace {
+
+struct OpenWorkbook {
+    QString part;
+    QHash<QString, Relationship> rels;
+    WorkbookInfo info;
+};
+
+OpenWorkbook openWorkbook(Package &package)
+{
+    OpenWorkbook wb;
+    wb.part = targetOfType(readRelationships(package, QString()), QLatin1String("officeDocument"));
+    if (wb.part.isEmpty() || package.locate(wb.part) < 0) wb.part = QStringLiteral("xl/workbook.xml");
+    if (package.locate(wb.part) < 0)
+        fail(QStringLiteral("El archivo no es un libro de Excel: el paquete no contiene un libro"));
+    wb.rels = readRelationships(package, wb.part);
+    wb.info = readWorkbook(package, wb.part, wb.rels);
+    return wb;
+}
+
+} // namespace
+
+WorkbookSheetList sheets(const QString &path)
 {
     Package package(path);
+    WorkbookSheetList out;
+    for (const auto &s : openWorkbook(package).info.sheets)
+        out.append(s.info);
+    return out;
+}
 
-    QString workbookPart =
-        targetOfType(readRelationships(package, QString()), QLatin1String("officeDocument"));
-    if (workbookPart.isEmpty() || package.locate(workbookPart) < 0)
-        workbookPart = QStringLiteral("xl/workbook.xml");
-    if (package.locate(workbookPart) < 0)
-        fail(QStringLiteral("El archivo no es un libro de Excel: el paquete no contiene un libro"));
-
-    const QHash<QString, Relationship> rels = readRelationships(package, workbookPart);
-    const WorkbookInfo info = readWorkbook(package, workbookPart, rels);
-    sheet.setDate1904(info.date1904);
-    QString stylesPart = targetOfType(rels, QLatin1String("styles"));
-    if (stylesPart.isEmpty()) stylesPart = folderOf(workbookPart) + QStringLiteral("styles.xml");
-    QString stringsPart = targetOfType(rels, QLatin1String("sharedStrings"));
-    if (stringsPart.isEmpty()) stringsPart = folderOf(workbookPart) + QStringLiteral("sharedStrings.xml");
+void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
+{
+    Package package(path);
+    const OpenWorkbook wb = openWorkbook(package);
+    if (sheetIndex < 0 || size_t(sheetIndex) >= wb.info.sheets.size())
+        fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
+    const QString &sheetPart = wb.info.sheets[size_t(sheetIndex)].part;
+    sheet.setDate1904(wb.info.date1904);
+    QString stylesPart = targetOfType(wb.rels, QLatin1String("styles"));
+    if (stylesPart.isEmpty()) stylesPart = folderOf(wb.part) + QStringLiteral("styles.xml");
+    QString stringsPart = targetOfType(wb.rels, QLatin1String("sharedStrings"));
+    if (stringsPart.isEmpty()) stringsPart = folderOf(wb.part) + QStringLiteral("sharedStrings.xml");
 
     const std::vector<bool> dateXf = readDateStyles(package, stylesPart);
     const uint32_t sharedCount = readSharedStrings(package, stringsPart, sheet);
     const int64_t budget = package.budget();
     try {
-        readSheet(package, info.sheetPart, dateXf, sharedCount, sheet, true);
+        readSheet(package, sheetPart, dateXf, sharedCount, sheet, true);
     } catch (const RetryWhole &) {
         package.budget() = budget;
         sheet.dropCells();
-        readSheet(package, info.sheetPart, dateXf, sharedCount, sheet, false);
+        readSheet(package, sheetPart, dateXf, sharedCount, sheet, false);
     }
     sheet.finish();
 }

@@ -41,6 +41,29 @@ Format detectFormat(const QString &path)
                        QStringLiteral("El archivo %1 no es un libro de Excel (.xls ni .xlsx)").arg(path));
 }
 
+void readSheet(Format format, const QString &path, WorkbookSheet &sheet, int index)
+{
+    switch (format) {
+    case Format::Xlsx:
+        xlsx::read(path, sheet, index);
+        break;
+    case Format::Xls:
+        xls::read(path, sheet, index);
+        break;
+    }
+}
+
+WorkbookSheetList listSheets(Format format, const QString &path)
+{
+    switch (format) {
+    case Format::Xlsx:
+        return xlsx::sheets(path);
+    case Format::Xls:
+        return xls::sheets(path);
+    }
+    return {};
+}
+
 bool inGrid(long row, long col)
 {
     return row >= 1 && row <= long(WorkbookSheet::MaxRows) && col >= 1 && col <= long(WorkbookSheet::MaxCols);
@@ -77,10 +100,7 @@ bool clEcxel::open(SheetCellSink *sink)
     try {
         auto sheet = std::make_unique<WorkbookSheet>();
         sheet->streamTo(sink);
-        if (detectFormat(m_archivo) == Format::Xlsx)
-            xlsx::read(m_archivo, *sheet);
-        else
-            xls::read(m_archivo, *sheet);
+        readSheet(detectFormat(m_archivo), m_archivo, *sheet, m_hoja);
         if (sink) sink->end();
         sheet->streamTo(nullptr);
         m_sheet = std::move(sheet);
@@ -94,6 +114,21 @@ bool clEcxel::open(SheetCellSink *sink)
                            AbrirSource);
     }
     return true;
+}
+
+WorkbookSheetList clEcxel::Hojas() const
+{
+    if (m_archivo.isEmpty())
+        throw PlanexoError(NoFileSelected, QStringLiteral("No hay archivo seleccionado"), AbrirSource);
+    try {
+        return listSheets(detectFormat(m_archivo), m_archivo);
+    } catch (PlanexoError &e) {
+        e.setSource(AbrirSource);
+        throw;
+    } catch (const std::bad_alloc &) {
+        throw PlanexoError(OutOfMemory, QStringLiteral("No hay memoria suficiente para leer el libro"),
+                           AbrirSource);
+    }
 }
 
 QString clEcxel::LeerCelda(long p_Lin, long p_Col) const

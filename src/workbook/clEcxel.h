@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SheetInfo.h"
+
 #include <QString>
 #include <memory>
 #include <string_view>
@@ -8,7 +10,7 @@ class WorkbookSheet;
 class SheetCellSink;
 struct SheetTextRun;
 
-// Reads the first worksheet of an invoice workbook (.xlsx or .xls, recognised by content).
+// Reads one worksheet (the first unless told otherwise) of an invoice workbook (.xlsx or .xls, recognised by content).
 // Rows and columns count from 1. Failures throw PlanexoError with source "[clExcel.Abrir]" or
 // "[clExcel.LeerCelda]".
 class clEcxel {
@@ -20,7 +22,14 @@ class clEcxel {
     void setArchivo(const QString &path) { m_archivo = path; }
     QString archivo() const { return m_archivo; }
 
-    // Opens the workbook and selects its first worksheet; true when open.
+    // The worksheet that Abrir opens, by its index from 0 among the workbook's worksheets in order
+    // (chart and macro sheets left out); the first by default.
+    void setHoja(int index) { m_hoja = index; }
+    int hoja() const { return m_hoja; }
+    // The workbook's worksheets in order, read without their cells; fails as Abrir does.
+    WorkbookSheetList Hojas() const;
+    // Opens the workbook and selects its worksheet (the first unless setHoja chose another); true
+    // when open. A sheet index past the last fails.
     bool Abrir();
     // Opens the workbook handing its first worksheet's cells to sink as they are read, without
     // keeping them (LeerCelda then reads empty cells). False, with the workbook closed, when the
@@ -46,5 +55,6 @@ class clEcxel {
     bool open(SheetCellSink *sink);
 
     QString m_archivo;
+    int m_hoja = 0;
     std::unique_ptr<WorkbookSheet> m_sheet;
 };
