@@ -54,8 +54,11 @@ CREATE TABLE PAIS (
 CREATE INDEX PAIS_Descripcion ON PAIS (Descripcion);
 
 -- Column mappings remembered per invoice layout: the layout's normalised heading row and its
--- mapping (column and field label per entry).
+-- mapping (column and field label per entry), with the worksheet (index from 0) and heading row
+-- it was loaded by.
 CREATE TABLE MAPEO (
     CLAVE TEXT NOT NULL PRIMARY KEY,
-    MAPEO TEXT NOT NULL
+    MAPEO TEXT NOT NULL,
+    HOJA INTEGER,
+    FILA INTEGER
 ) STRICT;

@@ -7,6 +7,7 @@
 #include "import/SheetGridModel.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace savedmapping {
 
@@ -22,6 +23,24 @@ QString layoutKey(const SheetGridModel &grid)
     while (!headings.isEmpty() && headings.last().isEmpty())
         headings.removeLast();
     return headings.join(kHeadingSeparator);
+}
+
+QString layoutKey(const QStringList &headings)
+{
+    // As a load takes them: contiguous from the first column.
+    QStringList taken;
+    for (const QString &h : headings) {
+        if (h.isEmpty()) break;
+        taken << h.trimmed().toCaseFolded();
+    }
+    while (!taken.isEmpty() && taken.last().isEmpty())
+        taken.removeLast();
+    return taken.join(kHeadingSeparator);
+}
+
+QStringList keyHeadings(const QString &key)
+{
+    return key.split(kHeadingSeparator);
 }
 
 Mapping current(const SheetGridModel &grid)
@@ -65,21 +84,61 @@ static bool tableExists(oAlm::clGestor &db)
     return db.CrearRs(rs);
 }
 
-void remember(oAlm::clGestor &db, const SheetGridModel &grid)
+static bool hasPlanColumns(oAlm::clGestor &db)
+{
+    Recordset rs;
+    db.Sql = QStringLiteral("select name from pragma_table_info('MAPEO') where name = 'FILA'");
+    return db.CrearRs(rs);
+}
+
+void remember(oAlm::clGestor &db, const SheetGridModel &grid, const LoadPlan &plan)
 {
     const QString key = layoutKey(grid);
     const Mapping mapping = current(grid);
     if (key.isEmpty() || mapping.isEmpty())
         return;
-    // Work databases made before layouts were remembered get the table on first use.
+    // Work databases made before layouts were remembered get the table on first use, and those
+    // made before layouts kept their sheet and heading row get the two columns.
     if (!tableExists(db)) {
         db.Sql = QStringLiteral("create table if not exists MAPEO (CLAVE TEXT NOT NULL PRIMARY KEY, "
-                                "MAPEO TEXT NOT NULL) STRICT");
+                                "MAPEO TEXT NOT NULL, HOJA INTEGER, FILA INTEGER) STRICT");
+        db.Ejecutar();
+    } else if (!hasPlanColumns(db)) {
+        db.Sql = QStringLiteral("alter table MAPEO add column HOJA INTEGER");
+        db.Ejecutar();
+        db.Sql = QStringLiteral("alter table MAPEO add column FILA INTEGER");
         db.Ejecutar();
     }
-    db.Sql = QStringLiteral("insert or replace into MAPEO (CLAVE, MAPEO) values (") + sql::text(key) +
-             QStringLiteral(", ") + sql::text(encode(mapping)) + QStringLiteral(")");
+    db.Sql = QStringLiteral("insert or replace into MAPEO (CLAVE, MAPEO, HOJA, FILA) values (") + sql::text(key) +
+             QStringLiteral(", ") + sql::text(encode(mapping)) + QStringLiteral(", ") +
+             QString::number(plan.sheet) + QStringLiteral(", ") + QString::number(plan.headingRow) +
+             QStringLiteral(")");
     db.Ejecutar();
+}
+
+QVector<Layout> layouts(oAlm::clGestor &db)
+{
+    QVector<Layout> all;
+    if (!tableExists(db))
+        return all;
+    const bool plans = hasPlanColumns(db);
+    Recordset rs;
+    db.Sql = plans ? QStringLiteral("select CLAVE, MAPEO, HOJA, FILA from MAPEO order by CLAVE")
+                   : QStringLiteral("select CLAVE, MAPEO from MAPEO order by CLAVE");
+    if (!db.CrearRs(rs))
+        return all;
+    for (; !rs.Eof(); rs.MoveNext()) {
+        Layout layout;
+        layout.key = rs.Fields(QStringLiteral("CLAVE")).toString();
+        layout.mapping = decode(rs.Fields(QStringLiteral("MAPEO")).toString());
+        if (plans) {
+            layout.sheet = std::max(0, rs.Fields(QStringLiteral("HOJA")).toInt());
+            layout.headingRow = std::max(1, rs.Fields(QStringLiteral("FILA")).toInt());
+        }
+        if (!layout.key.isEmpty() && !layout.mapping.isEmpty())
+            all.push_back(layout);
+    }
+    return all;
 }
 
 std::optional<Mapping> recall(oAlm::clGestor &db, const SheetGridModel &grid)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "import/LoadPlan.h"
+
 #include <QString>
 #include <QVector>
 #include <optional>
@@ -20,12 +22,27 @@ struct Entry {
 };
 using Mapping = QVector<Entry>;
 
+// A remembered layout: where its headings are and how its columns map.
+struct Layout {
+    QString key;
+    int sheet = 0;
+    int headingRow = 1;
+    Mapping mapping;
+};
+
 // The key of a heading row: each heading trimmed and case-folded (accents kept), in column order.
 QString layoutKey(const SheetGridModel &grid);
+// The same for headings given as texts (a sheet row), up to the first empty one.
+QString layoutKey(const QStringList &headings);
+// The headings of a layout key, in column order.
+QStringList keyHeadings(const QString &key);
 // The labels of the grid's mapping row.
 Mapping current(const SheetGridModel &grid);
-// Remembers the grid's mapping for its layout, replacing an earlier one.
-void remember(oAlm::clGestor &db, const SheetGridModel &grid);
+// Remembers the grid's mapping for its layout, replacing an earlier one; with the plan, also the
+// worksheet and heading row it was loaded by.
+void remember(oAlm::clGestor &db, const SheetGridModel &grid, const LoadPlan &plan = LoadPlan());
+// Every remembered layout (none for a work database that has never remembered one).
+QVector<Layout> layouts(oAlm::clGestor &db);
 // The mapping remembered for the grid's layout, if any (also none for a work database that has
 // never remembered one).
 std::optional<Mapping> recall(oAlm::clGestor &db, const SheetGridModel &grid);

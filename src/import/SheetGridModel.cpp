@@ -112,6 +112,14 @@ void SheetGridSpans::insert(size_t at, const SheetGridSpan *from, size_t count)
     m_size += count;
 }
 
+void SheetGridSpans::erase(size_t at, size_t count)
+{
+    if (at >= m_size) return;
+    count = std::min(count, m_size - at);
+    std::memmove(m_data + at, m_data + at + count, (m_size - at - count) * sizeof(SheetGridSpan));
+    m_size -= count;
+}
+
 SheetGridModel::RowBuffer::RowBuffer(int cols) : m_cols(std::max(cols, 1)) {}
 
 void SheetGridModel::RowBuffer::append(QStringView text)
@@ -360,6 +368,29 @@ void SheetGridModel::insertEmptyRow(int row)
     m_rowColors.insert(row, std::nullopt);
     ++m_rows;
     endInsertRows();
+}
+
+void SheetGridModel::insertRowTexts(int row, const QStringList &texts)
+{
+    row = std::clamp(row, 0, m_rows);
+    beginInsertRows(QModelIndex(), row, row);
+    m_cells.insert(size_t(row) * size_t(m_cols), size_t(m_cols), SheetGridSpan{0, 0});
+    m_rowColors.insert(row, std::nullopt);
+    ++m_rows;
+    for (int c = 0; c < m_cols && c < texts.size(); ++c)
+        store(row, c, texts[c]);
+    endInsertRows();
+}
+
+void SheetGridModel::removeGridRows(int row, int count)
+{
+    if (row < 0 || count <= 0 || row >= m_rows) return;
+    count = std::min(count, m_rows - row);
+    beginRemoveRows(QModelIndex(), row, row + count - 1);
+    m_cells.erase(size_t(row) * size_t(m_cols), size_t(count) * size_t(m_cols));
+    m_rowColors.remove(row, count);
+    m_rows -= count;
+    endRemoveRows();
 }
 
 void SheetGridModel::setFixedRows(int rows)

@@ -57,6 +57,8 @@ class SheetGridSpans {
     // Inserts count copies of span (or the count spans at from) before index at.
     void insert(size_t at, size_t count, SheetGridSpan span);
     void insert(size_t at, const SheetGridSpan *from, size_t count);
+    // Removes count spans from index at.
+    void erase(size_t at, size_t count);
     void reserve(size_t capacity)
     {
         if (capacity > m_capacity) reallocate(capacity);
@@ -137,6 +139,10 @@ class SheetGridModel : public QAbstractTableModel {
     void paste(int row, RowBuffer &&cells);
     // Inserts an empty row before `row`.
     void insertEmptyRow(int row);
+    // Inserts a row holding these texts (one per column, missing ones empty) before `row`.
+    void insertRowTexts(int row, const QStringList &texts);
+    // Removes `count` rows from `row` on.
+    void removeGridRows(int row, int count);
     // Number of leading rows drawn as headers and not selectable.
     int fixedRows() const { return m_fixedRows; }
     void setFixedRows(int rows);

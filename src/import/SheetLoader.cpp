@@ -79,7 +79,7 @@ template <class Source> SheetGridModel::RowBuffer readRows(Source &source, long 
 {
     SheetGridModel::RowBuffer rows{int(headings)};
     source.reserve(rows);
-    for (long r = 2;; ++r) {
+    for (long r = source.headingRow + 1;; ++r) {
         bool any = false;
         for (long c = 1; c <= headings; ++c) {
             step = 300;
@@ -98,8 +98,9 @@ template <class Source> SheetGridModel::RowBuffer readRows(Source &source, long 
 
 struct ReaderSource {
     const CellReader &readCell;
+    long headingRow = 1;
     void reserve(SheetGridModel::RowBuffer &) {}
-    QString heading(long c) { return readCell(1, c); }
+    QString heading(long c) { return readCell(headingRow, c); }
     bool append(long r, long c, SheetGridModel::RowBuffer &rows)
     {
         const QString text = readCell(r, c);
@@ -113,11 +114,12 @@ struct ReaderSource {
 struct WorkbookSource {
     const clEcxel &excel;
     SheetTextRun run;
+    long headingRow = 1;
     void reserve(SheetGridModel::RowBuffer &rows)
     {
         rows.reserve(excel.cellsHint(), qsizetype(std::min<size_t>(excel.textBytesHint(), UINT32_MAX)));
     }
-    QString heading(long c) { return excel.LeerCelda(1, c); }
+    QString heading(long c) { return excel.LeerCelda(headingRow, c); }
     bool append(long r, long c, SheetGridModel::RowBuffer &rows)
     {
         const std::string_view text = excel.LeerCeldaUtf8(r, c, run);
@@ -133,13 +135,16 @@ struct WorkbookSource {
 // be read that way instead.
 class StreamedRows final : public SheetCellSink {
   public:
+    // The rows above the headings (a letterhead) are passed over.
+    explicit StreamedRows(uint32_t headingRow = 1) : m_headingRow(headingRow), m_row(headingRow) {}
+
     void reserve(size_t cells) override { m_reserve = cells; }
 
     void cell(uint32_t row, uint32_t col, std::string_view text) override
     {
-        if (m_ended) return;
+        if (m_ended || row < m_headingRow) return;
         try {
-            if (row == 1) {
+            if (row == m_headingRow) {
                 // Contiguous from column A; the first empty cell ends them.
                 if (m_headingsOpen && col == m_headings.size() + 1 && !text.empty())
                     m_headings.emplace_back(text);
@@ -205,7 +210,7 @@ class StreamedRows final : public SheetCellSink {
     // Completes the open row; an empty one ends the data.
     void endRow()
     {
-        if (m_row < 2) return;
+        if (m_row <= m_headingRow) return;
         for (; m_col <= m_cols; ++m_col)
             m_rows->append(std::string_view());
         if (!m_any) {
@@ -216,12 +221,13 @@ class StreamedRows final : public SheetCellSink {
         }
     }
 
+    uint32_t m_headingRow;
     std::vector<std::string> m_headings;
     bool m_headingsOpen = true;
     std::optional<SheetGridModel::RowBuffer> m_rows;
     size_t m_reserve = 0;
     uint32_t m_cols = 1;
-    uint32_t m_row = 1; // the data row being taken; 1 before the first
+    uint32_t m_row; // the data row being taken; the heading row before the first
     uint32_t m_col = 1; // its next column
     bool m_any = false;
     bool m_ended = false;
@@ -229,6 +235,7 @@ class StreamedRows final : public SheetCellSink {
 
 struct StreamSource {
     StreamedRows &streamed;
+    long headingRow = 1;
     QString heading(long c) { return streamed.heading(c); }
     SheetGridModel::RowBuffer rows(long, int &) { return streamed.take(); }
 };
@@ -243,25 +250,43 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
 
 void loadFile(const QString &path, SheetGridModel &grid, int &step)
 {
+    loadFile(path, LoadPlan{}, grid, step);
+}
+
+void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step)
+{
     step = 90;
     // Dropped at the end of the load; on a failure it releases the workbook without CerrarArchivo.
     clEcxel excel;
     excel.setArchivo(path);
+    excel.setHoja(plan.sheet);
+    const long headingRow = std::clamp<long>(plan.headingRow, 1, long(WorkbookSheet::MaxRows) - 1);
     step = 100;
     // The rows are taken as the sheet is read; a sheet that cannot be is read again, keeping its
     // cells, and copied from them.
-    auto streamed = std::make_unique<StreamedRows>();
+    auto streamed = std::make_unique<StreamedRows>(uint32_t(headingRow));
     if (excel.Abrir(*streamed)) {
-        StreamSource source{*streamed};
+        StreamSource source{*streamed, headingRow};
         fill(source, grid, step);
     } else {
         streamed.reset();
         excel.Abrir();
-        WorkbookSource source{excel, {}};
+        WorkbookSource source{excel, {}, headingRow};
         fill(source, grid, step);
     }
     step = 710;
     excel.CerrarArchivo();
+}
+
+void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, SheetRows &rows, int &step)
+{
+    loadFile(path, plan, grid, step);
+    rows.reset(plan.headingRow, grid.rows() - 2);
+    if (plan.removedRows.isEmpty()) return;
+    QVector<int> gridRows;
+    for (int sheetRow : plan.removedRows)
+        if (const int g = rows.gridRow(sheetRow); g >= 0) gridRows << g;
+    rows.remove(grid, gridRows);
 }
 
 QString failureMessage(const PlanexoError &error, int step)

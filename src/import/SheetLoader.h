@@ -1,5 +1,7 @@
 #pragma once
 
+#include "import/LoadPlan.h"
+
 #include <QString>
 #include <functional>
 
@@ -23,6 +25,10 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step);
 
 // Opens the workbook at `path` and fills the grid from its first worksheet (steps 90 to 710).
 void loadFile(const QString &path, SheetGridModel &grid, int &step);
+// The same by a plan: the plan's worksheet, its heading row with the data from the row below.
+void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step);
+// The same, then the plan's removed rows taken out; `rows` learns which sheet row each grid row shows.
+void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, SheetRows &rows, int &step);
 // The message of a failed load at `step`.
 QString failureMessage(const PlanexoError &error, int step);
 
