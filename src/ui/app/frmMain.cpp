@@ -234,7 +234,7 @@ bool frmMain::FRAM2_GuardarDatosToBase()
     if (!driver.FRAM2_GuardarDatosToBase(FRAM2->model()))
         return false;
     try {
-        savedmapping::remember(*shared().gestor, FRAM2->model());
+        savedmapping::remember(*shared().gestor, FRAM2->model(), FRAM2->plan());
     } catch (const PlanexoError &) {
         // A mapping that could not be remembered is mapped again next time; the process stands.
     }

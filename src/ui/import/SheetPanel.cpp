@@ -2,7 +2,9 @@
 #include "ui/app/Twips.h"
 
 #include "import/FieldLabels.h"
+#include "import/LayoutProposal.h"
 #include "import/MappingCheck.h"
+#include "import/ProposedMapping.h"
 #include "import/SavedMapping.h"
 #include "import/SheetLoader.h"
 #include "ui/app/QtInteraction.h"
@@ -10,7 +12,10 @@
 #include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "ui/import/frmCampos.h"
+#include "ui/import/frmFilaTitulos.h"
+#include "ui/import/frmHoja.h"
 
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -21,11 +26,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <algorithm>
 #include <optional>
 
 static const QString kHint = QStringLiteral("[F1] Seleccionar Campos");
-static const QString kHintWithRemembered =
-    QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar el mapeo recordado para estos encabezados");
+static const QString kHintRemembered = QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados");
+static const QString kHintSeparator = QStringLiteral("   ");
 
 // A column keeps at least its layout width and widens to the longest text it shows.
 static void widenToContents(QTableView *grid, int column)
@@ -58,7 +64,7 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
     FRAM2_Grid = new QTableView(this);
     FRAM2_Grid->setObjectName(QStringLiteral("FRAM2_Grid"));
     FRAM2_Grid->setAccessibleName(QStringLiteral("Planilla"));
-    FRAM2_Grid->setGeometry(twips::rect(120, 870, 9300, 3480));
+    FRAM2_Grid->setGeometry(twips::rect(120, 870, 9300, 3210));
     FRAM2_Grid->setModel(&m_model);
     FRAM2_Grid->horizontalHeader()->hide();
     FRAM2_Grid->verticalHeader()->hide();
@@ -83,9 +89,12 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
                     widenToContents(FRAM2_Grid, c);
             });
 
+    // Two lines: the proposals for a supplier's layout follow the F1 hint.
     Label13 = new QLabel(kHint, this);
     Label13->setObjectName(QStringLiteral("Label13"));
-    Label13->setGeometry(twips::rect(120, 4410, 9300, 270));
+    Label13->setGeometry(twips::rect(120, 4140, 9300, 540));
+    Label13->setWordWrap(true);
+    Label13->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void SheetPanel::FRAM2_CmdProcesar_Click()
@@ -103,7 +112,23 @@ bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
         if (key->key() == Qt::Key_F2) {
-            aplicarMapeoRecordado();
+            FRAM2_AplicarMapeo();
+            return true;
+        }
+        if (key->key() == Qt::Key_F3) {
+            FRAM2_FilaTitulos();
+            return true;
+        }
+        if (key->key() == Qt::Key_F4) {
+            FRAM2_HojaLibro();
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            FRAM2_QuitarFilas();
+            return true;
+        }
+        if (key->matches(QKeySequence::Undo)) {
+            FRAM2_DeshacerQuitar();
             return true;
         }
     }
@@ -113,9 +138,13 @@ bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
 bool SheetPanel::Seleccionar_Archivo_XLS()
 {
     try {
+        // The last folder used, else the documents folder, else home: always a folder that exists,
+        // since the dialog takes a path that does not for a file name to propose.
         QString folder = settings::lastFolder();
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
         const QString file =
             interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"), folder);
         if (file.isEmpty())
@@ -132,6 +161,18 @@ bool SheetPanel::Seleccionar_Archivo_XLS()
 }
 
 bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
+{
+    return cargar(p_Archivo, LoadPlan());
+}
+
+LoadPlan SheetPanel::plan() const
+{
+    LoadPlan plan = m_plan;
+    plan.removedRows = m_rows.removedSheetRows();
+    return plan;
+}
+
+bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
 {
     SharedState &s = shared();
     int step = 10;
@@ -159,10 +200,19 @@ bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
             return result;
         }
 
-        sheetloader::loadFile(p_Archivo, m_model, step);
+        sheetloader::loadFile(p_Archivo, plan, m_model, m_rows, step);
+        if (p_Archivo != m_archivo) {
+            // Another workbook: what was read of the last one does not apply.
+            m_previews.clear();
+            m_sheets.clear();
+        }
+        m_archivo = p_Archivo;
+        m_plan = plan;
+        m_plan.removedRows.clear();
         if (m_model.rows() > 2)
             FRAM2_Grid->setCurrentIndex(m_model.index(2, 0));
         step = 720;
+        proponer();
         buscarMapeoRecordado();
         emit workbookLoaded();
         step = 740;
@@ -174,6 +224,14 @@ bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
             FRAM2_Grid->setColumnWidth(c, twips::px(sheetloader::ColumnWidthsTwips[c]));
         for (int c = 0; c < m_model.cols(); ++c)
             widenToContents(FRAM2_Grid, c);
+        // Proposed totals rows come selected, so that Supr takes them; the current cell stays.
+        const QVector<int> totals =
+            layoutproposal::totalsRows(m_model, mapping::columnOf(m_model, fieldlabels::CodArticulo));
+        if (!totals.isEmpty()) {
+            FRAM2_Grid->selectionModel()->select(
+                QItemSelection(m_model.index(totals.first(), 0), m_model.index(totals.last(), m_model.cols() - 1)),
+                QItemSelectionModel::ClearAndSelect);
+        }
         step = 880;
     } catch (const PlanexoError &e) {
         busy.reset();
@@ -201,6 +259,7 @@ void SheetPanel::FRAM2_EstablecerCampo()
         const QModelIndex current = FRAM2_Grid->currentIndex();
         const int column = current.isValid() ? current.column() : 0;
         m_model.setText(mapping::MappingRow, column, label);
+        mostrarAyuda();
     } catch (const PlanexoError &e) {
         interaction().message(
             standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_EstablecerCampo]")),
@@ -222,13 +281,34 @@ bool SheetPanel::FRAM2_VerificarDatos()
 void SheetPanel::buscarMapeoRecordado()
 {
     m_remembered.reset();
+    m_rememberedLayout.reset();
+    m_proposed.clear();
     try {
-        if (SharedState &s = shared(); s.gestor)
+        if (SharedState &s = shared(); s.gestor) {
             m_remembered = savedmapping::recall(*s.gestor, m_model);
+            if (!m_remembered) {
+                const QVector<savedmapping::Layout> layouts = savedmapping::layouts(*s.gestor);
+                // A layout remembered with its headings on another sheet or row: this workbook
+                // is that supplier's when its sheet shows the same headings in that row.
+                for (const savedmapping::Layout &layout : layouts) {
+                    if ((layout.sheet == m_plan.sheet && layout.headingRow == m_plan.headingRow) ||
+                        layout.sheet >= m_sheets.size() || layout.headingRow > SheetPreview::DefaultRows)
+                        continue;
+                    const SheetPreview &preview = vistaPrevia(layout.sheet);
+                    if (layout.headingRow <= preview.rowCount() &&
+                        savedmapping::layoutKey(preview.rows[layout.headingRow - 1]) == layout.key) {
+                        m_rememberedLayout = layout;
+                        break;
+                    }
+                }
+                if (!m_rememberedLayout)
+                    m_proposed = proposedmapping::propose(m_model, proposedmapping::learned(layouts));
+            }
+        }
     } catch (const PlanexoError &) {
         // Without the remembered mapping the operator maps with F1 as always.
     }
-    Label13->setText(m_remembered ? kHintWithRemembered : kHint);
+    mostrarAyuda();
 }
 
 void SheetPanel::aplicarMapeoRecordado()
@@ -237,3 +317,154 @@ void SheetPanel::aplicarMapeoRecordado()
         savedmapping::apply(m_model, *m_remembered);
 }
 
+const SheetPreview &SheetPanel::vistaPrevia(int sheet)
+{
+    auto it = m_previews.find(sheet);
+    if (it == m_previews.end()) {
+        SheetPreview preview;
+        try {
+            preview = sheetpreview::read(m_archivo, sheet);
+        } catch (const PlanexoError &) {
+            // A sheet that cannot be read proposes nothing; loading it says why.
+        }
+        it = m_previews.insert(sheet, preview);
+    }
+    return *it;
+}
+
+void SheetPanel::proponer()
+{
+    m_proposedRow = 0;
+    m_proposedSheet = -1;
+    if (m_sheets.isEmpty()) {
+        try {
+            m_sheets = sheetpreview::sheets(m_archivo);
+        } catch (const PlanexoError &) {
+            // Only the loaded sheet is looked at.
+        }
+    }
+    m_proposedRow = layoutproposal::headingRow(vistaPrevia(m_plan.sheet));
+    // Items behind a cover sheet, or after a hidden one: the first later visible sheet that has a
+    // heading row is proposed.
+    const bool firstHidden = !m_sheets.isEmpty() && m_sheets.first().hidden;
+    if (m_plan.sheet == 0 && (m_proposedRow == 0 || firstHidden)) {
+        for (int i = 1; i < m_sheets.size(); ++i) {
+            if (!m_sheets[i].hidden && layoutproposal::headingRow(vistaPrevia(i)) > 0) {
+                m_proposedSheet = i;
+                break;
+            }
+        }
+    }
+}
+
+void SheetPanel::mostrarAyuda()
+{
+    QStringList parts{kHint};
+    if (m_remembered || m_rememberedLayout)
+        parts << kHintRemembered;
+    else if (!m_proposed.isEmpty())
+        parts << QStringLiteral("[F2] Aplicar mapeo propuesto (%1 de %2 columnas)").arg(m_proposed.size()).arg(m_model.cols());
+    if (m_proposedSheet >= 0 && m_proposedSheet < m_sheets.size())
+        parts << QStringLiteral("[F4] Hoja del libro: la hoja ") + m_sheets[m_proposedSheet].name +
+                     QStringLiteral(" parece la de los artículos");
+    if (m_proposedRow > 0 && m_proposedRow != m_plan.headingRow)
+        parts << QStringLiteral("[F3] Fila de títulos: la fila %1 parece la de títulos").arg(m_proposedRow);
+    if (m_model.rows() > mapping::MappingRow) {
+        const qsizetype totals =
+            layoutproposal::totalsRows(m_model, mapping::columnOf(m_model, fieldlabels::CodArticulo)).size();
+        if (totals == 1)
+            parts << QStringLiteral("[Supr] quitar 1 fila de totales");
+        else if (totals > 1)
+            parts << QStringLiteral("[Supr] quitar %1 filas de totales").arg(totals);
+    }
+    Label13->setText(parts.join(kHintSeparator));
+}
+
+void SheetPanel::FRAM2_FilaTitulos()
+{
+    if (m_archivo.isEmpty()) return;
+    SharedState &s = shared();
+    s.sRetorno.clear();
+    {
+        frmFilaTitulos dialog(vistaPrevia(m_plan.sheet), m_proposedRow > 0 ? m_proposedRow : m_plan.headingRow,
+                              this);
+        uiInteraction().runModal(dialog);
+    }
+    const int row = s.sRetorno.toInt();
+    s.sRetorno.clear();
+    if (row < 1) return;
+    LoadPlan next = m_plan;
+    next.headingRow = row;
+    const LoadPlan before = plan();
+    // A row that cannot be the headings (nothing under it) leaves the grid as it was.
+    if (!cargar(m_archivo, next)) cargar(m_archivo, before);
+}
+
+void SheetPanel::FRAM2_HojaLibro()
+{
+    if (m_archivo.isEmpty()) return;
+    SharedState &s = shared();
+    if (m_sheets.isEmpty()) {
+        try {
+            m_sheets = sheetpreview::sheets(m_archivo);
+        } catch (const PlanexoError &e) {
+            interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_HojaLibro]")),
+                                  Interaction::Icon::Critical);
+            return;
+        }
+    }
+    s.sRetorno.clear();
+    {
+        frmHoja dialog(m_sheets, m_proposedSheet >= 0 ? m_proposedSheet : m_plan.sheet, this);
+        uiInteraction().runModal(dialog);
+    }
+    bool ok = false;
+    const int sheet = s.sRetorno.toInt(&ok);
+    s.sRetorno.clear();
+    if (!ok || sheet < 0 || sheet >= m_sheets.size()) return;
+    LoadPlan next;
+    next.sheet = sheet;
+    const LoadPlan before = plan();
+    if (!cargar(m_archivo, next)) cargar(m_archivo, before);
+}
+
+void SheetPanel::FRAM2_QuitarFilas()
+{
+    QVector<int> rows;
+    for (const QModelIndex &index : FRAM2_Grid->selectionModel()->selectedIndexes())
+        if (index.row() >= 2 && !rows.contains(index.row())) rows << index.row();
+    // The items stay: taking out every data row would leave nothing to process.
+    if (rows.isEmpty() || rows.size() >= m_model.rows() - 2) return;
+    const int first = *std::min_element(rows.cbegin(), rows.cend());
+    const int column = std::max(FRAM2_Grid->currentIndex().column(), 0);
+    m_rows.remove(m_model, rows);
+    FRAM2_Grid->setCurrentIndex(m_model.index(std::min(first, m_model.rows() - 1), column));
+    mostrarAyuda();
+}
+
+void SheetPanel::FRAM2_DeshacerQuitar()
+{
+    if (m_rows.undo(m_model)) mostrarAyuda();
+}
+
+void SheetPanel::FRAM2_AplicarMapeo()
+{
+    if (m_model.rows() <= mapping::MappingRow) return;
+    if (m_remembered) {
+        aplicarMapeoRecordado();
+    } else if (m_rememberedLayout) {
+        // The supplier's sheet and heading row first, then its mapping.
+        const savedmapping::Layout layout = *m_rememberedLayout;
+        LoadPlan next;
+        next.sheet = layout.sheet;
+        next.headingRow = layout.headingRow;
+        if (!cargar(m_archivo, next)) return;
+        if (m_remembered)
+            aplicarMapeoRecordado();
+        else
+            savedmapping::apply(m_model, layout.mapping);
+    } else if (!m_proposed.isEmpty()) {
+        savedmapping::apply(m_model, m_proposed);
+    }
+    mostrarAyuda();
+}

@@ -2,9 +2,12 @@
 
 #include "ui/import/SheetGridStyle.h"
 
+#include "import/LoadPlan.h"
 #include "import/SavedMapping.h"
+#include "import/SheetPreview.h"
 
 #include <QFrame>
+#include <QHash>
 #include <optional>
 
 class QLabel;
@@ -13,6 +16,8 @@ class QPushButton;
 class QTableView;
 
 // Step 2 of the wizard (FRAM2): choosing the workbook, the preview grid and the column mapping.
+// Beside the Part's F1 and F2, the grid takes F3 (heading row), F4 (worksheet), Supr (rows out of
+// the grid) and Ctrl+Z (the last rows taken out back), and the hint line proposes what fits.
 class SheetPanel : public QFrame {
     Q_OBJECT
 public:
@@ -21,12 +26,22 @@ public:
     SheetGridModel &model() { return m_model; }
     const SheetGridModel &model() const { return m_model; }
     QTableView *grid() const { return FRAM2_Grid; }
+    // What the grid was loaded by: worksheet, heading row and the rows taken out.
+    LoadPlan plan() const;
+    // The spreadsheet row each data row of the grid shows.
+    const SheetRows &sheetRows() const { return m_rows; }
 
     bool Seleccionar_Archivo_XLS();
     bool lf_LevantarExcel(const QString &p_Archivo);
     void FRAM2_EstablecerCampo();
     // Checks the mapping row; false after showing the first failing check's message.
     bool FRAM2_VerificarDatos();
+    // F3, F4, Supr, Ctrl+Z and F2 of the grid.
+    void FRAM2_FilaTitulos();
+    void FRAM2_HojaLibro();
+    void FRAM2_QuitarFilas();
+    void FRAM2_DeshacerQuitar();
+    void FRAM2_AplicarMapeo();
 
 signals:
     // A workbook was loaded into the grid: the wizard enables its next-step button and empties
@@ -41,8 +56,14 @@ protected:
 
 private:
     void FRAM2_CmdProcesar_Click();
+    // lf_LevantarExcel by a plan; the grid's layout and the proposals follow a successful load.
+    bool cargar(const QString &path, const LoadPlan &plan);
     void buscarMapeoRecordado();
     void aplicarMapeoRecordado();
+    // Looks at the loaded sheet's first rows and the other sheets for the hint line's proposals.
+    void proponer();
+    void mostrarAyuda();
+    const SheetPreview &vistaPrevia(int sheet);
 
     SheetGridStyle m_model;
     QLabel *Label4 = nullptr;
@@ -51,4 +72,14 @@ private:
     QTableView *FRAM2_Grid = nullptr;
     QLabel *Label13 = nullptr;
     std::optional<savedmapping::Mapping> m_remembered;
+
+    QString m_archivo; // the workbook in the grid
+    LoadPlan m_plan;
+    SheetRows m_rows;
+    WorkbookSheetList m_sheets;
+    QHash<int, SheetPreview> m_previews; // first rows per worksheet, read once per workbook
+    int m_proposedRow = 0;               // of the loaded sheet; 0 when none fits
+    int m_proposedSheet = -1;            // a later sheet that looks like the items'
+    std::optional<savedmapping::Layout> m_rememberedLayout; // on another sheet or heading row
+    savedmapping::Mapping m_proposed;
 };
