@@ -156,6 +156,20 @@ std::optional<Mapping> recall(oAlm::clGestor &db, const SheetGridModel &grid)
     return mapping;
 }
 
+std::optional<Layout> findLayout(const QVector<Layout> &layouts, int sheetCount, const LoadPlan &loaded,
+                                 const std::function<const SheetPreview &(int sheet)> &preview)
+{
+    for (const Layout &layout : layouts) {
+        if ((layout.sheet == loaded.sheet && layout.headingRow == loaded.headingRow) || layout.sheet >= sheetCount ||
+            layout.headingRow > SheetPreview::DefaultRows)
+            continue;
+        const SheetPreview &rows = preview(layout.sheet);
+        if (layout.headingRow <= rows.rowCount() && layoutKey(rows.rows[layout.headingRow - 1]) == layout.key)
+            return layout;
+    }
+    return std::nullopt;
+}
+
 void apply(SheetGridModel &grid, const Mapping &mapping)
 {
     if (grid.rows() <= mapping::MappingRow)

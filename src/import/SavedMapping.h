@@ -1,9 +1,11 @@
 #pragma once
 
 #include "import/LoadPlan.h"
+#include "import/SheetPreview.h"
 
 #include <QString>
 #include <QVector>
+#include <functional>
 #include <optional>
 
 class SheetGridModel;
@@ -46,6 +48,11 @@ QVector<Layout> layouts(oAlm::clGestor &db);
 // The mapping remembered for the grid's layout, if any (also none for a work database that has
 // never remembered one).
 std::optional<Mapping> recall(oAlm::clGestor &db, const SheetGridModel &grid);
+// The remembered layout whose headings stand in its own sheet and row of a workbook of
+// `sheetCount` worksheets, other than `loaded` (whose headings recall() looks up); `preview` gives
+// the first rows of a sheet.
+std::optional<Layout> findLayout(const QVector<Layout> &layouts, int sheetCount, const LoadPlan &loaded,
+                                 const std::function<const SheetPreview &(int sheet)> &preview);
 // Writes a mapping into the grid's mapping row; every other column's label is emptied. Columns
 // beyond the grid are left out.
 void apply(SheetGridModel &grid, const Mapping &mapping);

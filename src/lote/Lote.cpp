@@ -4,10 +4,14 @@
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
 #include "import/FieldLabels.h"
+#include "import/LayoutProposal.h"
+#include "import/LoadPlan.h"
 #include "import/MappingCheck.h"
+#include "import/ProposedMapping.h"
 #include "import/SavedMapping.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetLoader.h"
+#include "import/SheetPreview.h"
 #include "process/CountryResolver.h"
 #include "process/ProcessDriver.h"
 #include "process/ProcessRun.h"
@@ -102,9 +106,28 @@ int columnFromLetters(const QString &text)
     return column - 1;
 }
 
+// The shipment number as the shipment window stores it: its quotes become blanks, as the window's
+// statement makes them, so the shipment and its articles carry the same number. What the window's
+// box cannot hold (a line break or tab, more characters than its 32767) is refused; empty text
+// when accepted, else the reason.
+QString windowNumber(QString *number)
+{
+    if (number->trimmed().isEmpty())
+        return QStringLiteral("Debe ingresar el número interno");
+    if (number->size() > 32767)
+        return QStringLiteral("El número de interno tiene más de 32767 caracteres: la ventana no lo admite");
+    for (QChar c : *number)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            return QStringLiteral("El número de interno tiene saltos de línea o tabulaciones: la ventana no los admite");
+    number->replace(QLatin1Char('\''), QLatin1Char(' '));
+    return QString();
+}
+
 const QStringList kValueOptions = {QStringLiteral("--interno"), QStringLiteral("--archivo"),
                                    QStringLiteral("--mapeo"),   QStringLiteral("--crear"),
-                                   QStringLiteral("--pais"),    QStringLiteral("--carpeta")};
+                                   QStringLiteral("--pais"),    QStringLiteral("--carpeta"),
+                                   QStringLiteral("--hoja"),    QStringLiteral("--fila-titulos"),
+                                   QStringLiteral("--quitar-filas")};
 const QStringList kFlags = {QStringLiteral("--json"), QStringLiteral("--reemplazar"), QStringLiteral("--help"),
                             QStringLiteral("-h")};
 
@@ -121,17 +144,23 @@ QString Lote::help()
         "Órdenes:\n"
         "  procesar     Carga la primera hoja de una factura, aplica el mapeo de columnas, la verifica\n"
         "               y corre el proceso automático; muestra los seis totales del paso 3.\n"
-        "      --interno N         número de interno (obligatorio)\n"
+        "      --interno N         número de interno (obligatorio); las comillas simples se guardan\n"
+        "                          como blancos, como en la ventana Nuevo Interno\n"
         "      --archivo F         factura .xlsx o .xls (obligatorio)\n"
+        "      --hoja H            la hoja por su nombre o su número (1 la primera, ocultas incluidas)\n"
+        "      --fila-titulos N    la fila de los títulos (1 por omisión); \"auto\" toma la propuesta\n"
+        "      --quitar-filas L    filas de la hoja que no se procesan: \"12,40-41\"\n"
         "      --mapeo M           \"CAMPO=COLUMNA,...\": el campo sin corchetes (COD. ARTICULO,\n"
         "                          DESCR. MODELO, DESCR. MARIA, KG NETO, CANTIDAD, P. TOTAL,\n"
         "                          P.A (NCM), UNIDAD, ORIGEN) y la columna por su letra (A, B, ...)\n"
         "                          o por el texto de su encabezado; \"recordado\" toma el mapeo\n"
-        "                          guardado para los encabezados de esta factura\n"
+        "                          guardado para los encabezados de esta factura (con su hoja y\n"
+        "                          fila de títulos si no se indican); \"propuesto\" el que propone F2\n"
         "      --crear \"desc\"      crea el interno si no existe, con esa descripción\n"
         "      --pais \"ORIGEN=COD\" país para un origen que la tabla de relaciones no conoce\n"
         "                          (se guarda como relación; se puede repetir)\n"
-        "      --json              la salida como objeto JSON, con el resultado de cada fila\n"
+        "      --json              la salida como objeto JSON, con el resultado de cada fila, la hoja,\n"
+        "                          la fila de títulos y las filas quitadas\n"
         "  transferir   Transfiere el interno a Calvera y actualiza su catálogo.\n"
         "      --interno N         número de interno (obligatorio)\n"
         "      --reemplazar        reemplaza una copia anterior del interno en Calvera\n"
@@ -251,15 +280,30 @@ int Lote::listar()
 
 int Lote::procesar()
 {
-    const QString number = option(QStringLiteral("--interno"));
+    QString number = option(QStringLiteral("--interno"));
     const QString file = option(QStringLiteral("--archivo"));
     const QString mappingText = option(QStringLiteral("--mapeo"));
-    if (number.trimmed().isEmpty())
+    if (number.isEmpty())
         return refuse(QStringLiteral("Falta --interno"));
+    if (const QString problem = windowNumber(&number); !problem.isEmpty())
+        return refuse(problem);
     if (file.trimmed().isEmpty())
         return refuse(QStringLiteral("Falta --archivo"));
     if (mappingText.trimmed().isEmpty())
         return refuse(QStringLiteral("Falta --mapeo"));
+    bool sheetGiven = false, rowGiven = false, removeGiven = false;
+    const QString sheetText = option(QStringLiteral("--hoja"), &sheetGiven);
+    const QString rowText = option(QStringLiteral("--fila-titulos"), &rowGiven);
+    const QString removeText = option(QStringLiteral("--quitar-filas"), &removeGiven);
+    LoadPlan plan;
+    if (rowGiven && rowText.trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) != 0) {
+        bool ok = false;
+        plan.headingRow = rowText.trimmed().toInt(&ok);
+        if (!ok || plan.headingRow < 1 || plan.headingRow >= 1048576)
+            return refuse(QStringLiteral("--fila-titulos espera un número de fila o \"auto\": ") + rowText);
+    }
+    if (removeGiven && !parseRowList(removeText, &plan.removedRows))
+        return refuse(QStringLiteral("--quitar-filas espera filas de la hoja como \"12,40-41\": ") + removeText);
 
     LoteInteraction answers;
     for (const QString &relation : options(QStringLiteral("--pais"))) {
@@ -298,21 +342,85 @@ int Lote::procesar()
     // The workbook, as step 2 loads it.
     if (!s.entorno->ExisteArchivo(file))
         return refuse(QStringLiteral("No se encuentra el archivo seleccionado ") + QStringLiteral("\r\n") + file);
-    SheetGridModel grid;
-    int step = 10;
+    // The worksheet and heading row, as F4 and F3 choose them.
+    WorkbookSheetList sheets;
+    QHash<int, SheetPreview> previews;
+    const auto preview = [&](int sheet) -> const SheetPreview & {
+        auto it = previews.find(sheet);
+        if (it == previews.end()) it = previews.insert(sheet, sheetpreview::read(file, sheet));
+        return *it;
+    };
     try {
-        sheetloader::loadFile(file, grid, step);
+        if (sheetGiven || m_args.contains(QStringLiteral("--json")) ||
+            mappingText.trimmed().compare(QLatin1String("recordado"), Qt::CaseInsensitive) == 0)
+            sheets = sheetpreview::sheets(file);
+        if (sheetGiven) {
+            plan.sheet = -1;
+            for (int i = 0; i < sheets.size() && plan.sheet < 0; ++i)
+                if (sheets[i].name == sheetText) plan.sheet = i;
+            for (int i = 0; i < sheets.size() && plan.sheet < 0; ++i)
+                if (sheets[i].name.compare(sheetText.trimmed(), Qt::CaseInsensitive) == 0) plan.sheet = i;
+            bool ok = false;
+            const int n = sheetText.trimmed().toInt(&ok);
+            if (plan.sheet < 0 && ok && n >= 1 && n <= sheets.size()) plan.sheet = n - 1;
+            if (plan.sheet < 0) {
+                QStringList names;
+                for (const WorkbookSheetInfo &sheet : sheets)
+                    names << (sheet.hidden ? sheet.name + QStringLiteral(" (oculta)") : sheet.name);
+                return refuse(QStringLiteral("La hoja \"") + sheetText + QStringLiteral("\" no está en el libro; sus hojas: ") +
+                              names.join(QStringLiteral(", ")));
+            }
+        }
+        if (rowGiven && rowText.trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0)
+            plan.headingRow = std::max(layoutproposal::headingRow(preview(plan.sheet)), 1);
     } catch (const PlanexoError &e) {
-        return refuse(sheetloader::failureMessage(e, step));
+        return refuse(sheetloader::failureMessage(e, 100));
     }
+
+    SheetGridModel grid;
+    SheetRows sheetRows;
+    int step = 10;
+    const auto load = [&]() -> bool {
+        try {
+            sheetloader::loadFile(file, plan, grid, sheetRows, step);
+            return true;
+        } catch (const PlanexoError &e) {
+            refuse(sheetloader::failureMessage(e, step));
+            return false;
+        }
+    };
+    if (!load())
+        return Refused;
 
     // The mapping.
     if (mappingText.trimmed().compare(QLatin1String("recordado"), Qt::CaseInsensitive) == 0) {
         try {
-            const std::optional<savedmapping::Mapping> remembered = savedmapping::recall(*s.gestor, grid);
+            std::optional<savedmapping::Mapping> remembered = savedmapping::recall(*s.gestor, grid);
+            // The supplier's layout on its own sheet and heading row, when the command named neither.
+            if (!remembered && !sheetGiven && !rowGiven) {
+                const std::optional<savedmapping::Layout> layout =
+                    savedmapping::findLayout(savedmapping::layouts(*s.gestor), int(sheets.size()), plan, preview);
+                if (layout) {
+                    plan.sheet = layout->sheet;
+                    plan.headingRow = layout->headingRow;
+                    if (!load())
+                        return Refused;
+                    remembered = layout->mapping;
+                }
+            }
             if (!remembered)
                 return refuse(QStringLiteral("No hay un mapeo recordado para los encabezados de esta factura"));
             savedmapping::apply(grid, *remembered);
+        } catch (const PlanexoError &e) {
+            return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_EstablecerCampo]")));
+        }
+    } else if (mappingText.trimmed().compare(QLatin1String("propuesto"), Qt::CaseInsensitive) == 0) {
+        try {
+            const savedmapping::Mapping proposed =
+                proposedmapping::propose(grid, proposedmapping::learned(savedmapping::layouts(*s.gestor)));
+            if (proposed.isEmpty())
+                return refuse(QStringLiteral("No hay un mapeo propuesto para los encabezados de esta factura"));
+            savedmapping::apply(grid, proposed);
         } catch (const PlanexoError &e) {
             return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_EstablecerCampo]")));
         }
@@ -353,6 +461,14 @@ int Lote::procesar()
         }
         for (auto it = byColumn.cbegin(); it != byColumn.cend(); ++it)
             grid.setText(mapping::MappingRow, it.key(), it.value());
+    }
+
+    // Rows named for removal that the load did not take are a mistake worth saying.
+    for (int row : plan.removedRows) {
+        if (!sheetRows.removedSheetRows().contains(row))
+            return refuse(QStringLiteral("La fila ") + QString::number(row) +
+                          QStringLiteral(" no es una fila de datos de la hoja (datos: filas ") +
+                          sheetRows.rangesText() + QStringLiteral(")"));
     }
 
     // The verification of step 2.
@@ -403,7 +519,7 @@ int Lote::procesar()
         return refuse(answers.last({Interaction::Icon::Exclamation, Interaction::Icon::None}));
     }
     try {
-        savedmapping::remember(*s.gestor, grid);
+        savedmapping::remember(*s.gestor, grid, plan);
     } catch (const PlanexoError &e) {
         m_err << "Aviso: el mapeo no se pudo recordar: " << e.description() << '\n';
     }
@@ -426,7 +542,10 @@ int Lote::procesar()
             if (s.gestor->CrearRs(rs)) {
                 for (; !rs.Eof(); rs.MoveNext()) {
                     QJsonObject row;
-                    row.insert(QStringLiteral("ARTORD"), rs.Fields(QStringLiteral("ARTORD")).toLongLong());
+                    const qint64 order = rs.Fields(QStringLiteral("ARTORD")).toLongLong();
+                    row.insert(QStringLiteral("ARTORD"), order);
+                    // ARTORD n stores grid row n + 1.
+                    row.insert(QStringLiteral("fila"), sheetRows.sheetRow(int(order) + 1));
                     for (const char *field : {"ARTNRO", "PRCEST", "PRCCRC"})
                         row.insert(QLatin1String(field), s.fmt->EsNull(rs.Fields(QLatin1String(field))));
                     rows.append(row);
@@ -435,7 +554,18 @@ int Lote::procesar()
             QJsonObject counts{{QStringLiteral("total"), c.total},         {QStringLiteral("erroneos"), c.erroneos},
                                {QStringLiteral("errPos"), c.errPos},       {QStringLiteral("errSuf"), c.errSuf},
                                {QStringLiteral("enCatalogo"), c.enCatalogo}, {QStringLiteral("nuevos"), c.nuevos}};
-            QJsonObject all{{QStringLiteral("interno"), number}, {QStringLiteral("totales"), counts},
+            QJsonArray removed;
+            for (int row : sheetRows.removedSheetRows())
+                removed.append(row);
+            QJsonObject sheet{{QStringLiteral("numero"), plan.sheet + 1}};
+            if (plan.sheet < sheets.size())
+                sheet.insert(QStringLiteral("nombre"), sheets[plan.sheet].name);
+            QJsonObject all{{QStringLiteral("interno"), number},
+                            {QStringLiteral("totales"), counts},
+                            {QStringLiteral("hoja"), sheet},
+                            {QStringLiteral("filaTitulos"), plan.headingRow},
+                            {QStringLiteral("filasDatos"), sheetRows.rangesText()},
+                            {QStringLiteral("filasQuitadas"), removed},
                             {QStringLiteral("filas"), rows}};
             m_out << QJsonDocument(all).toJson(QJsonDocument::Indented);
         }
@@ -448,9 +578,11 @@ int Lote::procesar()
 
 int Lote::transferir()
 {
-    const QString number = option(QStringLiteral("--interno"));
-    if (number.trimmed().isEmpty())
+    QString number = option(QStringLiteral("--interno"));
+    if (number.isEmpty())
         return refuse(QStringLiteral("Falta --interno"));
+    if (const QString problem = windowNumber(&number); !problem.isEmpty())
+        return refuse(problem);
     LoteInteraction answers;
     answers.replace = m_args.contains(QStringLiteral("--reemplazar"));
     Interaction *previous = setInteraction(&answers);

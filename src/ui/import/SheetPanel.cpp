@@ -290,17 +290,10 @@ void SheetPanel::buscarMapeoRecordado()
                 const QVector<savedmapping::Layout> layouts = savedmapping::layouts(*s.gestor);
                 // A layout remembered with its headings on another sheet or row: this workbook
                 // is that supplier's when its sheet shows the same headings in that row.
-                for (const savedmapping::Layout &layout : layouts) {
-                    if ((layout.sheet == m_plan.sheet && layout.headingRow == m_plan.headingRow) ||
-                        layout.sheet >= m_sheets.size() || layout.headingRow > SheetPreview::DefaultRows)
-                        continue;
-                    const SheetPreview &preview = vistaPrevia(layout.sheet);
-                    if (layout.headingRow <= preview.rowCount() &&
-                        savedmapping::layoutKey(preview.rows[layout.headingRow - 1]) == layout.key) {
-                        m_rememberedLayout = layout;
-                        break;
-                    }
-                }
+                m_rememberedLayout = savedmapping::findLayout(layouts, int(m_sheets.size()), m_plan,
+                                                              [this](int sheet) -> const SheetPreview & {
+                                                                  return vistaPrevia(sheet);
+                                                              });
                 if (!m_rememberedLayout)
                     m_proposed = proposedmapping::propose(m_model, proposedmapping::learned(layouts));
             }
