@@ -50,7 +50,8 @@ bool carriesTotalsWord(const QString &text)
     static const QRegularExpression words(
         QStringLiteral("(^|[^A-Z0-9])(SUB-?TOTAL(ES)?|TOTAL(ES)?|FOB|CIF|FLETES?|SEGUROS?|FREIGHT|INSURANCE)"
                        "($|[^A-Z0-9])"));
-    return text.size() < 200 && words.match(folded(text)).hasMatch();
+    // "C.I.F." is CIF.
+    return text.size() < 200 && words.match(folded(text).remove(QLatin1Char('.'))).hasMatch();
 }
 
 QVector<int> totalsRows(const SheetGridModel &grid, int codeColumn)

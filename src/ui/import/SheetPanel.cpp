@@ -236,6 +236,20 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
     } catch (const PlanexoError &e) {
         busy.reset();
         interaction().message(sheetloader::failureMessage(e, step), Interaction::Icon::Critical);
+        // A cover sheet (a title over an empty row) has no data rows: the workbook is read all the
+        // same, so that F4 and F3 reach its other sheets and rows and the hint line says where.
+        if (e.number() == sheetloader::NoDataRowsError) {
+            if (p_Archivo != m_archivo) {
+                m_previews.clear();
+                m_sheets.clear();
+            }
+            m_archivo = p_Archivo;
+            m_plan = plan;
+            m_plan.removedRows.clear();
+            m_rows.reset(m_plan.headingRow, 0);
+            proponer();
+            buscarMapeoRecordado();
+        }
     }
     return result;
 }
@@ -442,10 +456,7 @@ void SheetPanel::FRAM2_DeshacerQuitar()
 
 void SheetPanel::FRAM2_AplicarMapeo()
 {
-    if (m_model.rows() <= mapping::MappingRow) return;
-    if (m_remembered) {
-        aplicarMapeoRecordado();
-    } else if (m_rememberedLayout) {
+    if (m_rememberedLayout && !m_remembered) {
         // The supplier's sheet and heading row first, then its mapping.
         const savedmapping::Layout layout = *m_rememberedLayout;
         LoadPlan next;
@@ -456,6 +467,10 @@ void SheetPanel::FRAM2_AplicarMapeo()
             aplicarMapeoRecordado();
         else
             savedmapping::apply(m_model, layout.mapping);
+    } else if (m_model.rows() <= mapping::MappingRow) {
+        return;
+    } else if (m_remembered) {
+        aplicarMapeoRecordado();
     } else if (!m_proposed.isEmpty()) {
         savedmapping::apply(m_model, m_proposed);
     }

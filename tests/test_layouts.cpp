@@ -1,0 +1,737 @@
+// Invoices as suppliers lay them out: a letterhead above the table, the items on a second sheet or
+// after a hidden one, totals rows under the items, English and Portuguese headings, merged heading
+// cells. Driven through the real step-2 grid (F3, F4, Supr, Ctrl+Z, F2) and through planexo-lote,
+// each must store the articles that the same items store from a clean sheet.
+#include "common/ScriptedInteraction.h"
+#include "common/TestEnv.h"
+#include "import/FieldLabels.h"
+#include "import/LayoutProposal.h"
+#include "import/LoadPlan.h"
+#include "import/ProposedMapping.h"
+#include "import/SheetGridModel.h"
+#include "import/SheetPreview.h"
+#include "shared/SharedState.h"
+#include "ui/app/frmMain.h"
+#include "ui/import/SheetPanel.h"
+#include "ui/import/frmFilaTitulos.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using Icon = Interaction::Icon;
+
+namespace {
+
+QString data(const char *name)
+{
+    return QStringLiteral(PLANEXO_TEST_DATA_DIR "/") + QString::fromLatin1(name);
+}
+
+const QString kFilter = QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx");
+const QString kShipment = QStringLiteral("26001IC04000123");
+const QString kNoDataRows = QStringLiteral("30009 - No hay filas de datos bajo los encabezados\r\n\r\n"
+                                           "Seccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea 590");
+const QStringList kCodes = {QStringLiteral("MT-500"), QStringLiteral("DS-PH2"),  QStringLiteral("TL-13"),
+                            QStringLiteral("ZP-42"),  QStringLiteral("CB-2X15"), QStringLiteral("LL-10"),
+                            QStringLiteral("MT-300"), QStringLiteral("PZ-900"),  QStringLiteral("LN-LED"),
+                            QStringLiteral("TC-7")};
+// The seven fields of the clean sheet, mapped by hand with F1, by column.
+const QStringList kCleanMapping = {fieldlabels::CodArticulo, fieldlabels::DescrModelo, fieldlabels::Cantidad,
+                                   QString(),                fieldlabels::PTotal,      fieldlabels::Origen,
+                                   fieldlabels::KgNeto,      fieldlabels::PaNcm,       QString()};
+
+void configure(TestEnv &env)
+{
+    env.setSetting(QStringLiteral("INTDUN"), QStringLiteral("07"));
+    env.setSetting(QStringLiteral("INTCAT"), QStringLiteral("001"));
+    env.setSetting(QStringLiteral("PRCESM"), QStringLiteral("1"));
+    env.setSetting(QStringLiteral("AA_MARCA"), QStringLiteral("GENERICA"));
+}
+
+// Every column of a shipment's articles, row by row, read straight from the file.
+QVector<QVariantList> articleRows(const TestEnv &env, const QString &shipment, QStringList *columns = nullptr)
+{
+    QVector<QVariantList> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rows"));
+        db.setDatabaseName(env.dbFile(QStringLiteral("PlanexoGenericoOstrova.sqlite")));
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("select * from ART where INTNRO = ? order by ARTORD"));
+            q.addBindValue(shipment);
+            q.exec();
+            QStringList names;
+            for (int i = 0; i < q.record().count(); ++i)
+                names << q.record().fieldName(i);
+            if (columns) *columns = names;
+            while (q.next()) {
+                QVariantList row;
+                for (int i = 0; i < names.size(); ++i)
+                    row << q.value(i);
+                rows << row;
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("rows"));
+    return rows;
+}
+
+// The rows equal column by column (value, type and nullness), INTNRO left out when asked.
+QString differences(const QVector<QVariantList> &a, const QVector<QVariantList> &b, const QStringList &columns,
+                    bool skipShipment = false)
+{
+    if (a.size() != b.size()) return QStringLiteral("%1 rows against %2").arg(a.size()).arg(b.size());
+    for (int r = 0; r < a.size(); ++r)
+        for (int c = 0; c < columns.size(); ++c) {
+            if (skipShipment && columns[c] == QLatin1String("INTNRO")) continue;
+            const QVariant x = a[r][c], y = b[r][c];
+            if (x.isNull() != y.isNull() || x.typeId() != y.typeId() || x != y)
+                return QStringLiteral("row %1 column %2: %3 / %4").arg(r + 1).arg(columns[c], x.toString(), y.toString());
+        }
+    return QString();
+}
+
+QStringList mappingRow(const SheetGridModel &grid)
+{
+    QStringList labels;
+    for (int c = 0; c < grid.cols(); ++c)
+        labels << grid.text(1, c);
+    return labels;
+}
+
+QStringList gridTexts(const SheetGridModel &grid)
+{
+    QStringList texts;
+    for (int r = 0; r < grid.rows(); ++r)
+        for (int c = 0; c < grid.cols(); ++c)
+            texts << grid.text(r, c);
+    return texts;
+}
+
+QString hint(const frmMain &w)
+{
+    return w.findChild<QLabel *>(QStringLiteral("Label13"))->text();
+}
+
+// Step 1 to step 2 on the demo shipment, and a workbook chosen through "Examinar".
+void examinar(frmMain &w, ScriptedInteraction &script, const QString &file, bool fromStep1 = true,
+              const QString &failure = QString())
+{
+    if (fromStep1) QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente")), Qt::LeftButton);
+    script.expectOpenFile(kFilter, file);
+    if (!failure.isEmpty()) script.expectMessage(failure, Icon::Critical);
+    QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
+}
+
+void siguiente(frmMain &w)
+{
+    QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente")), Qt::LeftButton);
+}
+
+// What the F3 and F4 windows showed when they opened.
+struct Shown {
+    int selectedRow = -1;
+    QString rowHeader;
+    QString firstCell;
+    QStringList sheets;
+    int selectedSheet = -1;
+};
+
+// F3, then Enter (or Escape) in "Fila de títulos".
+void f3(frmMain &w, ScriptedInteraction &script, Shown *shown, int pick = 0, bool escape = false,
+        const QString &failure = QString())
+{
+    script.expectModal(QStringLiteral("frmFilaTitulos"), [=](QDialog &d) {
+        auto &dialog = static_cast<frmFilaTitulos &>(d);
+        QTableView *rows = dialog.filas();
+        shown->selectedRow = dialog.filaSeleccionada();
+        shown->rowHeader = rows->model()->headerData(shown->selectedRow - 1, Qt::Vertical).toString();
+        shown->firstCell = rows->model()->index(shown->selectedRow - 1, 0).data().toString();
+        if (pick > 0) rows->setCurrentIndex(rows->model()->index(pick - 1, 0));
+        QTest::keyClick(rows, escape ? Qt::Key_Escape : Qt::Key_Return);
+        return d.result();
+    });
+    if (!failure.isEmpty()) script.expectMessage(failure, Icon::Critical);
+    QTest::keyClick(w.fram2()->grid(), Qt::Key_F3);
+}
+
+// F4, then Enter in "Hoja del libro".
+void f4(frmMain &w, ScriptedInteraction &script, Shown *shown)
+{
+    script.expectModal(QStringLiteral("frmHoja"), [=](QDialog &d) {
+        auto *list = d.findChild<QListWidget *>(QStringLiteral("lstHojas"));
+        for (int i = 0; i < list->count(); ++i)
+            shown->sheets << list->item(i)->text();
+        shown->selectedSheet = list->currentRow();
+        QTest::keyClick(list, Qt::Key_Return);
+        return d.result();
+    });
+    QTest::keyClick(w.fram2()->grid(), Qt::Key_F4);
+}
+
+void key(frmMain &w, int k, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::keyClick(w.fram2()->grid(), Qt::Key(k), modifiers);
+}
+
+struct Run {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Run lote(const TestEnv &env, const QStringList &arguments, const QString &locale)
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("XDG_CONFIG_HOME"), env.programFolder() + QStringLiteral("/config"));
+    e.insert(QStringLiteral("LC_ALL"), locale);
+    e.insert(QStringLiteral("LANG"), locale);
+    p.setProcessEnvironment(e);
+    p.start(QStringLiteral(PLANEXO_LOTE_EXE), arguments + QStringList{QStringLiteral("--carpeta"), env.programFolder()});
+    Run run;
+    if (!p.waitForFinished(60000)) return run;
+    run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    run.out = QString::fromUtf8(p.readAllStandardOutput());
+    run.err = QString::fromUtf8(p.readAllStandardError());
+    return run;
+}
+
+QString localeName(bool comma)
+{
+    return comma ? QStringLiteral("es_AR.UTF-8") : QStringLiteral("en_US.UTF-8");
+}
+
+enum Kind { Letterhead, SecondSheet, HiddenSheet };
+
+} // namespace
+
+class TestLayouts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void supplierInvoicesStoreTheCleanSheetsArticles_data()
+    {
+        QTest::addColumn<bool>("comma");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("kind");
+        for (bool comma : {false, true}) {
+            const char *locale = comma ? "comma" : "point";
+            QTest::addRow("letterhead xlsx, %s", locale) << comma << data("layout_letterhead.xlsx") << int(Letterhead);
+            QTest::addRow("letterhead xls, %s", locale) << comma << data("layout_letterhead.xls") << int(Letterhead);
+            QTest::addRow("second sheet, %s", locale) << comma << data("layout_second_sheet.xlsx") << int(SecondSheet);
+            QTest::addRow("hidden sheet, %s", locale) << comma << data("layout_hidden_sheet.xlsx") << int(HiddenSheet);
+        }
+    }
+
+    // The clean sheet mapped by hand with F1 gives the reference; each supplier's invoice is
+    // brought to the same grid with the keys the hint line proposes, and its F2 proposal maps the
+    // same seven columns. The stored articles are then the same, column by column.
+    void supplierInvoicesStoreTheCleanSheetsArticles()
+    {
+        QFETCH(bool, comma);
+        QFETCH(QString, file);
+        QFETCH(int, kind);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+
+        QStringList columns;
+        QVector<QVariantList> reference;
+        {
+            TestEnv env;
+            configure(env);
+            ScriptedInteraction script;
+            frmMain w(env.programFolder());
+            w.Form_Load();
+            w.show();
+            examinar(w, script, data("layout_clean.xlsx"));
+            // A clean sheet: nothing to propose but the mapping.
+            QCOMPARE(hint(w), QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)"));
+            SheetGridModel &grid = w.fram2()->model();
+            for (int c = 0; c < kCleanMapping.size(); ++c) {
+                if (kCleanMapping[c].isEmpty()) continue;
+                w.fram2()->grid()->setCurrentIndex(grid.index(2, c));
+                const QString label = kCleanMapping[c];
+                script.expectModal(QStringLiteral("frmCampos"), [label](QDialog &d) {
+                    auto *list = d.findChild<QComboBox *>(QStringLiteral("cboCampos"));
+                    list->setCurrentIndex(list->findText(label));
+                    QTest::keyClick(list, Qt::Key_Return);
+                    return d.result();
+                });
+                key(w, Qt::Key_F1);
+            }
+            siguiente(w);
+            VERIFY_SCRIPT(script);
+            QCOMPARE(shared().iPaso, qint16(3));
+            reference = articleRows(env, kShipment, &columns);
+        }
+        QCOMPARE(reference.size(), kCodes.size());
+
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        // A cover sheet's title over an empty row is a sheet without data rows, as the first sheet
+        // has always been refused; the workbook is read all the same for F4.
+        examinar(w, script, file, true, kind == SecondSheet ? kNoDataRows : QString());
+        SheetGridModel &grid = w.fram2()->model();
+        Shown shown;
+        switch (Kind(kind)) {
+        case Letterhead:
+            // Row 1 is the supplier's name, merged over the table's width.
+            QCOMPARE(grid.cols(), 1);
+            QVERIFY2(hint(w).contains(QStringLiteral("[F3] Fila de títulos: la fila 9 parece la de títulos")),
+                     qPrintable(hint(w)));
+            f3(w, script, &shown);
+            QCOMPARE(shown.selectedRow, 9);
+            QCOMPARE(shown.rowHeader, QStringLiteral("9"));
+            QCOMPARE(shown.firstCell, QStringLiteral("Item No."));
+            // The English headings, the merged "PRICE (USD)" above two of them left out.
+            QCOMPARE(grid.cols(), 9);
+            QCOMPARE(grid.text(0, 0), QStringLiteral("Item No."));
+            QCOMPARE(grid.text(0, 8), QStringLiteral("G.W. (kg)"));
+            QCOMPARE(grid.rows(), 2 + 12);
+            QCOMPARE(hint(w), QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)   "
+                                             "[Supr] quitar 2 filas de totales"));
+            break;
+        case SecondSheet:
+            QVERIFY2(hint(w).contains(QStringLiteral("[F4] Hoja del libro: la hoja Fatura parece la de los artículos")),
+                     qPrintable(hint(w)));
+            f4(w, script, &shown);
+            QCOMPARE(shown.sheets, (QStringList{QStringLiteral("Capa"), QStringLiteral("Fatura")}));
+            QCOMPARE(shown.selectedSheet, 1);
+            QVERIFY2(hint(w).contains(QStringLiteral("[F3] Fila de títulos: la fila 4 parece la de títulos")),
+                     qPrintable(hint(w)));
+            f3(w, script, &shown);
+            QCOMPARE(shown.selectedRow, 4);
+            QCOMPARE(grid.text(0, 1), QStringLiteral("Descrição"));
+            QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")), qPrintable(hint(w)));
+            break;
+        case HiddenSheet:
+            // The hidden first sheet has a little table of its own; the visible one is proposed.
+            QCOMPARE(grid.text(0, 0), QStringLiteral("Moneda"));
+            QVERIFY2(hint(w).contains(QStringLiteral("[F4] Hoja del libro: la hoja Factura parece la de los artículos")),
+                     qPrintable(hint(w)));
+            f4(w, script, &shown);
+            QCOMPARE(shown.sheets, (QStringList{QStringLiteral("Tasas (oculta)"), QStringLiteral("Factura")}));
+            QVERIFY(!hint(w).contains(QStringLiteral("[F3]")));
+            QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")), qPrintable(hint(w)));
+            break;
+        }
+        // The totals rows come selected: Supr takes them and nothing else.
+        const int before = grid.rows();
+        const int totals = kind == Letterhead ? 2 : 1;
+        key(w, Qt::Key_Delete);
+        QCOMPARE(grid.rows(), before - totals);
+        QCOMPARE(grid.text(grid.rows() - 1, 0), QStringLiteral("TC-7"));
+        QVERIFY(!hint(w).contains(QStringLiteral("[Supr]")));
+        key(w, Qt::Key_F2);
+        QStringList expected = kCleanMapping;
+        QCOMPARE(mappingRow(grid), expected);
+        siguiente(w);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(3));
+
+        QStringList supplierColumns;
+        const QVector<QVariantList> rows = articleRows(env, kShipment, &supplierColumns);
+        QCOMPARE(supplierColumns, columns);
+        const QString diff = differences(rows, reference, columns);
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    }
+
+    // Escape leaves the grid as it was; removed rows come back with Ctrl+Z in their places, the
+    // last removal first; a heading row with nothing under it is refused and the grid kept.
+    void removedRowsComeBackAndEscapeLeavesTheGrid()
+    {
+        TestEnv::usePoint();
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        examinar(w, script, data("layout_letterhead.xlsx"));
+        SheetGridModel &grid = w.fram2()->model();
+        const QStringList loaded = gridTexts(grid);
+        Shown shown;
+        f3(w, script, &shown, 0, true);
+        QCOMPARE(gridTexts(grid), loaded);
+        f3(w, script, &shown);
+        const QStringList atRow9 = gridTexts(grid);
+        QCOMPARE(w.fram2()->plan().headingRow, 9);
+
+        // Rows 12 and 14 with Ctrl, then 16 to 17 with Shift: two removals.
+        QTableView *view = w.fram2()->grid();
+        view->setCurrentIndex(grid.index(4, 1)); // sheet row 12
+        view->selectionModel()->select(grid.index(6, 1), QItemSelectionModel::Select);
+        key(w, Qt::Key_Delete);
+        QCOMPARE(grid.rows(), 14 - 2);
+        QCOMPARE(grid.text(4, 0), QStringLiteral("ZP-42"));
+        QCOMPARE(w.fram2()->sheetRows().sheetRow(4), 13);
+        view->setCurrentIndex(grid.index(6, 0)); // sheet row 16
+        key(w, Qt::Key_Down, Qt::ShiftModifier);
+        key(w, Qt::Key_Delete);
+        QCOMPARE(grid.rows(), 14 - 4);
+        QCOMPARE(w.fram2()->plan().removedRows, (QVector<int>{12, 14, 16, 17}));
+        key(w, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w.fram2()->plan().removedRows, (QVector<int>{12, 14}));
+        key(w, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(gridTexts(grid), atRow9);
+        QVERIFY(w.fram2()->plan().removedRows.isEmpty());
+        // Nothing more to put back.
+        key(w, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(gridTexts(grid), atRow9);
+
+        // Row 24, the signature line, has no data row under it.
+        f3(w, script, &shown, 24, false, kNoDataRows);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(gridTexts(grid), atRow9);
+        QCOMPARE(w.fram2()->plan().headingRow, 9);
+    }
+
+    // A supplier's second invoice: the layout remembered with its heading row, so F2 alone brings
+    // the headings and the mapping.
+    void rememberedLayoutNeedsF2Alone()
+    {
+        TestEnv::useComma();
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        QStringList mapped;
+        {
+            frmMain w(env.programFolder());
+            w.Form_Load();
+            w.show();
+            examinar(w, script, data("layout_letterhead.xlsx"));
+            Shown shown;
+            f3(w, script, &shown);
+            key(w, Qt::Key_Delete);
+            key(w, Qt::Key_F2);
+            mapped = mappingRow(w.fram2()->model());
+            QCOMPARE(mapped, kCleanMapping);
+            siguiente(w);
+            VERIFY_SCRIPT(script);
+            QCOMPARE(shared().iPaso, qint16(3));
+        }
+        resetShared();
+        frmMain again(env.programFolder());
+        again.Form_Load();
+        again.show();
+        examinar(again, script, data("layout_letterhead.xlsx"));
+        QVERIFY2(hint(again).contains(QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados")),
+                 qPrintable(hint(again)));
+        key(again, Qt::Key_F2);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(again.fram2()->plan().headingRow, 9);
+        QCOMPARE(again.fram2()->model().text(0, 0), QStringLiteral("Item No."));
+        QCOMPARE(mappingRow(again.fram2()->model()), mapped);
+        QVERIFY(hint(again).contains(QStringLiteral("[Supr] quitar 2 filas de totales")));
+    }
+
+    // The logic under the hint line, case by case.
+    void proposals()
+    {
+        TestEnv::useComma();
+        SheetPreview p;
+        p.cols = 4;
+        const auto row = [](std::initializer_list<const char *> cells) {
+            QStringList r;
+            for (const char *c : cells)
+                r << QString::fromUtf8(c);
+            return r;
+        };
+        // A letterhead of three texts over a row of texts and a date; headings over one number only;
+        // the real headings over numbers written in the comma locale.
+        p.rows = {row({"ACME", "", "", ""}),
+                  row({"Invoice No.:", "A-1", "Date:", ""}),
+                  row({"Buyer:", "Sur S.A.", "05/03/2024", ""}),
+                  row({"Code", "Description", "Qty", "Notes"}),
+                  row({"X", "", "3", "y"}),
+                  row({"Code", "Description", "Qty", "Amount"}),
+                  row({"MT-500", "Martillo", "24", "102,5"})};
+        QCOMPARE(layoutproposal::headingRow(p), 6);
+        p.rows.removeLast();
+        QCOMPARE(layoutproposal::headingRow(p), 0);
+        p.rows = {row({"Code", "Description", "Qty", "Amount"}), row({"1", "2", "", ""})};
+        QCOMPARE(layoutproposal::headingRow(p), 1);
+
+        for (const char *yes : {"TOTAL", "Sub-Total", "subtotal", "TOTAL FOB:", "Importe total", "Seguro",
+                                "Flete marítimo", "C.I.F.", "cif", "Totales", "FREIGHT"})
+            QVERIFY2(layoutproposal::carriesTotalsWord(QString::fromUtf8(yes)), yes);
+        for (const char *no : {"Totally", "CIF123", "Totalizador", "Martillo", ""})
+            QVERIFY2(!layoutproposal::carriesTotalsWord(QString::fromUtf8(no)), no);
+
+        // Totals rows: only those under the last item, only with an empty code cell.
+        SheetGridModel grid;
+        grid.resize(7, 3);
+        const QStringList cells = {"Cod", "Desc", "Importe", "", "", "", "A1", "Total station", "10",
+                                   "", "TOTAL", "10",       "A2",  "x", "5",   "", "Subtotal", "15",
+                                   "", "FOB", "15"};
+        for (int i = 0; i < cells.size(); ++i)
+            grid.setText(i / 3, i % 3, cells[i]);
+        QCOMPARE(layoutproposal::totalsRows(grid, -1), (QVector<int>{5, 6}));
+        grid.setText(1, 1, fieldlabels::CodArticulo);
+        QCOMPARE(layoutproposal::totalsRows(grid, 1), QVector<int>());
+
+        QCOMPARE(proposedmapping::normalized(QStringLiteral("N.W.")), proposedmapping::normalized(QStringLiteral("nw")));
+        QCOMPARE(proposedmapping::normalized(QStringLiteral("Posición ")), QStringLiteral("posicion"));
+        QCOMPARE(proposedmapping::builtInWords().value(QStringLiteral("qtde")), fieldlabels::Cantidad);
+        // Only the chooser's fields are proposed: no unit price, no gross weight.
+        for (const QString &label : proposedmapping::builtInWords())
+            QVERIFY(fieldlabels::chooserEntries().contains(label) && label != fieldlabels::Ninguno);
+
+        // Learned words first; a field goes to its first column; "(USD)" is looked past.
+        SheetGridModel headings;
+        headings.resize(3, 5);
+        const QStringList words = {"Ref", "Amount (USD)", "Qty", "Cantidad", "Marca"};
+        for (int c = 0; c < words.size(); ++c)
+            headings.setText(0, c, words[c]);
+        savedmapping::Layout office;
+        office.key = QStringLiteral("ref") + QChar(0x1F) + QStringLiteral("otra");
+        office.mapping = {{0, fieldlabels::DescrModelo}, {1, fieldlabels::Marca}};
+        const QHash<QString, QString> learned = proposedmapping::learned({office});
+        QCOMPARE(learned.value(QStringLiteral("ref")), fieldlabels::DescrModelo);
+        QVERIFY(!learned.contains(QStringLiteral("otra"))); // MARCA is not offered by the chooser
+        const savedmapping::Mapping proposed = proposedmapping::propose(headings, learned);
+        QCOMPARE(proposed.size(), 3);
+        QCOMPARE(proposed[0].column, 0);
+        QCOMPARE(proposed[0].label, fieldlabels::DescrModelo);
+        QCOMPARE(proposed[1].column, 1);
+        QCOMPARE(proposed[1].label, fieldlabels::PTotal);
+        QCOMPARE(proposed[2].column, 2);
+        QCOMPARE(proposed[2].label, fieldlabels::Cantidad);
+
+        QVector<int> rows;
+        QVERIFY(parseRowList(QStringLiteral("41-40"), &rows) == false);
+        QVERIFY(parseRowList(QStringLiteral(" 40-41, 12,12"), &rows));
+        QCOMPARE(rows, (QVector<int>{12, 40, 41}));
+        for (const char *bad : {"", "0", "a", "3-", "1-2-3", "-4"})
+            QVERIFY2(!parseRowList(QString::fromLatin1(bad), &rows), bad);
+    }
+
+    // The batch command by the same plan: each supplier's invoice stores what the clean sheet
+    // stores; --json says which sheet, heading row and rows were used.
+    void batchMatchesTheCleanSheet()
+    {
+        for (bool comma : {false, true}) {
+            const QString locale = localeName(comma);
+            TestEnv env;
+            configure(env);
+            Run run = lote(env, {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("LIMPIA"),
+                                 QStringLiteral("--crear"), QStringLiteral("limpia"), QStringLiteral("--archivo"),
+                                 data("layout_clean.xlsx"), QStringLiteral("--mapeo"), QStringLiteral("propuesto")},
+                           locale);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            QStringList columns;
+            const QVector<QVariantList> reference = articleRows(env, QStringLiteral("LIMPIA"), &columns);
+            QCOMPARE(reference.size(), kCodes.size());
+
+            struct Case {
+                QString shipment, file;
+                QStringList options;
+                QString sheetName;
+                int sheet, headingRow;
+                QVector<int> removed;
+                QString dataRows;
+            };
+            const QList<Case> cases = {
+                {QStringLiteral("MEMBRETE"), data("layout_letterhead.xlsx"),
+                 {QStringLiteral("--fila-titulos"), QStringLiteral("auto"), QStringLiteral("--quitar-filas"),
+                  QStringLiteral("20-21")},
+                 QStringLiteral("Invoice"), 1, 9, {20, 21}, QStringLiteral("10-19")},
+                {QStringLiteral("MEMBRETE-XLS"), data("layout_letterhead.xls"),
+                 {QStringLiteral("--fila-titulos"), QStringLiteral("9"), QStringLiteral("--quitar-filas"),
+                  QStringLiteral("21,20")},
+                 QStringLiteral("Invoice"), 1, 9, {20, 21}, QStringLiteral("10-19")},
+                {QStringLiteral("SEGUNDA"), data("layout_second_sheet.xlsx"),
+                 {QStringLiteral("--hoja"), QStringLiteral("fatura"), QStringLiteral("--fila-titulos"),
+                  QStringLiteral("auto"), QStringLiteral("--quitar-filas"), QStringLiteral("15")},
+                 QStringLiteral("Fatura"), 2, 4, {15}, QStringLiteral("5-14")},
+                {QStringLiteral("OCULTA"), data("layout_hidden_sheet.xlsx"),
+                 {QStringLiteral("--hoja"), QStringLiteral("2"), QStringLiteral("--quitar-filas"), QStringLiteral("12")},
+                 QStringLiteral("Factura"), 2, 1, {12}, QStringLiteral("2-11")},
+            };
+            for (const Case &c : cases) {
+                run = lote(env,
+                           QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"), c.shipment,
+                                       QStringLiteral("--crear"), c.shipment, QStringLiteral("--archivo"), c.file,
+                                       QStringLiteral("--mapeo"), QStringLiteral("propuesto"), QStringLiteral("--json")} +
+                               c.options,
+                           locale);
+                QVERIFY2(run.status == 0, qPrintable(c.shipment + QStringLiteral(": ") + run.err));
+                const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+                QCOMPARE(json.value("hoja").toObject().value("nombre").toString(), c.sheetName);
+                QCOMPARE(json.value("hoja").toObject().value("numero").toInt(), c.sheet);
+                QCOMPARE(json.value("filaTitulos").toInt(), c.headingRow);
+                QCOMPARE(json.value("filasDatos").toString(), c.dataRows);
+                QVector<int> removed;
+                for (const QJsonValue &v : json.value("filasQuitadas").toArray())
+                    removed << v.toInt();
+                QCOMPARE(removed, c.removed);
+                const QJsonArray filas = json.value("filas").toArray();
+                QCOMPARE(filas.size(), kCodes.size());
+                QCOMPARE(filas.at(0).toObject().value("fila").toInt(), c.headingRow + 1);
+                QCOMPARE(filas.at(9).toObject().value("ARTNRO").toString(), QStringLiteral("TC-7"));
+                const QString diff = differences(articleRows(env, c.shipment), reference, columns, true);
+                QVERIFY2(diff.isEmpty(), qPrintable(c.shipment + QStringLiteral(": ") + diff));
+            }
+
+            // The letterhead's layout is remembered with its heading row: "recordado" alone finds it.
+            run = lote(env, {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("MEMBRETE"),
+                             QStringLiteral("--archivo"), data("layout_letterhead.xlsx"), QStringLiteral("--mapeo"),
+                             QStringLiteral("recordado"), QStringLiteral("--quitar-filas"), QStringLiteral("20-21"),
+                             QStringLiteral("--json")},
+                       locale);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object().value("filaTitulos").toInt(), 9);
+            const QString diff = differences(articleRows(env, QStringLiteral("MEMBRETE")), reference, columns, true);
+            QVERIFY2(diff.isEmpty(), qPrintable(diff));
+        }
+    }
+
+    // What the options cannot use is refused with status 1 and stores nothing.
+    void batchRefusesWhatItCannotUse()
+    {
+        TestEnv env;
+        configure(env);
+        const QString locale = localeName(false);
+        const auto procesar = [&](const QStringList &more) {
+            return lote(env,
+                        QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("N-1"),
+                                    QStringLiteral("--crear"), QStringLiteral("n"), QStringLiteral("--archivo"),
+                                    data("layout_hidden_sheet.xlsx"), QStringLiteral("--mapeo"),
+                                    QStringLiteral("propuesto")} +
+                            more,
+                        locale);
+        };
+        Run run = procesar({QStringLiteral("--hoja"), QStringLiteral("Items")});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("La hoja \"Items\" no está en el libro; sus hojas: Tasas (oculta), Factura\n"));
+        run = procesar({QStringLiteral("--hoja"), QStringLiteral("3")});
+        QCOMPARE(run.status, 1);
+        run = procesar({QStringLiteral("--fila-titulos"), QStringLiteral("nueve")});
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.startsWith(QStringLiteral("--fila-titulos espera")));
+        run = procesar({QStringLiteral("--hoja"), QStringLiteral("2"), QStringLiteral("--quitar-filas"), QStringLiteral("12,30")});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("La fila 30 no es una fila de datos de la hoja (datos: filas 2-11)\n"));
+        run = procesar({QStringLiteral("--quitar-filas"), QStringLiteral("doce")});
+        QCOMPARE(run.status, 1);
+        // The hidden rates sheet maps nothing the proposal knows.
+        run = procesar({});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("No hay un mapeo propuesto para los encabezados de esta factura\n"));
+        env.connect();
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from INTN where INTNRO = 'N-1'")).toInt(), 0);
+    }
+
+    // The shipment number as the window stores it: quotes become blanks for the shipment and its
+    // articles alike, blanks stay, what the window cannot hold is refused.
+    void batchShipmentNumberAsTheWindowStoresIt()
+    {
+        TestEnv env;
+        configure(env);
+        const QString locale = localeName(true);
+        const auto procesar = [&](const QString &number) {
+            return lote(env,
+                        {QStringLiteral("procesar"), QStringLiteral("--interno"), number, QStringLiteral("--crear"),
+                         QStringLiteral("de 'lote'"), QStringLiteral("--archivo"), data("layout_clean.xlsx"),
+                         QStringLiteral("--mapeo"), QStringLiteral("propuesto")},
+                        locale);
+        };
+        Run run = procesar(QStringLiteral("H'2"));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        env.connect();
+        QCOMPARE(env.scalar(QStringLiteral("select INTDSC from INTN where INTNRO = 'H 2'")).toString(),
+                 QStringLiteral("de  lote "));
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO = 'H 2'")).toInt(), 10);
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO not in (select INTNRO from INTN)"))
+                     .toInt(),
+                 0);
+        // The same number again finds the same shipment; transferir finds it too (and refuses
+        // only for the rows to review).
+        run = procesar(QStringLiteral("H'2"));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        run = lote(env, {QStringLiteral("transferir"), QStringLiteral("--interno"), QStringLiteral("H'2")}, locale);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("Hay registros para depurar")), qPrintable(run.err));
+
+        run = procesar(QStringLiteral(" 12 "));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO = ' 12 '")).toInt(), 10);
+
+        const int shipments = env.scalar(QStringLiteral("select count(*) from INTN")).toInt();
+        run = procesar(QStringLiteral("   "));
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("Debe ingresar el número interno\n"));
+        run = procesar(QString(32768, QLatin1Char('9')));
+        QCOMPARE(run.status, 1);
+        QVERIFY(run.err.startsWith(QStringLiteral("El número de interno tiene más de 32767 caracteres")));
+        run = procesar(QStringLiteral("A\tB"));
+        QCOMPARE(run.status, 1);
+        // The longest number the window takes is stored whole.
+        run = procesar(QString(32767, QLatin1Char('7')));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from INTN")).toInt(), shipments + 1);
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where length(INTNRO) = 32767")).toInt(), 10);
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO not in (select INTNRO from INTN)"))
+                     .toInt(),
+                 0);
+    }
+
+    // "Examinar" opens where the last workbook was, else in the documents folder when it exists,
+    // else in the home folder, with no file name.
+    void examinarOpensInAFolderThatExists()
+    {
+        QTemporaryDir home;
+        const QByteArray previousHome = qgetenv("HOME");
+        const QByteArray previousDirs = qgetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral(".config"))));
+        struct Restore {
+            QByteArray home, dirs;
+            ~Restore()
+            {
+                qputenv("HOME", home);
+                dirs.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", dirs);
+            }
+        } restore{previousHome, previousDirs};
+
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente")), Qt::LeftButton);
+        script.expectOpenFile(kFilter, QString());
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
+        QCOMPARE(script.lastOpenFileFolder(), QDir::homePath());
+        QCOMPARE(QDir::homePath(), QDir(home.path()).absolutePath());
+
+        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Documents")));
+        examinar(w, script, data("layout_clean.xlsx"), false);
+        QCOMPARE(script.lastOpenFileFolder(), home.filePath(QStringLiteral("Documents")));
+        examinar(w, script, data("layout_clean.xlsx"), false);
+        QCOMPARE(script.lastOpenFileFolder(), QFileInfo(data("layout_clean.xlsx")).absolutePath());
+        VERIFY_SCRIPT(script);
+    }
+};
+
+QTEST_MAIN(TestLayouts)
+#include "test_layouts.moc"
