@@ -9,6 +9,7 @@
 #include "ui/import/SheetPanel.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -142,11 +143,15 @@ private slots:
             w.Form_Load();
             w.show();
             loadInvoice(w, script, kInvoice);
-            // The first "Examinar" opens in the documents folder, the next ones where the last was.
-            QCOMPARE(script.lastOpenFileFolder(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+            // The first "Examinar" opens in the documents folder (the home folder when there is
+            // none), the next ones where the last was.
+            const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            QCOMPARE(script.lastOpenFileFolder(), QFileInfo(documents).isDir() ? documents : QDir::homePath());
             SheetGridModel &grid = w.fram2()->model();
             QCOMPARE(mappingRow(grid), QStringList(grid.cols(), QString()));
-            QCOMPARE(w.findChild<QLabel *>(QStringLiteral("Label13"))->text(), QStringLiteral("[F1] Seleccionar Campos"));
+            // Nothing remembered yet: F2 would apply the mapping proposed from the heading words.
+            QCOMPARE(w.findChild<QLabel *>(QStringLiteral("Label13"))->text(),
+                     QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (6 de 7 columnas)"));
             QTableView *view = w.fram2()->grid();
             const QList<QPair<int, QString>> labels = {
                 {0, fieldlabels::CodArticulo}, {1, fieldlabels::DescrModelo}, {2, fieldlabels::Cantidad},
@@ -175,7 +180,8 @@ private slots:
             windowRows = articleRows(env, shipment, &windowColumns);
 
             // The next load of the same layout: the mapping row stays empty, the hint offers the
-            // remembered mapping, and F2 applies it. Another layout gets no proposal.
+            // remembered mapping, and F2 applies it. Another layout gets the proposal, which takes
+            // the words this office's remembered mapping used.
             frmMain again(env.programFolder());
             again.Form_Load();
             again.show();
@@ -189,9 +195,12 @@ private slots:
             script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"), kOtherLayout);
             QTest::mouseClick(again.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
             VERIFY_SCRIPT(script);
-            QCOMPARE(again.findChild<QLabel *>(QStringLiteral("Label13"))->text(), QStringLiteral("[F1] Seleccionar Campos"));
+            QCOMPARE(again.findChild<QLabel *>(QStringLiteral("Label13"))->text(),
+                     QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (6 de 7 columnas)"));
             QTest::keyClick(again.fram2()->grid(), Qt::Key_F2);
-            QCOMPARE(mappingRow(again.fram2()->model()), QStringList(again.fram2()->model().cols(), QString()));
+            QCOMPARE(mappingRow(again.fram2()->model()),
+                     (QStringList{fieldlabels::CodArticulo, fieldlabels::DescrModelo, fieldlabels::Cantidad,
+                                  fieldlabels::PTotal, fieldlabels::PaNcm, fieldlabels::Origen, QString()}));
         }
         QCOMPARE(windowRows.size(), 12);
 
