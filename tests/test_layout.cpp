@@ -12,7 +12,10 @@
 #include "ui/config/frmNewPais.h"
 #include "ui/config/frmRelPais.h"
 #include "ui/import/SheetPanel.h"
+#include "import/SheetPreview.h"
 #include "ui/import/frmCampos.h"
+#include "ui/import/frmFilaTitulos.h"
+#include "ui/import/frmHoja.h"
 #include "ui/review/FrmCargaSufijos.h"
 #include "ui/review/FrmPosicion.h"
 #include "ui/review/frmDEP.h"
@@ -513,6 +516,21 @@ class TestLayout : public QObject {
         frmInterno shipment(&w);
         shipment.show();
         inspect.window(&shipment);
+
+        // The heading-row and worksheet choosers of step 2, over suppliers' invoices.
+        frmFilaTitulos headingRow(sheetpreview::read(QStringLiteral(PLANEXO_TEST_DATA_DIR "/layout_letterhead.xlsx"), 0),
+                                  9, &w);
+        headingRow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&headingRow));
+        inspect.window(&headingRow);
+        screenshot(&headingRow, shots, "fila_titulos");
+        headingRow.close();
+        frmHoja sheets(sheetpreview::sheets(QStringLiteral(PLANEXO_TEST_DATA_DIR "/layout_hidden_sheet.xlsx")), 1, &w);
+        sheets.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheets));
+        inspect.window(&sheets);
+        screenshot(&sheets, shots, "hoja_libro");
+        sheets.close();
 
         errors->close();
         QVERIFY(inspect.inspected() > 100);

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
+#include <algorithm>
 
 namespace {
 
@@ -65,6 +66,10 @@ frmFilaTitulos::frmFilaTitulos(const SheetPreview &preview, int proposed, QWidge
     grdFilas->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grdFilas->verticalHeader()->setDefaultSectionSize(grdFilas->fontMetrics().height() + 6);
     grdFilas->horizontalHeader()->setDefaultSectionSize(twips::px(1500));
+    // Every text shown whole, as a spreadsheet lets it run over: a letterhead line widens column A.
+    grdFilas->resizeColumnsToContents();
+    for (int c = 0; c < grdFilas->model()->columnCount(); ++c)
+        grdFilas->setColumnWidth(c, std::max(grdFilas->columnWidth(c), twips::px(900)));
     grdFilas->installEventFilter(this);
 
     lblAyuda = new QLabel(QStringLiteral("[Enter] Tomar la fila   [Esc] Salir"), this);
