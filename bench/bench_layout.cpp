@@ -1,0 +1,182 @@
+// F3 and F4 of step 2 on a supplier's invoice of 200,000 rows: the heading-row chooser reads only
+// the rows it shows, the worksheet chooser only the workbook's sheet list, so each must answer
+// within a second however long the sheet; the reload by the chosen heading row streams as the load
+// does. The baseline, measured in the same run, is the plain load of the same items laid out at A1
+// of a first sheet (sheetloader::loadFile, as "Examinar" runs it).
+//
+// The workbooks come from xlsxwriter (constant_memory), as a supplier's program would write them:
+// a cover sheet, then the items under an eight-row letterhead with a TOTAL row under them.
+//
+//   bench_layout [rows]     the full run, goals judged (default 200,000 rows)
+//   bench_layout --small    2,000 rows, one run each, no goals: that it all works
+#include "data/PlanexoError.h"
+#include "import/LayoutProposal.h"
+#include "import/LoadPlan.h"
+#include "import/SheetGridModel.h"
+#include "import/SheetLoader.h"
+#include "import/SheetPreview.h"
+#include "ui/import/frmFilaTitulos.h"
+#include "ui/import/frmHoja.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+const char *kWriter = R"PY(
+import sys, xlsxwriter
+path, rows, layout = sys.argv[1], int(sys.argv[2]), sys.argv[3] == "supplier"
+wb = xlsxwriter.Workbook(path, {"constant_memory": True})
+if layout:
+    cover = wb.add_worksheet("Cover")
+    cover.write_string(0, 0, "SHIPPING MARKS")
+    cover.write_string(2, 1, "IMPORTADORA DEL SUR - BUENOS AIRES")
+ws = wb.add_worksheet("Invoice")
+r = 0
+if layout:
+    for line in ["ACME TRADING CO., LTD.", "88 Industrial Road, Ningbo", "", "COMMERCIAL INVOICE",
+                 "Invoice No.: AH-2024-0117", "Buyer: Importadora del Sur S.A.", "", ""]:
+        if line:
+            ws.write_string(r, 0, line)
+        r += 1
+heads = ["Item No.", "Description", "Qty", "Unit Price", "Amount", "Country of Origin", "N.W. (kg)",
+         "HS Code", "G.W. (kg)", "Brand"]
+for c, h in enumerate(heads):
+    ws.write_string(r, c, h)
+r += 1
+origins = ["CHINA", "BRASIL", "USA", "GERMANY"]
+for i in range(rows):
+    q = 1 + i % 500
+    p = 0.25 + (i % 1000) * 1.37
+    ws.write_string(r, 0, "ART-%06d" % i)
+    ws.write_string(r, 1, "Articulo de prueba %d con descripcion larga" % i)
+    ws.write_number(r, 2, q)
+    ws.write_number(r, 3, p)
+    ws.write_number(r, 4, q * p)
+    ws.write_string(r, 5, origins[i % 4])
+    ws.write_number(r, 6, i * 0.001)
+    ws.write_string(r, 7, "%04d.10.00" % (8400 + i % 99))
+    ws.write_number(r, 8, i * 0.0012)
+    ws.write_string(r, 9, "GENERICA")
+    r += 1
+if layout:
+    ws.write_string(r, 1, "TOTAL")
+    ws.write_number(r, 4, 1)
+wb.close()
+)PY";
+
+bool writeWorkbook(const QString &path, int rows, bool supplier)
+{
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromUtf8(kWriter), path, QString::number(rows),
+                  supplier ? QStringLiteral("supplier") : QStringLiteral("clean")});
+    if (!python.waitForFinished(600000) || python.exitCode() != 0) {
+        std::fprintf(stderr, "xlsxwriter failed: %s\n", python.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+// Best wall-clock time of `runs` runs in ms: what the operator waits for.
+double best(int runs, const std::function<void()> &work)
+{
+    double fastest = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        fastest = std::min(fastest, double(timer.nsecsElapsed()) / 1e6);
+    }
+    return fastest;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const bool small = args.contains(QStringLiteral("--small"));
+    int rows = small ? 2000 : 200000;
+    if (args.size() > 1 && args[1].toInt() > 0) rows = args[1].toInt();
+    const int runs = small ? 1 : 5;
+
+    QTemporaryDir dir;
+    const QString clean = dir.filePath(QStringLiteral("clean.xlsx"));
+    const QString supplier = dir.filePath(QStringLiteral("supplier.xlsx"));
+    if (!writeWorkbook(clean, rows, false) || !writeWorkbook(supplier, rows, true)) return 2;
+    std::printf("bench_layout: %d item rows by 10 columns, xlsxwriter%s\n", rows, small ? " (small mode: no goals)" : "");
+    std::printf("  times: wall clock in ms, best of %d; ratios against the plain load in the same run\n", runs);
+
+    try {
+        int step = 0;
+        // Baseline: the items at A1 of the first sheet, loaded as "Examinar" loads them.
+        int baselineRows = 0;
+        const double load = best(runs, [&] {
+            SheetGridModel grid;
+            sheetloader::loadFile(clean, grid, step);
+            baselineRows = grid.rows();
+        });
+
+        // F4: the sheet list and its window.
+        int listed = 0;
+        const double f4 = best(runs, [&] {
+            frmHoja window(sheetpreview::sheets(supplier), 1);
+            listed = window.hojas()->count();
+        });
+        // F3: the first 100 rows of the items' sheet, the proposal and the window.
+        int proposed = 0;
+        const double f3 = best(runs, [&] {
+            const SheetPreview preview = sheetpreview::read(supplier, 1);
+            proposed = layoutproposal::headingRow(preview);
+            frmFilaTitulos window(preview, proposed);
+        });
+        // The reload after F4 and F3: the items' sheet by heading row 9, streamed.
+        int reloadedRows = 0;
+        SheetGridModel grid;
+        SheetRows sheetRows;
+        const double reload = best(runs, [&] {
+            LoadPlan plan;
+            plan.sheet = 1;
+            plan.headingRow = proposed;
+            sheetloader::loadFile(supplier, plan, grid, sheetRows, step);
+            reloadedRows = grid.rows();
+        });
+        // Supr on the proposed totals row and Ctrl+Z, and on a row near the top (every cell moves).
+        const double totals = best(runs, [&] {
+            const QVector<int> rowsOut = layoutproposal::totalsRows(grid, 0);
+            sheetRows.remove(grid, rowsOut);
+            sheetRows.undo(grid);
+        });
+        const double topRow = best(runs, [&] {
+            sheetRows.remove(grid, {3});
+            sheetRows.undo(grid);
+        });
+
+        const bool shapes = baselineRows == rows + 2 && reloadedRows == rows + 3 && proposed == 9 && listed == 2;
+        std::printf("  plain load (baseline)          %9.1f ms   1.00\n", load);
+        std::printf("  F4 sheet list + window         %9.1f ms   %.4f   goal < 1000 ms\n", f4, f4 / load);
+        std::printf("  F3 first rows + window         %9.1f ms   %.4f   goal < 1000 ms\n", f3, f3 / load);
+        std::printf("  reload by heading row 9        %9.1f ms   %.2f\n", reload, reload / load);
+        std::printf("  Supr + Ctrl+Z, totals row      %9.1f ms   %.4f\n", totals, totals / load);
+        std::printf("  Supr + Ctrl+Z, a row at the top%9.1f ms   %.4f\n", topRow, topRow / load);
+        std::printf("  shapes: %s (grid rows %d / %d, heading row proposed %d, sheets %d)\n",
+                    shapes ? "as expected" : "WRONG", baselineRows, reloadedRows, proposed, listed);
+        if (small) return shapes ? 0 : 1;
+        const bool met = shapes && f3 < 1000 && f4 < 1000;
+        std::printf("goals: %s\n", met ? "all met" : "NOT all met");
+        return met ? 0 : 1;
+    } catch (const PlanexoError &e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.description()));
+        return 2;
+    }
+}
