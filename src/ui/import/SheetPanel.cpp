@@ -209,6 +209,7 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
         m_archivo = p_Archivo;
         m_plan = plan;
         m_plan.removedRows.clear();
+        m_cargado = true;
         if (m_model.rows() > 2)
             FRAM2_Grid->setCurrentIndex(m_model.index(2, 0));
         step = 720;
@@ -236,6 +237,7 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
     } catch (const PlanexoError &e) {
         busy.reset();
         interaction().message(sheetloader::failureMessage(e, step), Interaction::Icon::Critical);
+        m_cargado = false;
         // A cover sheet (a title over an empty row) has no data rows: the workbook is read all the
         // same, so that F4 and F3 reach its other sheets and rows and the hint line says where.
         if (e.number() == sheetloader::NoDataRowsError) {
@@ -249,6 +251,17 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             m_rows.reset(m_plan.headingRow, 0);
             proponer();
             buscarMapeoRecordado();
+        } else {
+            // The grid no longer shows a sheet of a workbook: F3 and F4 wait for the next one.
+            m_archivo.clear();
+            m_previews.clear();
+            m_sheets.clear();
+            m_proposedRow = 0;
+            m_proposedSheet = -1;
+            m_remembered.reset();
+            m_rememberedLayout.reset();
+            m_proposed.clear();
+            mostrarAyuda();
         }
     }
     return result;
@@ -403,8 +416,10 @@ void SheetPanel::FRAM2_FilaTitulos()
     LoadPlan next = m_plan;
     next.headingRow = row;
     const LoadPlan before = plan();
+    const bool wasLoaded = m_cargado;
     // A row that cannot be the headings (nothing under it) leaves the grid as it was.
-    if (!cargar(m_archivo, next)) cargar(m_archivo, before);
+    const QString file = m_archivo;
+    if (!cargar(file, next) && wasLoaded) cargar(file, before);
 }
 
 void SheetPanel::FRAM2_HojaLibro()
@@ -432,7 +447,9 @@ void SheetPanel::FRAM2_HojaLibro()
     LoadPlan next;
     next.sheet = sheet;
     const LoadPlan before = plan();
-    if (!cargar(m_archivo, next)) cargar(m_archivo, before);
+    const bool wasLoaded = m_cargado;
+    const QString file = m_archivo;
+    if (!cargar(file, next) && wasLoaded) cargar(file, before);
 }
 
 void SheetPanel::FRAM2_QuitarFilas()

@@ -74,6 +74,7 @@ private:
     std::optional<savedmapping::Mapping> m_remembered;
 
     QString m_archivo; // the workbook in the grid
+    bool m_cargado = false; // the grid holds m_plan's sheet (its last load succeeded)
     LoadPlan m_plan;
     SheetRows m_rows;
     WorkbookSheetList m_sheets;
