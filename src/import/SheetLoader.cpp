@@ -2,6 +2,7 @@
 
 #include "SheetGridModel.h"
 #include "data/PlanexoError.h"
+#include "import/SheetPreview.h"
 #include "workbook/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
@@ -136,12 +137,17 @@ struct WorkbookSource {
 class StreamedRows final : public SheetCellSink {
   public:
     // The rows above the headings (a letterhead) are passed over.
-    explicit StreamedRows(uint32_t headingRow = 1) : m_headingRow(headingRow), m_row(headingRow) {}
+    explicit StreamedRows(uint32_t headingRow = 1, SheetPreviewBuilder *preview = nullptr)
+        : m_headingRow(headingRow), m_preview(preview), m_row(headingRow)
+    {
+    }
 
     void reserve(size_t cells) override { m_reserve = cells; }
 
     void cell(uint32_t row, uint32_t col, std::string_view text) override
     {
+        // The first rows are kept as they pass, for the heading-row chooser.
+        if (m_preview && row <= m_preview->maxRows()) m_preview->cell(row, col, text);
         if (m_ended || row < m_headingRow) return;
         try {
             if (row == m_headingRow) {
@@ -222,6 +228,7 @@ class StreamedRows final : public SheetCellSink {
     }
 
     uint32_t m_headingRow;
+    SheetPreviewBuilder *m_preview;
     std::vector<std::string> m_headings;
     bool m_headingsOpen = true;
     std::optional<SheetGridModel::RowBuffer> m_rows;
@@ -248,12 +255,19 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     fill(source, grid, step);
 }
 
+static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step, SheetPreview *preview);
+
 void loadFile(const QString &path, SheetGridModel &grid, int &step)
 {
     loadFile(path, LoadPlan{}, grid, step);
 }
 
 void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step)
+{
+    load(path, plan, grid, step, nullptr);
+}
+
+static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step, SheetPreview *preview)
 {
     step = 90;
     // Dropped at the end of the load; on a failure it releases the workbook without CerrarArchivo.
@@ -264,13 +278,23 @@ void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, i
     step = 100;
     // The rows are taken as the sheet is read; a sheet that cannot be is read again, keeping its
     // cells, and copied from them.
-    auto streamed = std::make_unique<StreamedRows>(uint32_t(headingRow));
+    std::optional<SheetPreviewBuilder> firstRows;
+    if (preview) firstRows.emplace();
+    auto streamed = std::make_unique<StreamedRows>(uint32_t(headingRow), firstRows ? &*firstRows : nullptr);
+    // The first rows are handed over before the grid is filled: a sheet without data rows still
+    // shows them to the chooser.
     if (excel.Abrir(*streamed)) {
+        if (preview) *preview = firstRows->take();
         StreamSource source{*streamed, headingRow};
         fill(source, grid, step);
     } else {
         streamed.reset();
         excel.Abrir();
+        if (preview) {
+            firstRows.emplace();
+            firstRows->readFrom(excel);
+            *preview = firstRows->take();
+        }
         WorkbookSource source{excel, {}, headingRow};
         fill(source, grid, step);
     }
@@ -278,9 +302,10 @@ void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, i
     excel.CerrarArchivo();
 }
 
-void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, SheetRows &rows, int &step)
+void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, SheetRows &rows, int &step,
+              SheetPreview *preview)
 {
-    loadFile(path, plan, grid, step);
+    load(path, plan, grid, step, preview);
     rows.reset(plan.headingRow, grid.rows() - 2);
     if (plan.removedRows.isEmpty()) return;
     QVector<int> gridRows;

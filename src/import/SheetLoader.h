@@ -7,6 +7,7 @@
 
 class PlanexoError;
 class SheetGridModel;
+struct SheetPreview;
 
 // Copies the first worksheet into the preview grid: headings in row 0, an empty mapping row 1 shown
 // in blue, the data from row 2, rows 0 and 1 fixed.
@@ -28,7 +29,9 @@ void loadFile(const QString &path, SheetGridModel &grid, int &step);
 // The same by a plan: the plan's worksheet, its heading row with the data from the row below.
 void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step);
 // The same, then the plan's removed rows taken out; `rows` learns which sheet row each grid row shows.
-void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, SheetRows &rows, int &step);
+// With `preview`, the sheet's first rows are kept into it as they pass (nothing is read twice).
+void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, SheetRows &rows, int &step,
+              SheetPreview *preview = nullptr);
 // The message of a failed load at `step`.
 QString failureMessage(const PlanexoError &error, int step);
 

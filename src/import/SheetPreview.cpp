@@ -12,6 +12,37 @@ QString SheetPreview::text(int row, int col) const
     return rows[row - 1].value(col - 1);
 }
 
+void SheetPreviewBuilder::readFrom(const clEcxel &excel)
+{
+    for (uint32_t r = 1; r <= m_maxRows; ++r) {
+        for (uint32_t c = 1; c <= uint32_t(SheetPreview::MaxCols); ++c) {
+            QString text;
+            try {
+                text = excel.LeerCelda(long(r), long(c));
+            } catch (const PlanexoError &) {
+                // An error value (#N/A): shown as nothing here; the load itself reports it.
+            }
+            if (!text.isEmpty()) m_cells[{r, c}] = text;
+        }
+    }
+}
+
+SheetPreview SheetPreviewBuilder::take() const
+{
+    SheetPreview preview;
+    int lastRow = 0;
+    for (const auto &[at, text] : m_cells) {
+        lastRow = std::max(lastRow, int(at.first));
+        preview.cols = std::max(preview.cols, int(at.second));
+    }
+    preview.rows.resize(lastRow);
+    for (QStringList &row : preview.rows)
+        row = QStringList(preview.cols, QString());
+    for (const auto &[at, text] : m_cells)
+        preview.rows[int(at.first) - 1][int(at.second) - 1] = text;
+    return preview;
+}
+
 namespace sheetpreview {
 
 namespace {
@@ -19,43 +50,25 @@ namespace {
 // Keeps the cells of the first rows and stops the read at the first cell below them.
 class PreviewSink final : public SheetCellSink {
   public:
-    explicit PreviewSink(int maxRows) : m_maxRows(uint32_t(maxRows)) {}
+    explicit PreviewSink(int maxRows) : m_builder(maxRows) {}
     void reserve(size_t) override {}
     void cell(uint32_t row, uint32_t col, std::string_view text) override
     {
-        if (row > m_maxRows) {
+        if (row > m_builder.maxRows()) {
             m_stopped = true;
             throw SheetStreamFallback{};
         }
-        if (col <= uint32_t(SheetPreview::MaxCols) && !text.empty())
-            m_cells[{row, col}] = QString::fromUtf8(text.data(), qsizetype(text.size()));
+        m_builder.cell(row, col, text);
     }
     void end() override {}
 
     bool stopped() const { return m_stopped; }
-    const std::map<std::pair<uint32_t, uint32_t>, QString> &cells() const { return m_cells; }
+    SheetPreview take() const { return m_builder.take(); }
 
   private:
-    uint32_t m_maxRows;
+    SheetPreviewBuilder m_builder;
     bool m_stopped = false;
-    std::map<std::pair<uint32_t, uint32_t>, QString> m_cells;
 };
-
-SheetPreview fromCells(const std::map<std::pair<uint32_t, uint32_t>, QString> &cells)
-{
-    SheetPreview preview;
-    int lastRow = 0;
-    for (const auto &[at, text] : cells) {
-        lastRow = std::max(lastRow, int(at.first));
-        preview.cols = std::max(preview.cols, int(at.second));
-    }
-    preview.rows.resize(lastRow);
-    for (QStringList &row : preview.rows)
-        row = QStringList(preview.cols, QString());
-    for (const auto &[at, text] : cells)
-        preview.rows[int(at.first) - 1][int(at.second) - 1] = text;
-    return preview;
-}
 
 } // namespace
 
@@ -67,23 +80,13 @@ SheetPreview read(const QString &path, int sheet, int maxRows)
     PreviewSink sink(maxRows);
     // The whole sheet came through, or the read stopped below the rows wanted: the cells are all
     // there. Otherwise the reader could not stream this sheet and it is read keeping its cells.
-    if (excel.Abrir(sink) || sink.stopped()) return fromCells(sink.cells());
+    if (excel.Abrir(sink) || sink.stopped()) return sink.take();
 
     excel.Abrir();
-    std::map<std::pair<uint32_t, uint32_t>, QString> cells;
-    for (int r = 1; r <= maxRows; ++r) {
-        for (int c = 1; c <= SheetPreview::MaxCols; ++c) {
-            QString text;
-            try {
-                text = excel.LeerCelda(r, c);
-            } catch (const PlanexoError &) {
-                // An error value (#N/A): shown as nothing here; the load itself reports it.
-            }
-            if (!text.isEmpty()) cells[{uint32_t(r), uint32_t(c)}] = text;
-        }
-    }
+    SheetPreviewBuilder builder(maxRows);
+    builder.readFrom(excel);
     excel.CerrarArchivo();
-    return fromCells(cells);
+    return builder.take();
 }
 
 WorkbookSheetList sheets(const QString &path)

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <cstdint>
+#include <map>
+#include <string_view>
 
 // The first rows of a worksheet as text, every column up to the last one used in them: what the
 // heading-row chooser shows and what the layout proposals look at. Only those rows are read.
@@ -18,6 +21,28 @@ struct SheetPreview {
 
     QString text(int row, int col) const; // from 1, as the spreadsheet counts
     int rowCount() const { return int(rows.size()); }
+};
+
+class clEcxel;
+
+// Gathers a preview from cells as a reader hands them over (row-major or not).
+class SheetPreviewBuilder {
+  public:
+    explicit SheetPreviewBuilder(int maxRows = SheetPreview::DefaultRows) : m_maxRows(uint32_t(maxRows)) {}
+    uint32_t maxRows() const { return m_maxRows; }
+    // A cell with a value; those below the rows wanted or right of the columns shown are passed over.
+    void cell(uint32_t row, uint32_t col, std::string_view text)
+    {
+        if (row <= m_maxRows && col <= uint32_t(SheetPreview::MaxCols) && !text.empty())
+            m_cells[{row, col}] = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    }
+    // The same rows read from a sheet that clEcxel holds open.
+    void readFrom(const clEcxel &excel);
+    SheetPreview take() const;
+
+  private:
+    uint32_t m_maxRows;
+    std::map<std::pair<uint32_t, uint32_t>, QString> m_cells;
 };
 
 namespace sheetpreview {

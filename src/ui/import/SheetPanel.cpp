@@ -162,6 +162,8 @@ bool SheetPanel::Seleccionar_Archivo_XLS()
 
 bool SheetPanel::lf_LevantarExcel(const QString &p_Archivo)
 {
+    // A workbook chosen again may have changed since: nothing read of it before is kept.
+    m_archivo.clear();
     return cargar(p_Archivo, LoadPlan());
 }
 
@@ -179,6 +181,7 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
     bool result = false;
     // The hourglass goes before any message box, so that the box shows the ordinary pointer.
     std::optional<BusyCursor> busy;
+    std::optional<SheetPreview> firstRows;
     try {
         step = 20;
         busy.emplace();
@@ -200,12 +203,16 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             return result;
         }
 
-        sheetloader::loadFile(p_Archivo, plan, m_model, m_rows, step);
+        // The loaded sheet's first rows come with the load; with another workbook what was read
+        // of the last one does not apply.
         if (p_Archivo != m_archivo) {
-            // Another workbook: what was read of the last one does not apply.
             m_previews.clear();
             m_sheets.clear();
+            m_archivo.clear();
         }
+        firstRows.emplace();
+        sheetloader::loadFile(p_Archivo, plan, m_model, m_rows, step, &*firstRows);
+        m_previews.insert(plan.sheet, *firstRows);
         m_archivo = p_Archivo;
         m_plan = plan;
         m_plan.removedRows.clear();
@@ -241,10 +248,7 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
         // A cover sheet (a title over an empty row) has no data rows: the workbook is read all the
         // same, so that F4 and F3 reach its other sheets and rows and the hint line says where.
         if (e.number() == sheetloader::NoDataRowsError) {
-            if (p_Archivo != m_archivo) {
-                m_previews.clear();
-                m_sheets.clear();
-            }
+            if (firstRows) m_previews.insert(plan.sheet, *firstRows);
             m_archivo = p_Archivo;
             m_plan = plan;
             m_plan.removedRows.clear();
