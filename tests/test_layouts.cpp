@@ -375,8 +375,14 @@ private slots:
         const QStringList atRow9 = gridTexts(grid);
         QCOMPARE(w.fram2()->plan().headingRow, 9);
 
-        // Rows 12 and 14 with Ctrl, then 16 to 17 with Shift: two removals.
+        // The totals rows come selected and the hint says Supr takes them; once the operator
+        // moves, Supr takes the new selection and the hint no longer says so.
+        QVERIFY(hint(w).endsWith(QStringLiteral("[Supr] quitar 2 filas de totales")));
         QTableView *view = w.fram2()->grid();
+        key(w, Qt::Key_Down);
+        QVERIFY2(!hint(w).contains(QStringLiteral("[Supr]")), qPrintable(hint(w)));
+
+        // Rows 12 and 14 with Ctrl, then 16 to 17 with Shift: two removals.
         view->setCurrentIndex(grid.index(4, 1)); // sheet row 12
         view->selectionModel()->select(grid.index(6, 1), QItemSelectionModel::Select);
         key(w, Qt::Key_Delete);

@@ -82,6 +82,12 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
                     FRAM2_Grid->setCurrentIndex(m_model.index(fixed, current.column()));
             });
 
+    connect(FRAM2_Grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!m_totalsSelected) return;
+        m_totalsSelected = false;
+        mostrarAyuda();
+    });
+
     // A field label set on a column may need more room than the column has.
     connect(&m_model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
@@ -239,6 +245,8 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             FRAM2_Grid->selectionModel()->select(
                 QItemSelection(m_model.index(totals.first(), 0), m_model.index(totals.last(), m_model.cols() - 1)),
                 QItemSelectionModel::ClearAndSelect);
+            m_totalsSelected = true;
+            mostrarAyuda();
         }
         step = 880;
     } catch (const PlanexoError &e) {
@@ -393,9 +401,12 @@ void SheetPanel::mostrarAyuda()
                      QStringLiteral(" parece la de los artículos");
     if (m_proposedRow > 0 && m_proposedRow != m_plan.headingRow)
         parts << QStringLiteral("[F3] Fila de títulos: la fila %1 parece la de títulos").arg(m_proposedRow);
+    // Proposed while Supr would take them: they come selected after a load, and moving away
+    // selects something else.
     if (m_model.rows() > mapping::MappingRow) {
-        const qsizetype totals =
-            layoutproposal::totalsRows(m_model, mapping::columnOf(m_model, fieldlabels::CodArticulo)).size();
+        const QVector<int> rows =
+            layoutproposal::totalsRows(m_model, mapping::columnOf(m_model, fieldlabels::CodArticulo));
+        const qsizetype totals = !rows.isEmpty() && rows == filasSeleccionadas() ? rows.size() : 0;
         if (totals == 1)
             parts << QStringLiteral("[Supr] quitar 1 fila de totales");
         else if (totals > 1)
@@ -456,11 +467,21 @@ void SheetPanel::FRAM2_HojaLibro()
     if (!cargar(file, next) && wasLoaded) cargar(file, before);
 }
 
+QVector<int> SheetPanel::filasSeleccionadas() const
+{
+    // By ranges: a selection of the whole sheet is a few ranges, not millions of cells.
+    QVector<int> rows;
+    for (const QItemSelectionRange &range : FRAM2_Grid->selectionModel()->selection())
+        for (int r = std::max(range.top(), 2); r <= range.bottom(); ++r)
+            rows << r;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
 void SheetPanel::FRAM2_QuitarFilas()
 {
-    QVector<int> rows;
-    for (const QModelIndex &index : FRAM2_Grid->selectionModel()->selectedIndexes())
-        if (index.row() >= 2 && !rows.contains(index.row())) rows << index.row();
+    const QVector<int> rows = filasSeleccionadas();
     // The items stay: taking out every data row would leave nothing to process.
     if (rows.isEmpty() || rows.size() >= m_model.rows() - 2) return;
     const int first = *std::min_element(rows.cbegin(), rows.cend());

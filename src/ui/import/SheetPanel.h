@@ -64,6 +64,8 @@ private:
     void proponer();
     void mostrarAyuda();
     const SheetPreview &vistaPrevia(int sheet);
+    // The data rows with a selected cell, ascending.
+    QVector<int> filasSeleccionadas() const;
 
     SheetGridStyle m_model;
     QLabel *Label4 = nullptr;
@@ -83,4 +85,5 @@ private:
     int m_proposedSheet = -1;            // a later sheet that looks like the items'
     std::optional<savedmapping::Layout> m_rememberedLayout; // on another sheet or heading row
     savedmapping::Mapping m_proposed;
+    bool m_totalsSelected = false; // the hint's totals rows are the selection
 };
