@@ -449,6 +449,49 @@ private slots:
         QVERIFY(hint(again).contains(QStringLiteral("[Supr] quitar 2 filas de totales")));
     }
 
+    // The same for items behind a cover sheet: the cover loads with the Part's refusal, and F2
+    // then brings the remembered sheet, heading row and mapping.
+    void rememberedSheetNeedsF2Alone()
+    {
+        TestEnv::usePoint();
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        const QString file = data("layout_second_sheet.xlsx");
+        {
+            frmMain w(env.programFolder());
+            w.Form_Load();
+            w.show();
+            examinar(w, script, file, true, kNoDataRows);
+            Shown shown;
+            f4(w, script, &shown);
+            f3(w, script, &shown);
+            key(w, Qt::Key_Delete);
+            key(w, Qt::Key_F2);
+            QCOMPARE(mappingRow(w.fram2()->model()), kCleanMapping);
+            siguiente(w);
+            VERIFY_SCRIPT(script);
+            QCOMPARE(shared().iPaso, qint16(3));
+        }
+        resetShared();
+        frmMain again(env.programFolder());
+        again.Form_Load();
+        again.show();
+        examinar(again, script, file, true, kNoDataRows);
+        QVERIFY2(hint(again).contains(QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados")),
+                 qPrintable(hint(again)));
+        // The shipment has articles and the cover's load failed: "Siguiente >" would skip the process.
+        QCOMPARE(again.siguienteTag(), QStringLiteral("OK"));
+        key(again, Qt::Key_F2);
+        VERIFY_SCRIPT(script);
+        // F2's load is a load: the next step verifies and processes again.
+        QCOMPARE(again.siguienteTag(), QString());
+        QCOMPARE(again.fram2()->plan().sheet, 1);
+        QCOMPARE(again.fram2()->plan().headingRow, 4);
+        QCOMPARE(again.fram2()->model().text(0, 2), QStringLiteral("Qtde"));
+        QCOMPARE(mappingRow(again.fram2()->model()), kCleanMapping);
+    }
+
     // The logic under the hint line, case by case.
     void proposals()
     {
