@@ -118,12 +118,14 @@ int main(int argc, char **argv)
     const QString clean = dir.filePath(QStringLiteral("clean.xlsx"));
     const QString supplier = dir.filePath(QStringLiteral("supplier.xlsx"));
     const QString shared = dir.filePath(QStringLiteral("shared.xlsx"));
-    if (!writeWorkbook(clean, rows, QStringLiteral("clean")) || !writeWorkbook(supplier, rows, QStringLiteral("supplier")) ||
+    if (!writeWorkbook(clean, rows, QStringLiteral("clean")) ||
+        !writeWorkbook(supplier, rows, QStringLiteral("supplier")) ||
         !writeWorkbook(shared, rows, QStringLiteral("shared")))
         return 2;
     std::printf("bench_layout: %d item rows by 10 columns, xlsxwriter%s\n", rows,
                 small ? " (small mode: no goals)" : "");
-    std::printf("  times: wall clock in ms, best of %d; ratios against the plain load in the same run\n", runs);
+    std::printf("  times: wall clock in ms, best of %d; ratios against the plain load in the same run\n",
+                runs);
 
     try {
         int step = 0;
@@ -137,23 +139,24 @@ int main(int argc, char **argv)
         SheetRows sheetRows;
         for (int i = 0; i < runs; ++i) {
             load = std::min(load, best(1, [&] {
-                SheetGridModel plain;
-                sheetloader::loadFile(clean, plain, step);
-                baselineRows = plain.rows();
-            }));
-            loadKeeping = std::min(loadKeeping, best(1, [&] {
-                SheetGridModel kept;
-                SheetRows keptRows;
-                SheetPreview firstRows;
-                sheetloader::loadFile(clean, LoadPlan(), kept, keptRows, step, &firstRows);
-            }));
+                                SheetGridModel plain;
+                                sheetloader::loadFile(clean, plain, step);
+                                baselineRows = plain.rows();
+                            }));
+            loadKeeping =
+                std::min(loadKeeping, best(1, [&] {
+                             SheetGridModel kept;
+                             SheetRows keptRows;
+                             SheetPreview firstRows;
+                             sheetloader::loadFile(clean, LoadPlan(), kept, keptRows, step, &firstRows);
+                         }));
             reload = std::min(reload, best(1, [&] {
-                LoadPlan plan;
-                plan.sheet = 1;
-                plan.headingRow = 9;
-                sheetloader::loadFile(supplier, plan, grid, sheetRows, step);
-                reloadedRows = grid.rows();
-            }));
+                                  LoadPlan plan;
+                                  plan.sheet = 1;
+                                  plan.headingRow = 9;
+                                  sheetloader::loadFile(supplier, plan, grid, sheetRows, step);
+                                  reloadedRows = grid.rows();
+                              }));
         }
 
         // F4: the sheet list and its window.
@@ -177,7 +180,8 @@ int main(int argc, char **argv)
             frmFilaTitulos window(preview, proposedShared);
         });
         const SheetPreview kept = sheetpreview::read(supplier, 1);
-        const double f3Kept = best(runs, [&] { frmFilaTitulos window(kept, layoutproposal::headingRow(kept)); });
+        const double f3Kept =
+            best(runs, [&] { frmFilaTitulos window(kept, layoutproposal::headingRow(kept)); });
         // Supr on the proposed totals row and Ctrl+Z, and on a row near the top (every cell moves).
         const double totals = best(runs, [&] {
             const QVector<int> rowsOut = layoutproposal::totalsRows(grid, 0);
@@ -195,13 +199,15 @@ int main(int argc, char **argv)
         std::printf("  load keeping the first rows    %9.1f ms   %.2f\n", loadKeeping, loadKeeping / load);
         std::printf("  F4 sheet list + window         %9.1f ms   %.4f   goal < 1000 ms\n", f4, f4 / load);
         std::printf("  F3 first rows + window         %9.1f ms   %.4f   goal < 1000 ms\n", f3, f3 / load);
-        std::printf("  F3, shared strings             %9.1f ms   %.4f   goal < 1000 ms\n", f3Shared, f3Shared / load);
+        std::printf("  F3, shared strings             %9.1f ms   %.4f   goal < 1000 ms\n", f3Shared,
+                    f3Shared / load);
         std::printf("  F3 over the rows the load kept %9.1f ms   %.4f\n", f3Kept, f3Kept / load);
         std::printf("  reload by heading row 9        %9.1f ms   %.2f\n", reload, reload / load);
         std::printf("  Supr + Ctrl+Z, totals row      %9.1f ms   %.4f\n", totals, totals / load);
         std::printf("  Supr + Ctrl+Z, a row at the top%9.1f ms   %.4f\n", topRow, topRow / load);
         std::printf("  shapes: %s (grid rows %d / %d, heading row proposed %d / %d, sheets %d)\n",
-                    shapes ? "as expected" : "WRONG", baselineRows, reloadedRows, proposed, proposedShared, listed);
+                    shapes ? "as expected" : "WRONG", baselineRows, reloadedRows, proposed, proposedShared,
+                    listed);
         if (small) return shapes ? 0 : 1;
         const bool met = shapes && f3 < 1000 && f3Shared < 1000 && f4 < 1000;
         std::printf("goals: %s\n", met ? "all met" : "NOT all met");

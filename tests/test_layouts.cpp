@@ -50,9 +50,9 @@ const QStringList kCodes = {QStringLiteral("MT-500"), QStringLiteral("DS-PH2"), 
                             QStringLiteral("MT-300"), QStringLiteral("PZ-900"),  QStringLiteral("LN-LED"),
                             QStringLiteral("TC-7")};
 // The seven fields of the clean sheet, mapped by hand with F1, by column.
-const QStringList kCleanMapping = {fieldlabels::CodArticulo, fieldlabels::DescrModelo, fieldlabels::Cantidad,
-                                   QString(),                fieldlabels::PTotal,      fieldlabels::Origen,
-                                   fieldlabels::KgNeto,      fieldlabels::PaNcm,       QString()};
+const QStringList kCleanMapping = {
+    fieldlabels::CodArticulo, fieldlabels::DescrModelo, fieldlabels::Cantidad, QString(), fieldlabels::PTotal,
+    fieldlabels::Origen,      fieldlabels::KgNeto,      fieldlabels::PaNcm,    QString()};
 
 void configure(TestEnv &env)
 {
@@ -91,8 +91,8 @@ QVector<QVariantList> articleRows(const TestEnv &env, const QString &shipment, Q
 }
 
 // The rows equal column by column (value, type and nullness), INTNRO left out when asked.
-QString differences(const QVector<QVariantList> &a, const QVector<QVariantList> &b, const QStringList &columns,
-                    bool skipShipment = false)
+QString differences(const QVector<QVariantList> &a, const QVector<QVariantList> &b,
+                    const QStringList &columns, bool skipShipment = false)
 {
     if (a.size() != b.size()) return QStringLiteral("%1 rows against %2").arg(a.size()).arg(b.size());
     for (int r = 0; r < a.size(); ++r)
@@ -100,7 +100,9 @@ QString differences(const QVector<QVariantList> &a, const QVector<QVariantList> 
             if (skipShipment && columns[c] == QLatin1String("INTNRO")) continue;
             const QVariant x = a[r][c], y = b[r][c];
             if (x.isNull() != y.isNull() || x.typeId() != y.typeId() || x != y)
-                return QStringLiteral("row %1 column %2: %3 / %4").arg(r + 1).arg(columns[c], x.toString(), y.toString());
+                return QStringLiteral("row %1 column %2: %3 / %4")
+                    .arg(r + 1)
+                    .arg(columns[c], x.toString(), y.toString());
         }
     return QString();
 }
@@ -131,7 +133,8 @@ QString hint(const frmMain &w)
 void examinar(frmMain &w, ScriptedInteraction &script, const QString &file, bool fromStep1 = true,
               const QString &failure = QString())
 {
-    if (fromStep1) QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente")), Qt::LeftButton);
+    if (fromStep1)
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente")), Qt::LeftButton);
     script.expectOpenFile(kFilter, file);
     if (!failure.isEmpty()) script.expectMessage(failure, Icon::Critical);
     QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
@@ -202,7 +205,8 @@ Run lote(const TestEnv &env, const QStringList &arguments, const QString &locale
     e.insert(QStringLiteral("LC_ALL"), locale);
     e.insert(QStringLiteral("LANG"), locale);
     p.setProcessEnvironment(e);
-    p.start(QStringLiteral(PLANEXO_LOTE_EXE), arguments + QStringList{QStringLiteral("--carpeta"), env.programFolder()});
+    p.start(QStringLiteral(PLANEXO_LOTE_EXE),
+            arguments + QStringList{QStringLiteral("--carpeta"), env.programFolder()});
     Run run;
     if (!p.waitForFinished(60000)) return run;
     run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
@@ -223,7 +227,7 @@ enum Kind { Letterhead, SecondSheet, HiddenSheet };
 class TestLayouts : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void supplierInvoicesStoreTheCleanSheetsArticles_data()
     {
         QTest::addColumn<bool>("comma");
@@ -231,10 +235,14 @@ private slots:
         QTest::addColumn<int>("kind");
         for (bool comma : {false, true}) {
             const char *locale = comma ? "comma" : "point";
-            QTest::addRow("letterhead xlsx, %s", locale) << comma << data("layout_letterhead.xlsx") << int(Letterhead);
-            QTest::addRow("letterhead xls, %s", locale) << comma << data("layout_letterhead.xls") << int(Letterhead);
-            QTest::addRow("second sheet, %s", locale) << comma << data("layout_second_sheet.xlsx") << int(SecondSheet);
-            QTest::addRow("hidden sheet, %s", locale) << comma << data("layout_hidden_sheet.xlsx") << int(HiddenSheet);
+            QTest::addRow("letterhead xlsx, %s", locale)
+                << comma << data("layout_letterhead.xlsx") << int(Letterhead);
+            QTest::addRow("letterhead xls, %s", locale)
+                << comma << data("layout_letterhead.xls") << int(Letterhead);
+            QTest::addRow("second sheet, %s", locale)
+                << comma << data("layout_second_sheet.xlsx") << int(SecondSheet);
+            QTest::addRow("hidden sheet, %s", locale)
+                << comma << data("layout_hidden_sheet.xlsx") << int(HiddenSheet);
         }
     }
 
@@ -259,7 +267,9 @@ private slots:
             w.show();
             examinar(w, script, data("layout_clean.xlsx"));
             // A clean sheet: nothing to propose but the mapping.
-            QCOMPARE(hint(w), QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)"));
+            QCOMPARE(
+                hint(w),
+                QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)"));
             SheetGridModel &grid = w.fram2()->model();
             for (int c = 0; c < kCleanMapping.size(); ++c) {
                 if (kCleanMapping[c].isEmpty()) continue;
@@ -306,11 +316,14 @@ private slots:
             QCOMPARE(grid.text(0, 0), QStringLiteral("Item No."));
             QCOMPARE(grid.text(0, 8), QStringLiteral("G.W. (kg)"));
             QCOMPARE(grid.rows(), 2 + 12);
-            QCOMPARE(hint(w), QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)   "
-                                             "[Supr] quitar 2 filas de totales"));
+            QCOMPARE(
+                hint(w),
+                QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)   "
+                               "[Supr] quitar 2 filas de totales"));
             break;
         case SecondSheet:
-            QVERIFY2(hint(w).contains(QStringLiteral("[F4] Hoja del libro: la hoja Fatura parece la de los artículos")),
+            QVERIFY2(hint(w).contains(
+                         QStringLiteral("[F4] Hoja del libro: la hoja Fatura parece la de los artículos")),
                      qPrintable(hint(w)));
             f4(w, script, &shown);
             QCOMPARE(shown.sheets, (QStringList{QStringLiteral("Capa"), QStringLiteral("Fatura")}));
@@ -320,17 +333,21 @@ private slots:
             f3(w, script, &shown);
             QCOMPARE(shown.selectedRow, 4);
             QCOMPARE(grid.text(0, 1), QStringLiteral("Descrição"));
-            QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")), qPrintable(hint(w)));
+            QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")),
+                     qPrintable(hint(w)));
             break;
         case HiddenSheet:
             // The hidden first sheet has a little table of its own; the visible one is proposed.
             QCOMPARE(grid.text(0, 0), QStringLiteral("Moneda"));
-            QVERIFY2(hint(w).contains(QStringLiteral("[F4] Hoja del libro: la hoja Factura parece la de los artículos")),
+            QVERIFY2(hint(w).contains(
+                         QStringLiteral("[F4] Hoja del libro: la hoja Factura parece la de los artículos")),
                      qPrintable(hint(w)));
             f4(w, script, &shown);
-            QCOMPARE(shown.sheets, (QStringList{QStringLiteral("Tasas (oculta)"), QStringLiteral("Factura")}));
+            QCOMPARE(shown.sheets,
+                     (QStringList{QStringLiteral("Tasas (oculta)"), QStringLiteral("Factura")}));
             QVERIFY(!hint(w).contains(QStringLiteral("[F3]")));
-            QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")), qPrintable(hint(w)));
+            QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")),
+                     qPrintable(hint(w)));
             break;
         }
         // The totals rows come selected: Supr takes them and nothing else.
@@ -439,8 +456,9 @@ private slots:
         again.Form_Load();
         again.show();
         examinar(again, script, data("layout_letterhead.xlsx"));
-        QVERIFY2(hint(again).contains(QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados")),
-                 qPrintable(hint(again)));
+        QVERIFY2(
+            hint(again).contains(QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados")),
+            qPrintable(hint(again)));
         key(again, Qt::Key_F2);
         VERIFY_SCRIPT(script);
         QCOMPARE(again.fram2()->plan().headingRow, 9);
@@ -478,8 +496,9 @@ private slots:
         again.Form_Load();
         again.show();
         examinar(again, script, file, true, kNoDataRows);
-        QVERIFY2(hint(again).contains(QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados")),
-                 qPrintable(hint(again)));
+        QVERIFY2(
+            hint(again).contains(QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados")),
+            qPrintable(hint(again)));
         // The shipment has articles and the cover's load failed: "Siguiente >" would skip the process.
         QCOMPARE(again.siguienteTag(), QStringLiteral("OK"));
         key(again, Qt::Key_F2);
@@ -528,16 +547,17 @@ private slots:
         // Totals rows: only those under the last item, only with an empty code cell.
         SheetGridModel grid;
         grid.resize(7, 3);
-        const QStringList cells = {"Cod", "Desc", "Importe", "", "", "", "A1", "Total station", "10",
-                                   "", "TOTAL", "10",       "A2",  "x", "5",   "", "Subtotal", "15",
-                                   "", "FOB", "15"};
+        const QStringList cells = {"Cod",      "Desc", "Importe", "",    "",   "",  "A1", "Total station",
+                                   "10",       "",     "TOTAL",   "10",  "A2", "x", "5",  "",
+                                   "Subtotal", "15",   "",        "FOB", "15"};
         for (int i = 0; i < cells.size(); ++i)
             grid.setText(i / 3, i % 3, cells[i]);
         QCOMPARE(layoutproposal::totalsRows(grid, -1), (QVector<int>{5, 6}));
         grid.setText(1, 1, fieldlabels::CodArticulo);
         QCOMPARE(layoutproposal::totalsRows(grid, 1), QVector<int>());
 
-        QCOMPARE(proposedmapping::normalized(QStringLiteral("N.W.")), proposedmapping::normalized(QStringLiteral("nw")));
+        QCOMPARE(proposedmapping::normalized(QStringLiteral("N.W.")),
+                 proposedmapping::normalized(QStringLiteral("nw")));
         QCOMPARE(proposedmapping::normalized(QStringLiteral("Posición ")), QStringLiteral("posicion"));
         QCOMPARE(proposedmapping::builtInWords().value(QStringLiteral("qtde")), fieldlabels::Cantidad);
         // Only the chooser's fields are proposed: no unit price, no gross weight.
@@ -581,10 +601,12 @@ private slots:
             const QString locale = localeName(comma);
             TestEnv env;
             configure(env);
-            Run run = lote(env, {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("LIMPIA"),
-                                 QStringLiteral("--crear"), QStringLiteral("limpia"), QStringLiteral("--archivo"),
-                                 data("layout_clean.xlsx"), QStringLiteral("--mapeo"), QStringLiteral("propuesto")},
-                           locale);
+            Run run =
+                lote(env,
+                     {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("LIMPIA"),
+                      QStringLiteral("--crear"), QStringLiteral("limpia"), QStringLiteral("--archivo"),
+                      data("layout_clean.xlsx"), QStringLiteral("--mapeo"), QStringLiteral("propuesto")},
+                     locale);
             QVERIFY2(run.status == 0, qPrintable(run.err));
             QStringList columns;
             const QVector<QVariantList> reference = articleRows(env, QStringLiteral("LIMPIA"), &columns);
@@ -599,27 +621,49 @@ private slots:
                 QString dataRows;
             };
             const QList<Case> cases = {
-                {QStringLiteral("MEMBRETE"), data("layout_letterhead.xlsx"),
+                {QStringLiteral("MEMBRETE"),
+                 data("layout_letterhead.xlsx"),
                  {QStringLiteral("--fila-titulos"), QStringLiteral("auto"), QStringLiteral("--quitar-filas"),
                   QStringLiteral("20-21")},
-                 QStringLiteral("Invoice"), 1, 9, {20, 21}, QStringLiteral("10-19")},
-                {QStringLiteral("MEMBRETE-XLS"), data("layout_letterhead.xls"),
+                 QStringLiteral("Invoice"),
+                 1,
+                 9,
+                 {20, 21},
+                 QStringLiteral("10-19")},
+                {QStringLiteral("MEMBRETE-XLS"),
+                 data("layout_letterhead.xls"),
                  {QStringLiteral("--fila-titulos"), QStringLiteral("9"), QStringLiteral("--quitar-filas"),
                   QStringLiteral("21,20")},
-                 QStringLiteral("Invoice"), 1, 9, {20, 21}, QStringLiteral("10-19")},
-                {QStringLiteral("SEGUNDA"), data("layout_second_sheet.xlsx"),
+                 QStringLiteral("Invoice"),
+                 1,
+                 9,
+                 {20, 21},
+                 QStringLiteral("10-19")},
+                {QStringLiteral("SEGUNDA"),
+                 data("layout_second_sheet.xlsx"),
                  {QStringLiteral("--hoja"), QStringLiteral("fatura"), QStringLiteral("--fila-titulos"),
                   QStringLiteral("auto"), QStringLiteral("--quitar-filas"), QStringLiteral("15")},
-                 QStringLiteral("Fatura"), 2, 4, {15}, QStringLiteral("5-14")},
-                {QStringLiteral("OCULTA"), data("layout_hidden_sheet.xlsx"),
-                 {QStringLiteral("--hoja"), QStringLiteral("2"), QStringLiteral("--quitar-filas"), QStringLiteral("12")},
-                 QStringLiteral("Factura"), 2, 1, {12}, QStringLiteral("2-11")},
+                 QStringLiteral("Fatura"),
+                 2,
+                 4,
+                 {15},
+                 QStringLiteral("5-14")},
+                {QStringLiteral("OCULTA"),
+                 data("layout_hidden_sheet.xlsx"),
+                 {QStringLiteral("--hoja"), QStringLiteral("2"), QStringLiteral("--quitar-filas"),
+                  QStringLiteral("12")},
+                 QStringLiteral("Factura"),
+                 2,
+                 1,
+                 {12},
+                 QStringLiteral("2-11")},
             };
             for (const Case &c : cases) {
                 run = lote(env,
                            QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"), c.shipment,
-                                       QStringLiteral("--crear"), c.shipment, QStringLiteral("--archivo"), c.file,
-                                       QStringLiteral("--mapeo"), QStringLiteral("propuesto"), QStringLiteral("--json")} +
+                                       QStringLiteral("--crear"), c.shipment, QStringLiteral("--archivo"),
+                                       c.file, QStringLiteral("--mapeo"), QStringLiteral("propuesto"),
+                                       QStringLiteral("--json")} +
                                c.options,
                            locale);
                 QVERIFY2(run.status == 0, qPrintable(c.shipment + QStringLiteral(": ") + run.err));
@@ -641,14 +685,16 @@ private slots:
             }
 
             // The letterhead's layout is remembered with its heading row: "recordado" alone finds it.
-            run = lote(env, {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("MEMBRETE"),
-                             QStringLiteral("--archivo"), data("layout_letterhead.xlsx"), QStringLiteral("--mapeo"),
-                             QStringLiteral("recordado"), QStringLiteral("--quitar-filas"), QStringLiteral("20-21"),
-                             QStringLiteral("--json")},
+            run = lote(env,
+                       {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("MEMBRETE"),
+                        QStringLiteral("--archivo"), data("layout_letterhead.xlsx"),
+                        QStringLiteral("--mapeo"), QStringLiteral("recordado"),
+                        QStringLiteral("--quitar-filas"), QStringLiteral("20-21"), QStringLiteral("--json")},
                        locale);
             QVERIFY2(run.status == 0, qPrintable(run.err));
             QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object().value("filaTitulos").toInt(), 9);
-            const QString diff = differences(articleRows(env, QStringLiteral("MEMBRETE")), reference, columns, true);
+            const QString diff =
+                differences(articleRows(env, QStringLiteral("MEMBRETE")), reference, columns, true);
             QVERIFY2(diff.isEmpty(), qPrintable(diff));
         }
     }
@@ -661,24 +707,27 @@ private slots:
         const QString locale = localeName(false);
         const auto procesar = [&](const QStringList &more) {
             return lote(env,
-                        QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("N-1"),
-                                    QStringLiteral("--crear"), QStringLiteral("n"), QStringLiteral("--archivo"),
-                                    data("layout_hidden_sheet.xlsx"), QStringLiteral("--mapeo"),
-                                    QStringLiteral("propuesto")} +
+                        QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"),
+                                    QStringLiteral("N-1"), QStringLiteral("--crear"), QStringLiteral("n"),
+                                    QStringLiteral("--archivo"), data("layout_hidden_sheet.xlsx"),
+                                    QStringLiteral("--mapeo"), QStringLiteral("propuesto")} +
                             more,
                         locale);
         };
         Run run = procesar({QStringLiteral("--hoja"), QStringLiteral("Items")});
         QCOMPARE(run.status, 1);
-        QCOMPARE(run.err, QStringLiteral("La hoja \"Items\" no está en el libro; sus hojas: Tasas (oculta), Factura\n"));
+        QCOMPARE(run.err, QStringLiteral(
+                              "La hoja \"Items\" no está en el libro; sus hojas: Tasas (oculta), Factura\n"));
         run = procesar({QStringLiteral("--hoja"), QStringLiteral("3")});
         QCOMPARE(run.status, 1);
         run = procesar({QStringLiteral("--fila-titulos"), QStringLiteral("nueve")});
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.startsWith(QStringLiteral("--fila-titulos espera")));
-        run = procesar({QStringLiteral("--hoja"), QStringLiteral("2"), QStringLiteral("--quitar-filas"), QStringLiteral("12,30")});
+        run = procesar({QStringLiteral("--hoja"), QStringLiteral("2"), QStringLiteral("--quitar-filas"),
+                        QStringLiteral("12,30")});
         QCOMPARE(run.status, 1);
-        QCOMPARE(run.err, QStringLiteral("La fila 30 no es una fila de datos de la hoja (datos: filas 2-11)\n"));
+        QCOMPARE(run.err,
+                 QStringLiteral("La fila 30 no es una fila de datos de la hoja (datos: filas 2-11)\n"));
         run = procesar({QStringLiteral("--quitar-filas"), QStringLiteral("doce")});
         QCOMPARE(run.status, 1);
         // The hidden rates sheet maps nothing the proposal knows.
@@ -698,9 +747,9 @@ private slots:
         const QString locale = localeName(true);
         const auto procesar = [&](const QString &number) {
             return lote(env,
-                        {QStringLiteral("procesar"), QStringLiteral("--interno"), number, QStringLiteral("--crear"),
-                         QStringLiteral("de 'lote'"), QStringLiteral("--archivo"), data("layout_clean.xlsx"),
-                         QStringLiteral("--mapeo"), QStringLiteral("propuesto")},
+                        {QStringLiteral("procesar"), QStringLiteral("--interno"), number,
+                         QStringLiteral("--crear"), QStringLiteral("de 'lote'"), QStringLiteral("--archivo"),
+                         data("layout_clean.xlsx"), QStringLiteral("--mapeo"), QStringLiteral("propuesto")},
                         locale);
         };
         Run run = procesar(QStringLiteral("H'2"));
@@ -709,14 +758,16 @@ private slots:
         QCOMPARE(env.scalar(QStringLiteral("select INTDSC from INTN where INTNRO = 'H 2'")).toString(),
                  QStringLiteral("de  lote "));
         QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO = 'H 2'")).toInt(), 10);
-        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO not in (select INTNRO from INTN)"))
+        QCOMPARE(env.scalar(QStringLiteral(
+                                "select count(*) from ART where INTNRO not in (select INTNRO from INTN)"))
                      .toInt(),
                  0);
         // The same number again finds the same shipment; transferir finds it too (and refuses
         // only for the rows to review).
         run = procesar(QStringLiteral("H'2"));
         QVERIFY2(run.status == 0, qPrintable(run.err));
-        run = lote(env, {QStringLiteral("transferir"), QStringLiteral("--interno"), QStringLiteral("H'2")}, locale);
+        run = lote(env, {QStringLiteral("transferir"), QStringLiteral("--interno"), QStringLiteral("H'2")},
+                   locale);
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(QStringLiteral("Hay registros para depurar")), qPrintable(run.err));
 
@@ -737,8 +788,10 @@ private slots:
         run = procesar(QString(32767, QLatin1Char('7')));
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QCOMPARE(env.scalar(QStringLiteral("select count(*) from INTN")).toInt(), shipments + 1);
-        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where length(INTNRO) = 32767")).toInt(), 10);
-        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO not in (select INTNRO from INTN)"))
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where length(INTNRO) = 32767")).toInt(),
+                 10);
+        QCOMPARE(env.scalar(QStringLiteral(
+                                "select count(*) from ART where INTNRO not in (select INTNRO from INTN)"))
                      .toInt(),
                  0);
     }

@@ -15,8 +15,11 @@ namespace {
 
 // The preview's cells, numbered as the spreadsheet numbers them.
 class PreviewModel final : public QAbstractTableModel {
-public:
-    PreviewModel(const SheetPreview &preview, QObject *parent) : QAbstractTableModel(parent), m_preview(preview) {}
+  public:
+    PreviewModel(const SheetPreview &preview, QObject *parent)
+        : QAbstractTableModel(parent), m_preview(preview)
+    {
+    }
     int rowCount(const QModelIndex &parent = QModelIndex()) const override
     {
         return parent.isValid() ? 0 : m_preview.rowCount();
@@ -37,7 +40,7 @@ public:
                                            : QVariant(sheetpreview::columnLetters(section + 1));
     }
 
-private:
+  private:
     const SheetPreview &m_preview;
 };
 

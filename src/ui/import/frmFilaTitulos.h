@@ -13,7 +13,7 @@ class QTableView;
 // The answer (the row number) goes back through the shared sRetorno.
 class frmFilaTitulos : public QDialog {
     Q_OBJECT
-public:
+  public:
     // `proposed` is selected on opening (row 1 when it is 0 or beyond the rows shown).
     frmFilaTitulos(const SheetPreview &preview, int proposed, QWidget *parent = nullptr);
 
@@ -21,11 +21,11 @@ public:
     // The spreadsheet row selected, 0 for none.
     int filaSeleccionada() const;
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
-private:
+  private:
     void aceptar();
 
     SheetPreview m_preview;

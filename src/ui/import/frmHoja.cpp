@@ -24,7 +24,8 @@ frmHoja::frmHoja(const WorkbookSheetList &sheets, int current, QWidget *parent) 
     lblHojas->setBuddy(lstHojas);
     for (const WorkbookSheetInfo &sheet : sheets)
         lstHojas->addItem(sheet.hidden ? sheet.name + QStringLiteral(" (oculta)") : sheet.name);
-    if (lstHojas->count() > 0) lstHojas->setCurrentRow(current >= 0 && current < lstHojas->count() ? current : 0);
+    if (lstHojas->count() > 0)
+        lstHojas->setCurrentRow(current >= 0 && current < lstHojas->count() ? current : 0);
     lstHojas->installEventFilter(this);
 
     lblAyuda = new QLabel(QStringLiteral("[Enter] Tomar la hoja   [Esc] Salir"), this);

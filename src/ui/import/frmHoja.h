@@ -13,16 +13,16 @@ class QPushButton;
 // back through the shared sRetorno.
 class frmHoja : public QDialog {
     Q_OBJECT
-public:
+  public:
     frmHoja(const WorkbookSheetList &sheets, int current, QWidget *parent = nullptr);
 
     QListWidget *hojas() const { return lstHojas; }
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
-private:
+  private:
     void aceptar();
 
     QLabel *lblHojas = nullptr;
