@@ -11,6 +11,7 @@
 #include <QColor>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -104,7 +105,24 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
     lstDEP->header()->setSortIndicatorShown(false);
     connect(lstDEP->header(), &QHeaderView::sectionClicked, this, [this](int column) { sortBy(column); });
     lstDEP->installEventFilter(this);
-    connect(lstDEP, &QTreeWidget::itemDoubleClicked, this, [this] { AbrirRegistro(); });
+    lstDEP->viewport()->installEventFilter(this);
+    connect(lstDEP, &QTreeWidget::itemDoubleClicked, this, [this] {
+        // The first click of a double-click on a selected row leaves that row alone selected: the
+        // selection it was part of is the one opened.
+        if (m_pressSelection.size() > 1) {
+            const QStringList tags = m_pressSelection;
+            m_pressSelection.clear();
+            if (groupEditor) {
+                SharedState &s = shared();
+                s.sRetorno.clear();
+                groupEditor(tags);
+                if (s.sRetorno == QLatin1String("OK"))
+                    reload();
+            }
+            return;
+        }
+        AbrirRegistro();
+    });
 
     txtFiltro = new QLineEdit(this);
     txtFiltro->setObjectName(QStringLiteral("txtFiltro"));
@@ -345,6 +363,15 @@ void frmDEP::selectShown()
 
 bool frmDEP::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == lstDEP->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const QTreeWidgetItem *item = lstDEP->itemAt(mouse->position().toPoint());
+        m_pressSelection.clear();
+        if (item && item->isSelected() && mouse->modifiers() == Qt::NoModifier)
+            m_pressSelection = selectedTags();
+        if (!m_pressSelection.contains(item ? item->text(colOrden) : QString()))
+            m_pressSelection.clear();
+    }
     if ((watched == lstDEP || watched == txtFiltro) && event->type() == QEvent::KeyPress) {
         const auto *keyEvent = static_cast<QKeyEvent *>(event);
         const int key = keyEvent->key();

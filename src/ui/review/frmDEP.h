@@ -71,5 +71,7 @@ private:
     recordfilter::Filter m_filter;
     int m_shown = 0;
     int m_sortColumn = -1;
+    // The rows selected when a selected row was pressed, for the double-click that follows.
+    QStringList m_pressSelection;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };
