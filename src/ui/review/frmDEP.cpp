@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -37,9 +38,6 @@ const QColor darkRed(128, 0, 0);
 const QColor darkBlue(0, 0, 128);
 const QColor teal(0, 128, 128);
 
-// The list's property naming the column it is sorted by; -1 for the order the query gave.
-const char *const kSortColumn = "planexoSortColumn";
-
 bool numericColumn(int column)
 {
     return column == frmDEP::colOrden || column == frmDEP::colCantidad || column == frmDEP::colUnitario ||
@@ -54,24 +52,23 @@ public:
     double numbers[frmDEP::columnCount] = {};
     bool null[frmDEP::columnCount] = {};
     QString folded;
-
-    bool operator<(const QTreeWidgetItem &other) const override
-    {
-        const auto &o = static_cast<const RowItem &>(other);
-        const int column = treeWidget() ? treeWidget()->property(kSortColumn).toInt() : -1;
-        if (column >= 0 && column < frmDEP::columnCount) {
-            if (numericColumn(column)) {
-                // Empty values first, then by value.
-                if (null[column] != o.null[column]) return null[column];
-                if (numbers[column] != o.numbers[column]) return numbers[column] < o.numbers[column];
-            } else {
-                const int c = QString::compare(text(column), o.text(column), Qt::CaseInsensitive);
-                if (c != 0) return c < 0;
-            }
-        }
-        return index < o.index;
-    }
 };
+
+// Whether a comes before b in ascending order of the column; the query's order breaks ties.
+bool before(const RowItem *a, const RowItem *b, int column)
+{
+    if (column >= 0 && column < frmDEP::columnCount) {
+        if (numericColumn(column)) {
+            // Empty values first, then by value.
+            if (a->null[column] != b->null[column]) return a->null[column];
+            if (a->numbers[column] != b->numbers[column]) return a->numbers[column] < b->numbers[column];
+        } else {
+            const int c = QString::compare(a->text(column), b->text(column), Qt::CaseInsensitive);
+            if (c != 0) return c < 0;
+        }
+    }
+    return a->index < b->index;
+}
 
 } // namespace
 
@@ -100,7 +97,6 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
         header->setTextAlignment(c, Qt::AlignLeft | Qt::AlignVCenter);
         lstDEP->setColumnWidth(c, twips::px(columns[c].width));
     }
-    lstDEP->setProperty(kSortColumn, -1);
     lstDEP->header()->setSectionsClickable(true);
     lstDEP->header()->setSortIndicatorShown(false);
     connect(lstDEP->header(), &QHeaderView::sectionClicked, this, [this](int column) { sortBy(column); });
@@ -179,10 +175,23 @@ void frmDEP::CargarRegOK()
     fill(Mode::Ok);
 }
 
+frmDEP::~frmDEP()
+{
+    clearRows();
+}
+
+// The rows the filter hides are out of the list and owned here; all of them go.
+void frmDEP::clearRows()
+{
+    lstDEP->invisibleRootItem()->takeChildren();
+    qDeleteAll(m_rows);
+    m_rows.clear();
+}
+
 void frmDEP::fill(Mode mode)
 {
     SharedState &s = shared();
-    lstDEP->clear();
+    clearRows();
     QList<QTreeWidgetItem *> items;
     std::optional<PlanexoError> failure;
     Recordset rs;
@@ -232,9 +241,8 @@ void frmDEP::fill(Mode mode)
     }
     rs.Close();
     // The rows read before a failure stay listed.
-    lstDEP->addTopLevelItems(items);
+    m_rows = items;
     applySort();
-    applyFilter();
     if (failure)
         interaction().message(standardMessage(*failure, QStringLiteral(" - seccion [Planexo.frmDEP.]")),
                               Interaction::Icon::None);
@@ -242,6 +250,7 @@ void frmDEP::fill(Mode mode)
 
 void frmDEP::AbrirRegistro()
 {
+    // An empty list, or every row filtered out: nothing to open.
     if (lstDEP->topLevelItemCount() == 0)
         return;
     SharedState &s = shared();
@@ -255,14 +264,8 @@ void frmDEP::AbrirRegistro()
         return;
     }
     QTreeWidgetItem *item = lstDEP->currentItem();
-    if (!item || item->isHidden()) {
-        item = nullptr;
-        for (int i = 0; i < lstDEP->topLevelItemCount() && !item; ++i)
-            if (!lstDEP->topLevelItem(i)->isHidden()) item = lstDEP->topLevelItem(i);
-    }
-    // Every row filtered out: nothing to open.
     if (!item)
-        return;
+        item = lstDEP->topLevelItem(0);
     s.sRetorno.clear();
     if (editor)
         editor(item->text(colOrden));
@@ -275,7 +278,7 @@ QStringList frmDEP::selectedTags() const
     QStringList tags;
     for (int i = 0; i < lstDEP->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = lstDEP->topLevelItem(i);
-        if (item->isSelected() && !item->isHidden()) tags << item->text(colOrden);
+        if (item->isSelected()) tags << item->text(colOrden);
     }
     return tags;
 }
@@ -287,34 +290,47 @@ QString frmDEP::countText() const
 
 void frmDEP::updateCount()
 {
-    lbCuenta->setText(QString::number(m_shown) + QStringLiteral(" de ") +
-                      QString::number(lstDEP->topLevelItemCount()) + QStringLiteral(" registros"));
+    lbCuenta->setText(QString::number(lstDEP->topLevelItemCount()) + QStringLiteral(" de ") +
+                      QString::number(m_rows.size()) + QStringLiteral(" registros"));
 }
 
+// The list holds only the rows shown, in the order of m_rows: taking every row out and putting the
+// shown ones back is two changes of the list's model, where hiding rows one by one is one each.
 void frmDEP::applyFilter()
 {
     m_filter.setText(txtFiltro->text());
-    int shown = 0;
-    QTreeWidgetItem *firstShown = nullptr;
-    for (int i = 0, n = lstDEP->topLevelItemCount(); i < n; ++i) {
-        auto *item = static_cast<RowItem *>(lstDEP->topLevelItem(i));
-        const bool show = m_filter.matches(item->folded);
-        if (item->isHidden() == show) item->setHidden(!show);
-        if (show) {
-            ++shown;
-            if (!firstShown) firstShown = item;
+    QList<QTreeWidgetItem *> shown;
+    shown.reserve(m_rows.size());
+    for (QTreeWidgetItem *item : std::as_const(m_rows))
+        if (m_filter.matches(static_cast<RowItem *>(item)->folded)) shown << item;
+
+    bool same = shown.size() == lstDEP->topLevelItemCount();
+    for (qsizetype i = 0; same && i < shown.size(); ++i)
+        same = lstDEP->topLevelItem(int(i)) == shown[i];
+    if (!same) {
+        const QList<QTreeWidgetItem *> selected = lstDEP->selectedItems();
+        QTreeWidgetItem *current = lstDEP->currentItem();
+        lstDEP->invisibleRootItem()->takeChildren();
+        lstDEP->addTopLevelItems(shown);
+        // What stays shown stays selected and current.
+        if (!selected.isEmpty()) {
+            QItemSelection selection;
+            for (QTreeWidgetItem *item : selected) {
+                const int row = lstDEP->indexOfTopLevelItem(item);
+                if (row >= 0)
+                    selection.select(lstDEP->model()->index(row, 0),
+                                     lstDEP->model()->index(row, columnCount - 1));
+            }
+            lstDEP->selectionModel()->select(selection, QItemSelectionModel::Select);
         }
+        if (current && lstDEP->indexOfTopLevelItem(current) >= 0)
+            lstDEP->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
     }
-    m_shown = shown;
-    // A row the filter hides is no longer part of the selection.
-    for (QTreeWidgetItem *item : lstDEP->selectedItems())
-        if (item->isHidden()) item->setSelected(false);
-    QTreeWidgetItem *current = lstDEP->currentItem();
-    if (firstShown && (!current || current->isHidden())) {
+    if (!shown.isEmpty() && !lstDEP->currentItem()) {
         if (lstDEP->selectedItems().isEmpty())
-            lstDEP->setCurrentItem(firstShown);
+            lstDEP->setCurrentItem(shown.first());
         else
-            lstDEP->setCurrentItem(firstShown, 0, QItemSelectionModel::NoUpdate);
+            lstDEP->setCurrentItem(shown.first(), 0, QItemSelectionModel::NoUpdate);
     }
     updateCount();
 }
@@ -335,30 +351,25 @@ void frmDEP::sortBy(int column)
 
 void frmDEP::applySort()
 {
-    lstDEP->setProperty(kSortColumn, m_sortColumn);
+    const int column = m_sortColumn;
+    const bool descending = column >= 0 && m_sortOrder == Qt::DescendingOrder;
+    std::stable_sort(m_rows.begin(), m_rows.end(), [column, descending](QTreeWidgetItem *a, QTreeWidgetItem *b) {
+        const auto *x = static_cast<RowItem *>(a), *y = static_cast<RowItem *>(b);
+        return descending ? before(y, x, column) : before(x, y, column);
+    });
+    lstDEP->header()->setSortIndicatorShown(column >= 0);
+    if (column >= 0) lstDEP->header()->setSortIndicator(column, m_sortOrder);
     QTreeWidgetItem *current = lstDEP->currentItem();
-    lstDEP->sortItems(0, m_sortColumn < 0 ? Qt::AscendingOrder : m_sortOrder);
-    lstDEP->header()->setSortIndicatorShown(m_sortColumn >= 0);
-    if (m_sortColumn >= 0) lstDEP->header()->setSortIndicator(m_sortColumn, m_sortOrder);
+    applyFilter();
     if (current) lstDEP->scrollToItem(current);
 }
 
 void frmDEP::selectShown()
 {
-    QItemSelection selection;
-    const QAbstractItemModel *model = lstDEP->model();
-    // Runs of shown rows as ranges: one selection change for the whole list.
-    int start = -1;
     const int n = lstDEP->topLevelItemCount();
-    for (int i = 0; i <= n; ++i) {
-        const bool shown = i < n && !lstDEP->topLevelItem(i)->isHidden();
-        if (shown && start < 0) start = i;
-        if (!shown && start >= 0) {
-            selection.select(model->index(start, 0), model->index(i - 1, columnCount - 1));
-            start = -1;
-        }
-    }
-    lstDEP->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (n == 0) return;
+    const QItemSelection all(lstDEP->model()->index(0, 0), lstDEP->model()->index(n - 1, columnCount - 1));
+    lstDEP->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
 }
 
 bool frmDEP::eventFilter(QObject *watched, QEvent *event)

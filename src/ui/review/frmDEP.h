@@ -27,12 +27,13 @@ public:
                   colUnitario, colTotal, colPosicion, colEstado, colCRC, columnCount };
 
     explicit frmDEP(QWidget *parent = nullptr);
+    ~frmDEP() override;
 
     QTreeWidget *list() const { return lstDEP; }
     QLineEdit *filterBox() const { return txtFiltro; }
-    // "N de M registros".
+    // "N de M registros": the rows shown and all rows.
     QString countText() const;
-    // The tags of the rows selected and shown, in the order shown.
+    // The tags of the rows selected, in the order shown (the list holds only the rows shown).
     QStringList selectedTags() const;
     // Sorts by a column; the same column again reverses. -1 returns to the list's own order.
     void sortBy(int column);
@@ -62,6 +63,7 @@ private:
     void applySort();
     void updateCount();
     void selectShown();
+    void clearRows();
 
     QTreeWidget *lstDEP = nullptr;
     QLabel *lbFiltro = nullptr;
@@ -69,7 +71,8 @@ private:
     QLabel *lbCuenta = nullptr;
     bool m_loaded = false;
     recordfilter::Filter m_filter;
-    int m_shown = 0;
+    // Every row of the list in the order shown; the filter puts the matching ones into the list.
+    QList<QTreeWidgetItem *> m_rows;
     int m_sortColumn = -1;
     // The rows selected when a selected row was pressed, for the double-click that follows.
     QStringList m_pressSelection;
