@@ -2,6 +2,7 @@
 // main window must leave the same article rows; and the layout's mapping is remembered for F2.
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
+#include "data/ShipmentLock.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
 #include "shared/SharedState.h"
@@ -392,6 +393,14 @@ private slots:
         QCOMPARE(refused.value("ARTNRO").toString(), QStringLiteral("M-3"));
         QCOMPARE(refused.value("mensaje").toString(),
                  QStringLiteral("La Cantidad Declarada debe ser igual a la Cantidad Especifica"));
+
+        // Another instance holds the shipment: nothing is corrected.
+        ShipmentLock held;
+        QCOMPARE(held.acquire(env.dbFile(QStringLiteral("PlanexoGenericoOstrova.sqlite")), QStringLiteral("C-1")),
+                 ShipmentLock::Result::Acquired);
+        run = lote(env, base + QStringList{"--filas", "3", "--estado", "1"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("El interno C-1 está siendo procesado en otro puesto\n"));
     }
 };
 

@@ -14,6 +14,7 @@
 #include "process/ResultCounts.h"
 #include "review/GroupCorrection.h"
 #include "data/History.h"
+#include "data/ShipmentLock.h"
 #include "shared/DataFolder.h"
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
@@ -579,6 +580,10 @@ int Lote::corregir()
         return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar.CargarDatos]")));
     }
 
+    // Not while another instance processes or transfers the shipment.
+    ShipmentLock lock;
+    if (lock.acquire(s.gestor->databaseFile(), number) == ShipmentLock::Result::HeldElsewhere)
+        return refuse(ShipmentLock::busyMessage(number));
     QStringList tags;
     for (int order : orders)
         tags << vb::format(double(order), QStringLiteral("0000"));
