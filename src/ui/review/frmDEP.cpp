@@ -105,19 +105,12 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(lstDEP, &QTreeWidget::itemDoubleClicked, this, [this] {
         // The first click of a double-click on a selected row leaves that row alone selected: the
         // selection it was part of is the one opened.
-        if (m_pressSelection.size() > 1) {
-            const QStringList tags = m_pressSelection;
-            m_pressSelection.clear();
-            if (groupEditor) {
-                SharedState &s = shared();
-                s.sRetorno.clear();
-                groupEditor(tags);
-                if (s.sRetorno == QLatin1String("OK"))
-                    reload();
-            }
-            return;
-        }
-        AbrirRegistro();
+        const QStringList pressed = m_pressSelection;
+        m_pressSelection.clear();
+        if (pressed.size() > 1)
+            abrirGrupo(pressed);
+        else
+            AbrirRegistro();
     });
 
     txtFiltro = new QLineEdit(this);
@@ -141,6 +134,8 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
     resize(width + twips::px(450), twips::px(6300));
     layoutList();
     twips::fitToScreen(this);
+    // The list first, as before the filter: Enter opens the current row at once.
+    lstDEP->setFocus();
 }
 
 void frmDEP::Form_Load()
@@ -256,19 +251,27 @@ void frmDEP::AbrirRegistro()
     SharedState &s = shared();
     const QStringList tags = selectedTags();
     if (tags.size() > 1) {
-        s.sRetorno.clear();
-        if (groupEditor)
-            groupEditor(tags);
-        if (s.sRetorno == QLatin1String("OK"))
-            reload();
+        abrirGrupo(tags);
         return;
     }
-    QTreeWidgetItem *item = lstDEP->currentItem();
+    // One row selected: that one, wherever the current row is.
+    const QList<QTreeWidgetItem *> selected = lstDEP->selectedItems();
+    QTreeWidgetItem *item = selected.size() == 1 ? selected.first() : lstDEP->currentItem();
     if (!item)
         item = lstDEP->topLevelItem(0);
     s.sRetorno.clear();
     if (editor)
         editor(item->text(colOrden));
+    if (s.sRetorno == QLatin1String("OK"))
+        reload();
+}
+
+void frmDEP::abrirGrupo(const QStringList &tags)
+{
+    SharedState &s = shared();
+    s.sRetorno.clear();
+    if (groupEditor)
+        groupEditor(tags);
     if (s.sRetorno == QLatin1String("OK"))
         reload();
 }

@@ -64,6 +64,8 @@ private:
     void updateCount();
     void selectShown();
     void clearRows();
+    // Hands the rows to the group correction and refills the list when it saved.
+    void abrirGrupo(const QStringList &tags);
 
     QTreeWidget *lstDEP = nullptr;
     QLabel *lbFiltro = nullptr;
