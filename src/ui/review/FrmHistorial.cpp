@@ -25,18 +25,22 @@ FrmHistorial::FrmHistorial(const QString &caption, const QVector<history::Entry>
                                    QStringLiteral("Después"), QStringLiteral("Origen"), QStringLiteral("Usuario"),
                                    QStringLiteral("Puesto")});
     title->setBuddy(lstHistorial);
-    const int widths[columnCount] = {2100, 2000, 2400, 2400, 1600, 1400, 1600};
-    int total = 0;
-    for (int c = 0; c < columnCount; ++c) {
-        lstHistorial->setColumnWidth(c, twips::px(widths[c]));
-        total += twips::px(widths[c]);
-    }
     QList<QTreeWidgetItem *> items;
     for (const history::Entry &e : entries)
         items << new QTreeWidgetItem(
             QStringList{e.when, e.column, e.before, e.after, e.origin, e.user, e.workstation});
     lstHistorial->addTopLevelItems(items);
     if (!items.isEmpty()) lstHistorial->setCurrentItem(items.first());
+    // Values run from a unit code to a whole suffix text: each column as wide as its longest text,
+    // never narrower than its usual width; the list scrolls sideways on a narrow screen.
+    const int widths[columnCount] = {2100, 2000, 2400, 2400, 1600, 1400, 1600};
+    int total = 0;
+    for (int c = 0; c < columnCount; ++c) {
+        lstHistorial->resizeColumnToContents(c);
+        const int width = qMax(twips::px(widths[c]), lstHistorial->columnWidth(c) + twips::px(120));
+        lstHistorial->setColumnWidth(c, width);
+        total += width;
+    }
     layout->addWidget(lstHistorial);
     resize(total + twips::px(600), twips::px(5000));
     twips::fitToScreen(this);
