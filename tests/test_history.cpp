@@ -15,9 +15,15 @@
 #include "ui/review/FrmHistorial.h"
 #include "ui/review/frmModificar.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 using Icon = Interaction::Icon;
 namespace fl = fieldlabels;
@@ -39,6 +45,41 @@ QStringList lines(const QVector<history::Entry> &entries)
                         e.origin);
     return out;
 }
+
+// Makes a file read-only for this process: no write permission, and for root, which ignores
+// permissions, the immutable attribute too. Undone when it goes.
+class ReadOnlyFile {
+  public:
+    explicit ReadOnlyFile(QString path) : m_path(std::move(path))
+    {
+        m_permissions = QFile::permissions(m_path);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        m_immutable = geteuid() == 0 && setImmutable(true);
+    }
+    ~ReadOnlyFile()
+    {
+        if (m_immutable) setImmutable(false);
+        QFile::setPermissions(m_path, m_permissions);
+    }
+    bool holds() const { return geteuid() != 0 || m_immutable; }
+
+  private:
+    bool setImmutable(bool on) const
+    {
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    QString m_path;
+    QFile::Permissions m_permissions;
+    bool m_immutable = false;
+};
 
 void connectAgain(TestEnv &env)
 {
@@ -79,6 +120,37 @@ class TestHistory : public QObject {
                     env.exec(QStringLiteral("insert into HIST (INTNRO, HISORD, HISCOL, HISORI, HISUSR, HISPUE, "
                                             "HISFEC) values ('T9', 'x', 'c', 'o', 'u', 'p', 'f')"));
                 }) != 0);
+    }
+
+    // An old work database that this process may not write still opens (to be read); the table
+    // is not there, and a save says why it cannot be made.
+    void oldReadOnlyDatabaseOpens()
+    {
+        TestEnv env;
+        env.connect();
+        env.exec(QStringLiteral("drop table HIST"));
+        env.exec(QStringLiteral(
+            "insert into ART (INTNRO, ARTORD, ARTNRO, ARTCAN, PRCNCM, PRCSUF, PRCLAP, PRCDUN, PRCEUN, PRCECA, "
+            "PRCESM, PRCEST, PRCCRC) values "
+            "('T1', 1, 'A', 1, '8205.40.00.000X', 'AA(X)-AB(Y)-JD01-', 'N', '07', '07', 1, '1', 'A', 'OK')"));
+        resetShared();
+        const QString file = env.dbFile(QStringLiteral("PlanexoGenericoOstrova.sqlite"));
+        ReadOnlyFile readOnly(file);
+        if (!readOnly.holds()) QSKIP("the file system cannot make the file read-only for root");
+        QVERIFY(!QFileInfo(file).isWritable());
+        env.connect();
+        QVERIFY(shared().gestor->isOpen());
+        QVERIFY(tableSql(env, "HIST").isEmpty());
+        QCOMPARE(env.scalar("select ARTNRO from ART").toString(), QStringLiteral("A"));
+        shared().sInternoActual = QStringLiteral("T1");
+        groupcorrection::Changes changes;
+        changes.goodsState = QStringLiteral("2");
+        const groupcorrection::Result result = groupcorrection::apply(shared(), {"0001"}, changes, history::kGroup);
+        QVERIFY(result.saved.isEmpty());
+        QCOMPARE(result.refused.size(), 1);
+        QVERIFY2(result.refused.first().refusal.text.contains(QLatin1String("es de solo lectura")),
+                 qPrintable(result.refused.first().refusal.text));
+        resetShared();
     }
 
     // The road of one shipment: processed, one row corrected in the editor, two in a group, the
