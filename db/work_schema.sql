@@ -62,3 +62,20 @@ CREATE TABLE MAPEO (
     HOJA INTEGER,
     FILA INTEGER
 ) STRICT;
+
+-- Who changed what: one row per changed column of an article (HISORD its row order), and one row
+-- per process run or transfer of the shipment (HISORD null, HISCOL what ran, HISNUE its counts).
+-- Kept for the work only: the transfer never reads it; it goes with the shipment.
+CREATE TABLE HIST (
+    HISID INTEGER PRIMARY KEY,
+    INTNRO TEXT NOT NULL,
+    HISORD INTEGER,
+    HISCOL TEXT NOT NULL,
+    HISANT TEXT,
+    HISNUE TEXT,
+    HISORI TEXT NOT NULL,
+    HISUSR TEXT NOT NULL,
+    HISPUE TEXT NOT NULL,
+    HISFEC TEXT NOT NULL
+) STRICT;
+CREATE INDEX HIST_INTNRO ON HIST (INTNRO, HISORD);

@@ -17,6 +17,7 @@
 #include "ui/import/frmFilaTitulos.h"
 #include "ui/import/frmHoja.h"
 #include "ui/review/FrmCargaSufijos.h"
+#include "ui/review/FrmHistorial.h"
 #include "ui/review/FrmPosicion.h"
 #include "ui/review/frmDEP.h"
 #include "ui/review/frmModificar.h"
@@ -508,6 +509,23 @@ class TestLayout : public QObject {
                                  QStringLiteral("ZZ(0) - OTROS, EXCEPTO LOS DE USO PROFESIONAL")});
         suffixes.show();
         inspect.window(&suffixes);
+
+        // The group correction over the first three errors, and a record's history.
+        frmModificar group(errors);
+        group.setTags({errors->list()->topLevelItem(0)->text(frmDEP::colOrden),
+                       errors->list()->topLevelItem(1)->text(frmDEP::colOrden),
+                       errors->list()->topLevelItem(2)->text(frmDEP::colOrden)});
+        group.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&group));
+        inspect.window(&group);
+        history::Entry change{QStringLiteral("DEMO"), 1, QStringLiteral("DESCRIPCION_MARIA"),
+                              QStringLiteral("MARTILLO DE CARPINTERO MANGO DE MADERA"),
+                              QStringLiteral("MARTILLO CARPINTERO 500 G MANGO DE FIBRA"), QStringLiteral("TRANSFERENCIA"),
+                              QStringLiteral("operador.aduana"), QStringLiteral("PUESTO-ADUANA-03"),
+                              QStringLiteral("2026-12-07 23:59:59")};
+        FrmHistorial history(QStringLiteral("Registro 0001 MT-500"), {change, change}, &editor);
+        history.show();
+        inspect.window(&history);
 
         // The dialogs of the configuration and of the shipment list.
         frmNewPais newRule(&w);

@@ -2,6 +2,7 @@
 // main window must leave the same article rows; and the layout's mapping is remembered for F2.
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
+#include "data/ShipmentLock.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
 #include "shared/SharedState.h"
@@ -334,6 +335,81 @@ private slots:
                                    QStringLiteral("select count(*) from subitems where interno = 'L-7'"))
                      .toInt(),
                  12);
+    }
+
+    // corregir: a group correction with the editor's checks and messages; the refused rows stay as
+    // they were; --json names each; the history names the batch.
+    void corregirAppliesTheEditorsChecks()
+    {
+        TestEnv env;
+        configure(env);
+        env.connect();
+        env.exec(QStringLiteral("insert into INTN (INTNRO, INTDSC) values ('C-1', 'corregir')"));
+        env.exec(QStringLiteral(
+            "insert into ART (INTNRO, ARTORD, ARTNRO, ARTCAN, PRCNCM, PRCSUF, PRCDUN, PRCECA, PRCESM, ARTORG, "
+            "PRCEST, PRCCRC) values "
+            "('C-1', 1, 'M-1', 2, '8205.20.00.000Z', NULL, '07', NULL, '1', NULL, 'E', 'POS'),"
+            "('C-1', 2, 'M-2', 3, '8205.20.00.000Z', NULL, '07', NULL, '1', NULL, 'E', 'POS'),"
+            "('C-1', 3, 'M-3', 4, '8205.20.00.000Z', NULL, '07', 5, '1', NULL, 'E', 'POS'),"
+            "('C-1', 4, 'M-4', 4, '8205.20.00.000Z', NULL, '07', NULL, '1', NULL, 'E', 'POS')"));
+        resetShared();
+
+        const QStringList base{QStringLiteral("corregir"), QStringLiteral("--interno"), QStringLiteral("C-1")};
+        Run run = lote(env, base + QStringList{"--filas", "1,x"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("Filas no válidas: \"1,x\" (por ejemplo \"3,7-9\")\n"));
+        run = lote(env, base + QStringList{"--filas", "1", "--posicion", "8205.20.00.000Q"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("Posición no encontrada en Nomenclador\n"));
+        run = lote(env, base + QStringList{"--filas", "1", "--posicion", "8205.20"});
+        QCOMPARE(run.err, QStringLiteral("Error en la estructura de la posición\n"));
+        run = lote(env, base + QStringList{"--filas", "1", "--origen", "Atlantida"});
+        QCOMPARE(run.err, QStringLiteral("País desconocido: Atlantida\n"));
+
+        // Without a position the rows with errors are refused as the editor refuses them.
+        run = lote(env, base + QStringList{"--filas", "4", "--estado", "2"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, QStringLiteral("Se guardaron 0 de 1 registros.\n\nNo se guardaron:\n0004 M-4: Falta "
+                                         "información sobre la posición arancelaria.\n"));
+
+        run = lote(env, base + QStringList{"--filas", "1-3", "--posicion", "8205,20,00,000K", "--sufijos",
+                                           "AA(X)-AB(Y)-JD01-", "--origen", "brasil"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, QStringLiteral("Se guardaron 2 de 3 registros.\n\nNo se guardaron:\n0003 M-3: La Cantidad "
+                                         "Declarada debe ser igual a la Cantidad Especifica\n"));
+        env.connect();
+        QCOMPARE(env.scalar("select group_concat(PRCNCM || '|' || PRCSUF || '|' || PRCEUN || '|' || PRCLAP || '|' || "
+                            "PRCECA || '|' || ARTORG || '|' || PRCEST || PRCCRC, ';') from (select * from ART where "
+                            "ARTORD < 3 order by ARTORD)")
+                     .toString(),
+                 QStringLiteral("8205.20.00.000K|AA(X)-AB(Y)-JD01-|07|N|2.0|203|MOK;"
+                                "8205.20.00.000K|AA(X)-AB(Y)-JD01-|07|N|3.0|203|MOK"));
+        QCOMPARE(env.scalar("select PRCNCM || PRCEST || PRCCRC || coalesce(ARTORG, '-') from ART where ARTORD = 3")
+                     .toString(),
+                 QStringLiteral("8205.20.00.000ZEPOS-"));
+        QCOMPARE(env.scalar("select count(*) from HIST where INTNRO = 'C-1' and HISORI = 'LOTE' and HISORD = 1").toInt(),
+                 8);
+        resetShared();
+
+        run = lote(env, base + QStringList{"--filas", "3,4", "--posicion", "8205.20.00.000K", "--sufijos",
+                                           "AA(X)-AB(Y)-JD01-", "--json"});
+        QCOMPARE(run.status, 1);
+        const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(json.value("total").toInt(), 2);
+        QCOMPARE(json.value("guardadas").toArray(), QJsonArray{4});
+        const QJsonObject refused = json.value("rechazadas").toArray().first().toObject();
+        QCOMPARE(refused.value("ARTORD").toInt(), 3);
+        QCOMPARE(refused.value("ARTNRO").toString(), QStringLiteral("M-3"));
+        QCOMPARE(refused.value("mensaje").toString(),
+                 QStringLiteral("La Cantidad Declarada debe ser igual a la Cantidad Especifica"));
+
+        // Another instance holds the shipment: nothing is corrected.
+        ShipmentLock held;
+        QCOMPARE(held.acquire(env.dbFile(QStringLiteral("PlanexoGenericoOstrova.sqlite")), QStringLiteral("C-1")),
+                 ShipmentLock::Result::Acquired);
+        run = lote(env, base + QStringList{"--filas", "3", "--estado", "1"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QStringLiteral("El interno C-1 está siendo procesado en otro puesto\n"));
     }
 };
 

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -211,16 +212,22 @@ private slots:
         connectShipment(env);
         frmDEP form;
         form.show();
-        // 40 twips from the top and left, 90 twips less than the inner width and height, at the
-        // font's scale (2 and 6 pixels at 15 twips to the pixel).
+        // The filter line 40 twips from the top and left; the list below it, 40 twips from the left,
+        // 90 twips less than the inner width and 50 twips above the bottom, at the font's scale (2, 6
+        // and 3 pixels at 15 twips to the pixel).
         form.resize(600, 300);
         const int margin = form.list()->x();
         const int both = 600 - form.list()->width();
+        const int top = form.list()->y();
+        const int bottom = 300 - top - form.list()->height();
         QVERIFY(margin >= 2 && both >= 6);
         QVERIFY(qAbs(both * 40.0 / 90.0 - margin) <= 1.0);
-        QCOMPARE(form.list()->geometry(), QRect(margin, margin, 600 - both, 300 - both));
+        QVERIFY(qAbs(both * 50.0 / 90.0 - bottom) <= 1.0);
+        QCOMPARE(form.filterBox()->y(), margin);
+        QVERIFY(top >= form.filterBox()->geometry().bottom());
+        QCOMPARE(form.list()->geometry(), QRect(margin, top, 600 - both, 300 - top - bottom));
         form.resize(800, 500);
-        QCOMPARE(form.list()->geometry(), QRect(margin, margin, 800 - both, 500 - both));
+        QCOMPARE(form.list()->geometry(), QRect(margin, top, 800 - both, 500 - top - bottom));
         // Smaller than the margins: the list shrinks to nothing instead of failing.
         form.setMinimumSize(0, 0);
         form.resize(4, 4);

@@ -1,5 +1,6 @@
 #include "clGestor.h"
 
+#include "History.h"
 #include "PlanexoError.h"
 
 #include <QAtomicInt>
@@ -50,6 +51,12 @@ void clGestor::Conectar()
     openSqlite(m_connectionName, QDir::fromNativeSeparators(file), QStringLiteral("oAlm.clGestor.Conectar"),
                Tuning::Own);
     m_source = QStringLiteral("oAlm.clGestor");
+    // A work database made before the history existed gets its table on opening. One this process
+    // may not write opens all the same: its first write says why it cannot be changed.
+    try {
+        history::ensureTable(*this);
+    } catch (const PlanexoError &) {
+    }
 }
 
 } // namespace oAlm

@@ -16,6 +16,9 @@
 #include "process/ProcessDriver.h"
 #include "process/ProcessRun.h"
 #include "process/ResultCounts.h"
+#include "review/GroupCorrection.h"
+#include "data/History.h"
+#include "data/ShipmentLock.h"
 #include "shared/DataFolder.h"
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
@@ -127,7 +130,10 @@ const QStringList kValueOptions = {QStringLiteral("--interno"), QStringLiteral("
                                    QStringLiteral("--mapeo"),   QStringLiteral("--crear"),
                                    QStringLiteral("--pais"),    QStringLiteral("--carpeta"),
                                    QStringLiteral("--hoja"),    QStringLiteral("--fila-titulos"),
-                                   QStringLiteral("--quitar-filas")};
+                                   QStringLiteral("--quitar-filas"),
+                                   QStringLiteral("--filas"),   QStringLiteral("--posicion"),
+                                   QStringLiteral("--sufijos"), QStringLiteral("--unidad-declarada"),
+                                   QStringLiteral("--estado"),  QStringLiteral("--origen")};
 const QStringList kFlags = {QStringLiteral("--json"), QStringLiteral("--reemplazar"), QStringLiteral("--help"),
                             QStringLiteral("-h")};
 
@@ -165,6 +171,14 @@ QString Lote::help()
         "      --interno N         número de interno (obligatorio)\n"
         "      --reemplazar        reemplaza una copia anterior del interno en Calvera\n"
         "  listar       Lista los internos de la base de trabajo.\n"
+        "  corregir     Corrige un grupo de filas como la ventana Modificar: cada fila pasa los mismos\n"
+        "               controles y se guarda sola; las rechazadas quedan como estaban.\n"
+        "      --interno N         número de interno (obligatorio)\n"
+        "      --filas \"3,7-9\"     órdenes de las filas (obligatorio)\n"
+        "      --posicion P        posición arancelaria, buscada en el nomenclador\n"
+        "      --sufijos S         texto de sufijos (AA(MARCA)-AB(MODELO)-...)\n"
+        "      --unidad-declarada U, --estado E, --origen PAIS (código o nombre del país)\n"
+        "      --json              la salida como objeto JSON\n"
         "\n"
         "Opciones comunes:\n"
         "      --carpeta D         carpeta de datos (la que tiene db/); por omisión PLANEXO_DATA,\n"
@@ -237,6 +251,8 @@ int Lote::run(const QStringList &arguments)
         return transferir();
     if (command == QLatin1String("listar"))
         return listar();
+    if (command == QLatin1String("corregir"))
+        return corregir();
     return refuse(QStringLiteral("Orden desconocida: ") + command + QStringLiteral(" (planexo-lote --help)"));
 }
 
@@ -623,4 +639,109 @@ int Lote::transferir()
     const bool failed = !answers.last({Interaction::Icon::Critical, Interaction::Icon::None}).isEmpty() ||
                         progress.caption() == QLatin1String("Fin de proceso");
     return failed ? Failed : Refused;
+}
+
+// "3,7-9" as row orders in the given order; empty when any piece is no order or range.
+static QList<int> rowOrders(const QString &text)
+{
+    QList<int> orders;
+    for (const QString &piece : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList ends = piece.trimmed().split(QLatin1Char('-'));
+        bool ok1 = false, ok2 = true;
+        const int from = ends.value(0).trimmed().toInt(&ok1);
+        const int to = ends.size() == 2 ? ends[1].trimmed().toInt(&ok2) : from;
+        if (!ok1 || !ok2 || ends.size() > 2 || from < 1 || to < from || to - from > 1000000)
+            return {};
+        for (int order = from; order <= to; ++order)
+            if (!orders.contains(order)) orders << order;
+    }
+    return orders;
+}
+
+int Lote::corregir()
+{
+    const QString number = option(QStringLiteral("--interno"));
+    if (number.trimmed().isEmpty())
+        return refuse(QStringLiteral("Falta --interno"));
+    bool given = false;
+    const QString rows = option(QStringLiteral("--filas"), &given);
+    if (!given)
+        return refuse(QStringLiteral("Falta --filas"));
+    const QList<int> orders = rowOrders(rows);
+    if (orders.isEmpty())
+        return refuse(QStringLiteral("Filas no válidas: \"") + rows + QStringLiteral("\" (por ejemplo \"3,7-9\")"));
+
+    if (!open())
+        return Failed;
+    SharedState &s = shared();
+    groupcorrection::Changes changes;
+    try {
+        if (!shipments::exists(*s.gestor, number))
+            return refuse(QStringLiteral("El interno ") + number + QStringLiteral(" no existe"));
+        s.sInternoActual = number;
+
+        // The position as Enter in the editor checks it; the suffixes as given.
+        const QString position = option(QStringLiteral("--posicion"), &given);
+        if (given) {
+            if (!recordedit::wellFormed(position))
+                return refuse(QStringLiteral("Error en la estructura de la posición"));
+            const QString pointed = recordedit::pointed(position);
+            const std::optional<recordedit::Position> found = recordedit::findPosition(s, pointed);
+            if (!found)
+                return refuse(QStringLiteral("Posición no encontrada en Nomenclador"));
+            changes.position = groupcorrection::Changes::Position{position, pointed, found->unit,
+                                                                  found->lapi ? QStringLiteral("S") : QStringLiteral("N")};
+        }
+        const QString suffixes = option(QStringLiteral("--sufijos"), &given);
+        if (given) changes.suffixes = suffixes;
+        const QString unit = option(QStringLiteral("--unidad-declarada"), &given);
+        if (given) changes.declaredUnit = unit;
+        const QString state = option(QStringLiteral("--estado"), &given);
+        if (given) changes.goodsState = state;
+        const QString country = option(QStringLiteral("--origen"), &given);
+        if (given) {
+            for (const recordedit::Country &c : recordedit::countries(s)) {
+                if (c.id.compare(country.trimmed(), Qt::CaseInsensitive) == 0 ||
+                    c.name.compare(country.trimmed(), Qt::CaseInsensitive) == 0)
+                    changes.country = c.id;
+            }
+            if (!changes.country)
+                return refuse(QStringLiteral("País desconocido: ") + country);
+        }
+    } catch (const PlanexoError &e) {
+        return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar.CargarDatos]")));
+    }
+
+    // Not while another instance processes or transfers the shipment.
+    ShipmentLock lock;
+    if (lock.acquire(s.gestor->databaseFile(), number) == ShipmentLock::Result::HeldElsewhere)
+        return refuse(ShipmentLock::busyMessage(number));
+    QStringList tags;
+    for (int order : orders)
+        tags << vb::format(double(order), QStringLiteral("0000"));
+    groupcorrection::Result result;
+    try {
+        result = groupcorrection::apply(s, tags, changes, history::kBatch);
+    } catch (const PlanexoError &e) {
+        return fail(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar_GrabarDatos]")));
+    }
+
+    if (m_args.contains(QStringLiteral("--json"))) {
+        QJsonArray saved, refused;
+        for (const QString &tag : result.saved)
+            saved.append(tag.toInt());
+        for (const groupcorrection::Refused &r : result.refused)
+            refused.append(QJsonObject{{QStringLiteral("ARTORD"), r.tag.toInt()},
+                                       {QStringLiteral("ARTNRO"), r.article},
+                                       {QStringLiteral("mensaje"), plain(r.refusal.text)}});
+        m_out << QJsonDocument(QJsonObject{{QStringLiteral("interno"), number},
+                                           {QStringLiteral("total"), result.total},
+                                           {QStringLiteral("guardadas"), saved},
+                                           {QStringLiteral("rechazadas"), refused}})
+                     .toJson(QJsonDocument::Indented);
+    } else {
+        m_out << plain(groupcorrection::report(result)) << '\n';
+    }
+    m_out.flush();
+    return result.refused.isEmpty() ? Ok : Refused;
 }

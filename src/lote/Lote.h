@@ -5,8 +5,9 @@
 
 class QTextStream;
 
-// planexo-lote: the automatic process, the transfer and the shipment list without a window, for
-// scripts. It never asks: whatever the window would ask is given on the command line or refused.
+// planexo-lote: the automatic process, the group correction, the transfer and the shipment list
+// without a window, for scripts. It never asks: whatever the window would ask is given on the
+// command line or refused.
 class Lote {
 public:
     // Exit statuses.
@@ -23,6 +24,7 @@ private:
     int procesar();
     int transferir();
     int listar();
+    int corregir();
     // Start-up on the program folder; false (with the message printed) when it fails.
     bool open();
     // The value of --name, or empty; `present` tells whether it was given.

@@ -5,12 +5,15 @@
 #include "CountryResolver.h"
 #include "PositionCheck.h"
 #include "ProcessRun.h"
+#include "ResultCounts.h"
 #include "Stage1Storing.h"
 #include "shared/Interaction.h"
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
+#include "data/History.h"
 #include "data/PlanexoError.h"
 #include "data/ShipmentLock.h"
+#include "data/VbFormat.h"
 #include "data/clPRINC.h"
 #include "import/SheetGridModel.h"
 
@@ -63,6 +66,32 @@ void ProcessDriver::runStages(ProcessRun &run, const SheetGridModel &grid)
     m_stageMs[3] = timer.nsecsElapsed() / 1e6;
 }
 
+// One history row per run that reached the stages: the shipment's counts as step 3 shows them.
+void ProcessDriver::recordRun(const QString &interruption)
+{
+    // The counts are read through the component; its statement text stays the run's last.
+    const QString kept = m_state.gestor->Sql;
+    struct Restore {
+        DataConnection &db;
+        const QString &text;
+        ~Restore() { db.Sql = text; }
+    } restore{*m_state.gestor, kept};
+    try {
+        const ResultCounts c = ResultCounts::read(m_state);
+        const auto four = [](long long n) { return vb::format(double(n), QStringLiteral("0000")); };
+        QString counts = QStringLiteral("Total de Registros ") + four(c.total) +
+                         QStringLiteral("; Registros con Errores ") + four(c.erroneos) +
+                         QStringLiteral("; Errores de Posición ") + four(c.errPos) +
+                         QStringLiteral("; Errores de Sufijos ") + four(c.errSuf) +
+                         QStringLiteral("; Articulos en Catalogo ") + four(c.enCatalogo) +
+                         QStringLiteral("; Articulos Nuevos ") + four(c.nuevos);
+        if (!interruption.isEmpty()) counts = interruption + QStringLiteral("; ") + counts;
+        history::recordRun(*m_state.gestor, m_state.sInternoActual, history::kProcess, counts);
+    } catch (const PlanexoError &) {
+        // The run's own outcome has been reported; a history the database refuses adds nothing to it.
+    }
+}
+
 bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
 {
     // Another instance working on the shipment: say so and change nothing.
@@ -102,7 +131,11 @@ bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
         interaction().message(
             errorReport(e.number(), e.description(), run.step, e.source(), run.bufferText()),
             Interaction::Icon::Critical);
+        // Stopped before the stages: nothing was changed.
+        if (run.step >= step::DeleteRows)
+            recordRun(QStringLiteral("Interrumpido en el paso ") + QString::number(run.step));
         return false;
     }
+    recordRun(QString());
     return result;
 }

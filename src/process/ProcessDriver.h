@@ -39,6 +39,7 @@ public:
 
 private:
     bool preconditionsHold();
+    void recordRun(const QString &interruption);
     void runStages(ProcessRun &run, const SheetGridModel &grid);
 
     SharedState &m_state;

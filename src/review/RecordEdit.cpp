@@ -1,5 +1,6 @@
 #include "review/RecordEdit.h"
 
+#include "data/History.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
@@ -86,16 +87,12 @@ std::optional<Position> findPosition(SharedState &s, const QString &position)
     return p;
 }
 
-bool verify(SharedState &s, Draft &draft)
+std::optional<Refusal> check(SharedState &s, Draft &draft, oCHKX::clPRINC &checker)
 {
     const auto refuse = [](const QString &text, Interaction::Icon icon = Interaction::Icon::Exclamation) {
-        interaction().message(text, icon);
-        return false;
+        return std::optional<Refusal>(Refusal{text, icon});
     };
     try {
-        oCHKX::clPRINC check;
-        check.ConexionString(*s.enlace);
-
         // The statistical unit belongs to the position it was taken for: a position changed in the
         // box since then has to be processed again.
         if (draft.unit.isEmpty() || pointed(draft.position) != draft.processedPosition)
@@ -111,20 +108,54 @@ bool verify(SharedState &s, Draft &draft)
         }
         if (!vb::isNumeric(draft.goodsState.trimmed()))
             return refuse(QStringLiteral("Estado de mercaderia inválida"), Interaction::Icon::Critical);
-        const int result = check.ValidarSufijos(pointed(draft.position), draft.suffixes);
+        const int result = checker.ValidarSufijos(pointed(draft.position), draft.suffixes);
         if (result == 1)
             return refuse(QStringLiteral("La posición es Inexistente!"));
         if (result == 2)
             return refuse(QStringLiteral("Sufijos inválidos"));
-        return true;
+        return std::nullopt;
     } catch (const PlanexoError &e) {
-        interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar_VerificarDatos]")),
-                              Interaction::Icon::Critical);
-        return false;
+        return refuse(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar_VerificarDatos]")),
+                      Interaction::Icon::Critical);
     }
 }
 
-bool save(SharedState &s, const Draft &draft, const QString &tag)
+bool verify(SharedState &s, Draft &draft)
+{
+    std::optional<Refusal> refusal;
+    try {
+        oCHKX::clPRINC checker;
+        checker.ConexionString(*s.enlace);
+        refusal = check(s, draft, checker);
+    } catch (const PlanexoError &e) {
+        refusal = Refusal{standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar_VerificarDatos]")),
+                          Interaction::Icon::Critical};
+    }
+    if (!refusal) return true;
+    interaction().message(refusal->text, refusal->icon);
+    return false;
+}
+
+namespace {
+
+// The columns the save statement may write, as the history names them.
+const QStringList kSaved = {QStringLiteral("PRCNCM"), QStringLiteral("PRCLAP"),  QStringLiteral("PRCSUF"),
+                            QStringLiteral("PRCDUN"), QStringLiteral("PRCEUN"),  QStringLiteral("PRCECA"),
+                            QStringLiteral("PRCSUN"), QStringLiteral("PRCSCA"),  QStringLiteral("DESCRIPCION_MARIA"),
+                            QStringLiteral("PRCESM"), QStringLiteral("ARTORG"), QStringLiteral("PRCEST"),
+                            QStringLiteral("PRCCRC")};
+
+QVector<QVariant> stored(DataConnection &db, const QString &shipment, double order)
+{
+    static const QString statement = QStringLiteral("select ") + kSaved.join(QStringLiteral(", ")) +
+                                     QStringLiteral(" from ART where INTNRO = ? and ARTORD = ?");
+    const auto rows = db.selectRowsPrepared(statement, {shipment, order});
+    return rows.isEmpty() ? QVector<QVariant>() : rows.first();
+}
+
+} // namespace
+
+bool save(SharedState &s, const Draft &draft, const QString &tag, const QString &origin)
 {
     const auto value = [](const QString &column, const QString &literal) {
         return column + QStringLiteral(" = ") + literal + QStringLiteral(", ");
@@ -148,8 +179,19 @@ bool save(SharedState &s, const Draft &draft, const QString &tag)
         st += value(QStringLiteral("ARTORG"), sql::text(*draft.country));
     st += QStringLiteral("PRCEST = 'M', PRCCRC = 'OK' where ARTORD = ") + sql::number(vb::cdbl(tag)) +
           QStringLiteral(" and INTNRO = ") + sql::text(s.sInternoActual) + QStringLiteral(" ");
+    const double order = vb::cdbl(tag);
+    const QVector<QVariant> before = stored(*s.gestor, s.sInternoActual, order);
     s.gestor->Sql = st;
-    return s.gestor->Ejecutar() > 0;
+    if (s.gestor->Ejecutar() <= 0) return false;
+    const QVector<QVariant> after = stored(*s.gestor, s.sInternoActual, order);
+    QVector<history::Change> changes;
+    for (qsizetype i = 0; i < after.size() && i < before.size(); ++i) {
+        const QVariant was = history::asText(before[i]), is = history::asText(after[i]);
+        if (was.isNull() != is.isNull() || was.toString() != is.toString())
+            changes.push_back({kSaved[i], before[i], after[i]});
+    }
+    history::recordChanges(*s.gestor, s.sInternoActual, int(order), changes, origin);
+    return true;
 }
 
 } // namespace recordedit

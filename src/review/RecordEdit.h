@@ -1,10 +1,15 @@
 #pragma once
 
+#include "shared/Interaction.h"
+
 #include <QString>
 #include <QVector>
 #include <optional>
 
 struct SharedState;
+namespace oCHKX {
+class clPRINC;
+}
 
 // The rules of the record editor: reading an article row, finding a typed position in the
 // nomenclator, checking a corrected row and saving it. The editor window shows and collects the
@@ -58,12 +63,21 @@ struct Draft {
     std::optional<QString> country; // the chosen country's code; none keeps the stored origin
 };
 
-// The editor's checks, each refusal shown with its message. When the declared unit is the
-// statistical one and no statistical quantity was typed, the quantity fills it. Shows its own
-// failure message; false then too.
+// The message that refuses a draft, as the editor shows it.
+struct Refusal {
+    QString text;
+    Interaction::Icon icon = Interaction::Icon::Exclamation;
+};
+// The editor's checks in their order, through a suffix-validation component already given the
+// data-access manager; the first failing rule's message, or none. When the declared unit is the
+// statistical one and no statistical quantity was typed, the quantity fills it. A failure of the
+// checks themselves refuses with the standard message.
+std::optional<Refusal> check(SharedState &state, Draft &draft, oCHKX::clPRINC &checker);
+// The editor's checks with a component of their own, each refusal shown with its message.
 bool verify(SharedState &state, Draft &draft);
-// Writes the draft into the row `tag` as corrected (PRCEST "M", PRCCRC "OK"); true when a row
-// changed. Throws.
-bool save(SharedState &state, const Draft &draft, const QString &tag);
+// Writes the draft into the row `tag` as corrected (PRCEST "M", PRCCRC "OK") with the editor's
+// statement, and adds to the history each column the statement changed, as made by `origin`; true
+// when a row changed. Throws.
+bool save(SharedState &state, const Draft &draft, const QString &tag, const QString &origin);
 
 } // namespace recordedit

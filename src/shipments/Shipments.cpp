@@ -1,5 +1,6 @@
 #include "shipments/Shipments.h"
 
+#include "data/History.h"
 #include "data/PRINC.h"
 #include "data/Recordset.h"
 #include "data/SqlText.h"
@@ -44,6 +45,7 @@ bool remove(oAlm::clGestor &db, const QString &number)
 {
     db.Sql = QStringLiteral("delete from ART where INTNRO = ") + sql::text(number);
     db.Ejecutar();
+    history::removeShipment(db, number);
     db.Sql = QStringLiteral("delete from INTN where INTNRO = ") + sql::text(number);
     return db.Ejecutar() > 0;
 }

@@ -21,7 +21,7 @@ QVector<Shipment> list(oAlm::clGestor &db);
 bool exists(oAlm::clGestor &db, const QString &number);
 // Adds a shipment; single quotes in the texts become blanks. True when a row was added.
 bool create(oAlm::clGestor &db, QString number, QString description);
-// Removes a shipment's articles and then the shipment; true when the shipment's row was removed.
+// Removes a shipment's articles and history and then the shipment; true when the shipment's row was removed.
 bool remove(oAlm::clGestor &db, const QString &number);
 
 } // namespace shipments

@@ -2,6 +2,7 @@
 
 #include "CalveraWrites.h"
 #include "Version.h"
+#include "data/History.h"
 #include "data/DataConnection.h"
 #include "data/PlanexoError.h"
 #include "data/Recordset.h"
@@ -334,6 +335,7 @@ void TransferDriver::FRM3_Tranferir()
         return;
     }
     m_readOnce = held == ShipmentLock::Result::Acquired;
+    QString items = QStringLiteral("0");
     try {
         m_progress.setCaption(QStringLiteral("Validando datos..."));
         if (!FRAM3_Transfer_A_Validar()) return;
@@ -351,6 +353,7 @@ void TransferDriver::FRM3_Tranferir()
                       sql::text(shipment),
                   rs)) {
             const QVariant total = rs.Fields(QStringLiteral("total"));
+            items = m_state.fmt->EsNull(total);
             if (m_state.fmt->EsNumero(total) > 0)
                 interaction().message(QStringLiteral("Se transfirio ") + m_state.fmt->EsNull(total) +
                                           QStringLiteral(" articulos en el interno ") + shipment,
@@ -365,6 +368,14 @@ void TransferDriver::FRM3_Tranferir()
     } catch (const PlanexoError &e) {
         interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.FRAM3_Transferir]")),
                               Icon::None);
+        return;
+    }
+    // One history row per transfer that ran to its end, with Calvera's item count.
+    try {
+        history::recordRun(*m_state.gestor, shipment, history::kTransfer,
+                           QStringLiteral("Articulos en Calvera ") + items);
+    } catch (const PlanexoError &) {
+        // The transfer is done and reported; a history the database refuses changes nothing of it.
     }
 }
 

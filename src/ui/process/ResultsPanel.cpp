@@ -95,6 +95,11 @@ void ResultsPanel::showRecordList(int mode)
             editor.setTag(tag);
             uiInteraction().runModal(editor);
         };
+        form->groupEditor = [form](const QStringList &tags) {
+            frmModificar editor(form);
+            editor.setTags(tags);
+            uiInteraction().runModal(editor);
+        };
         m_frmDEP = form;
     }
     m_frmDEP->show();

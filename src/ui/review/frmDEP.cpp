@@ -11,7 +11,11 @@
 #include <QColor>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTreeWidget>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -34,6 +38,38 @@ const QColor darkRed(128, 0, 0);
 const QColor darkBlue(0, 0, 128);
 const QColor teal(0, 128, 128);
 
+bool numericColumn(int column)
+{
+    return column == frmDEP::colOrden || column == frmDEP::colCantidad || column == frmDEP::colUnitario ||
+           column == frmDEP::colTotal;
+}
+
+// A row of the list, with what sorting and filtering need: its place in the query's order, its
+// numbers as numbers and its searchable text folded once.
+class RowItem : public QTreeWidgetItem {
+public:
+    int index = 0;
+    double numbers[frmDEP::columnCount] = {};
+    bool null[frmDEP::columnCount] = {};
+    QString folded;
+};
+
+// Whether a comes before b in ascending order of the column; the query's order breaks ties.
+bool before(const RowItem *a, const RowItem *b, int column)
+{
+    if (column >= 0 && column < frmDEP::columnCount) {
+        if (numericColumn(column)) {
+            // Empty values first, then by value.
+            if (a->null[column] != b->null[column]) return a->null[column];
+            if (a->numbers[column] != b->numbers[column]) return a->numbers[column] < b->numbers[column];
+        } else {
+            const int c = QString::compare(a->text(column), b->text(column), Qt::CaseInsensitive);
+            if (c != 0) return c < 0;
+        }
+    }
+    return a->index < b->index;
+}
+
 } // namespace
 
 frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
@@ -51,7 +87,7 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
     lstDEP->setUniformRowHeights(true);
     lstDEP->setAllColumnsShowFocus(true);
     lstDEP->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lstDEP->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstDEP->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstDEP->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstDEP->header()->setStretchLastSection(false);
     lstDEP->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -61,8 +97,35 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
         header->setTextAlignment(c, Qt::AlignLeft | Qt::AlignVCenter);
         lstDEP->setColumnWidth(c, twips::px(columns[c].width));
     }
+    lstDEP->header()->setSectionsClickable(true);
+    lstDEP->header()->setSortIndicatorShown(false);
+    connect(lstDEP->header(), &QHeaderView::sectionClicked, this, [this](int column) { sortBy(column); });
     lstDEP->installEventFilter(this);
-    connect(lstDEP, &QTreeWidget::itemDoubleClicked, this, [this] { AbrirRegistro(); });
+    lstDEP->viewport()->installEventFilter(this);
+    connect(lstDEP, &QTreeWidget::itemDoubleClicked, this, [this] {
+        // The first click of a double-click on a selected row leaves that row alone selected: the
+        // selection it was part of is the one opened.
+        const QStringList pressed = m_pressSelection;
+        m_pressSelection.clear();
+        if (pressed.size() > 1)
+            abrirGrupo(pressed);
+        else
+            AbrirRegistro();
+    });
+
+    txtFiltro = new QLineEdit(this);
+    txtFiltro->setObjectName(QStringLiteral("txtFiltro"));
+    txtFiltro->setClearButtonEnabled(true);
+    txtFiltro->installEventFilter(this);
+    connect(txtFiltro, &QLineEdit::textChanged, this, [this] { applyFilter(); });
+    lbFiltro = new QLabel(QStringLiteral("Filtro"), this);
+    lbFiltro->setObjectName(QStringLiteral("lbFiltro"));
+    lbFiltro->setBuddy(txtFiltro);
+    lbCuenta = new QLabel(this);
+    lbCuenta->setObjectName(QStringLiteral("lbCuenta"));
+    lbCuenta->setAccessibleName(QStringLiteral("Registros"));
+    setTabOrder(txtFiltro, lstDEP);
+    updateCount();
 
     // Wide enough for every column at its width.
     int width = 0;
@@ -71,6 +134,8 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
     resize(width + twips::px(450), twips::px(6300));
     layoutList();
     twips::fitToScreen(this);
+    // The list first, as before the filter: Enter opens the current row at once.
+    lstDEP->setFocus();
 }
 
 void frmDEP::Form_Load()
@@ -105,10 +170,23 @@ void frmDEP::CargarRegOK()
     fill(Mode::Ok);
 }
 
+frmDEP::~frmDEP()
+{
+    clearRows();
+}
+
+// The rows the filter hides are out of the list and owned here; all of them go.
+void frmDEP::clearRows()
+{
+    lstDEP->invisibleRootItem()->takeChildren();
+    qDeleteAll(m_rows);
+    m_rows.clear();
+}
+
 void frmDEP::fill(Mode mode)
 {
     SharedState &s = shared();
-    lstDEP->clear();
+    clearRows();
     QList<QTreeWidgetItem *> items;
     std::optional<PlanexoError> failure;
     Recordset rs;
@@ -122,10 +200,22 @@ void frmDEP::fill(Mode mode)
                             QStringLiteral(" and  PRCCRC = 'OK' order by ARTORD");
         s.gestor->CrearRs(rs);
         while (!rs.Eof()) {
-            auto item = std::make_unique<QTreeWidgetItem>();
+            auto item = std::make_unique<RowItem>();
+            item->index = int(items.size());
             item->setText(colOrden, vb::format(rs.Fields(QStringLiteral("ARTORD")), QStringLiteral("0000")));
             for (int c = colArticulo; c < columnCount; ++c)
                 item->setText(c, s.fmt->EsNull(rs.Fields(QString::fromLatin1(columns[c].field))));
+            for (int c = 0; c < columnCount; ++c) {
+                if (!numericColumn(c)) continue;
+                const QVariant v = rs.Fields(QString::fromLatin1(columns[c].field));
+                item->null[c] = v.isNull();
+                item->numbers[c] = s.fmt->EsNumero(v);
+            }
+            // What the filter searches: article, description, position, origin and suffixes.
+            item->folded = recordfilter::fold(
+                item->text(colArticulo) + QLatin1Char('\n') + item->text(colDescripcion) + QLatin1Char('\n') +
+                item->text(colPosicion) + QLatin1Char('\n') + item->text(colOrigen) + QLatin1Char('\n') +
+                s.fmt->EsNull(rs.Fields(QStringLiteral("PRCSUF"))));
             for (int c = 0; c < columnCount; ++c)
                 item->setTextAlignment(c, Qt::AlignLeft | Qt::AlignVCenter);
             const QString state = item->text(colEstado);
@@ -146,9 +236,8 @@ void frmDEP::fill(Mode mode)
     }
     rs.Close();
     // The rows read before a failure stay listed.
-    lstDEP->addTopLevelItems(items);
-    if (!items.isEmpty())
-        lstDEP->setCurrentItem(items.first());
+    m_rows = items;
+    applySort();
     if (failure)
         interaction().message(standardMessage(*failure, QStringLiteral(" - seccion [Planexo.frmDEP.]")),
                               Interaction::Icon::None);
@@ -156,12 +245,20 @@ void frmDEP::fill(Mode mode)
 
 void frmDEP::AbrirRegistro()
 {
+    // An empty list, or every row filtered out: nothing to open.
     if (lstDEP->topLevelItemCount() == 0)
         return;
-    QTreeWidgetItem *item = lstDEP->currentItem();
+    SharedState &s = shared();
+    const QStringList tags = selectedTags();
+    if (tags.size() > 1) {
+        abrirGrupo(tags);
+        return;
+    }
+    // One row selected: that one, wherever the current row is.
+    const QList<QTreeWidgetItem *> selected = lstDEP->selectedItems();
+    QTreeWidgetItem *item = selected.size() == 1 ? selected.first() : lstDEP->currentItem();
     if (!item)
         item = lstDEP->topLevelItem(0);
-    SharedState &s = shared();
     s.sRetorno.clear();
     if (editor)
         editor(item->text(colOrden));
@@ -169,12 +266,157 @@ void frmDEP::AbrirRegistro()
         reload();
 }
 
+void frmDEP::abrirGrupo(const QStringList &tags)
+{
+    SharedState &s = shared();
+    s.sRetorno.clear();
+    if (groupEditor)
+        groupEditor(tags);
+    if (s.sRetorno == QLatin1String("OK"))
+        reload();
+}
+
+QStringList frmDEP::selectedTags() const
+{
+    QStringList tags;
+    for (int i = 0; i < lstDEP->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = lstDEP->topLevelItem(i);
+        if (item->isSelected()) tags << item->text(colOrden);
+    }
+    return tags;
+}
+
+QString frmDEP::countText() const
+{
+    return lbCuenta->text();
+}
+
+void frmDEP::updateCount()
+{
+    lbCuenta->setText(QString::number(lstDEP->topLevelItemCount()) + QStringLiteral(" de ") +
+                      QString::number(m_rows.size()) + QStringLiteral(" registros"));
+}
+
+// The list holds only the rows shown, in the order of m_rows: taking every row out and putting the
+// shown ones back is two changes of the list's model, where hiding rows one by one is one each.
+void frmDEP::applyFilter()
+{
+    m_filter.setText(txtFiltro->text());
+    QList<QTreeWidgetItem *> shown;
+    shown.reserve(m_rows.size());
+    for (QTreeWidgetItem *item : std::as_const(m_rows))
+        if (m_filter.matches(static_cast<RowItem *>(item)->folded)) shown << item;
+
+    bool same = shown.size() == lstDEP->topLevelItemCount();
+    for (qsizetype i = 0; same && i < shown.size(); ++i)
+        same = lstDEP->topLevelItem(int(i)) == shown[i];
+    if (!same) {
+        const QList<QTreeWidgetItem *> selected = lstDEP->selectedItems();
+        QTreeWidgetItem *current = lstDEP->currentItem();
+        lstDEP->invisibleRootItem()->takeChildren();
+        lstDEP->addTopLevelItems(shown);
+        // What stays shown stays selected and current.
+        if (!selected.isEmpty()) {
+            QItemSelection selection;
+            for (QTreeWidgetItem *item : selected) {
+                const int row = lstDEP->indexOfTopLevelItem(item);
+                if (row >= 0)
+                    selection.select(lstDEP->model()->index(row, 0),
+                                     lstDEP->model()->index(row, columnCount - 1));
+            }
+            lstDEP->selectionModel()->select(selection, QItemSelectionModel::Select);
+        }
+        if (current && lstDEP->indexOfTopLevelItem(current) >= 0)
+            lstDEP->setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    }
+    if (!shown.isEmpty() && !lstDEP->currentItem()) {
+        if (lstDEP->selectedItems().isEmpty())
+            lstDEP->setCurrentItem(shown.first());
+        else
+            lstDEP->setCurrentItem(shown.first(), 0, QItemSelectionModel::NoUpdate);
+    }
+    updateCount();
+}
+
+void frmDEP::sortBy(int column)
+{
+    if (column < 0 || column >= columnCount) {
+        m_sortColumn = -1;
+        m_sortOrder = Qt::AscendingOrder;
+    } else if (column == m_sortColumn) {
+        m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    } else {
+        m_sortColumn = column;
+        m_sortOrder = Qt::AscendingOrder;
+    }
+    applySort();
+}
+
+void frmDEP::applySort()
+{
+    const int column = m_sortColumn;
+    const bool descending = column >= 0 && m_sortOrder == Qt::DescendingOrder;
+    std::stable_sort(m_rows.begin(), m_rows.end(), [column, descending](QTreeWidgetItem *a, QTreeWidgetItem *b) {
+        const auto *x = static_cast<RowItem *>(a), *y = static_cast<RowItem *>(b);
+        return descending ? before(y, x, column) : before(x, y, column);
+    });
+    lstDEP->header()->setSortIndicatorShown(column >= 0);
+    if (column >= 0) lstDEP->header()->setSortIndicator(column, m_sortOrder);
+    QTreeWidgetItem *current = lstDEP->currentItem();
+    applyFilter();
+    if (current) lstDEP->scrollToItem(current);
+}
+
+void frmDEP::selectShown()
+{
+    const int n = lstDEP->topLevelItemCount();
+    if (n == 0) return;
+    const QItemSelection all(lstDEP->model()->index(0, 0), lstDEP->model()->index(n - 1, columnCount - 1));
+    lstDEP->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+}
+
 bool frmDEP::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == lstDEP && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
+    if (watched == lstDEP->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const QTreeWidgetItem *item = lstDEP->itemAt(mouse->position().toPoint());
+        m_pressSelection.clear();
+        if (item && item->isSelected() && mouse->modifiers() == Qt::NoModifier)
+            m_pressSelection = selectedTags();
+        if (!m_pressSelection.contains(item ? item->text(colOrden) : QString()))
+            m_pressSelection.clear();
+    }
+    if ((watched == lstDEP || watched == txtFiltro) && event->type() == QEvent::KeyPress) {
+        const auto *keyEvent = static_cast<QKeyEvent *>(event);
+        const int key = keyEvent->key();
+        const bool control = keyEvent->modifiers() & Qt::ControlModifier;
+        if (control && key == Qt::Key_F) {
+            txtFiltro->setFocus();
+            txtFiltro->selectAll();
+            return true;
+        }
+        if (control && key >= Qt::Key_0 && key <= Qt::Key_9) {
+            // Ctrl+1 the first column ... Ctrl+9 the ninth, Ctrl+0 the tenth.
+            sortBy(key == Qt::Key_0 ? 9 : key - Qt::Key_1);
+            return true;
+        }
+        if (watched == txtFiltro) {
+            if (key == Qt::Key_Escape) {
+                txtFiltro->clear();
+                return true;
+            }
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Down) {
+                lstDEP->setFocus();
+                return true;
+            }
+            return QWidget::eventFilter(watched, event);
+        }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             AbrirRegistro();
+            return true;
+        }
+        if (control && key == Qt::Key_A) {
+            selectShown();
             return true;
         }
     }
@@ -189,8 +431,14 @@ void frmDEP::resizeEvent(QResizeEvent *event)
 
 void frmDEP::layoutList()
 {
-    // 40 twips from the top and left, 90 twips less than the inner width and height; a window
-    // smaller than that leaves the list empty-sized rather than negative.
-    lstDEP->setGeometry(twips::px(40), twips::px(40), qMax(0, width() - twips::px(90)),
-                        qMax(0, height() - twips::px(90)));
+    // The filter line 40 twips from the top and left; the list below it, 40 twips from the left,
+    // 90 twips less than the inner width and 50 twips above the bottom; a window smaller than that
+    // leaves the list empty-sized rather than negative.
+    const int margin = twips::px(40);
+    const int row = twips::px(360);
+    lbFiltro->setGeometry(margin, margin, twips::px(600), row);
+    txtFiltro->setGeometry(margin + twips::px(650), margin, twips::px(4500), row);
+    lbCuenta->setGeometry(txtFiltro->geometry().right() + twips::px(240), margin, twips::px(3000), row);
+    const int top = margin + row + twips::px(60);
+    lstDEP->setGeometry(margin, top, qMax(0, width() - twips::px(90)), qMax(0, height() - top - twips::px(50)));
 }

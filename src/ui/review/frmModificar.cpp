@@ -1,10 +1,12 @@
 #include "ui/review/frmModificar.h"
 #include "ui/app/Twips.h"
 
+#include "ui/review/FrmHistorial.h"
 #include "ui/review/FrmPosicion.h"
 #include "review/SuffixVerification.h"
 #include "ui/app/QtInteraction.h"
 #include "shared/SharedState.h"
+#include "data/History.h"
 #include "data/PlanexoError.h"
 #include "data/SqlText.h"
 #include "data/VbFormat.h"
@@ -58,6 +60,10 @@ frmModificar::frmModificar(QWidget *parent) : QDialog(parent), verificarSufijos(
     lbEstado->setAlignment(Qt::AlignCenter);
     lbEstado->setFrameShape(QFrame::Panel);
     lbEstado->setFrameShadow(QFrame::Sunken);
+    lbRegistros = new QLabel(Frame1);
+    lbRegistros->setObjectName(QStringLiteral("lbRegistros"));
+    lbRegistros->setGeometry(twips::rect(6150, 1290, 1500, 360));
+    lbRegistros->hide();
 
     Frame2 = new QGroupBox(QStringLiteral("Datos Extra"), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -189,6 +195,10 @@ bool frmModificar::handleWindowKey(int key)
         reject();
         return true;
     }
+    if (key == Qt::Key_F8) {
+        MostrarHistorial();
+        return true;
+    }
     return false;
 }
 
@@ -200,7 +210,11 @@ bool frmModificar::eventFilter(QObject *watched, QEvent *event)
     if (watched == txtPRCNCM) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             QString position = txtPRCNCM->text();
-            ProcesarNCM(position, txtARTNRO->text());
+            if (!isGroup()) {
+                ProcesarNCM(position, txtARTNRO->text());
+            } else if (!ProcesarNCM(position, m_groupArticle).isEmpty()) {
+                m_groupProcessed = true;
+            }
             return true;
         }
         if (key == Qt::Key_F6) {
@@ -227,6 +241,10 @@ void frmModificar::abrirPosicion()
 
 void frmModificar::CargarDatos()
 {
+    if (isGroup()) {
+        CargarGrupo();
+        return;
+    }
     SharedState &s = shared();
     try {
         const std::optional<recordedit::Article> found = recordedit::load(s, m_tag);
@@ -361,10 +379,14 @@ bool frmModificar::VerificarDatos()
 
 void frmModificar::GrabarDatos()
 {
+    if (isGroup()) {
+        GrabarGrupo();
+        return;
+    }
     if (!VerificarDatos()) return;
     SharedState &s = shared();
     try {
-        if (recordedit::save(s, draft(), m_tag)) {
+        if (recordedit::save(s, draft(), m_tag, history::kEditor)) {
             m_tag.clear();
             s.sRetorno = QStringLiteral("OK");
             m_loaded = false;
@@ -375,4 +397,141 @@ void frmModificar::GrabarDatos()
             standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar_GrabarDatos]")),
             Interaction::Icon::Critical);
     }
+}
+
+void frmModificar::setTags(const QStringList &tags)
+{
+    m_tags = tags;
+    m_tag = tags.value(0);
+    if (isGroup())
+        setWindowTitle(QStringLiteral("Modificar (") + QString::number(tags.size()) + QStringLiteral(" registros)"));
+}
+
+// The group opens with the first row's source data and, in each editable field, the value every
+// row shares or nothing where they differ.
+void frmModificar::CargarGrupo()
+{
+    SharedState &s = shared();
+    try {
+        QVector<recordedit::Article> rows;
+        rows.reserve(m_tags.size());
+        for (const QString &tag : m_tags) {
+            if (std::optional<recordedit::Article> a = recordedit::load(s, tag)) rows.push_back(*a);
+        }
+        if (rows.isEmpty()) return;
+        const auto common = [&rows](QString recordedit::Article::*field) {
+            const QString first = rows.first().*field;
+            for (const recordedit::Article &a : rows)
+                if (a.*field != first) return QString();
+            return first;
+        };
+        const recordedit::Article &a = rows.first();
+        txtARTNRO->setText(a.ARTNRO);
+        txtARTDSC->setText(a.ARTDSC);
+        txtARTORG->setText(a.ARTORG);
+        txtARTCAN->setText(a.ARTCAN);
+        txtARTUNI->setText(a.ARTUNI);
+        txtARTTOT->setText(a.ARTTOT);
+        lbRegistros->setText(QStringLiteral("(") + QString::number(m_tags.size()) + QStringLiteral(" registros)"));
+        lbRegistros->show();
+        m_groupArticle = common(&recordedit::Article::ARTNRO);
+
+        txtPRCNCM->setText(common(&recordedit::Article::PRCNCM));
+        txtPRCSUF->setPlainText(common(&recordedit::Article::PRCSUF));
+        txtPRCDUN->setText(common(&recordedit::Article::PRCDUN));
+        txtPRCECA->setText(common(&recordedit::Article::PRCECA));
+        txtPRCESM->setText(common(&recordedit::Article::PRCESM));
+        txtARTDSCMARIA->setText(common(&recordedit::Article::DESCRIPCION_MARIA));
+        lbPRCEUN->setText(QStringLiteral("Unidad Estadistica [") + common(&recordedit::Article::PRCEUN) +
+                          QStringLiteral("]"));
+        // The specific duty stays each row's own.
+        lbPRCSUN->hide();
+        lbPRCSUN->setText(QString());
+        txtPRCSCA->setText(QStringLiteral("0"));
+        lbEstado->setText(common(&recordedit::Article::PRCCRC));
+        // Shown only: each row keeps its own mark unless a position is processed for the group.
+        lbPRCLAP->setVisible(common(&recordedit::Article::PRCCRC) == QLatin1String("OK") &&
+                             common(&recordedit::Article::PRCLAP) == QLatin1String("S"));
+
+        const QString origin = common(&recordedit::Article::ARTORG);
+        cboidPRCORI->clear();
+        cboPRCORI->clear();
+        int match = -1;
+        QStringList ids, names;
+        for (const recordedit::Country &country : recordedit::countries(s)) {
+            if (!origin.isEmpty() && country.id == origin) match = int(ids.size());
+            ids << country.id;
+            names << country.name;
+        }
+        cboidPRCORI->addItems(ids);
+        cboPRCORI->addItems(names);
+        cboPRCORI->setCurrentIndex(match);
+        cboidPRCORI->setCurrentIndex(cboPRCORI->currentIndex());
+
+        m_initial = {txtPRCNCM->text(), txtPRCECA->text(), txtPRCDUN->text(), txtPRCESM->text(),
+                     txtARTDSCMARIA->text(), cboPRCORI->currentIndex()};
+    } catch (const PlanexoError &e) {
+        interaction().message(
+            standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar.CargarDatos]")),
+            Interaction::Icon::Critical);
+    }
+}
+
+groupcorrection::Changes frmModificar::changes() const
+{
+    groupcorrection::Changes c;
+    if (m_groupProcessed || txtPRCNCM->text() != m_initial.position)
+        c.position = groupcorrection::Changes::Position{txtPRCNCM->text(), m_tagPosition,
+                                                        txtPRCNCM->property(kTag).toString(),
+                                                        lbPRCLAP->property(kTag).toString()};
+    if (m_groupProcessed) c.suffixes = txtPRCSUF->toPlainText();
+    if (txtPRCDUN->text() != m_initial.declaredUnit) c.declaredUnit = txtPRCDUN->text();
+    if (txtPRCECA->text() != m_initial.statisticalQuantity) c.statisticalQuantity = txtPRCECA->text();
+    if (txtPRCESM->text() != m_initial.goodsState) c.goodsState = txtPRCESM->text();
+    if (txtARTDSCMARIA->text() != m_initial.descripcionMaria) c.descripcionMaria = txtARTDSCMARIA->text();
+    const int country = cboPRCORI->currentIndex();
+    if (country != m_initial.country && country >= 0 && country < cboidPRCORI->count())
+        c.country = cboidPRCORI->itemText(country);
+    return c;
+}
+
+void frmModificar::GrabarGrupo()
+{
+    SharedState &s = shared();
+    groupcorrection::Result result;
+    try {
+        BusyCursor busy;
+        result = groupcorrection::apply(s, m_tags, changes(), history::kGroup);
+    } catch (const PlanexoError &e) {
+        interaction().message(
+            standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar_GrabarDatos]")),
+            Interaction::Icon::Critical);
+        return;
+    }
+    interaction().message(groupcorrection::report(result), result.refused.isEmpty()
+                                                               ? Interaction::Icon::Information
+                                                               : Interaction::Icon::Exclamation);
+    // Nothing saved: the window stays open with the operator's input, as the editor's does.
+    if (result.saved.isEmpty()) return;
+    m_tag.clear();
+    s.sRetorno = QStringLiteral("OK");
+    m_loaded = false;
+    accept();
+}
+
+void frmModificar::MostrarHistorial()
+{
+    const QString tag = m_tags.isEmpty() ? m_tag : m_tags.first();
+    if (tag.isEmpty()) return;
+    SharedState &s = shared();
+    QVector<history::Entry> entries;
+    try {
+        entries = history::forRecord(*s.gestor, s.sInternoActual, int(vb::cdbl(tag)));
+    } catch (const PlanexoError &e) {
+        interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar.Historial]")),
+                              Interaction::Icon::Critical);
+        return;
+    }
+    FrmHistorial window(QStringLiteral("Registro ") + tag + QStringLiteral(" ") + txtARTNRO->text(), entries, this);
+    uiInteraction().runModal(window);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "review/GroupCorrection.h"
 #include "review/RecordEdit.h"
 
 #include <QDialog>
@@ -26,11 +27,23 @@ class frmModificar : public QDialog {
 
     void setTag(const QString &tag) { m_tag = tag; }
     QString tag() const { return m_tag; }
+    // Two or more rows make a group correction ("Modificar (N registros)"); one row is the editor
+    // as setTag opens it.
+    void setTags(const QStringList &tags);
+    bool isGroup() const { return m_tags.size() > 1; }
+    // What the operator set in a group correction: the fields changed since loading, the position
+    // (with its unit, LAPI mark and suffixes) once processed.
+    groupcorrection::Changes changes() const;
 
     void CargarDatos();
     bool VerificarDatos();
     void GrabarDatos();
     QString ProcesarNCM(QString &p_NCM, const QString &p_Articulo);
+    // The group's F11: the changes applied to every row through the editor's checks and save, then
+    // one message with the rows saved and refused.
+    void GrabarGrupo();
+    // F8: the history of the row (the first of a group), newest first.
+    void MostrarHistorial();
 
     // The suffix verification run when a position is processed; replaceable for tests.
     SuffixVerifier verificarSufijos;
@@ -46,6 +59,7 @@ class frmModificar : public QDialog {
     recordedit::Draft draft() const;
     bool handleWindowKey(int key);
     void loadOnce();
+    void CargarGrupo();
     void abrirPosicion();
     QLabel *label(const QString &caption, QWidget *buddy, int x, int y, int w, QWidget *parent);
     QLineEdit *lineEdit(const char *name, int x, int y, int w, QWidget *parent);
@@ -54,6 +68,17 @@ class frmModificar : public QDialog {
     bool m_loaded = false;
     // The position (commas read as points) that txtPRCNCM's Tag belongs to.
     QString m_tagPosition;
+
+    QStringList m_tags;
+    // The group's article code when every row shares it, for the suffix prompts; else empty.
+    QString m_groupArticle;
+    bool m_groupProcessed = false;
+    // The editable fields as loaded, so that only what the operator changes is applied.
+    struct Initial {
+        QString position, statisticalQuantity, declaredUnit, goodsState, descripcionMaria;
+        int country = -1;
+    } m_initial;
+    QLabel *lbRegistros = nullptr;
 
     QGroupBox *Frame1 = nullptr;
     QLineEdit *txtARTNRO = nullptr;

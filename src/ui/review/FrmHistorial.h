@@ -1,0 +1,21 @@
+#pragma once
+
+#include "data/History.h"
+
+#include <QDialog>
+
+class QTreeWidget;
+
+// The history of one article row, newest first: when, which column, the value before and after,
+// what made the change, who and where. Esc closes it.
+class FrmHistorial : public QDialog {
+    Q_OBJECT
+  public:
+    enum Column { colFecha, colColumna, colAntes, colDespues, colOrigen, colUsuario, colPuesto, columnCount };
+
+    FrmHistorial(const QString &caption, const QVector<history::Entry> &entries, QWidget *parent = nullptr);
+    QTreeWidget *list() const { return lstHistorial; }
+
+  private:
+    QTreeWidget *lstHistorial = nullptr;
+};
