@@ -770,6 +770,12 @@ class TestLayouts : public QObject {
                    locale);
         QCOMPARE(run.status, 1);
         QVERIFY2(run.err.contains(QStringLiteral("Hay registros para depurar")), qPrintable(run.err));
+        // corregir finds the same shipment by the same number.
+        run = lote(env,
+                   {QStringLiteral("corregir"), QStringLiteral("--interno"), QStringLiteral("H'2"),
+                    QStringLiteral("--filas"), QStringLiteral("1"), QStringLiteral("--estado"), QStringLiteral("1")},
+                   locale);
+        QVERIFY2(run.status != 2 && !run.err.contains(QStringLiteral("no existe")), qPrintable(run.err));
 
         run = procesar(QStringLiteral(" 12 "));
         QVERIFY2(run.status == 0, qPrintable(run.err));

@@ -661,9 +661,11 @@ static QList<int> rowOrders(const QString &text)
 
 int Lote::corregir()
 {
-    const QString number = option(QStringLiteral("--interno"));
-    if (number.trimmed().isEmpty())
+    QString number = option(QStringLiteral("--interno"));
+    if (number.isEmpty())
         return refuse(QStringLiteral("Falta --interno"));
+    if (const QString problem = windowNumber(&number); !problem.isEmpty())
+        return refuse(problem);
     bool given = false;
     const QString rows = option(QStringLiteral("--filas"), &given);
     if (!given)
