@@ -69,7 +69,7 @@ QVector<QStringList> readAll(clEcxel &reader, int rows, int cols)
                 row << reader.LeerCelda(r, c);
             } catch (const PlanexoError &e) {
                 row << (e.number() == 13 && e.source() == LeerCeldaSource ? QStringLiteral("<error>")
-                                                                         : e.description());
+                                                                          : e.description());
             }
         }
         out << row;
@@ -104,7 +104,8 @@ QVector<QStringList> expectedInvoice()
 {
     return {
         {"Codigo", "Descripcion", "Cantidad", "Total", "NCM", "Origen", "Fecha", ""},
-        {"A-100", "Tornillo de acero inoxidable", "100", n("1234.5"), "7318.15.00", "China", d(15, 1, 2024), ""},
+        {"A-100", "Tornillo de acero inoxidable", "100", n("1234.5"), "7318.15.00", "China", d(15, 1, 2024),
+         ""},
         {"B-200", "Válvula 1/2\" de bronce", "25", n("890.25"), "8481.80.99", "Alemania", d(29, 2, 2024), ""},
         {"C-300", "Muñeco de acción «Ñandú»", "3", n("15.75"), "9503.00.99", "España", d(31, 12, 2023), ""},
         {"4711", "Bomba centrífuga", "1", n("99999.99"), "8413.70.10", "Italia", d(1, 3, 2024), ""},
@@ -112,8 +113,8 @@ QVector<QStringList> expectedInvoice()
          ""},
         {"E-600", "Caño de PVC", "12", "7", "3917.23.00", "Brasil", d(1, 7, 2024), ""},
         {"F-700", "Llave térmica", n("0.5"), n("-12.5"), "8536.20.00", "Japón", d(24, 12, 2024), ""},
-        {"G-800", "  Resistencia con blancos  ", "2", n("0.001"), "8533.21.20", "Estados Unidos", d(2, 1, 2025),
-         ""},
+        {"G-800", "  Resistencia con blancos  ", "2", n("0.001"), "8533.21.20", "Estados Unidos",
+         d(2, 1, 2025), ""},
         {"", "", "", "", "", "", "", ""},
     };
 }
@@ -175,14 +176,15 @@ class TestXls : public QObject {
                                         d(15, 1, 2024) + (comma() ? " 12:00:00" : " 12:00:00 PM")}}));
         QCOMPARE(readFile(fixture("biff5_dates_gnumeric.xls"), 2, 9),
                  (QVector<QStringList>{
-                     {d(15, 1, 2024), d(29, 2, 2024) + (comma() ? " 14:30:00" : " 2:30:00 PM"), d(15, 1, 2024),
-                      d(15, 1, 2024), comma() ? "18:00:00" : "6:00:00 PM", n("12.5"), n("1234.5"),
-                      d(1, 1, 1900) + (comma() ? " 12:00:00" : " 12:00:00 PM"), "-7"},
+                     {d(15, 1, 2024), d(29, 2, 2024) + (comma() ? " 14:30:00" : " 2:30:00 PM"),
+                      d(15, 1, 2024), d(15, 1, 2024), comma() ? "18:00:00" : "6:00:00 PM", n("12.5"),
+                      n("1234.5"), d(1, 1, 1900) + (comma() ? " 12:00:00" : " 12:00:00 PM"), "-7"},
                      {d(1, 1, 1900), d(28, 2, 1900), d(1, 3, 1900), "-1", "2958466", "2024", "45306", "texto",
                       d(16, 1, 2024)}}));
-        QCOMPARE(readFile(fixture("biff5_formulas_gnumeric.xls"), 2, 8),
-                 (QVector<QStringList>{{"3", "abc", yes(), no(), "3", "", n("0.001"), n("1.23456789012346E+17")},
-                                       {"<error>", "<error>", "<error>", "<error>", "2", "", "", ""}}));
+        QCOMPARE(
+            readFile(fixture("biff5_formulas_gnumeric.xls"), 2, 8),
+            (QVector<QStringList>{{"3", "abc", yes(), no(), "3", "", n("0.001"), n("1.23456789012346E+17")},
+                                  {"<error>", "<error>", "<error>", "<error>", "2", "", "", ""}}));
         QCOMPARE(readFile(fixture("biff5_npm.xls"), 5, 6),
                  (QVector<QStringList>{{"Codigo", "Cantidad", "Activo", "Fecha", "Error", "Formula"},
                                        {"A-100", n("1234.5"), yes(), d(15, 1, 2024), "<error>", n("1235.5")},
@@ -205,8 +207,9 @@ class TestXls : public QObject {
             } catch (const PlanexoError &e) {
                 QCOMPARE(e.number(), 13L);
                 QCOMPARE(e.source(), LeerCeldaSource);
-                QCOMPARE(e.description(), QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
-                                              .arg(QChar('A' + c) + QStringLiteral("2"), errors[c]));
+                QCOMPARE(e.description(),
+                         QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
+                             .arg(QChar('A' + c) + QStringLiteral("2"), errors[c]));
             }
         }
     }
@@ -219,9 +222,12 @@ class TestXls : public QObject {
         QTest::addColumn<QString>("original");
         QTest::addColumn<int>("rows");
         QTest::addColumn<int>("cols");
-        QTest::newRow("numbers") << "biff5_numbers_gnumeric.xls" << "numbers.xlsx" << 31 << 13;
-        QTest::newRow("invoice") << "biff5_invoice_gnumeric.xls" << "invoice_xlsxwriter.xlsx" << 10 << 8;
-        QTest::newRow("hidden first sheet") << "biff5_hidden_first_gnumeric.xls" << "hidden_first.xlsx" << 2 << 2;
+        QTest::newRow("numbers") << "biff5_numbers_gnumeric.xls"
+                                 << "numbers.xlsx" << 31 << 13;
+        QTest::newRow("invoice") << "biff5_invoice_gnumeric.xls"
+                                 << "invoice_xlsxwriter.xlsx" << 10 << 8;
+        QTest::newRow("hidden first sheet") << "biff5_hidden_first_gnumeric.xls"
+                                            << "hidden_first.xlsx" << 2 << 2;
     }
 
     void excel95CopiesReadAsTheOriginals()
@@ -334,12 +340,14 @@ class TestXls : public QObject {
         QCOMPARE(e.source(), AbrirSource);
 
         // A string table that declares five strings more than it holds reads the strings it holds.
-        QCOMPARE(readFile(fixture("sst_overcount.xls"), 10, 8), readFile(fixture("invoice_libreoffice.xls"), 10, 8));
+        QCOMPARE(readFile(fixture("sst_overcount.xls"), 10, 8),
+                 readFile(fixture("invoice_libreoffice.xls"), 10, 8));
         // A cell that uses one of the missing strings fails, naming the cell and the string.
         e = openError(fixture("sst_missing.xls"));
         QCOMPARE(e.number(), 1004L);
         QCOMPARE(e.source(), AbrirSource);
-        QVERIFY2(e.description().startsWith(QStringLiteral("El libro está dañado: la celda B3 usa el texto compartido ")),
+        QVERIFY2(e.description().startsWith(
+                     QStringLiteral("El libro está dañado: la celda B3 usa el texto compartido ")),
                  qPrintable(e.description()));
         QVERIFY2(e.description().endsWith(QStringLiteral(", que no existe")), qPrintable(e.description()));
     }
@@ -350,7 +358,8 @@ class TestXls : public QObject {
         for (const char *name : {"excel2_npm.xls", "excel3_npm.xls", "excel4_npm.xls"}) {
             const PlanexoError e = openError(fixture(name));
             QCOMPARE(e.number(), 1004L);
-            QCOMPARE(e.description(), QStringLiteral("El libro tiene el formato de Excel 4.0 o anterior, que no se lee"));
+            QCOMPARE(e.description(),
+                     QStringLiteral("El libro tiene el formato de Excel 4.0 o anterior, que no se lee"));
             QCOMPARE(e.source(), AbrirSource);
         }
         // A text file whose first bytes only resemble such a record is still no workbook.
@@ -365,7 +374,8 @@ class TestXls : public QObject {
     void damagedExcel95()
     {
         PlanexoError e = openError(fixture("biff5_bad_label.xls"));
-        QCOMPARE(e.description(), QStringLiteral("El libro está dañado: el texto de la celda A1 no se puede leer"));
+        QCOMPARE(e.description(),
+                 QStringLiteral("El libro está dañado: el texto de la celda A1 no se puede leer"));
         QCOMPARE(e.source(), AbrirSource);
 
         QTemporaryDir dir;
@@ -394,8 +404,9 @@ class TestXls : public QObject {
         std::mt19937 random(22);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("corrupt.xls"));
-        for (const char *name : {"biff5_invoice_gnumeric.xls", "biff5_formulas_gnumeric.xls", "biff5_npm.xls",
-                                 "velvet_libreoffice.xls", "velvet_cryptoapi.xls", "biff5_cyrillic_gnumeric.xls"}) {
+        for (const char *name :
+             {"biff5_invoice_gnumeric.xls", "biff5_formulas_gnumeric.xls", "biff5_npm.xls",
+              "velvet_libreoffice.xls", "velvet_cryptoapi.xls", "biff5_cyrillic_gnumeric.xls"}) {
             const QByteArray data = fileBytes(fixture(name));
             QVERIFY(!data.isEmpty());
             for (int round = 0; round < 150; ++round) {
@@ -449,15 +460,17 @@ class TestXls : public QObject {
                 for (int r = 2; r < 10; ++r)
                     QCOMPARE(gridRow(grid, r), invoice[r - 1].mid(0, 7));
             }
-            for (const char *name : {"biff5_npm.xls", "biff5_cyrillic_gnumeric.xls", "biff5_formulas_gnumeric.xls",
-                                     "velvet_cryptoapi.xls", "short_sector.xls"}) {
+            for (const char *name :
+                 {"biff5_npm.xls", "biff5_cyrillic_gnumeric.xls", "biff5_formulas_gnumeric.xls",
+                  "velvet_cryptoapi.xls", "short_sector.xls"}) {
                 SheetGridModel streamed, cellByCell;
                 int step = 0;
                 QString streamedFailure, cellFailure;
                 try {
                     sheetloader::loadFile(fixture(name), streamed, step);
                 } catch (const PlanexoError &e) {
-                    streamedFailure = QStringLiteral("%1 %2 %3").arg(step).arg(e.number()).arg(e.description());
+                    streamedFailure =
+                        QStringLiteral("%1 %2 %3").arg(step).arg(e.number()).arg(e.description());
                 }
                 try {
                     step = 100;
@@ -479,9 +492,10 @@ class TestXls : public QObject {
         // An Excel 4.0 file stops the load where the reader opens it.
         SheetPanel panel;
         ScriptedInteraction script;
-        script.expectMessage(QStringLiteral("1004 - El libro tiene el formato de Excel 4.0 o anterior, que no "
-                                            "se lee\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea 100"),
-                             Interaction::Icon::Critical);
+        script.expectMessage(
+            QStringLiteral("1004 - El libro tiene el formato de Excel 4.0 o anterior, que no "
+                           "se lee\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea 100"),
+            Interaction::Icon::Critical);
         QVERIFY(!panel.lf_LevantarExcel(fixture("excel4_npm.xls")));
         VERIFY_SCRIPT(script);
     }

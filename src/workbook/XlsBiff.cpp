@@ -217,8 +217,7 @@ bool CompoundFile::open(const QByteArray &file)
     if (root.size > 0) {
         m_miniStream = readChain(root.start, root.size);
         if (m_miniStream.isEmpty()) return false;
-        const QByteArray miniFatBytes =
-            readChain(f.u32(0x3C), uint64_t(f.u32(0x40)) * sectorSize, false);
+        const QByteArray miniFatBytes = readChain(f.u32(0x3C), uint64_t(f.u32(0x40)) * sectorSize, false);
         for (qsizetype i = 0; i + 4 <= miniFatBytes.size(); i += 4)
             m_miniFat.push_back(le32(reinterpret_cast<const uchar *>(miniFatBytes.constData()) + i));
     }
@@ -488,8 +487,7 @@ class CodePage {
     // numbers).
     static QByteArray decoderName(uint32_t cp)
     {
-        if (cp == 874 || (cp >= 1250 && cp <= 1258 && cp != 1252))
-            return "windows-" + QByteArray::number(cp);
+        if (cp == 874 || (cp >= 1250 && cp <= 1258 && cp != 1252)) return "windows-" + QByteArray::number(cp);
         if ((cp >= 437 && cp <= 869) || cp == 858) return "IBM" + QByteArray::number(cp);
         switch (cp) {
         case 932:
@@ -622,8 +620,9 @@ void readGlobals(RecordReader &records, Globals &g, WorkbookSheet *sheet)
         case 0x041E: { // FORMAT: BIFF8 a unicode string, BIFF5 a byte string with an 8-bit length
             if (!sheet || r.length < 3) break;
             QString code;
-            const bool ok = g.biff8 ? r.length >= 5 && readUnicode(records, r, r.data + 4, b.u16(r.data + 2), code)
-                                    : readBytes(records, r, r.data + 3, b.u8(r.data + 2), g.codePage, code);
+            const bool ok =
+                g.biff8 ? r.length >= 5 && readUnicode(records, r, r.data + 4, b.u16(r.data + 2), code)
+                        : readBytes(records, r, r.data + 3, b.u8(r.data + 2), g.codePage, code);
             if (ok) g.formatIsDate.insert(b.u16(r.data), xlsx::isDateFormatCode(code));
             break;
         }
@@ -638,7 +637,8 @@ void readGlobals(RecordReader &records, Globals &g, WorkbookSheet *sheet)
     if (!g.biff8)
         for (BoundSheet &s : g.sheets)
             s.info.name = g.codePage.text(b.at(s.nameAt), s.nameBytes);
-    if (g.sheets.empty()) throw PlanexoError(1004, QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
+    if (g.sheets.empty())
+        throw PlanexoError(1004, QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
 }
 
 // The workbook stream with its records decrypted when Excel's default password encrypted it;
@@ -694,7 +694,8 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
         const bool ok = biff8 ? readUnicode(records, rec, at + 2, b.u16(at), text)
                               : readBytes(records, rec, at + 2, b.u16(at), g.codePage, text);
         if (!ok)
-            damaged(QStringLiteral("el texto de la celda %1 no se puede leer").arg(WorkbookSheet::cellName(row, col)));
+            damaged(QStringLiteral("el texto de la celda %1 no se puede leer")
+                        .arg(WorkbookSheet::cellName(row, col)));
         return text;
     };
 
@@ -731,7 +732,8 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
             break;
         case 0x0204: // LABEL
         case 0x00D6: // RSTRING
-            if (r.length >= (biff8 ? 9u : 8u)) sheet.addText(row, col, sheet.addString(cellText(r, r.data + 6, row, col)));
+            if (r.length >= (biff8 ? 9u : 8u))
+                sheet.addText(row, col, sheet.addString(cellText(r, r.data + 6, row, col)));
             break;
         case 0x0203: // NUMBER
             if (r.length >= 14) sheet.addNumber(row, col, b.f64(r.data + 6), g.isDateXf(b.u16(r.data + 4)));
@@ -776,7 +778,8 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
         }
         case 0x0207: // STRING: the text of the formula before it
             if (stringPending && r.length >= (biff8 ? 3u : 2u))
-                sheet.addText(pendingRow, pendingCol, sheet.addString(cellText(r, r.data, pendingRow, pendingCol)));
+                sheet.addText(pendingRow, pendingCol,
+                              sheet.addString(cellText(r, r.data, pendingRow, pendingCol)));
             stringPending = false;
             break;
         case 0x0205: // BOOLERR

@@ -81,8 +81,7 @@ class Md5Keys : public KeyMaker {
   public:
     Md5Keys(QStringView password, const QByteArray &salt)
     {
-        const QByteArray h0 =
-            QCryptographicHash::hash(utf16le(password), QCryptographicHash::Md5).left(5);
+        const QByteArray h0 = QCryptographicHash::hash(utf16le(password), QCryptographicHash::Md5).left(5);
         QByteArray buffer;
         for (int i = 0; i < 16; ++i)
             buffer += h0 + salt;
@@ -120,7 +119,8 @@ class Sha1Keys : public KeyMaker {
 
 // Whether the password opens the workbook: the verifier decrypted with block 0's key hashes to the
 // verifier's hash decrypted the same way (one key stream for both).
-bool verifies(const KeyMaker &keys, QByteArray verifier, QByteArray hash, QCryptographicHash::Algorithm algorithm)
+bool verifies(const KeyMaker &keys, QByteArray verifier, QByteArray hash,
+              QCryptographicHash::Algorithm algorithm)
 {
     const QByteArray key = keys.key(0);
     Rc4 rc4;
