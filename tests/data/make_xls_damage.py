@@ -11,7 +11,7 @@ make_xls_fixtures.sh, after the copies it converts exist):
     biff5_bad_label.xls    biff5_invoice_gnumeric.xls with cell A1's text longer than its record
     velvet_cryptoapi.xls   numbers.xls encrypted with RC4 CryptoAPI (SHA-1 key, 128 bits) and
                            Excel's default password, as Excel 2002-2003 encrypts
-    velvet_cryptoapi40.xls the same with a 40-bit key
+    velvet_cryptoapi40.xls the same with a 40-bit key (the form Apache POI writes)
     wrong_password.xls     numbers.xls encrypted with RC4 CryptoAPI and the password "clave"
 
 The compound file is read and written here with the format's own rules, independently of the

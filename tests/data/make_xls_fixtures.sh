@@ -2,7 +2,8 @@
 # Writes the legacy-workbook fixtures of test_xls (run after make_fixtures.py and make_libreoffice.sh,
 # whose workbooks it converts). Needs, on this machine only (the tests use the committed files):
 # gnumeric (ssconvert), LibreOffice Calc with its Python bridge (libreoffice-calc-nogui python3-uno),
-# python3-openpyxl, python3-xlrd, node with the npm package xlsx (installed into a temporary folder).
+# python3-openpyxl, python3-xlrd, Apache POI (libapache-poi-java default-jdk-headless), node with the
+# npm package xlsx (installed into a temporary folder).
 #
 #   biff5_*_gnumeric.xls   ssconvert's Excel 95 (BIFF7) copies of the reader's workbooks; cyrillic in
 #                          code page 1251 (ssconvert writes its locale's code page)
@@ -10,8 +11,12 @@
 #   excel2/3/4_npm.xls     the same package's Excel 2.x, 3.0 and 4.0 writers (no compound file)
 #   velvet_libreoffice.xls LibreOffice's copy of the invoice encrypted with Excel's default password
 #                          (LibreOffice writes RC4 with the MD5-based key, version 1.1)
-#   velvet_cryptoapi.xls   numbers.xls encrypted with RC4 CryptoAPI by make_xls_damage.py (no tool
-#                          here writes it); LibreOffice reads it back below as a check
+#   velvet_poi.xls         Apache POI's copy of invoice_libreoffice.xls encrypted with the default
+#                          password (POI writes RC4 CryptoAPI with a 40-bit key); protected_poi.xls
+#                          the same with the password "clave" (libapache-poi-java, default-jdk-headless)
+#   velvet_cryptoapi.xls   numbers.xls encrypted with RC4 CryptoAPI and a 128-bit key by
+#                          make_xls_damage.py (no tool here writes it); LibreOffice reads it back
+#                          below as a check
 #   short_sector.xls, sst_*.xls, biff5_cut.xls   damaged copies, made by make_xls_damage.py
 #
 # xlrd's reading of every BIFF5 copy is printed at the end: the test's expected values are these.
@@ -117,13 +122,35 @@ PY
 kill "$office" 2>/dev/null || true
 wait "$office" 2>/dev/null || true
 
-# RC4 CryptoAPI and the damaged copies.
+# RC4 CryptoAPI as Apache POI writes it.
+mkdir -p "$work/poi"
+cat > "$work/poi/Encrypt.java" <<'JAVA'
+import java.io.FileInputStream;
+import java.io.FileOutputStream;
+import org.apache.poi.hssf.record.crypto.Biff8EncryptionKey;
+import org.apache.poi.hssf.usermodel.HSSFWorkbook;
+
+public class Encrypt {
+    public static void main(String[] args) throws Exception {
+        try (HSSFWorkbook wb = new HSSFWorkbook(new FileInputStream(args[0]))) {
+            Biff8EncryptionKey.setCurrentUserPassword(args[2]);
+            try (FileOutputStream out = new FileOutputStream(args[1])) {
+                wb.write(out);
+            }
+        }
+    }
+}
+JAVA
+classpath=$(ls /usr/share/java/{poi,commons-collections4,commons-math3,commons-codec,commons-compress,commons-logging,log4j-1.2}.jar | tr '\n' ':')
+javac -cp "$classpath" -d "$work/poi" "$work/poi/Encrypt.java"
+java -cp "$classpath$work/poi" Encrypt invoice_libreoffice.xls velvet_poi.xls VelvetSweatshop
+java -cp "$classpath$work/poi" Encrypt invoice_libreoffice.xls protected_poi.xls clave
+
+# RC4 CryptoAPI with a 128-bit key and the damaged copies.
 "$PY" make_xls_damage.py
 
 # LibreOffice opens the 128-bit CryptoAPI copy without a password, as Excel does, and reads the
-# same cells as from the plain workbook. It reads no 40-bit CryptoAPI workbook at all, so the 40-bit
-# copy (its key padded with zeros to 128 bits, as the Windows provider that Excel calls pads it)
-# has no second reader here.
+# same cells as from the plain workbook (it reads no 40-bit CryptoAPI workbook, POI's included).
 for f in numbers velvet_cryptoapi; do
     soffice "$profile" --headless --convert-to csv --outdir "$work/csv" "$f.xls" >/dev/null 2>&1
 done
