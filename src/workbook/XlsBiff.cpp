@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 
 namespace xlsbiff {
 namespace {
@@ -475,6 +477,40 @@ class CodePage {
         return out;
     }
 
+    // The text as UTF-8, straight from the bytes, when the code page is Windows-1252 (as nearly
+    // every such workbook's is): the bytes themselves when they are ASCII, else converted into
+    // scratch. False for the code pages a converter decodes.
+    bool utf8(const uchar *p, size_t n, std::string &scratch, std::string_view &out) const
+    {
+        if (m_decoder) return false;
+        size_t wide = 0;
+        for (size_t i = 0; i < n; ++i)
+            wide += p[i] >> 7;
+        if (wide == 0) {
+            out = std::string_view(reinterpret_cast<const char *>(p), n);
+            return true;
+        }
+        scratch.resize(n + 2 * wide);
+        char *o = scratch.data();
+        for (size_t i = 0; i < n; ++i) {
+            const uchar c = p[i];
+            if (c < 0x80) {
+                *o++ = char(c);
+                continue;
+            }
+            const char16_t u = c < 0xA0 ? Windows1252[c - 0x80] : char16_t(c);
+            if (u < 0x800) {
+                *o++ = char(0xC0 | (u >> 6));
+            } else {
+                *o++ = char(0xE0 | (u >> 12));
+                *o++ = char(0x80 | ((u >> 6) & 0x3F));
+            }
+            *o++ = char(0x80 | (u & 0x3F));
+        }
+        out = std::string_view(scratch.data(), size_t(o - scratch.data()));
+        return true;
+    }
+
   private:
     // Windows-1252's characters 0x80 to 0x9F; the others are ISO 8859-1's.
     static constexpr char16_t Windows1252[32] = {
@@ -699,6 +735,8 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
         return text;
     };
 
+    std::string utf8; // a BIFF5 text's UTF-8, reused
+
     // The worksheet's substream, with any embedded substream (a chart) skipped.
     Record r;
     records.seek(size_t(sheetOffset));
@@ -732,6 +770,14 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
             break;
         case 0x0204: // LABEL
         case 0x00D6: // RSTRING
+            if (!biff8 && r.length >= 8) {
+                const size_t bytes = b.u16(r.data + 6);
+                std::string_view text;
+                if (bytes <= r.length - 8 && g.codePage.utf8(b.at(r.data + 8), bytes, utf8, text)) {
+                    sheet.addStreamedText(row, col, text);
+                    break;
+                }
+            }
             if (r.length >= (biff8 ? 9u : 8u))
                 sheet.addText(row, col, sheet.addString(cellText(r, r.data + 6, row, col)));
             break;
