@@ -283,16 +283,6 @@ QByteArray CompoundFile::stream(const QString &name) const
     return {};
 }
 
-bool isEncrypted(const QByteArray &workbook)
-{
-    RecordReader records(workbook);
-    Record r;
-    if (!records.next(r) || r.type != 0x0809) return false;
-    while (records.next(r) && r.type != 0x000A)
-        if (r.type == 0x002F) return true;
-    return false;
-}
-
 bool startsWithBof(const QByteArray &workbook)
 {
     RecordReader records(workbook);

@@ -45,9 +45,8 @@ class CompoundFile {
     std::vector<Entry> m_entries;
 };
 
-// Whether a BIFF workbook stream starts with a BOF record, and whether it is encrypted (FILEPASS).
+// Whether a BIFF workbook stream starts with a BOF record.
 bool startsWithBof(const QByteArray &workbook);
-bool isEncrypted(const QByteArray &workbook);
 
 // Reads the cells of a worksheet (by its index from 0 in the workbook's sheet order, chart and macro
 // sheets left out) of a BIFF8 or BIFF5 workbook stream: texts, numbers, dates (by their cell
