@@ -1008,6 +1008,16 @@ class TestReader : public QObject {
                 cut.write(data.left(len));
                 cut.close();
                 const PlanexoError e = openError(path);
+                // A compound file cut inside its last sector, every byte its streams use still
+                // there, is read as Excel reads it: as the whole file.
+                if (e.number() == 0 && QByteArray(name).endsWith(".xls") && len > data.size() - 512) {
+                    clEcxel whole, shortened;
+                    whole.setArchivo(fixture(QString::fromLatin1(name)));
+                    shortened.setArchivo(path);
+                    QVERIFY(whole.Abrir() && shortened.Abrir());
+                    QCOMPARE(readAll(shortened, 10, 8), readAll(whole, 10, 8));
+                    continue;
+                }
                 QCOMPARE(e.source(), AbrirSource);
                 QVERIFY(!e.description().isEmpty());
             }

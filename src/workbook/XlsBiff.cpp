@@ -1,12 +1,17 @@
 #include "XlsBiff.h"
 
 #include "WorkbookSheet.h"
+#include "XlsDecrypt.h"
 #include "XlsxReader.h"
 #include "data/PlanexoError.h"
 
 #include <QHash>
+#include <QStringDecoder>
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
 
 namespace xlsbiff {
 namespace {
@@ -152,12 +157,17 @@ bool CompoundFile::open(const QByteArray &file)
     m_fat.clear();
     m_miniFat.clear();
     m_miniStream.clear();
-    const Bytes f(m_file);
     static const char magic[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-    if (f.size() < 512 || std::memcmp(f.at(0), magic, 8) != 0) return false;
-    m_shift = f.u16(0x1E);
-    if ((m_shift != 9 && m_shift != 12) || f.u16(0x20) != 6) return false;
+    if (m_file.size() < 512 || std::memcmp(m_file.constData(), magic, 8) != 0) return false;
+    m_shift = Bytes(m_file).u16(0x1E);
+    if ((m_shift != 9 && m_shift != 12) || Bytes(m_file).u16(0x20) != 6) return false;
     const size_t sectorSize = size_t(1) << m_shift;
+    // Some writers end the file with a short last sector; Excel reads it as if padded, and so do
+    // we, as long as every stream's own bytes are in the file (readChain checks).
+    m_realSize = size_t(m_file.size());
+    if (m_realSize % sectorSize != 0)
+        m_file.append(QByteArray(qsizetype(sectorSize - m_realSize % sectorSize), '\0'));
+    const Bytes f(m_file);
     const size_t sectors = f.size() / sectorSize; // data sectors follow the header "sector"
     const uint32_t fatCount = f.u32(0x2C);
     const bool version3 = f.u16(0x1A) == 3;
@@ -184,7 +194,7 @@ bool CompoundFile::open(const QByteArray &file)
     }
 
     const std::vector<uint32_t> dirChain = chain(f.u32(0x30), m_fat);
-    const QByteArray dir = readChain(f.u32(0x30), uint64_t(dirChain.size()) * sectorSize);
+    const QByteArray dir = readChain(f.u32(0x30), uint64_t(dirChain.size()) * sectorSize, false);
     const Bytes d(dir);
     if (d.size() < 128 || d.u8(0x42) != 5) return false;
     for (size_t e = 0; e + 128 <= d.size(); e += 128) {
@@ -209,7 +219,7 @@ bool CompoundFile::open(const QByteArray &file)
     if (root.size > 0) {
         m_miniStream = readChain(root.start, root.size);
         if (m_miniStream.isEmpty()) return false;
-        const QByteArray miniFatBytes = readChain(f.u32(0x3C), uint64_t(f.u32(0x40)) * sectorSize);
+        const QByteArray miniFatBytes = readChain(f.u32(0x3C), uint64_t(f.u32(0x40)) * sectorSize, false);
         for (qsizetype i = 0; i + 4 <= miniFatBytes.size(); i += 4)
             m_miniFat.push_back(le32(reinterpret_cast<const uchar *>(miniFatBytes.constData()) + i));
     }
@@ -230,7 +240,7 @@ uint32_t CompoundFile::le32(const uchar *p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-QByteArray CompoundFile::readChain(uint32_t start, uint64_t size) const
+QByteArray CompoundFile::readChain(uint32_t start, uint64_t size, bool inFile) const
 {
     const size_t sectorSize = size_t(1) << m_shift;
     QByteArray out;
@@ -238,6 +248,9 @@ QByteArray CompoundFile::readChain(uint32_t start, uint64_t size) const
         if (uint64_t(out.size()) >= size) break;
         const uchar *p = sector(s);
         if (!p) return {};
+        // The bytes a stream uses must be in the file, not in the padding of a short last sector.
+        const size_t used = size_t(std::min<uint64_t>(sectorSize, size - uint64_t(out.size())));
+        if (inFile && ((size_t(s) + 1) << m_shift) + used > m_realSize) return {};
         out.append(reinterpret_cast<const char *>(p), qsizetype(sectorSize));
     }
     if (uint64_t(out.size()) < size) return {};
@@ -270,16 +283,6 @@ QByteArray CompoundFile::stream(const QString &name) const
     return {};
 }
 
-bool isEncrypted(const QByteArray &workbook)
-{
-    RecordReader records(workbook);
-    Record r;
-    if (!records.next(r) || r.type != 0x0809) return false;
-    while (records.next(r) && r.type != 0x000A)
-        if (r.type == 0x002F) return true;
-    return false;
-}
-
 bool startsWithBof(const QByteArray &workbook)
 {
     RecordReader records(workbook);
@@ -309,15 +312,19 @@ class SstReader {
         m_pos = sst.data;
     }
 
+    // count: the strings read. A table that declares more strings than it holds gives those it
+    // holds, as Excel reads it; one that ends inside a string is damaged.
     bool readAll(WorkbookSheet &sheet, uint32_t &count)
     {
         uint32_t unique = 0;
+        count = 0;
         if (!skipTo(8)) return false;
         unique = m_bytes.u32(m_segments[0].begin + 4);
         QString text;
         for (count = 0; count < unique; ++count) {
             uint32_t cch = 0, flags = 0, runs = 0, ext = 0;
-            if (!u16(cch) || !u8(flags)) return count == unique;
+            if (!ensure()) return true;
+            if (!u16(cch) || !u8(flags)) return false;
             if ((flags & 0x08) && !u16(runs)) return false;
             if ((flags & 0x04) && !u32(ext)) return false;
             text.truncate(0);
@@ -428,113 +435,300 @@ double rkValue(uint32_t rk)
 
 namespace {
 
+constexpr uint32_t Biff8 = 0x0600;
+constexpr uint32_t Biff5 = 0x0500; // Excel 5.0 and 95 (BIFF7 keeps BIFF5's version number)
+
+// The 8-bit texts of an Excel 5.0/95 workbook, in the code page its CODEPAGE record names.
+class CodePage {
+  public:
+    void set(uint32_t codePage)
+    {
+        m_decoder.reset();
+        const QByteArray name = decoderName(codePage);
+        if (name.isEmpty()) return; // Windows-1252, decoded here
+        auto decoder = std::make_unique<QStringDecoder>(name.constData(), QStringDecoder::Flag::Stateless);
+        // Without a converter for the code page (a Qt without ICU), Windows-1252 is the nearest.
+        if (decoder->isValid()) m_decoder = std::move(decoder);
+    }
+
+    QString text(const uchar *p, size_t n) const
+    {
+        if (m_decoder) {
+            QString out = m_decoder->decode(QByteArrayView(p, qsizetype(n)));
+            m_decoder->resetState();
+            return out;
+        }
+        QString out(qsizetype(n), Qt::Uninitialized);
+        QChar *o = out.data();
+        for (size_t i = 0; i < n; ++i) {
+            const uchar c = p[i];
+            o[i] = QChar(c >= 0x80 && c < 0xA0 ? Windows1252[c - 0x80] : char16_t(c));
+        }
+        return out;
+    }
+
+    // The text as UTF-8, straight from the bytes, when the code page is Windows-1252 (as nearly
+    // every such workbook's is): the bytes themselves when they are ASCII, else converted into
+    // scratch. False for the code pages a converter decodes.
+    bool utf8(const uchar *p, size_t n, std::string &scratch, std::string_view &out) const
+    {
+        if (m_decoder) return false;
+        size_t wide = 0;
+        for (size_t i = 0; i < n; ++i)
+            wide += p[i] >> 7;
+        if (wide == 0) {
+            out = std::string_view(reinterpret_cast<const char *>(p), n);
+            return true;
+        }
+        scratch.resize(n + 2 * wide);
+        char *o = scratch.data();
+        for (size_t i = 0; i < n; ++i) {
+            const uchar c = p[i];
+            if (c < 0x80) {
+                *o++ = char(c);
+                continue;
+            }
+            const char16_t u = c < 0xA0 ? Windows1252[c - 0x80] : char16_t(c);
+            if (u < 0x800) {
+                *o++ = char(0xC0 | (u >> 6));
+            } else {
+                *o++ = char(0xE0 | (u >> 12));
+                *o++ = char(0x80 | ((u >> 6) & 0x3F));
+            }
+            *o++ = char(0x80 | (u & 0x3F));
+        }
+        out = std::string_view(scratch.data(), size_t(o - scratch.data()));
+        return true;
+    }
+
+  private:
+    // Windows-1252's characters 0x80 to 0x9F; the others are ISO 8859-1's.
+    static constexpr char16_t Windows1252[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+    // The converter's name for a code page; empty for those read as Windows-1252 (1252 itself,
+    // ASCII, Excel's 32769 for 1252, 1200 whose texts in an 8-bit record are Latin-1, and unknown
+    // numbers).
+    static QByteArray decoderName(uint32_t cp)
+    {
+        if (cp == 874 || (cp >= 1250 && cp <= 1258 && cp != 1252)) return "windows-" + QByteArray::number(cp);
+        if ((cp >= 437 && cp <= 869) || cp == 858) return "IBM" + QByteArray::number(cp);
+        switch (cp) {
+        case 932:
+            return "Shift_JIS";
+        case 936:
+            return "GBK";
+        case 949:
+            return "windows-949";
+        case 950:
+            return "Big5";
+        case 10000:
+        case 32768:
+            return "macintosh";
+        case 10006:
+            return "x-mac-greek";
+        case 10007:
+            return "x-mac-cyrillic";
+        case 10029:
+            return "x-mac-centraleurroman";
+        case 10079:
+            return "x-mac-icelandic";
+        case 10081:
+            return "x-mac-turkish";
+        default:
+            return {};
+        }
+    }
+
+    std::unique_ptr<QStringDecoder> m_decoder;
+};
+
+// A BIFF5 byte string of n bytes at `at`, inside the record r; false when it runs past it.
+bool readBytes(const RecordReader &records, const Record &r, size_t at, size_t n, const CodePage &codePage,
+               QString &out)
+{
+    if (at < r.data || at > r.data + r.length || n > r.data + r.length - at) return false;
+    out = codePage.text(records.bytes().at(at), n);
+    return true;
+}
+
 struct BoundSheet {
     WorkbookSheetInfo info;
     uint32_t offset = 0;
+    size_t nameAt = 0, nameBytes = 0; // BIFF5: the name's bytes, decoded once the code page is known
 };
 
 // A BOUNDSHEET record's worksheet, or false for a chart, macro or module sheet.
-bool boundSheet(RecordReader &records, const Record &r, BoundSheet &out)
+bool boundSheet(RecordReader &records, const Record &r, bool biff8, BoundSheet &out)
 {
     const Bytes &b = records.bytes();
     if (r.length < 6 || b.u8(r.data + 5) != 0) return false;
     out.offset = b.u32(r.data);
     out.info.hidden = (b.u8(r.data + 4) & 3) != 0;
     out.info.name.clear();
-    if (r.length >= 8 && !readUnicode(records, r, r.data + 7, b.u8(r.data + 6), out.info.name))
-        out.info.name.clear();
+    if (r.length < 7) return true;
+    if (biff8) {
+        if (r.length >= 8 && !readUnicode(records, r, r.data + 7, b.u8(r.data + 6), out.info.name))
+            out.info.name.clear();
+    } else {
+        out.nameAt = r.data + 7;
+        out.nameBytes = std::min<size_t>(b.u8(r.data + 6), r.length - 7);
+    }
     return true;
 }
 
-} // namespace
-
-WorkbookSheetList sheetList(const QByteArray &workbook)
-{
-    RecordReader records(workbook);
-    Record r;
-    if (!records.next(r) || r.type != 0x0809) damaged(QStringLiteral("no empieza como un libro de Excel"));
-    if (records.bytes().u16(r.data) != 0x0600)
-        throw PlanexoError(1004,
-                           QStringLiteral("El libro tiene un formato anterior a Excel 97, que no se lee"));
-    WorkbookSheetList out;
-    while (records.next(r) && r.type != 0x000A) {
-        if (r.type == 0x002F) throw PlanexoError(1004, QStringLiteral("El libro está protegido con contraseña"));
-        BoundSheet bound;
-        if (r.type == 0x0085 && boundSheet(records, r, bound)) out.append(bound.info);
-    }
-    if (out.isEmpty()) throw PlanexoError(1004, QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
-    return out;
-}
-
-void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
-{
-    RecordReader records(workbook);
-    const Bytes &b = records.bytes();
-    Record r;
-    if (!records.next(r) || r.type != 0x0809) damaged(QStringLiteral("no empieza como un libro de Excel"));
-    if (b.u16(r.data) != 0x0600)
-        throw PlanexoError(1004,
-                           QStringLiteral("El libro tiene un formato anterior a Excel 97, que no se lee"));
-
-    // Globals: sheets, shared strings, number formats and cell formats, up to EOF.
-    bool is1904 = false, sawEof = false;
+// The workbook's globals: its version, sheets, date system and cell formats, and, when a sheet
+// is given, the shared strings, added to it.
+struct Globals {
+    bool biff8 = true;
+    bool is1904 = false;
     std::vector<BoundSheet> sheets;
     uint32_t sharedCount = 0;
     QHash<uint32_t, bool> formatIsDate;
     std::vector<uint32_t> xfFormat;
+    CodePage codePage;
+
+    bool isDateXf(uint32_t xf) const
+    {
+        if (xf >= xfFormat.size()) return false;
+        const uint32_t format = xfFormat[xf];
+        const auto it = formatIsDate.constFind(format);
+        return it != formatIsDate.constEnd() ? *it : xlsx::isDateFormatId(int(format));
+    }
+};
+
+// The BOF's version: BIFF8 or BIFF5; anything else is refused.
+bool readBof(RecordReader &records)
+{
+    Record r;
+    if (!records.next(r) || r.type != 0x0809) damaged(QStringLiteral("no empieza como un libro de Excel"));
+    const uint32_t version = records.bytes().u16(r.data);
+    if (version != Biff8 && version != Biff5)
+        throw PlanexoError(1004,
+                           QStringLiteral("El libro tiene un formato anterior a Excel 5.0, que no se lee"));
+    return version == Biff8;
+}
+
+void readGlobals(RecordReader &records, Globals &g, WorkbookSheet *sheet)
+{
+    const Bytes &b = records.bytes();
+    g.biff8 = readBof(records);
+    Record r;
+    bool sawEof = false;
     while (records.next(r)) {
         if (r.type == 0x000A) {
             sawEof = true;
             break;
         }
         switch (r.type) {
-        case 0x002F:
-            throw PlanexoError(1004, QStringLiteral("El libro está protegido con contraseña"));
         case 0x0022:
-            is1904 = b.u16(r.data) == 1;
+            g.is1904 = b.u16(r.data) == 1;
+            break;
+        case 0x0042: // CODEPAGE
+            if (!g.biff8 && r.length >= 2) g.codePage.set(b.u16(r.data));
             break;
         case 0x0085: { // BOUNDSHEET: a sheet's substream
             BoundSheet bound;
-            if (boundSheet(records, r, bound)) sheets.push_back(std::move(bound));
+            if (boundSheet(records, r, g.biff8, bound)) g.sheets.push_back(std::move(bound));
             break;
         }
         case 0x00FC: { // SST
-            if (sharedCount > 0 || sheet.stringCount() > 0)
+            if (!sheet || !g.biff8) break;
+            if (g.sharedCount > 0 || sheet->stringCount() > 0)
                 damaged(QStringLiteral("tiene dos tablas de textos"));
             SstReader sst(records, r);
-            if (!sst.readAll(sheet, sharedCount))
+            if (!sst.readAll(*sheet, g.sharedCount))
                 damaged(QStringLiteral("su tabla de textos no se puede leer"));
             break;
         }
-        case 0x041E: { // FORMAT
-            if (r.length < 5) break;
+        case 0x041E: { // FORMAT: BIFF8 a unicode string, BIFF5 a byte string with an 8-bit length
+            if (!sheet || r.length < 3) break;
             QString code;
-            if (readUnicode(records, r, r.data + 4, b.u16(r.data + 2), code))
-                formatIsDate.insert(b.u16(r.data), xlsx::isDateFormatCode(code));
+            const bool ok =
+                g.biff8 ? r.length >= 5 && readUnicode(records, r, r.data + 4, b.u16(r.data + 2), code)
+                        : readBytes(records, r, r.data + 3, b.u8(r.data + 2), g.codePage, code);
+            if (ok) g.formatIsDate.insert(b.u16(r.data), xlsx::isDateFormatCode(code));
             break;
         }
-        case 0x00E0: // XF
-            if (r.length >= 4) xfFormat.push_back(b.u16(r.data + 2));
+        case 0x00E0: // XF: the number format's index follows the font's in BIFF5 and BIFF8 alike
+            if (sheet && r.length >= 4) g.xfFormat.push_back(b.u16(r.data + 2));
             break;
         default:
             break;
         }
     }
     if (!sawEof) damaged(QStringLiteral("termina antes de tiempo"));
-    if (sheets.empty())
+    if (!g.biff8)
+        for (BoundSheet &s : g.sheets)
+            s.info.name = g.codePage.text(b.at(s.nameAt), s.nameBytes);
+    if (g.sheets.empty())
         throw PlanexoError(1004, QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
-    if (sheetIndex < 0 || size_t(sheetIndex) >= sheets.size())
+}
+
+// The workbook stream with its records decrypted when Excel's default password encrypted it;
+// the stream itself when it is not encrypted. A workbook encrypted with any other password, or
+// obfuscated in the older way, is refused.
+QByteArray plainStream(const QByteArray &workbook)
+{
+    RecordReader records(workbook);
+    Record r;
+    if (!records.next(r) || r.type != 0x0809) return workbook;
+    const bool biff8 = records.bytes().u16(r.data) == Biff8;
+    while (records.next(r) && r.type != 0x000A) {
+        if (r.type != 0x002F) continue;
+        QByteArray plain = workbook;
+        if (!biff8 || !xlsdecrypt::decrypt(plain, r.data, r.length, xlsdecrypt::DefaultPassword))
+            throw PlanexoError(1004, QStringLiteral("El libro está protegido con contraseña"));
+        return plain;
+    }
+    return workbook;
+}
+
+} // namespace
+
+WorkbookSheetList sheetList(const QByteArray &workbook)
+{
+    const QByteArray plain = plainStream(workbook);
+    RecordReader records(plain);
+    Globals g;
+    readGlobals(records, g, nullptr);
+    WorkbookSheetList out;
+    for (const BoundSheet &s : g.sheets)
+        out.append(s.info);
+    return out;
+}
+
+void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
+{
+    const QByteArray plain = plainStream(workbook);
+    RecordReader records(plain);
+    const Bytes &b = records.bytes();
+    Globals g;
+    readGlobals(records, g, &sheet);
+    if (sheetIndex < 0 || size_t(sheetIndex) >= g.sheets.size())
         throw PlanexoError(1004, QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
-    const int64_t sheetOffset = sheets[size_t(sheetIndex)].offset;
-    sheet.setDate1904(is1904);
-    auto isDateXf = [&](uint32_t xf) {
-        if (xf >= xfFormat.size()) return false;
-        const uint32_t format = xfFormat[xf];
-        const auto it = formatIsDate.constFind(format);
-        return it != formatIsDate.constEnd() ? *it : xlsx::isDateFormatId(int(format));
+    const int64_t sheetOffset = g.sheets[size_t(sheetIndex)].offset;
+    sheet.setDate1904(g.is1904);
+    const bool biff8 = g.biff8;
+
+    // A cell's text: BIFF8 a unicode string (possibly going on in CONTINUE records), BIFF5 a byte
+    // string in the workbook's code page; both with a 16-bit length at `at`.
+    auto cellText = [&](const Record &rec, size_t at, uint32_t row, uint32_t col) {
+        QString text;
+        const bool ok = biff8 ? readUnicode(records, rec, at + 2, b.u16(at), text)
+                              : readBytes(records, rec, at + 2, b.u16(at), g.codePage, text);
+        if (!ok)
+            damaged(QStringLiteral("el texto de la celda %1 no se puede leer")
+                        .arg(WorkbookSheet::cellName(row, col)));
+        return text;
     };
 
+    std::string utf8; // a BIFF5 text's UTF-8, reused
+
     // The worksheet's substream, with any embedded substream (a chart) skipped.
+    Record r;
     records.seek(size_t(sheetOffset));
     if (!records.next(r) || r.type != 0x0809) damaged(QStringLiteral("su primera hoja no se encuentra"));
     int depth = 1;
@@ -557,7 +751,7 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
         case 0x00FD: // LABELSST
             if (r.length >= 10) {
                 const uint32_t index = b.u32(r.data + 6);
-                if (index >= sharedCount)
+                if (index >= g.sharedCount)
                     damaged(QStringLiteral("la celda %1 usa el texto compartido %2, que no existe")
                                 .arg(WorkbookSheet::cellName(row, col))
                                 .arg(index));
@@ -566,27 +760,30 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
             break;
         case 0x0204: // LABEL
         case 0x00D6: // RSTRING
-            if (r.length >= 9) {
-                QString text;
-                if (!readUnicode(records, r, r.data + 8, b.u16(r.data + 6), text))
-                    damaged(QStringLiteral("el texto de la celda %1 no se puede leer")
-                                .arg(WorkbookSheet::cellName(row, col)));
-                sheet.addText(row, col, sheet.addString(text));
+            if (!biff8 && r.length >= 8) {
+                const size_t bytes = b.u16(r.data + 6);
+                std::string_view text;
+                if (bytes <= r.length - 8 && g.codePage.utf8(b.at(r.data + 8), bytes, utf8, text)) {
+                    sheet.addStreamedText(row, col, text);
+                    break;
+                }
             }
+            if (r.length >= (biff8 ? 9u : 8u))
+                sheet.addText(row, col, sheet.addString(cellText(r, r.data + 6, row, col)));
             break;
         case 0x0203: // NUMBER
-            if (r.length >= 14) sheet.addNumber(row, col, b.f64(r.data + 6), isDateXf(b.u16(r.data + 4)));
+            if (r.length >= 14) sheet.addNumber(row, col, b.f64(r.data + 6), g.isDateXf(b.u16(r.data + 4)));
             break;
         case 0x027E: // RK
             if (r.length >= 10)
-                sheet.addNumber(row, col, rkValue(b.u32(r.data + 6)), isDateXf(b.u16(r.data + 4)));
+                sheet.addNumber(row, col, rkValue(b.u32(r.data + 6)), g.isDateXf(b.u16(r.data + 4)));
             break;
         case 0x00BD: { // MULRK: one row, consecutive columns
             if (r.length < 6) break;
             const size_t count = (r.length - 6) / 6;
             for (size_t i = 0; i < count; ++i) {
                 const size_t at = r.data + 4 + 6 * i;
-                sheet.addNumber(row, col + uint32_t(i), rkValue(b.u32(at + 2)), isDateXf(b.u16(at)));
+                sheet.addNumber(row, col + uint32_t(i), rkValue(b.u32(at + 2)), g.isDateXf(b.u16(at)));
             }
             break;
         }
@@ -595,7 +792,7 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
             stringPending = false;
             const size_t v = r.data + 6;
             if (b.u16(v + 6) != 0xFFFF) {
-                sheet.addNumber(row, col, b.f64(v), isDateXf(b.u16(r.data + 4)));
+                sheet.addNumber(row, col, b.f64(v), g.isDateXf(b.u16(r.data + 4)));
                 break;
             }
             switch (b.u8(v)) {
@@ -616,13 +813,9 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
             break;
         }
         case 0x0207: // STRING: the text of the formula before it
-            if (stringPending && r.length >= 3) {
-                QString text;
-                if (!readUnicode(records, r, r.data + 2, b.u16(r.data), text))
-                    damaged(QStringLiteral("el texto de la celda %1 no se puede leer")
-                                .arg(WorkbookSheet::cellName(pendingRow, pendingCol)));
-                sheet.addText(pendingRow, pendingCol, sheet.addString(text));
-            }
+            if (stringPending && r.length >= (biff8 ? 3u : 2u))
+                sheet.addText(pendingRow, pendingCol,
+                              sheet.addString(cellText(r, r.data, pendingRow, pendingCol)));
             stringPending = false;
             break;
         case 0x0205: // BOOLERR

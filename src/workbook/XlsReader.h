@@ -6,7 +6,8 @@
 
 class WorkbookSheet;
 
-// Reads a worksheet (the first by default) of a legacy Excel workbook (BIFF8, .xls) into a WorkbookSheet.
+// Reads a worksheet (the first by default) of a legacy Excel workbook (.xls: Excel 97 to 2003, or
+// Excel 5.0/95) into a WorkbookSheet.
 // Throws PlanexoError (number 1004, no source) with a Spanish description of what is wrong.
 namespace xls {
 

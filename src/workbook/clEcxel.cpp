@@ -20,6 +20,19 @@ const QString LeerCeldaSource = QStringLiteral("[clExcel.LeerCelda]");
 
 enum class Format { Xlsx, Xls };
 
+// Excel 2.x to 4.0 saved a sheet as bare BIFF2-4 records, a BOF record first (no compound file):
+// its type, a short length, and what the sheet is (worksheet, chart, macro sheet, workspace).
+bool isExcel4OrOlder(const QByteArray &head)
+{
+    if (head.size() < 8) return false;
+    const auto u16 = [&head](int at) {
+        return uint32_t(uchar(head[at])) | uint32_t(uchar(head[at + 1])) << 8;
+    };
+    const uint32_t type = u16(0), length = u16(2), kind = u16(6);
+    return (type == 0x0009 || type == 0x0209 || type == 0x0409) && length >= 4 && length <= 16 &&
+           (kind == 0x0010 || kind == 0x0020 || kind == 0x0040 || kind == 0x0100);
+}
+
 // The format by the file's first bytes, whatever its extension says.
 Format detectFormat(const QString &path)
 {
@@ -37,6 +50,10 @@ Format detectFormat(const QString &path)
         throw PlanexoError(WorkbookError, QStringLiteral("El archivo %1 está vacío").arg(path));
     if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) return Format::Xlsx;
     if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return Format::Xls;
+    if (isExcel4OrOlder(head))
+        throw PlanexoError(
+            WorkbookError,
+            QStringLiteral("El libro tiene el formato de Excel 4.0 o anterior, que no se lee"));
     throw PlanexoError(WorkbookError,
                        QStringLiteral("El archivo %1 no es un libro de Excel (.xls ni .xlsx)").arg(path));
 }
