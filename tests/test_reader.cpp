@@ -656,6 +656,68 @@ class TestReader : public QObject {
         }
     }
 
+    // Excel 2013 and later repeat workbookPr inside extLst as x15:workbookPr, without date1904:
+    // the 1904 system stays on (openpyxl reads the same dates from this file).
+    void datesOfA1904WorkbookAsExcelWritesIt()
+    {
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel reader;
+            reader.setArchivo(fixture(QStringLiteral("dates1904_excel2013.xlsx")));
+            QVERIFY(reader.Abrir());
+            QCOMPARE(readAll(reader, 2, 4).last(),
+                     c ? QStringList({"15/1/2024", "29/2/2024 14:30:00", "1/1/1904", "1234,5"})
+                       : QStringList({"1/15/2024", "2/29/2024 2:30:00 PM", "1/1/1904", "1234.5"}));
+        }
+    }
+
+    // What Excel reads although the package bends its format: zip entry names with backslashes,
+    // a shared-string cell with an empty value (an empty cell, as an empty number is).
+    void lenientPackages()
+    {
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel reader;
+            reader.setArchivo(fixture(QStringLiteral("backslash_names.xlsx")));
+            QVERIFY(reader.Abrir());
+            const QVector<QStringList> want = expectedInvoice();
+            QCOMPARE(readAll(reader, 10, 8), want);
+            QCOMPARE(reader.Hojas().size(), 1);
+            QCOMPARE(reader.Hojas().first().name, QStringLiteral("Factura"));
+
+            reader.setArchivo(fixture(QStringLiteral("empty_shared_value.xlsx")));
+            QVERIFY(reader.Abrir());
+            QVector<QStringList> emptied = want;
+            emptied[1][0].clear();
+            QCOMPARE(readAll(reader, 10, 8), emptied);
+        }
+
+        // A shared string that is missing is named by the index looked for, however it is written.
+        const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("missing.xlsx"));
+        const QByteArray strings = "<sst xmlns=\"" + ns + "\"><si><t>a</t></si><si><t>b</t></si></sst>";
+        const auto sheetWith = [&](const QByteArray &cell) {
+            return "<worksheet xmlns=\"" + ns + "\"><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c>" +
+                   cell + "</row></sheetData></worksheet>";
+        };
+        QVERIFY(writePackage(path, sheetWith("<c r=\"B1\" t=\"s\"><v> 007 </v></c>"), strings));
+        QCOMPARE(openError(path).description(),
+                 QStringLiteral("El libro está dañado: la celda B1 usa el texto compartido 7, que no existe"));
+        QVERIFY(writePackage(path, sheetWith("<c r=\"C1\" t=\"s\"><v>-1</v></c>"), strings));
+        QCOMPARE(openError(path).description(),
+                 QStringLiteral("El libro está dañado: la celda C1 tiene un valor no válido (-1)"));
+        // Empty values of every form are empty cells.
+        QVERIFY(writePackage(path,
+                             sheetWith("<c r=\"B1\" t=\"s\"><v></v></c><c r=\"C1\" t=\"s\"><v> </v></c>"
+                                       "<c r=\"D1\" t=\"s\"/><c r=\"E1\" t=\"s\"><v>0</v></c>"),
+                             strings));
+        clEcxel reader;
+        reader.setArchivo(path);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 5).first(), (QStringList{"b", "", "", "", "a"}));
+    }
+
     void dateTextFollowsTheLocale()
     {
         // Whole days are remembered per locale: a change of locale must not reuse the old texts.
