@@ -1,6 +1,7 @@
 #include "clEcxel.h"
 
 #include "WorkbookSheet.h"
+#include "XlsbReader.h"
 #include "XlsReader.h"
 #include "XlsxReader.h"
 #include "data/PlanexoError.h"
@@ -18,7 +19,7 @@ constexpr long OutOfMemory = 7;
 const QString AbrirSource = QStringLiteral("[clExcel.Abrir]");
 const QString LeerCeldaSource = QStringLiteral("[clExcel.LeerCelda]");
 
-enum class Format { Xlsx, Xls };
+enum class Format { Xlsx, Xls, Xlsb };
 
 // The format by the file's first bytes, whatever its extension says.
 Format detectFormat(const QString &path)
@@ -35,7 +36,8 @@ Format detectFormat(const QString &path)
     const QByteArray head = file.read(8);
     if (head.isEmpty())
         throw PlanexoError(WorkbookError, QStringLiteral("El archivo %1 está vacío").arg(path));
-    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) return Format::Xlsx;
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
+        return xlsb::isBinaryPackage(path) ? Format::Xlsb : Format::Xlsx;
     if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return Format::Xls;
     throw PlanexoError(WorkbookError,
                        QStringLiteral("El archivo %1 no es un libro de Excel (.xls ni .xlsx)").arg(path));
@@ -50,6 +52,9 @@ void readSheet(Format format, const QString &path, WorkbookSheet &sheet, int ind
     case Format::Xls:
         xls::read(path, sheet, index);
         break;
+    case Format::Xlsb:
+        xlsb::read(path, sheet, index);
+        break;
     }
 }
 
@@ -60,6 +65,8 @@ WorkbookSheetList listSheets(Format format, const QString &path)
         return xlsx::sheets(path);
     case Format::Xls:
         return xls::sheets(path);
+    case Format::Xlsb:
+        return xlsb::sheets(path);
     }
     return {};
 }
