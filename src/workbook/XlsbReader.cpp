@@ -141,7 +141,7 @@ class RecordStream {
     {
         if (m_end - m_pos >= n) return true;
         if (m_eof) return false;
-        std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
+        if (m_end > m_pos) std::memmove(m_buffer.data(), m_buffer.data() + m_pos, m_end - m_pos);
         m_end -= m_pos;
         m_pos = 0;
         if (m_buffer.size() < Piece) m_buffer.resize(Piece);
