@@ -803,6 +803,27 @@ class TestReader : public QObject {
         QCOMPARE(reader.LeerCelda(5, 2), QString());
     }
 
+    // Parts longer than the piece the reader inflates at a time: records straddle the pieces.
+    void longBinaryWorkbook()
+    {
+        const QStringList prices{"0,5", "0,75", "1", "1,25", "1,5", "1,75", "2", "2,25"};
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("long.xlsb")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 5).first(), (QStringList{"Codigo", "Descripcion", "Valor", "Cantidad", ""}));
+        for (int i = 1; i <= 12000; ++i) {
+            const QStringList want{QStringLiteral("ART-%1").arg(100000 + i),
+                                   QStringLiteral("Artículo de la lista larga %1").arg(i % 4), prices[i % 8],
+                                   QString::number(i % 10)};
+            QStringList got;
+            for (long c = 1; c <= 4; ++c)
+                got << reader.LeerCelda(i + 1, c);
+            if (got != want) QCOMPARE(got, want);
+        }
+        QCOMPARE(reader.LeerCelda(12002, 1), QString());
+        QCOMPARE(reader.cellsHint(), size_t(12001 * 4));
+    }
+
     // A damaged binary workbook fails with a description of what is wrong, never as a sound one.
     void damagedBinaryWorkbooks_data()
     {

@@ -104,28 +104,28 @@ class RecordStream {
     // The next record, valid until the next call; false at the end of the part.
     bool next(Record &record)
     {
+        // Type: one or two bytes of seven bits; size: up to four bytes of seven bits. Offsets count
+        // from the record's start, which moves when more is inflated.
         if (!available(1)) return false;
-        // Type: one or two bytes of seven bits; size: up to four bytes of seven bits.
-        size_t at = m_pos;
-        uint32_t type = m_buffer[at++];
+        size_t at = 0;
+        uint32_t type = m_buffer[m_pos + at++];
         if (type & 0x80) {
-            if (!available(at - m_pos + 1)) truncated();
-            type = (type & 0x7F) | (uint32_t(m_buffer[at++] & 0x7F) << 7);
+            if (!available(at + 1)) truncated();
+            type = (type & 0x7F) | (uint32_t(m_buffer[m_pos + at++] & 0x7F) << 7);
         }
         uint32_t size = 0;
         for (int shift = 0;; shift += 7) {
-            if (!available(at - m_pos + 1)) truncated();
-            const uint8_t b = m_buffer[at++];
+            if (!available(at + 1)) truncated();
+            const uint8_t b = m_buffer[m_pos + at++];
             size |= uint32_t(b & 0x7F) << shift;
             if (!(b & 0x80)) break;
             if (shift == 21) damaged(QStringLiteral("la parte %1 tiene un registro no válido").arg(m_name));
         }
-        const size_t head = at - m_pos;
-        if (!available(head + size)) truncated();
+        if (!available(at + size)) truncated();
         record.type = type;
-        record.data = m_buffer.data() + m_pos + head;
+        record.data = m_buffer.data() + m_pos + at;
         record.size = size;
-        m_pos += head + size;
+        m_pos += at + size;
         return true;
     }
 

@@ -7,6 +7,8 @@
 #   make_fixtures.py, shared strings, dates in a custom format), "Oculta" (hidden) and "Valores"
 #   (booleans, error values, texts and numbers of every kind).
 # - invoice_inline.xlsb: the same without a shared-string table (texts in the cells).
+# - long.xlsb: 12,000 rows whose sheet and shared-string parts are longer than the piece the reader
+#   inflates at a time.
 # - formulas.xlsb: invoice.xlsb with cells of "Valores" row 3 turned into formula cells holding the
 #   same cached values, some numbers of "Factura" into Excel's compact RK forms, a shared string
 #   into a rich one with runs, and the 1904 date system switched on (no producer here writes
@@ -58,6 +60,14 @@ function book() {
   return wb;
 }
 XLSX.writeFile(book(), path.join(out, "invoice.xlsb"), {bookSST: true});
+// Parts longer than the reader's piece of 256 KiB, so that records straddle two pieces.
+// "Valor" puts a record header of the shared strings across the first piece's end.
+const long = [["Codigo", "Descripcion", "Valor", "Cantidad"]];
+for (let i = 1; i <= 12000; ++i)
+  long.push(["ART-" + (100000 + i), "Artículo de la lista larga " + (i % 4), (i % 8) * 0.25 + 0.5, i % 10]);
+const longBook = XLSX.utils.book_new();
+XLSX.utils.book_append_sheet(longBook, XLSX.utils.aoa_to_sheet(long), "Larga");
+XLSX.writeFile(longBook, path.join(out, "long.xlsb"), {bookSST: true, compression: true});
 XLSX.writeFile(book(), path.join(out, "invoice_inline.xlsb"), {bookSST: false});
 JS
 
@@ -187,6 +197,14 @@ def date1904(data):
         out += raw
     return out
 
+# SheetJS's own deflate barely compresses: long.xlsb's parts are recompressed as they are.
+buf = io.BytesIO()
+with zipfile.ZipFile(f"{here}/long.xlsb") as zin, zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as zout:
+    for info in zin.infolist():
+        zout.writestr(info, zin.read(info.filename), compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
+with open(f"{here}/long.xlsb", "wb") as f:
+    f.write(buf.getvalue())
+
 edits = {"xl/worksheets/sheet1.bin": sheet_invoice, "xl/worksheets/sheet3.bin": sheet_values,
          "xl/sharedStrings.bin": rich_strings, "xl/workbook.bin": date1904}
 buf = io.BytesIO()
@@ -204,7 +222,7 @@ soffice "$profile" --headless --convert-to 'xlsm:Calc MS Excel 2007 VBA XML' --o
 mv "$work/out/invoice_xlsxwriter.xlsm" invoice_libreoffice.xlsm
 
 # The second reader: every worksheet of each .xlsb as LibreOffice reads it.
-for book in invoice invoice_inline formulas; do
+for book in invoice invoice_inline formulas long; do
     soffice "$profile" --headless --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1' \
         --outdir "$work/csv" "$book.xlsb" >/dev/null
     for csv in "$work/csv/$book"*.csv; do
