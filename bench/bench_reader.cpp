@@ -9,7 +9,7 @@
 //   bench_reader --xlsb [rows]       only the binary workbook (.xlsb)
 //   bench_reader --load FILE         (internal) one load in a fresh process: time and peak memory
 //   bench_reader --floor FILE        (internal) the same for the inflate-only floor
-//   bench_reader --write FILE ROWS   only writes the workbook
+//   bench_reader --write FILE ROWS   only writes the workbook (binary when FILE ends in .xlsb)
 #include "data/PlanexoError.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetLoader.h"
@@ -670,7 +670,10 @@ int main(int argc, char **argv)
     if (args.size() == 3 && args[1] == QLatin1String("--load")) return loadMode(args[2]);
     if (args.size() == 3 && args[1] == QLatin1String("--floor")) return floorMode(args[2]);
     if (args.size() == 4 && args[1] == QLatin1String("--write"))
-        return writeWorkbook(args[2], args[3].toInt()) ? 0 : 1;
+        return (args[2].endsWith(QLatin1String(".xlsb")) ? writeBinaryWorkbook(args[2], args[3].toInt())
+                                                         : writeWorkbook(args[2], args[3].toInt()))
+                   ? 0
+                   : 1;
 
     // Small mode: that every path runs, in seconds; the figures mean nothing at this size.
     const bool small = args.contains(QStringLiteral("--small"));
