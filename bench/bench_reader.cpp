@@ -401,7 +401,8 @@ qint64 inflateParts(const QString &path)
     std::vector<char> buffer(1 << 16);
     const bool binary = path.endsWith(QLatin1String(".xlsb"));
     const char *sharedStrings = binary ? "xl/sharedStrings.bin" : "xl/sharedStrings.xml";
-    for (const char *name : {sharedStrings, binary ? "xl/worksheets/sheet1.bin" : "xl/worksheets/sheet1.xml"}) {
+    for (const char *name :
+         {sharedStrings, binary ? "xl/worksheets/sheet1.bin" : "xl/worksheets/sheet1.xml"}) {
         zip_file_t *file = zip_fopen(zip, name, ZIP_FL_NOCASE);
         if (!file) {
             // A workbook with its texts inline has no shared strings.
@@ -595,8 +596,8 @@ void benchBinary(const QTemporaryDir &dir, int rows, int runs, int peerRuns, boo
         failed = true;
         return;
     }
-    std::printf("  %-10s %9lld bytes  floor %7.1f ms  load %7.1f ms (%7.1f wall)  load/floor %5.2fx", "own writer",
-                QFile(path).size(), floor.cpu, load.cpu, load.wall, load.cpu / floor.cpu);
+    std::printf("  %-10s %9lld bytes  floor %7.1f ms  load %7.1f ms (%7.1f wall)  load/floor %5.2fx",
+                "own writer", QFile(path).size(), floor.cpu, load.cpu, load.wall, load.cpu / floor.cpu);
     if (!small) {
         const bool ok = load.cpu <= 3 * floor.cpu;
         met = met && ok;
@@ -606,7 +607,8 @@ void benchBinary(const QTemporaryDir &dir, int rows, int runs, int peerRuns, boo
     std::fflush(stdout);
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (!soffice.isEmpty()) {
-        const QString profile = QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("lo"));
+        const QString profile =
+            QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("lo"));
         const Figures lo = runPeer(soffice,
                                    {profile, QStringLiteral("--headless"), QStringLiteral("--convert-to"),
                                     QStringLiteral("csv"), QStringLiteral("--outdir"),
@@ -768,8 +770,9 @@ int main(int argc, char **argv)
 
     // Memory: the grid holds every cell after the load; the floor process holds only the parts' buffer.
     if (!binaryOnly) std::printf("peak memory of one load, %d rows x %d columns\n", memoryRows, Cols);
-    for (const Workbook &book :
-         binaryOnly ? QVector<Workbook>() : writeWorkbooks(dir, memoryRows, QStringLiteral("memory"), false)) {
+    for (const Workbook &book : binaryOnly
+                                    ? QVector<Workbook>()
+                                    : writeWorkbooks(dir, memoryRows, QStringLiteral("memory"), false)) {
         const Figures floor = runSelf(QStringLiteral("--floor"), book.path, 1, 0);
         const Figures load = runSelf(QStringLiteral("--load"), book.path, 1, memoryRows);
         if (!floor.ok || !load.ok) {

@@ -72,9 +72,10 @@ QByteArray sheetPart()
     const QByteArray row4 = record(0x00, u32(3) + QByteArray(21, '\0'));
     return record(0x81) + record(0x94, u32(0) + u32(3) + u32(0) + u32(4)) + record(0x91) + row1 +
            record(0x07, cell(0, 0) + u32(0)) + record(0x12, u32(0) + u32(1)) +
-           record(0x06, cell(2, 0) + wide(u"Fecha")) + row2 + record(0x02, cell(0, 0) + u32((1250u << 2) | 3)) +
-           record(0x05, cell(1, 1) + real(45306.5)) + record(0x0D, u32(2) + u32((7u << 2) | 2)) +
-           record(0x10, u32(0) + real(-0.001)) + record(0x04, cell(4, 0) + QByteArray(1, '\1')) + row4 +
+           record(0x06, cell(2, 0) + wide(u"Fecha")) + row2 +
+           record(0x02, cell(0, 0) + u32((1250u << 2) | 3)) + record(0x05, cell(1, 1) + real(45306.5)) +
+           record(0x0D, u32(2) + u32((7u << 2) | 2)) + record(0x10, u32(0) + real(-0.001)) +
+           record(0x04, cell(4, 0) + QByteArray(1, '\1')) + row4 +
            record(0x09, cell(0, 0) + real(3) + u16(0) + u32(0) + u32(0)) +
            record(0x08, cell(1, 0) + wide(u"abc") + u16(0) + u32(0) + u32(0)) +
            record(0x0B, cell(2, 0) + QByteArray(1, '\x2A') + u16(0) + u32(0) + u32(0)) +
@@ -86,7 +87,8 @@ QByteArray sheetPart()
 QByteArray stringsPart()
 {
     return record(0x9F, u32(2) + u32(2)) + record(0x13, QByteArray(1, '\0') + wide(u"C\u00f3digo")) +
-           record(0x13, QByteArray(1, '\1') + wide(u"Descripci\u00f3n") + u32(1) + u16(0) + u16(1)) + record(0xA0);
+           record(0x13, QByteArray(1, '\1') + wide(u"Descripci\u00f3n") + u32(1) + u16(0) + u16(1)) +
+           record(0xA0);
 }
 
 QByteArray stylesPart()

@@ -537,10 +537,9 @@ class TestImport : public QObject {
         paths << dir + QStringLiteral("/many_inline.xlsx");
         QVERIFY(writeSheet(paths.back(), rows));
         const QDir data(QStringLiteral(PLANEXO_TEST_DATA_DIR));
-        for (const QString &name :
-             data.entryList({QStringLiteral("*.xlsx"), QStringLiteral("*.xls"), QStringLiteral("*.xlsm"),
-                             QStringLiteral("*.xlsb")},
-                            QDir::Files))
+        for (const QString &name : data.entryList({QStringLiteral("*.xlsx"), QStringLiteral("*.xls"),
+                                                   QStringLiteral("*.xlsm"), QStringLiteral("*.xlsb")},
+                                                  QDir::Files))
             paths << data.filePath(name);
         paths << dir + QStringLiteral("/no existe.xlsx");
         for (const QString &path : paths)
@@ -663,8 +662,9 @@ class TestImport : public QObject {
         QCOMPARE(rowTexts(grid, 0),
                  QStringList({"Codigo", "Descripcion", "Cantidad", "Total", "NCM", "Origen", "Fecha"}));
         QCOMPARE(mappingRow(grid), QStringList({"", "", "", "", "", "", ""}));
-        QCOMPARE(rowTexts(grid, 2), QStringList({"A-100", "Tornillo de acero inoxidable", "100",
-                                                 comma ? "1234,5" : "1234.5", "7318.15.00", "China", firstDate}));
+        QCOMPARE(rowTexts(grid, 2),
+                 QStringList({"A-100", "Tornillo de acero inoxidable", "100", comma ? "1234,5" : "1234.5",
+                              "7318.15.00", "China", firstDate}));
         QCOMPARE(rowTexts(grid, 5).mid(0, 4),
                  QStringList({"4711", "Bomba centrífuga", "1", comma ? "99999,99" : "99999.99"}));
         QCOMPARE(rowTexts(grid, 6).mid(3, 1), QStringList({comma ? "1234567,891" : "1234567.891"}));

@@ -699,12 +699,14 @@ class TestReader : public QObject {
         const QString path = dir.filePath(QStringLiteral("missing.xlsx"));
         const QByteArray strings = "<sst xmlns=\"" + ns + "\"><si><t>a</t></si><si><t>b</t></si></sst>";
         const auto sheetWith = [&](const QByteArray &cell) {
-            return "<worksheet xmlns=\"" + ns + "\"><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c>" +
-                   cell + "</row></sheetData></worksheet>";
+            return "<worksheet xmlns=\"" + ns +
+                   "\"><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c>" + cell +
+                   "</row></sheetData></worksheet>";
         };
         QVERIFY(writePackage(path, sheetWith("<c r=\"B1\" t=\"s\"><v> 007 </v></c>"), strings));
-        QCOMPARE(openError(path).description(),
-                 QStringLiteral("El libro está dañado: la celda B1 usa el texto compartido 7, que no existe"));
+        QCOMPARE(
+            openError(path).description(),
+            QStringLiteral("El libro está dañado: la celda B1 usa el texto compartido 7, que no existe"));
         QVERIFY(writePackage(path, sheetWith("<c r=\"C1\" t=\"s\"><v>-1</v></c>"), strings));
         QCOMPARE(openError(path).description(),
                  QStringLiteral("El libro está dañado: la celda C1 tiene un valor no válido (-1)"));
@@ -740,7 +742,8 @@ class TestReader : public QObject {
         // in Excel's compact forms, and the workbook is in the 1904 date system.
         const bool edited = file == QLatin1String("formulas.xlsb");
         auto day = [c](int d, int m, int y) {
-            return c ? QStringLiteral("%1/%2/%3").arg(d).arg(m).arg(y) : QStringLiteral("%1/%2/%3").arg(m).arg(d).arg(y);
+            return c ? QStringLiteral("%1/%2/%3").arg(d).arg(m).arg(y)
+                     : QStringLiteral("%1/%2/%3").arg(m).arg(d).arg(y);
         };
         clEcxel reader;
         reader.setArchivo(fixture(file));
@@ -755,8 +758,8 @@ class TestReader : public QObject {
         QVector<QStringList> invoice = expectedInvoice();
         if (edited) {
             // Four years and a day later, as LibreOffice shows them too.
-            const QStringList dates{day(16, 1, 2028), day(1, 3, 2028), day(1, 1, 2028), day(2, 3, 2028),
-                                    day(1, 7, 2028), day(2, 7, 2028), day(25, 12, 2028), day(3, 1, 2029)};
+            const QStringList dates{day(16, 1, 2028), day(1, 3, 2028), day(1, 1, 2028),   day(2, 3, 2028),
+                                    day(1, 7, 2028),  day(2, 7, 2028), day(25, 12, 2028), day(3, 1, 2029)};
             for (int r = 0; r < dates.size(); ++r)
                 invoice[r + 1][6] = dates[r];
         }
@@ -786,8 +789,9 @@ class TestReader : public QObject {
             } catch (const PlanexoError &e) {
                 QCOMPARE(e.number(), 13L);
                 QCOMPARE(e.source(), LeerCeldaSource);
-                QCOMPARE(e.description(), QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
-                                              .arg(QChar('A' + col) + QStringLiteral("2"), errors[col]));
+                QCOMPARE(e.description(),
+                         QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
+                             .arg(QChar('A' + col) + QStringLiteral("2"), errors[col]));
             }
         }
         QCOMPARE(reader.LeerCelda(2, 8), QString());
@@ -810,7 +814,8 @@ class TestReader : public QObject {
         clEcxel reader;
         reader.setArchivo(fixture(QStringLiteral("long.xlsb")));
         QVERIFY(reader.Abrir());
-        QCOMPARE(readAll(reader, 1, 5).first(), (QStringList{"Codigo", "Descripcion", "Valor", "Cantidad", ""}));
+        QCOMPARE(readAll(reader, 1, 5).first(),
+                 (QStringList{"Codigo", "Descripcion", "Valor", "Cantidad", ""}));
         for (int i = 1; i <= 12000; ++i) {
             const QStringList want{QStringLiteral("ART-%1").arg(100000 + i),
                                    QStringLiteral("Artículo de la lista larga %1").arg(i % 4), prices[i % 8],

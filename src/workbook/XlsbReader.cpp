@@ -80,7 +80,8 @@ struct Record {
 // spending the package's budget.
 class RecordStream {
   public:
-    RecordStream(xlsx::Package &package, int64_t index, const QString &name) : m_package(package), m_name(name)
+    RecordStream(xlsx::Package &package, int64_t index, const QString &name)
+        : m_package(package), m_name(name)
     {
         m_file = zip_fopen_index(package.zip(), zip_uint64_t(index), 0);
         if (!m_file) {
@@ -322,7 +323,8 @@ struct Book {
 // package holds neither.
 QString binaryWorkbookPart(xlsx::Package &package)
 {
-    QString part = xlsx::targetOfType(xlsx::readRelationships(package, QString()), QLatin1String("officeDocument"));
+    QString part =
+        xlsx::targetOfType(xlsx::readRelationships(package, QString()), QLatin1String("officeDocument"));
     if (part.isEmpty() || package.locate(part) < 0) part = QStringLiteral("xl/workbook.bin");
     return package.locate(part) < 0 ? QString() : part;
 }
@@ -431,8 +433,8 @@ uint32_t readSharedStrings(xlsx::Package &package, const QString &name, Workbook
     return count;
 }
 
-void readCells(xlsx::Package &package, const QString &name, const std::vector<bool> &dateXf, uint32_t firstShared,
-               uint32_t sharedCount, WorkbookSheet &sheet)
+void readCells(xlsx::Package &package, const QString &name, const std::vector<bool> &dateXf,
+               uint32_t firstShared, uint32_t sharedCount, WorkbookSheet &sheet)
 {
     const int64_t index = package.locate(name);
     if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(name));
@@ -458,8 +460,8 @@ void readCells(xlsx::Package &package, const QString &name, const std::vector<bo
             // The declared size reserves the cells at once, at most as many as the part could hold.
             Fields f(r);
             uint32_t r1 = 0, r2 = 0, c1 = 0, c2 = 0;
-            if (type == BrtWsDim && !reserved && f.u32(r1) && f.u32(r2) && f.u32(c1) && f.u32(c2) && r2 >= r1 &&
-                c2 >= c1) {
+            if (type == BrtWsDim && !reserved && f.u32(r1) && f.u32(r2) && f.u32(c1) && f.u32(c2) &&
+                r2 >= r1 && c2 >= c1) {
                 reserved = true;
                 sheet.reserveCells(std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1),
                                                     size_t(part.declaredBytes() / 8)));
@@ -485,7 +487,8 @@ void readCells(xlsx::Package &package, const QString &name, const std::vector<bo
         const uint32_t c = col >= int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(col + 1);
         const auto number = [&](double value) {
             if (!std::isfinite(value))
-                damaged(QStringLiteral("la celda %1 tiene un valor no válido").arg(WorkbookSheet::cellName(row, c)));
+                damaged(QStringLiteral("la celda %1 tiene un valor no válido")
+                            .arg(WorkbookSheet::cellName(row, c)));
             sheet.addNumber(row, c, value, style < dateXf.size() && dateXf[style]);
         };
         switch (type) {
@@ -524,15 +527,33 @@ void readCells(xlsx::Package &package, const QString &name, const std::vector<bo
             if (!f.u8(code)) badRecord(part, type);
             QString error;
             switch (code) {
-            case 0x00: error = QStringLiteral("#NULL!"); break;
-            case 0x07: error = QStringLiteral("#DIV/0!"); break;
-            case 0x0F: error = QStringLiteral("#VALUE!"); break;
-            case 0x17: error = QStringLiteral("#REF!"); break;
-            case 0x1D: error = QStringLiteral("#NAME?"); break;
-            case 0x24: error = QStringLiteral("#NUM!"); break;
-            case 0x2A: error = QStringLiteral("#N/A"); break;
-            case 0x2B: error = QStringLiteral("#GETTING_DATA"); break;
-            default: error = QStringLiteral("#ERROR(%1)").arg(code); break;
+            case 0x00:
+                error = QStringLiteral("#NULL!");
+                break;
+            case 0x07:
+                error = QStringLiteral("#DIV/0!");
+                break;
+            case 0x0F:
+                error = QStringLiteral("#VALUE!");
+                break;
+            case 0x17:
+                error = QStringLiteral("#REF!");
+                break;
+            case 0x1D:
+                error = QStringLiteral("#NAME?");
+                break;
+            case 0x24:
+                error = QStringLiteral("#NUM!");
+                break;
+            case 0x2A:
+                error = QStringLiteral("#N/A");
+                break;
+            case 0x2B:
+                error = QStringLiteral("#GETTING_DATA");
+                break;
+            default:
+                error = QStringLiteral("#ERROR(%1)").arg(code);
+                break;
             }
             sheet.addError(row, c, sheet.addString(error));
             break;

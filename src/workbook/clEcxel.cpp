@@ -1,8 +1,8 @@
 #include "clEcxel.h"
 
 #include "WorkbookSheet.h"
-#include "XlsbReader.h"
 #include "XlsReader.h"
+#include "XlsbReader.h"
 #include "XlsxReader.h"
 #include "data/PlanexoError.h"
 
