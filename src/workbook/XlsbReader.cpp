@@ -183,6 +183,56 @@ class RecordStream {
     bool m_eof = false;
 };
 
+// UTF-16LE units as UTF-8 written from w, which has room for three bytes a unit; where the
+// text ends. A lone surrogate becomes U+FFFD, as the sheet keeps it.
+char *utf16ToUtf8(const uint8_t *p, size_t units, char *w)
+{
+    for (size_t i = 0; i < units; ++i) {
+        // Four ASCII units at a time, most of a sheet's text.
+        while (units - i >= 4) {
+            uint64_t four;
+            std::memcpy(&four, p + 2 * i, 8);
+            if (four & 0xFF80FF80FF80FF80ull) break;
+            w[0] = char(p[2 * i]);
+            w[1] = char(p[2 * i + 2]);
+            w[2] = char(p[2 * i + 4]);
+            w[3] = char(p[2 * i + 6]);
+            w += 4;
+            i += 4;
+        }
+        if (i == units) break;
+        uint32_t c = uint32_t(p[2 * i]) | uint32_t(p[2 * i + 1]) << 8;
+        if (c < 0x80) {
+            *w++ = char(c);
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            const uint32_t low = i + 1 < units ? uint32_t(p[2 * i + 2]) | uint32_t(p[2 * i + 3]) << 8 : 0;
+            if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            } else {
+                c = 0xFFFD;
+            }
+        }
+        if (c < 0x800) {
+            *w++ = char(0xC0 | (c >> 6));
+            *w++ = char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *w++ = char(0xE0 | (c >> 12));
+            *w++ = char(0x80 | ((c >> 6) & 0x3F));
+            *w++ = char(0x80 | (c & 0x3F));
+        } else {
+            // Two units make these four bytes: within the room made.
+            *w++ = char(0xF0 | (c >> 18));
+            *w++ = char(0x80 | ((c >> 12) & 0x3F));
+            *w++ = char(0x80 | ((c >> 6) & 0x3F));
+            *w++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    return w;
+}
+
 // The fields of one record, each read only when the record holds it.
 class Fields {
   public:
@@ -233,67 +283,22 @@ class Fields {
         out.clear();
         if (nullable && count == 0xFFFFFFFF) return true;
         if (size_t(m_end - m_p) / 2 < count) return false;
-        appendUtf16(m_p, count, out);
+        // Room made at once: a string grown byte by byte costs a third of a sheet's load.
+        out.resize(size_t(count) * 3);
+        out.resize(size_t(utf16ToUtf8(m_p, count, out.data()) - out.data()));
+        m_p += size_t(count) * 2;
+        return true;
+    }
+    // The same, left as UTF-16LE units for the caller to convert.
+    bool wideUnits(const uint8_t *&units, uint32_t &count)
+    {
+        if (!u32(count) || size_t(m_end - m_p) / 2 < count) return false;
+        units = m_p;
         m_p += size_t(count) * 2;
         return true;
     }
 
   private:
-    // UTF-16LE units as UTF-8; a lone surrogate becomes U+FFFD, as the sheet keeps it. Written into
-    // room made at once (three bytes a unit at most): a string grown byte by byte costs a third
-    // of a sheet's load.
-    static void appendUtf16(const uint8_t *p, size_t units, std::string &out)
-    {
-        const size_t old = out.size();
-        out.resize(old + units * 3);
-        char *const begin = out.data() + old;
-        char *w = begin;
-        for (size_t i = 0; i < units; ++i) {
-            // Four ASCII units at a time, most of a sheet's text.
-            while (units - i >= 4) {
-                uint64_t four;
-                std::memcpy(&four, p + 2 * i, 8);
-                if (four & 0xFF80FF80FF80FF80ull) break;
-                w[0] = char(p[2 * i]);
-                w[1] = char(p[2 * i + 2]);
-                w[2] = char(p[2 * i + 4]);
-                w[3] = char(p[2 * i + 6]);
-                w += 4;
-                i += 4;
-            }
-            if (i == units) break;
-            uint32_t c = uint32_t(p[2 * i]) | uint32_t(p[2 * i + 1]) << 8;
-            if (c < 0x80) {
-                *w++ = char(c);
-                continue;
-            }
-            if (c >= 0xD800 && c <= 0xDFFF) {
-                const uint32_t low = i + 1 < units ? uint32_t(p[2 * i + 2]) | uint32_t(p[2 * i + 3]) << 8 : 0;
-                if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
-                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                    ++i;
-                } else {
-                    c = 0xFFFD;
-                }
-            }
-            if (c < 0x800) {
-                *w++ = char(0xC0 | (c >> 6));
-                *w++ = char(0x80 | (c & 0x3F));
-            } else if (c < 0x10000) {
-                *w++ = char(0xE0 | (c >> 12));
-                *w++ = char(0x80 | ((c >> 6) & 0x3F));
-                *w++ = char(0x80 | (c & 0x3F));
-            } else {
-                // Two units make these four bytes: within the room made.
-                *w++ = char(0xF0 | (c >> 18));
-                *w++ = char(0x80 | ((c >> 12) & 0x3F));
-                *w++ = char(0x80 | ((c >> 6) & 0x3F));
-                *w++ = char(0x80 | (c & 0x3F));
-            }
-        }
-        out.resize(old + size_t(w - begin));
-    }
-
     const uint8_t *m_p;
     const uint8_t *m_end;
 };
@@ -406,30 +411,37 @@ uint32_t readSharedStrings(xlsx::Package &package, const QString &name, Workbook
     const int64_t index = package.locate(name);
     if (index < 0) return 0;
     RecordStream part(package, index, name);
-    std::string text;
+    // The texts as UTF-8 in one buffer the sheet then holds, not copied string by string.
+    QByteArray buffer;
+    qsizetype used = 0;
+    buffer.resize(qsizetype(part.declaredBytes()) + 65536);
     uint32_t count = 0;
     Record r;
     while (part.next(r)) {
-        if (r.type == BrtSSTItem || r.type == BrtBeginSst) {
-            Fields f(r);
-            if (r.type == BrtBeginSst) {
-                // Room for the declared strings, at most as many as the part could hold.
-                uint32_t total = 0, unique = 0;
-                if (f.u32(total) && f.u32(unique))
-                    sheet.reserveStrings(std::min<size_t>(unique, size_t(part.declaredBytes() / 6)));
-                // Room for the texts at once, as UTF-8 takes at most the bytes of UTF-16 text but
-                // for characters past U+07FF (room never written costs no memory; a pool grown by
-                // copies does).
-                sheet.reserveText(size_t(part.declaredBytes()));
-                continue;
-            }
+        if (r.type == BrtSSTItem) {
             // A rich or phonetic string: flags, the text, then runs and phonetic data left unread.
+            Fields f(r);
             uint8_t flags = 0;
-            if (!f.u8(flags) || !f.wideString(text)) badRecord(part, r.type);
-            sheet.addUtf8Text(text);
+            const uint8_t *units = nullptr;
+            uint32_t length = 0;
+            if (!f.u8(flags) || !f.wideUnits(units, length)) badRecord(part, r.type);
+            const qsizetype room = qsizetype(length) * 3;
+            if (buffer.size() - used < room) buffer.resize(std::max(buffer.size() * 2, used + room));
+            char *const at = buffer.data() + used;
+            const qsizetype written = utf16ToUtf8(units, length, at) - at;
+            sheet.addUtf8String(uint32_t(used), uint32_t(written));
+            used += written;
             ++count;
+        } else if (r.type == BrtBeginSst) {
+            // Room for the declared strings, at most as many as the part could hold.
+            Fields f(r);
+            uint32_t total = 0, unique = 0;
+            if (f.u32(total) && f.u32(unique))
+                sheet.reserveStrings(std::min<size_t>(unique, size_t(part.declaredBytes() / 6)));
         }
     }
+    buffer.truncate(used);
+    sheet.holdUtf8(std::move(buffer));
     return count;
 }
 
