@@ -7,11 +7,12 @@
   extension element Excel 2013 and later write into every workbook.xml added by this script (no
   producer on this machine writes it): <extLst><ext uri="{140A7551-...}"><x15:workbookPr .../>.
   openpyxl reads A2:D2 as 2024-01-15, 2024-02-29 14:30, time 00:00 (serial 0, which it takes for
-  a bare time; Excel shows 01/01/1904) and 1234.5.
+  a bare time; in the 1904 system it is 1 January 1904) and 1234.5.
 - backslash_names.xlsx: the xlsxwriter invoice with every zip entry renamed to use backslashes
-  (xl\\workbook.xml), as some zip libraries on Windows write them.
+  (xl\\workbook.xml), as some zip libraries on Windows write them (Excel reads it; openpyxl 3.0.9
+  refuses it: "There is no item named 'xl/sharedStrings.xml' in the archive").
 - empty_shared_value.xlsx: the xlsxwriter invoice with its first data cell's shared-string value
-  emptied (<c t="s"><v/></c>).
+  emptied (<c t="s"><v/></c>); openpyxl reads A2 as empty (None) and the rest as the invoice.
 
 The .xlsm and .xlsb fixtures come from make_xlsb_fixtures.sh.
 """

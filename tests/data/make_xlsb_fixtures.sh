@@ -14,7 +14,8 @@
 #   into a rich one with runs, and the 1904 date system switched on (no producer here writes
 #   formulas, RK forms other than small integers, runs or the 1904 flag into .xlsb: this script
 #   edits the records of SheetJS's file).
-# - invoice_libreoffice.xlsm: LibreOffice's macro-enabled copy of invoice_xlsxwriter.xlsx.
+# - invoice_libreoffice.xlsm: LibreOffice's macro-enabled copy of invoice_xlsxwriter.xlsx (openpyxl
+#   reads the same invoice from it).
 #
 # LibreOffice reads every .xlsb back (second reader) and this script prints what it read as CSV;
 # the tests' expected texts are those values.
