@@ -11,7 +11,8 @@
 #   inflates at a time.
 # - formulas.xlsb: invoice.xlsb with cells of "Valores" row 3 turned into formula cells holding the
 #   same cached values, some numbers of "Factura" into Excel's compact RK forms, a shared string
-#   into a rich one with runs, and the 1904 date system switched on (no producer here writes
+#   into a rich one with runs, the text cell D1 of "Valores" into a rich text cell, and the 1904
+#   date system switched on (no producer here writes
 #   formulas, RK forms other than small integers, runs or the 1904 flag into .xlsb: this script
 #   edits the records of SheetJS's file).
 # - invoice_libreoffice.xlsm: LibreOffice's macro-enabled copy of invoice_xlsxwriter.xlsx (openpyxl
@@ -155,6 +156,11 @@ def sheet_values(data):
                 raw = record(0x02, cell + rk(struct.unpack_from("<d", payload, 8)[0]))
             else:
                 raw = record(rtype, payload)
+        elif row == 0 and col == 3 and rtype == 0x07:
+            # D1's shared string as a rich text of its own, with one formatting run.
+            text = "\U0001F600 \u00f1".encode("utf-16-le")
+            raw = record(0x3E, payload[:8] + b"\x01" + struct.pack("<I", len(text) // 2) + text +
+                         struct.pack("<IHH", 1, 0, 1))
         elif 1 <= rtype <= 0x12:
             raw = record(rtype, payload)
         out += raw
