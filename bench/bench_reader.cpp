@@ -6,9 +6,10 @@
 //
 //   bench_reader [rows]              the full run, goals judged (default 20,000 rows)
 //   bench_reader --small             a few hundred rows, one run each, no goals: that it all works
+//   bench_reader --xlsb [rows]       only the binary workbook (.xlsb)
 //   bench_reader --load FILE         (internal) one load in a fresh process: time and peak memory
 //   bench_reader --floor FILE        (internal) the same for the inflate-only floor
-//   bench_reader --write FILE ROWS   only writes the workbook
+//   bench_reader --write FILE ROWS   only writes the workbook (binary when FILE ends in .xlsb)
 //   bench_reader --floor-xls FILE    (internal) the floor of a legacy workbook (see benchExcel95)
 #include "data/PlanexoError.h"
 #include "import/SheetGridModel.h"
@@ -145,6 +146,150 @@ bool writeWorkbook(const QString &path, int rows)
     return zip_close(zip) == 0;
 }
 
+// The same invoice as a binary workbook (.xlsb): BIFF12 records, shared strings, whole numbers in
+// the compact RK form as Excel writes them, a date style for one column.
+namespace xlsbw {
+
+void record(QByteArray &out, uint32_t type, const QByteArray &payload = {})
+{
+    if (type < 0x80) {
+        out += char(type);
+    } else {
+        out += char((type & 0x7F) | 0x80);
+        out += char(type >> 7);
+    }
+    uint32_t size = uint32_t(payload.size());
+    do {
+        const uint32_t b = size & 0x7F;
+        size >>= 7;
+        out += char(b | (size ? 0x80 : 0));
+    } while (size);
+    out += payload;
+}
+
+QByteArray u16(uint32_t v)
+{
+    return QByteArray(1, char(v & 0xFF)) + char((v >> 8) & 0xFF);
+}
+
+QByteArray u32(uint32_t v)
+{
+    return u16(v & 0xFFFF) + u16(v >> 16);
+}
+
+QByteArray wide(const QString &text)
+{
+    QByteArray out = u32(uint32_t(text.size()));
+    for (const QChar c : text)
+        out += u16(c.unicode());
+    return out;
+}
+
+QByteArray real(double v)
+{
+    uint64_t bits;
+    memcpy(&bits, &v, sizeof bits);
+    return u32(uint32_t(bits)) + u32(uint32_t(bits >> 32));
+}
+
+} // namespace xlsbw
+
+bool writeBinaryWorkbook(const QString &path, int rows)
+{
+    using namespace xlsbw;
+    const char *rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    QByteArray strings, sheet;
+    int stringCount = 0;
+    auto sharedString = [&](const QString &text) {
+        record(strings, 0x13, QByteArray(1, '\0') + wide(text));
+        return stringCount++;
+    };
+    const char *headings[Cols] = {"Codigo", "Descripcion", "Cantidad", "Precio", "NCM",
+                                  "Origen", "Total",       "Peso",     "Fecha",  "Marca"};
+    sheet.reserve(rows * 150);
+    record(sheet, 0x81);
+    record(sheet, 0x94, u32(0) + u32(uint32_t(rows)) + u32(0) + u32(Cols - 1));
+    record(sheet, 0x91);
+    auto rowHeader = [&](int r) { record(sheet, 0x00, u32(uint32_t(r)) + QByteArray(21, '\0')); };
+    auto cell = [](int c, uint32_t style) { return u32(uint32_t(c)) + u32(style); };
+    rowHeader(0);
+    for (int c = 0; c < Cols; ++c)
+        record(sheet, 0x07, cell(c, 0) + u32(uint32_t(sharedString(QString::fromLatin1(headings[c])))));
+    const int origins[4] = {sharedString(QStringLiteral("China")), sharedString(QStringLiteral("Brasil")),
+                            sharedString(QStringLiteral("España")), sharedString(QStringLiteral("Alemania"))};
+    for (int i = 0; i < rows; ++i) {
+        rowHeader(i + 1);
+        auto text = [&](int c, int s) { record(sheet, 0x07, cell(c, 0) + u32(uint32_t(s))); };
+        auto whole = [&](int c, int v, uint32_t style = 0) {
+            record(sheet, 0x02, cell(c, style) + u32(uint32_t(v) << 2 | 2));
+        };
+        auto number = [&](int c, double v) { record(sheet, 0x05, cell(c, 0) + real(v)); };
+        const int q = 1 + i % 500;
+        const double p = 0.25 + (i % 1000) * 1.37;
+        text(0, sharedString(QStringLiteral("ART-%1").arg(100000 + i)));
+        text(1, sharedString(QStringLiteral("Artículo de prueba número %1 con descripción larga").arg(i)));
+        whole(2, q);
+        number(3, p);
+        text(4, sharedString(QStringLiteral("%1.10.00").arg(8400 + i % 99)));
+        text(5, origins[i % 4]);
+        number(6, q * p);
+        number(7, i * 0.001);
+        whole(8, 45000 + i % 700, 1);
+        text(9, sharedString(QStringLiteral("Marca %1").arg(i % 37)));
+    }
+    record(sheet, 0x92);
+    record(sheet, 0x82);
+    QByteArray sst;
+    record(sst, 0x9F, u32(uint32_t(stringCount)) + u32(uint32_t(stringCount)));
+    sst += strings;
+    record(sst, 0xA0);
+    QByteArray styles;
+    record(styles, 0x116);
+    record(styles, 0x269, u32(2));
+    record(styles, 0x2F, u16(0xFFFF) + u16(0) + QByteArray(12, '\0'));
+    record(styles, 0x2F, u16(0) + u16(14) + QByteArray(12, '\0'));
+    record(styles, 0x26A);
+    record(styles, 0x117);
+    QByteArray book;
+    record(book, 0x83);
+    record(book, 0x99, u32(0) + u32(0) + wide(QStringLiteral("ThisWorkbook")));
+    record(book, 0x8F);
+    record(book, 0x9C, u32(0) + u32(1) + wide(QStringLiteral("rId1")) + wide(QStringLiteral("Factura")));
+    record(book, 0x90);
+    record(book, 0x84);
+    const QByteArray parts[][2] = {
+        {"_rels/.rels",
+         QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Relationships "
+                    "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+                    "Id=\"rId1\" Type=\"") +
+             rel + "/officeDocument\" Target=\"xl/workbook.bin\"/></Relationships>"},
+        {"xl/workbook.bin", book},
+        {"xl/_rels/workbook.bin.rels",
+         QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Relationships "
+                    "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+                    "Id=\"rId1\" Type=\"") +
+             rel + "/worksheet\" Target=\"worksheets/sheet1.bin\"/><Relationship Id=\"rId2\" Type=\"" + rel +
+             "/styles\" Target=\"styles.bin\"/><Relationship Id=\"rId3\" Type=\"" + rel +
+             "/sharedStrings\" Target=\"sharedStrings.bin\"/></Relationships>"},
+        {"xl/styles.bin", styles},
+        {"xl/sharedStrings.bin", sst},
+        {"xl/worksheets/sheet1.bin", sheet},
+    };
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip) return false;
+    for (const auto &part : parts) {
+        void *copy = malloc(size_t(part[1].size()));
+        memcpy(copy, part[1].constData(), size_t(part[1].size()));
+        zip_source_t *source = zip_source_buffer(zip, copy, zip_uint64_t(part[1].size()), 1);
+        if (!source || zip_file_add(zip, part[0].constData(), source, ZIP_FL_OVERWRITE) < 0) {
+            zip_discard(zip);
+            return false;
+        }
+    }
+    return zip_close(zip) == 0;
+}
+
 // The same invoice written by a Python library: producer is "xlsxwriter" or "openpyxl".
 const char *PythonWriter = R"PY(
 import sys, datetime
@@ -256,12 +401,15 @@ qint64 inflateParts(const QString &path)
     if (!zip) return -1;
     qint64 total = 0;
     std::vector<char> buffer(1 << 16);
-    for (const char *name : {"xl/sharedStrings.xml", "xl/worksheets/sheet1.xml"}) {
+    const bool binary = path.endsWith(QLatin1String(".xlsb"));
+    const char *sharedStrings = binary ? "xl/sharedStrings.bin" : "xl/sharedStrings.xml";
+    for (const char *name :
+         {sharedStrings, binary ? "xl/worksheets/sheet1.bin" : "xl/worksheets/sheet1.xml"}) {
         zip_file_t *file = zip_fopen(zip, name, ZIP_FL_NOCASE);
         if (!file) {
             // A workbook with its texts inline has no shared strings.
             zip_discard(zip);
-            if (total > 0 || std::strcmp(name, "xl/sharedStrings.xml") != 0) return -1;
+            if (total > 0 || std::strcmp(name, sharedStrings) != 0) return -1;
             zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
             if (!zip) return -1;
             continue;
@@ -502,6 +650,93 @@ bool benchExcel95(const QTemporaryDir &dir, int rows, int runs, int peerRuns, bo
     std::printf("\n");
     std::fflush(stdout);
     return true;
+// The binary workbook: the same load against its floor (the records inflated), LibreOffice and
+// SheetJS turning it into CSV as peers (gnumeric's ssconvert refuses .xlsb: "Unsupported file
+// format"), and the peak memory at ten times the rows.
+void benchBinary(const QTemporaryDir &dir, int rows, int runs, int peerRuns, bool small, const QString &node,
+                 bool &met, bool &failed)
+{
+    std::printf("binary workbook (.xlsb) load, %d rows x %d columns\n", rows, Cols);
+    const QString path = dir.filePath(QStringLiteral("own-speed.xlsb"));
+    if (!writeBinaryWorkbook(path, rows)) {
+        std::printf("  could not write the workbook\n");
+        failed = true;
+        return;
+    }
+    Figures floor, load;
+    for (int i = 0; i < runs; ++i) {
+        floor = bestOf(floor, runSelf(QStringLiteral("--floor"), path, 1, 0), i == 0);
+        load = bestOf(load, runSelf(QStringLiteral("--load"), path, 1, rows), i == 0);
+    }
+    if (!floor.ok || !load.ok) {
+        failed = true;
+        return;
+    }
+    std::printf("  %-10s %9lld bytes  floor %7.1f ms  load %7.1f ms (%7.1f wall)  load/floor %5.2fx",
+                "own writer", QFile(path).size(), floor.cpu, load.cpu, load.wall, load.cpu / floor.cpu);
+    if (!small) {
+        const bool ok = load.cpu <= 3 * floor.cpu;
+        met = met && ok;
+        std::printf(" (goal <= 3x: %s)", ok ? "met" : "NOT met");
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (!soffice.isEmpty()) {
+        const QString profile =
+            QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("lo"));
+        const Figures lo = runPeer(soffice,
+                                   {profile, QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                                    QStringLiteral("csv"), QStringLiteral("--outdir"),
+                                    dir.filePath(QStringLiteral("lo-out")), path},
+                                   peerRuns);
+        if (lo.ok) {
+            std::printf("    LibreOffice %5.1f ms  LibreOffice/load %5.1fx", lo.cpu, lo.cpu / load.cpu);
+            if (!small) {
+                const bool ok = lo.cpu >= 10 * load.cpu;
+                met = met && ok;
+                std::printf(" (goal >= 10x: %s)", ok ? "met" : "NOT met");
+            }
+            std::printf("\n");
+        } else {
+            failed = true;
+        }
+    } else {
+        std::printf("    (LibreOffice not installed: not compared)\n");
+    }
+    if (!node.isEmpty()) {
+        const Figures js =
+            runPeer(node, {QStringLiteral("-e"), QString::fromUtf8(SheetJsReader), path}, peerRuns);
+        if (js.ok)
+            std::printf("    SheetJS  %8.1f ms  SheetJS/load  %5.1fx\n", js.cpu, js.cpu / load.cpu);
+        else
+            failed = true;
+    }
+    std::fflush(stdout);
+
+    const int memoryRows = rows * 10;
+    const QString big = dir.filePath(QStringLiteral("own-memory.xlsb"));
+    if (!writeBinaryWorkbook(big, memoryRows)) {
+        failed = true;
+        return;
+    }
+    const Figures bigFloor = runSelf(QStringLiteral("--floor"), big, 1, 0);
+    const Figures bigLoad = runSelf(QStringLiteral("--load"), big, 1, memoryRows);
+    QFile::remove(big);
+    if (!bigFloor.ok || !bigLoad.ok) {
+        failed = true;
+        return;
+    }
+    const double mib = bigLoad.peakKb / 1024.0;
+    std::printf("  peak memory at %d rows: load %6.1f MiB  floor process %5.1f MiB", memoryRows, mib,
+                bigFloor.peakKb / 1024.0);
+    if (!small) {
+        const bool ok = mib < 120;
+        met = met && ok;
+        std::printf(" (goal < 120 MiB: %s)", ok ? "met" : "NOT met");
+    }
+    std::printf("\n");
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -514,10 +749,15 @@ int main(int argc, char **argv)
     if (args.size() == 3 && args[1] == QLatin1String("--floor")) return floorMode(args[2]);
     if (args.size() == 3 && args[1] == QLatin1String("--floor-xls")) return floorXlsMode(args[2]);
     if (args.size() == 4 && args[1] == QLatin1String("--write"))
-        return writeWorkbook(args[2], args[3].toInt()) ? 0 : 1;
+        return (args[2].endsWith(QLatin1String(".xlsb")) ? writeBinaryWorkbook(args[2], args[3].toInt())
+                                                         : writeWorkbook(args[2], args[3].toInt()))
+                   ? 0
+                   : 1;
 
     // Small mode: that every path runs, in seconds; the figures mean nothing at this size.
     const bool small = args.contains(QStringLiteral("--small"));
+    // Only the binary workbook's figures.
+    const bool binaryOnly = args.contains(QStringLiteral("--xlsb"));
     int rows = 20000;
     for (int i = 1; i < args.size(); ++i)
         if (!args[i].startsWith('-')) rows = std::max(1, args[i].toInt());
@@ -537,7 +777,8 @@ int main(int argc, char **argv)
                 small ? " (small mode: no goals)" : "");
     std::printf("  times: processor time in ms, best of %d (peers best of %d); ratios in the same run\n",
                 runs, peerRuns);
-    for (const Workbook &book : writeWorkbooks(dir, rows, QStringLiteral("speed"), true)) {
+    for (const Workbook &book :
+         binaryOnly ? QVector<Workbook>() : writeWorkbooks(dir, rows, QStringLiteral("speed"), true)) {
         // Floor and load take turns, so that a slow spell of the machine falls on both.
         Figures floor, load;
         for (int i = 0; i < runs; ++i) {
@@ -601,12 +842,15 @@ int main(int argc, char **argv)
                 failed = true;
         }
     }
-    if (xlsx2csv.isEmpty()) std::printf("  (xlsx2csv not installed: not compared)\n");
-    if (!benchExcel95(dir, rows, runs, peerRuns, small, met)) failed = true;
+    if (xlsx2csv.isEmpty() && !binaryOnly) std::printf("  (xlsx2csv not installed: not compared)\n");
+    if (!binaryOnly && !benchExcel95(dir, rows, runs, peerRuns, small, met)) failed = true;
+    benchBinary(dir, rows, runs, peerRuns, small, node, met, failed);
 
     // Memory: the grid holds every cell after the load; the floor process holds only the parts' buffer.
-    std::printf("peak memory of one load, %d rows x %d columns\n", memoryRows, Cols);
-    for (const Workbook &book : writeWorkbooks(dir, memoryRows, QStringLiteral("memory"), false)) {
+    if (!binaryOnly) std::printf("peak memory of one load, %d rows x %d columns\n", memoryRows, Cols);
+    for (const Workbook &book : binaryOnly
+                                    ? QVector<Workbook>()
+                                    : writeWorkbooks(dir, memoryRows, QStringLiteral("memory"), false)) {
         const Figures floor = runSelf(QStringLiteral("--floor"), book.path, 1, 0);
         const Figures load = runSelf(QStringLiteral("--load"), book.path, 1, memoryRows);
         if (!floor.ok || !load.ok) {

@@ -537,8 +537,9 @@ class TestImport : public QObject {
         paths << dir + QStringLiteral("/many_inline.xlsx");
         QVERIFY(writeSheet(paths.back(), rows));
         const QDir data(QStringLiteral(PLANEXO_TEST_DATA_DIR));
-        for (const QString &name :
-             data.entryList({QStringLiteral("*.xlsx"), QStringLiteral("*.xls")}, QDir::Files))
+        for (const QString &name : data.entryList({QStringLiteral("*.xlsx"), QStringLiteral("*.xls"),
+                                                   QStringLiteral("*.xlsm"), QStringLiteral("*.xlsb")},
+                                                  QDir::Files))
             paths << data.filePath(name);
         paths << dir + QStringLiteral("/no existe.xlsx");
         for (const QString &path : paths)
@@ -623,6 +624,73 @@ class TestImport : public QObject {
         TestEnv::usePoint();
         QVERIFY(ok);
         QCOMPARE(panel->model().text(6, 3), QStringLiteral("1234,5"));
+    }
+
+    // The binary and macro-enabled workbooks, and packages that bend the format as Excel allows,
+    // load into the grid as the invoice they hold, in both locales; a damaged binary workbook
+    // shows the reader's failure at the step that opens it.
+    void loadsEveryOfficeOpenXmlKind_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("comma");
+        QTest::addColumn<QString>("firstDate");
+        for (const bool comma : {true, false})
+            for (const char *file : {"invoice.xlsb", "invoice_inline.xlsb", "formulas.xlsb",
+                                     "invoice_libreoffice.xlsm", "backslash_names.xlsx"}) {
+                // formulas.xlsb is in the 1904 date system.
+                const bool shifted = QByteArray(file) == "formulas.xlsb";
+                QTest::addRow("%s %s", file, comma ? "comma" : "point")
+                    << QString::fromLatin1(file) << comma
+                    << QString::fromLatin1(shifted ? (comma ? "16/1/2028" : "1/16/2028")
+                                                   : (comma ? "15/1/2024" : "1/15/2024"));
+            }
+    }
+
+    void loadsEveryOfficeOpenXmlKind()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, comma);
+        QFETCH(QString, firstDate);
+        if (comma) TestEnv::useComma();
+        auto panel = newPanel();
+        const bool ok = load(*panel, file);
+        TestEnv::usePoint();
+        QVERIFY(ok);
+        const SheetGridModel &grid = panel->model();
+        QCOMPARE(grid.cols(), 7);
+        QCOMPARE(grid.rows(), 10);
+        QCOMPARE(rowTexts(grid, 0),
+                 QStringList({"Codigo", "Descripcion", "Cantidad", "Total", "NCM", "Origen", "Fecha"}));
+        QCOMPARE(mappingRow(grid), QStringList({"", "", "", "", "", "", ""}));
+        QCOMPARE(rowTexts(grid, 2),
+                 QStringList({"A-100", "Tornillo de acero inoxidable", "100", comma ? "1234,5" : "1234.5",
+                              "7318.15.00", "China", firstDate}));
+        QCOMPARE(rowTexts(grid, 5).mid(0, 4),
+                 QStringList({"4711", "Bomba centrífuga", "1", comma ? "99999,99" : "99999.99"}));
+        QCOMPARE(rowTexts(grid, 6).mid(3, 1), QStringList({comma ? "1234567,891" : "1234567.891"}));
+        QCOMPARE(rowTexts(grid, 9).mid(0, 4),
+                 QStringList({"G-800", "  Resistencia con blancos  ", "2", comma ? "0,001" : "0.001"}));
+    }
+
+    void damagedBinaryWorkbookShowsTheReadersError()
+    {
+        QFile source(fixture(QStringLiteral("invoice.xlsb")));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QString cut = env->programFolder() + QStringLiteral("/factura.xlsb");
+        QFile file(cut);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(source.readAll().left(9000));
+        file.close();
+        const PlanexoError expected = readerError(cut);
+        QCOMPARE(expected.number(), 1004L);
+        QVERIFY(!expected.description().isEmpty());
+
+        auto panel = newPanel();
+        ScriptedInteraction script;
+        script.expectMessage(loadFailure(expected.number(), expected.description(), 100), Icon::Critical);
+        QVERIFY(!panel->lf_LevantarExcel(cut));
+        VERIFY_SCRIPT(script);
+        QCOMPARE(script.busyDepth(), 0);
     }
 
     void columnWidthsInTwips()

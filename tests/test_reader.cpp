@@ -459,7 +459,8 @@ class TestReader : public QObject {
             const char *locale = c ? "comma" : "point";
             for (const char *file :
                  {"invoice_openpyxl.xlsx", "invoice_xlsxwriter.xlsx", "invoice_libreoffice.xlsx",
-                  "invoice_libreoffice.xls", "xls_named.xlsx", "xlsx_named.xls"})
+                  "invoice_libreoffice.xls", "xls_named.xlsx", "xlsx_named.xls", "invoice_libreoffice.xlsm",
+                  "invoice.xlsb", "invoice_inline.xlsb"})
                 QTest::addRow("%s %s", file, locale) << QString::fromLatin1(file) << c;
         }
     }
@@ -654,6 +655,251 @@ class TestReader : public QObject {
             QVERIFY(!want.first().first().isEmpty());
             QCOMPARE(readAll(copy, rows, cols), want);
         }
+    }
+
+    // Excel 2013 and later repeat workbookPr inside extLst as x15:workbookPr, without date1904:
+    // the 1904 system stays on (openpyxl reads the same dates from this file).
+    void datesOfA1904WorkbookAsExcelWritesIt()
+    {
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel reader;
+            reader.setArchivo(fixture(QStringLiteral("dates1904_excel2013.xlsx")));
+            QVERIFY(reader.Abrir());
+            QCOMPARE(readAll(reader, 2, 4).last(),
+                     c ? QStringList({"15/1/2024", "29/2/2024 14:30:00", "1/1/1904", "1234,5"})
+                       : QStringList({"1/15/2024", "2/29/2024 2:30:00 PM", "1/1/1904", "1234.5"}));
+        }
+    }
+
+    // What Excel reads although the package bends its format: zip entry names with backslashes,
+    // a shared-string cell with an empty value (an empty cell, as an empty number is).
+    void lenientPackages()
+    {
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel reader;
+            reader.setArchivo(fixture(QStringLiteral("backslash_names.xlsx")));
+            QVERIFY(reader.Abrir());
+            const QVector<QStringList> want = expectedInvoice();
+            QCOMPARE(readAll(reader, 10, 8), want);
+            QCOMPARE(reader.Hojas().size(), 1);
+            QCOMPARE(reader.Hojas().first().name, QStringLiteral("Factura"));
+
+            reader.setArchivo(fixture(QStringLiteral("empty_shared_value.xlsx")));
+            QVERIFY(reader.Abrir());
+            QVector<QStringList> emptied = want;
+            emptied[1][0].clear();
+            QCOMPARE(readAll(reader, 10, 8), emptied);
+        }
+
+        // A shared string that is missing is named by the index looked for, however it is written.
+        const QByteArray ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("missing.xlsx"));
+        const QByteArray strings = "<sst xmlns=\"" + ns + "\"><si><t>a</t></si><si><t>b</t></si></sst>";
+        const auto sheetWith = [&](const QByteArray &cell) {
+            return "<worksheet xmlns=\"" + ns +
+                   "\"><sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c>" + cell +
+                   "</row></sheetData></worksheet>";
+        };
+        QVERIFY(writePackage(path, sheetWith("<c r=\"B1\" t=\"s\"><v> 007 </v></c>"), strings));
+        QCOMPARE(
+            openError(path).description(),
+            QStringLiteral("El libro está dañado: la celda B1 usa el texto compartido 7, que no existe"));
+        QVERIFY(writePackage(path, sheetWith("<c r=\"C1\" t=\"s\"><v>-1</v></c>"), strings));
+        QCOMPARE(openError(path).description(),
+                 QStringLiteral("El libro está dañado: la celda C1 tiene un valor no válido (-1)"));
+        // Empty values of every form are empty cells.
+        QVERIFY(writePackage(path,
+                             sheetWith("<c r=\"B1\" t=\"s\"><v></v></c><c r=\"C1\" t=\"s\"><v> </v></c>"
+                                       "<c r=\"D1\" t=\"s\"/><c r=\"E1\" t=\"s\"><v>0</v></c>"),
+                             strings));
+        clEcxel reader;
+        reader.setArchivo(path);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 5).first(), (QStringList{"b", "", "", "", "a"}));
+    }
+
+    // The binary format: every worksheet of the npm xlsx package's workbook with its hidden mark,
+    // the values of every kind of cell; LibreOffice reads the same values from these files.
+    void binaryWorkbooks_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("commaLocale");
+        for (const bool c : {true, false})
+            for (const char *file : {"invoice.xlsb", "invoice_inline.xlsb", "formulas.xlsb"})
+                QTest::addRow("%s %s", file, c ? "comma" : "point") << QString::fromLatin1(file) << c;
+    }
+
+    void binaryWorkbooks()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, commaLocale);
+        commaLocale ? TestEnv::useComma() : TestEnv::usePoint();
+        const bool c = commaLocale;
+        // formulas.xlsb: cells of row 3 are formulas with cached values, the invoice's numbers are
+        // in Excel's compact forms, and the workbook is in the 1904 date system.
+        const bool edited = file == QLatin1String("formulas.xlsb");
+        auto day = [c](int d, int m, int y) {
+            return c ? QStringLiteral("%1/%2/%3").arg(d).arg(m).arg(y)
+                     : QStringLiteral("%1/%2/%3").arg(m).arg(d).arg(y);
+        };
+        clEcxel reader;
+        reader.setArchivo(fixture(file));
+        const WorkbookSheetList sheets = reader.Hojas();
+        QCOMPARE(sheets.size(), 3);
+        QCOMPARE(sheets[0].name, QStringLiteral("Factura"));
+        QCOMPARE(sheets[1].name, QStringLiteral("Oculta"));
+        QCOMPARE(sheets[2].name, QStringLiteral("Valores"));
+        QVERIFY(!sheets[0].hidden && sheets[1].hidden && !sheets[2].hidden);
+
+        QVERIFY(reader.Abrir());
+        QVector<QStringList> invoice = expectedInvoice();
+        if (edited) {
+            // Four years and a day later, as LibreOffice shows them too.
+            const QStringList dates{day(16, 1, 2028), day(1, 3, 2028), day(1, 1, 2028),   day(2, 3, 2028),
+                                    day(1, 7, 2028),  day(2, 7, 2028), day(25, 12, 2028), day(3, 1, 2029)};
+            for (int r = 0; r < dates.size(); ++r)
+                invoice[r + 1][6] = dates[r];
+        }
+        QCOMPARE(readAll(reader, 10, 8), invoice);
+
+        reader.setHoja(1);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 2, 2), (QVector<QStringList>{{"hoja oculta", ""}, {"", ""}}));
+
+        reader.setHoja(2);
+        QVERIFY(reader.Abrir());
+        const QString t = c ? QStringLiteral("Verdadero") : QStringLiteral("True");
+        const QString f = c ? QStringLiteral("Falso") : QStringLiteral("False");
+        auto n = [c](const char *point) {
+            QString s = QString::fromLatin1(point);
+            if (c) s.replace('.', ',');
+            return s;
+        };
+        QCOMPARE(readAll(reader, 1, 9).first(),
+                 (QStringList{t, f, "línea 1\nlínea 2", QString::fromUtf8("\xF0\x9F\x98\x80 ñ"), "", "1E-07",
+                              n("1.23456789012346E+17"), n("-0.001"), ""}));
+        const QStringList errors{"#N/A", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#NULL!"};
+        for (int col = 0; col < errors.size(); ++col) {
+            try {
+                reader.LeerCelda(2, col + 1);
+                QFAIL("an error value must fail");
+            } catch (const PlanexoError &e) {
+                QCOMPARE(e.number(), 13L);
+                QCOMPARE(e.source(), LeerCeldaSource);
+                QCOMPARE(e.description(),
+                         QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
+                             .arg(QChar('A' + col) + QStringLiteral("2"), errors[col]));
+            }
+        }
+        QCOMPARE(reader.LeerCelda(2, 8), QString());
+        QCOMPARE(reader.LeerCelda(3, 1), QStringLiteral("3"));
+        QCOMPARE(reader.LeerCelda(3, 2), QStringLiteral("abc"));
+        QCOMPARE(reader.LeerCelda(3, 4), t);
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, reader.LeerCelda(3, 5));
+        QCOMPARE(reader.LeerCelda(3, 6), edited ? day(16, 1, 2028) : day(15, 1, 2024));
+        QCOMPARE(reader.LeerCelda(3, 7), QStringLiteral("-7"));
+        QCOMPARE(reader.LeerCelda(3, 8), n("0.125"));
+        QCOMPARE(reader.LeerCelda(4, 1), QString());
+        QCOMPARE(reader.LeerCelda(5, 1), QStringLiteral("después de una fila vacía"));
+        QCOMPARE(reader.LeerCelda(5, 2), QString());
+    }
+
+    // Parts longer than the piece the reader inflates at a time: records straddle the pieces.
+    void longBinaryWorkbook()
+    {
+        const QStringList prices{"0,5", "0,75", "1", "1,25", "1,5", "1,75", "2", "2,25"};
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("long.xlsb")));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 1, 5).first(),
+                 (QStringList{"Codigo", "Descripcion", "Valor", "Cantidad", ""}));
+        for (int i = 1; i <= 12000; ++i) {
+            const QStringList want{QStringLiteral("ART-%1").arg(100000 + i),
+                                   QStringLiteral("Artículo de la lista larga %1").arg(i % 4), prices[i % 8],
+                                   QString::number(i % 10)};
+            QStringList got;
+            for (long c = 1; c <= 4; ++c)
+                got << reader.LeerCelda(i + 1, c);
+            if (got != want) QCOMPARE(got, want);
+        }
+        QCOMPARE(reader.LeerCelda(12002, 1), QString());
+        QCOMPARE(reader.cellsHint(), size_t(12001 * 4));
+    }
+
+    // A damaged binary workbook fails with a description of what is wrong, never as a sound one.
+    void damagedBinaryWorkbooks_data()
+    {
+        QTest::addColumn<QByteArray>("part");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("description");
+        const QByteArray sheet = "xl/worksheets/sheet1.bin";
+        QByteArray isst = "\x07\x0C";
+        put32(isst, 0);
+        put32(isst, 0);
+        put32(isst, 77);
+        const QByteArray rowHeader = QByteArray("\x00\x19", 2) + QByteArray(25, '\0');
+        QTest::newRow("shared string past the table")
+            << sheet << rowHeader + isst
+            << "El libro está dañado: la celda A1 usa el texto compartido 77, que no existe";
+        QTest::newRow("record longer than the part")
+            << sheet << rowHeader + QByteArray("\x05\x10\x00\x00", 4)
+            << "El libro está dañado: la parte xl/worksheets/sheet1.bin termina antes de tiempo";
+        QTest::newRow("record size that never ends")
+            << sheet << QByteArray("\x05\xFF\xFF\xFF\xFF\x01", 6)
+            << "El libro está dañado: la parte xl/worksheets/sheet1.bin tiene un registro no válido";
+        QTest::newRow("cell shorter than its value")
+            << sheet << rowHeader + QByteArray("\x05\x0A", 2) + QByteArray(10, '\0')
+            << "El libro está dañado: la parte xl/worksheets/sheet1.bin tiene un registro no válido (tipo 5)";
+        QByteArray farRow = rowHeader;
+        farRow[2] = char(0x00);
+        farRow[4] = char(0x10); // row 1048577
+        QTest::newRow("row past Excel's last")
+            << sheet << farRow + QByteArray("\x04\x09", 2) + QByteArray(8, '\0') + QByteArray("\x01", 1)
+            << "La hoja usa la fila 1048577, columna 1, fuera del máximo de Excel (1048576 filas por 16384 "
+               "columnas)";
+        QByteArray nan = QByteArray("\x05\x10", 2) + QByteArray(8, '\0');
+        nan += QByteArray("\x00\x00\x00\x00\x00\x00\xF8\x7F", 8);
+        QTest::newRow("number that is none")
+            << sheet << rowHeader + nan << "El libro está dañado: la celda A1 tiene un valor no válido";
+        QByteArray bundle = "\x9C\x01\x06";
+        put32(bundle, 0);
+        put16(bundle, 0);
+        QTest::newRow("sheet entry cut short")
+            << QByteArray("xl/workbook.bin") << bundle
+            << "El libro está dañado: la parte xl/workbook.bin tiene un registro no válido (tipo 156)";
+        QTest::newRow("workbook without sheets")
+            << QByteArray("xl/workbook.bin") << QByteArray("\x83\x01\x00\x84\x01\x00", 6)
+            << "El libro no tiene ninguna hoja de cálculo";
+        QByteArray sst = "\x13\x09";
+        sst.append(char(0));
+        put32(sst, 100); // a hundred characters in four bytes
+        sst += "abcd";
+        QTest::newRow("shared string cut short")
+            << QByteArray("xl/sharedStrings.bin") << sst
+            << "El libro está dañado: la parte xl/sharedStrings.bin tiene un registro no válido (tipo 19)";
+    }
+
+    void damagedBinaryWorkbooks()
+    {
+        QFETCH(QByteArray, part);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, description);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("damaged.xlsb"));
+        QVERIFY(QFile::copy(fixture(QStringLiteral("invoice.xlsb")), path));
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        int error = 0;
+        zip_t *zip = zip_open(QFile::encodeName(path).constData(), 0, &error);
+        QVERIFY(zip);
+        QVERIFY(addText(zip, part.constData(), bytes));
+        QVERIFY(zip_close(zip) == 0);
+        const PlanexoError e = openError(path);
+        QCOMPARE(e.description(), description);
+        QCOMPARE(e.number(), 1004L);
+        QCOMPARE(e.source(), AbrirSource);
     }
 
     void dateTextFollowsTheLocale()
@@ -996,7 +1242,8 @@ class TestReader : public QObject {
     // Every prefix of a workbook is refused cleanly or read, never a crash.
     void everyTruncation()
     {
-        for (const char *name : {"invoice_libreoffice.xlsx", "strings.xlsx", "invoice_libreoffice.xls"}) {
+        for (const char *name :
+             {"invoice_libreoffice.xlsx", "strings.xlsx", "invoice_libreoffice.xls", "formulas.xlsb"}) {
             QFile source(fixture(QString::fromLatin1(name)));
             QVERIFY(source.open(QIODevice::ReadOnly));
             const QByteArray data = source.readAll();
@@ -1028,7 +1275,8 @@ class TestReader : public QObject {
     // and reading its cells fails only with the reader's own error.
     void corruptedBytes()
     {
-        for (const char *name : {"invoice_libreoffice.xls", "formulas.xls", "stored_strings.xlsx"}) {
+        for (const char *name :
+             {"invoice_libreoffice.xls", "formulas.xls", "stored_strings.xlsx", "stored_formulas.xlsb"}) {
             QByteArray data;
             if (QByteArray(name).startsWith("stored_")) {
                 // An uncompressed copy, so that the damage reaches the XML and not only the inflater.

@@ -3,7 +3,8 @@
 
     python3 fuzz/corpus/make_seeds.py
 
-fuzz_reader gets the small workbooks whole; fuzz_workbook_part gets their sheet, shared-strings,
+fuzz_reader gets the small workbooks whole; fuzz_xlsb_part the parts of the binary ones;
+fuzz_workbook_part gets their sheet, shared-strings,
 styles and workbook parts, each after the byte that makes the target put it back in that place. A few seeds were made by
 hand and are kept beside them: a legacy workbook and a shared-strings part with lone surrogates
 (the workbook is the one test_reader's loneSurrogates builds).
@@ -17,6 +18,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "..", "..", "tests", "data")
 MAX_FILE = 11 * 1024
 PARTS = ["xl/worksheets/sheet1.xml", "xl/sharedStrings.xml", "xl/styles.xml", "xl/workbook.xml"]
+# fuzz_xlsb_part's parts of a binary workbook, in the order of its selector byte.
+XLSB_PARTS = ["xl/worksheets/sheet1.bin", "xl/sharedStrings.bin", "xl/styles.bin", "xl/workbook.bin"]
 
 
 def write(target, data):
@@ -29,7 +32,19 @@ def write(target, data):
 def main():
     for name in sorted(os.listdir(DATA)):
         path = os.path.join(DATA, name)
-        if not name.endswith((".xls", ".xlsx")) or os.path.getsize(path) > MAX_FILE:
+        if name.endswith(".xlsb"):
+            # Every sheet of a binary workbook, whatever the file's size.
+            with zipfile.ZipFile(path) as z:
+                for index, part in enumerate(XLSB_PARTS):
+                    for member in [part] + (sorted(n for n in z.namelist() if n.endswith(".bin") and "worksheets/" in n)
+                                            if index == 0 else []):
+                        try:
+                            data = z.read(member)
+                        except KeyError:
+                            continue
+                        if len(data) <= 8192:
+                            write("fuzz_xlsb_part", bytes([index]) + data)
+        if not name.endswith((".xls", ".xlsx", ".xlsm", ".xlsb")) or os.path.getsize(path) > MAX_FILE:
             continue
         with open(path, "rb") as f:
             data = f.read()

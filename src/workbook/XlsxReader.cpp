@@ -38,38 +38,48 @@ constexpr long WorkbookError = 1004;
              .arg(MaxUncompressedBytes >> 20));
 }
 
-// One package, with the budget of bytes that may still be decompressed from it.
-class Package {
-  public:
-    explicit Package(const QString &path)
-    {
-        int error = 0;
-        m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
-        if (!m_zip) {
-            if (error == ZIP_ER_NOENT) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
-            if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)
-                fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
-            fail(QStringLiteral("El libro está dañado o incompleto: no es un paquete zip válido"));
+} // namespace
+
+Package::Package(const QString &path)
+{
+    int error = 0;
+    m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!m_zip) {
+        if (error == ZIP_ER_NOENT) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
+        if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)
+            fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
+        fail(QStringLiteral("El libro está dañado o incompleto: no es un paquete zip válido"));
+    }
+}
+
+Package::~Package()
+{
+    zip_discard(m_zip);
+}
+
+int64_t Package::locate(const QString &name) const
+{
+    if (name.isEmpty()) return -1;
+    const int64_t index = zip_name_locate(m_zip, name.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
+    if (index >= 0) return index;
+    // Some zip writers on Windows separate folders with backslashes (xl\workbook.xml), which
+    // Excel reads: such names are looked up with either separator.
+    if (!m_backslashesIndexed) {
+        m_backslashesIndexed = true;
+        const zip_int64_t entries = zip_get_num_entries(m_zip, 0);
+        for (zip_int64_t i = 0; i < entries; ++i) {
+            const char *entry = zip_get_name(m_zip, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
+            if (!entry || !std::strchr(entry, '\\')) continue;
+            QString key = QString::fromUtf8(entry).toLower();
+            key.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            if (!m_backslashNames.contains(key)) m_backslashNames.insert(key, i);
         }
     }
-    ~Package() { zip_discard(m_zip); }
-    Package(const Package &) = delete;
-    Package &operator=(const Package &) = delete;
-
-    // Index of a part by name (part names compare without case), or -1.
-    int64_t locate(const QString &name) const
-    {
-        if (name.isEmpty()) return -1;
-        return zip_name_locate(m_zip, name.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
-    }
-
-    zip_t *zip() const { return m_zip; }
-    int64_t &budget() { return m_budget; }
-
-  private:
-    zip_t *m_zip = nullptr;
-    int64_t m_budget = MaxUncompressedBytes;
-};
+    if (m_backslashNames.isEmpty()) return -1;
+    QString key = name.toLower();
+    key.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return m_backslashNames.value(key, -1);
+}
 
 // Decompresses a whole part, spending the package's budget; throws when the budget is spent or
 // the part cannot be decompressed.
@@ -114,6 +124,8 @@ QByteArray readPart(Package &package, int64_t index, const QString &name)
     zip_fclose(file);
     return data;
 }
+
+namespace {
 
 // Thrown while a sheet is read in pieces and its XML fails: the part is read again whole, so that
 // the failure (or a success the pieces missed) is exactly that of the whole part.
@@ -266,17 +278,15 @@ class PartReader {
     QString m_name;
 };
 
-struct Relationship {
-    QString type;
-    QString target; // part name, resolved
-};
+} // namespace
 
-// Folder of a part name ("xl/workbook.xml" -> "xl/").
 QString folderOf(const QString &part)
 {
     const qsizetype slash = part.lastIndexOf('/');
     return slash < 0 ? QString() : part.left(slash + 1);
 }
+
+namespace {
 
 // Resolves a relationship target against the folder of its source; absolute targets start at
 // the package root.
@@ -402,6 +412,8 @@ bool parseIsoDate(std::string_view text, bool date1904, double &serial)
     return serial >= 0;
 }
 
+} // namespace
+
 // The relationships of a part, by id; empty when the part has none.
 QHash<QString, Relationship> readRelationships(Package &package, const QString &part)
 {
@@ -438,6 +450,8 @@ QString targetOfType(const QHash<QString, Relationship> &rels, QLatin1String kin
         if (typeIs(r.type, kind)) return r.target;
     return {};
 }
+
+namespace {
 
 // Decodes the _xHHHH_ escapes of OOXML strings (e.g. _x000D_ for a carriage return).
 void decodeEscapes(QString &text)
@@ -1043,11 +1057,14 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             if (hasValue) addText(value);
             break;
         case Type::Shared:
-            if (hasValue) {
+            // An empty value is an empty cell, as Excel reads it (and as an empty number is).
+            if (hasValue && !trimmed(value).empty()) {
                 uint32_t i = 0;
-                if (!parseUInt(value, i) || i >= sharedCount)
+                if (!parseUInt(value, i)) badValue();
+                if (i >= sharedCount)
                     damaged(QStringLiteral("la celda %1 usa el texto compartido %2, que no existe")
-                                .arg(WorkbookSheet::cellName(row, col), fromUtf8(value.substr(0, 40))));
+                                .arg(WorkbookSheet::cellName(row, col))
+                                .arg(i));
                 sheet.addSharedText(row, col, i);
             }
             break;

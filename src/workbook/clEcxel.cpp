@@ -2,6 +2,7 @@
 
 #include "WorkbookSheet.h"
 #include "XlsReader.h"
+#include "XlsbReader.h"
 #include "XlsxReader.h"
 #include "data/PlanexoError.h"
 
@@ -18,7 +19,7 @@ constexpr long OutOfMemory = 7;
 const QString AbrirSource = QStringLiteral("[clExcel.Abrir]");
 const QString LeerCeldaSource = QStringLiteral("[clExcel.LeerCelda]");
 
-enum class Format { Xlsx, Xls };
+enum class Format { Xlsx, Xls, Xlsb };
 
 // Excel 2.x to 4.0 saved a sheet as bare BIFF2-4 records, a BOF record first (no compound file):
 // its type, a short length, and what the sheet is (worksheet, chart, macro sheet, workspace).
@@ -48,7 +49,8 @@ Format detectFormat(const QString &path)
     const QByteArray head = file.read(8);
     if (head.isEmpty())
         throw PlanexoError(WorkbookError, QStringLiteral("El archivo %1 está vacío").arg(path));
-    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) return Format::Xlsx;
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
+        return xlsb::isBinaryPackage(path) ? Format::Xlsb : Format::Xlsx;
     if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return Format::Xls;
     if (isExcel4OrOlder(head))
         throw PlanexoError(
@@ -67,6 +69,9 @@ void readSheet(Format format, const QString &path, WorkbookSheet &sheet, int ind
     case Format::Xls:
         xls::read(path, sheet, index);
         break;
+    case Format::Xlsb:
+        xlsb::read(path, sheet, index);
+        break;
     }
 }
 
@@ -77,6 +82,8 @@ WorkbookSheetList listSheets(Format format, const QString &path)
         return xlsx::sheets(path);
     case Format::Xls:
         return xls::sheets(path);
+    case Format::Xlsb:
+        return xlsb::sheets(path);
     }
     return {};
 }
