@@ -650,6 +650,8 @@ bool benchExcel95(const QTemporaryDir &dir, int rows, int runs, int peerRuns, bo
     std::printf("\n");
     std::fflush(stdout);
     return true;
+}
+
 // The binary workbook: the same load against its floor (the records inflated), LibreOffice and
 // SheetJS turning it into CSV as peers (gnumeric's ssconvert refuses .xlsb: "Unsupported file
 // format"), and the peak memory at ten times the rows.
