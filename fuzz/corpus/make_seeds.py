@@ -3,8 +3,9 @@
 
     python3 fuzz/corpus/make_seeds.py
 
-fuzz_reader gets the small workbooks whole; fuzz_workbook_part gets their sheet, shared-strings,
-styles and workbook parts, each after the byte that makes the target put it back in that place. A few seeds were made by
+fuzz_reader gets the small workbooks (and text tables) whole; fuzz_workbook_part gets their sheet,
+shared-strings, styles and workbook parts, each after the byte that makes the target put it back in
+that place; fuzz_ods_content gets the content.xml of the OpenDocument ones. A few seeds were made by
 hand and are kept beside them: a legacy workbook and a shared-strings part with lone surrogates
 (the workbook is the one test_reader's loneSurrogates builds).
 """
@@ -29,7 +30,12 @@ def write(target, data):
 def main():
     for name in sorted(os.listdir(DATA)):
         path = os.path.join(DATA, name)
-        if not name.endswith((".xls", ".xlsx")) or os.path.getsize(path) > MAX_FILE:
+        if name.endswith(".ods"):
+            with zipfile.ZipFile(path) as z:
+                text = z.read("content.xml")
+            if len(text) <= 16 * 1024:
+                write("fuzz_ods_content", text)
+        if not name.endswith((".xls", ".xlsx", ".ods", ".csv", ".txt")) or os.path.getsize(path) > MAX_FILE:
             continue
         with open(path, "rb") as f:
             data = f.read()
