@@ -261,10 +261,9 @@ bool digits(std::string_view text, size_t &i, int64_t &value, int maxDigits = 9)
 std::optional<double> parseDate(std::string_view text)
 {
     size_t i = 0;
-    const bool negative = !text.empty() && text[0] == '-';
-    if (negative) return std::nullopt;
     int64_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (!digits(text, i, year, 6) || i - 0 < 4 || i >= text.size() || text[i++] != '-' || !digits(text, i, month, 2) ||
+    // Years before the common era, which no sheet date reaches, are refused with the sign.
+    if (!digits(text, i, year, 6) || i < 4 || i >= text.size() || text[i++] != '-' || !digits(text, i, month, 2) ||
         i >= text.size() || text[i++] != '-' || !digits(text, i, day, 2))
         return std::nullopt;
     const QDate date{int(year), int(month), int(day)};
