@@ -85,7 +85,9 @@ bool blank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-bool numberIn(std::string_view field, const NumberForm &form, double &value)
+// normal receives the number in C form (at most NormalChars bytes), its length in normalLength.
+constexpr size_t NormalChars = 80;
+bool numberIn(std::string_view field, const NumberForm &form, double &value, char *normal, size_t &normalLength)
 {
     // Texts cannot be numbers: most fields end here at their first character.
     while (!field.empty() && blank(field.front()))
@@ -93,7 +95,6 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value)
     while (!field.empty() && blank(field.back()))
         field.remove_suffix(1);
     if (field.empty() || field.size() > 64) return false;
-    char normal[80];
     size_t n = 0;
     size_t i = 0;
     if (field[0] == '+' || field[0] == '-') {
@@ -168,6 +169,7 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value)
         if (i == expStart) return false;
     }
     if (i != field.size()) return false;
+    normalLength = n;
     const auto r = std::from_chars(normal, normal + n, value, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr != normal + n || !std::isfinite(value)) {
         // A number too small for a double reads as zero, as VB reads it.
@@ -343,7 +345,9 @@ char detectDelimiter(std::string_view text)
 
 bool numberOf(std::string_view field, double &value)
 {
-    return numberIn(field, NumberForm(), value);
+    char normal[NormalChars];
+    size_t length = 0;
+    return numberIn(field, NumberForm(), value, normal, length);
 }
 
 bool isText(const QString &path)
@@ -381,10 +385,13 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
             const auto r = uint32_t(std::min<uint64_t>(row, uint64_t(WorkbookSheet::MaxRows) + 1));
             const auto c = uint32_t(std::min<uint64_t>(col, uint64_t(WorkbookSheet::MaxCols) + 1));
             double value = 0;
-            if (numberIn(field, form, value))
-                sheet.addNumber(r, c, value, false);
-            else
+            char normal[NormalChars];
+            size_t length = 0;
+            if (!numberIn(field, form, value, normal, length))
                 sheet.addStreamedText(r, c, field);
+            // A number written as the grid writes it goes to a sink as its text, unconverted.
+            else if (!sheet.addNumberText(r, c, std::string_view(normal, length)))
+                sheet.addNumber(r, c, value, false);
         }
         ++row;
     }

@@ -139,14 +139,20 @@ class ParagraphText {
     }
     void raw(std::string_view text)
     {
-        for (const char c : text) {
-            if (isSpace(c)) {
+        size_t i = 0;
+        while (i < text.size()) {
+            if (isSpace(text[i])) {
                 if (!m_afterSpace) m_pending = true;
+                ++i;
                 continue;
             }
+            size_t end = i + 1;
+            while (end < text.size() && !isSpace(text[end]))
+                ++end;
             flush();
-            m_out += c;
+            m_out.append(text.data() + i, end - i);
             m_afterSpace = false;
+            i = end;
         }
     }
     // A blank, tab or line break written as an element.
@@ -218,8 +224,7 @@ void readParagraph(Content &content, ParagraphText &text)
 struct Value {
     enum Kind { None, Number, Date, Bool, Text, Error } kind = None;
     double number = 0;
-    std::string text;        // Text, Error; a Number's text as written (for a sink to take it as is)
-    bool textIsNumber = false;
+    std::string text; // Text, Error; a Number's text as written (for a sink to take it as is)
 };
 
 bool isErrorText(std::string_view t)
@@ -349,6 +354,7 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
 {
     XlsxXml &xml = content.xml();
     Value v;
+    const bool covered = xml.isNamed("covered-table-cell");
     repeat = repeatCount(xml, "number-columns-repeated");
     std::string_view type, value, dateValue, timeValue, boolValue, calcType, gnumericError;
     std::optional<std::string> stringValue;
@@ -384,11 +390,14 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
     {
         ParagraphText paragraphs(text);
         std::string_view plain;
+        bool open = true;
         if (xml.fastChildText("text:p", plain)) {
             paragraphs.startParagraph();
             paragraphs.raw(plain);
+            // The usual cell ends right after its one paragraph.
+            open = !xml.closePlain(covered ? "table:covered-table-cell" : "table:table-cell");
         }
-        for (bool open = true; open;) {
+        while (open) {
             switch (content.next()) {
             case XlsxXml::StartElement:
                 if (xml.isNamed("p") || xml.isNamed("h"))
@@ -419,7 +428,7 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
         (formula && (type == "string" || type.empty()) &&
          isErrorText(stringValue && !stringValue->empty() ? *stringValue : text))) {
         v.kind = Value::Error;
-        v.text = !gnumericError.empty() ? std::string(gnumericError) : text;
+        v.text = !gnumericError.empty() ? std::string(gnumericError) : std::move(text);
         if (v.text.empty() && stringValue) v.text = *stringValue;
         return v;
     }
@@ -436,7 +445,6 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
         }
         v.kind = Value::Number;
         v.text = value;
-        v.textIsNumber = true;
         return v;
     }
     if (type == "date") {
@@ -464,7 +472,7 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
         return v;
     }
     // A string, or a cell without a type that holds text (older writers).
-    v.text = stringValue && (type == "string" || !stringValue->empty()) ? *stringValue : text;
+    v.text = stringValue && (type == "string" || !stringValue->empty()) ? std::move(*stringValue) : std::move(text);
     if (!v.text.empty()) v.kind = Value::Text;
     return v;
 }
