@@ -37,6 +37,12 @@ bool validUtf8(const QByteArray &bytes)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
     const auto *end = p + bytes.size();
     while (p < end) {
+        // Plain ASCII, eight bytes at a time.
+        uint64_t word;
+        if (end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080ULL) == 0)) {
+            p += 8;
+            continue;
+        }
         if (*p < 0x80) {
             ++p;
             continue;
@@ -95,6 +101,9 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
     while (!field.empty() && blank(field.back()))
         field.remove_suffix(1);
     if (field.empty() || field.size() > 64) return false;
+    // Most fields are texts, told by their first character.
+    const char first = field[0];
+    if (!(first >= '0' && first <= '9') && first != '+' && first != '-' && first != form.decimal[0]) return false;
     size_t n = 0;
     size_t i = 0;
     if (field[0] == '+' || field[0] == '-') {
@@ -102,7 +111,8 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
         ++i;
     }
     const auto at = [&](std::string_view token) {
-        return !token.empty() && field.substr(i, token.size()) == token;
+        return !token.empty() && i < field.size() && field[i] == token[0] &&
+               (token.size() == 1 || field.substr(i, token.size()) == token);
     };
     // Integer part, with group separators every three digits.
     const size_t intStart = i;

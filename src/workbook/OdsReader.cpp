@@ -48,6 +48,8 @@ class Content {
             m_xml = std::make_unique<XlsxXml>(std::string_view(m_whole.constData(), size_t(m_whole.size())));
             return;
         }
+        // A part that fails is read again whole to name the line, when it is small enough to hold.
+        m_retryWhole = package.declaredSize(index) <= workbook::ZipPackage::MaxUncompressedBytes;
         m_pieces = std::make_unique<workbook::ZipPackage::Pieces>(package, index, ContentPart,
                                                                     QByteArrayLiteral("</table:table-row>"));
         const std::string_view first = m_pieces->next();
@@ -93,9 +95,13 @@ class Content {
 
     [[noreturn]] void malformed()
     {
-        if (m_pieces) throw RetryWhole{};
+        if (m_pieces && m_retryWhole) throw RetryWhole{};
         if (m_xml->declaresDocumentType())
             damaged(QStringLiteral("la parte %1 declara un tipo de documento").arg(ContentPart));
+        if (m_pieces)
+            damaged(QStringLiteral("la parte %1 no es XML válido (%2)")
+                        .arg(ContentPart, m_xml->error().isEmpty() ? QStringLiteral("termina antes de tiempo")
+                                                                   : m_xml->error()));
         damaged(QStringLiteral("la parte %1 no es XML válido (línea %2: %3)")
                     .arg(ContentPart)
                     .arg(m_xml->line())
@@ -104,6 +110,7 @@ class Content {
 
   private:
     QByteArray m_whole;
+    bool m_retryWhole = false;
     std::unique_ptr<workbook::ZipPackage::Pieces> m_pieces;
     std::unique_ptr<XlsxXml> m_xml;
 };
@@ -225,6 +232,10 @@ struct Value {
     enum Kind { None, Number, Date, Bool, Text, Error } kind = None;
     double number = 0;
     std::string text; // Text, Error; a Number's text as written (for a sink to take it as is)
+    struct {
+        uint32_t row;
+        uint64_t col;
+    } where{}; // a Number's cell, to name it when its text is no number
 };
 
 bool isErrorText(std::string_view t)
@@ -350,16 +361,25 @@ std::optional<double> parseDuration(std::string_view text)
 
 // Reads a table:table-cell or table:covered-table-cell whose start tag was just read: its value
 // and how many columns it spans.
-Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
-{
-    XlsxXml &xml = content.xml();
-    Value v;
-    const bool covered = xml.isNamed("covered-table-cell");
-    repeat = repeatCount(xml, "number-columns-repeated");
+// A cell's attributes that say its value.
+struct CellAttributes {
     std::string_view type, value, dateValue, timeValue, boolValue, calcType, gnumericError;
     std::optional<std::string> stringValue;
+    uint64_t repeat = 1;
     bool formula = false;
-    for (const XlsxXml::Attribute &a : xml.attributes()) {
+
+    // As new, field by field: cheaper than a new one for every cell.
+    void reset()
+    {
+        type = value = dateValue = timeValue = boolValue = calcType = gnumericError = {};
+        stringValue.reset();
+        repeat = 1;
+        formula = false;
+    }
+
+    // False when an attribute's value is malformed.
+    bool take(const XlsxXml::Attribute &a)
+    {
         if (a.local == "value-type") {
             (a.prefix == "calcext" ? calcType : type) = a.value;
         } else if (a.local == "value") {
@@ -374,7 +394,7 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
             std::string decoded;
             if (!XlsxXml::decodeUtf8(a.value, decoded)) {
                 QString text;
-                if (!XlsxXml::decode(a.value, text, true)) content.malformed();
+                if (!XlsxXml::decode(a.value, text, true)) return false;
                 decoded = text.toStdString();
             }
             stringValue = std::move(decoded);
@@ -382,8 +402,35 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
             formula = true;
         } else if (a.local == "error-value") {
             gnumericError = a.value;
+        } else if (a.local == "number-columns-repeated") {
+            uint64_t n = 0;
+            const auto r = std::from_chars(a.value.data(), a.value.data() + a.value.size(), n);
+            repeat = r.ec != std::errc() || n == 0 ? 1 : std::min<uint64_t>(n, uint64_t(1) << 32);
         }
+        return true;
     }
+
+    // Whether the paragraphs' text is needed: a number's text as shown tells nothing, but for a
+    // formula's boolean.
+    bool needsText() const
+    {
+        return formula || !(type == "float" || type == "date" || type == "time" || type == "percentage" ||
+                            type == "currency" || type == "boolean");
+    }
+};
+
+Value valueOf(CellAttributes &a, std::string &text, uint32_t row, uint64_t col);
+
+// Reads a table:table-cell or table:covered-table-cell whose start tag was just read: its value
+// and how many columns it spans.
+Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
+{
+    XlsxXml &xml = content.xml();
+    const bool covered = xml.isNamed("covered-table-cell");
+    CellAttributes a;
+    for (const XlsxXml::Attribute &attribute : xml.attributes())
+        if (!a.take(attribute)) content.malformed();
+    repeat = a.repeat;
 
     // The paragraphs: the text of a string cell, and what tells an error or a boolean apart.
     std::string text;
@@ -393,7 +440,7 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
         bool open = true;
         if (xml.fastChildText("text:p", plain)) {
             paragraphs.startParagraph();
-            paragraphs.raw(plain);
+            if (a.needsText()) paragraphs.raw(plain);
             // The usual cell ends right after its one paragraph.
             open = !xml.closePlain(covered ? "table:covered-table-cell" : "table:table-cell");
         }
@@ -415,6 +462,79 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
             }
         }
     }
+    return valueOf(a, text, row, col);
+}
+
+bool nameChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' || c == '-' ||
+           c == '_' || c == '.';
+}
+
+// The usual cell as LibreOffice and Gnumeric write it, read straight from the bytes: blanks, then
+// <table:table-cell attributes/> or <table:table-cell attributes><text:p>text</text:p></table:table-cell>
+// with no reference to decode. The bytes it takes, 0 (nothing read) for any other form.
+size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &paragraph, bool &hasParagraph)
+{
+    size_t i = 0;
+    while (i < in.size() && isSpace(in[i]))
+        ++i;
+    constexpr std::string_view Open = "<table:table-cell";
+    if (in.substr(i, Open.size()) != Open) return 0;
+    i += Open.size();
+    XlsxXml::Attribute attribute;
+    for (;;) {
+        const size_t blanks = i;
+        while (i < in.size() && isSpace(in[i]))
+            ++i;
+        if (i >= in.size()) return 0;
+        if (in[i] == '>' || in[i] == '/') break;
+        if (i == blanks) return 0; // a name goes on, or no blank before the attribute
+        const size_t nameStart = i;
+        while (i < in.size() && nameChar(in[i]))
+            ++i;
+        if (i == nameStart || i + 1 >= in.size() || in[i] != '=' || (in[i + 1] != '"' && in[i + 1] != '\''))
+            return 0;
+        const std::string_view name = in.substr(nameStart, i - nameStart);
+        const char quote = in[i + 1];
+        const size_t valueStart = i + 2;
+        const size_t valueEnd = in.find(quote, valueStart);
+        if (valueEnd == std::string_view::npos) return 0;
+        attribute.value = in.substr(valueStart, valueEnd - valueStart);
+        for (const char c : attribute.value)
+            if (c == '<' || c == '&') return 0;
+        const size_t colon = name.find(':');
+        if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos) return 0;
+        attribute.prefix = name.substr(0, colon);
+        attribute.local = name.substr(colon + 1);
+        if (attribute.prefix == "xmlns" || !a.take(attribute)) return 0;
+        i = valueEnd + 1;
+    }
+    if (in[i] == '/') {
+        if (i + 1 >= in.size() || in[i + 1] != '>') return 0;
+        hasParagraph = false;
+        return i + 2;
+    }
+    ++i;
+    constexpr std::string_view ParagraphOpen = "<text:p>", Close = "</text:p></table:table-cell>";
+    if (in.substr(i, ParagraphOpen.size()) != ParagraphOpen) return 0;
+    i += ParagraphOpen.size();
+    const size_t end = in.find('<', i);
+    if (end == std::string_view::npos || in.substr(end, Close.size()) != Close) return 0;
+    paragraph = in.substr(i, end - i);
+    for (const char c : paragraph)
+        if (c == '&' || c == '\r') return 0;
+    hasParagraph = true;
+    return end + Close.size();
+}
+
+Value valueOf(CellAttributes &a, std::string &text, uint32_t row, uint64_t col)
+{
+    Value v;
+    std::string_view type = a.type, value = a.value, dateValue = a.dateValue, timeValue = a.timeValue,
+                     boolValue = a.boolValue, calcType = a.calcType, gnumericError = a.gnumericError;
+    std::optional<std::string> &stringValue = a.stringValue;
+    const bool formula = a.formula;
 
     const auto invalid = [&](std::string_view raw) {
         const QString where = WorkbookSheet::cellName(row, uint32_t(std::min<uint64_t>(col, UINT32_MAX)));
@@ -433,9 +553,15 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
         return v;
     }
     if (type == "float" || type == "percentage" || type == "currency") {
+        // The value is parsed when the cell is added, unless a sink takes its text as written.
+        v.kind = Value::Number;
+        v.text = value;
+        v.where = {row, col};
+        if (value.empty()) invalid(value);
+        if (!formula) return v;
         if (!parseDouble(value, v.number)) invalid(value);
         // A formula's boolean result is stored as 1 or 0 with its text.
-        if (formula && (v.number == 0 || v.number == 1)) {
+        if (v.number == 0 || v.number == 1) {
             const QString shown = QString::fromStdString(text).toUpper();
             if (shown == QLatin1String("TRUE") || shown == QLatin1String("FALSE") ||
                 shown == QLatin1String("VERDADERO") || shown == QLatin1String("FALSO")) {
@@ -443,8 +569,6 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
                 return v;
             }
         }
-        v.kind = Value::Number;
-        v.text = value;
         return v;
     }
     if (type == "date") {
@@ -519,6 +643,18 @@ class TableReader {
     }
 
   private:
+    // A number cell's value, parsed from its text unless a formula's was parsed already.
+    static double numberOf(const Value &v)
+    {
+        if (v.text.empty()) return v.number;
+        double number = 0;
+        if (!parseDouble(v.text, number))
+            damaged(QStringLiteral("la celda %1 tiene un valor no válido (%2)")
+                        .arg(WorkbookSheet::cellName(v.where.row, uint32_t(std::min<uint64_t>(v.where.col, UINT32_MAX))),
+                             QString::fromUtf8(v.text.data(), qsizetype(std::min<size_t>(v.text.size(), 64)))));
+        return number;
+    }
+
     // A cell beyond the grid, before it is added (a count past 32 bits would be read as a small one).
     static uint32_t clamp(uint64_t n, uint32_t max) { return uint32_t(std::min<uint64_t>(n, uint64_t(max) + 1)); }
 
@@ -536,7 +672,8 @@ class TableReader {
         case Value::None:
             break;
         case Value::Number:
-            if (!m_sheet.addNumberText(row, col, v.text)) m_sheet.addNumber(row, col, v.number, false);
+            if (!v.text.empty() && m_sheet.addNumberText(row, col, v.text)) break;
+            m_sheet.addNumber(row, col, numberOf(v), false);
             break;
         case Value::Date:
             m_sheet.addNumber(row, col, v.number, true);
@@ -560,11 +697,43 @@ class TableReader {
             add(r, clamp(cell.col + k, WorkbookSheet::MaxCols), cell.value);
     }
 
+    // A cell read, spanning span columns from col.
+    void take(uint64_t row, uint64_t repeat, uint64_t &col, uint64_t span, Value &&value)
+    {
+        Cell cell{col, span, std::move(value)};
+        col = std::min<uint64_t>(col + span, uint64_t(1) << 40);
+        if (cell.value.kind == Value::None) return;
+        spend(span - 1);
+        put(row, cell);
+        if (repeat > 1) m_cells.push_back(std::move(cell));
+    }
+
     void readRow(uint64_t row, uint64_t repeat)
     {
         m_cells.clear();
         uint64_t col = 1;
+        const uint32_t r = clamp(row, WorkbookSheet::MaxRows);
         for (bool open = true; open;) {
+            // The usual cells straight from the bytes, the others token by token.
+            const std::string_view plain = m_content.xml().plainInput();
+            if (!plain.empty()) {
+                CellAttributes &a = m_attributes;
+                a.reset();
+                std::string_view paragraph;
+                bool hasParagraph = false;
+                if (const size_t n = plainCell(plain, a, paragraph, hasParagraph)) {
+                    m_content.xml().consumePlain(n);
+                    std::string text;
+                    if (hasParagraph && a.needsText()) {
+                        ParagraphText paragraphs(text);
+                        paragraphs.startParagraph();
+                        paragraphs.raw(paragraph);
+                    }
+                    const uint64_t span = a.repeat;
+                    take(row, repeat, col, span, valueOf(a, text, r, col));
+                    continue;
+                }
+            }
             switch (m_content.next()) {
             case XlsxXml::StartElement: {
                 if (!m_content.xml().isNamed("table-cell") && !m_content.xml().isNamed("covered-table-cell")) {
@@ -572,13 +741,8 @@ class TableReader {
                     break;
                 }
                 uint64_t span = 1;
-                Cell cell{col, 1, readCell(m_content, clamp(row, WorkbookSheet::MaxRows), col, span)};
-                cell.repeat = span;
-                col = std::min<uint64_t>(col + span, uint64_t(1) << 40);
-                if (cell.value.kind == Value::None) break;
-                spend(span - 1);
-                put(row, cell);
-                if (repeat > 1) m_cells.push_back(std::move(cell));
+                Value value = readCell(m_content, r, col, span);
+                take(row, repeat, col, span, std::move(value));
                 break;
             }
             case XlsxXml::EndElement:
@@ -602,6 +766,7 @@ class TableReader {
     Content &m_content;
     WorkbookSheet &m_sheet;
     std::vector<Cell> m_cells; // of a repeated row
+    CellAttributes m_attributes;
     uint64_t m_repeated = 0;
 };
 
@@ -666,10 +831,22 @@ WorkbookSheetList scan(workbook::ZipPackage &package, int64_t index, bool whole,
 int64_t contentIndex(workbook::ZipPackage &package)
 {
     // An encrypted document lists how each part was encrypted in its manifest.
-    const int64_t manifest = package.locate(QStringLiteral("META-INF/manifest.xml"));
-    if (manifest >= 0 && package.declaredSize(manifest) < (int64_t(1) << 20) &&
-        package.read(manifest, QStringLiteral("META-INF/manifest.xml")).contains("encryption-data"))
-        fail(QStringLiteral("El libro está protegido con contraseña"));
+    const QString manifestPart = QStringLiteral("META-INF/manifest.xml");
+    const int64_t manifest = package.locate(manifestPart);
+    if (manifest >= 0) {
+        // A list of parts: a megabyte of it is more than any document has.
+        const int64_t budget = package.budget();
+        package.budget() = std::min<int64_t>(budget, int64_t(1) << 20);
+        QByteArray text;
+        try {
+            text = package.read(manifest, manifestPart);
+        } catch (const PlanexoError &e) {
+            if (!e.description().contains(QLatin1String("MiB"))) throw; // damaged, protected
+            damaged(QStringLiteral("la parte %1 es demasiado grande").arg(manifestPart));
+        }
+        package.budget() = budget - text.size();
+        if (text.contains("encryption-data")) fail(QStringLiteral("El libro está protegido con contraseña"));
+    }
     const int64_t index = package.locate(ContentPart);
     if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(ContentPart));
     return index;
@@ -677,13 +854,14 @@ int64_t contentIndex(workbook::ZipPackage &package)
 
 WorkbookSheetList scanContent(const QString &path, WorkbookSheet *sheet, int wanted)
 {
-    workbook::ZipPackage package(path);
+    workbook::ZipPackage package(path, MaxContentBytes);
     const int64_t index = contentIndex(package);
     const int64_t budget = package.budget();
     try {
         return scan(package, index, false, sheet, wanted);
     } catch (const RetryWhole &) {
-        package.budget() = budget;
+        // Read whole, the part is held in memory: no more of it than of an .xlsx's part.
+        package.budget() = std::min(budget, workbook::ZipPackage::MaxUncompressedBytes);
         if (sheet) sheet->dropCells();
         return scan(package, index, true, sheet, wanted);
     }

@@ -16,6 +16,10 @@ namespace ods {
 // with a count); the cells written out count against the sheet's own cap.
 constexpr uint64_t MaxRepeatedCells = 4'000'000;
 
+// content.xml is read in pieces, so more of it may be inflated than of an .xlsx's parts: a sheet
+// of 200,000 rows written with every cell's markup takes about 300 MiB.
+constexpr int64_t MaxContentBytes = int64_t(1) << 30;
+
 // sheetIndex: the table's index from 0 in the document's order.
 void read(const QString &path, WorkbookSheet &sheet, int sheetIndex = 0);
 // The document's tables in order, hidden ones marked.

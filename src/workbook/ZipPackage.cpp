@@ -20,15 +20,14 @@ constexpr int64_t PieceBytes = int64_t(1) << 18;
     throw PlanexoError(WorkbookError, description);
 }
 
-[[noreturn]] void tooLarge()
-{
-    fail(QStringLiteral("El libro descomprimido supera %1 MiB, el máximo que se lee")
-             .arg(ZipPackage::MaxUncompressedBytes >> 20));
-}
-
 } // namespace
 
-ZipPackage::ZipPackage(const QString &path)
+void ZipPackage::tooLarge() const
+{
+    fail(QStringLiteral("El libro descomprimido supera %1 MiB, el máximo que se lee").arg(m_limit >> 20));
+}
+
+ZipPackage::ZipPackage(const QString &path, int64_t maxBytes) : m_limit(maxBytes), m_budget(maxBytes)
 {
     int error = 0;
     m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
@@ -60,7 +59,7 @@ int64_t ZipPackage::declaredSize(int64_t index) const
 {
     zip_stat_t st;
     if (zip_stat_index(m_zip, zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
-        return int64_t(std::min<zip_uint64_t>(st.size, zip_uint64_t(MaxUncompressedBytes)));
+        return int64_t(std::min<zip_uint64_t>(st.size, zip_uint64_t(m_limit)));
     return 0;
 }
 
@@ -88,7 +87,7 @@ ZipPackage::Pieces::Pieces(ZipPackage &package, int64_t index, const QString &na
     if (!m_file) package.cannotInflate(name);
     // A whole read is sized by the declared size; pieces by their own size.
     const int64_t declared = package.declaredSize(index);
-    if (declared > package.m_budget) tooLarge();
+    if (declared > package.m_budget) package.tooLarge();
     const int64_t room = m_marker.isEmpty() ? declared + 65536 : PieceBytes + PieceBytes / 2 + 65536;
     m_buffer.resize(qsizetype(room));
     prefault(m_buffer.data(), size_t(std::min(room, m_marker.isEmpty() ? declared : PieceBytes)));
@@ -110,7 +109,7 @@ void ZipPackage::Pieces::fill()
             if (n < 0) fail(QStringLiteral("El libro está dañado: no se puede descomprimir la parte %1").arg(m_name));
             if (n == 0) m_end = true;
             m_package.m_budget -= n;
-            if (m_package.m_budget < 0) tooLarge();
+            if (m_package.m_budget < 0) m_package.tooLarge();
             m_used += n;
         }
         if (m_end) {

@@ -18,7 +18,9 @@ class ZipPackage {
     // At most this many bytes are decompressed from one package in all.
     static constexpr int64_t MaxUncompressedBytes = int64_t(256) << 20;
 
-    explicit ZipPackage(const QString &path);
+    // maxBytes: the budget, MaxUncompressedBytes unless a reader that holds only pieces of its
+    // parts allows more.
+    explicit ZipPackage(const QString &path, int64_t maxBytes = MaxUncompressedBytes);
     ~ZipPackage();
     ZipPackage(const ZipPackage &) = delete;
     ZipPackage &operator=(const ZipPackage &) = delete;
@@ -60,8 +62,10 @@ class ZipPackage {
 
   private:
     [[noreturn]] void cannotInflate(const QString &name) const;
+    [[noreturn]] void tooLarge() const;
     zip *m_zip = nullptr;
-    int64_t m_budget = MaxUncompressedBytes;
+    int64_t m_limit;
+    int64_t m_budget;
 };
 
 } // namespace workbook
