@@ -419,6 +419,52 @@ class TestFormats : public QObject {
         }
     }
 
+    // Every way of writing a cell the format allows reads as the usual one does: quotes, entities,
+    // blanks in the markup and as elements, paragraphs, a string value that overrides the shown
+    // text, comments, covered cells, rows inside groups.
+    void odsCellForms()
+    {
+        const QString path = madeDir.filePath(QStringLiteral("forms.ods"));
+        QVERIFY(odsWithParts(
+            fixture(QStringLiteral("invoice_libreoffice.ods")), path,
+            {{"content.xml",
+              content("<table:table-header-rows><table:table-row>"
+                      "<table:table-cell office:value-type='string'><text:p>a &amp; b</text:p></table:table-cell>"
+                      "<table:table-cell office:value-type=\"string\"><text:p>  x \n  y  </text:p></table:table-cell>"
+                      "<table:table-cell office:value-type=\"string\"><text:p>x<text:s text:c=\"3\"/>y<text:s/></text:p>"
+                      "</table:table-cell>"
+                      "<table:table-cell office:value-type=\"string\" office:string-value=\"valor\"><text:p>visto</text:p>"
+                      "</table:table-cell></table:table-row></table:table-header-rows>"
+                      "<table:table-row-group><table:table-row>"
+                      "<table:table-cell office:value-type=\"percentage\" office:value=\"0.15\"><text:p>15%</text:p>"
+                      "</table:table-cell>"
+                      "<table:table-cell office:value-type=\"currency\" office:currency=\"ARS\" office:value=\"-1234.5\">"
+                      "<text:p>-$1.234,50</text:p></table:table-cell>"
+                      "<table:covered-table-cell office:value-type=\"float\" office:value=\"3\"/>"
+                      "<table:table-cell office:value-type=\"string\"><office:annotation><text:p>nota</text:p>"
+                      "</office:annotation><text:p>valor</text:p></table:table-cell></table:table-row>"
+                      "</table:table-row-group><table:table-row>"
+                      "<table:table-cell office:value-type=\"string\"><text:p>l1</text:p><text:p>l2</text:p>"
+                      "</table:table-cell>"
+                      "<table:table-cell office:value-type=\"string\"><text:p>a<text:tab/>b<text:line-break/>c "
+                      "<text:span text:style-name=\"T1\">d</text:span></text:p></table:table-cell>"
+                      "<table:table-cell table:formula=\"of:=7\" office:value-type=\"float\" office:value=\"7\">"
+                      "<text:p>7</text:p></table:table-cell>"
+                      "<table:table-cell office:value-type=\"time\" office:time-value=\"P1DT2H30M\"><text:p>x</text:p>"
+                      "</table:table-cell></table:table-row>"
+                      "<table:table-row><table:table-cell><text:p>sin tipo</text:p></table:table-cell></table:table-row>")}}));
+        const QVector<QStringList> want{
+            {"a & b", "x y", "x   y ", "valor"},
+            {"0,15", "-1234,5", "3", "valor"},
+            {"l1\nl2", "a\tb\nc d", "7", "1/1/1900 02:30:00"},
+            {"sin tipo", "", "", ""},
+        };
+        QCOMPARE(readFile(path, 4, 4), want);
+        QVector<QStringList> grid = want;
+        grid.insert(1, QStringList(4, QString()));
+        QCOMPARE(loadThroughGrid(path), grid);
+    }
+
     // Rows and cells repeated past the grid with nothing in them are read in no time.
     void odsEmptyRepetitionsCostNothing()
     {
