@@ -6,7 +6,11 @@
 # xlsx` in a temporary folder):
 #   node -e 'const X=require("xlsx");const w=X.readFile(process.argv[1]);
 #            console.log(JSON.stringify(X.utils.sheet_to_json(w.Sheets[w.SheetNames[0]],{header:1,raw:true})))' f.ods
-# and against Python's csv module for the text files.
+# and against Python's csv module for the text files. SheetJS 0.18 reads every cell of the .ods
+# fixtures as the tests expect but three kinds: LibreOffice's boolean formula results (it gives 1 and
+# 0: LibreOffice stores them as numbers with TRUE or FALSE as their text, and Excel recalculates them
+# to booleans), error cells (it gives their texts: Excel recalculates them to errors), and a literal
+# "_x000D_" in a text (it decodes it, an escape of the .xlsx format that .ods does not have).
 set -euo pipefail
 cd "$(dirname "$0")"
 work=$(mktemp -d)
