@@ -687,6 +687,18 @@ class TestFormats : public QObject {
         QCOMPARE(csv::toUtf8(QByteArray("\xFE\xFF\x00\xF1", 4)), QByteArray("ñ"));
     }
 
+    // Excel's "sep=" line chooses the delimiter where the lines alone would choose another.
+    void csvDelimiterHint()
+    {
+        const QString path = madeDir.filePath(QStringLiteral("hint.csv"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("sep=,\r\nCodigo;Nombre,Total\r\nA;1,2\r\n");
+        file.close();
+        QCOMPARE(readFile(path, 3, 3),
+                 (QVector<QStringList>{{"Codigo;Nombre", "Total", ""}, {"A;1", "2", ""}, {"", "", ""}}));
+    }
+
     // ---- recognising files ----
 
     // A text file of any name reads as a table; a document of another program is named; a sound

@@ -379,8 +379,14 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
 {
     if (sheetIndex != 0) fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
     const QByteArray text = toUtf8(readFile(path));
-    const std::string_view all(text.constData(), size_t(text.size()));
-    const char delimiter = detectDelimiter(all);
+    std::string_view all(text.constData(), size_t(text.size()));
+    // Excel's own hint, a first line "sep=;", names the delimiter and is no row.
+    char delimiter = 0;
+    if (all.size() >= 5 && all.substr(0, 4) == "sep=" && (all.size() == 5 || all[5] == '\n' || all[5] == '\r')) {
+        delimiter = all[4];
+        all.remove_prefix(all.size() > 6 && all[5] == '\r' && all[6] == '\n' ? 7 : std::min<size_t>(all.size(), 6));
+    }
+    if (!delimiter) delimiter = detectDelimiter(all);
     const NumberForm form;
     // About one cell per eight bytes.
     sheet.reserveCells(size_t(text.size() / 8));
