@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray zip = package(data, size);
     if (zip.isEmpty()) __builtin_trap(); // the harness itself failed
-    const QString path = fuzz::writeInput(QStringLiteral("fuzz_ods_content.ods"), zip.constData(), zip.size());
+    const QString path =
+        fuzz::writeInput(QStringLiteral("fuzz_ods_content.ods"), zip.constData(), zip.size());
     if (!path.isEmpty()) fuzz::readWorkbook(path, 8, 8);
     return 0;
 }

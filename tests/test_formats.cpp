@@ -14,8 +14,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -82,22 +82,27 @@ QVector<QStringList> expectedInvoice(bool datesAsWritten = false)
     };
     auto d = [&](int day, int month, int year) {
         if (datesAsWritten) // as LibreOffice exported them: es_AR zero-padded, en_US not
-            return c ? QStringLiteral("%1/%2/%3").arg(day, 2, 10, QChar('0')).arg(month, 2, 10, QChar('0')).arg(year)
+            return c ? QStringLiteral("%1/%2/%3")
+                           .arg(day, 2, 10, QChar('0'))
+                           .arg(month, 2, 10, QChar('0'))
+                           .arg(year)
                      : QStringLiteral("%1/%2/%3").arg(month).arg(day).arg(year);
         return c ? QStringLiteral("%1/%2/%3").arg(day).arg(month).arg(year)
                  : QStringLiteral("%1/%2/%3").arg(month).arg(day).arg(year);
     };
     return {
         {"Codigo", "Descripcion", "Cantidad", "Total", "NCM", "Origen", "Fecha", ""},
-        {"A-100", "Tornillo de acero inoxidable", "100", n("1234.5"), "7318.15.00", "China", d(15, 1, 2024), ""},
+        {"A-100", "Tornillo de acero inoxidable", "100", n("1234.5"), "7318.15.00", "China", d(15, 1, 2024),
+         ""},
         {"B-200", "Válvula 1/2\" de bronce", "25", n("890.25"), "8481.80.99", "Alemania", d(29, 2, 2024), ""},
         {"C-300", "Muñeco de acción «Ñandú»", "3", n("15.75"), "9503.00.99", "España", d(31, 12, 2023), ""},
         {"4711", "Bomba centrífuga", "1", n("99999.99"), "8413.70.10", "Italia", d(1, 3, 2024), ""},
-        {"D-500", "Cable 'unipolar' 2,5 mm", "1500", n("1234567.891"), "8544.49.00", "Brasil", d(30, 6, 2024), ""},
+        {"D-500", "Cable 'unipolar' 2,5 mm", "1500", n("1234567.891"), "8544.49.00", "Brasil", d(30, 6, 2024),
+         ""},
         {"E-600", "Caño de PVC", "12", "7", "3917.23.00", "Brasil", d(1, 7, 2024), ""},
         {"F-700", "Llave térmica", n("0.5"), n("-12.5"), "8536.20.00", "Japón", d(24, 12, 2024), ""},
-        {"G-800", "  Resistencia con blancos  ", "2", n("0.001"), "8533.21.20", "Estados Unidos", d(2, 1, 2025),
-         ""},
+        {"G-800", "  Resistencia con blancos  ", "2", n("0.001"), "8533.21.20", "Estados Unidos",
+         d(2, 1, 2025), ""},
         {"", "", "", "", "", "", "", ""},
     };
 }
@@ -120,7 +125,8 @@ QVector<QStringList> expectedTextCases()
 }
 
 // A copy of an .ods with parts replaced (empty content: the part removed).
-bool odsWithParts(const QString &from, const QString &to, const std::vector<std::pair<const char *, QByteArray>> &parts)
+bool odsWithParts(const QString &from, const QString &to,
+                  const std::vector<std::pair<const char *, QByteArray>> &parts)
 {
     QFile::remove(to);
     if (!QFile::copy(from, to)) return false;
@@ -224,9 +230,10 @@ class TestFormats : public QObject {
             clEcxel reader;
             reader.setArchivo(fixture(file));
             QVERIFY(reader.Abrir());
-            QCOMPARE(readAll(reader, 1, 8).first(),
-                     (QStringList{"3", "abc", c ? "Verdadero" : "True", c ? "Falso" : "False", "3", "",
-                                  c ? "0,001" : "0.001", c ? "1,23456789012346E+17" : "1.23456789012346E+17"}));
+            QCOMPARE(
+                readAll(reader, 1, 8).first(),
+                (QStringList{"3", "abc", c ? "Verdadero" : "True", c ? "Falso" : "False", "3", "",
+                             c ? "0,001" : "0.001", c ? "1,23456789012346E+17" : "1.23456789012346E+17"}));
             QCOMPARE(reader.LeerCelda(2, 5), QStringLiteral("2"));
             const QStringList errors{"#N/A", "#DIV/0!", "#VALUE!", "#REF!"};
             for (int col = 0; col < errors.size(); ++col) {
@@ -236,8 +243,9 @@ class TestFormats : public QObject {
                 } catch (const PlanexoError &e) {
                     QCOMPARE(e.number(), 13L);
                     QCOMPARE(e.source(), QStringLiteral("[clExcel.LeerCelda]"));
-                    QCOMPARE(e.description(), QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
-                                                  .arg(QChar('A' + col) + QStringLiteral("2"), errors[col]));
+                    QCOMPARE(e.description(),
+                             QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
+                                 .arg(QChar('A' + col) + QStringLiteral("2"), errors[col]));
                 }
             }
         }
@@ -257,7 +265,8 @@ class TestFormats : public QObject {
             QVERIFY(xlsx.Abrir());
             const QStringList row1 = readAll(ods, 1, 11).first();
             QCOMPARE(row1, readAll(xlsx, 1, 11).first());
-            QCOMPARE(row1[7], c ? QStringLiteral("1/1/1900 12:00:00") : QStringLiteral("1/1/1900 12:00:00 PM"));
+            QCOMPARE(row1[7],
+                     c ? QStringLiteral("1/1/1900 12:00:00") : QStringLiteral("1/1/1900 12:00:00 PM"));
             // (its ISO date cell came out as a plain number, as in LibreOffice's .xls copy)
             for (const long col : {3L, 7L, 8L})
                 QCOMPARE(ods.LeerCelda(2, col), xlsx.LeerCelda(2, col));
@@ -315,8 +324,9 @@ class TestFormats : public QObject {
     {
         const QByteArray xml = [] {
             int error = 0;
-            zip_t *zip = zip_open(QFile::encodeName(fixture(QStringLiteral("repeated_cells.ods"))).constData(),
-                                  ZIP_RDONLY, &error);
+            zip_t *zip =
+                zip_open(QFile::encodeName(fixture(QStringLiteral("repeated_cells.ods"))).constData(),
+                         ZIP_RDONLY, &error);
             zip_file_t *part = zip ? zip_fopen(zip, "content.xml", 0) : nullptr;
             QByteArray data(1 << 16, '\0');
             const zip_int64_t n = part ? zip_fread(part, data.data(), zip_uint64_t(data.size())) : 0;
@@ -351,14 +361,16 @@ class TestFormats : public QObject {
         QTest::addColumn<QString>("part");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("description");
-        QTest::newRow("content missing") << "content.xml" << QByteArray() << "El libro está dañado: falta la parte content.xml";
-        QTest::newRow("malformed") << "content.xml"
-                                   << content("<table:table-row><table:table-cell></table:table-row>")
-                                   << "El libro está dañado: la parte content.xml no es XML válido (línea 2: las "
-                                      "etiquetas no se cierran en orden)";
-        QTest::newRow("cut short") << "content.xml" << content("<table:table-row><table:table-cell/></table:table-row>").chopped(90)
-                                   << "El libro está dañado: la parte content.xml no es XML válido (línea 2: "
-                                      "una etiqueta de cierre está mal formada)";
+        QTest::newRow("content missing")
+            << "content.xml" << QByteArray() << "El libro está dañado: falta la parte content.xml";
+        QTest::newRow("malformed")
+            << "content.xml" << content("<table:table-row><table:table-cell></table:table-row>")
+            << "El libro está dañado: la parte content.xml no es XML válido (línea 2: las "
+               "etiquetas no se cierran en orden)";
+        QTest::newRow("cut short")
+            << "content.xml" << content("<table:table-row><table:table-cell/></table:table-row>").chopped(90)
+            << "El libro está dañado: la parte content.xml no es XML válido (línea 2: "
+               "una etiqueta de cierre está mal formada)";
         QTest::newRow("number that is none")
             << "content.xml"
             << content("<table:table-row><table:table-cell/><table:table-cell office:value-type=\"float\" "
@@ -366,8 +378,9 @@ class TestFormats : public QObject {
             << "El libro está dañado: la celda B1 tiene un valor no válido (x1)";
         QTest::newRow("date that is none")
             << "content.xml"
-            << content("<table:table-row table:number-rows-repeated=\"2\"/><table:table-row><table:table-cell "
-                       "office:value-type=\"date\" office:date-value=\"2024-13-45\"/></table:table-row>")
+            << content(
+                   "<table:table-row table:number-rows-repeated=\"2\"/><table:table-row><table:table-cell "
+                   "office:value-type=\"date\" office:date-value=\"2024-13-45\"/></table:table-row>")
             << "El libro está dañado: la celda A3 tiene un valor no válido (2024-13-45)";
         QTest::newRow("time that is none")
             << "content.xml"
@@ -382,18 +395,22 @@ class TestFormats : public QObject {
             << "La hoja repite celdas con valor más de 4000000 veces, el máximo que se lee";
         QTest::newRow("value past the last row")
             << "content.xml"
-            << content("<table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell/></table:table-row>"
+            << content("<table:table-row "
+                       "table:number-rows-repeated=\"1048576\"><table:table-cell/></table:table-row>"
                        "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>x</text:p>"
                        "</table:table-cell></table:table-row>")
-            << "La hoja usa la fila 1048577, columna 1, fuera del máximo de Excel (1048576 filas por 16384 columnas)";
+            << "La hoja usa la fila 1048577, columna 1, fuera del máximo de Excel (1048576 filas por 16384 "
+               "columnas)";
         QTest::newRow("no table") << "content.xml"
-                                  << QByteArray("<office:document-content xmlns:office=\"o\"><office:body>"
-                                                "<office:spreadsheet/></office:body></office:document-content>")
+                                  << QByteArray(
+                                         "<office:document-content xmlns:office=\"o\"><office:body>"
+                                         "<office:spreadsheet/></office:body></office:document-content>")
                                   << "El libro no tiene ninguna hoja de cálculo";
         QTest::newRow("encrypted") << "META-INF/manifest.xml"
-                                   << QByteArray("<manifest:manifest xmlns:manifest=\"m\"><manifest:file-entry "
-                                                 "manifest:full-path=\"content.xml\"><manifest:encryption-data/>"
-                                                 "</manifest:file-entry></manifest:manifest>")
+                                   << QByteArray(
+                                          "<manifest:manifest xmlns:manifest=\"m\"><manifest:file-entry "
+                                          "manifest:full-path=\"content.xml\"><manifest:encryption-data/>"
+                                          "</manifest:file-entry></manifest:manifest>")
                                    << "El libro está protegido con contraseña";
     }
 
@@ -403,7 +420,8 @@ class TestFormats : public QObject {
         QFETCH(QByteArray, data);
         QFETCH(QString, description);
         const QString path = madeDir.filePath(QStringLiteral("bad.ods"));
-        QVERIFY(odsWithParts(fixture(QStringLiteral("invoice_libreoffice.ods")), path, {{qPrintable(part), data}}));
+        QVERIFY(odsWithParts(fixture(QStringLiteral("invoice_libreoffice.ods")), path,
+                             {{qPrintable(part), data}}));
         QElapsedTimer timer;
         timer.start();
         const PlanexoError e = openError(path);
@@ -428,31 +446,39 @@ class TestFormats : public QObject {
         QVERIFY(odsWithParts(
             fixture(QStringLiteral("invoice_libreoffice.ods")), path,
             {{"content.xml",
-              content("<table:table-header-rows><table:table-row>"
-                      "<table:table-cell office:value-type='string'><text:p>a &amp; b</text:p></table:table-cell>"
-                      "<table:table-cell office:value-type=\"string\"><text:p>  x \n  y  </text:p></table:table-cell>"
-                      "<table:table-cell office:value-type=\"string\"><text:p>x<text:s text:c=\"3\"/>y<text:s/></text:p>"
-                      "</table:table-cell>"
-                      "<table:table-cell office:value-type=\"string\" office:string-value=\"valor\"><text:p>visto</text:p>"
-                      "</table:table-cell></table:table-row></table:table-header-rows>"
-                      "<table:table-row-group><table:table-row>"
-                      "<table:table-cell office:value-type=\"percentage\" office:value=\"0.15\"><text:p>15%</text:p>"
-                      "</table:table-cell>"
-                      "<table:table-cell office:value-type=\"currency\" office:currency=\"ARS\" office:value=\"-1234.5\">"
-                      "<text:p>-$1.234,50</text:p></table:table-cell>"
-                      "<table:covered-table-cell office:value-type=\"float\" office:value=\"3\"/>"
-                      "<table:table-cell office:value-type=\"string\"><office:annotation><text:p>nota</text:p>"
-                      "</office:annotation><text:p>valor</text:p></table:table-cell></table:table-row>"
-                      "</table:table-row-group><table:table-row>"
-                      "<table:table-cell office:value-type=\"string\"><text:p>l1</text:p><text:p>l2</text:p>"
-                      "</table:table-cell>"
-                      "<table:table-cell office:value-type=\"string\"><text:p>a<text:tab/>b<text:line-break/>c "
-                      "<text:span text:style-name=\"T1\">d</text:span></text:p></table:table-cell>"
-                      "<table:table-cell table:formula=\"of:=7\" office:value-type=\"float\" office:value=\"7\">"
-                      "<text:p>7</text:p></table:table-cell>"
-                      "<table:table-cell office:value-type=\"time\" office:time-value=\"P1DT2H30M\"><text:p>x</text:p>"
-                      "</table:table-cell></table:table-row>"
-                      "<table:table-row><table:table-cell><text:p>sin tipo</text:p></table:table-cell></table:table-row>")}}));
+              content(
+                  "<table:table-header-rows><table:table-row>"
+                  "<table:table-cell office:value-type='string'><text:p>a &amp; b</text:p></table:table-cell>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>  x \n  y  "
+                  "</text:p></table:table-cell>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>x<text:s "
+                  "text:c=\"3\"/>y<text:s/></text:p>"
+                  "</table:table-cell>"
+                  "<table:table-cell office:value-type=\"string\" "
+                  "office:string-value=\"valor\"><text:p>visto</text:p>"
+                  "</table:table-cell></table:table-row></table:table-header-rows>"
+                  "<table:table-row-group><table:table-row>"
+                  "<table:table-cell office:value-type=\"percentage\" "
+                  "office:value=\"0.15\"><text:p>15%</text:p>"
+                  "</table:table-cell>"
+                  "<table:table-cell office:value-type=\"currency\" office:currency=\"ARS\" "
+                  "office:value=\"-1234.5\">"
+                  "<text:p>-$1.234,50</text:p></table:table-cell>"
+                  "<table:covered-table-cell office:value-type=\"float\" office:value=\"3\"/>"
+                  "<table:table-cell office:value-type=\"string\"><office:annotation><text:p>nota</text:p>"
+                  "</office:annotation><text:p>valor</text:p></table:table-cell></table:table-row>"
+                  "</table:table-row-group><table:table-row>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>l1</text:p><text:p>l2</text:p>"
+                  "</table:table-cell>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>a<text:tab/>b<text:line-break/>c "
+                  "<text:span text:style-name=\"T1\">d</text:span></text:p></table:table-cell>"
+                  "<table:table-cell table:formula=\"of:=7\" office:value-type=\"float\" office:value=\"7\">"
+                  "<text:p>7</text:p></table:table-cell>"
+                  "<table:table-cell office:value-type=\"time\" "
+                  "office:time-value=\"P1DT2H30M\"><text:p>x</text:p>"
+                  "</table:table-cell></table:table-row>"
+                  "<table:table-row><table:table-cell><text:p>sin "
+                  "tipo</text:p></table:table-cell></table:table-row>")}}));
         const QVector<QStringList> want{
             {"a & b", "x y", "x   y ", "valor"},
             {"0,15", "-1234,5", "3", "valor"},
@@ -487,12 +513,14 @@ class TestFormats : public QObject {
         QVERIFY(odsWithParts(
             fixture(QStringLiteral("invoice_libreoffice.ods")), path,
             {{"content.xml",
-              content("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>C</text:p>"
-                      "</table:table-cell></table:table-row><table:table-row table:number-rows-repeated=\"3\">"
-                      "<table:table-cell table:number-columns-repeated=\"2\" office:value-type=\"float\" "
-                      "office:value=\"2.5\"/><table:table-cell/><table:table-cell office:value-type=\"boolean\" "
-                      "office:boolean-value=\"true\"/></table:table-row><table:table-row><table:table-cell "
-                      "office:value-type=\"string\"><text:p>fin</text:p></table:table-cell></table:table-row>")}}));
+              content(
+                  "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>C</text:p>"
+                  "</table:table-cell></table:table-row><table:table-row table:number-rows-repeated=\"3\">"
+                  "<table:table-cell table:number-columns-repeated=\"2\" office:value-type=\"float\" "
+                  "office:value=\"2.5\"/><table:table-cell/><table:table-cell office:value-type=\"boolean\" "
+                  "office:boolean-value=\"true\"/></table:table-row><table:table-row><table:table-cell "
+                  "office:value-type=\"string\"><text:p>fin</text:p></table:table-cell></"
+                  "table:table-row>")}}));
         QVERIFY(reader.Abrir());
         QCOMPARE(readAll(reader, 6, 4), (QVector<QStringList>{{"C", "", "", ""},
                                                               {"2,5", "2,5", "", "Verdadero"},
@@ -550,12 +578,12 @@ class TestFormats : public QObject {
 
         WorkbookSheet sheet;
         csv::read(fixture(file), sheet);
-        QCOMPARE(sheet.find(2, 3)->kind, WorkbookSheet::Kind::Number);  // 100
-        QCOMPARE(sheet.find(2, 4)->kind, WorkbookSheet::Kind::Number);  // 1234.5
-        QCOMPARE(sheet.find(5, 1)->kind, WorkbookSheet::Kind::Number);  // 4711
-        QCOMPARE(sheet.find(2, 5)->kind, WorkbookSheet::Kind::Text);    // 7318.15.00
-        QCOMPARE(sheet.find(2, 7)->kind, WorkbookSheet::Kind::Text);    // the date as written
-        QCOMPARE(sheet.find(6, 2)->kind, WorkbookSheet::Kind::Text);    // Cable 'unipolar' 2,5 mm
+        QCOMPARE(sheet.find(2, 3)->kind, WorkbookSheet::Kind::Number); // 100
+        QCOMPARE(sheet.find(2, 4)->kind, WorkbookSheet::Kind::Number); // 1234.5
+        QCOMPARE(sheet.find(5, 1)->kind, WorkbookSheet::Kind::Number); // 4711
+        QCOMPARE(sheet.find(2, 5)->kind, WorkbookSheet::Kind::Text);   // 7318.15.00
+        QCOMPARE(sheet.find(2, 7)->kind, WorkbookSheet::Kind::Text);   // the date as written
+        QCOMPARE(sheet.find(6, 2)->kind, WorkbookSheet::Kind::Text);   // Cable 'unipolar' 2,5 mm
 
         QVector<QStringList> grid = want.mid(0, 9);
         for (QStringList &row : grid)
@@ -615,7 +643,8 @@ class TestFormats : public QObject {
         QTest::addColumn<bool>("number");
         QTest::addColumn<double>("value");
         const auto row = [](bool comma, const char *field, bool number, double value = 0) {
-            QTest::addRow("%s [%s]", comma ? "comma" : "point", field) << comma << QString::fromUtf8(field) << number << value;
+            QTest::addRow("%s [%s]", comma ? "comma" : "point", field)
+                << comma << QString::fromUtf8(field) << number << value;
         };
         for (const bool c : {true, false}) {
             row(c, "0", true, 0);
@@ -683,7 +712,9 @@ class TestFormats : public QObject {
         QCOMPARE(csv::toUtf8(fileBytes(fixture(QStringLiteral("invoice_utf16.csv")))), utf8);
         // Windows-1252's own characters, and a BOM dropped.
         QCOMPARE(csv::toUtf8("\x80 \x93x\x94 \xF1"), QByteArray("€ “x” ñ"));
-        QCOMPARE(csv::toUtf8("\xEF\xBB\xBF" "a"), QByteArray("a"));
+        QCOMPARE(csv::toUtf8("\xEF\xBB\xBF"
+                             "a"),
+                 QByteArray("a"));
         QCOMPARE(csv::toUtf8(QByteArray("\xFE\xFF\x00\xF1", 4)), QByteArray("ñ"));
     }
 
@@ -721,16 +752,20 @@ class TestFormats : public QObject {
                  QStringLiteral("El archivo %1 no es un libro de Excel: es un documento PDF").arg(pdf));
         const QString png = fixture(QStringLiteral("not_a_workbook.png"));
         const PlanexoError image = openError(png);
-        QCOMPARE(image.description(), QStringLiteral("El archivo %1 no es un libro de Excel: es una imagen PNG").arg(png));
+        QCOMPARE(image.description(),
+                 QStringLiteral("El archivo %1 no es un libro de Excel: es una imagen PNG").arg(png));
         QCOMPARE(image.number(), 1004L);
         QCOMPARE(image.source(), AbrirSource);
         // A binary file of no known kind.
         const QString binary = madeDir.filePath(QStringLiteral("datos.bin"));
         QFile out(binary);
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(QByteArray("\x01\x02\x00\x03" "datos\x00\x00", 11));
+        out.write(QByteArray("\x01\x02\x00\x03"
+                             "datos\x00\x00",
+                             11));
         out.close();
-        QCOMPARE(openError(binary).description(), QStringLiteral("El archivo %1 no es un libro de Excel").arg(binary));
+        QCOMPARE(openError(binary).description(),
+                 QStringLiteral("El archivo %1 no es un libro de Excel").arg(binary));
         // A package that is no workbook keeps the package's own refusal.
         QCOMPARE(openError(fixture(QStringLiteral("no_workbook.xlsx"))).description(),
                  QStringLiteral("El archivo no es un libro de Excel: el paquete no contiene un libro"));

@@ -27,10 +27,10 @@ constexpr size_t SampleBytes = 64 * 1024;
 }
 
 // Windows-1252's characters for bytes 0x80 to 0x9F (the five it leaves undefined as in Latin-1).
-constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool validUtf8(const QByteArray &bytes)
 {
@@ -93,7 +93,8 @@ bool blank(char c)
 
 // normal receives the number in C form (at most NormalChars bytes), its length in normalLength.
 constexpr size_t NormalChars = 80;
-bool numberIn(std::string_view field, const NumberForm &form, double &value, char *normal, size_t &normalLength)
+bool numberIn(std::string_view field, const NumberForm &form, double &value, char *normal,
+              size_t &normalLength)
 {
     // Texts cannot be numbers: most fields end here at their first character.
     while (!field.empty() && blank(field.front()))
@@ -103,7 +104,8 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
     if (field.empty() || field.size() > 64) return false;
     // Most fields are texts, told by their first character.
     const char first = field[0];
-    if (!(first >= '0' && first <= '9') && first != '+' && first != '-' && first != form.decimal[0]) return false;
+    if (!(first >= '0' && first <= '9') && first != '+' && first != '-' && first != form.decimal[0])
+        return false;
     size_t n = 0;
     size_t i = 0;
     if (field[0] == '+' || field[0] == '-') {
@@ -124,7 +126,8 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
     while (i < field.size()) {
         const char c = field[i];
         if (c >= '0' && c <= '9') {
-            if (i == intStart + 0 && c == '0' && i + 1 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '9')
+            if (i == intStart + 0 && c == '0' && i + 1 < field.size() && field[i + 1] >= '0' &&
+                field[i + 1] <= '9')
                 return false; // a code with its leading zeros
             normal[n++] = c;
             anyDigit = true;
@@ -138,7 +141,8 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
                 ++firstGroup;
             ++i;
         } else if (at(form.group) && anyDigit) {
-            if ((groupDigits >= 0 && groupDigits != 3) || (groupDigits < 0 && (firstGroup > 3 || field[intStart] == '0')))
+            if ((groupDigits >= 0 && groupDigits != 3) ||
+                (groupDigits < 0 && (firstGroup > 3 || field[intStart] == '0')))
                 return false;
             groupDigits = 0;
             i += form.group.size();
@@ -196,7 +200,10 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
 // and doubled quotes; a line ends with LF, CR LF or CR.
 class Splitter {
   public:
-    Splitter(std::string_view text, char delimiter) : m_p(text.data()), m_end(text.data() + text.size()), m_delim(delimiter) {}
+    Splitter(std::string_view text, char delimiter)
+        : m_p(text.data()), m_end(text.data() + text.size()), m_delim(delimiter)
+    {
+    }
 
     bool atEnd() const { return m_p >= m_end; }
     const char *position() const { return m_p; }
@@ -365,12 +372,14 @@ bool isText(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray head = file.read(qint64(SampleBytes));
-    if (head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) return true;
+    if (head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return true;
     qsizetype controls = 0;
     for (const char c : head) {
         const auto b = uchar(c);
         if (b == 0) return false;
-        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != '\v' && b != 0x1A) ++controls;
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != '\v' && b != 0x1A)
+            ++controls;
     }
     return controls * 100 <= head.size();
 }
@@ -382,9 +391,11 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
     std::string_view all(text.constData(), size_t(text.size()));
     // Excel's own hint, a first line "sep=;", names the delimiter and is no row.
     char delimiter = 0;
-    if (all.size() >= 5 && all.substr(0, 4) == "sep=" && (all.size() == 5 || all[5] == '\n' || all[5] == '\r')) {
+    if (all.size() >= 5 && all.substr(0, 4) == "sep=" &&
+        (all.size() == 5 || all[5] == '\n' || all[5] == '\r')) {
         delimiter = all[4];
-        all.remove_prefix(all.size() > 6 && all[5] == '\r' && all[6] == '\n' ? 7 : std::min<size_t>(all.size(), 6));
+        all.remove_prefix(
+            all.size() > 6 && all[5] == '\r' && all[6] == '\n' ? 7 : std::min<size_t>(all.size(), 6));
     }
     if (!delimiter) delimiter = detectDelimiter(all);
     const NumberForm form;
@@ -403,8 +414,7 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
             double value = 0;
             char normal[NormalChars];
             size_t length = 0;
-            if (!numberIn(field, form, value, normal, length))
-                sheet.addStreamedText(r, c, field);
+            if (!numberIn(field, form, value, normal, length)) sheet.addStreamedText(r, c, field);
             // A number written as the grid writes it goes to a sink as its text, unconverted.
             else if (!sheet.addNumberText(r, c, std::string_view(normal, length)))
                 sheet.addNumber(r, c, value, false);

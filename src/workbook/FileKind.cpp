@@ -66,7 +66,9 @@ QString otherDocument(const QString &path, const QByteArray &head)
         {"7z\xBC\xAF\x27\x1C", 6, "un archivo comprimido 7-Zip"},
         {"\x1F\x8B", 2, "un archivo comprimido gzip"},
         {"MZ", 2, "un programa"},
-        {"\x7F" "ELF", 4, "un programa"},
+        {"\x7F"
+         "ELF",
+         4, "un programa"},
     };
     if (head.left(512).contains('\0')) {
         for (const Signature &s : signatures)

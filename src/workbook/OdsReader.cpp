@@ -51,7 +51,7 @@ class Content {
         // A part that fails is read again whole to name the line, when it is small enough to hold.
         m_retryWhole = package.declaredSize(index) <= workbook::ZipPackage::MaxUncompressedBytes;
         m_pieces = std::make_unique<workbook::ZipPackage::Pieces>(package, index, ContentPart,
-                                                                    QByteArrayLiteral("</table:table-row>"));
+                                                                  QByteArrayLiteral("</table:table-row>"));
         const std::string_view first = m_pieces->next();
         // A part in UTF-16 is converted whole by the scanner.
         if (!first.empty() && (uchar(first[0]) == 0xFF || uchar(first[0]) == 0xFE)) throw RetryWhole{};
@@ -102,10 +102,11 @@ class Content {
             damaged(QStringLiteral("la parte %1 no es XML válido (%2)")
                         .arg(ContentPart, m_xml->error().isEmpty() ? QStringLiteral("termina antes de tiempo")
                                                                    : m_xml->error()));
-        damaged(QStringLiteral("la parte %1 no es XML válido (línea %2: %3)")
-                    .arg(ContentPart)
-                    .arg(m_xml->line())
-                    .arg(m_xml->error().isEmpty() ? QStringLiteral("termina antes de tiempo") : m_xml->error()));
+        damaged(
+            QStringLiteral("la parte %1 no es XML válido (línea %2: %3)")
+                .arg(ContentPart)
+                .arg(m_xml->line())
+                .arg(m_xml->error().isEmpty() ? QStringLiteral("termina antes de tiempo") : m_xml->error()));
     }
 
   private:
@@ -279,16 +280,17 @@ std::optional<double> parseDate(std::string_view text)
     size_t i = 0;
     int64_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     // Years before the common era, which no sheet date reaches, are refused with the sign.
-    if (!digits(text, i, year, 6) || i < 4 || i >= text.size() || text[i++] != '-' || !digits(text, i, month, 2) ||
-        i >= text.size() || text[i++] != '-' || !digits(text, i, day, 2))
+    if (!digits(text, i, year, 6) || i < 4 || i >= text.size() || text[i++] != '-' ||
+        !digits(text, i, month, 2) || i >= text.size() || text[i++] != '-' || !digits(text, i, day, 2))
         return std::nullopt;
     const QDate date{int(year), int(month), int(day)};
     if (!date.isValid()) return std::nullopt;
     double fraction = 0;
     if (i < text.size() && text[i] == 'T') {
         ++i;
-        if (!digits(text, i, hour, 2) || i >= text.size() || text[i++] != ':' || !digits(text, i, minute, 2) ||
-            i >= text.size() || text[i++] != ':' || !digits(text, i, second, 2))
+        if (!digits(text, i, hour, 2) || i >= text.size() || text[i++] != ':' ||
+            !digits(text, i, minute, 2) || i >= text.size() || text[i++] != ':' ||
+            !digits(text, i, second, 2))
             return std::nullopt;
         if (hour > 24 || minute > 59 || second > 60) return std::nullopt;
         if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
@@ -467,8 +469,8 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
 
 bool nameChar(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' || c == '-' ||
-           c == '_' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
+           c == '-' || c == '_' || c == '.';
 }
 
 // The usual cell as LibreOffice and Gnumeric write it, read straight from the bytes: blanks, then
@@ -596,7 +598,8 @@ Value valueOf(CellAttributes &a, std::string &text, uint32_t row, uint64_t col)
         return v;
     }
     // A string, or a cell without a type that holds text (older writers).
-    v.text = stringValue && (type == "string" || !stringValue->empty()) ? std::move(*stringValue) : std::move(text);
+    v.text = stringValue && (type == "string" || !stringValue->empty()) ? std::move(*stringValue)
+                                                                        : std::move(text);
     if (!v.text.empty()) v.kind = Value::Text;
     return v;
 }
@@ -649,14 +652,19 @@ class TableReader {
         if (v.text.empty()) return v.number;
         double number = 0;
         if (!parseDouble(v.text, number))
-            damaged(QStringLiteral("la celda %1 tiene un valor no válido (%2)")
-                        .arg(WorkbookSheet::cellName(v.where.row, uint32_t(std::min<uint64_t>(v.where.col, UINT32_MAX))),
-                             QString::fromUtf8(v.text.data(), qsizetype(std::min<size_t>(v.text.size(), 64)))));
+            damaged(
+                QStringLiteral("la celda %1 tiene un valor no válido (%2)")
+                    .arg(WorkbookSheet::cellName(v.where.row,
+                                                 uint32_t(std::min<uint64_t>(v.where.col, UINT32_MAX))),
+                         QString::fromUtf8(v.text.data(), qsizetype(std::min<size_t>(v.text.size(), 64)))));
         return number;
     }
 
     // A cell beyond the grid, before it is added (a count past 32 bits would be read as a small one).
-    static uint32_t clamp(uint64_t n, uint32_t max) { return uint32_t(std::min<uint64_t>(n, uint64_t(max) + 1)); }
+    static uint32_t clamp(uint64_t n, uint32_t max)
+    {
+        return uint32_t(std::min<uint64_t>(n, uint64_t(max) + 1));
+    }
 
     void spend(uint64_t copies)
     {
@@ -736,7 +744,8 @@ class TableReader {
             }
             switch (m_content.next()) {
             case XlsxXml::StartElement: {
-                if (!m_content.xml().isNamed("table-cell") && !m_content.xml().isNamed("covered-table-cell")) {
+                if (!m_content.xml().isNamed("table-cell") &&
+                    !m_content.xml().isNamed("covered-table-cell")) {
                     m_content.skip();
                     break;
                 }
@@ -791,7 +800,7 @@ WorkbookSheetList scan(workbook::ZipPackage &package, int64_t index, bool whole,
             } else if (xml.isNamed("style")) {
                 std::string_view family;
                 tableStyle = xml.attribute("family", family) && family == "table" ? xml.attributeText("name")
-                                                                                   : QString();
+                                                                                  : QString();
             } else if (xml.isNamed("table-properties")) {
                 std::string_view display;
                 if (!tableStyle.isEmpty() && xml.attribute("display", display) && display == "false")
@@ -800,8 +809,8 @@ WorkbookSheetList scan(workbook::ZipPackage &package, int64_t index, bool whole,
                 const QString name = xml.attributeText("name");
                 const QString style = xml.attributeText("style-name");
                 std::string_view display;
-                const bool hidden = hiddenStyles.contains(style) ||
-                                    (xml.attribute("display", display) && display == "false");
+                const bool hidden =
+                    hiddenStyles.contains(style) || (xml.attribute("display", display) && display == "false");
                 tables.append({name, hidden});
                 if (sheet && tables.size() == wanted + 1) {
                     TableReader(content, *sheet).read();
@@ -914,8 +923,9 @@ bool isSpreadsheet(const QString &path)
             char type[128] = {};
             const zip_int64_t n = zip_fread(entry, type, sizeof type - 1);
             zip_fclose(entry);
-            spreadsheet = n >= zip_int64_t(SpreadsheetType.size()) &&
-                          std::string_view(type, size_t(n)).substr(0, SpreadsheetType.size()) == SpreadsheetType;
+            spreadsheet =
+                n >= zip_int64_t(SpreadsheetType.size()) &&
+                std::string_view(type, size_t(n)).substr(0, SpreadsheetType.size()) == SpreadsheetType;
         }
     } else {
         spreadsheet = zip_name_locate(zip, "content.xml", ZIP_FL_NOCASE) >= 0 &&

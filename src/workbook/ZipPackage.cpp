@@ -51,8 +51,9 @@ int64_t ZipPackage::locate(const QString &name) const
     if (at >= 0) return at;
     QString windows = name;
     windows.replace('/', '\\');
-    return windows == name ? -1
-                           : zip_name_locate(m_zip, windows.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
+    return windows == name
+               ? -1
+               : zip_name_locate(m_zip, windows.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
 }
 
 int64_t ZipPackage::declaredSize(int64_t index) const
@@ -106,7 +107,9 @@ void ZipPackage::Pieces::fill()
             if (m_buffer.size() < m_used + 65536) m_buffer.resize(qsizetype(m_used + 65536 + m_used / 2));
             const zip_int64_t n =
                 zip_fread(m_file, m_buffer.data() + m_used, zip_uint64_t(m_buffer.size() - m_used));
-            if (n < 0) fail(QStringLiteral("El libro está dañado: no se puede descomprimir la parte %1").arg(m_name));
+            if (n < 0)
+                fail(
+                    QStringLiteral("El libro está dañado: no se puede descomprimir la parte %1").arg(m_name));
             if (n == 0) m_end = true;
             m_package.m_budget -= n;
             if (m_package.m_budget < 0) m_package.tooLarge();
