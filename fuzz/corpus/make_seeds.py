@@ -6,8 +6,9 @@
 fuzz_reader gets the small workbooks (and text tables) whole; fuzz_workbook_part gets their sheet,
 shared-strings, styles and workbook parts, each after the byte that makes the target put it back in
 that place; fuzz_ods_content gets the content.xml of the OpenDocument ones. A few seeds were made by
-hand and are kept beside them (and fuzz_ods_content keeps the small inputs its fuzzing found): a legacy workbook and a shared-strings part with lone surrogates
-(the workbook is the one test_reader's loneSurrogates builds).
+hand and are kept beside them: a legacy workbook and a shared-strings part with lone surrogates
+(the workbook is the one test_reader's loneSurrogates builds). fuzz_ods_content also keeps the small
+inputs its fuzzing found.
 """
 
 import hashlib
