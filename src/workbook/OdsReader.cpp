@@ -500,11 +500,13 @@ size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &parag
         const std::string_view name = in.substr(nameStart, i - nameStart);
         const char quote = in[i + 1];
         const size_t valueStart = i + 2;
-        const size_t valueEnd = in.find(quote, valueStart);
-        if (valueEnd == std::string_view::npos) return 0;
+        // Values are short: a plain loop beats a library search that is set up for each. A value
+        // with a reference to decode is left to the scanner.
+        size_t valueEnd = valueStart;
+        for (; valueEnd < in.size() && in[valueEnd] != quote; ++valueEnd)
+            if (in[valueEnd] == '<' || in[valueEnd] == '&') return 0;
+        if (valueEnd == in.size()) return 0;
         attribute.value = in.substr(valueStart, valueEnd - valueStart);
-        for (const char c : attribute.value)
-            if (c == '<' || c == '&') return 0;
         const size_t colon = name.find(':');
         if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos) return 0;
         attribute.prefix = name.substr(0, colon);
@@ -521,11 +523,11 @@ size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &parag
     constexpr std::string_view ParagraphOpen = "<text:p>", Close = "</text:p></table:table-cell>";
     if (in.substr(i, ParagraphOpen.size()) != ParagraphOpen) return 0;
     i += ParagraphOpen.size();
-    const size_t end = in.find('<', i);
-    if (end == std::string_view::npos || in.substr(end, Close.size()) != Close) return 0;
+    size_t end = i;
+    for (; end < in.size() && in[end] != '<'; ++end)
+        if (in[end] == '&' || in[end] == '\r') return 0;
+    if (in.substr(end, Close.size()) != Close) return 0;
     paragraph = in.substr(i, end - i);
-    for (const char c : paragraph)
-        if (c == '&' || c == '\r') return 0;
     hasParagraph = true;
     return end + Close.size();
 }
