@@ -491,6 +491,24 @@ class TestFormats : public QObject {
         QCOMPARE(loadThroughGrid(path), grid);
     }
 
+    // A document LibreOffice saved with a password: refused as such, its list of sheets too.
+    void odsProtected()
+    {
+        const QString path = fixture(QStringLiteral("protected.ods"));
+        const PlanexoError e = openError(path);
+        QCOMPARE(e.description(), QStringLiteral("El libro está protegido con contraseña"));
+        QCOMPARE(e.number(), 1004L);
+        QCOMPARE(e.source(), AbrirSource);
+        clEcxel reader;
+        reader.setArchivo(path);
+        try {
+            reader.Hojas();
+            QFAIL("the sheets of a protected document cannot be listed");
+        } catch (const PlanexoError &listError) {
+            QCOMPARE(listError.description(), e.description());
+        }
+    }
+
     // Rows and cells repeated past the grid with nothing in them are read in no time.
     void odsEmptyRepetitionsCostNothing()
     {

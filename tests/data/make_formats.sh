@@ -77,3 +77,42 @@ convert "$work/text_cases.xlsx" 'csv:Text - txt - csv (StarCalc):44,34,76,1' tex
 # Files that are no workbook, both by LibreOffice: a PDF, and the PNG thumbnail it keeps in an .ods.
 convert "$work/text_cases.xlsx" pdf not_a_workbook.pdf
 unzip -p text_cases.ods Thumbnails/thumbnail.png > not_a_workbook.png
+
+# The invoice saved as .ods with the password "clave", through LibreOffice's UNO bridge (Debian:
+# python3-uno).
+soffice "$profile" --headless --invisible --norestore \
+    --accept="pipe,name=planexo_formats;urp;" >/dev/null 2>&1 &
+office=$!
+/usr/bin/python3 - "$PWD" <<'PY'
+import sys, time, uno
+from com.sun.star.beans import PropertyValue
+
+def props(**kw):
+    out = []
+    for k, v in kw.items():
+        p = PropertyValue(); p.Name = k; p.Value = v; out.append(p)
+    return tuple(out)
+
+here = sys.argv[1]
+local = uno.getComponentContext()
+resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
+for _ in range(60):
+    try:
+        ctx = resolver.resolve("uno:pipe,name=planexo_formats;urp;StarOffice.ComponentContext")
+        break
+    except Exception:
+        time.sleep(1)
+else:
+    sys.exit("LibreOffice did not start")
+desktop = ctx.ServiceManager.createInstanceWithContext("com.sun.star.frame.Desktop", ctx)
+doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(here + "/invoice_libreoffice.ods"), "_blank", 0,
+                                   props(Hidden=True))
+doc.storeToURL(uno.systemPathToFileUrl(here + "/protected.ods"), props(FilterName="calc8", Password="clave"))
+doc.close(True)
+try:
+    desktop.terminate()
+except Exception:
+    pass
+PY
+kill "$office" 2>/dev/null || true
+wait "$office" 2>/dev/null || true
