@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSet>
 #include <QTime>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -467,10 +468,18 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
     return valueOf(a, text, row, col);
 }
 
+// The characters of an attribute's name, looked up: the usual cell is mostly names.
+constexpr auto NameChars = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
+                           c == '-' || c == '_' || c == '.';
+    return table;
+}();
+
 bool nameChar(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
-           c == '-' || c == '_' || c == '.';
+    return NameChars[uchar(c)];
 }
 
 // The usual cell as LibreOffice and Gnumeric write it, read straight from the bytes: blanks, then
