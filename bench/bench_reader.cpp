@@ -9,8 +9,13 @@
 //   bench_reader --xlsb [rows]       only the binary workbook (.xlsb)
 //   bench_reader --load FILE         (internal) one load in a fresh process: time and peak memory
 //   bench_reader --floor FILE        (internal) the same for the inflate-only floor
-//   bench_reader --write FILE ROWS   only writes the workbook (binary when FILE ends in .xlsb)
+//   bench_reader --floor-file FILE   (internal) the floor of an .ods (content.xml inflated) or a
+//                                    .csv (the file read)
 //   bench_reader --floor-xls FILE    (internal) the floor of a legacy workbook (see benchExcel95)
+//   bench_reader --write FILE ROWS   only writes the workbook (binary when FILE ends in .xlsb)
+//
+// The same sheet saved as .ods and as .csv (by gnumeric's ssconvert) is loaded too, against its own
+// floor and against ssconvert converting that file to .csv.
 #include "data/PlanexoError.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetLoader.h"
@@ -487,6 +492,40 @@ int floorMode(const QString &path)
     return 0;
 }
 
+// The floor of the formats converted from the workbook: an .ods's content.xml inflated with the
+// same library, a text file read whole. Prints as floorMode does.
+int floorFileMode(const QString &path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const double cpuStart = cpuMs();
+    qint64 bytes = 0;
+    if (path.endsWith(QLatin1String(".ods"))) {
+        int error = 0;
+        zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+        zip_file_t *file = zip ? zip_fopen(zip, "content.xml", 0) : nullptr;
+        if (!file) {
+            if (zip) zip_discard(zip);
+            std::fprintf(stderr, "floor: no content.xml in %s\n", qPrintable(path));
+            return 1;
+        }
+        std::vector<char> buffer(1 << 16);
+        zip_int64_t n;
+        while ((n = zip_fread(file, buffer.data(), buffer.size())) > 0)
+            bytes += n;
+        zip_fclose(file);
+        zip_discard(zip);
+    } else {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return 1;
+        bytes = file.readAll().size();
+    }
+    const double ms = timer.nsecsElapsed() / 1e6;
+    const double cpu = cpuMs() - cpuStart;
+    std::printf("%.3f %ld %lld 0 %.3f\n", ms, peakKb(), bytes, cpu);
+    return 0;
+}
+
 struct Figures {
     double wall = 1e300, cpu = 1e300; // best of the runs
     long peakKb = 0;                  // largest of the runs
@@ -741,6 +780,92 @@ void benchBinary(const QTemporaryDir &dir, int rows, int runs, int peerRuns, boo
     std::fflush(stdout);
 }
 
+// The own writer's workbook saved by ssconvert as .ods and as a ';' .csv in the load's locale, each
+// loaded against its floor and against ssconvert converting it to .csv; peak memory at ten times
+// the rows. Goals: within 3x the floor, at least 10x faster than ssconvert, under 120 MiB.
+void benchConvertedFormats(const QTemporaryDir &dir, int rows, int runs, int peerRuns, bool small,
+                           const QString &ssconvert, bool &met, bool &failed)
+{
+    if (ssconvert.isEmpty()) {
+        std::printf("  (ssconvert not installed: .ods and .csv not measured)\n");
+        return;
+    }
+    const auto convert = [&](const QString &from, const QString &to) {
+        QStringList args;
+        if (to.endsWith(QLatin1String(".csv")))
+            args << QStringLiteral("--export-type=Gnumeric_stf:stf_assistant") << QStringLiteral("-O")
+                 << QStringLiteral("separator=; locale=es_AR.UTF-8");
+        args << from << to;
+        QProcess p;
+        p.start(ssconvert, args);
+        return p.waitForFinished(1800000) && p.exitCode() == 0 && QFile::exists(to);
+    };
+    for (const bool memory : {false, true}) {
+        const int n = memory ? rows * 10 : rows;
+        const QString source = dir.filePath(QStringLiteral("converted-%1.xlsx").arg(n));
+        if (!writeWorkbook(source, n)) {
+            failed = true;
+            return;
+        }
+        if (memory) std::printf("peak memory of one load, %d rows x %d columns, converted formats\n", n, Cols);
+        else std::printf("converted formats, %d rows x %d columns\n", n, Cols);
+        for (const char *ext : {"ods", "csv"}) {
+            const QString path = dir.filePath(QStringLiteral("converted-%1.%2").arg(n).arg(QLatin1String(ext)));
+            if (!convert(source, path)) {
+                std::fprintf(stderr, "ssconvert could not write %s\n", qPrintable(path));
+                failed = true;
+                continue;
+            }
+            Figures floor, load;
+            for (int i = 0; i < (memory ? 1 : runs); ++i) {
+                floor = bestOf(floor, runSelf(QStringLiteral("--floor-file"), path, 1, 0), i == 0);
+                load = bestOf(load, runSelf(QStringLiteral("--load"), path, 1, n), i == 0);
+            }
+            if (!floor.ok || !load.ok) {
+                failed = true;
+                continue;
+            }
+            if (memory) {
+                const double mib = load.peakKb / 1024.0;
+                std::printf("  %-4s load %6.1f MiB  floor process %5.1f MiB", ext, mib, floor.peakKb / 1024.0);
+                if (!small) {
+                    const bool ok = mib < 120;
+                    met = met && ok;
+                    std::printf(" (goal < 120 MiB: %s)", ok ? "met" : "NOT met");
+                }
+                std::printf("\n");
+                QFile::remove(path);
+                continue;
+            }
+            std::printf("  %-4s %9lld bytes  floor %7.1f ms  load %7.1f ms (%7.1f wall)  load/floor %5.2fx", ext,
+                        QFile(path).size(), floor.cpu, load.cpu, load.wall, load.cpu / floor.cpu);
+            if (!small) {
+                const bool ok = load.cpu <= 3 * floor.cpu;
+                met = met && ok;
+                std::printf(" (goal <= 3x: %s)", ok ? "met" : "NOT met");
+            }
+            std::printf("\n");
+            const Figures gn = runPeer(ssconvert,
+                                       {QStringLiteral("--export-type=Gnumeric_stf:stf_csv"), path,
+                                        dir.filePath(QStringLiteral("out-converted.csv"))},
+                                       peerRuns);
+            if (!gn.ok) {
+                failed = true;
+                continue;
+            }
+            std::printf("    ssconvert %7.1f ms  ssconvert/load %5.1fx", gn.cpu, gn.cpu / load.cpu);
+            if (!small) {
+                const bool ok = gn.cpu >= 10 * load.cpu;
+                met = met && ok;
+                std::printf(" (goal >= 10x: %s)", ok ? "met" : "NOT met");
+            }
+            std::printf("\n");
+            std::fflush(stdout);
+        }
+        QFile::remove(source);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -749,6 +874,7 @@ int main(int argc, char **argv)
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == QLatin1String("--load")) return loadMode(args[2]);
     if (args.size() == 3 && args[1] == QLatin1String("--floor")) return floorMode(args[2]);
+    if (args.size() == 3 && args[1] == QLatin1String("--floor-file")) return floorFileMode(args[2]);
     if (args.size() == 3 && args[1] == QLatin1String("--floor-xls")) return floorXlsMode(args[2]);
     if (args.size() == 4 && args[1] == QLatin1String("--write"))
         return (args[2].endsWith(QLatin1String(".xlsb")) ? writeBinaryWorkbook(args[2], args[3].toInt())
@@ -872,6 +998,7 @@ int main(int argc, char **argv)
         std::fflush(stdout);
         QFile::remove(book.path);
     }
+    if (!binaryOnly) benchConvertedFormats(dir, rows, runs, peerRuns, small, ssconvert, met, failed);
     if (failed) {
         std::printf("FAILED: a run did not complete\n");
         return 1;

@@ -38,7 +38,9 @@ static QString fixture(const QString &name)
     return QDir(QStringLiteral(PLANEXO_TEST_DATA_DIR)).filePath(name);
 }
 
-static const QString kFilter = QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx");
+static const QString kFilter = QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
+                                             "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
+                                             "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt");
 
 static QString loadFailure(long number, const QString &description, int step)
 {
@@ -537,9 +539,11 @@ class TestImport : public QObject {
         paths << dir + QStringLiteral("/many_inline.xlsx");
         QVERIFY(writeSheet(paths.back(), rows));
         const QDir data(QStringLiteral(PLANEXO_TEST_DATA_DIR));
-        for (const QString &name : data.entryList({QStringLiteral("*.xlsx"), QStringLiteral("*.xls"),
-                                                   QStringLiteral("*.xlsm"), QStringLiteral("*.xlsb")},
-                                                  QDir::Files))
+        for (const QString &name :
+             data.entryList({QStringLiteral("*.xlsx"), QStringLiteral("*.xls"), QStringLiteral("*.xlsm"),
+                             QStringLiteral("*.xlsb"), QStringLiteral("*.ods"), QStringLiteral("*.csv"),
+                             QStringLiteral("*.txt")},
+                            QDir::Files))
             paths << data.filePath(name);
         paths << dir + QStringLiteral("/no existe.xlsx");
         for (const QString &path : paths)
@@ -780,10 +784,8 @@ class TestImport : public QObject {
     void badWorkbookShowsTheReadersError()
     {
         const QString bad = env->programFolder() + QStringLiteral("/factura.xlsx");
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("esto no es un libro de Excel\n");
-        file.close();
+        // (text would read as a delimited table)
+        QVERIFY(QFile::copy(fixture(QStringLiteral("not_a_workbook.png")), bad));
         const PlanexoError expected = readerError(bad);
         QVERIFY(expected.number() != 0);
 

@@ -1160,7 +1160,7 @@ class TestReader : public QObject {
         QVERIFY(reader.Abrir());
         QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("Codigo"));
         // A failed open closes what was open before.
-        reader.setArchivo(fixture(QStringLiteral("text.xlsx")));
+        reader.setArchivo(fixture(QStringLiteral("not_a_workbook.png")));
         QVERIFY_THROWS_EXCEPTION(PlanexoError, reader.Abrir());
         QCOMPARE(reader.LeerCelda(1, 1), QString());
         reader.CerrarArchivo();
@@ -1176,9 +1176,10 @@ class TestReader : public QObject {
                                 << fixture(QString()) + " es una carpeta, no un libro de Excel";
         QTest::newRow("empty") << fixture("empty.xlsx")
                                << "El archivo " + fixture("empty.xlsx") + " está vacío";
-        QTest::newRow("text named .xlsx")
-            << fixture("text.xlsx")
-            << "El archivo " + fixture("text.xlsx") + " no es un libro de Excel (.xls ni .xlsx)";
+        // (a text file, whatever its name, reads as a delimited table)
+        QTest::newRow("image") << fixture("not_a_workbook.png")
+                               << "El archivo " + fixture("not_a_workbook.png") +
+                                      " no es un libro de Excel: es una imagen PNG";
         QTest::newRow("truncated xlsx")
             << fixture("truncated.xlsx") << "El libro está dañado o incompleto: no es un paquete zip válido";
         QTest::newRow("zip without workbook")

@@ -3,11 +3,13 @@
 
     python3 fuzz/corpus/make_seeds.py
 
-fuzz_reader gets the small workbooks whole; fuzz_xlsb_part the parts of the binary ones;
-fuzz_workbook_part gets their sheet, shared-strings,
-styles and workbook parts, each after the byte that makes the target put it back in that place. A few seeds were made by
+fuzz_reader gets the small workbooks (and text tables) whole; fuzz_xlsb_part the parts of the binary
+ones; fuzz_workbook_part gets their sheet, shared-strings, styles and workbook parts, each after the
+byte that makes the target put it back in that place; fuzz_ods_content gets the content.xml of the
+OpenDocument ones. A few seeds were made by
 hand and are kept beside them: a legacy workbook and a shared-strings part with lone surrogates
-(the workbook is the one test_reader's loneSurrogates builds).
+(the workbook is the one test_reader's loneSurrogates builds). fuzz_ods_content also keeps the small
+inputs its fuzzing found.
 """
 
 import hashlib
@@ -44,7 +46,12 @@ def main():
                             continue
                         if len(data) <= 8192:
                             write("fuzz_xlsb_part", bytes([index]) + data)
-        if not name.endswith((".xls", ".xlsx", ".xlsm", ".xlsb")) or os.path.getsize(path) > MAX_FILE:
+        if name.endswith(".ods"):
+            with zipfile.ZipFile(path) as z:
+                text = z.read("content.xml")
+            if len(text) <= 16 * 1024:
+                write("fuzz_ods_content", text)
+        if not name.endswith((".xls", ".xlsx", ".xlsm", ".xlsb", ".ods", ".csv", ".txt")) or os.path.getsize(path) > MAX_FILE:
             continue
         with open(path, "rb") as f:
             data = f.read()

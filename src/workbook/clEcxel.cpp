@@ -1,5 +1,8 @@
 #include "clEcxel.h"
 
+#include "CsvReader.h"
+#include "FileKind.h"
+#include "OdsReader.h"
 #include "WorkbookSheet.h"
 #include "XlsReader.h"
 #include "XlsbReader.h"
@@ -19,7 +22,7 @@ constexpr long OutOfMemory = 7;
 const QString AbrirSource = QStringLiteral("[clExcel.Abrir]");
 const QString LeerCeldaSource = QStringLiteral("[clExcel.LeerCelda]");
 
-enum class Format { Xlsx, Xls, Xlsb };
+enum class Format { Xlsx, Xls, Xlsb, Ods, Csv };
 
 // Excel 2.x to 4.0 saved a sheet as bare BIFF2-4 records, a BOF record first (no compound file):
 // its type, a short length, and what the sheet is (worksheet, chart, macro sheet, workspace).
@@ -46,18 +49,30 @@ Format detectFormat(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw PlanexoError(WorkbookError, QStringLiteral("No se puede leer el archivo %1").arg(path));
-    const QByteArray head = file.read(8);
+    const QByteArray head = file.read(512);
     if (head.isEmpty())
         throw PlanexoError(WorkbookError, QStringLiteral("El archivo %1 está vacío").arg(path));
-    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
+    // A document of another program is named, a sound file never called a damaged workbook.
+    const auto notWorkbook = [&path](const QString &what) {
+        return PlanexoError(WorkbookError, what.isEmpty()
+                                               ? QStringLiteral("El archivo %1 no es un libro de Excel").arg(path)
+                                               : QStringLiteral("El archivo %1 no es un libro de Excel: es %2")
+                                                     .arg(path, what));
+    };
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) {
+        if (ods::isSpreadsheet(path)) return Format::Ods;
+        if (const QString what = filekind::otherDocument(path, head); !what.isEmpty()) throw notWorkbook(what);
         return xlsb::isBinaryPackage(path) ? Format::Xlsb : Format::Xlsx;
+    }
     if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return Format::Xls;
     if (isExcel4OrOlder(head))
         throw PlanexoError(
             WorkbookError,
             QStringLiteral("El libro tiene el formato de Excel 4.0 o anterior, que no se lee"));
-    throw PlanexoError(WorkbookError,
-                       QStringLiteral("El archivo %1 no es un libro de Excel (.xls ni .xlsx)").arg(path));
+    // Text of no other kind is a delimited table (.csv, .txt).
+    const QString what = filekind::otherDocument(path, head);
+    if (what.isEmpty() && csv::isText(path)) return Format::Csv;
+    throw notWorkbook(what);
 }
 
 void readSheet(Format format, const QString &path, WorkbookSheet &sheet, int index)
@@ -72,6 +87,12 @@ void readSheet(Format format, const QString &path, WorkbookSheet &sheet, int ind
     case Format::Xlsb:
         xlsb::read(path, sheet, index);
         break;
+    case Format::Ods:
+        ods::read(path, sheet, index);
+        break;
+    case Format::Csv:
+        csv::read(path, sheet, index);
+        break;
     }
 }
 
@@ -84,6 +105,10 @@ WorkbookSheetList listSheets(Format format, const QString &path)
         return xls::sheets(path);
     case Format::Xlsb:
         return xlsb::sheets(path);
+    case Format::Ods:
+        return ods::sheets(path);
+    case Format::Csv:
+        return csv::sheets(path);
     }
     return {};
 }

@@ -10,7 +10,8 @@ class WorkbookSheet;
 class SheetCellSink;
 struct SheetTextRun;
 
-// Reads one worksheet (the first unless told otherwise) of an invoice workbook (.xlsx or .xls, recognised by content).
+// Reads one worksheet (the first unless told otherwise) of an invoice workbook (.xlsx, .xls, .ods, or a
+// .csv/.txt table; recognised by content).
 // Rows and columns count from 1. Failures throw PlanexoError with source "[clExcel.Abrir]" or
 // "[clExcel.LeerCelda]".
 class clEcxel {

@@ -152,7 +152,10 @@ bool SheetPanel::Seleccionar_Archivo_XLS()
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QDir::homePath();
         const QString file =
-            interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"), folder);
+            interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
+                                                  "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
+                                                  "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"),
+                                   folder);
         if (file.isEmpty())
             return false;
         settings::setLastFolder(QFileInfo(file).absolutePath());

@@ -1,0 +1,433 @@
+#include "CsvReader.h"
+
+#include "WorkbookSheet.h"
+#include "data/PlanexoError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace csv {
+namespace {
+
+constexpr long WorkbookError = 1004;
+// The delimiter is told from at most this many records at the file's start.
+constexpr int SampleRecords = 50;
+constexpr size_t SampleBytes = 64 * 1024;
+
+[[noreturn]] void fail(const QString &description)
+{
+    throw PlanexoError(WorkbookError, description);
+}
+
+// Windows-1252's characters for bytes 0x80 to 0x9F (the five it leaves undefined as in Latin-1).
+constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+bool validUtf8(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        // Plain ASCII, eight bytes at a time.
+        uint64_t word;
+        if (end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080ULL) == 0)) {
+            p += 8;
+            continue;
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        int more;
+        uint32_t cp;
+        if ((*p & 0xE0) == 0xC0) {
+            more = 1;
+            cp = *p & 0x1F;
+        } else if ((*p & 0xF0) == 0xE0) {
+            more = 2;
+            cp = *p & 0x0F;
+        } else if ((*p & 0xF8) == 0xF0) {
+            more = 3;
+            cp = *p & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= more) return false;
+        for (int i = 1; i <= more; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past Unicode are no UTF-8.
+        static constexpr uint32_t Least[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < Least[more] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        p += more + 1;
+    }
+    return true;
+}
+
+// The locale's separators as UTF-8, looked up once per file.
+struct NumberForm {
+    std::string decimal, group;
+    NumberForm()
+    {
+        const QLocale locale;
+        decimal = locale.decimalPoint().isEmpty() ? std::string(".") : locale.decimalPoint().toStdString();
+        group = locale.groupSeparator().toStdString();
+        if (group == decimal) group.clear();
+    }
+};
+
+bool blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// normal receives the number in C form (at most NormalChars bytes), its length in normalLength.
+constexpr size_t NormalChars = 80;
+bool numberIn(std::string_view field, const NumberForm &form, double &value, char *normal,
+              size_t &normalLength)
+{
+    // Texts cannot be numbers: most fields end here at their first character.
+    while (!field.empty() && blank(field.front()))
+        field.remove_prefix(1);
+    while (!field.empty() && blank(field.back()))
+        field.remove_suffix(1);
+    if (field.empty() || field.size() > 64) return false;
+    // Most fields are texts, told by their first character.
+    const char first = field[0];
+    if (!(first >= '0' && first <= '9') && first != '+' && first != '-' && first != form.decimal[0])
+        return false;
+    size_t n = 0;
+    size_t i = 0;
+    if (field[0] == '+' || field[0] == '-') {
+        if (field[0] == '-') normal[n++] = '-';
+        ++i;
+    }
+    const auto at = [&](std::string_view token) {
+        return !token.empty() && i < field.size() && field[i] == token[0] &&
+               (token.size() == 1 || field.substr(i, token.size()) == token);
+    };
+    // Integer part, with group separators every three digits.
+    const size_t intStart = i;
+    int groupDigits = -1; // digits since the last group separator; -1 before the first one
+    int firstGroup = 0;
+    int significant = 0;
+    bool leadingZeros = true;
+    bool anyDigit = false;
+    while (i < field.size()) {
+        const char c = field[i];
+        if (c >= '0' && c <= '9') {
+            if (i == intStart + 0 && c == '0' && i + 1 < field.size() && field[i + 1] >= '0' &&
+                field[i + 1] <= '9')
+                return false; // a code with its leading zeros
+            normal[n++] = c;
+            anyDigit = true;
+            if (c != '0' || !leadingZeros) {
+                leadingZeros = false;
+                ++significant;
+            }
+            if (groupDigits >= 0)
+                ++groupDigits;
+            else
+                ++firstGroup;
+            ++i;
+        } else if (at(form.group) && anyDigit) {
+            if ((groupDigits >= 0 && groupDigits != 3) ||
+                (groupDigits < 0 && (firstGroup > 3 || field[intStart] == '0')))
+                return false;
+            groupDigits = 0;
+            i += form.group.size();
+        } else {
+            break;
+        }
+        if (n > 40) return false;
+    }
+    if (groupDigits >= 0 && groupDigits != 3) return false;
+    // Decimals.
+    if (at(form.decimal)) {
+        i += form.decimal.size();
+        normal[n++] = '.';
+        size_t trailingZeros = 0;
+        while (i < field.size() && field[i] >= '0' && field[i] <= '9') {
+            if (n > 60) return false;
+            normal[n++] = field[i];
+            anyDigit = true;
+            if (field[i] == '0') {
+                ++trailingZeros;
+                if (leadingZeros) trailingZeros = 0;
+            } else {
+                significant += int(trailingZeros) + 1;
+                trailingZeros = 0;
+                leadingZeros = false;
+            }
+            ++i;
+        }
+    }
+    if (!anyDigit || significant > 15) return false;
+    if (i < field.size() && (field[i] == 'e' || field[i] == 'E')) {
+        normal[n++] = 'e';
+        ++i;
+        if (i < field.size() && (field[i] == '+' || field[i] == '-')) normal[n++] = field[i++];
+        const size_t expStart = i;
+        while (i < field.size() && field[i] >= '0' && field[i] <= '9' && i - expStart < 6)
+            normal[n++] = field[i++];
+        if (i == expStart) return false;
+    }
+    if (i != field.size()) return false;
+    normalLength = n;
+    const auto r = std::from_chars(normal, normal + n, value, std::chars_format::general);
+    if (r.ec != std::errc() || r.ptr != normal + n || !std::isfinite(value)) {
+        // A number too small for a double reads as zero, as VB reads it.
+        if (r.ec == std::errc::result_out_of_range && r.ptr == normal + n && std::fabs(value) < 1) {
+            value = 0;
+            return true;
+        }
+        return false;
+    }
+    return true;
+}
+
+// Splits text into records of fields: fields in double quotes may hold the delimiter, line breaks
+// and doubled quotes; a line ends with LF, CR LF or CR.
+class Splitter {
+  public:
+    Splitter(std::string_view text, char delimiter)
+        : m_p(text.data()), m_end(text.data() + text.size()), m_delim(delimiter)
+    {
+    }
+
+    bool atEnd() const { return m_p >= m_end; }
+    const char *position() const { return m_p; }
+
+    // The next field of the current record into field (a view into the text or into scratch);
+    // false when the record ended before it (then the next call starts the next record).
+    bool nextField(std::string_view &field, bool &recordEnds)
+    {
+        recordEnds = false;
+        if (m_p >= m_end) {
+            recordEnds = true;
+            field = {};
+            return true;
+        }
+        if (*m_p == '"') {
+            ++m_p;
+            m_scratch.clear();
+            for (;;) {
+                const char *q = m_p;
+                while (q < m_end && *q != '"' && *q != '\r')
+                    ++q;
+                m_scratch.append(m_p, size_t(q - m_p));
+                m_p = q;
+                if (q >= m_end) break; // unterminated: the rest is the field
+                if (*q == '\r') {
+                    m_scratch += '\n';
+                    m_p = q + 1 < m_end && q[1] == '\n' ? q + 2 : q + 1;
+                    continue;
+                }
+                if (q + 1 < m_end && q[1] == '"') {
+                    m_scratch += '"';
+                    m_p = q + 2;
+                    continue;
+                }
+                m_p = q + 1;
+                // Text after the closing quote belongs to the field, as spreadsheets read it.
+                const char *r = m_p;
+                while (r < m_end && *r != m_delim && *r != '\n' && *r != '\r')
+                    ++r;
+                m_scratch.append(m_p, size_t(r - m_p));
+                m_p = r;
+                break;
+            }
+            field = m_scratch;
+        } else {
+            const char *q = m_p;
+            while (q < m_end && *q != m_delim && *q != '\n' && *q != '\r')
+                ++q;
+            field = std::string_view(m_p, size_t(q - m_p));
+            m_p = q;
+        }
+        return finishField(recordEnds);
+    }
+
+  private:
+    bool finishField(bool &recordEnds)
+    {
+        if (m_p >= m_end) {
+            recordEnds = true;
+        } else if (*m_p == m_delim) {
+            ++m_p;
+            // A delimiter at the very end leaves one empty field, which ends the record.
+        } else {
+            recordEnds = true;
+            m_p += (*m_p == '\r' && m_p + 1 < m_end && m_p[1] == '\n') ? 2 : 1;
+        }
+        return true;
+    }
+
+    const char *m_p;
+    const char *m_end;
+    char m_delim;
+    std::string m_scratch;
+};
+
+// Field counts of the first records with this delimiter; the last record is left out when the
+// sample cuts it.
+std::vector<int> fieldCounts(std::string_view text, char delimiter, bool cut)
+{
+    std::vector<int> counts;
+    Splitter splitter(text, delimiter);
+    std::string_view field;
+    while (!splitter.atEnd() && int(counts.size()) < SampleRecords) {
+        int fields = 0;
+        bool ends = false;
+        bool empty = true;
+        while (!ends) {
+            splitter.nextField(field, ends);
+            ++fields;
+            if (!field.empty()) empty = false;
+        }
+        if (splitter.atEnd() && cut) break;
+        if (fields == 1 && empty) continue; // a blank line
+        counts.push_back(fields);
+    }
+    return counts;
+}
+
+QString sheetName(const QString &path)
+{
+    return QFileInfo(path).completeBaseName().left(31);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
+    if (file.size() > MaxFileBytes)
+        fail(QStringLiteral("El archivo supera %1 MiB, el máximo que se lee").arg(MaxFileBytes >> 20));
+    return file.readAll();
+}
+
+} // namespace
+
+QByteArray toUtf8(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF")) return bytes.mid(3);
+    const bool le = bytes.startsWith("\xFF\xFE");
+    if (le || bytes.startsWith("\xFE\xFF")) {
+        const qsizetype units = (bytes.size() - 2) / 2;
+        QString text(units, Qt::Uninitialized);
+        const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData()) + 2;
+        for (qsizetype i = 0; i < units; ++i, p += 2)
+            text[i] = QChar(char16_t(le ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1])));
+        return text.toUtf8();
+    }
+    if (validUtf8(bytes)) return bytes;
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = uchar(bytes[i]);
+        text[i] = QChar(b >= 0x80 && b < 0xA0 ? Cp1252High[b - 0x80] : char16_t(b));
+    }
+    return text.toUtf8();
+}
+
+char detectDelimiter(std::string_view text)
+{
+    const bool cut = text.size() > SampleBytes;
+    if (cut) text = text.substr(0, SampleBytes);
+    const bool comma = NumberForm().decimal == ",";
+    const char order[3] = {comma ? ';' : ',', '\t', comma ? ',' : ';'};
+    char widest = 0;
+    int widestCount = 1;
+    for (const char delimiter : order) {
+        const std::vector<int> counts = fieldCounts(text, delimiter, cut);
+        if (counts.empty()) continue;
+        if (counts[0] > 1 && std::all_of(counts.begin(), counts.end(), [&](int n) { return n == counts[0]; }))
+            return delimiter;
+        if (counts[0] > widestCount) {
+            widest = delimiter;
+            widestCount = counts[0];
+        }
+    }
+    return widest ? widest : order[0];
+}
+
+bool numberOf(std::string_view field, double &value)
+{
+    char normal[NormalChars];
+    size_t length = 0;
+    return numberIn(field, NumberForm(), value, normal, length);
+}
+
+bool isText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray head = file.read(qint64(SampleBytes));
+    if (head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return true;
+    qsizetype controls = 0;
+    for (const char c : head) {
+        const auto b = uchar(c);
+        if (b == 0) return false;
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != '\v' && b != 0x1A)
+            ++controls;
+    }
+    return controls * 100 <= head.size();
+}
+
+void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
+{
+    if (sheetIndex != 0) fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
+    const QByteArray text = toUtf8(readFile(path));
+    std::string_view all(text.constData(), size_t(text.size()));
+    // Excel's own hint, a first line "sep=;", names the delimiter and is no row.
+    char delimiter = 0;
+    if (all.size() >= 5 && all.substr(0, 4) == "sep=" &&
+        (all.size() == 5 || all[5] == '\n' || all[5] == '\r')) {
+        delimiter = all[4];
+        all.remove_prefix(
+            all.size() > 6 && all[5] == '\r' && all[6] == '\n' ? 7 : std::min<size_t>(all.size(), 6));
+    }
+    if (!delimiter) delimiter = detectDelimiter(all);
+    const NumberForm form;
+    // About one cell per eight bytes.
+    sheet.reserveCells(size_t(text.size() / 8));
+    Splitter splitter(all, delimiter);
+    uint64_t row = 1;
+    std::string_view field;
+    while (!splitter.atEnd()) {
+        uint64_t col = 1;
+        for (bool ends = false; !ends; ++col) {
+            splitter.nextField(field, ends);
+            if (field.empty()) continue;
+            const auto r = uint32_t(std::min<uint64_t>(row, uint64_t(WorkbookSheet::MaxRows) + 1));
+            const auto c = uint32_t(std::min<uint64_t>(col, uint64_t(WorkbookSheet::MaxCols) + 1));
+            double value = 0;
+            char normal[NormalChars];
+            size_t length = 0;
+            if (!numberIn(field, form, value, normal, length)) sheet.addStreamedText(r, c, field);
+            // A number written as the grid writes it goes to a sink as its text, unconverted.
+            else if (!sheet.addNumberText(r, c, std::string_view(normal, length)))
+                sheet.addNumber(r, c, value, false);
+        }
+        ++row;
+    }
+    sheet.finish();
+}
+
+WorkbookSheetList sheets(const QString &path)
+{
+    if (!QFileInfo(path).isReadable()) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
+    return {{sheetName(path), false}};
+}
+
+} // namespace csv

@@ -1,0 +1,86 @@
+#include "FileKind.h"
+
+#include <QFile>
+#include <zip.h>
+
+namespace filekind {
+namespace {
+
+// A package of another program, by its entries.
+QString otherPackage(const QString &path)
+{
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    if (!zip) return {};
+    const auto has = [zip](const char *name) { return zip_name_locate(zip, name, ZIP_FL_NOCASE) >= 0; };
+    QString what;
+    if (has("xl/workbook.xml") || has("xl/workbook.bin")) {
+        what.clear();
+    } else if (has("word/document.xml")) {
+        what = QStringLiteral("un documento de Word");
+    } else if (has("ppt/presentation.xml")) {
+        what = QStringLiteral("una presentación de PowerPoint");
+    } else if (const zip_int64_t at = zip_name_locate(zip, "mimetype", ZIP_FL_NOCASE); at >= 0) {
+        char type[128] = {};
+        if (zip_file_t *entry = zip_fopen_index(zip, zip_uint64_t(at), 0)) {
+            zip_fread(entry, type, sizeof type - 1);
+            zip_fclose(entry);
+        }
+        const QByteArray mime(type);
+        if (mime.startsWith("application/vnd.oasis.opendocument.text"))
+            what = QStringLiteral("un documento de texto de OpenDocument");
+        else if (mime.startsWith("application/vnd.oasis.opendocument.presentation"))
+            what = QStringLiteral("una presentación de OpenDocument");
+        else if (mime.startsWith("application/vnd.oasis.opendocument.graphics"))
+            what = QStringLiteral("un dibujo de OpenDocument");
+        else if (mime.startsWith("application/epub"))
+            what = QStringLiteral("un libro electrónico EPUB");
+    }
+    zip_discard(zip);
+    return what;
+}
+
+} // namespace
+
+QString otherDocument(const QString &path, const QByteArray &head)
+{
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) return otherPackage(path);
+    // Documents that are text of their own kind.
+    if (head.startsWith("%PDF")) return QStringLiteral("un documento PDF");
+    if (head.startsWith("{\\rtf")) return QStringLiteral("un documento RTF");
+    struct Signature {
+        const char *bytes;
+        int length;
+        const char *what;
+    };
+    // Binary formats; each has a NUL byte among its first bytes, which no text file has (a text
+    // that merely starts with the same letters is not taken for one).
+    static const Signature signatures[] = {
+        {"\x89PNG\r\n\x1A\n", 8, "una imagen PNG"},
+        {"\xFF\xD8\xFF", 3, "una imagen JPEG"},
+        {"GIF87a", 6, "una imagen GIF"},
+        {"GIF89a", 6, "una imagen GIF"},
+        {"II*\0", 4, "una imagen TIFF"},
+        {"MM\0*", 4, "una imagen TIFF"},
+        {"Rar!\x1A\x07", 6, "un archivo comprimido RAR"},
+        {"7z\xBC\xAF\x27\x1C", 6, "un archivo comprimido 7-Zip"},
+        {"\x1F\x8B", 2, "un archivo comprimido gzip"},
+        {"MZ", 2, "un programa"},
+        {"\x7F"
+         "ELF",
+         4, "un programa"},
+    };
+    if (head.left(512).contains('\0')) {
+        for (const Signature &s : signatures)
+            if (head.startsWith(QByteArray::fromRawData(s.bytes, s.length))) return QString::fromUtf8(s.what);
+    }
+    // Markup: what a text reader would show as tags.
+    QByteArray start = head.left(512).trimmed().toLower();
+    if (start.startsWith("\xEF\xBB\xBF")) start = start.mid(3).trimmed();
+    if (start.startsWith("<!doctype html") || start.startsWith("<html"))
+        return QStringLiteral("una página web (HTML)");
+    if (start.startsWith("<?xml")) return QStringLiteral("un documento XML");
+    return {};
+}
+
+} // namespace filekind

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What a file that is no workbook is, named for the operator's message.
+namespace filekind {
+
+// "un documento PDF", "una imagen PNG", ... from the file's first bytes (at least 512 of them when
+// the file has them); for a zip package, from its entries. Empty when it cannot be told.
+QString otherDocument(const QString &path, const QByteArray &head);
+
+} // namespace filekind

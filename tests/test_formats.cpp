@@ -1,0 +1,821 @@
+// OpenDocument spreadsheets and delimited text files: read through clEcxel and through the step-2
+// grid in both locales, recognised by content, and refused clearly when damaged or of another kind.
+#include "common/ScriptedInteraction.h"
+#include "common/TestEnv.h"
+#include "data/PlanexoError.h"
+#include "data/clEntorno.h"
+#include "import/SheetGridModel.h"
+#include "shared/SharedState.h"
+#include "ui/import/SheetPanel.h"
+#include "workbook/CsvReader.h"
+#include "workbook/OdsReader.h"
+#include "workbook/WorkbookSheet.h"
+#include "workbook/clEcxel.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <zip.h>
+
+namespace {
+
+const QString AbrirSource = QStringLiteral("[clExcel.Abrir]");
+
+QString fixture(const QString &name)
+{
+    return QDir(QStringLiteral(PLANEXO_TEST_DATA_DIR)).filePath(name);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QVector<QStringList> readAll(clEcxel &reader, int rows, int cols)
+{
+    QVector<QStringList> out;
+    for (long r = 1; r <= rows; ++r) {
+        QStringList row;
+        for (long c = 1; c <= cols; ++c)
+            row << reader.LeerCelda(r, c);
+        out << row;
+    }
+    return out;
+}
+
+QVector<QStringList> readFile(const QString &path, int rows, int cols)
+{
+    clEcxel reader;
+    reader.setArchivo(path);
+    if (!reader.Abrir()) return {};
+    return readAll(reader, rows, cols);
+}
+
+// The error Abrir throws for a file; number 0 when it opens.
+PlanexoError openError(const QString &path)
+{
+    clEcxel reader;
+    reader.setArchivo(path);
+    try {
+        reader.Abrir();
+    } catch (const PlanexoError &e) {
+        return e;
+    }
+    return PlanexoError(0, QStringLiteral("opened"));
+}
+
+// The invoice every producer wrote, in the current locale; dates as the dates a workbook holds, or
+// (a text file) as the text the exporting program wrote.
+QVector<QStringList> expectedInvoice(bool datesAsWritten = false)
+{
+    const bool c = QLocale().decimalPoint() == QLatin1String(",");
+    auto n = [c](const char *point) {
+        QString s = QString::fromLatin1(point);
+        if (c) s.replace('.', ',');
+        return s;
+    };
+    auto d = [&](int day, int month, int year) {
+        if (datesAsWritten) // as LibreOffice exported them: es_AR zero-padded, en_US not
+            return c ? QStringLiteral("%1/%2/%3")
+                           .arg(day, 2, 10, QChar('0'))
+                           .arg(month, 2, 10, QChar('0'))
+                           .arg(year)
+                     : QStringLiteral("%1/%2/%3").arg(month).arg(day).arg(year);
+        return c ? QStringLiteral("%1/%2/%3").arg(day).arg(month).arg(year)
+                 : QStringLiteral("%1/%2/%3").arg(month).arg(day).arg(year);
+    };
+    return {
+        {"Codigo", "Descripcion", "Cantidad", "Total", "NCM", "Origen", "Fecha", ""},
+        {"A-100", "Tornillo de acero inoxidable", "100", n("1234.5"), "7318.15.00", "China", d(15, 1, 2024),
+         ""},
+        {"B-200", "Válvula 1/2\" de bronce", "25", n("890.25"), "8481.80.99", "Alemania", d(29, 2, 2024), ""},
+        {"C-300", "Muñeco de acción «Ñandú»", "3", n("15.75"), "9503.00.99", "España", d(31, 12, 2023), ""},
+        {"4711", "Bomba centrífuga", "1", n("99999.99"), "8413.70.10", "Italia", d(1, 3, 2024), ""},
+        {"D-500", "Cable 'unipolar' 2,5 mm", "1500", n("1234567.891"), "8544.49.00", "Brasil", d(30, 6, 2024),
+         ""},
+        {"E-600", "Caño de PVC", "12", "7", "3917.23.00", "Brasil", d(1, 7, 2024), ""},
+        {"F-700", "Llave térmica", n("0.5"), n("-12.5"), "8536.20.00", "Japón", d(24, 12, 2024), ""},
+        {"G-800", "  Resistencia con blancos  ", "2", n("0.001"), "8533.21.20", "Estados Unidos",
+         d(2, 1, 2025), ""},
+        {"", "", "", "", "", "", "", ""},
+    };
+}
+
+// The sheet of texts to keep, as the second readers read it (Python's csv module for the text
+// files, SheetJS for the .ods): delimiters, quotes and a line break inside fields, codes with
+// leading zeros and of 19 digits, blanks.
+QVector<QStringList> expectedTextCases()
+{
+    const bool c = QLocale().decimalPoint() == QLatin1String(",");
+    return {
+        {"Codigo", "Descripcion", "Cantidad", "Nota"},
+        {"00123", "Tornillo; con punto y coma", "10", "Dijo \"hola\""},
+        {"0456", "Tuerca, con coma", c ? "2,5" : "2.5", "línea 1\nlínea 2"},
+        {"1234567890123456789", "Código largo", "-3", "  blancos  "},
+        {"7318.15.00", "NCM con puntos", c ? "1234567,5" : "1234567.5", ""},
+        {"A-1", "Ñandú «comillas»", "0", "fin"},
+        {"", "", "", ""},
+    };
+}
+
+// A copy of an .ods with parts replaced (empty content: the part removed).
+bool odsWithParts(const QString &from, const QString &to,
+                  const std::vector<std::pair<const char *, QByteArray>> &parts)
+{
+    QFile::remove(to);
+    if (!QFile::copy(from, to)) return false;
+    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(to).constData(), 0, &error);
+    if (!zip) return false;
+    for (const auto &[name, data] : parts) {
+        if (data.isEmpty()) {
+            zip_delete(zip, zip_uint64_t(zip_name_locate(zip, name, 0)));
+            continue;
+        }
+        void *copy = malloc(size_t(data.size()));
+        memcpy(copy, data.constData(), size_t(data.size()));
+        zip_source_t *source = zip_source_buffer(zip, copy, zip_uint64_t(data.size()), 1);
+        if (zip_file_add(zip, name, source, ZIP_FL_OVERWRITE) < 0) return false;
+    }
+    return zip_close(zip) == 0;
+}
+
+// content.xml with one table holding these rows.
+QByteArray content(const QByteArray &rows)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<office:document-content "
+           "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body><office:spreadsheet>"
+           "<table:table table:name=\"H\">" +
+           rows + "</table:table></office:spreadsheet></office:body></office:document-content>";
+}
+
+} // namespace
+
+class TestFormats : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir madeDir;
+
+    // Loads a file into the step-2 grid through the panel; the grid's rows, or the message shown.
+    QVector<QStringList> loadThroughGrid(const QString &path)
+    {
+        TestEnv env;
+        shared().entorno = std::make_unique<oENTX::clEntorno>();
+        SheetPanel panel;
+        ScriptedInteraction script;
+        QVector<QStringList> rows;
+        if (!panel.lf_LevantarExcel(path) || !script.ok()) {
+            rows << QStringList{QStringLiteral("failed"), script.report()};
+            return rows;
+        }
+        const SheetGridModel &grid = panel.model();
+        for (int r = 0; r < grid.rows(); ++r) {
+            QStringList texts;
+            for (int c = 0; c < grid.cols(); ++c)
+                texts << grid.text(r, c);
+            rows << texts;
+        }
+        return rows;
+    }
+
+  private slots:
+    void init() { TestEnv::useComma(); }
+    void cleanupTestCase() { QLocale::setDefault(QLocale::system()); }
+
+    // ---- OpenDocument ----
+
+    void odsInvoiceOfEveryProducer_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("comma");
+        for (const bool c : {true, false})
+            for (const char *file : {"invoice_libreoffice.ods", "invoice_gnumeric.ods"})
+                QTest::addRow("%s %s", file, c ? "comma" : "point") << QString::fromLatin1(file) << c;
+    }
+
+    // LibreOffice and Gnumeric copies of the invoice read as the .xlsx does, blanks in texts kept.
+    void odsInvoiceOfEveryProducer()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, comma);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        QCOMPARE(readFile(fixture(file), 10, 8), expectedInvoice());
+        QCOMPARE(readFile(fixture(QStringLiteral("invoice_xlsxwriter.xlsx")), 10, 8), expectedInvoice());
+    }
+
+    // Cached results of every type; error values fail as an .xlsx's do, whichever way the producer
+    // wrote them (LibreOffice marks them, Gnumeric names them); LibreOffice's boolean results are
+    // numbers with TRUE or FALSE as their text.
+    void odsFormulasBooleansAndErrors_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("LibreOffice") << "formulas_libreoffice.ods";
+        QTest::newRow("Gnumeric") << "formulas_gnumeric.ods";
+    }
+
+    void odsFormulasBooleansAndErrors()
+    {
+        QFETCH(QString, file);
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel reader;
+            reader.setArchivo(fixture(file));
+            QVERIFY(reader.Abrir());
+            QCOMPARE(
+                readAll(reader, 1, 8).first(),
+                (QStringList{"3", "abc", c ? "Verdadero" : "True", c ? "Falso" : "False", "3", "",
+                             c ? "0,001" : "0.001", c ? "1,23456789012346E+17" : "1.23456789012346E+17"}));
+            QCOMPARE(reader.LeerCelda(2, 5), QStringLiteral("2"));
+            const QStringList errors{"#N/A", "#DIV/0!", "#VALUE!", "#REF!"};
+            for (int col = 0; col < errors.size(); ++col) {
+                try {
+                    reader.LeerCelda(2, col + 1);
+                    QFAIL("an error value must fail");
+                } catch (const PlanexoError &e) {
+                    QCOMPARE(e.number(), 13L);
+                    QCOMPARE(e.source(), QStringLiteral("[clExcel.LeerCelda]"));
+                    QCOMPARE(e.description(),
+                             QStringLiteral("No coinciden los tipos: la celda %1 contiene el error %2")
+                                 .arg(QChar('A' + col) + QStringLiteral("2"), errors[col]));
+                }
+            }
+        }
+    }
+
+    // LibreOffice's copy of the dates sheet: date, date-time and time cells (one of 36 hours) read
+    // as the .xlsx's cells do, from 1 March 1900 on (before it LibreOffice's dates are a day apart
+    // from Excel's serials, as Excel itself shows them).
+    void odsDatesAndTimes()
+    {
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel ods, xlsx;
+            ods.setArchivo(fixture(QStringLiteral("dates.ods")));
+            xlsx.setArchivo(fixture(QStringLiteral("dates.xlsx")));
+            QVERIFY(ods.Abrir());
+            QVERIFY(xlsx.Abrir());
+            const QStringList row1 = readAll(ods, 1, 11).first();
+            QCOMPARE(row1, readAll(xlsx, 1, 11).first());
+            QCOMPARE(row1[7],
+                     c ? QStringLiteral("1/1/1900 12:00:00") : QStringLiteral("1/1/1900 12:00:00 PM"));
+            // (its ISO date cell came out as a plain number, as in LibreOffice's .xls copy)
+            for (const long col : {3L, 7L, 8L})
+                QCOMPARE(ods.LeerCelda(2, col), xlsx.LeerCelda(2, col));
+            // A day starting before 1 March 1900 keeps its calendar date.
+            QCOMPARE(ods.LeerCelda(2, 2), c ? QStringLiteral("27/2/1900") : QStringLiteral("2/27/1900"));
+        }
+    }
+
+    // Spans joined, paragraphs as line breaks, text:s blanks kept and markup blanks dropped,
+    // covered and empty cells, rows without cells.
+    void odsStrings()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("strings.ods")));
+        QVERIFY(reader.Abrir());
+        const QVector<QStringList> rows = readAll(reader, 6, 6);
+        QCOMPARE(rows[0], (QStringList{"Negrita y normal", "漢字", "línea 1\nlínea 2", "a_x000D_b", "",
+                                       "  con blancos  "}));
+        QCOMPARE(rows[1], (QStringList{"en línea", "ab", "", "4", "", ""}));
+        QCOMPARE(rows[4], (QStringList{"fila 5", "", "5", "6", "", ""}));
+        QCOMPARE(rows[5], (QStringList{"", "7", "", "", "", ""}));
+        // The same texts in the .ods and the .csv LibreOffice wrote from one sheet.
+        QCOMPARE(readFile(fixture(QStringLiteral("text_cases.ods")), 7, 4), expectedTextCases());
+    }
+
+    // Hidden tables are marked by their table style; a chosen table is read instead of the first.
+    void odsSheetsListedAndChosen()
+    {
+        clEcxel reader;
+        reader.setArchivo(fixture(QStringLiteral("hidden_first.ods")));
+        const WorkbookSheetList sheets = reader.Hojas();
+        QCOMPARE(sheets.size(), 2);
+        QCOMPARE(sheets[0].name, QStringLiteral("Oculta"));
+        QVERIFY(sheets[0].hidden);
+        QCOMPARE(sheets[1].name, QStringLiteral("Visible"));
+        QVERIFY(!sheets[1].hidden);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("primera hoja"));
+        reader.setHoja(1);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("segunda hoja"));
+        reader.setHoja(2);
+        try {
+            reader.Abrir();
+            QFAIL("a third sheet does not exist");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.description(), QStringLiteral("El libro no tiene la hoja 3"));
+            QCOMPARE(e.source(), AbrirSource);
+        }
+    }
+
+    // Equal neighbouring cells written once with a count are each a cell; the counts of empty
+    // cells and rows LibreOffice writes to the sheet's end cost no cells.
+    void odsRepeatedCells()
+    {
+        const QByteArray xml = [] {
+            int error = 0;
+            zip_t *zip =
+                zip_open(QFile::encodeName(fixture(QStringLiteral("repeated_cells.ods"))).constData(),
+                         ZIP_RDONLY, &error);
+            zip_file_t *part = zip ? zip_fopen(zip, "content.xml", 0) : nullptr;
+            QByteArray data(1 << 16, '\0');
+            const zip_int64_t n = part ? zip_fread(part, data.data(), zip_uint64_t(data.size())) : 0;
+            if (part) zip_fclose(part);
+            if (zip) zip_discard(zip);
+            return data.left(qsizetype(std::max<zip_int64_t>(n, 0)));
+        }();
+        // The fixture does hold the repetitions this test is about.
+        QVERIFY(xml.contains("table:number-columns-repeated=\"3\" office:value-type=\"string\""));
+        QVERIFY(xml.contains("table:number-rows-repeated=\"1048572\""));
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            clEcxel reader;
+            reader.setArchivo(fixture(QStringLiteral("repeated_cells.ods")));
+            QVERIFY(reader.Abrir());
+            QCOMPARE(readAll(reader, 4, 5), (QVector<QStringList>{{"Codigo", "A", "B", "C", ""},
+                                                                  {"X", "X", "X", "1", ""},
+                                                                  {"1", "1", "1", "Y", ""},
+                                                                  {"", "", "", "", ""}}));
+            QCOMPARE(reader.cellsHint(), size_t(12));
+            QCOMPARE(loadThroughGrid(fixture(QStringLiteral("repeated_cells.ods"))),
+                     (QVector<QStringList>{{"Codigo", "A", "B", "C"},
+                                           {"", "", "", ""},
+                                           {"X", "X", "X", "1"},
+                                           {"1", "1", "1", "Y"}}));
+        }
+    }
+
+    // Damaged and protected packages end in a description, never a crash; repetitions are capped.
+    void odsBadInput_data()
+    {
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("content missing")
+            << "content.xml" << QByteArray() << "El libro está dañado: falta la parte content.xml";
+        QTest::newRow("malformed")
+            << "content.xml" << content("<table:table-row><table:table-cell></table:table-row>")
+            << "El libro está dañado: la parte content.xml no es XML válido (línea 2: las "
+               "etiquetas no se cierran en orden)";
+        QTest::newRow("cut short")
+            << "content.xml" << content("<table:table-row><table:table-cell/></table:table-row>").chopped(90)
+            << "El libro está dañado: la parte content.xml no es XML válido (línea 2: "
+               "una etiqueta de cierre está mal formada)";
+        QTest::newRow("number that is none")
+            << "content.xml"
+            << content("<table:table-row><table:table-cell/><table:table-cell office:value-type=\"float\" "
+                       "office:value=\"x1\"/></table:table-row>")
+            << "El libro está dañado: la celda B1 tiene un valor no válido (x1)";
+        QTest::newRow("date that is none")
+            << "content.xml"
+            << content(
+                   "<table:table-row table:number-rows-repeated=\"2\"/><table:table-row><table:table-cell "
+                   "office:value-type=\"date\" office:date-value=\"2024-13-45\"/></table:table-row>")
+            << "El libro está dañado: la celda A3 tiene un valor no válido (2024-13-45)";
+        QTest::newRow("time that is none")
+            << "content.xml"
+            << content("<table:table-row><table:table-cell office:value-type=\"time\" "
+                       "office:time-value=\"PT1X\"/></table:table-row>")
+            << "El libro está dañado: la celda A1 tiene un valor no válido (PT1X)";
+        QTest::newRow("value repeated past the cap")
+            << "content.xml"
+            << content("<table:table-row table:number-rows-repeated=\"1048576\"><table:table-cell "
+                       "table:number-columns-repeated=\"16384\" office:value-type=\"float\" "
+                       "office:value=\"1\"/></table:table-row>")
+            << "La hoja repite celdas con valor más de 4000000 veces, el máximo que se lee";
+        QTest::newRow("value past the last row")
+            << "content.xml"
+            << content("<table:table-row "
+                       "table:number-rows-repeated=\"1048576\"><table:table-cell/></table:table-row>"
+                       "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>x</text:p>"
+                       "</table:table-cell></table:table-row>")
+            << "La hoja usa la fila 1048577, columna 1, fuera del máximo de Excel (1048576 filas por 16384 "
+               "columnas)";
+        QTest::newRow("no table") << "content.xml"
+                                  << QByteArray(
+                                         "<office:document-content xmlns:office=\"o\"><office:body>"
+                                         "<office:spreadsheet/></office:body></office:document-content>")
+                                  << "El libro no tiene ninguna hoja de cálculo";
+        QTest::newRow("encrypted") << "META-INF/manifest.xml"
+                                   << QByteArray(
+                                          "<manifest:manifest xmlns:manifest=\"m\"><manifest:file-entry "
+                                          "manifest:full-path=\"content.xml\"><manifest:encryption-data/>"
+                                          "</manifest:file-entry></manifest:manifest>")
+                                   << "El libro está protegido con contraseña";
+    }
+
+    void odsBadInput()
+    {
+        QFETCH(QString, part);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, description);
+        const QString path = madeDir.filePath(QStringLiteral("bad.ods"));
+        QVERIFY(odsWithParts(fixture(QStringLiteral("invoice_libreoffice.ods")), path,
+                             {{qPrintable(part), data}}));
+        QElapsedTimer timer;
+        timer.start();
+        const PlanexoError e = openError(path);
+        QCOMPARE(e.description(), description);
+        QCOMPARE(e.number(), 1004L);
+        QCOMPARE(e.source(), AbrirSource);
+        // The sheet chooser's list fails alike, but for what only the cells show.
+        if (!description.contains(QLatin1String("celda")) && !description.contains(QLatin1String("hoja")) &&
+            !description.contains(QLatin1String("en orden"))) {
+            clEcxel reader;
+            reader.setArchivo(path);
+            QVERIFY_THROWS_EXCEPTION(PlanexoError, reader.Hojas());
+        }
+    }
+
+    // Every way of writing a cell the format allows reads as the usual one does: quotes, entities,
+    // blanks in the markup and as elements, paragraphs, a string value that overrides the shown
+    // text, comments, covered cells, rows inside groups.
+    void odsCellForms()
+    {
+        const QString path = madeDir.filePath(QStringLiteral("forms.ods"));
+        QVERIFY(odsWithParts(
+            fixture(QStringLiteral("invoice_libreoffice.ods")), path,
+            {{"content.xml",
+              content(
+                  "<table:table-header-rows><table:table-row>"
+                  "<table:table-cell office:value-type='string'><text:p>a &amp; b</text:p></table:table-cell>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>  x \n  y  "
+                  "</text:p></table:table-cell>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>x<text:s "
+                  "text:c=\"3\"/>y<text:s/></text:p>"
+                  "</table:table-cell>"
+                  "<table:table-cell office:value-type=\"string\" "
+                  "office:string-value=\"valor\"><text:p>visto</text:p>"
+                  "</table:table-cell></table:table-row></table:table-header-rows>"
+                  "<table:table-row-group><table:table-row>"
+                  "<table:table-cell office:value-type=\"percentage\" "
+                  "office:value=\"0.15\"><text:p>15%</text:p>"
+                  "</table:table-cell>"
+                  "<table:table-cell office:value-type=\"currency\" office:currency=\"ARS\" "
+                  "office:value=\"-1234.5\">"
+                  "<text:p>-$1.234,50</text:p></table:table-cell>"
+                  "<table:covered-table-cell office:value-type=\"float\" office:value=\"3\"/>"
+                  "<table:table-cell office:value-type=\"string\"><office:annotation><text:p>nota</text:p>"
+                  "</office:annotation><text:p>valor</text:p></table:table-cell></table:table-row>"
+                  "</table:table-row-group><table:table-row>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>l1</text:p><text:p>l2</text:p>"
+                  "</table:table-cell>"
+                  "<table:table-cell office:value-type=\"string\"><text:p>a<text:tab/>b<text:line-break/>c "
+                  "<text:span text:style-name=\"T1\">d</text:span></text:p></table:table-cell>"
+                  "<table:table-cell table:formula=\"of:=7\" office:value-type=\"float\" office:value=\"7\">"
+                  "<text:p>7</text:p></table:table-cell>"
+                  "<table:table-cell office:value-type=\"time\" "
+                  "office:time-value=\"P1DT2H30M\"><text:p>x</text:p>"
+                  "</table:table-cell></table:table-row>"
+                  "<table:table-row><table:table-cell><text:p>sin "
+                  "tipo</text:p></table:table-cell></table:table-row>")}}));
+        const QVector<QStringList> want{
+            {"a & b", "x y", "x   y ", "valor"},
+            {"0,15", "-1234,5", "3", "valor"},
+            {"l1\nl2", "a\tb\nc d", "7", "1/1/1900 02:30:00"},
+            {"sin tipo", "", "", ""},
+        };
+        QCOMPARE(readFile(path, 4, 4), want);
+        QVector<QStringList> grid = want;
+        grid.insert(1, QStringList(4, QString()));
+        QCOMPARE(loadThroughGrid(path), grid);
+    }
+
+    // A document LibreOffice saved with a password: refused as such, its list of sheets too.
+    void odsProtected()
+    {
+        const QString path = fixture(QStringLiteral("protected.ods"));
+        const PlanexoError e = openError(path);
+        QCOMPARE(e.description(), QStringLiteral("El libro está protegido con contraseña"));
+        QCOMPARE(e.number(), 1004L);
+        QCOMPARE(e.source(), AbrirSource);
+        clEcxel reader;
+        reader.setArchivo(path);
+        try {
+            reader.Hojas();
+            QFAIL("the sheets of a protected document cannot be listed");
+        } catch (const PlanexoError &listError) {
+            QCOMPARE(listError.description(), e.description());
+        }
+    }
+
+    // Rows and cells repeated past the grid with nothing in them are read in no time.
+    void odsEmptyRepetitionsCostNothing()
+    {
+        const QString path = madeDir.filePath(QStringLiteral("long.ods"));
+        QVERIFY(odsWithParts(
+            fixture(QStringLiteral("invoice_libreoffice.ods")), path,
+            {{"content.xml",
+              content("<table:table-row><table:table-cell office:value-type=\"string\"><text:p>A</text:p>"
+                      "</table:table-cell><table:table-cell table:number-columns-repeated=\"4000000000\"/>"
+                      "</table:table-row><table:table-row table:number-rows-repeated=\"4000000000\">"
+                      "<table:table-cell table:number-columns-repeated=\"16384\"/></table:table-row>"
+                      "<table:table-row table:number-rows-repeated=\"4000000000\"/>")}}));
+        clEcxel reader;
+        reader.setArchivo(path);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.LeerCelda(1, 1), QStringLiteral("A"));
+        QCOMPARE(reader.cellsHint(), size_t(1));
+
+        // A row with values written once for three rows is three rows, in order.
+        QVERIFY(odsWithParts(
+            fixture(QStringLiteral("invoice_libreoffice.ods")), path,
+            {{"content.xml",
+              content(
+                  "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>C</text:p>"
+                  "</table:table-cell></table:table-row><table:table-row table:number-rows-repeated=\"3\">"
+                  "<table:table-cell table:number-columns-repeated=\"2\" office:value-type=\"float\" "
+                  "office:value=\"2.5\"/><table:table-cell/><table:table-cell office:value-type=\"boolean\" "
+                  "office:boolean-value=\"true\"/></table:table-row><table:table-row><table:table-cell "
+                  "office:value-type=\"string\"><text:p>fin</text:p></table:table-cell></"
+                  "table:table-row>")}}));
+        QVERIFY(reader.Abrir());
+        QCOMPARE(readAll(reader, 6, 4), (QVector<QStringList>{{"C", "", "", ""},
+                                                              {"2,5", "2,5", "", "Verdadero"},
+                                                              {"2,5", "2,5", "", "Verdadero"},
+                                                              {"2,5", "2,5", "", "Verdadero"},
+                                                              {"fin", "", "", ""},
+                                                              {"", "", "", ""}}));
+        QCOMPARE(loadThroughGrid(path).last(), (QStringList{"fin"}));
+    }
+
+    // Every prefix of a package is refused with a description or read, never a crash.
+    void odsEveryTruncation()
+    {
+        const QByteArray data = fileBytes(fixture(QStringLiteral("invoice_gnumeric.ods")));
+        QVERIFY(!data.isEmpty());
+        const QString path = madeDir.filePath(QStringLiteral("cut.ods"));
+        int refused = 0;
+        for (qsizetype len = 1; len < data.size(); len += 61) {
+            QFile cut(path);
+            QVERIFY(cut.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            cut.write(data.left(len));
+            cut.close();
+            const PlanexoError e = openError(path);
+            if (e.number() == 0) continue;
+            ++refused;
+            QCOMPARE(e.source(), AbrirSource);
+            QVERIFY(!e.description().isEmpty());
+        }
+        QVERIFY(refused > 0);
+    }
+
+    // ---- delimited text ----
+
+    void csvInvoiceOfEveryEncodingAndDelimiter_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("comma");
+        // Exported in the locale that reads them: ';' with decimal commas, ',' and tab with points.
+        QTest::newRow("; UTF-8") << "invoice_semicolon.csv" << true;
+        QTest::newRow("; Windows-1252") << "invoice_1252.csv" << true;
+        QTest::newRow("; UTF-16") << "invoice_utf16.csv" << true;
+        QTest::newRow(", UTF-8") << "invoice_comma.csv" << false;
+        QTest::newRow("tab UTF-8") << "invoice_tab.txt" << false;
+    }
+
+    // Numbers are numbers, written back in the locale's general format; dates and codes stay texts
+    // exactly as written; the grid is the same through the streamed load.
+    void csvInvoiceOfEveryEncodingAndDelimiter()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, comma);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        const QVector<QStringList> want = expectedInvoice(true);
+        QCOMPARE(readFile(fixture(file), 10, 8), want);
+
+        WorkbookSheet sheet;
+        csv::read(fixture(file), sheet);
+        QCOMPARE(sheet.find(2, 3)->kind, WorkbookSheet::Kind::Number); // 100
+        QCOMPARE(sheet.find(2, 4)->kind, WorkbookSheet::Kind::Number); // 1234.5
+        QCOMPARE(sheet.find(5, 1)->kind, WorkbookSheet::Kind::Number); // 4711
+        QCOMPARE(sheet.find(2, 5)->kind, WorkbookSheet::Kind::Text);   // 7318.15.00
+        QCOMPARE(sheet.find(2, 7)->kind, WorkbookSheet::Kind::Text);   // the date as written
+        QCOMPARE(sheet.find(6, 2)->kind, WorkbookSheet::Kind::Text);   // Cable 'unipolar' 2,5 mm
+
+        QVector<QStringList> grid = want.mid(0, 9);
+        for (QStringList &row : grid)
+            row.removeLast();
+        grid.insert(1, QStringList(7, QString()));
+        QCOMPARE(loadThroughGrid(fixture(file)), grid);
+    }
+
+    // A file exported in one locale and read in the other: its numbers do not read as numbers
+    // there and stay the texts written, never other numbers (1234,5 is no 12345 under points).
+    void csvFromTheOtherLocale()
+    {
+        TestEnv::usePoint();
+        QVector<QStringList> rows = readFile(fixture(QStringLiteral("invoice_semicolon.csv")), 10, 8);
+        QCOMPARE(rows[1][3], QStringLiteral("1234,5"));
+        QCOMPARE(rows[5][3], QStringLiteral("1234567,891"));
+        QCOMPARE(rows[7][2], QStringLiteral("0,5"));
+        QCOMPARE(rows[1][2], QStringLiteral("100"));
+        TestEnv::useComma();
+        rows = readFile(fixture(QStringLiteral("invoice_comma.csv")), 10, 8);
+        QCOMPARE(rows[1][3], QStringLiteral("1234.5"));
+        QCOMPARE(rows[5][3], QStringLiteral("1234567.891"));
+        QCOMPARE(rows[8][3], QStringLiteral("0.001"));
+        QCOMPARE(rows[7][3], QStringLiteral("-12.5"));
+    }
+
+    // Quoted fields holding the delimiter, doubled quotes and a line break; leading zeros and a
+    // 19-digit code kept as text.
+    void csvTextCases_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("comma");
+        QTest::newRow(";") << "text_cases.csv" << true;
+        QTest::newRow(",") << "text_cases_comma.csv" << false;
+    }
+
+    void csvTextCases()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, comma);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        QCOMPARE(readFile(fixture(file), 7, 4), expectedTextCases());
+        clEcxel reader;
+        reader.setArchivo(fixture(file));
+        const WorkbookSheetList sheets = reader.Hojas();
+        QCOMPARE(sheets.size(), 1);
+        QCOMPARE(sheets[0].name, QFileInfo(file).completeBaseName());
+        reader.setHoja(1);
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, reader.Abrir());
+    }
+
+    // What reads as a number in each locale, and what stays text.
+    void csvNumbers_data()
+    {
+        QTest::addColumn<bool>("comma");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<bool>("number");
+        QTest::addColumn<double>("value");
+        const auto row = [](bool comma, const char *field, bool number, double value = 0) {
+            QTest::addRow("%s [%s]", comma ? "comma" : "point", field)
+                << comma << QString::fromUtf8(field) << number << value;
+        };
+        for (const bool c : {true, false}) {
+            row(c, "0", true, 0);
+            row(c, "-7", true, -7);
+            row(c, "+7", true, 7);
+            row(c, " 12 ", true, 12);
+            row(c, "1E3", true, 1000);
+            row(c, "00123", false);
+            row(c, "0123", false);
+            row(c, "-0123", false);
+            row(c, "1234567890123456", false); // 16 digits: a code a double would change
+            row(c, "123456789012345", true, 123456789012345.0);
+            row(c, "A-100", false);
+            row(c, "12 34", false);
+            row(c, "", false);
+            row(c, "-", false);
+            row(c, "1e", false);
+        }
+        row(true, "1234,5", true, 1234.5);
+        row(true, "0,5", true, 0.5);
+        row(true, ",5", true, 0.5);
+        row(true, "1.234,5", true, 1234.5);
+        row(true, "1.234.567", true, 1234567);
+        row(true, "7318.15.00", false);
+        row(true, "1.5", false);
+        row(true, "1234.5", false);
+        row(true, "0.123", false);
+        row(true, "0,000000000000000000001", true, 1e-21);
+        row(false, "1234.5", true, 1234.5);
+        row(false, "1,234.5", true, 1234.5);
+        row(false, "2,5", false);
+        row(false, "1234,5", false);
+        row(false, "1.5.1", false);
+    }
+
+    void csvNumbers()
+    {
+        QFETCH(bool, comma);
+        QFETCH(QString, field);
+        QFETCH(bool, number);
+        QFETCH(double, value);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        double got = -99;
+        const QByteArray utf8 = field.toUtf8();
+        QCOMPARE(csv::numberOf(std::string_view(utf8.constData(), size_t(utf8.size())), got), number);
+        if (number) QCOMPARE(got, value);
+    }
+
+    // The delimiter that splits the first lines evenly; the locale's own first when several do.
+    void csvDelimiterAndEncoding()
+    {
+        QCOMPARE(csv::detectDelimiter("a;b,c\n1;2,5\n"), ';'); // comma locale: ';' first
+        TestEnv::usePoint();
+        QCOMPARE(csv::detectDelimiter("a;b,c\n1;2,5\n"), ',');
+        QCOMPARE(csv::detectDelimiter("a,b;c\n1,5;2,5,7\n"), ';'); // ',' splits unevenly
+        QCOMPARE(csv::detectDelimiter("a\tb\tc\n1\t2,5\t3\n"), '\t');
+        QCOMPARE(csv::detectDelimiter("solo\nuna columna\n"), ',');
+        // A quoted line break does not end the record that decides.
+        QCOMPARE(csv::detectDelimiter("a;b\n\"x\ny\";2\n"), ';');
+
+        // The same text from each encoding.
+        const QByteArray utf8 = csv::toUtf8(fileBytes(fixture(QStringLiteral("invoice_semicolon.csv"))));
+        QVERIFY(utf8.contains("Válvula"));
+        QCOMPARE(csv::toUtf8(fileBytes(fixture(QStringLiteral("invoice_1252.csv")))), utf8);
+        QCOMPARE(csv::toUtf8(fileBytes(fixture(QStringLiteral("invoice_utf16.csv")))), utf8);
+        // Windows-1252's own characters, and a BOM dropped.
+        QCOMPARE(csv::toUtf8("\x80 \x93x\x94 \xF1"), QByteArray("€ “x” ñ"));
+        QCOMPARE(csv::toUtf8("\xEF\xBB\xBF"
+                             "a"),
+                 QByteArray("a"));
+        QCOMPARE(csv::toUtf8(QByteArray("\xFE\xFF\x00\xF1", 4)), QByteArray("ñ"));
+    }
+
+    // Excel's "sep=" line chooses the delimiter where the lines alone would choose another.
+    void csvDelimiterHint()
+    {
+        const QString path = madeDir.filePath(QStringLiteral("hint.csv"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("sep=,\r\nCodigo;Nombre,Total\r\nA;1,2\r\n");
+        file.close();
+        QCOMPARE(readFile(path, 3, 3),
+                 (QVector<QStringList>{{"Codigo;Nombre", "Total", ""}, {"A;1", "2", ""}, {"", "", ""}}));
+    }
+
+    // ---- recognising files ----
+
+    // A text file of any name reads as a table; a document of another program is named; a sound
+    // file is never called damaged.
+    void filesRecognisedByContent()
+    {
+        // Text under a workbook's name.
+        QCOMPARE(readFile(fixture(QStringLiteral("text.xlsx")), 2, 3),
+                 (QVector<QStringList>{{"Codigo", "Descripcion", ""}, {"A-100", "Tornillo", ""}}));
+        // An .ods under an .xlsx name, a .csv under an .ods name.
+        const QString odsNamed = madeDir.filePath(QStringLiteral("factura.xlsx"));
+        QVERIFY(QFile::copy(fixture(QStringLiteral("invoice_libreoffice.ods")), odsNamed));
+        QCOMPARE(readFile(odsNamed, 10, 8), expectedInvoice());
+        const QString csvNamed = madeDir.filePath(QStringLiteral("factura.ods"));
+        QVERIFY(QFile::copy(fixture(QStringLiteral("invoice_semicolon.csv")), csvNamed));
+        QCOMPARE(readFile(csvNamed, 10, 8), expectedInvoice(true));
+
+        const QString pdf = fixture(QStringLiteral("not_a_workbook.pdf"));
+        QCOMPARE(openError(pdf).description(),
+                 QStringLiteral("El archivo %1 no es un libro de Excel: es un documento PDF").arg(pdf));
+        const QString png = fixture(QStringLiteral("not_a_workbook.png"));
+        const PlanexoError image = openError(png);
+        QCOMPARE(image.description(),
+                 QStringLiteral("El archivo %1 no es un libro de Excel: es una imagen PNG").arg(png));
+        QCOMPARE(image.number(), 1004L);
+        QCOMPARE(image.source(), AbrirSource);
+        // A binary file of no known kind.
+        const QString binary = madeDir.filePath(QStringLiteral("datos.bin"));
+        QFile out(binary);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(QByteArray("\x01\x02\x00\x03"
+                             "datos\x00\x00",
+                             11));
+        out.close();
+        QCOMPARE(openError(binary).description(),
+                 QStringLiteral("El archivo %1 no es un libro de Excel").arg(binary));
+        // A package that is no workbook keeps the package's own refusal.
+        QCOMPARE(openError(fixture(QStringLiteral("no_workbook.xlsx"))).description(),
+                 QStringLiteral("El archivo no es un libro de Excel: el paquete no contiene un libro"));
+        QVERIFY(!ods::isSpreadsheet(fixture(QStringLiteral("invoice_libreoffice.xlsx"))));
+        QVERIFY(ods::isSpreadsheet(fixture(QStringLiteral("invoice_gnumeric.ods"))));
+    }
+
+    // Examinar offers Excel's filter first and every workbook the reader takes after it; an .ods
+    // chosen there loads into the grid.
+    void fileDialogOffersEveryWorkbook()
+    {
+        TestEnv env;
+        shared().entorno = std::make_unique<oENTX::clEntorno>();
+        SheetPanel panel;
+        panel.show();
+        auto *examinar = panel.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar"));
+        auto *path = panel.findChild<QLineEdit *>(QStringLiteral("FRAM2_TxtArchivo"));
+        QVERIFY(examinar && path);
+        ScriptedInteraction script;
+        script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
+                                             "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
+                                             "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"),
+                              fixture(QStringLiteral("invoice_gnumeric.ods")));
+        QTest::mouseClick(examinar, Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(path->text(), fixture(QStringLiteral("invoice_gnumeric.ods")));
+        QCOMPARE(panel.model().rows(), 10);
+        QCOMPARE(panel.model().text(2, 1), QStringLiteral("Tornillo de acero inoxidable"));
+        QCOMPARE(panel.model().text(9, 1), QStringLiteral("  Resistencia con blancos  "));
+        QCOMPARE(panel.model().text(9, 3), QStringLiteral("0,001"));
+    }
+};
+
+QTEST_MAIN(TestFormats)
+#include "test_formats.moc"
