@@ -559,9 +559,7 @@ private slots:
         QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
         QCOMPARE(shared().iPaso, qint16(2));
         const QString invoice = QStringLiteral(PLANEXO_TEST_DATA_DIR "/../../db/demo/factura_demo.xlsx");
-        script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                                     "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                                     "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"), invoice);
+        script.expectOpenFile(TestEnv::workbookFilter(), invoice);
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
         QVERIFY(button(w, "cmdSiguiente")->isEnabled());
         SheetGridModel &grid = w.fram2()->model();

@@ -803,9 +803,7 @@ class TestFormats : public QObject {
         auto *path = panel.findChild<QLineEdit *>(QStringLiteral("FRAM2_TxtArchivo"));
         QVERIFY(examinar && path);
         ScriptedInteraction script;
-        script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                                             "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                                             "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"),
+        script.expectOpenFile(TestEnv::workbookFilter(),
                               fixture(QStringLiteral("invoice_gnumeric.ods")));
         QTest::mouseClick(examinar, Qt::LeftButton);
         VERIFY_SCRIPT(script);

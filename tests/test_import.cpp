@@ -38,9 +38,7 @@ static QString fixture(const QString &name)
     return QDir(QStringLiteral(PLANEXO_TEST_DATA_DIR)).filePath(name);
 }
 
-static const QString kFilter = QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                                             "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                                             "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt");
+static const QString kFilter = TestEnv::workbookFilter();
 
 static QString loadFailure(long number, const QString &description, int step)
 {

@@ -396,9 +396,7 @@ class TestLayout : public QObject {
 
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente")), Qt::LeftButton);
         QCOMPARE(shared().iPaso, qint16(2));
-        script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                                     "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                                     "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"),
+        script.expectOpenFile(TestEnv::workbookFilter(),
                               QStringLiteral(PLANEXO_TEST_DATA_DIR "/../../db/demo/factura_demo.xlsx"));
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
         VERIFY_SCRIPT(script);
@@ -441,9 +439,7 @@ class TestLayout : public QObject {
             });
             QtInteraction::instance().setParentWidget(&w);
             QtInteraction::instance().openFile(
-                QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                                     "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                                     "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"),
+                TestEnv::workbookFilter(),
                 QStringLiteral(PLANEXO_TEST_DATA_DIR "/../../db/demo/factura_demo.xlsx"));
         }
 

@@ -41,7 +41,7 @@ QString data(const char *name)
     return QStringLiteral(PLANEXO_TEST_DATA_DIR "/") + QString::fromLatin1(name);
 }
 
-const QString kFilter = QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx");
+const QString kFilter = TestEnv::workbookFilter();
 const QString kShipment = QStringLiteral("26001IC04000123");
 const QString kNoDataRows = QStringLiteral("30009 - No hay filas de datos bajo los encabezados\r\n\r\n"
                                            "Seccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea 590");

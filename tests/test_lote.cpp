@@ -99,9 +99,7 @@ QPushButton *button(const frmMain &w, const char *name)
 void loadInvoice(frmMain &w, ScriptedInteraction &script, const QString &file)
 {
     QTest::mouseClick(button(w, "cmdSiguiente"), Qt::LeftButton);
-    script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                                     "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                                     "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"), file);
+    script.expectOpenFile(TestEnv::workbookFilter(), file);
     QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
 }
 
@@ -195,9 +193,7 @@ private slots:
             QVERIFY(again.findChild<QLabel *>(QStringLiteral("Label13"))->text().contains(QStringLiteral("[F2]")));
             QTest::keyClick(again.fram2()->grid(), Qt::Key_F2);
             QCOMPARE(mappingRow(next), mapped);
-            script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                                     "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                                     "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"), kOtherLayout);
+            script.expectOpenFile(TestEnv::workbookFilter(), kOtherLayout);
             QTest::mouseClick(again.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
             VERIFY_SCRIPT(script);
             QCOMPARE(again.findChild<QLabel *>(QStringLiteral("Label13"))->text(),

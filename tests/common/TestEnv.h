@@ -17,6 +17,14 @@
 // server's calvera_internos and calvera_ncm and dropped with it. A "_pg" run without a server fails.
 class TestEnv {
 public:
+    // The filters of the "Examinar" file dialog, as the operator sees them.
+    static QString workbookFilter()
+    {
+        return QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
+                              "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
+                              "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt");
+    }
+
     TestEnv();
     ~TestEnv();
 
