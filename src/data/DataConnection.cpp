@@ -1,5 +1,6 @@
 #include "DataConnection.h"
 
+#include "FileSystemKind.h"
 #include "PlanexoError.h"
 
 #include <QDir>
@@ -424,24 +425,58 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     m_open = true;
     // The first statement reads the header, so a file that is no database fails here. The journal
     // mode is kept in the file: only the work database, and only when it may be written, gets WAL.
+    // On a network file system the write-ahead log is unsafe (its index lives in memory shared on
+    // one machine only): the rollback journal instead, and no memory mapping of the file.
+    m_notice.clear();
+    const filesystem::Info fs =
+        tuning == Tuning::Own && writable ? filesystem::of(info.absolutePath()) : filesystem::Info();
+    const bool network = fs.kind == filesystem::Kind::Network;
     QStringList pragmas = {QStringLiteral("PRAGMA schema_version")};
+    QString journal;
     if (tuning == Tuning::Own) {
-        if (writable)
-            pragmas << QStringLiteral("PRAGMA journal_mode=WAL")
-                    << QStringLiteral("PRAGMA synchronous=NORMAL");
+        if (writable) {
+            journal = network ? QStringLiteral("delete") : QStringLiteral("wal");
+            // FULL: a commit is on the disk when it returns. With NORMAL the log is synced only at
+            // checkpoints, and a power cut takes back stages and saves the operator saw done; the
+            // long operations commit a handful of times, so the syncs cost little.
+            pragmas << QStringLiteral("PRAGMA journal_mode=") + journal
+                    << QStringLiteral("PRAGMA synchronous=FULL");
+        }
         pragmas << QStringLiteral("PRAGMA foreign_keys=ON");
     }
-    pragmas << QStringLiteral("PRAGMA mmap_size=268435456");
+    if (!network) pragmas << QStringLiteral("PRAGMA mmap_size=268435456");
     QSqlQuery q(db);
     for (const QString &pragma : pragmas) {
-        if (!q.exec(pragma)) {
+        const bool journalPragma = pragma.startsWith(QLatin1String("PRAGMA journal_mode"));
+        const bool done = q.exec(pragma);
+        if (!done && !(journalPragma && network)) {
             const QSqlError error = q.lastError();
             q = QSqlQuery();
             db = QSqlDatabase();
             close();
             fail(error, QString());
         }
+        // Leaving WAL mode needs the file to itself: while another connection holds it in WAL mode
+        // the change fails (busy) or answers with the mode still in force.
+        if (journalPragma && network &&
+            (!done || !q.next() || q.value(0).toString().compare(journal, Qt::CaseInsensitive) != 0)) {
+            q = QSqlQuery();
+            db = QSqlDatabase();
+            close();
+            throw PlanexoError(
+                kProviderError,
+                QStringLiteral("La base de datos de trabajo '%1' está en una carpeta de red (%2) y otro "
+                               "programa la tiene abierta con el registro WAL, que allí no es seguro: cierre "
+                               "los demás programas que la usan y vuelva a intentarlo.")
+                    .arg(QDir::toNativeSeparators(info.absoluteFilePath()), fs.name),
+                source);
+        }
     }
+    if (network)
+        m_notice = QStringLiteral("La base de datos de trabajo '%1' está en una carpeta de red (%2): se abre "
+                                  "con el diario de reversión (journal_mode=DELETE) en lugar del registro WAL, "
+                                  "que no es seguro en una carpeta compartida.")
+                       .arg(QDir::toNativeSeparators(info.absoluteFilePath()), fs.name);
     m_native = NativeSqlite::of(db);
 }
 

@@ -82,11 +82,15 @@ public:
     void rollbackBatch();
 
     // Opens a SQLite file that must already exist. Only the program's own work database is tuned
-    // (WAL mode, synchronous=NORMAL); another system's database is used with its settings as they
-    // are. A file this process may not write opens read-only, and the first write says so.
+    // (WAL mode, or the rollback journal on a network folder; synchronous=FULL); another system's
+    // database is used with its settings as they are. A file this process may not write opens
+    // read-only, and the first write says so.
     enum class Tuning { Own, AsItIs };
     void openSqlite(const QString &connectionName, const QString &path, const QString &source,
                     Tuning tuning = Tuning::AsItIs);
+    // What the last openSqlite has to tell the operator about how it opened the file (the work
+    // database on a network folder uses the rollback journal); empty otherwise.
+    QString notice() const { return m_notice; }
     // Opens any Qt SQL driver with the given parameters. On a server, failures name `where` (the
     // entities and the server's host and port) and never the password; a PostgreSQL connection gets a
     // connect timeout unless the options give one; a link that the server dropped is opened again by
@@ -127,6 +131,7 @@ private:
 
     QString m_name;
     QString m_file;
+    QString m_notice;
     Dialect m_dialect;
     bool m_open = false;
     bool m_lost = false;
