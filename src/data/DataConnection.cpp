@@ -204,13 +204,21 @@ long long DataConnection::runCommand(QSqlQuery &q, const QString &statement)
 long long DataConnection::EjecutarPrepared(const QString &statement, const QVariantList &values)
 {
     ensureOpen();
-    if (m_native) {
-        QSqlError error;
-        const long long affected = m_native->run(statement, values, error, NativeSqlite::Bytes::Blob);
-        if (affected < 0) fail(error, statement);
-        return affected;
+    long long affected = 0;
+    try {
+        if (m_native) {
+            QSqlError error;
+            affected = m_native->run(statement, values, error, NativeSqlite::Bytes::Blob);
+            if (affected < 0) fail(error, statement);
+        } else {
+            affected = runCommand(prepared(statement, values), statement);
+        }
+    } catch (const PlanexoError &) {
+        keepBatchAfterFailure();
+        throw;
     }
-    return runCommand(prepared(statement, values), statement);
+    logWrite(Kind::Prepared, statement, values);
+    return affected;
 }
 
 bool DataConnection::storesUtf8()
@@ -233,7 +241,11 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
     if (m_native) {
         QSqlError error;
         const long long affected = m_native->run(statement, values, error);
-        if (affected < 0) fail(error, statement);
+        if (affected < 0) {
+            keepBatchAfterFailure();
+            fail(error, statement);
+        }
+        logWrite(Kind::Bound, statement, values);
         return affected;
     }
     // A UTF-8 text given as bytes goes in as a blob that the statement reads back as text: the
@@ -272,7 +284,15 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
         else
             q.bindValue(names[i], v);
     }
-    return runCommand(q, statement);
+    long long affected = 0;
+    try {
+        affected = runCommand(q, statement);
+    } catch (const PlanexoError &) {
+        keepBatchAfterFailure();
+        throw;
+    }
+    logWrite(Kind::Bound, statement, values);
+    return affected;
 }
 
 QVector<QVector<QVariant>> DataConnection::selectRowsPrepared(const QString &statement,
@@ -364,8 +384,13 @@ long long DataConnection::Ejecutar()
     ensureOpen();
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlQuery q(db);
-    if (!q.exec(Sql))
-        fail(q.lastError(), Sql);
+    if (!q.exec(Sql)) {
+        const QSqlError error = q.lastError();
+        q = QSqlQuery();
+        keepBatchAfterFailure();
+        fail(error, Sql);
+    }
+    logWrite(Kind::Plain, Sql, {});
     return q.numRowsAffected();
 }
 
@@ -373,8 +398,10 @@ void DataConnection::beginBatch()
 {
     if (!m_open)
         return;
-    if (m_batchDepth++ == 0)
+    if (m_batchDepth++ == 0) {
+        m_log.clear();
         QSqlDatabase::database(m_name, false).transaction();
+    }
 }
 
 void DataConnection::commitBatch()
@@ -383,8 +410,14 @@ void DataConnection::commitBatch()
         return;
     if (--m_batchDepth == 0) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (!db.commit())
-            fail(db.lastError(), QString());
+        if (!db.commit()) {
+            const QSqlError error = db.lastError();
+            // The engine drops a transaction whose commit failed: its writes run again on their own.
+            if (!m_own || m_log.empty()) fail(error, QString());
+            db.rollback();
+            replayBatch();
+        }
+        m_log.clear();
     }
 }
 
@@ -393,7 +426,76 @@ void DataConnection::rollbackBatch()
     if (!m_open)
         return;
     m_batchDepth = 0;
+    m_log.clear();
     QSqlDatabase::database(m_name, false).rollback();
+}
+
+void DataConnection::logWrite(Kind kind, const QString &statement, const QVariantList &values)
+{
+    if (m_own && m_batchDepth > 0 && !m_replaying) m_log.push_back(Logged{kind, statement, values});
+}
+
+long long DataConnection::runLogged(const Logged &command)
+{
+    switch (command.kind) {
+    case Kind::Prepared:
+        return EjecutarPrepared(command.statement, command.values);
+    case Kind::Bound:
+        return EjecutarBound(command.statement, command.values);
+    case Kind::Plain:
+        break;
+    }
+    const QString kept = Sql;
+    Sql = command.statement;
+    try {
+        const long long affected = Ejecutar();
+        Sql = kept;
+        return affected;
+    } catch (...) {
+        Sql = kept;
+        throw;
+    }
+}
+
+bool DataConnection::transactionDropped()
+{
+    // BEGIN succeeds only outside a transaction.
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    if (!q.exec(QStringLiteral("BEGIN"))) return false;
+    q.exec(QStringLiteral("ROLLBACK"));
+    return true;
+}
+
+void DataConnection::replayBatch()
+{
+    std::vector<Logged> log;
+    log.swap(m_log);
+    const int depth = m_batchDepth;
+    m_batchDepth = 0;
+    m_replaying = true;
+    try {
+        for (const Logged &command : log)
+            runLogged(command);
+    } catch (...) {
+        m_replaying = false;
+        m_batchDepth = depth;
+        if (depth > 0) QSqlDatabase::database(m_name, false).transaction();
+        throw;
+    }
+    m_replaying = false;
+    m_batchDepth = depth;
+    // The batch goes on in a transaction of its own.
+    if (depth > 0) QSqlDatabase::database(m_name, false).transaction();
+}
+
+void DataConnection::keepBatchAfterFailure()
+{
+    if (!m_own || m_replaying || m_batchDepth == 0 || m_log.empty() || !transactionDropped()) return;
+    try {
+        replayBatch();
+    } catch (const PlanexoError &) {
+        // The storage still fails: what ran again stays, and the first failure is the one reported.
+    }
 }
 
 void DataConnection::openSqlite(const QString &connectionName, const QString &path, const QString &source,
@@ -423,6 +525,7 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     }
     m_file = info.absoluteFilePath();
     m_open = true;
+    m_own = tuning == Tuning::Own;
     // The first statement reads the header, so a file that is no database fails here. The journal
     // mode is kept in the file: only the work database, and only when it may be written, gets WAL.
     // On a network file system the write-ahead log is unsafe (its index lives in memory shared on
@@ -530,6 +633,8 @@ void DataConnection::close()
     m_lastBound.clear();
     m_lastBoundPrepared = nullptr;
     m_utf8 = -1;
+    m_log.clear();
+    m_own = false;
     if (m_name.isEmpty())
         return;
     {

@@ -129,6 +129,27 @@ private:
         int port = 0;
     };
 
+    // The work database's writes of the open batch, kept so that the rows written before a failure
+    // stay when the engine drops the whole transaction (a full disk, an I/O error at the commit):
+    // they run again, each on its own, as without a batch.
+    enum class Kind { Plain, Prepared, Bound };
+    struct Logged {
+        Kind kind;
+        QString statement;
+        QVariantList values;
+    };
+    void logWrite(Kind kind, const QString &statement, const QVariantList &values);
+    long long runLogged(const Logged &command);
+    // After a failed write in a batch: whether the engine dropped the batch's transaction.
+    bool transactionDropped();
+    // Runs the batch's logged writes again, each committed on its own; throws the first failure.
+    void replayBatch();
+    // A failed write of the work database in a batch: the rows before it are kept.
+    void keepBatchAfterFailure();
+    std::vector<Logged> m_log;
+    bool m_own = false;
+    bool m_replaying = false;
+
     QString m_name;
     QString m_file;
     QString m_notice;
