@@ -3,6 +3,7 @@
 // replacing transfer) one at a time, and checks what each failure keeps.
 //
 // PLANEXO_FAULT_SWEEP=full breaks every call; without it a sample of each kind's calls.
+#include "DelayProxy.h"
 #include "common/FaultVfs.h"
 #include "common/RecordingProgress.h"
 #include "common/TestEnv.h"
@@ -246,9 +247,10 @@ QString integrity(const QString &file)
     return result;
 }
 
-// Texts SQLite gives for storage that fails.
+// Texts SQLite gives for storage that fails; on a server, any failure the program names the server in.
 bool storageText(const QString &description)
 {
+    if (TestEnv::onServer() && description.contains(QLatin1String(" [entidad "))) return true;
     return description.contains(QLatin1String("disk I/O error")) ||
            description.contains(QLatin1String("database or disk is full")) ||
            description.contains(QLatin1String("unable to open database file"));
@@ -384,6 +386,17 @@ QList<int> pick(int K, bool full, int sample)
     for (int k : chosen)
         ks << k;
     return ks;
+}
+
+// With PLANEXO_FAULT_DIFF set, the rows that only one of two states holds.
+void showDifference(const QString &clean, const QString &other)
+{
+    if (!qEnvironmentVariableIsSet("PLANEXO_FAULT_DIFF")) return;
+    const QStringList a = clean.split(QLatin1Char('\n')), b = other.split(QLatin1Char('\n'));
+    for (const QString &line : a)
+        if (!b.contains(line)) qInfo("clean run only: %s", qPrintable(line));
+    for (const QString &line : b)
+        if (!a.contains(line)) qInfo("this run only: %s", qPrintable(line));
 }
 
 // Whether a step run again ended as the clean run did. A transfer run again updates the catalogue
@@ -605,6 +618,126 @@ private slots:
                     .isNull());
     }
 
+    // Calvera on a PostgreSQL server, its link cut at each round trip of the process and the
+    // transfer (before the request reaches the server, or after, losing only the answer): the same
+    // checks as the sweep's.
+    void serverLinkCut()
+    {
+        if (!TestEnv::onServer()) QSKIP("Calvera on a PostgreSQL server only (the _pg run)");
+        const bool full = qEnvironmentVariable("PLANEXO_FAULT_SWEEP") == QLatin1String("full");
+        DelayProxy proxy(qEnvironmentVariable("PLANEXO_PG_HOST").toStdString(),
+                         qEnvironmentVariable("PLANEXO_PG_PORT").toInt(), std::chrono::milliseconds(0));
+        const int port = proxy.start();
+        auto throughProxy = [&](TestEnv &env) {
+            QFile ini(env.dbFile(QStringLiteral("calvera.ini")));
+            QVERIFY(ini.open(QIODevice::ReadOnly));
+            QString text = QString::fromUtf8(ini.readAll());
+            ini.close();
+            text.replace(QRegularExpression(QStringLiteral("port=\\d+")), QStringLiteral("port=%1").arg(port));
+            QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            ini.write(text.toUtf8());
+        };
+        const QList<Step> steps = {Step::Process, Step::Transfer, Step::Replace};
+        QTemporaryDir before[4];
+        QList<QStringList> allowed;
+        QStringList finals;
+        QMap<int, long> K;
+        {
+            TestEnv env;
+            throughProxy(env);
+            env.connect();
+            configure();
+            env.exec(QStringLiteral("insert into INTN (INTNRO, INTDSC) values ('F1', 'Fallas')"));
+            shared().gestor->close(); // the log folded into the file, which is then copied whole
+            copyDatabases(env.dbFile({}), before[0].path());
+            shared().gestor->Conectar();
+            for (Step step : {Step::Process, Step::Editor, Step::Transfer, Step::Replace}) {
+                QStringList states{snapshot()};
+                proxy.resetCounts();
+                long watching = 0; // the snapshots' own round trips
+                const Outcome o = runStep(step, [&] {
+                    const long trips = proxy.roundTrips();
+                    const QString now = snapshot();
+                    watching += proxy.roundTrips() - trips;
+                    if (states.last() != now) states << now;
+                });
+                QVERIFY2(!o.failed && o.problem.isEmpty(), qPrintable(QString(stepName(step)) + ": " + o.problem));
+                K[int(step)] = proxy.roundTrips() - watching;
+                if (step == Step::Process) {
+                    g_editorRows.clear();
+                    for (const auto &r : shared().gestor->selectRows(QStringLiteral(
+                             "select ARTORD from ART where INTNRO = 'F1' and (PRCCRC <> 'OK' or PRCCRC is null)")))
+                        g_editorRows << r[0].toInt();
+                }
+                states << snapshot();
+                states.removeDuplicates();
+                allowed << states;
+                finals << states.last();
+                // The work database as the next step finds it; Calvera is rebuilt by replaying.
+                if (int(step) < 3) {
+                    shared().gestor->close();
+                    copyDatabases(env.dbFile({}), before[int(step) + 1].path());
+                    shared().gestor->Conectar();
+                }
+            }
+        }
+        // Calvera as each step finds it: the steps before it run again on a fresh server copy.
+        int runs = 0, drops = 0;
+        QStringList failures;
+        for (Step step : steps) {
+            const int i = int(step);
+            for (DelayProxy::Drop drop : {DelayProxy::Drop::Request, DelayProxy::Drop::Answer}) {
+                for (int k : pick(int(K[i]), full, 5)) {
+                    ++runs;
+                    const QString where =
+                        QStringLiteral("%1, link cut %2 at round trip %3")
+                            .arg(stepName(step),
+                                 drop == DelayProxy::Drop::Request ? QStringLiteral("before the request")
+                                                                   : QStringLiteral("before the answer"))
+                            .arg(k);
+                    TestEnv env;
+                    throughProxy(env);
+                    copyDatabases(before[i].path(), env.dbFile({}));
+                    env.connect();
+                    configure();
+                    if (step == Step::Replace) {
+                        const Outcome first = runStep(Step::Transfer, {});
+                        QVERIFY2(!first.failed, qPrintable(first.problem));
+                        shared().gestor->close();
+                        copyDatabases(before[i].path(), env.dbFile({}));
+                        shared().gestor->Conectar();
+                    }
+                    proxy.dropAtRoundTrip(k, drop);
+                    const Outcome o = runStep(step, {});
+                    if (proxy.dropped()) ++drops;
+                    proxy.dropAtRoundTrip(0);
+                    resetShared();
+                    env.connect();
+                    configure();
+                    if (!o.problem.isEmpty())
+                        failures << where + QStringLiteral(": ") + o.problem;
+                    const QString state = snapshot();
+                    if (!allowed[i].contains(state))
+                        failures << where + QStringLiteral(": a state the clean run never committed");
+                    if (!o.failed && state != finals[i])
+                        failures << where + QStringLiteral(": reported done without the clean run's rows");
+                    const Outcome again = runStep(step, {});
+                    if (again.failed || !again.problem.isEmpty()) {
+                        failures << where + QStringLiteral(": the step again failed: ") + again.problem;
+                    } else if (const QString end = snapshot(); !sameEnd(step, end, finals)) {
+                        failures << where + QStringLiteral(": the step again ended with other rows");
+                        showDifference(finals[i], end);
+                    }
+                    resetShared();
+                }
+            }
+        }
+        qInfo("round trips: process %ld, transfer %ld, replacing transfer %ld; %d runs, %d cut, %lld faults",
+              K[int(Step::Process)], K[int(Step::Transfer)], K[int(Step::Replace)], runs, drops,
+              qint64(failures.size()));
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.mid(0, 15).join(QLatin1Char('\n'))));
+    }
+
     // The road broken at each write point: see the head of the file.
     void sweep()
     {
@@ -721,11 +854,7 @@ private slots:
                         failures << where + QStringLiteral(": the step again failed: ") + again.problem;
                     else if (const QString end = snapshot(); !sameEnd(step, end, finals)) {
                         failures << where + QStringLiteral(": the step again ended with other rows");
-                        if (qEnvironmentVariableIsSet("PLANEXO_FAULT_DIFF")) {
-                            const QStringList a = finals[i].split(QLatin1Char('\n')), b = end.split(QLatin1Char('\n'));
-                            for (const QString &line : a) if (!b.contains(line)) qInfo("clean only: %s", qPrintable(line));
-                            for (const QString &line : b) if (!a.contains(line)) qInfo("again only: %s", qPrintable(line));
-                        }
+                        showDifference(finals[i], end);
                     }
                     resetShared();
                 }
