@@ -1,6 +1,7 @@
 #include "FileSystemKind.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #if defined(Q_OS_LINUX)
