@@ -1,8 +1,10 @@
 // Storage that fails under the program: a work database on a network folder, and the sweep that
 // breaks every write, sync, truncate and open of the demo road (process, editor saves, transfer,
-// replacing transfer) one at a time, and checks what each failure keeps.
+// replacing transfer) one at a time, and checks what each failure keeps; with Calvera on a
+// PostgreSQL server (the _pg run), the link cut at each round trip instead.
 //
 // PLANEXO_FAULT_SWEEP=full breaks every call; without it a sample of each kind's calls.
+// PLANEXO_FAULT_DIFF=1 prints the rows by which a run's end differs from the clean run's.
 #include "DelayProxy.h"
 #include "common/FaultVfs.h"
 #include "common/RecordingProgress.h"
