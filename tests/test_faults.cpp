@@ -8,6 +8,7 @@
 #include "DelayProxy.h"
 #include "common/FaultVfs.h"
 #include "common/RecordingProgress.h"
+#include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/FileSystemKind.h"
 #include "data/DataConnection.h"
@@ -20,10 +21,12 @@
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
 #include "transfer/TransferDriver.h"
+#include "ui/review/frmModificar.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -435,7 +438,12 @@ class TestFaults : public QObject {
 
 private slots:
     void initTestCase() { faultvfs::install(); }
-    void cleanup() { filesystem::setProbe({}); }
+    void cleanup()
+    {
+        filesystem::setProbe({});
+        faultvfs::reset();
+        QLocale::setDefault(QLocale::c());
+    }
 
     // Said once on standard error however often the work database opens, and in the batch
     // command's output; the file gets the rollback journal and no -wal beside it.
@@ -738,6 +746,50 @@ private slots:
               K[int(Step::Process)], K[int(Step::Transfer)], K[int(Step::Replace)], runs, drops,
               qint64(failures.size()));
         QVERIFY2(failures.isEmpty(), qPrintable(failures.mid(0, 15).join(QLatin1Char('\n'))));
+    }
+
+    // The editor's save on a full disk: the window says so with its own message, the row keeps its
+    // values, and the same F11 saves it once there is room again.
+    void editorSaveOnAFullDisk()
+    {
+        TestEnv env;
+        env.connect();
+        TestEnv::usePoint();
+        shared().sInternoActual = QStringLiteral("T1");
+        env.exec(QStringLiteral(
+            "insert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTORG, ARTCAN, ARTUNI, ARTTOT, PRCNCM, PRCDUN, "
+            "PRCESM, PRCEST, PRCCRC) values ('T1', 2, 'ZP-2', 'Pinza', '310', 4, 10, 40, '8252.00.00.000C', "
+            "'07', '1', 'E', 'POS')"));
+        ScriptedInteraction script;
+        frmModificar w;
+        w.verificarSufijos = [](const QString &, QString &, int, QString &) {
+            return QStringLiteral("AA(MARCA)-AB(MODELO)-");
+        };
+        w.setTag(QStringLiteral("0002"));
+        w.show();
+        QLineEdit *ncm = w.findChild<QLineEdit *>(QStringLiteral("txtPRCNCM"));
+        ncm->clear();
+        QTest::keyClicks(ncm, QStringLiteral("8252.00.00.000B"));
+        QTest::keyClick(ncm, Qt::Key_Return);
+        VERIFY_SCRIPT(script);
+
+        faultvfs::arm(Op::Write, 1, Fault::Full);
+        script.expectMessage(QStringLiteral("database or disk is full\r\n\r\n%1 - seccion "
+                                            "[Planexo.frmModificar_GrabarDatos]")
+                                 .arg(-2147221504L + 13),
+                             Interaction::Icon::Critical);
+        QTest::keyClick(ncm, Qt::Key_F11);
+        VERIFY_SCRIPT(script);
+        QVERIFY(faultvfs::struck());
+        QVERIFY(w.isVisible());
+        QCOMPARE(env.scalar(QStringLiteral("select PRCEST || PRCCRC || PRCNCM from ART where ARTORD = 2")).toString(),
+                 QStringLiteral("EPOS8252.00.00.000C"));
+
+        faultvfs::reset();
+        QTest::keyClick(ncm, Qt::Key_F11);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(env.scalar(QStringLiteral("select PRCEST || PRCCRC || PRCNCM from ART where ARTORD = 2")).toString(),
+                 QStringLiteral("MOK8252.00.00.000B"));
     }
 
     // The road broken at each write point: see the head of the file.
