@@ -1,5 +1,6 @@
 #include "DataConnection.h"
 
+#include "FileSystemKind.h"
 #include "PlanexoError.h"
 
 #include <QDir>
@@ -203,13 +204,21 @@ long long DataConnection::runCommand(QSqlQuery &q, const QString &statement)
 long long DataConnection::EjecutarPrepared(const QString &statement, const QVariantList &values)
 {
     ensureOpen();
-    if (m_native) {
-        QSqlError error;
-        const long long affected = m_native->run(statement, values, error, NativeSqlite::Bytes::Blob);
-        if (affected < 0) fail(error, statement);
-        return affected;
+    long long affected = 0;
+    try {
+        if (m_native) {
+            QSqlError error;
+            affected = m_native->run(statement, values, error, NativeSqlite::Bytes::Blob);
+            if (affected < 0) fail(error, statement);
+        } else {
+            affected = runCommand(prepared(statement, values), statement);
+        }
+    } catch (const PlanexoError &) {
+        keepBatchAfterFailure();
+        throw;
     }
-    return runCommand(prepared(statement, values), statement);
+    logWrite(Kind::Prepared, statement, values);
+    return affected;
 }
 
 bool DataConnection::storesUtf8()
@@ -232,7 +241,11 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
     if (m_native) {
         QSqlError error;
         const long long affected = m_native->run(statement, values, error);
-        if (affected < 0) fail(error, statement);
+        if (affected < 0) {
+            keepBatchAfterFailure();
+            fail(error, statement);
+        }
+        logWrite(Kind::Bound, statement, values);
         return affected;
     }
     // A UTF-8 text given as bytes goes in as a blob that the statement reads back as text: the
@@ -271,7 +284,15 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
         else
             q.bindValue(names[i], v);
     }
-    return runCommand(q, statement);
+    long long affected = 0;
+    try {
+        affected = runCommand(q, statement);
+    } catch (const PlanexoError &) {
+        keepBatchAfterFailure();
+        throw;
+    }
+    logWrite(Kind::Bound, statement, values);
+    return affected;
 }
 
 QVector<QVector<QVariant>> DataConnection::selectRowsPrepared(const QString &statement,
@@ -363,8 +384,13 @@ long long DataConnection::Ejecutar()
     ensureOpen();
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlQuery q(db);
-    if (!q.exec(Sql))
-        fail(q.lastError(), Sql);
+    if (!q.exec(Sql)) {
+        const QSqlError error = q.lastError();
+        q = QSqlQuery();
+        keepBatchAfterFailure();
+        fail(error, Sql);
+    }
+    logWrite(Kind::Plain, Sql, {});
     return q.numRowsAffected();
 }
 
@@ -372,8 +398,10 @@ void DataConnection::beginBatch()
 {
     if (!m_open)
         return;
-    if (m_batchDepth++ == 0)
+    if (m_batchDepth++ == 0) {
+        m_log.clear();
         QSqlDatabase::database(m_name, false).transaction();
+    }
 }
 
 void DataConnection::commitBatch()
@@ -382,8 +410,14 @@ void DataConnection::commitBatch()
         return;
     if (--m_batchDepth == 0) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (!db.commit())
-            fail(db.lastError(), QString());
+        if (!db.commit()) {
+            const QSqlError error = db.lastError();
+            // The engine drops a transaction whose commit failed: its writes run again on their own.
+            if (!m_own || m_log.empty()) fail(error, QString());
+            db.rollback();
+            replayBatch();
+        }
+        m_log.clear();
     }
 }
 
@@ -392,7 +426,76 @@ void DataConnection::rollbackBatch()
     if (!m_open)
         return;
     m_batchDepth = 0;
+    m_log.clear();
     QSqlDatabase::database(m_name, false).rollback();
+}
+
+void DataConnection::logWrite(Kind kind, const QString &statement, const QVariantList &values)
+{
+    if (m_own && m_batchDepth > 0 && !m_replaying) m_log.push_back(Logged{kind, statement, values});
+}
+
+long long DataConnection::runLogged(const Logged &command)
+{
+    switch (command.kind) {
+    case Kind::Prepared:
+        return EjecutarPrepared(command.statement, command.values);
+    case Kind::Bound:
+        return EjecutarBound(command.statement, command.values);
+    case Kind::Plain:
+        break;
+    }
+    const QString kept = Sql;
+    Sql = command.statement;
+    try {
+        const long long affected = Ejecutar();
+        Sql = kept;
+        return affected;
+    } catch (...) {
+        Sql = kept;
+        throw;
+    }
+}
+
+bool DataConnection::transactionDropped()
+{
+    // BEGIN succeeds only outside a transaction.
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    if (!q.exec(QStringLiteral("BEGIN"))) return false;
+    q.exec(QStringLiteral("ROLLBACK"));
+    return true;
+}
+
+void DataConnection::replayBatch()
+{
+    std::vector<Logged> log;
+    log.swap(m_log);
+    const int depth = m_batchDepth;
+    m_batchDepth = 0;
+    m_replaying = true;
+    try {
+        for (const Logged &command : log)
+            runLogged(command);
+    } catch (...) {
+        m_replaying = false;
+        m_batchDepth = depth;
+        if (depth > 0) QSqlDatabase::database(m_name, false).transaction();
+        throw;
+    }
+    m_replaying = false;
+    m_batchDepth = depth;
+    // The batch goes on in a transaction of its own.
+    if (depth > 0) QSqlDatabase::database(m_name, false).transaction();
+}
+
+void DataConnection::keepBatchAfterFailure()
+{
+    if (!m_own || m_replaying || m_batchDepth == 0 || m_log.empty() || !transactionDropped()) return;
+    try {
+        replayBatch();
+    } catch (const PlanexoError &) {
+        // The storage still fails: what ran again stays, and the first failure is the one reported.
+    }
 }
 
 void DataConnection::openSqlite(const QString &connectionName, const QString &path, const QString &source,
@@ -422,26 +525,61 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     }
     m_file = info.absoluteFilePath();
     m_open = true;
+    m_own = tuning == Tuning::Own;
     // The first statement reads the header, so a file that is no database fails here. The journal
     // mode is kept in the file: only the work database, and only when it may be written, gets WAL.
+    // On a network file system the write-ahead log is unsafe (its index lives in memory shared on
+    // one machine only): the rollback journal instead, and no memory mapping of the file.
+    m_notice.clear();
+    const filesystem::Info fs =
+        tuning == Tuning::Own && writable ? filesystem::of(info.absolutePath()) : filesystem::Info();
+    const bool network = fs.kind == filesystem::Kind::Network;
     QStringList pragmas = {QStringLiteral("PRAGMA schema_version")};
+    QString journal;
     if (tuning == Tuning::Own) {
-        if (writable)
-            pragmas << QStringLiteral("PRAGMA journal_mode=WAL")
-                    << QStringLiteral("PRAGMA synchronous=NORMAL");
+        if (writable) {
+            journal = network ? QStringLiteral("delete") : QStringLiteral("wal");
+            // FULL: a commit is on the disk when it returns. With NORMAL the log is synced only at
+            // checkpoints, and a power cut takes back stages and saves the operator saw done; the
+            // long operations commit a handful of times, so the syncs cost little.
+            pragmas << QStringLiteral("PRAGMA journal_mode=") + journal
+                    << QStringLiteral("PRAGMA synchronous=FULL");
+        }
         pragmas << QStringLiteral("PRAGMA foreign_keys=ON");
     }
-    pragmas << QStringLiteral("PRAGMA mmap_size=268435456");
+    if (!network) pragmas << QStringLiteral("PRAGMA mmap_size=268435456");
     QSqlQuery q(db);
     for (const QString &pragma : pragmas) {
-        if (!q.exec(pragma)) {
+        const bool journalPragma = pragma.startsWith(QLatin1String("PRAGMA journal_mode"));
+        const bool done = q.exec(pragma);
+        if (!done && !(journalPragma && network)) {
             const QSqlError error = q.lastError();
             q = QSqlQuery();
             db = QSqlDatabase();
             close();
             fail(error, QString());
         }
+        // Leaving WAL mode needs the file to itself: while another connection holds it in WAL mode
+        // the change fails (busy) or answers with the mode still in force.
+        if (journalPragma && network &&
+            (!done || !q.next() || q.value(0).toString().compare(journal, Qt::CaseInsensitive) != 0)) {
+            q = QSqlQuery();
+            db = QSqlDatabase();
+            close();
+            throw PlanexoError(
+                kProviderError,
+                QStringLiteral("La base de datos de trabajo '%1' está en una carpeta de red (%2) y otro "
+                               "programa la tiene abierta con el registro WAL, que allí no es seguro: cierre "
+                               "los demás programas que la usan y vuelva a intentarlo.")
+                    .arg(QDir::toNativeSeparators(info.absoluteFilePath()), fs.name),
+                source);
+        }
     }
+    if (network)
+        m_notice = QStringLiteral("La base de datos de trabajo '%1' está en una carpeta de red (%2): se abre "
+                                  "con el diario de reversión (journal_mode=DELETE) en lugar del registro WAL, "
+                                  "que no es seguro en una carpeta compartida.")
+                       .arg(QDir::toNativeSeparators(info.absoluteFilePath()), fs.name);
     m_native = NativeSqlite::of(db);
 }
 
@@ -495,6 +633,8 @@ void DataConnection::close()
     m_lastBound.clear();
     m_lastBoundPrepared = nullptr;
     m_utf8 = -1;
+    m_log.clear();
+    m_own = false;
     if (m_name.isEmpty())
         return;
     {

@@ -82,11 +82,15 @@ public:
     void rollbackBatch();
 
     // Opens a SQLite file that must already exist. Only the program's own work database is tuned
-    // (WAL mode, synchronous=NORMAL); another system's database is used with its settings as they
-    // are. A file this process may not write opens read-only, and the first write says so.
+    // (WAL mode, or the rollback journal on a network folder; synchronous=FULL); another system's
+    // database is used with its settings as they are. A file this process may not write opens
+    // read-only, and the first write says so.
     enum class Tuning { Own, AsItIs };
     void openSqlite(const QString &connectionName, const QString &path, const QString &source,
                     Tuning tuning = Tuning::AsItIs);
+    // What the last openSqlite has to tell the operator about how it opened the file (the work
+    // database on a network folder uses the rollback journal); empty otherwise.
+    QString notice() const { return m_notice; }
     // Opens any Qt SQL driver with the given parameters. On a server, failures name `where` (the
     // entities and the server's host and port) and never the password; a PostgreSQL connection gets a
     // connect timeout unless the options give one; a link that the server dropped is opened again by
@@ -125,8 +129,30 @@ private:
         int port = 0;
     };
 
+    // The work database's writes of the open batch, kept so that the rows written before a failure
+    // stay when the engine drops the whole transaction (a full disk, an I/O error at the commit):
+    // they run again, each on its own, as without a batch.
+    enum class Kind { Plain, Prepared, Bound };
+    struct Logged {
+        Kind kind;
+        QString statement;
+        QVariantList values;
+    };
+    void logWrite(Kind kind, const QString &statement, const QVariantList &values);
+    long long runLogged(const Logged &command);
+    // After a failed write in a batch: whether the engine dropped the batch's transaction.
+    bool transactionDropped();
+    // Runs the batch's logged writes again, each committed on its own; throws the first failure.
+    void replayBatch();
+    // A failed write of the work database in a batch: the rows before it are kept.
+    void keepBatchAfterFailure();
+    std::vector<Logged> m_log;
+    bool m_own = false;
+    bool m_replaying = false;
+
     QString m_name;
     QString m_file;
+    QString m_notice;
     Dialect m_dialect;
     bool m_open = false;
     bool m_lost = false;

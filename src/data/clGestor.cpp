@@ -6,6 +6,8 @@
 #include <QAtomicInt>
 #include <QDir>
 
+#include <cstdio>
+
 namespace oAlm {
 
 static QAtomicInt s_instances;
@@ -51,6 +53,13 @@ void clGestor::Conectar()
     openSqlite(m_connectionName, QDir::fromNativeSeparators(file), QStringLiteral("oAlm.clGestor.Conectar"),
                Tuning::Own);
     m_source = QStringLiteral("oAlm.clGestor");
+    // Said once per run, however often the work database is opened again.
+    static bool told = false;
+    if (!notice().isEmpty() && !told) {
+        told = true;
+        std::fprintf(stderr, "%s\n", notice().toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
     // A work database made before the history existed gets its table on opening. One this process
     // may not write opens all the same: its first write says why it cannot be changed.
     try {

@@ -272,6 +272,8 @@ bool Lote::open()
     try {
         startup::openComponents(s, folder, step);
         startup::readDefaults(s, step);
+        if (!s.gestor->notice().isEmpty() && !m_args.contains(QStringLiteral("--json")))
+            m_out << s.gestor->notice() << '\n';
         return true;
     } catch (const PlanexoError &e) {
         fail(e.description() + QStringLiteral("\r\n\r\n") + QString::number(e.number()) +

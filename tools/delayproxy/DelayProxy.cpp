@@ -39,6 +39,7 @@ struct Pair {
     Direction down;       // server -> client
     bool answered = true; // the client has received something since it last spoke
     bool closed = false;
+    bool dropAnswer = false; // the next answer is lost with the link
 };
 
 void setNonBlocking(int fd)
@@ -174,7 +175,19 @@ void DelayProxy::run()
                 if (n > 0) {
                     if (d == &p->up && p->answered) {
                         p->answered = false;
-                        ++m_roundTrips;
+                        const long trip = ++m_roundTrips;
+                        if (trip == m_dropAt.load()) {
+                            m_dropped = true;
+                            if (m_dropMode.load() == Drop::Request) {
+                                p->closed = true;
+                                break;
+                            }
+                            p->dropAnswer = true;
+                        }
+                    }
+                    if (d == &p->down && p->dropAnswer) {
+                        p->closed = true;
+                        break;
                     }
                     d->queue.push_back({Clock::now() + m_delay, std::string(buffer.data(), size_t(n))});
                 } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {

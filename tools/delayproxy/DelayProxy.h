@@ -31,6 +31,17 @@ class DelayProxy {
         m_roundTrips = 0;
         m_connections = 0;
     }
+    // Cuts a connection at the k-th round trip counted from now (0: never): its request never
+    // reaches the server, or, after it, the server's answer never reaches the client. Either way
+    // both sides see the link drop.
+    enum class Drop { Request, Answer };
+    void dropAtRoundTrip(long k, Drop drop = Drop::Request)
+    {
+        m_dropMode = drop;
+        m_dropAt = k > 0 ? m_roundTrips.load() + k : 0;
+        m_dropped = false;
+    }
+    bool dropped() const { return m_dropped.load(); }
 
   private:
     std::string m_host;
@@ -42,4 +53,7 @@ class DelayProxy {
     std::thread m_thread;
     std::atomic<long> m_roundTrips{0};
     std::atomic<long> m_connections{0};
+    std::atomic<long> m_dropAt{0};
+    std::atomic<Drop> m_dropMode{Drop::Request};
+    std::atomic<bool> m_dropped{false};
 };
