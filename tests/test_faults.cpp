@@ -11,6 +11,7 @@
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/FileSystemKind.h"
+#include "data/History.h"
 #include "data/DataConnection.h"
 #include "data/clGestor.h"
 #include "import/FieldLabels.h"
@@ -325,7 +326,7 @@ Outcome runStep(Step step, const std::function<void()> &observe)
         for (int row : g_editorRows) {
             if (observe) observe();
             try {
-                if (!recordedit::save(s, draftFor(row), QString::number(row)))
+                if (!recordedit::save(s, draftFor(row), QString::number(row), history::kEditor))
                     o.problem = QStringLiteral("row %1 not saved").arg(row);
             } catch (const PlanexoError &e) {
                 o.failed = true;
