@@ -1,9 +1,11 @@
 #include "modGlobal.h"
 
 #include <QtGlobal>
+#include <iterator>
 
 #ifdef Q_OS_WIN
-#include <QProcessEnvironment>
+#define NOMINMAX
+#include <windows.h>
 #else
 #include <pwd.h>
 #include <unistd.h>
@@ -15,7 +17,12 @@ QString ObtenerUsuario()
 {
     QString name;
 #ifdef Q_OS_WIN
-    name = qEnvironmentVariable("USERNAME");
+    // The account's own name, as the original's GetUserNameA gave it; USERNAME, which any process
+    // may set, only when the call fails.
+    wchar_t buffer[257];
+    DWORD size = DWORD(std::size(buffer));
+    if (GetUserNameW(buffer, &size) && size > 0) name = QString::fromWCharArray(buffer, int(size) - 1);
+    if (name.isEmpty()) name = qEnvironmentVariable("USERNAME");
 #else
     if (const passwd *pw = getpwuid(geteuid()); pw && pw->pw_name) name = QString::fromLocal8Bit(pw->pw_name);
     if (name.isEmpty()) name = qEnvironmentVariable("USER");
