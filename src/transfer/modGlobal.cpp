@@ -4,7 +4,6 @@
 #include <iterator>
 
 #ifdef Q_OS_WIN
-#define NOMINMAX
 #include <windows.h>
 #else
 #include <pwd.h>
