@@ -44,7 +44,14 @@ class Package {
     explicit Package(const QString &path)
     {
         int error = 0;
-        m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+#ifdef Q_OS_WIN
+        // libzip takes names there as UTF-8 (and opens them with the wide-character API): the
+        // local 8-bit encoding would lose every character outside the ANSI code page.
+        const QByteArray name = path.toUtf8();
+#else
+        const QByteArray name = QFile::encodeName(path);
+#endif
+        m_zip = zip_open(name.constData(), ZIP_RDONLY, &error);
         if (!m_zip) {
             if (error == ZIP_ER_NOENT) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
             if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)
