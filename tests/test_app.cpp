@@ -411,7 +411,7 @@ private slots:
         } catch (const PlanexoError &e) {
             QCOMPARE(e.description(),
                      QStringLiteral("No se pueden guardar cambios: la base de datos '%1' es de solo lectura.")
-                         .arg(file));
+                         .arg(QDir::toNativeSeparators(file))); // as the system writes paths
             QCOMPARE(e.number(), -2147221504L + 8);
         }
         shared().gestor->Sql = count;
