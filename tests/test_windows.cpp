@@ -40,6 +40,12 @@ class TestWindows : public QObject {
     Q_OBJECT
 
 private slots:
+    // The names the program gives itself at start-up, which name its folders.
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Planexo"));
+        QCoreApplication::setApplicationName(QStringLiteral("Planexo"));
+    }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     // The installer's layout: bin\ without db\, the demo databases in share\planexo\db\. The
