@@ -32,31 +32,43 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#ifdef Q_OS_LINUX
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
-// Makes a file read-only for this process: no write permission, and for root, which ignores
-// permissions, the immutable attribute too. Undone when it goes.
+// Makes a file read-only for this process: no write permission (on Windows the read-only
+// attribute, which binds administrators too), and on Linux for root, which ignores permissions,
+// the immutable attribute too. Undone when it goes.
 class ReadOnlyFile {
   public:
     explicit ReadOnlyFile(QString path) : m_path(std::move(path))
     {
         m_permissions = QFile::permissions(m_path);
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+#ifdef Q_OS_LINUX
         m_immutable = geteuid() == 0 && setImmutable(true);
+#endif
     }
     ~ReadOnlyFile()
     {
+#ifdef Q_OS_LINUX
         if (m_immutable) setImmutable(false);
+#endif
         QFile::setPermissions(m_path, m_permissions);
     }
+#ifdef Q_OS_LINUX
     bool holds() const { return geteuid() != 0 || m_immutable; }
+#else
+    bool holds() const { return !QFileInfo(m_path).isWritable(); }
+#endif
 
   private:
+#ifdef Q_OS_LINUX
     bool setImmutable(bool on) const
     {
         const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
@@ -68,6 +80,7 @@ class ReadOnlyFile {
         ::close(fd);
         return ok;
     }
+#endif
 
     QString m_path;
     QFile::Permissions m_permissions;
@@ -398,7 +411,7 @@ private slots:
         } catch (const PlanexoError &e) {
             QCOMPARE(e.description(),
                      QStringLiteral("No se pueden guardar cambios: la base de datos '%1' es de solo lectura.")
-                         .arg(file));
+                         .arg(QDir::toNativeSeparators(file))); // as the system writes paths
             QCOMPARE(e.number(), -2147221504L + 8);
         }
         shared().gestor->Sql = count;

@@ -574,8 +574,15 @@ class TestLayout : public QObject {
 int main(int argc, char **argv)
 {
     // An offscreen screen of a common laptop's size, so that "fits the screen" means what it says.
+#ifdef Q_OS_WIN
+    // The platform's arguments are separated by colons, which a drive letter would cut: the file
+    // goes under the working folder and is named relative to it.
+    QTemporaryDir dir(QStringLiteral("test_layout-XXXXXX"));
+    const QString config = QDir::current().relativeFilePath(dir.filePath(QStringLiteral("screen.json")));
+#else
     QTemporaryDir dir;
     const QString config = dir.filePath(QStringLiteral("screen.json"));
+#endif
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly)) return 2;
     file.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768,

@@ -54,6 +54,9 @@ Run lote(const TestEnv &env, const QStringList &arguments, const QString &locale
     run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     run.out = QString::fromUtf8(p.readAllStandardOutput());
     run.err = QString::fromUtf8(p.readAllStandardError());
+    // A console program's text-mode output on Windows ends its lines with CR LF.
+    run.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    run.err.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return run;
 }
 

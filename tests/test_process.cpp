@@ -1435,6 +1435,7 @@ void TestProcess::secondInstanceIsRefused()
     QByteArray said;
     while (!said.contains('\n') && other.waitForReadyRead(30000))
         said += other.readAllStandardOutput();
+    said.replace("\r\n", "\n"); // the line end of a text-mode stdout on Windows
     QCOMPARE(said, QByteArray("PROCESANDO\n"));
 
     const auto rows = [&] {

@@ -69,7 +69,8 @@ bool DataConnection::insertsAlwaysLand(const QString &table)
 DataConnection::CommandsResult DataConnection::EjecutarVarios(const QStringList &commands)
 {
     CommandsResult result;
-    const auto capture = [&](const QSqlError &error, const QString &statement) {
+    // Only the libpq path below uses it; builds without libpq (Windows among them) do not.
+    [[maybe_unused]] const auto capture = [&](const QSqlError &error, const QString &statement) {
         try {
             fail(error, statement);
         } catch (const PlanexoError &e) {

@@ -1,16 +1,11 @@
 #include "data/History.h"
 
 #include "data/DataConnection.h"
+#include "data/SystemUser.h"
 
 #include <QDateTime>
 #include <QSysInfo>
 
-#ifdef Q_OS_WIN
-#include <QtGlobal>
-#else
-#include <pwd.h>
-#include <unistd.h>
-#endif
 
 namespace history {
 
@@ -119,14 +114,7 @@ void removeShipment(DataConnection &db, const QString &shipment)
 
 QString login()
 {
-    QString name;
-#ifdef Q_OS_WIN
-    name = qEnvironmentVariable("USERNAME");
-#else
-    if (const passwd *pw = getpwuid(geteuid()); pw && pw->pw_name) name = QString::fromLocal8Bit(pw->pw_name);
-    if (name.isEmpty()) name = qEnvironmentVariable("USER");
-#endif
-    return name.isEmpty() ? QStringLiteral("(Desconocido)") : name;
+    return systemuser::login();
 }
 
 QString workstation()

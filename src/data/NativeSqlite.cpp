@@ -10,6 +10,10 @@
 #if defined(Q_OS_UNIX)
 #include <dlfcn.h>
 #define PLANEXO_NATIVE_SQLITE 1
+#elif defined(Q_OS_WIN)
+#include <windows.h>
+#include <cstring>
+#define PLANEXO_NATIVE_SQLITE 1
 #endif
 #endif
 
@@ -17,10 +21,56 @@
 
 namespace {
 
+#ifdef Q_OS_WIN
+// Where a module's calls to an imported function go: the address its import table holds, which
+// the loader filled in; null when the module does not import it.
+const void *importedAddress(HMODULE module, const char *function)
+{
+    const auto *base = reinterpret_cast<const BYTE *>(module);
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return nullptr;
+    const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY &imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!imports.VirtualAddress) return nullptr;
+    for (auto *library = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR *>(base + imports.VirtualAddress);
+         library->Name; ++library) {
+        if (!library->OriginalFirstThunk) continue; // names not kept: cannot tell
+        const auto *name = reinterpret_cast<const IMAGE_THUNK_DATA *>(base + library->OriginalFirstThunk);
+        const auto *bound = reinterpret_cast<const IMAGE_THUNK_DATA *>(base + library->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++bound) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+            const auto *byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME *>(base + name->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char *>(byName->Name), function) == 0)
+                return reinterpret_cast<const void *>(bound->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+HMODULE moduleOf(const void *address)
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(address), &module);
+    return module;
+}
+#endif
+
 // Whether the driver's plugin calls the SQLite library that this program calls: a plugin built with
 // its own copy of SQLite has a handle that only its copy may touch.
 bool driverSharesTheLibrary(const QSqlDriver *driver)
 {
+#ifdef Q_OS_WIN
+    // Both the plugin and this program import SQLite's DLL: one copy, when their calls land on the
+    // same function.
+    static const char marker = 0;
+    const HMODULE plugin = moduleOf(*reinterpret_cast<void *const *>(driver));
+    const HMODULE self = moduleOf(&marker);
+    if (!plugin || !self) return false;
+    const void *theirs = importedAddress(plugin, "sqlite3_step");
+    const void *ours = importedAddress(self, "sqlite3_step");
+    return theirs && theirs == ours;
+#else
     Dl_info info{};
     const void *vtable = *reinterpret_cast<void *const *>(driver);
     if (!dladdr(vtable, &info) || !info.dli_fname) return false;
@@ -30,6 +80,7 @@ bool driverSharesTheLibrary(const QSqlDriver *driver)
     dlclose(plugin);
     void *ours = dlsym(RTLD_DEFAULT, "sqlite3_step");
     return theirs && theirs == ours;
+#endif
 }
 
 // As the driver judges a value Null.

@@ -1,31 +1,12 @@
 #include "modGlobal.h"
 
-#include <QtGlobal>
-
-#ifdef Q_OS_WIN
-#include <QProcessEnvironment>
-#else
-#include <pwd.h>
-#include <unistd.h>
-#endif
+#include "data/SystemUser.h"
 
 namespace modGlobal {
 
 QString ObtenerUsuario()
 {
-    QString name;
-#ifdef Q_OS_WIN
-    name = qEnvironmentVariable("USERNAME");
-#else
-    if (const passwd *pw = getpwuid(geteuid()); pw && pw->pw_name) name = QString::fromLocal8Bit(pw->pw_name);
-    if (name.isEmpty()) name = qEnvironmentVariable("USER");
-#endif
-    // The original offered 255 characters of its buffer and cut at the first NUL.
-    const qsizetype nul = name.indexOf(QChar(0));
-    if (nul >= 0) name.truncate(nul);
-    name.truncate(255);
-    if (name.isEmpty()) return QStringLiteral("(Desconocido)");
-    return name;
+    return systemuser::login();
 }
 
 QString QuitarComaFinal(QString &text)

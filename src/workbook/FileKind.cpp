@@ -1,5 +1,7 @@
 #include "FileKind.h"
 
+#include "ZipPackage.h"
+
 #include <QFile>
 #include <zip.h>
 
@@ -10,7 +12,7 @@ namespace {
 QString otherPackage(const QString &path)
 {
     int error = 0;
-    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    zip_t *zip = zip_open(workbook::zipFileName(path).constData(), ZIP_RDONLY, &error);
     if (!zip) return {};
     const auto has = [zip](const char *name) { return zip_name_locate(zip, name, ZIP_FL_NOCASE) >= 0; };
     QString what;

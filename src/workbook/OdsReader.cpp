@@ -925,7 +925,7 @@ bool isSpreadsheet(const QString &path)
     }
     // Otherwise the entries say it: a mimetype anywhere, or content.xml without Office's content types.
     int error = 0;
-    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    zip_t *zip = zip_open(workbook::zipFileName(path).constData(), ZIP_RDONLY, &error);
     if (!zip) return false;
     bool spreadsheet = false;
     const zip_int64_t mimetype = zip_name_locate(zip, "mimetype", ZIP_FL_NOCASE);

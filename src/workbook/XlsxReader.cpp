@@ -2,6 +2,7 @@
 
 #include "Prefault.h"
 #include "WorkbookSheet.h"
+#include "ZipPackage.h"
 #include "XlsxXml.h"
 #include "data/PlanexoError.h"
 
@@ -43,7 +44,7 @@ constexpr long WorkbookError = 1004;
 Package::Package(const QString &path)
 {
     int error = 0;
-    m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    m_zip = zip_open(workbook::zipFileName(path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
         if (error == ZIP_ER_NOENT) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
         if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)

@@ -83,8 +83,15 @@ const char *findLt(const char *p, const char *end)
 const char *find(const char *from, const char *end, std::string_view what)
 {
     if (from >= end) return nullptr;
+#ifdef Q_OS_WIN
+    // Windows' C library has no memmem.
+    const std::string_view text(from, size_t(end - from));
+    const size_t at = text.find(what);
+    return at == std::string_view::npos ? nullptr : from + at;
+#else
     const void *hit = memmem(from, size_t(end - from), what.data(), what.size());
     return static_cast<const char *>(hit);
+#endif
 }
 
 // Whether text holds a character that decoding changes ('&' and CR; in attributes TAB and LF too).

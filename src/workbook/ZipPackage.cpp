@@ -27,10 +27,19 @@ void ZipPackage::tooLarge() const
     fail(QStringLiteral("El libro descomprimido supera %1 MiB, el máximo que se lee").arg(m_limit >> 20));
 }
 
+QByteArray zipFileName(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return path.toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
 ZipPackage::ZipPackage(const QString &path, int64_t maxBytes) : m_limit(maxBytes), m_budget(maxBytes)
 {
     int error = 0;
-    m_zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    m_zip = zip_open(zipFileName(path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
         if (error == ZIP_ER_NOENT) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
         if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)

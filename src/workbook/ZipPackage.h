@@ -11,6 +11,11 @@ struct zip_file;
 
 namespace workbook {
 
+// The path as libzip's zip_open takes it: the local 8-bit encoding, except on Windows, where libzip
+// takes UTF-8 (and opens with the wide-character API), so that no character outside the ANSI code
+// page is lost.
+QByteArray zipFileName(const QString &path);
+
 // A zip package opened read-only, with a budget of bytes that may still be decompressed from it
 // (against zip bombs). Failures throw PlanexoError 1004 (no source) with Spanish descriptions.
 class ZipPackage {

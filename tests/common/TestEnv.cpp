@@ -182,6 +182,17 @@ TestEnv::TestEnv()
         QFile::copy(source.filePath(name), dbFile(name));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("config")));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath(QStringLiteral("config")));
+#ifdef Q_OS_WIN
+    // The native store is the registry there, which setPath does not move: the settings found are
+    // set aside for this environment's life, so that it starts empty, and put back at its end.
+    {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Planexo"), QStringLiteral("Planexo"));
+        for (const QString &key : s.allKeys())
+            m_outerSettings.insert(key, s.value(key));
+        s.clear();
+        s.sync();
+    }
+#endif
     resetShared();
     if (onServer()) createServerDatabases();
 }
@@ -189,6 +200,15 @@ TestEnv::TestEnv()
 TestEnv::~TestEnv()
 {
     resetShared();
+#ifdef Q_OS_WIN
+    {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Planexo"), QStringLiteral("Planexo"));
+        s.clear();
+        for (auto it = m_outerSettings.cbegin(); it != m_outerSettings.cend(); ++it)
+            s.setValue(it.key(), it.value());
+        s.sync();
+    }
+#endif
     if (!m_serverPrefix.isEmpty())
         for (const char *entity : {"INTERNOS", "NCM"})
             adminExec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)")

@@ -82,6 +82,9 @@ private:
 
   QTemporaryDir m_dir;
   QString m_serverPrefix; // databases <prefix>_internos and <prefix>_ncm on the server
+#ifdef Q_OS_WIN
+  QVariantMap m_outerSettings; // the registry's Planexo settings before this environment
+#endif
 };
 
 // The number of the error that f raises; 0 when it raises none.
