@@ -4,6 +4,7 @@
 #include "shared/SharedState.h"
 #include "common/RecordingProgress.h"
 #include "common/ScriptedInteraction.h"
+#include "common/ReadOnlyFile.h"
 #include "common/TestEnv.h"
 #include "data/History.h"
 #include "import/FieldLabels.h"
@@ -20,10 +21,6 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 using Icon = Interaction::Icon;
 namespace fl = fieldlabels;
@@ -45,41 +42,6 @@ QStringList lines(const QVector<history::Entry> &entries)
                         e.origin);
     return out;
 }
-
-// Makes a file read-only for this process: no write permission, and for root, which ignores
-// permissions, the immutable attribute too. Undone when it goes.
-class ReadOnlyFile {
-  public:
-    explicit ReadOnlyFile(QString path) : m_path(std::move(path))
-    {
-        m_permissions = QFile::permissions(m_path);
-        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
-        m_immutable = geteuid() == 0 && setImmutable(true);
-    }
-    ~ReadOnlyFile()
-    {
-        if (m_immutable) setImmutable(false);
-        QFile::setPermissions(m_path, m_permissions);
-    }
-    bool holds() const { return geteuid() != 0 || m_immutable; }
-
-  private:
-    bool setImmutable(bool on) const
-    {
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
-        if (fd < 0) return false;
-        int flags = 0;
-        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-        ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        ::close(fd);
-        return ok;
-    }
-
-    QString m_path;
-    QFile::Permissions m_permissions;
-    bool m_immutable = false;
-};
 
 void connectAgain(TestEnv &env)
 {
