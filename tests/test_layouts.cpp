@@ -212,6 +212,9 @@ Run lote(const TestEnv &env, const QStringList &arguments, const QString &locale
     run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     run.out = QString::fromUtf8(p.readAllStandardOutput());
     run.err = QString::fromUtf8(p.readAllStandardError());
+    // A console program's text-mode output on Windows ends its lines with CR LF.
+    run.out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    run.err.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return run;
 }
 
@@ -806,6 +809,9 @@ class TestLayouts : public QObject {
     // else in the home folder, with no file name.
     void examinarOpensInAFolderThatExists()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows finds the documents folder through the shell, not through HOME");
+#endif
         QTemporaryDir home;
         const QByteArray previousHome = qgetenv("HOME");
         const QByteArray previousDirs = qgetenv("XDG_CONFIG_HOME");

@@ -197,7 +197,7 @@ private slots:
         VERIFY_SCRIPT(script);
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente")), Qt::LeftButton);
         QCOMPARE(shared().iPaso, qint16(2));
-        script.expectOpenFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"), invoice);
+        script.expectOpenFile(TestEnv::workbookFilter(), invoice);
         QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
         VERIFY_SCRIPT(script);
         QCOMPARE(w.findChild<QLineEdit *>(QStringLiteral("FRAM2_TxtArchivo"))->text(), invoice);

@@ -7,6 +7,12 @@
 
 #include <QHash>
 #include <QStringDecoder>
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -444,15 +450,33 @@ class CodePage {
     void set(uint32_t codePage)
     {
         m_decoder.reset();
+        m_system = 0;
         const QByteArray name = decoderName(codePage);
         if (name.isEmpty()) return; // Windows-1252, decoded here
         auto decoder = std::make_unique<QStringDecoder>(name.constData(), QStringDecoder::Flag::Stateless);
-        // Without a converter for the code page (a Qt without ICU), Windows-1252 is the nearest.
-        if (decoder->isValid()) m_decoder = std::move(decoder);
+        if (decoder->isValid()) {
+            m_decoder = std::move(decoder);
+            return;
+        }
+#ifdef Q_OS_WIN
+        // A Qt without ICU converts no Windows code page: the system does.
+        const UINT system = codePage == 32768 ? 10000 : UINT(codePage);
+        if (IsValidCodePage(system)) m_system = system;
+#endif
+        // Without a converter for the code page, Windows-1252 is the nearest.
     }
 
     QString text(const uchar *p, size_t n) const
     {
+#ifdef Q_OS_WIN
+        if (m_system && n > 0) {
+            const char *bytes = reinterpret_cast<const char *>(p);
+            const int wide = MultiByteToWideChar(m_system, 0, bytes, int(n), nullptr, 0);
+            QString out(wide, Qt::Uninitialized);
+            MultiByteToWideChar(m_system, 0, bytes, int(n), reinterpret_cast<wchar_t *>(out.data()), wide);
+            return out;
+        }
+#endif
         if (m_decoder) {
             QString out = m_decoder->decode(QByteArrayView(p, qsizetype(n)));
             m_decoder->resetState();
@@ -472,7 +496,7 @@ class CodePage {
     // scratch. False for the code pages a converter decodes.
     bool utf8(const uchar *p, size_t n, std::string &scratch, std::string_view &out) const
     {
-        if (m_decoder) return false;
+        if (m_decoder || m_system) return false;
         size_t wide = 0;
         for (size_t i = 0; i < n; ++i)
             wide += p[i] >> 7;
@@ -543,6 +567,7 @@ class CodePage {
     }
 
     std::unique_ptr<QStringDecoder> m_decoder;
+    unsigned m_system = 0; // a code page the system converts (Windows)
 };
 
 // A BIFF5 byte string of n bytes at `at`, inside the record r; false when it runs past it.

@@ -14,6 +14,8 @@ FrmHistorial::FrmHistorial(const QString &caption, const QVector<history::Entry>
     auto *layout = new QVBoxLayout(this);
     auto *title = new QLabel(caption, this);
     title->setObjectName(QStringLiteral("lbHistorial"));
+    // Never squeezed below its text's height when the window is small.
+    title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     layout->addWidget(title);
 
     lstHistorial = new QTreeWidget(this);
