@@ -788,17 +788,21 @@ class TestLayouts : public QObject {
         run = procesar(QStringLiteral("   "));
         QCOMPARE(run.status, 1);
         QCOMPARE(run.err, QStringLiteral("Debe ingresar el número interno\n"));
+        run = procesar(QStringLiteral("A\tB"));
+        QCOMPARE(run.status, 1);
+#ifndef Q_OS_WIN // a Windows command line holds at most 32767 characters in all
         run = procesar(QString(32768, QLatin1Char('9')));
         QCOMPARE(run.status, 1);
         QVERIFY(run.err.startsWith(QStringLiteral("El número de interno tiene más de 32767 caracteres")));
-        run = procesar(QStringLiteral("A\tB"));
-        QCOMPARE(run.status, 1);
         // The longest number the window takes is stored whole.
         run = procesar(QString(32767, QLatin1Char('7')));
         QVERIFY2(run.status == 0, qPrintable(run.err));
         QCOMPARE(env.scalar(QStringLiteral("select count(*) from INTN")).toInt(), shipments + 1);
         QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where length(INTNRO) = 32767")).toInt(),
                  10);
+#else
+        Q_UNUSED(shipments);
+#endif
         QCOMPARE(env.scalar(QStringLiteral(
                                 "select count(*) from ART where INTNRO not in (select INTNRO from INTN)"))
                      .toInt(),

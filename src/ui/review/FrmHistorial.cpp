@@ -14,8 +14,8 @@ FrmHistorial::FrmHistorial(const QString &caption, const QVector<history::Entry>
     auto *layout = new QVBoxLayout(this);
     auto *title = new QLabel(caption, this);
     title->setObjectName(QStringLiteral("lbHistorial"));
-    // Never squeezed below its text's height when the window is small.
-    title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Never lower than its text, whatever the platform's font measures.
+    title->setMinimumHeight(title->fontMetrics().height());
     layout->addWidget(title);
 
     lstHistorial = new QTreeWidget(this);
