@@ -143,7 +143,7 @@ void SheetGridModel::RowBuffer::append(QStringView text)
     m_cells.push_back(span);
 }
 
-void SheetGridModel::RowBuffer::append(std::string_view text)
+void SheetGridModel::RowBuffer::appendCopy(std::string_view text)
 {
     if (m_col == 0) {
         m_rowStart = m_used;
@@ -155,6 +155,11 @@ void SheetGridModel::RowBuffer::append(std::string_view text)
     m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
     if (text.empty()) {
         m_cells.push_back({0, 0});
+        return;
+    }
+    const auto at = reinterpret_cast<uintptr_t>(text.data()) - m_sharedBase;
+    if (at < m_sharedSize && m_sharedSize - at >= text.size()) {
+        m_cells.push_back({uint32_t(at), uint32_t(text.size()) | SharedSpan});
         return;
     }
     const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
@@ -183,6 +188,37 @@ void SheetGridModel::RowBuffer::reserve(size_t cells, qsizetype bytes)
 {
     m_cells.reserve(cells);
     m_text.reserve(std::min(bytes, qsizetype(UINT32_MAX)));
+}
+
+void SheetGridModel::RowBuffer::share(QByteArray text)
+{
+    // Offsets and lengths must fit beside the flag.
+    if (!m_cells.empty() || text.size() >= qsizetype(SharedSpan)) return;
+    m_shared = std::move(text);
+    m_sharedBase = reinterpret_cast<uintptr_t>(m_shared.constData());
+    m_sharedSize = size_t(m_shared.size());
+}
+
+void SheetGridModel::RowBuffer::settle()
+{
+    m_text.truncate(m_used);
+    if (m_shared.isNull()) return;
+    const qsizetype base = m_shared.size();
+    if (base + m_text.size() > qsizetype(UINT32_MAX))
+        throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
+    QByteArray merged = std::move(m_shared);
+    m_shared = QByteArray();
+    m_sharedBase = 0;
+    m_sharedSize = 0;
+    merged.append(m_text);
+    for (SheetGridSpan &span : m_cells) {
+        if (span.length & SharedSpan)
+            span.length &= ~SharedSpan;
+        else if (span.length != 0)
+            span.offset += uint32_t(base);
+    }
+    m_text = std::move(merged);
+    m_used = m_text.size();
 }
 
 void SheetGridModel::RowBuffer::Mapped::ahead(char *data, size_t used, size_t capacity)
@@ -215,7 +251,9 @@ QString SheetGridModel::RowBuffer::text(int row, int col) const
 {
     if (row < 0 || col < 0 || col >= m_cols || size_t(row) * size_t(m_cols) + size_t(col) >= m_cells.size())
         return QString();
-    return textOf(m_text, m_cells[size_t(row) * size_t(m_cols) + size_t(col)]);
+    const SheetGridSpan span = m_cells[size_t(row) * size_t(m_cols) + size_t(col)];
+    if (span.length & SharedSpan) return textOf(m_shared, {span.offset, span.length & ~SharedSpan});
+    return textOf(m_text, span);
 }
 
 SheetGridModel::SheetGridModel(QObject *parent) : QAbstractTableModel(parent)
@@ -258,7 +296,8 @@ Qt::ItemFlags SheetGridModel::flags(const QModelIndex &index) const
 QString SheetGridModel::text(int row, int col) const
 {
     if (row < 0 || col < 0 || row >= m_rows || col >= m_cols) return QString();
-    return textOf(m_text, m_cells[size_t(row) * size_t(m_cols) + size_t(col)]);
+    const SheetGridSpan span = m_cells[size_t(row) * size_t(m_cols) + size_t(col)];
+    return textOf(m_text, span);
 }
 
 void SheetGridModel::store(int row, int col, QStringView text)
@@ -316,7 +355,7 @@ void SheetGridModel::paste(int row, const QVector<QStringList> &cells)
 void SheetGridModel::paste(int row, RowBuffer &&cells)
 {
     beginResetModel();
-    cells.m_text.truncate(cells.m_used);
+    cells.settle();
     // The larger buffer is kept and the other appended to it, so a load moves its texts in.
     qsizetype gridBase = 0, bufferBase = 0;
     if (cells.m_text.size() > m_text.size()) {

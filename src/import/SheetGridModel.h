@@ -91,9 +91,23 @@ class SheetGridModel : public QAbstractTableModel {
         // Appends the next cell, row by row.
         void append(QStringView text);
         // The same for a text already in UTF-8.
-        void append(std::string_view text);
+        void append(std::string_view text)
+        {
+            // Within a row, a text that lies in the shared buffer is only its place.
+            const auto at = reinterpret_cast<uintptr_t>(text.data()) - m_sharedBase;
+            if (m_col != 0 && !text.empty() && at < m_sharedSize && m_sharedSize - at >= text.size() &&
+                m_cells.size() < m_cells.capacity()) {
+                m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
+                m_cells.push_back({uint32_t(at), uint32_t(text.size()) | SharedSpan});
+                return;
+            }
+            appendCopy(text);
+        }
         // Room for this many cells and bytes of text, so that the buffers are not grown by copies.
         void reserve(size_t cells, qsizetype bytes);
+        // Texts appended as views into text (a reader's whole file) are kept as places in it, not
+        // copied; text must not change until the rows are pasted.
+        void share(QByteArray text);
         // Drops the last row (complete or not); once after each row at most.
         void dropLastRow();
         QString text(int row, int col) const;
@@ -102,7 +116,15 @@ class SheetGridModel : public QAbstractTableModel {
         friend class SheetGridModel;
         // Makes m_text at least need bytes long, some room beyond them too.
         void grow(qsizetype need);
+        void appendCopy(std::string_view text);
+        // Moves the shared text and the own texts into m_text, the shared first.
+        void settle();
+        // A span's length has this bit when it lies in m_shared.
+        static constexpr uint32_t SharedSpan = 0x80000000u;
         QByteArray m_text;
+        QByteArray m_shared;
+        uintptr_t m_sharedBase = 0; // m_shared's bytes, for the test of append
+        size_t m_sharedSize = 0;
         qsizetype m_used = 0; // bytes of m_text in use: its size runs ahead of them
         SheetGridSpans m_cells;
         int m_cols;

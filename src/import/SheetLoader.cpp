@@ -143,8 +143,71 @@ class StreamedRows final : public SheetCellSink {
     }
 
     void reserve(size_t cells) override { m_reserve = cells; }
+    void shareText(const QByteArray &text) override { m_shared = text; }
 
     void cell(uint32_t row, uint32_t col, std::string_view text) override
+    {
+        // The usual cell: the next one of the open data row, past the preview's rows.
+        if (row == m_row && col == m_col && col <= m_cols && m_rows && !m_ended &&
+            (!m_preview || row > m_preview->maxRows())) {
+            try {
+                m_rows->append(text);
+            } catch (const PlanexoError &) {
+                throw SheetStreamFallback{};
+            }
+            m_any = m_any || !text.empty();
+            ++m_col;
+            return;
+        }
+        anyCell(row, col, text);
+    }
+
+    void row(uint32_t row, const std::string_view *texts, uint32_t count) override
+    {
+        // The usual row: the one after the open data row, past the preview's rows.
+        if (!m_rows || m_ended || row != m_row + 1 || (m_preview && row <= m_preview->maxRows())) {
+            SheetCellSink::row(row, texts, count);
+            return;
+        }
+        try {
+            endRow();
+            if (m_ended) return;
+            m_row = row;
+            const uint32_t n = std::min(count, m_cols);
+            bool any = false;
+            for (uint32_t i = 0; i < n; ++i) {
+                m_rows->append(texts[i]);
+                any = any || !texts[i].empty();
+            }
+            m_any = any;
+            m_col = n + 1;
+        } catch (const PlanexoError &) {
+            throw SheetStreamFallback{};
+        }
+    }
+
+    void end() override
+    {
+        if (!m_rows) start();
+        if (m_ended) return;
+        try {
+            endRow();
+        } catch (const PlanexoError &) {
+            throw SheetStreamFallback{};
+        }
+        m_ended = true;
+    }
+
+    QString heading(long c) const
+    {
+        if (c < 1 || size_t(c) > m_headings.size()) return {};
+        const std::string &text = m_headings[size_t(c - 1)];
+        return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    }
+    SheetGridModel::RowBuffer take() { return std::move(*m_rows); }
+
+  private:
+    Q_DECL_COLD_FUNCTION void anyCell(uint32_t row, uint32_t col, std::string_view text)
     {
         // The first rows are kept as they pass, for the heading-row chooser.
         if (m_preview && row <= m_preview->maxRows()) m_preview->cell(row, col, text);
@@ -181,27 +244,6 @@ class StreamedRows final : public SheetCellSink {
         }
     }
 
-    void end() override
-    {
-        if (!m_rows) start();
-        if (m_ended) return;
-        try {
-            endRow();
-        } catch (const PlanexoError &) {
-            throw SheetStreamFallback{};
-        }
-        m_ended = true;
-    }
-
-    QString heading(long c) const
-    {
-        if (c < 1 || size_t(c) > m_headings.size()) return {};
-        const std::string &text = m_headings[size_t(c - 1)];
-        return QString::fromUtf8(text.data(), qsizetype(text.size()));
-    }
-    SheetGridModel::RowBuffer take() { return std::move(*m_rows); }
-
-  private:
     void start()
     {
         m_headingsOpen = false;
@@ -209,8 +251,12 @@ class StreamedRows final : public SheetCellSink {
         if (m_headings.size() >= WorkbookSheet::MaxCols) throw SheetStreamFallback{};
         m_cols = std::max<uint32_t>(uint32_t(m_headings.size()), 1);
         m_rows.emplace(int(m_cols));
-        // About the bytes of a usual invoice cell for each, for the texts.
-        m_rows->reserve(m_reserve, qsizetype(std::min<size_t>(m_reserve * 16, UINT32_MAX)));
+        // The rows hold the only other reference, so that the pasted grid adopts the text uncopied.
+        const bool shared = !m_shared.isNull();
+        if (shared) m_rows->share(std::exchange(m_shared, QByteArray()));
+        // About the bytes of a usual invoice cell for each, for the texts (few are copied when the
+        // reader's text is shared).
+        m_rows->reserve(m_reserve, qsizetype(std::min<size_t>(m_reserve * (shared ? 2 : 16), UINT32_MAX)));
     }
 
     // Completes the open row; an empty one ends the data.
@@ -233,6 +279,7 @@ class StreamedRows final : public SheetCellSink {
     bool m_headingsOpen = true;
     std::optional<SheetGridModel::RowBuffer> m_rows;
     size_t m_reserve = 0;
+    QByteArray m_shared;
     uint32_t m_cols = 1;
     uint32_t m_row; // the data row being taken; the heading row before the first
     uint32_t m_col = 1; // its next column

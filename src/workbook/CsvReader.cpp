@@ -7,11 +7,15 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace csv {
 namespace {
@@ -32,18 +36,48 @@ constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2
                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// Eight bytes at a time: a mask with the high bit of each byte that equals one of the bytes of
+// pattern (the byte repeated). Only the lowest flagged byte is exact, which is all a scan needs.
+constexpr uint64_t Ones = 0x0101010101010101ULL;
+constexpr uint64_t Highs = 0x8080808080808080ULL;
+inline uint64_t equalBytes(uint64_t word, uint64_t pattern)
+{
+    const uint64_t x = word ^ pattern;
+    return (x - Ones) & ~x & Highs;
+}
+
+inline uint64_t load8(const char *p)
+{
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return word;
+}
+
 bool validUtf8(const QByteArray &bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
     const auto *end = p + bytes.size();
     while (p < end) {
-        // Plain ASCII, eight bytes at a time.
-        uint64_t word;
-        if (end - p >= 8 && (std::memcpy(&word, p, 8), (word & 0x8080808080808080ULL) == 0)) {
-            p += 8;
-            continue;
-        }
-        if (*p < 0x80) {
+        // Plain ASCII sixteen or eight bytes at a time, up to the next byte that is not.
+#ifdef __SSE2__
+        if (end - p >= 16) {
+            const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+            if (!high) {
+                p += 16;
+                continue;
+            }
+            p += std::countr_zero(unsigned(high));
+        } else
+#endif
+        if (end - p >= 8) {
+            const uint64_t high = load8(reinterpret_cast<const char *>(p)) & Highs;
+            if (!high) {
+                p += 8;
+                continue;
+            }
+            p += std::countr_zero(high) >> 3;
+        } else if (*p < 0x80) {
             ++p;
             continue;
         }
@@ -77,12 +111,17 @@ bool validUtf8(const QByteArray &bytes)
 // The locale's separators as UTF-8, looked up once per file.
 struct NumberForm {
     std::string decimal, group;
+    // The first bytes a number may have: digits, signs, the decimal separator's, blanks.
+    bool mayStart[256] = {};
     NumberForm()
     {
         const QLocale locale;
         decimal = locale.decimalPoint().isEmpty() ? std::string(".") : locale.decimalPoint().toStdString();
         group = locale.groupSeparator().toStdString();
         if (group == decimal) group.clear();
+        for (const char c : std::string_view("0123456789+- \t\n\r\f\v"))
+            mayStart[uint8_t(c)] = true;
+        mayStart[uint8_t(decimal[0])] = true;
     }
 };
 
@@ -91,10 +130,9 @@ bool blank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// normal receives the number in C form (at most NormalChars bytes), its length in normalLength.
-constexpr size_t NormalChars = 80;
-bool numberIn(std::string_view field, const NumberForm &form, double &value, char *normal,
-              size_t &normalLength)
+// Every form numberSyntax takes, the slow way.
+[[gnu::noinline]] bool numberForms(std::string_view field, const NumberForm &form, char *normal, size_t &normalLength,
+                 bool &exponent)
 {
     // Texts cannot be numbers: most fields end here at their first character.
     while (!field.empty() && blank(field.front()))
@@ -175,6 +213,7 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
     if (!anyDigit || significant > 15) return false;
     if (i < field.size() && (field[i] == 'e' || field[i] == 'E')) {
         normal[n++] = 'e';
+        exponent = true;
         ++i;
         if (i < field.size() && (field[i] == '+' || field[i] == '-')) normal[n++] = field[i++];
         const size_t expStart = i;
@@ -184,6 +223,63 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
     }
     if (i != field.size()) return false;
     normalLength = n;
+    return true;
+}
+
+// normal receives the number in C form (at most NormalChars bytes), its length in normalLength;
+// exponent tells whether it has one. Whether the value is finite is valueOf's to tell.
+constexpr size_t NormalChars = 80;
+// plain: the field is -?digits(decimal digits)? without blanks, so that the number written in the
+// locale's form is the field itself whenever its C form is.
+bool numberSyntax(std::string_view field, const NumberForm &form, char *normal, size_t &normalLength,
+                  bool &exponent, bool &plain)
+{
+    exponent = false;
+    plain = false;
+    if (field.empty()) return false;
+    const char first = field[0];
+    // Most fields are texts, told by their first character.
+    if (!(first >= '0' && first <= '9') && first != '-' && first != '+' && first != form.decimal[0] &&
+        !blank(first))
+        return false;
+    // The usual forms, -?digits(,digits)? with at most 15 digits and one-byte separators, in one pass.
+    if (form.decimal.size() == 1 && field.size() <= 16 + 1 + 1) {
+        const char *p = field.data();
+        const char *end = p + field.size();
+        size_t n = 0;
+        if (*p == '-') normal[n++] = *p++;
+        const char *digits = p;
+        while (p < end && *p >= '0' && *p <= '9')
+            normal[n++] = *p++;
+        const size_t intDigits = size_t(p - digits);
+        if (intDigits > 1 && digits[0] == '0') return false; // a code with its leading zeros
+        size_t fracDigits = 0;
+        if (intDigits > 0 && p < end && *p == form.decimal[0]) {
+            normal[n++] = '.';
+            const char *frac = ++p;
+            while (p < end && *p >= '0' && *p <= '9')
+                normal[n++] = *p++;
+            fracDigits = size_t(p - frac);
+        }
+        if (p == end && intDigits > 0 && intDigits + fracDigits <= 15) {
+            normalLength = n;
+            plain = true;
+            return true;
+        }
+        // Only a group separator after one to three digits, an exponent or blanks may follow in the
+        // other forms (dates, and positions like 8400.10.00 in a comma locale, end here).
+        if (p < end && *p != 'e' && *p != 'E' && !blank(*p) &&
+            (form.group.empty() || *p != form.group[0] || intDigits > 3 ||
+             (intDigits == 0 && form.group.size() == 1)) &&
+            !(p == digits && (*p == form.decimal[0] || *p == '+')))
+            return false;
+    }
+    return numberForms(field, form, normal, normalLength, exponent);
+}
+
+// The value of a number in C form; false when it is no finite double.
+bool valueOf(const char *normal, size_t n, double &value)
+{
     const auto r = std::from_chars(normal, normal + n, value, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr != normal + n || !std::isfinite(value)) {
         // A number too small for a double reads as zero, as VB reads it.
@@ -194,6 +290,38 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
         return false;
     }
     return true;
+}
+
+bool numberIn(std::string_view field, const NumberForm &form, double &value, char *normal,
+              size_t &normalLength)
+{
+    bool exponent = false, plain = false;
+    return numberSyntax(field, form, normal, normalLength, exponent, plain) && valueOf(normal, normalLength, value);
+}
+
+// The first byte from p on that is a or b or c, or end.
+inline const char *findAny(const char *p, const char *end, char a, char b, char c)
+{
+#ifdef __SSE2__
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
+    while (end - p >= 16) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(w, va), _mm_cmpeq_epi8(w, vb)),
+                                          _mm_cmpeq_epi8(w, vc));
+        if (const int mask = _mm_movemask_epi8(hit)) return p + std::countr_zero(unsigned(mask));
+        p += 16;
+    }
+#endif
+    const uint64_t pa = Ones * uint8_t(a), pb = Ones * uint8_t(b), pc = Ones * uint8_t(c);
+    while (end - p >= 8) {
+        const uint64_t w = load8(p);
+        const uint64_t hit = equalBytes(w, pa) | equalBytes(w, pb) | equalBytes(w, pc);
+        if (hit) return p + (std::countr_zero(hit) >> 3);
+        p += 8;
+    }
+    while (p < end && *p != a && *p != b && *p != c)
+        ++p;
+    return p;
 }
 
 // Splits text into records of fields: fields in double quotes may hold the delimiter, line breaks
@@ -207,12 +335,18 @@ class Splitter {
 
     bool atEnd() const { return m_p >= m_end; }
     const char *position() const { return m_p; }
+    // Back to a place position() gave, to split from there again.
+    void rewind(const char *p) { m_p = p; }
+    // Whether the last field had quotes doubled or line ends changed: then it is a copy, valid
+    // until the next field.
+    bool copied() const { return m_copied; }
 
     // The next field of the current record into field (a view into the text or into scratch);
     // false when the record ended before it (then the next call starts the next record).
     bool nextField(std::string_view &field, bool &recordEnds)
     {
         recordEnds = false;
+        m_copied = false;
         if (m_p >= m_end) {
             recordEnds = true;
             field = {};
@@ -220,11 +354,17 @@ class Splitter {
         }
         if (*m_p == '"') {
             ++m_p;
+            // Most quoted fields hold neither a doubled quote nor a line break: a view, no copy.
+            const char *q = findAny(m_p, m_end, '"', '\r', '"');
+            if (q < m_end && *q == '"' && (q + 1 >= m_end || q[1] == m_delim || q[1] == '\n' || q[1] == '\r')) {
+                field = std::string_view(m_p, size_t(q - m_p));
+                m_p = q + 1;
+                return finishField(recordEnds);
+            }
             m_scratch.clear();
+            m_copied = true;
             for (;;) {
-                const char *q = m_p;
-                while (q < m_end && *q != '"' && *q != '\r')
-                    ++q;
+                q = findAny(m_p, m_end, '"', '\r', '"');
                 m_scratch.append(m_p, size_t(q - m_p));
                 m_p = q;
                 if (q >= m_end) break; // unterminated: the rest is the field
@@ -240,18 +380,14 @@ class Splitter {
                 }
                 m_p = q + 1;
                 // Text after the closing quote belongs to the field, as spreadsheets read it.
-                const char *r = m_p;
-                while (r < m_end && *r != m_delim && *r != '\n' && *r != '\r')
-                    ++r;
+                const char *r = findAny(m_p, m_end, m_delim, '\n', '\r');
                 m_scratch.append(m_p, size_t(r - m_p));
                 m_p = r;
                 break;
             }
             field = m_scratch;
         } else {
-            const char *q = m_p;
-            while (q < m_end && *q != m_delim && *q != '\n' && *q != '\r')
-                ++q;
+            const char *q = findAny(m_p, m_end, m_delim, '\n', '\r');
             field = std::string_view(m_p, size_t(q - m_p));
             m_p = q;
         }
@@ -276,6 +412,7 @@ class Splitter {
     const char *m_p;
     const char *m_end;
     char m_delim;
+    bool m_copied = false;
     std::string m_scratch;
 };
 
@@ -384,6 +521,58 @@ bool isText(const QString &path)
     return controls * 100 <= head.size();
 }
 
+namespace {
+
+// Whether the grid shows the field as it is written: a text, or a number whose text in the locale
+// is the one the grid writes for its value. point: the one-byte decimal separator, or 0.
+bool shownAsWritten(std::string_view field, const NumberForm &form, char point)
+{
+    if (!form.mayStart[uint8_t(field[0])]) return true;
+    // -?digits(point digits)?, 15 digits at most: the usual numbers, told without a copy.
+    const char *p = field.data();
+    const char *end = p + field.size();
+    if (*p == '-') ++p;
+    const char *digits = p;
+    while (p < end && *p >= '0' && *p <= '9')
+        ++p;
+    const size_t intDigits = size_t(p - digits);
+    if (intDigits > 1 && digits[0] == '0') return true; // a code with its leading zeros
+    const char *frac = p;
+    if (intDigits > 0 && p < end && *p == point && point) {
+        frac = ++p;
+        while (p < end && *p >= '0' && *p <= '9')
+            ++p;
+    }
+    if (p == end && intDigits > 0 && intDigits + size_t(p - frac) <= 15)
+        return WorkbookSheet::isNumberUtf8(field, point);
+    char normal[NormalChars];
+    size_t length = 0;
+    bool exponent = false, plain = false;
+    return !numberSyntax(field, form, normal, length, exponent, plain);
+}
+
+// Splits the next record into fields when each is shown in the grid exactly as written: a view of
+// the text that is no number, or a number as the grid writes it. Otherwise leaves the splitter
+// where it was and returns false.
+bool wholeRow(Splitter &splitter, const NumberForm &form, std::vector<std::string_view> &fields)
+{
+    const char *start = splitter.position();
+    fields.clear();
+    std::string_view field;
+    const char point = form.decimal.size() == 1 ? form.decimal[0] : 0;
+    for (bool ends = false; !ends;) {
+        splitter.nextField(field, ends);
+        if (!field.empty() && (splitter.copied() || !shownAsWritten(field, form, point))) {
+            splitter.rewind(start);
+            return false;
+        }
+        fields.push_back(field);
+    }
+    return true;
+}
+
+} // namespace
+
 void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
 {
     if (sheetIndex != 0) fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
@@ -401,23 +590,41 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
     const NumberForm form;
     // About one cell per eight bytes.
     sheet.reserveCells(size_t(text.size() / 8));
+    // Fields without escapes are views into text, which a sink may keep as they are.
+    sheet.shareText(text);
     Splitter splitter(all, delimiter);
     uint64_t row = 1;
     std::string_view field;
+    std::vector<std::string_view> fields;
     while (!splitter.atEnd()) {
+        if (sheet.streaming() && wholeRow(splitter, form, fields)) {
+            // Every field is the text the grid shows: the row goes at once.
+            sheet.addStreamedRow(uint32_t(std::min<uint64_t>(row, uint64_t(WorkbookSheet::MaxRows) + 1)),
+                                 fields.data(), uint32_t(std::min<size_t>(fields.size(), UINT32_MAX)));
+            ++row;
+            continue;
+        }
         uint64_t col = 1;
         for (bool ends = false; !ends; ++col) {
             splitter.nextField(field, ends);
             if (field.empty()) continue;
             const auto r = uint32_t(std::min<uint64_t>(row, uint64_t(WorkbookSheet::MaxRows) + 1));
             const auto c = uint32_t(std::min<uint64_t>(col, uint64_t(WorkbookSheet::MaxCols) + 1));
-            double value = 0;
             char normal[NormalChars];
             size_t length = 0;
-            if (!numberIn(field, form, value, normal, length)) sheet.addStreamedText(r, c, field);
-            // A number written as the grid writes it goes to a sink as its text, unconverted.
-            else if (!sheet.addNumberText(r, c, std::string_view(normal, length)))
+            bool exponent = false, plain = false;
+            double value = 0;
+            if (!numberSyntax(field, form, normal, length, exponent, plain)) {
+                sheet.addStreamedText(r, c, field);
+            } else if (!exponent &&
+                       sheet.addNumberText(r, c, std::string_view(normal, length), plain ? field : std::string_view())) {
+                // A number written as the grid writes it goes to a sink as its text, unconverted
+                // (without an exponent it is always a finite double).
+            } else if (valueOf(normal, length, value)) {
                 sheet.addNumber(r, c, value, false);
+            } else {
+                sheet.addStreamedText(r, c, field);
+            }
         }
         ++row;
     }

@@ -152,7 +152,7 @@ void WorkbookSheet::streamTo(SheetCellSink *sink)
     if (sink && !m_run) m_run = std::make_unique<SheetTextRun>();
 }
 
-WorkbookSheet::Cell &WorkbookSheet::push(uint32_t row, uint32_t col, Kind kind)
+WorkbookSheet::Cell &WorkbookSheet::pushChecked(uint32_t row, uint32_t col, Kind kind)
 {
     if (row < 1 || row > MaxRows || col < 1 || col > MaxCols)
         throw PlanexoError(WorkbookError,
@@ -219,7 +219,7 @@ void WorkbookSheet::addBool(uint32_t row, uint32_t col, bool value)
     if (m_sink) streamCell();
 }
 
-bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view text)
+bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view text, std::string_view shown)
 {
     if (!m_sink) return false;
     char rounded[NumberChars];
@@ -227,8 +227,13 @@ bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view t
         const size_t n = numberTextUtf8(text, rounded);
         if (n == 0) return false;
         text = std::string_view(rounded, n);
+        shown = {};
     }
     push(row, col, Kind::Number);
+    if (!shown.empty()) {
+        m_sink->cell(row, col, shown);
+        return true;
+    }
     const char *dot = m_run->decimal == "."
                           ? nullptr
                           : static_cast<const char *>(std::memchr(text.data(), '.', text.size()));
@@ -245,7 +250,7 @@ bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view t
     return true;
 }
 
-bool WorkbookSheet::isNumberUtf8(std::string_view text)
+bool WorkbookSheet::isNumberUtf8(std::string_view text, char point)
 {
     size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
     const size_t intStart = i;
@@ -255,7 +260,7 @@ bool WorkbookSheet::isNumberUtf8(std::string_view text)
     if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0')) return false;
     if (i == text.size())
         return intDigits <= 15 && !(intDigits == 1 && text[intStart] == '0' && intStart == 1);
-    if (text[i] != '.' || intDigits > 9) return false;
+    if (text[i] != point || intDigits > 9) return false;
     const size_t fracStart = ++i;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9')
         ++i;
@@ -269,14 +274,29 @@ bool WorkbookSheet::isNumberUtf8(std::string_view text)
     return true;
 }
 
-void WorkbookSheet::addStreamedText(uint32_t row, uint32_t col, std::string_view text)
+void WorkbookSheet::addStreamedRow(uint32_t row, const std::string_view *texts, uint32_t count)
 {
-    if (!m_sink) {
-        addText(row, col, addUtf8Text(text));
+    uint32_t cells = 0, last = 0;
+    for (uint32_t i = 0; i < count; ++i)
+        if (!texts[i].empty()) {
+            ++cells;
+            last = i + 1;
+        }
+    if (cells == 0) return;
+    // Only a row that passes every check of push at once goes whole; any other cell by cell, which
+    // fails where push fails.
+    if (!m_sink || m_streamedCount == 0 || row - 1 >= MaxRows || last > MaxCols ||
+        m_streamedCount + cells > m_maxCells || row <= m_streamed.row) {
+        for (uint32_t i = 0; i < count; ++i)
+            if (!texts[i].empty()) addStreamedText(row, std::min<uint32_t>(i + 1, MaxCols + 1), texts[i]);
         return;
     }
-    push(row, col, Kind::Text);
-    m_sink->cell(row, col, text);
+    m_streamedCount += cells;
+    m_streamed.row = row;
+    m_streamed.col = uint16_t(last);
+    m_streamed.kind = Kind::Text;
+    m_streamed.number = 0;
+    m_sink->row(row, texts, count);
 }
 
 size_t WorkbookSheet::numberTextUtf8(std::string_view text, char *out)

@@ -35,6 +35,16 @@ class SheetCellSink {
     virtual void cell(uint32_t row, uint32_t col, std::string_view text) = 0;
     // The sheet has been read whole. May throw SheetStreamFallback.
     virtual void end() = 0;
+    // The cells of one row, all at once: texts[i] is column i + 1, an empty one no cell; the same as
+    // cell() for each non-empty one in turn, which is what this does unless a sink does better.
+    virtual void row(uint32_t row, const std::string_view *texts, uint32_t count)
+    {
+        for (uint32_t i = 0; i < count; ++i)
+            if (!texts[i].empty()) cell(row, i + 1, texts[i]);
+    }
+    // Texts of the cells that follow may be views into text (a reader's whole file), which stays
+    // unchanged while the sheet is read: a sink may keep them as places in it instead of copies.
+    virtual void shareText(const QByteArray &text) { (void)text; }
 };
 
 // Thrown while cells are handed to a sink when the sheet cannot be read that way (cells out of
@@ -93,12 +103,25 @@ class WorkbookSheet {
     void addBool(uint32_t row, uint32_t col, bool value);
     // While streaming, a number cell whose text is already the one numberUtf8 writes for its value
     // (isNumberUtf8) is handed over as that text, unparsed; false, storing nothing, otherwise.
-    bool addNumberText(uint32_t row, uint32_t col, std::string_view text);
+    // shown, when given, is that number's text in the user's locale exactly as the sink would get
+    // it (a view the sink may keep, see shareText).
+    bool addNumberText(uint32_t row, uint32_t col, std::string_view text, std::string_view shown = {});
     // addText for a string added before the sheet's first cell (a shared string), which a sink
     // takes straight from the sheet's strings.
     void addSharedText(uint32_t row, uint32_t col, uint32_t stringIndex);
+    // While streaming, the text cells of a whole row (texts[i] is column i + 1, an empty one no
+    // cell), as addStreamedText for each non-empty one in turn.
+    void addStreamedRow(uint32_t row, const std::string_view *texts, uint32_t count);
     // While streaming, a text cell handed over as these UTF-8 bytes without being kept.
-    void addStreamedText(uint32_t row, uint32_t col, std::string_view text);
+    void addStreamedText(uint32_t row, uint32_t col, std::string_view text)
+    {
+        if (!m_sink) {
+            addText(row, col, addUtf8Text(text));
+            return;
+        }
+        push(row, col, Kind::Text);
+        m_sink->cell(row, col, text);
+    }
     void addError(uint32_t row, uint32_t col, uint32_t stringIndex);
 
     // Serials count from 1904-01-01 instead of Excel's 1900 system.
@@ -109,6 +132,11 @@ class WorkbookSheet {
     // the locale is looked up here, once.
     void streamTo(SheetCellSink *sink);
     bool streaming() const { return m_sink != nullptr; }
+    // While streaming: see SheetCellSink::shareText.
+    void shareText(const QByteArray &text)
+    {
+        if (m_sink) m_sink->shareText(text);
+    }
 
     // Forgets the cells added so far (strings stay), to read the sheet again.
     void dropCells()
@@ -148,7 +176,8 @@ class WorkbookSheet {
     // Whether a number's text in a workbook is exactly what numberUtf8 writes for the value it
     // reads as: a whole number below 1E+15, or one of 1 to 6 decimal places (the last not zero)
     // from 1E-04 to below 1E+09, without leading zeros or a sign on zero.
-    static bool isNumberUtf8(std::string_view text);
+    // point: the decimal separator the text uses (the locale's, one byte, for a text as shown).
+    static bool isNumberUtf8(std::string_view text, char point = '.');
     // What numberUtf8 writes for the value a number's text reads as, worked out on the text: the
     // text itself when isNumberUtf8, else a decimal of 16 or 17 significant digits rounded to 15
     // where the rounding is certain. The bytes written to out (NumberChars), 0 when not worked out.
@@ -166,7 +195,22 @@ class WorkbookSheet {
     static QString cellName(uint32_t row, uint32_t col);
 
   private:
-    Cell &push(uint32_t row, uint32_t col, Kind kind);
+    Cell &push(uint32_t row, uint32_t col, Kind kind)
+    {
+        // The usual streamed cell: inside the grid, after the last one, below the cap, no error.
+        if (m_sink && kind != Kind::Error && row - 1 < MaxRows && col - 1 < MaxCols && m_streamedCount != 0 &&
+            m_streamedCount < m_maxCells &&
+            ((uint64_t(row) << 32) | col) > ((uint64_t(m_streamed.row) << 32) | m_streamed.col)) {
+            ++m_streamedCount;
+            m_streamed.row = row;
+            m_streamed.col = uint16_t(col);
+            m_streamed.kind = kind;
+            m_streamed.number = 0;
+            return m_streamed;
+        }
+        return pushChecked(row, col, kind);
+    }
+    Cell &pushChecked(uint32_t row, uint32_t col, Kind kind);
     // Hands the cell just pushed to the sink.
     void streamCell();
     std::string_view cellUtf8(const Cell &c, SheetTextRun &run) const;
