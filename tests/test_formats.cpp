@@ -610,6 +610,38 @@ class TestFormats : public QObject {
         QCOMPARE(loadThroughGrid(fixture(file)), grid);
     }
 
+    // The streamed load takes a row whole when every field is shown as written and cell by cell
+    // otherwise; both give the texts the cell-by-cell read gives, in both locales, up to the empty
+    // row that ends the data.
+    void csvRowsWholeAndCellByCell()
+    {
+        const QString file = fixture(QStringLiteral("mixed_rows.csv"));
+        for (const bool comma : {true, false}) {
+            comma ? TestEnv::useComma() : TestEnv::usePoint();
+            const QVector<QStringList> grid = loadThroughGrid(file);
+            QCOMPARE(grid.size(), 10); // headings, the mapping row, eight data rows
+            const QVector<QStringList> cells = readFile(file, 11, 7);
+            QCOMPARE(grid[0], cells[0].mid(0, 5));
+            for (int r = 2; r < grid.size(); ++r)
+                QCOMPARE(grid[r], cells[r - 1].mid(0, 5));
+            QCOMPARE(cells[9], QStringList(7, QString())); // the empty row
+            QCOMPARE(cells[10].mid(0, 2), (QStringList{"A-9", QStringLiteral("después del vacío")}));
+            if (!comma) {
+                QCOMPARE(grid[2][3], QStringLiteral("0,25"));
+                QCOMPARE(grid[4][2], QStringLiteral("1.234,50"));
+                continue;
+            }
+            QCOMPARE(grid[2], (QStringList{"A-1", "Tornillo", "10", "0,25", "simple"}));
+            QCOMPARE(grid[3], (QStringList{"A-2", "Tuerca; con punto y coma", "2", "1234,5", ""}));
+            QCOMPARE(grid[4], (QStringList{"A-3", "Arandela", "1234,5", "5", "1,5"}));
+            QCOMPARE(grid[5], (QStringList{"007", "Dijo \"hola\"", "3", "12", "x"}));
+            QCOMPARE(grid[6], (QStringList{"A-5", QStringLiteral("línea 1\nlínea 2"), "4", "1000", "7"}));
+            QCOMPARE(grid[7], (QStringList{"A-6", "Clavo", "-3", "0,001", "extra"}));
+            QCOMPARE(grid[8], (QStringList{"A-7", "", "", "", ""}));
+            QCOMPARE(grid[9].mid(0, 4), (QStringList{"A-8", "Perno", "8400.10.00", "2023/03/15"}));
+        }
+    }
+
     // A file exported in one locale and read in the other: its numbers do not read as numbers
     // there and stay the texts written, never other numbers (1234,5 is no 12345 under points).
     void csvFromTheOtherLocale()

@@ -127,14 +127,15 @@ void SheetGridModel::RowBuffer::append(QStringView text)
     m_text.truncate(m_used);
     if (m_col == 0) m_rowStart = m_used;
     m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
-    const SheetGridSpan span = appendUtf8(m_text, text);
+    SheetGridSpan span = appendUtf8(m_text, text);
+    if (span.length != 0) span.length |= m_ownFlag;
     m_used = m_text.size();
     // A column repeats its values (origins, brands, dates): the same text as the row above is
     // kept once.
     const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
     if (above != SIZE_MAX && span.length != 0 && m_cells[above].length == span.length &&
         std::memcmp(m_text.constData() + m_cells[above].offset, m_text.constData() + span.offset,
-                    span.length) == 0) {
+                    span.length & ~OwnSpan) == 0) {
         m_text.truncate(span.offset);
         m_used = span.offset;
         m_cells.push_back(m_cells[above]);
@@ -157,13 +158,12 @@ void SheetGridModel::RowBuffer::appendCopy(std::string_view text)
         m_cells.push_back({0, 0});
         return;
     }
-    const auto at = reinterpret_cast<uintptr_t>(text.data()) - m_sharedBase;
-    if (at < m_sharedSize && m_sharedSize - at >= text.size()) {
-        m_cells.push_back({uint32_t(at), uint32_t(text.size()) | SharedSpan});
+    if (isShared(text)) {
+        m_cells.push_back({uint32_t(reinterpret_cast<uintptr_t>(text.data()) - m_sharedBase), uint32_t(text.size())});
         return;
     }
     const size_t above = m_cells.size() >= size_t(m_cols) ? m_cells.size() - size_t(m_cols) : SIZE_MAX;
-    if (above != SIZE_MAX && m_cells[above].length == text.size() &&
+    if (above != SIZE_MAX && m_cells[above].length == (uint32_t(text.size()) | m_ownFlag) &&
         sameBytes(m_text.constData() + m_cells[above].offset, text.data(), text.size())) {
         m_cells.push_back(m_cells[above]);
         return;
@@ -173,7 +173,32 @@ void SheetGridModel::RowBuffer::appendCopy(std::string_view text)
     if (need > m_text.size()) grow(need);
     std::memcpy(m_text.data() + start, text.data(), text.size());
     m_used = need;
-    m_cells.push_back({uint32_t(start), uint32_t(text.size())});
+    m_cells.push_back({uint32_t(start), uint32_t(text.size()) | m_ownFlag});
+}
+
+void SheetGridModel::RowBuffer::appendRow(const std::string_view *texts, int count)
+{
+    int i = 0;
+    if (m_col == 0 && count > 1 && count <= m_cols) {
+        append(texts[i++]); // the row's first cell keeps the rooms ahead mapped
+        if (m_cells.capacity() - m_cells.size() >= size_t(count - 1)) {
+            SheetGridSpan *out = m_cells.extend(size_t(count - 1));
+            for (; i < count; ++i, ++out) {
+                const std::string_view text = texts[i];
+                if (text.empty())
+                    *out = {0, 0};
+                else if (isShared(text))
+                    *out = {uint32_t(reinterpret_cast<uintptr_t>(text.data()) - m_sharedBase), uint32_t(text.size())};
+                else
+                    break;
+            }
+            // What was not written goes through append.
+            m_cells.resize(m_cells.size() - size_t(count - i));
+            m_col = i == m_cols ? 0 : i;
+        }
+    }
+    for (; i < count; ++i)
+        append(texts[i]);
 }
 
 void SheetGridModel::RowBuffer::grow(qsizetype need)
@@ -192,11 +217,12 @@ void SheetGridModel::RowBuffer::reserve(size_t cells, qsizetype bytes)
 
 void SheetGridModel::RowBuffer::share(QByteArray text)
 {
-    // Offsets and lengths must fit beside the flag.
-    if (!m_cells.empty() || text.size() >= qsizetype(SharedSpan)) return;
+    // Lengths must fit beside the flag.
+    if (!m_cells.empty() || text.isEmpty() || text.size() >= qsizetype(OwnSpan)) return;
     m_shared = std::move(text);
     m_sharedBase = reinterpret_cast<uintptr_t>(m_shared.constData());
     m_sharedSize = size_t(m_shared.size());
+    m_ownFlag = OwnSpan;
 }
 
 void SheetGridModel::RowBuffer::settle()
@@ -210,12 +236,15 @@ void SheetGridModel::RowBuffer::settle()
     m_shared = QByteArray();
     m_sharedBase = 0;
     m_sharedSize = 0;
-    merged.append(m_text);
-    for (SheetGridSpan &span : m_cells) {
-        if (span.length & SharedSpan)
-            span.length &= ~SharedSpan;
-        else if (span.length != 0)
-            span.offset += uint32_t(base);
+    m_ownFlag = 0;
+    // The shared spans are right as they are; only the own ones move behind the shared text.
+    if (!m_text.isEmpty()) {
+        merged.append(m_text);
+        for (SheetGridSpan &span : m_cells)
+            if (span.length & OwnSpan) {
+                span.length &= ~OwnSpan;
+                span.offset += uint32_t(base);
+            }
     }
     m_text = std::move(merged);
     m_used = m_text.size();
@@ -252,8 +281,8 @@ QString SheetGridModel::RowBuffer::text(int row, int col) const
     if (row < 0 || col < 0 || col >= m_cols || size_t(row) * size_t(m_cols) + size_t(col) >= m_cells.size())
         return QString();
     const SheetGridSpan span = m_cells[size_t(row) * size_t(m_cols) + size_t(col)];
-    if (span.length & SharedSpan) return textOf(m_shared, {span.offset, span.length & ~SharedSpan});
-    return textOf(m_text, span);
+    if (m_ownFlag && !(span.length & OwnSpan)) return textOf(m_shared, span);
+    return textOf(m_text, {span.offset, span.length & ~m_ownFlag});
 }
 
 SheetGridModel::SheetGridModel(QObject *parent) : QAbstractTableModel(parent)

@@ -47,6 +47,13 @@ class SheetGridSpans {
     SheetGridSpan *begin() { return m_data; }
     SheetGridSpan *end() { return m_data + m_size; }
 
+    // n more spans at the end, for the caller to write; the room must be there.
+    SheetGridSpan *extend(size_t n)
+    {
+        SheetGridSpan *at = m_data + m_size;
+        m_size += n;
+        return at;
+    }
     void push_back(SheetGridSpan span)
     {
         if (m_size == m_capacity) reallocate(m_capacity < 64 ? 64 : m_capacity * 2);
@@ -94,15 +101,16 @@ class SheetGridModel : public QAbstractTableModel {
         void append(std::string_view text)
         {
             // Within a row, a text that lies in the shared buffer is only its place.
-            const auto at = reinterpret_cast<uintptr_t>(text.data()) - m_sharedBase;
-            if (m_col != 0 && !text.empty() && at < m_sharedSize && m_sharedSize - at >= text.size() &&
-                m_cells.size() < m_cells.capacity()) {
+            if (m_col != 0 && isShared(text) && m_cells.size() < m_cells.capacity()) {
                 m_col = m_col + 1 == m_cols ? 0 : m_col + 1;
-                m_cells.push_back({uint32_t(at), uint32_t(text.size()) | SharedSpan});
+                m_cells.push_back({uint32_t(reinterpret_cast<uintptr_t>(text.data()) - m_sharedBase),
+                                   uint32_t(text.size())});
                 return;
             }
             appendCopy(text);
         }
+        // A whole row's texts, at most cols() of them (the rest of the row stays to be appended).
+        void appendRow(const std::string_view *texts, int count);
         // Room for this many cells and bytes of text, so that the buffers are not grown by copies.
         void reserve(size_t cells, qsizetype bytes);
         // Texts appended as views into text (a reader's whole file) are kept as places in it, not
@@ -117,14 +125,22 @@ class SheetGridModel : public QAbstractTableModel {
         // Makes m_text at least need bytes long, some room beyond them too.
         void grow(qsizetype need);
         void appendCopy(std::string_view text);
+        // A non-empty text that lies in the shared buffer.
+        bool isShared(std::string_view text) const
+        {
+            const auto at = reinterpret_cast<uintptr_t>(text.data()) - m_sharedBase;
+            return !text.empty() && at < m_sharedSize && m_sharedSize - at >= text.size();
+        }
         // Moves the shared text and the own texts into m_text, the shared first.
         void settle();
-        // A span's length has this bit when it lies in m_shared.
-        static constexpr uint32_t SharedSpan = 0x80000000u;
+        // While a buffer is shared, a span of m_text has this bit in its length; the others lie
+        // in m_shared (which comes first once settled, so that most spans stay as they are).
+        static constexpr uint32_t OwnSpan = 0x80000000u;
         QByteArray m_text;
         QByteArray m_shared;
         uintptr_t m_sharedBase = 0; // m_shared's bytes, for the test of append
         size_t m_sharedSize = 0;
+        uint32_t m_ownFlag = 0; // OwnSpan while a buffer is shared
         qsizetype m_used = 0; // bytes of m_text in use: its size runs ahead of them
         SheetGridSpans m_cells;
         int m_cols;

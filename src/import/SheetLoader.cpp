@@ -174,12 +174,8 @@ class StreamedRows final : public SheetCellSink {
             if (m_ended) return;
             m_row = row;
             const uint32_t n = std::min(count, m_cols);
-            bool any = false;
-            for (uint32_t i = 0; i < n; ++i) {
-                m_rows->append(texts[i]);
-                any = any || !texts[i].empty();
-            }
-            m_any = any;
+            m_rows->appendRow(texts, int(n));
+            m_any = std::any_of(texts, texts + n, [](std::string_view text) { return !text.empty(); });
             m_col = n + 1;
         } catch (const PlanexoError &) {
             throw SheetStreamFallback{};

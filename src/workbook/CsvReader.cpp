@@ -229,6 +229,18 @@ bool blank(char c)
 // normal receives the number in C form (at most NormalChars bytes), its length in normalLength;
 // exponent tells whether it has one. Whether the value is finite is valueOf's to tell.
 constexpr size_t NormalChars = 80;
+// Whether a field that starts -?digits(decimal digits)? (decimal: one byte) can be no number for
+// what follows at p: only a group separator after one to three digits, an exponent or blanks may
+// follow in the other forms. Dates, and positions like 8400.10.00 in a comma locale, end here.
+inline bool textAfterDigits(const char *p, const char *end, const char *digits, size_t intDigits,
+                            const NumberForm &form)
+{
+    return p < end && *p != 'e' && *p != 'E' && !blank(*p) &&
+           (form.group.empty() || *p != form.group[0] || intDigits > 3 ||
+            (intDigits == 0 && form.group.size() == 1)) &&
+           !(p == digits && (*p == form.decimal[0] || *p == '+'));
+}
+
 // plain: the field is -?digits(decimal digits)? without blanks, so that the number written in the
 // locale's form is the field itself whenever its C form is.
 bool numberSyntax(std::string_view field, const NumberForm &form, char *normal, size_t &normalLength,
@@ -266,13 +278,7 @@ bool numberSyntax(std::string_view field, const NumberForm &form, char *normal, 
             plain = true;
             return true;
         }
-        // Only a group separator after one to three digits, an exponent or blanks may follow in the
-        // other forms (dates, and positions like 8400.10.00 in a comma locale, end here).
-        if (p < end && *p != 'e' && *p != 'E' && !blank(*p) &&
-            (form.group.empty() || *p != form.group[0] || intDigits > 3 ||
-             (intDigits == 0 && form.group.size() == 1)) &&
-            !(p == digits && (*p == form.decimal[0] || *p == '+')))
-            return false;
+        if (textAfterDigits(p, end, digits, intDigits, form)) return false;
     }
     return numberForms(field, form, normal, normalLength, exponent);
 }
@@ -335,18 +341,12 @@ class Splitter {
 
     bool atEnd() const { return m_p >= m_end; }
     const char *position() const { return m_p; }
-    // Back to a place position() gave, to split from there again.
-    void rewind(const char *p) { m_p = p; }
-    // Whether the last field had quotes doubled or line ends changed: then it is a copy, valid
-    // until the next field.
-    bool copied() const { return m_copied; }
 
     // The next field of the current record into field (a view into the text or into scratch);
     // false when the record ended before it (then the next call starts the next record).
     bool nextField(std::string_view &field, bool &recordEnds)
     {
         recordEnds = false;
-        m_copied = false;
         if (m_p >= m_end) {
             recordEnds = true;
             field = {};
@@ -362,7 +362,6 @@ class Splitter {
                 return finishField(recordEnds);
             }
             m_scratch.clear();
-            m_copied = true;
             for (;;) {
                 q = findAny(m_p, m_end, '"', '\r', '"');
                 m_scratch.append(m_p, size_t(q - m_p));
@@ -394,6 +393,44 @@ class Splitter {
         return finishField(recordEnds);
     }
 
+    // The next record's fields as views into the text, when none has quotes doubled or text after
+    // its closing quote and each passes keep; otherwise nothing is taken and false returned.
+    template <class Keep> bool viewsOfRecord(std::vector<std::string_view> &fields, Keep keep)
+    {
+        fields.clear();
+        const char *p = m_p;
+        for (;;) {
+            std::string_view field;
+            if (p < m_end && *p == '"') {
+                const char *q = findAny(p + 1, m_end, '"', '\r', '"');
+                if (q >= m_end || *q != '"') return false;
+                const char *after = q + 1;
+                if (after < m_end && *after != m_delim && *after != '\n' && *after != '\r') return false;
+                field = std::string_view(p + 1, size_t(q - p - 1));
+                p = after;
+            } else {
+                const char *q = findAny(p, m_end, m_delim, '\n', '\r');
+                field = std::string_view(p, size_t(q - p));
+                p = q;
+            }
+            if (!field.empty() && !keep(field)) return false;
+            fields.push_back(field);
+            if (p >= m_end) break;
+            if (*p == m_delim) {
+                // A delimiter at the very end leaves one empty field, which ends the record.
+                if (++p == m_end) {
+                    fields.push_back(std::string_view());
+                    break;
+                }
+                continue;
+            }
+            p += (*p == '\r' && p + 1 < m_end && p[1] == '\n') ? 2 : 1;
+            break;
+        }
+        m_p = p;
+        return true;
+    }
+
   private:
     bool finishField(bool &recordEnds)
     {
@@ -412,7 +449,6 @@ class Splitter {
     const char *m_p;
     const char *m_end;
     char m_delim;
-    bool m_copied = false;
     std::string m_scratch;
 };
 
@@ -545,6 +581,7 @@ bool shownAsWritten(std::string_view field, const NumberForm &form, char point)
     }
     if (p == end && intDigits > 0 && intDigits + size_t(p - frac) <= 15)
         return WorkbookSheet::isNumberUtf8(field, point);
+    if (point && textAfterDigits(p, end, digits, intDigits, form)) return true;
     char normal[NormalChars];
     size_t length = 0;
     bool exponent = false, plain = false;
@@ -556,19 +593,8 @@ bool shownAsWritten(std::string_view field, const NumberForm &form, char point)
 // where it was and returns false.
 bool wholeRow(Splitter &splitter, const NumberForm &form, std::vector<std::string_view> &fields)
 {
-    const char *start = splitter.position();
-    fields.clear();
-    std::string_view field;
     const char point = form.decimal.size() == 1 ? form.decimal[0] : 0;
-    for (bool ends = false; !ends;) {
-        splitter.nextField(field, ends);
-        if (!field.empty() && (splitter.copied() || !shownAsWritten(field, form, point))) {
-            splitter.rewind(start);
-            return false;
-        }
-        fields.push_back(field);
-    }
-    return true;
+    return splitter.viewsOfRecord(fields, [&](std::string_view field) { return shownAsWritten(field, form, point); });
 }
 
 } // namespace

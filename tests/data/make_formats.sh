@@ -116,3 +116,27 @@ except Exception:
 PY
 kill "$office" 2>/dev/null || true
 wait "$office" 2>/dev/null || true
+
+# Rows the streamed load takes whole and rows it takes cell by cell, side by side, as Python's csv
+# module writes them (';', CR LF, quotes only where needed): plain numbers and texts; numbers not
+# written as the grid writes them (group separators, a sign, trailing zeros, an exponent, blanks);
+# doubled quotes and a CR LF inside quotes; more fields than headings; an empty row that ends the
+# data, and a row after it.
+/usr/bin/python3 - mixed_rows.csv <<'PY'
+import csv, sys
+rows = [
+    ["Codigo", "Descripcion", "Cantidad", "Precio", "Nota"],
+    ["A-1", "Tornillo", "10", "0,25", "simple"],
+    ["A-2", "Tuerca; con punto y coma", "2", "1234,5", ""],
+    ["A-3", "Arandela", "1.234,50", "+5", "1,50"],
+    ["007", 'Dijo "hola"', "3", "12", "x"],
+    ["A-5", "línea 1\r\nlínea 2", "4", "1e3", " 7 "],
+    ["A-6", "Clavo", "-3", "0,001", "extra", "más", ""],
+    ["A-7", "", "", "", "", ""],
+    ["A-8", "Perno", "8400.10.00", "2023/03/15", "-0"],
+    [],
+    ["A-9", "después del vacío", "1", "2", "3"],
+]
+with open(sys.argv[1], "w", newline="", encoding="utf-8") as f:
+    csv.writer(f, delimiter=";").writerows(rows)
+PY
