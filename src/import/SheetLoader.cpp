@@ -250,9 +250,9 @@ class StreamedRows final : public SheetCellSink {
         // The rows hold the only other reference, so that the pasted grid adopts the text uncopied.
         const bool shared = !m_shared.isNull();
         if (shared) m_rows->share(std::exchange(m_shared, QByteArray()));
-        // About the bytes of a usual invoice cell for each, for the texts (few are copied when the
-        // reader's text is shared).
-        m_rows->reserve(m_reserve, qsizetype(std::min<size_t>(m_reserve * (shared ? 2 : 16), UINT32_MAX)));
+        // About the bytes of a usual invoice cell for each, for the texts (none ahead when the
+        // reader's text is shared: few are copied then).
+        m_rows->reserve(m_reserve, qsizetype(std::min<size_t>(shared ? 0 : m_reserve * 16, UINT32_MAX)));
     }
 
     // Completes the open row; an empty one ends the data.

@@ -83,6 +83,11 @@ bool validUtf8(const QByteArray &bytes)
         }
         int more;
         uint32_t cp;
+        // Two-byte characters (accented letters), the usual ones, at once.
+        if (end - p >= 2 && *p >= 0xC2 && *p < 0xE0 && (p[1] & 0xC0) == 0x80) {
+            p += 2;
+            continue;
+        }
         if ((*p & 0xE0) == 0xC0) {
             more = 1;
             cp = *p & 0x1F;

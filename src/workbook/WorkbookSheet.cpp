@@ -250,29 +250,6 @@ bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view t
     return true;
 }
 
-bool WorkbookSheet::isNumberUtf8(std::string_view text, char point)
-{
-    size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
-    const size_t intStart = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-        ++i;
-    const size_t intDigits = i - intStart;
-    if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0')) return false;
-    if (i == text.size())
-        return intDigits <= 15 && !(intDigits == 1 && text[intStart] == '0' && intStart == 1);
-    if (text[i] != point || intDigits > 9) return false;
-    const size_t fracStart = ++i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-        ++i;
-    const size_t places = i - fracStart;
-    if (i != text.size() || places == 0 || places > 6 || text.back() == '0') return false;
-    // Below 1E-04 the text has an exponent.
-    if (text[intStart] == '0') {
-        const size_t lead = std::min<size_t>(places, 4);
-        return text.substr(fracStart, lead).find_first_not_of('0') != std::string_view::npos;
-    }
-    return true;
-}
 
 void WorkbookSheet::addStreamedRow(uint32_t row, const std::string_view *texts, uint32_t count)
 {

@@ -177,7 +177,27 @@ class WorkbookSheet {
     // reads as: a whole number below 1E+15, or one of 1 to 6 decimal places (the last not zero)
     // from 1E-04 to below 1E+09, without leading zeros or a sign on zero.
     // point: the decimal separator the text uses (the locale's, one byte, for a text as shown).
-    static bool isNumberUtf8(std::string_view text, char point = '.');
+    static bool isNumberUtf8(std::string_view text, char point = '.')
+    {
+        size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+        const size_t intStart = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        const size_t intDigits = i - intStart;
+        if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0')) return false;
+        if (i == text.size()) return intDigits <= 15 && !(intDigits == 1 && text[intStart] == '0' && intStart == 1);
+        if (text[i] != point || intDigits > 9) return false;
+        const size_t fracStart = ++i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        const size_t places = i - fracStart;
+        if (i != text.size() || places == 0 || places > 6 || text.back() == '0') return false;
+        if (text[intStart] != '0') return true;
+        // Below 1E-04 the text has an exponent.
+        for (size_t k = fracStart; k < fracStart + std::min<size_t>(places, 4); ++k)
+            if (text[k] != '0') return true;
+        return false;
+    }
     // What numberUtf8 writes for the value a number's text reads as, worked out on the text: the
     // text itself when isNumberUtf8, else a decimal of 16 or 17 significant digits rounded to 15
     // where the rounding is certain. The bytes written to out (NumberChars), 0 when not worked out.
