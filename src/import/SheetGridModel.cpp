@@ -387,14 +387,19 @@ void SheetGridModel::paste(int row, RowBuffer &&cells)
     cells.settle();
     // The larger buffer is kept and the other appended to it, so a load moves its texts in.
     qsizetype gridBase = 0, bufferBase = 0;
+    // The buffer fills the grid from `row` to its end: its cells are taken, not copied, and only the
+    // grid's cells above `row` stay (the others, often never written, are not even read).
+    const bool whole = row >= 0 && cells.m_cols == m_cols &&
+                       size_t(row) * size_t(m_cols) + cells.m_cells.size() == m_cells.size();
     if (cells.m_text.size() > m_text.size()) {
         gridBase = cells.m_text.size();
         if (gridBase + m_text.size() > qsizetype(UINT32_MAX))
             throw PlanexoError(1004, QStringLiteral("El libro tiene más texto del que se puede leer"));
         cells.m_text.append(m_text);
         m_text = std::move(cells.m_text);
-        for (SheetGridSpan &span : m_cells)
-            if (span.length != 0) span.offset += uint32_t(gridBase);
+        const size_t kept = whole ? size_t(row) * size_t(m_cols) : m_cells.size();
+        for (size_t i = 0; i < kept; ++i)
+            if (m_cells[i].length != 0) m_cells[i].offset += uint32_t(gridBase);
     } else {
         bufferBase = m_text.size();
         if (bufferBase + cells.m_text.size() > qsizetype(UINT32_MAX))
@@ -402,9 +407,7 @@ void SheetGridModel::paste(int row, RowBuffer &&cells)
         m_text.append(cells.m_text);
     }
     cells.m_text = QByteArray();
-    if (row >= 0 && cells.m_cols == m_cols &&
-        size_t(row) * size_t(m_cols) + cells.m_cells.size() == m_cells.size()) {
-        // The buffer fills the grid from `row` to its end: its cells are taken, not copied.
+    if (whole) {
         SheetGridSpans moved = std::move(cells.m_cells);
         if (bufferBase != 0)
             for (SheetGridSpan &span : moved)

@@ -489,9 +489,19 @@ QByteArray readFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
-    if (file.size() > MaxFileBytes)
+    const qint64 size = file.size();
+    if (size > MaxFileBytes)
         fail(QStringLiteral("El archivo supera %1 MiB, el máximo que se lee").arg(MaxFileBytes >> 20));
-    return file.readAll();
+    // Room beyond the text: the grid that keeps it appends its own texts without a copy.
+    QByteArray bytes;
+    bytes.reserve(qsizetype(size) + 64 * 1024);
+    bytes.resize(qsizetype(size));
+    const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
+    if (got < 0) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
+    bytes.truncate(qsizetype(got));
+    // A file that grew since its size was asked is read to its end.
+    if (got == size && !file.atEnd()) bytes += file.readAll();
+    return bytes;
 }
 
 } // namespace
