@@ -806,6 +806,18 @@ class TestFormats : public QObject {
                  QStringLiteral("El archivo %1 no es un libro de Excel: es una imagen PNG").arg(png));
         QCOMPARE(image.number(), 1004L);
         QCOMPARE(image.source(), AbrirSource);
+        // The other Office programs' files, old and new, and OpenDocument's text and slides.
+        const QString doc = fixture(QStringLiteral("not_a_workbook.doc"));
+        QCOMPARE(openError(doc).description(),
+                 QStringLiteral("El archivo no es un libro de Excel: es un documento de Word"));
+        for (const auto &[file, what] : {std::pair{"not_a_workbook.docx", "un documento de Word"},
+                                         std::pair{"not_a_workbook.pptx", "una presentación de PowerPoint"},
+                                         std::pair{"not_a_workbook.odt", "un documento de texto de OpenDocument"},
+                                         std::pair{"not_a_workbook.odp", "una presentación de OpenDocument"}}) {
+            const QString path = fixture(QString::fromUtf8(file));
+            QCOMPARE(openError(path).description(),
+                     QStringLiteral("El archivo %1 no es un libro de Excel: es %2").arg(path, QString::fromUtf8(what)));
+        }
         // A binary file of no known kind.
         const QString binary = madeDir.filePath(QStringLiteral("datos.bin"));
         QFile out(binary);

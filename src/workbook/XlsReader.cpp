@@ -38,6 +38,11 @@ QByteArray workbookStream(const QString &path)
             fail(QStringLiteral("El libro está dañado o incompleto: su hoja de datos no se puede leer"));
         return stream;
     }
+    // The other Office programs' documents, named by their main stream.
+    if (compound.contains(QStringLiteral("WordDocument")))
+        fail(QStringLiteral("El archivo no es un libro de Excel: es un documento de Word"));
+    if (compound.contains(QStringLiteral("PowerPoint Document")))
+        fail(QStringLiteral("El archivo no es un libro de Excel: es una presentación de PowerPoint"));
     fail(QStringLiteral("El archivo no es un libro de Excel: es un documento de otro programa"));
 }
 

@@ -76,6 +76,14 @@ convert "$work/text_cases.xlsx" 'csv:Text - txt - csv (StarCalc):44,34,76,1' tex
 
 # Files that are no workbook, both by LibreOffice: a PDF, and the PNG thumbnail it keeps in an .ods.
 convert "$work/text_cases.xlsx" pdf not_a_workbook.pdf
+# Documents of the other office programs (Debian: libreoffice-writer-nogui, libreoffice-impress-nogui):
+# Word's old and new formats, a PowerPoint presentation, OpenDocument text and slides.
+printf 'Factura de prueba\n' > "$work/not_a_workbook.txt"
+convert "$work/not_a_workbook.txt" doc not_a_workbook.doc
+convert "$work/not_a_workbook.txt" docx not_a_workbook.docx
+convert "$work/not_a_workbook.txt" odt not_a_workbook.odt
+convert not_a_workbook.odt 'pptx:Impress MS PowerPoint 2007 XML' not_a_workbook.pptx
+convert not_a_workbook.pptx odp not_a_workbook.odp
 unzip -p text_cases.ods Thumbnails/thumbnail.png > not_a_workbook.png
 
 # The invoice saved as .ods with the password "clave", through LibreOffice's UNO bridge (Debian:
