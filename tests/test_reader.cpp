@@ -1224,7 +1224,7 @@ class TestReader : public QObject {
             << "El libro está dañado o incompleto: su estructura interna no es válida";
         QTest::newRow("compound file without a workbook")
             << fixture("word_document.xls")
-            << "El archivo no es un libro de Excel: es un documento de otro programa";
+            << "El archivo no es un libro de Excel: es un documento de Word";
         QTest::newRow("password xlsx")
             << fixture("protected.xlsx") << "El libro está protegido con contraseña";
         QTest::newRow("password xls") << fixture("protected.xls") << "El libro está protegido con contraseña";

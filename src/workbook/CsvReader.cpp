@@ -582,20 +582,24 @@ bool shownAsWritten(std::string_view field, const NumberForm &form, char point)
     // -?digits(point digits)?, 15 digits at most: the usual numbers, told without a copy.
     const char *p = field.data();
     const char *end = p + field.size();
-    if (*p == '-') ++p;
+    const bool negative = *p == '-';
+    if (negative) ++p;
     const char *digits = p;
     while (p < end && *p >= '0' && *p <= '9')
         ++p;
     const size_t intDigits = size_t(p - digits);
     if (intDigits > 1 && digits[0] == '0') return true; // a code with its leading zeros
     const char *frac = p;
-    if (intDigits > 0 && p < end && *p == point && point) {
+    const bool hasPoint = intDigits > 0 && p < end && *p == point && point;
+    if (hasPoint) {
         frac = ++p;
         while (p < end && *p >= '0' && *p <= '9')
             ++p;
     }
-    if (p == end && intDigits > 0 && intDigits + size_t(p - frac) <= 15)
-        return WorkbookSheet::isNumberUtf8(field, point);
+    if (p == end && intDigits > 0 && intDigits + size_t(p - frac) <= 15) {
+        const std::string_view decimals(frac, size_t(p - frac));
+        return WorkbookSheet::isNumberUtf8(negative, std::string_view(digits, intDigits), hasPoint ? &decimals : nullptr);
+    }
     if (point && textAfterDigits(p, end, digits, intDigits, form)) return true;
     char normal[NormalChars];
     size_t length = 0;

@@ -179,23 +179,34 @@ class WorkbookSheet {
     // point: the decimal separator the text uses (the locale's, one byte, for a text as shown).
     static bool isNumberUtf8(std::string_view text, char point = '.')
     {
-        size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+        const bool negative = !text.empty() && text[0] == '-';
+        size_t i = negative ? 1 : 0;
         const size_t intStart = i;
         while (i < text.size() && text[i] >= '0' && text[i] <= '9')
             ++i;
-        const size_t intDigits = i - intStart;
-        if (intDigits == 0 || (intDigits > 1 && text[intStart] == '0')) return false;
-        if (i == text.size()) return intDigits <= 15 && !(intDigits == 1 && text[intStart] == '0' && intStart == 1);
-        if (text[i] != point || intDigits > 9) return false;
+        const std::string_view integer = text.substr(intStart, i - intStart);
+        if (i == text.size()) return isNumberUtf8(negative, integer, nullptr);
+        if (text[i] != point) return false;
         const size_t fracStart = ++i;
         while (i < text.size() && text[i] >= '0' && text[i] <= '9')
             ++i;
-        const size_t places = i - fracStart;
-        if (i != text.size() || places == 0 || places > 6 || text.back() == '0') return false;
-        if (text[intStart] != '0') return true;
+        if (i != text.size()) return false;
+        const std::string_view decimals = text.substr(fracStart);
+        return isNumberUtf8(negative, integer, &decimals);
+    }
+    // The same for a text already split into its sign, its integer digits and, when it has a
+    // decimal separator, its decimal digits (none is a text such as "5,").
+    static bool isNumberUtf8(bool negative, std::string_view integer, const std::string_view *decimals)
+    {
+        const size_t intDigits = integer.size();
+        if (intDigits == 0 || (intDigits > 1 && integer[0] == '0')) return false;
+        if (!decimals) return intDigits <= 15 && !(intDigits == 1 && integer[0] == '0' && negative);
+        const size_t places = decimals->size();
+        if (intDigits > 9 || places == 0 || places > 6 || decimals->back() == '0') return false;
+        if (integer[0] != '0') return true;
         // Below 1E-04 the text has an exponent.
-        for (size_t k = fracStart; k < fracStart + std::min<size_t>(places, 4); ++k)
-            if (text[k] != '0') return true;
+        for (size_t k = 0; k < std::min<size_t>(places, 4); ++k)
+            if ((*decimals)[k] != '0') return true;
         return false;
     }
     // What numberUtf8 writes for the value a number's text reads as, worked out on the text: the
