@@ -171,12 +171,7 @@ WorkbookSheet::Cell &WorkbookSheet::pushChecked(uint32_t row, uint32_t col, Kind
             m_keepStrings = uint32_t(m_spans.size());
         else if (row < m_streamed.row || (row == m_streamed.row && col <= m_streamed.col))
             throw SheetStreamFallback{};
-        ++m_streamedCount;
-        m_streamed.row = row;
-        m_streamed.col = uint16_t(col);
-        m_streamed.kind = kind;
-        m_streamed.number = 0;
-        return m_streamed;
+        return streamed(row, col, kind, 1);
     }
     if (!m_cells.empty()) {
         const Cell &last = m_cells.back();
@@ -268,11 +263,7 @@ void WorkbookSheet::addStreamedRow(uint32_t row, const std::string_view *texts, 
             if (!texts[i].empty()) addStreamedText(row, std::min<uint32_t>(i + 1, MaxCols + 1), texts[i]);
         return;
     }
-    m_streamedCount += cells;
-    m_streamed.row = row;
-    m_streamed.col = uint16_t(last);
-    m_streamed.kind = Kind::Text;
-    m_streamed.number = 0;
+    streamed(row, last, Kind::Text, cells);
     m_sink->row(row, texts, count);
 }
 

@@ -231,17 +231,21 @@ class WorkbookSheet {
         // The usual streamed cell: inside the grid, after the last one, below the cap, no error.
         if (m_sink && kind != Kind::Error && row - 1 < MaxRows && col - 1 < MaxCols && m_streamedCount != 0 &&
             m_streamedCount < m_maxCells &&
-            ((uint64_t(row) << 32) | col) > ((uint64_t(m_streamed.row) << 32) | m_streamed.col)) {
-            ++m_streamedCount;
-            m_streamed.row = row;
-            m_streamed.col = uint16_t(col);
-            m_streamed.kind = kind;
-            m_streamed.number = 0;
-            return m_streamed;
-        }
+            ((uint64_t(row) << 32) | col) > ((uint64_t(m_streamed.row) << 32) | m_streamed.col))
+            return streamed(row, col, kind, 1);
         return pushChecked(row, col, kind);
     }
     Cell &pushChecked(uint32_t row, uint32_t col, Kind kind);
+    // Counts cells handed to the sink, the last of them at (row, col).
+    Cell &streamed(uint32_t row, uint32_t col, Kind kind, size_t cells)
+    {
+        m_streamedCount += cells;
+        m_streamed.row = row;
+        m_streamed.col = uint16_t(col);
+        m_streamed.kind = kind;
+        m_streamed.number = 0;
+        return m_streamed;
+    }
     // Hands the cell just pushed to the sink.
     void streamCell();
     std::string_view cellUtf8(const Cell &c, SheetTextRun &run) const;
