@@ -571,9 +571,10 @@ bool startsWith(const char *p, const char *end, const char (&literal)[N])
     return size_t(end - p) >= N - 1 && std::memcmp(p, literal, N - 1) == 0;
 }
 
-// The first of the bytes a, b and c from p, or end; eight bytes at a time, as values and texts of
+// The first of the bytes A, B and C from p, or end; eight bytes at a time, as values and texts of
 // the usual cell are a few words long.
-const char *findAny(const char *p, const char *end, char a, char b, char c)
+template <char A, char B, char C>
+const char *findAny(const char *p, const char *end)
 {
     if constexpr (std::endian::native == std::endian::little) {
         constexpr uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
@@ -582,13 +583,13 @@ const char *findAny(const char *p, const char *end, char a, char b, char c)
         while (end - p >= 8) {
             uint64_t w;
             std::memcpy(&w, p, 8);
-            const uint64_t hits = zeroBytes(w ^ (Ones * uchar(a))) | zeroBytes(w ^ (Ones * uchar(b))) |
-                                  zeroBytes(w ^ (Ones * uchar(c)));
+            const uint64_t hits = zeroBytes(w ^ (Ones * uchar(A))) | zeroBytes(w ^ (Ones * uchar(B))) |
+                                  zeroBytes(w ^ (Ones * uchar(C)));
             if (hits) return p + (std::countr_zero(hits) >> 3);
             p += 8;
         }
     }
-    while (p < end && *p != a && *p != b && *p != c)
+    while (p < end && *p != A && *p != B && *p != C)
         ++p;
     return p;
 }
@@ -655,7 +656,8 @@ size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &parag
         if (end - equals < 2 || *equals != '=' || (equals[1] != '"' && equals[1] != '\'')) return 0;
         const char quote = equals[1];
         // A value with a reference to decode is left to the scanner.
-        const char *const valueEnd = findAny(equals + 2, end, quote, '<', '&');
+        const char *const valueEnd =
+            quote == '"' ? findAny<'"', '<', '&'>(equals + 2, end) : findAny<'\'', '<', '&'>(equals + 2, end);
         if (valueEnd == end || *valueEnd != quote) return 0;
         const std::string_view value(equals + 2, size_t(valueEnd - equals - 2));
         if (knownLength > 0) {
@@ -701,7 +703,7 @@ size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &parag
     ++p;
     if (!startsWith(p, end, "<text:p>")) return 0;
     p += 8;
-    const char *const textEnd = findAny(p, end, '<', '&', '\r');
+    const char *const textEnd = findAny<'<', '&', '\r'>(p, end);
     if (!startsWith(textEnd, end, "</text:p></table:table-cell>")) return 0;
     paragraph = std::string_view(p, size_t(textEnd - p));
     hasParagraph = true;
