@@ -17,8 +17,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <zip.h>
@@ -220,7 +220,8 @@ QString gridText(const QString &field, bool comma)
         return text;
     }
     if (const QRegularExpressionMatch m = date.match(field); m.hasMatch()) {
-        const QString day = QString::number(m.captured(3).toInt()), month = QString::number(m.captured(2).toInt());
+        const QString day = QString::number(m.captured(3).toInt()),
+                      month = QString::number(m.captured(2).toInt());
         return (comma ? day + QLatin1Char('/') + month : month + QLatin1Char('/') + day) + QLatin1Char('/') +
                m.captured(1);
     }
@@ -626,8 +627,9 @@ class TestFormats : public QObject {
         QVERIFY(xml.contains("&amp;"));
         QVERIFY(xml.contains("office:date-value=\"2021-02-02\""));
         QVERIFY(xml.contains("office:boolean-value=\"true\""));
-        QVERIFY(xml.contains(file.contains(QLatin1String("gnumeric")) ? "office:value=\"0.904200000000000100008\""
-                                                                      : "office:value=\"0.9042\""));
+        QVERIFY(xml.contains(file.contains(QLatin1String("gnumeric"))
+                                 ? "office:value=\"0.904200000000000100008\""
+                                 : "office:value=\"0.9042\""));
         QVERIFY(xml.contains("table:number-columns-repeated=\"2\" office:value-type=\"") ||
                 file.contains(QLatin1String("gnumeric")));
         const QString spaced = madeDir.filePath(file + QStringLiteral("_spaced.ods"));
@@ -660,26 +662,34 @@ class TestFormats : public QObject {
             fixture(QStringLiteral("invoice_libreoffice.ods")), path,
             {{"content.xml",
               content("<table:table-row table:number-rows-repeated=\"3\">"
-                      "<table:table-cell office:value-type=\"string\"><text:p>uno  dos </text:p></table:table-cell>"
+                      "<table:table-cell office:value-type=\"string\"><text:p>uno  dos "
+                      "</text:p></table:table-cell>"
                       "<table:table-cell office:string-value=\"valor\" office:value-type=\"string\">"
                       "<text:p>visto</text:p></table:table-cell>"
-                      "<table:table-cell office:value-type='string'><text:p> tres\tcuatro</text:p></table:table-cell>"
+                      "<table:table-cell office:value-type='string'><text:p> "
+                      "tres\tcuatro</text:p></table:table-cell>"
                       "<table:table-cell office:value='0.300000000000000044409' table:style-name='x' "
                       "office:value-type='float'><text:p>0.3</text:p></table:table-cell>"
                       "<table:table-cell table:number-columns-repeated=\"2\" office:value-type=\"float\" "
                       "office:value=\"0.666666666666666629659\"><text:p>0.67</text:p></table:table-cell>"
-                      "<table:table-cell office:value-type=\"float\" office:value=\"-1.23456789012345178901E-05\">"
-                      "<text:p>0</text:p></table:table-cell></table:table-row><table:table-row><table:table-cell office:value-type=\"string\">"
+                      "<table:table-cell office:value-type=\"float\" "
+                      "office:value=\"-1.23456789012345178901E-05\">"
+                      "<text:p>0</text:p></table:table-cell></"
+                      "table:table-row><table:table-row><table:table-cell office:value-type=\"string\">"
                       "<text:p>fin</text:p></table:table-cell></table:table-row>")}}));
         for (const bool c : {true, false}) {
             c ? TestEnv::useComma() : TestEnv::usePoint();
-            const QStringList row{"uno dos", "valor", "tres cuatro", c ? "0,3" : "0.3",
+            const QStringList row{"uno dos",
+                                  "valor",
+                                  "tres cuatro",
+                                  c ? "0,3" : "0.3",
                                   c ? "0,666666666666667" : "0.666666666666667",
                                   c ? "0,666666666666667" : "0.666666666666667",
                                   c ? "-1,23456789012345E-05" : "-1.23456789012345E-05"};
             const QStringList last{"fin", "", "", "", "", "", ""};
             QCOMPARE(readFile(path, 4, 7), (QVector<QStringList>{row, row, row, last}));
-            QCOMPARE(loadThroughGrid(path), (QVector<QStringList>{row, QStringList(7, QString()), row, row, last}));
+            QCOMPARE(loadThroughGrid(path),
+                     (QVector<QStringList>{row, QStringList(7, QString()), row, row, last}));
         }
     }
 

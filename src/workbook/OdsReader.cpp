@@ -554,8 +554,8 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
 constexpr auto NameChars = [] {
     std::array<bool, 256> table{};
     for (int c = 0; c < 256; ++c)
-        table[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
-                           c == '-' || c == '_' || c == '.';
+        table[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == ':' || c == '-' || c == '_' || c == '.';
     return table;
 }();
 
@@ -565,16 +565,14 @@ bool nameChar(char c)
 }
 
 // Whether p .. end starts with the literal (its bytes before the terminating zero).
-template <size_t N>
-bool startsWith(const char *p, const char *end, const char (&literal)[N])
+template <size_t N> bool startsWith(const char *p, const char *end, const char (&literal)[N])
 {
     return size_t(end - p) >= N - 1 && std::memcmp(p, literal, N - 1) == 0;
 }
 
 // The first of the bytes A, B and C from p, or end; eight bytes at a time, as values and texts of
 // the usual cell are a few words long.
-template <char A, char B, char C>
-const char *findAny(const char *p, const char *end)
+template <char A, char B, char C> const char *findAny(const char *p, const char *end)
 {
     if constexpr (std::endian::native == std::endian::little) {
         constexpr uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
@@ -689,7 +687,8 @@ size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &parag
         } else {
             const std::string_view name(p, size_t(equals - p));
             const size_t colon = name.find(':');
-            if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos) return 0;
+            if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos)
+                return 0;
             const XlsxXml::Attribute attribute{name.substr(colon + 1), name.substr(0, colon), value};
             if (attribute.prefix == "xmlns" || !a.take(attribute)) return 0;
         }
@@ -752,7 +751,8 @@ Value valueOf(const CellAttributes &a, std::string_view text, uint32_t row, uint
 {
     Value v;
     const bool hasStringValue = a.stringValue.has_value();
-    const std::string_view stringValue = hasStringValue ? std::string_view(*a.stringValue) : std::string_view();
+    const std::string_view stringValue =
+        hasStringValue ? std::string_view(*a.stringValue) : std::string_view();
     const ValueType type = a.type;
 
     const auto invalid = [&](std::string_view raw) {
@@ -869,11 +869,10 @@ class TableReader {
         if (text.empty()) return v.number;
         double number = 0;
         if (!parseDouble(text, number))
-            damaged(
-                QStringLiteral("la celda %1 tiene un valor no válido (%2)")
-                    .arg(WorkbookSheet::cellName(v.where.row,
-                                                 uint32_t(std::min<uint64_t>(v.where.col, UINT32_MAX))),
-                         QString::fromUtf8(text.data(), qsizetype(std::min<size_t>(text.size(), 64)))));
+            damaged(QStringLiteral("la celda %1 tiene un valor no válido (%2)")
+                        .arg(WorkbookSheet::cellName(v.where.row,
+                                                     uint32_t(std::min<uint64_t>(v.where.col, UINT32_MAX))),
+                             QString::fromUtf8(text.data(), qsizetype(std::min<size_t>(text.size(), 64)))));
         return number;
     }
 
