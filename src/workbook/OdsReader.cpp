@@ -631,8 +631,12 @@ size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &parag
 {
     const char *const begin = in.data(), *const end = begin + in.size();
     const char *p = begin;
-    while (p < end && isSpace(*p))
+    // Gnumeric indents each cell by a line end and ten blanks: eight of them are passed at once.
+    while (p < end && isSpace(*p)) {
         ++p;
+        for (uint64_t w; end - p >= 8 && (std::memcpy(&w, p, 8), w == 0x2020202020202020ULL);)
+            p += 8;
+    }
     if (!startsWith(p, end, "<table:table-cell")) return 0;
     p += 17;
     for (;;) {
