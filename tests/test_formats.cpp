@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <zip.h>
@@ -145,6 +146,108 @@ bool odsWithParts(const QString &from, const QString &to,
         if (zip_file_add(zip, name, source, ZIP_FL_OVERWRITE) < 0) return false;
     }
     return zip_close(zip) == 0;
+}
+
+// An entry of a zip package, whole; empty when it cannot be read.
+QByteArray zipEntry(const QString &path, const char *name)
+{
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error);
+    zip_file_t *part = zip ? zip_fopen(zip, name, 0) : nullptr;
+    QByteArray data;
+    if (part) {
+        char chunk[65536];
+        zip_int64_t n;
+        while ((n = zip_fread(part, chunk, sizeof chunk)) > 0)
+            data.append(chunk, qsizetype(n));
+        zip_fclose(part);
+    }
+    if (zip) zip_discard(zip);
+    return data;
+}
+
+// The rows of a comma-separated file as ssconvert writes it (fields quoted when they need it,
+// quotes doubled), each padded to cols fields.
+QVector<QStringList> csvRows(const QByteArray &bytes, int cols)
+{
+    const QString text = QString::fromUtf8(bytes);
+    QVector<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    const auto endRow = [&] {
+        row << field;
+        field.clear();
+        while (row.size() < cols)
+            row << QString();
+        rows << row;
+        row.clear();
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (quoted) {
+            if (ch != QLatin1Char('"'))
+                field += ch;
+            else if (i + 1 < text.size() && text[i + 1] == QLatin1Char('"'))
+                field += text[++i];
+            else
+                quoted = false;
+        } else if (ch == QLatin1Char('"')) {
+            quoted = true;
+        } else if (ch == QLatin1Char(',')) {
+            row << field;
+            field.clear();
+        } else if (ch == QLatin1Char('\n')) {
+            endRow();
+        } else if (ch != QLatin1Char('\r')) {
+            field += ch;
+        }
+    }
+    if (!field.isEmpty() || !row.isEmpty()) endRow();
+    return rows;
+}
+
+// What a cell the second reader wrote as this text shows in the grid: a number with 15 significant
+// digits and the locale's separator, a date (ssconvert writes yyyy/mm/dd) in the locale's short
+// form with four-digit years, a boolean in Spanish or English, any other text as it is.
+QString gridText(const QString &field, bool comma)
+{
+    static const QRegularExpression number(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
+    static const QRegularExpression date(QStringLiteral("^([0-9]{4})/([0-9]{2})/([0-9]{2})$"));
+    if (number.match(field).hasMatch()) {
+        QString text = QString::number(field.toDouble(), 'g', 15);
+        if (comma) text.replace(QLatin1Char('.'), QLatin1Char(','));
+        return text;
+    }
+    if (const QRegularExpressionMatch m = date.match(field); m.hasMatch()) {
+        const QString day = QString::number(m.captured(3).toInt()),
+                      month = QString::number(m.captured(2).toInt());
+        return (comma ? day + QLatin1Char('/') + month : month + QLatin1Char('/') + day) + QLatin1Char('/') +
+               m.captured(1);
+    }
+    if (field == QLatin1String("TRUE")) return comma ? QStringLiteral("Verdadero") : QStringLiteral("True");
+    if (field == QLatin1String("FALSE")) return comma ? QStringLiteral("Falso") : QStringLiteral("False");
+    return field;
+}
+
+// The markup with every attribute written with blanks around its '=', as XML allows: no cell of it
+// has the form the reader takes straight from the bytes.
+QByteArray spacedAttributes(const QByteArray &xml)
+{
+    QByteArray out;
+    out.reserve(xml.size() + xml.size() / 4);
+    bool inTag = false;
+    for (qsizetype i = 0; i < xml.size(); ++i) {
+        const char c = xml[i];
+        if (c == '<') inTag = true;
+        if (c == '>') inTag = false;
+        if (inTag && c == '=' && i + 1 < xml.size() && (xml[i + 1] == '"' || xml[i + 1] == '\'')) {
+            out += " = ";
+            continue;
+        }
+        out += c;
+    }
+    return out;
 }
 
 // content.xml with one table holding these rows.
@@ -489,6 +592,105 @@ class TestFormats : public QObject {
         QVector<QStringList> grid = want;
         grid.insert(1, QStringList(4, QString()));
         QCOMPARE(loadThroughGrid(path), grid);
+    }
+
+    // A sheet of every kind of cell LibreOffice and Gnumeric write, read as the second reader
+    // (ssconvert) reads it: once as written, where most cells take the short way straight from the
+    // bytes, and once with every attribute spaced so that each cell is read token by token. Every
+    // cell of both, through the grid and through LeerCelda, in both locales.
+    void odsUsualCellsReadAsTheGeneralOnes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("comma");
+        for (const bool c : {true, false})
+            for (const char *file : {"cells_gnumeric", "cells_libreoffice"})
+                QTest::addRow("%s %s", file, c ? "comma" : "point") << QString::fromLatin1(file) << c;
+    }
+
+    void odsUsualCellsReadAsTheGeneralOnes()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, comma);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        constexpr int Cols = 10;
+        QVector<QStringList> want = csvRows(fileBytes(fixture(file + QStringLiteral(".csv"))), Cols);
+        QCOMPARE(want.size(), 173);
+        for (QStringList &row : want)
+            for (QString &text : row)
+                text = gridText(text, comma);
+
+        const QString written = fixture(file + QStringLiteral(".ods"));
+        const QByteArray xml = zipEntry(written, "content.xml");
+        // The fixture holds what the short way must get right: texts to normalise and to decode,
+        // numbers of 21 digits (Gnumeric) or 15 (LibreOffice), cells written once for two.
+        QVERIFY(xml.contains("<text:s text:c=\"2\"/>"));
+        QVERIFY(xml.contains("&amp;"));
+        QVERIFY(xml.contains("office:date-value=\"2021-02-02\""));
+        QVERIFY(xml.contains("office:boolean-value=\"true\""));
+        QVERIFY(xml.contains(file.contains(QLatin1String("gnumeric"))
+                                 ? "office:value=\"0.904200000000000100008\""
+                                 : "office:value=\"0.9042\""));
+        QVERIFY(xml.contains("table:number-columns-repeated=\"2\" office:value-type=\"") ||
+                file.contains(QLatin1String("gnumeric")));
+        const QString spaced = madeDir.filePath(file + QStringLiteral("_spaced.ods"));
+        QVERIFY(odsWithParts(written, spaced, {{"content.xml", spacedAttributes(xml)}}));
+
+        for (const QString &path : {written, spaced}) {
+            const QVector<QStringList> cells = readFile(path, int(want.size()) + 1, Cols);
+            QCOMPARE(cells.size(), want.size() + 1);
+            for (qsizetype r = 0; r < want.size(); ++r)
+                QCOMPARE(cells[r], want[r]);
+            QCOMPARE(cells.last(), QStringList(Cols, QString()));
+
+            QVector<QStringList> grid = loadThroughGrid(path);
+            QCOMPARE(grid.size(), want.size() + 1);
+            QCOMPARE(grid[1], QStringList(Cols, QString())); // the grid's blank row below the headings
+            grid.removeAt(1);
+            for (qsizetype r = 0; r < want.size(); ++r)
+                QCOMPARE(grid[r], want[r]);
+        }
+    }
+
+    // A row written once for three keeps the texts of its cells for the copies, whatever form they
+    // were read from: a paragraph whose blanks are collapsed, a string value that overrides the
+    // text, Gnumeric numbers of 21 digits, one with an exponent, attributes in another order and in
+    // single quotes.
+    void odsRepeatedRowKeepsItsTexts()
+    {
+        const QString path = madeDir.filePath(QStringLiteral("repeated_texts.ods"));
+        QVERIFY(odsWithParts(
+            fixture(QStringLiteral("invoice_libreoffice.ods")), path,
+            {{"content.xml",
+              content("<table:table-row table:number-rows-repeated=\"3\">"
+                      "<table:table-cell office:value-type=\"string\"><text:p>uno  dos "
+                      "</text:p></table:table-cell>"
+                      "<table:table-cell office:string-value=\"valor\" office:value-type=\"string\">"
+                      "<text:p>visto</text:p></table:table-cell>"
+                      "<table:table-cell office:value-type='string'><text:p> "
+                      "tres\tcuatro</text:p></table:table-cell>"
+                      "<table:table-cell office:value='0.300000000000000044409' table:style-name='x' "
+                      "office:value-type='float'><text:p>0.3</text:p></table:table-cell>"
+                      "<table:table-cell table:number-columns-repeated=\"2\" office:value-type=\"float\" "
+                      "office:value=\"0.666666666666666629659\"><text:p>0.67</text:p></table:table-cell>"
+                      "<table:table-cell office:value-type=\"float\" "
+                      "office:value=\"-1.23456789012345178901E-05\">"
+                      "<text:p>0</text:p></table:table-cell></"
+                      "table:table-row><table:table-row><table:table-cell office:value-type=\"string\">"
+                      "<text:p>fin</text:p></table:table-cell></table:table-row>")}}));
+        for (const bool c : {true, false}) {
+            c ? TestEnv::useComma() : TestEnv::usePoint();
+            const QStringList row{"uno dos",
+                                  "valor",
+                                  "tres cuatro",
+                                  c ? "0,3" : "0.3",
+                                  c ? "0,666666666666667" : "0.666666666666667",
+                                  c ? "0,666666666666667" : "0.666666666666667",
+                                  c ? "-1,23456789012345E-05" : "-1.23456789012345E-05"};
+            const QStringList last{"fin", "", "", "", "", "", ""};
+            QCOMPARE(readFile(path, 4, 7), (QVector<QStringList>{row, row, row, last}));
+            QCOMPARE(loadThroughGrid(path),
+                     (QVector<QStringList>{row, QStringList(7, QString()), row, row, last}));
+        }
     }
 
     // A document LibreOffice saved with a password: refused as such, its list of sheets too.

@@ -10,8 +10,10 @@
 #include <QSet>
 #include <QTime>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -233,11 +235,24 @@ void readParagraph(Content &content, ParagraphText &text)
 struct Value {
     enum Kind { None, Number, Date, Bool, Text, Error } kind = None;
     double number = 0;
-    std::string text; // Text, Error; a Number's text as written (for a sink to take it as is)
+    // Text, Error; a Number's text as written (for a sink to take it as is). A view into the input
+    // or the cell's attributes while the cell is added, its own copy once kept.
+    std::string_view text;
+    std::string own;
+    bool owned = false;
     struct {
         uint32_t row;
         uint64_t col;
     } where{}; // a Number's cell, to name it when its text is no number
+
+    std::string_view view() const { return owned ? std::string_view(own) : text; }
+    // Copies the text, for a value that outlives what it was read from (a repeated row's).
+    void keep()
+    {
+        if (owned) return;
+        own.assign(text);
+        owned = true;
+    }
 };
 
 bool isErrorText(std::string_view t)
@@ -362,11 +377,51 @@ std::optional<double> parseDuration(std::string_view text)
     return negative ? -days : days;
 }
 
-// Reads a table:table-cell or table:covered-table-cell whose start tag was just read: its value
-// and how many columns it spans.
+// A cell's office:value-type, told apart once.
+enum class ValueType : uint8_t { Absent, Float, Percentage, Currency, Date, Time, Boolean, String, Other };
+
+ValueType valueTypeOf(std::string_view t)
+{
+    switch (t.size()) {
+    case 0:
+        return ValueType::Absent;
+    case 4:
+        if (t == "date") return ValueType::Date;
+        if (t == "time") return ValueType::Time;
+        break;
+    case 5:
+        if (t == "float") return ValueType::Float;
+        break;
+    case 6:
+        if (t == "string") return ValueType::String;
+        break;
+    case 7:
+        if (t == "boolean") return ValueType::Boolean;
+        break;
+    case 8:
+        if (t == "currency") return ValueType::Currency;
+        break;
+    case 10:
+        if (t == "percentage") return ValueType::Percentage;
+        break;
+    default:
+        break;
+    }
+    return ValueType::Other;
+}
+
+// A table:number-columns-repeated: at least 1, bounded as repeatCount bounds it.
+uint64_t repeatOf(std::string_view raw)
+{
+    uint64_t n = 0;
+    const auto r = std::from_chars(raw.data(), raw.data() + raw.size(), n);
+    return r.ec != std::errc() || n == 0 ? 1 : std::min<uint64_t>(n, uint64_t(1) << 32);
+}
+
 // A cell's attributes that say its value.
 struct CellAttributes {
-    std::string_view type, value, dateValue, timeValue, boolValue, calcType, gnumericError;
+    std::string_view value, dateValue, timeValue, boolValue, calcType, gnumericError;
+    ValueType type = ValueType::Absent;
     std::optional<std::string> stringValue;
     uint64_t repeat = 1;
     bool formula = false;
@@ -374,55 +429,80 @@ struct CellAttributes {
     // As new, field by field: cheaper than a new one for every cell.
     void reset()
     {
-        type = value = dateValue = timeValue = boolValue = calcType = gnumericError = {};
+        value = dateValue = timeValue = boolValue = calcType = gnumericError = {};
+        type = ValueType::Absent;
         stringValue.reset();
         repeat = 1;
         formula = false;
     }
 
-    // False when an attribute's value is malformed.
+    // False when an attribute's value is malformed. Told by the local name's length first: most
+    // names a cell carries are looked at once.
     bool take(const XlsxXml::Attribute &a)
     {
-        if (a.local == "value-type") {
-            (a.prefix == "calcext" ? calcType : type) = a.value;
-        } else if (a.local == "value") {
-            value = a.value;
-        } else if (a.local == "date-value") {
-            dateValue = a.value;
-        } else if (a.local == "time-value") {
-            timeValue = a.value;
-        } else if (a.local == "boolean-value") {
-            boolValue = a.value;
-        } else if (a.local == "string-value") {
-            std::string decoded;
-            if (!XlsxXml::decodeUtf8(a.value, decoded)) {
-                QString text;
-                if (!XlsxXml::decode(a.value, text, true)) return false;
-                decoded = text.toStdString();
+        const std::string_view local = a.local;
+        switch (local.size()) {
+        case 5:
+            if (local == "value") value = a.value;
+            break;
+        case 7:
+            if (local == "formula") formula = true;
+            break;
+        case 10:
+            if (local == "value-type") {
+                if (a.prefix == "calcext")
+                    calcType = a.value;
+                else
+                    type = valueTypeOf(a.value);
+            } else if (local == "date-value") {
+                dateValue = a.value;
+            } else if (local == "time-value") {
+                timeValue = a.value;
             }
-            stringValue = std::move(decoded);
-        } else if (a.local == "formula") {
-            formula = true;
-        } else if (a.local == "error-value") {
-            gnumericError = a.value;
-        } else if (a.local == "number-columns-repeated") {
-            uint64_t n = 0;
-            const auto r = std::from_chars(a.value.data(), a.value.data() + a.value.size(), n);
-            repeat = r.ec != std::errc() || n == 0 ? 1 : std::min<uint64_t>(n, uint64_t(1) << 32);
+            break;
+        case 11:
+            if (local == "error-value") gnumericError = a.value;
+            break;
+        case 12:
+            if (local == "string-value") {
+                std::string decoded;
+                if (!XlsxXml::decodeUtf8(a.value, decoded)) {
+                    QString text;
+                    if (!XlsxXml::decode(a.value, text, true)) return false;
+                    decoded = text.toStdString();
+                }
+                stringValue = std::move(decoded);
+            }
+            break;
+        case 13:
+            if (local == "boolean-value") boolValue = a.value;
+            break;
+        case 23:
+            if (local == "number-columns-repeated") repeat = repeatOf(a.value);
+            break;
+        default:
+            break;
         }
         return true;
+    }
+
+    bool isNumber() const
+    {
+        return type == ValueType::Float || type == ValueType::Percentage || type == ValueType::Currency;
     }
 
     // Whether the paragraphs' text is needed: a number's text as shown tells nothing, but for a
     // formula's boolean.
     bool needsText() const
     {
-        return formula || !(type == "float" || type == "date" || type == "time" || type == "percentage" ||
-                            type == "currency" || type == "boolean");
+        return formula || !(isNumber() || type == ValueType::Date || type == ValueType::Time ||
+                            type == ValueType::Boolean);
     }
 };
 
-Value valueOf(CellAttributes &a, std::string &text, uint32_t row, uint64_t col);
+// The value of a cell with these attributes and paragraph text. Its text is a view into both,
+// valid while they are.
+Value valueOf(const CellAttributes &a, std::string_view text, uint32_t row, uint64_t col);
 
 // Reads a table:table-cell or table:covered-table-cell whose start tag was just read: its value
 // and how many columns it spans.
@@ -465,15 +545,17 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
             }
         }
     }
-    return valueOf(a, text, row, col);
+    Value v = valueOf(a, text, row, col);
+    v.keep(); // the text and the attributes end here
+    return v;
 }
 
 // The characters of an attribute's name, looked up: the usual cell is mostly names.
 constexpr auto NameChars = [] {
     std::array<bool, 256> table{};
     for (int c = 0; c < 256; ++c)
-        table[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ':' ||
-                           c == '-' || c == '_' || c == '.';
+        table[size_t(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                           c == ':' || c == '-' || c == '_' || c == '.';
     return table;
 }();
 
@@ -482,72 +564,200 @@ bool nameChar(char c)
     return NameChars[uchar(c)];
 }
 
+// Whether p .. end starts with the literal (its bytes before the terminating zero).
+template <size_t N> bool startsWith(const char *p, const char *end, const char (&literal)[N])
+{
+    return size_t(end - p) >= N - 1 && std::memcmp(p, literal, N - 1) == 0;
+}
+
+// The first of the bytes A, B and C from p, or end; eight bytes at a time, as values and texts of
+// the usual cell are a few words long.
+template <char A, char B, char C> const char *findAny(const char *p, const char *end)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
+        // A byte of x is zero: its high bit is set in the result; the lowest one set is exact.
+        const auto zeroBytes = [](uint64_t x) { return (x - Ones) & ~x & Highs; };
+        while (end - p >= 8) {
+            uint64_t w;
+            std::memcpy(&w, p, 8);
+            const uint64_t hits = zeroBytes(w ^ (Ones * uchar(A))) | zeroBytes(w ^ (Ones * uchar(B))) |
+                                  zeroBytes(w ^ (Ones * uchar(C)));
+            if (hits) return p + (std::countr_zero(hits) >> 3);
+            p += 8;
+        }
+    }
+    while (p < end && *p != A && *p != B && *p != C)
+        ++p;
+    return p;
+}
+
+// The attributes LibreOffice and Gnumeric put on the usual cell, matched whole with their '='
+// before any name is scanned character by character.
+enum class Known : uint8_t { Style, Type, CalcType, Value, DateValue, TimeValue, BoolValue, Repeat };
+
+// The bytes of the known attribute's name and '=' at p, 0 when it is none of them.
+size_t knownAttribute(const char *p, const char *end, Known &known)
+{
+    size_t length = 0;
+    const auto is = [&](const auto &literal, Known k) {
+        if (!startsWith(p, end, literal)) return false;
+        known = k;
+        length = sizeof literal - 1;
+        return true;
+    };
+    switch (*p) {
+    case 't':
+        is("table:style-name=", Known::Style) || is("table:number-columns-repeated=", Known::Repeat);
+        break;
+    case 'o':
+        is("office:value-type=", Known::Type) || is("office:value=", Known::Value) ||
+            is("office:date-value=", Known::DateValue) || is("office:time-value=", Known::TimeValue) ||
+            is("office:boolean-value=", Known::BoolValue);
+        break;
+    case 'c':
+        is("calcext:value-type=", Known::CalcType);
+        break;
+    default:
+        break;
+    }
+    return length;
+}
+
 // The usual cell as LibreOffice and Gnumeric write it, read straight from the bytes: blanks, then
 // <table:table-cell attributes/> or <table:table-cell attributes><text:p>text</text:p></table:table-cell>
 // with no reference to decode. The bytes it takes, 0 (nothing read) for any other form.
 size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &paragraph, bool &hasParagraph)
 {
-    size_t i = 0;
-    while (i < in.size() && isSpace(in[i]))
-        ++i;
-    constexpr std::string_view Open = "<table:table-cell";
-    if (in.substr(i, Open.size()) != Open) return 0;
-    i += Open.size();
-    XlsxXml::Attribute attribute;
+    const char *const begin = in.data(), *const end = begin + in.size();
+    const char *p = begin;
+    // Gnumeric indents each cell by a line end and ten blanks: eight of them are passed at once.
+    while (p < end && isSpace(*p)) {
+        ++p;
+        for (uint64_t w; end - p >= 8 && (std::memcpy(&w, p, 8), w == 0x2020202020202020ULL);)
+            p += 8;
+    }
+    if (!startsWith(p, end, "<table:table-cell")) return 0;
+    p += 17;
     for (;;) {
-        const size_t blanks = i;
-        while (i < in.size() && isSpace(in[i]))
-            ++i;
-        if (i >= in.size()) return 0;
-        if (in[i] == '>' || in[i] == '/') break;
-        if (i == blanks) return 0; // a name goes on, or no blank before the attribute
-        const size_t nameStart = i;
-        while (i < in.size() && nameChar(in[i]))
-            ++i;
-        if (i == nameStart || i + 1 >= in.size() || in[i] != '=' || (in[i + 1] != '"' && in[i + 1] != '\''))
-            return 0;
-        const std::string_view name = in.substr(nameStart, i - nameStart);
-        const char quote = in[i + 1];
-        const size_t valueStart = i + 2;
-        // Values are short: a plain loop beats a library search that is set up for each. A value
-        // with a reference to decode is left to the scanner.
-        size_t valueEnd = valueStart;
-        for (; valueEnd < in.size() && in[valueEnd] != quote; ++valueEnd)
-            if (in[valueEnd] == '<' || in[valueEnd] == '&') return 0;
-        if (valueEnd == in.size()) return 0;
-        attribute.value = in.substr(valueStart, valueEnd - valueStart);
-        const size_t colon = name.find(':');
-        if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos) return 0;
-        attribute.prefix = name.substr(0, colon);
-        attribute.local = name.substr(colon + 1);
-        if (attribute.prefix == "xmlns" || !a.take(attribute)) return 0;
-        i = valueEnd + 1;
+        const char *const blanks = p;
+        while (p < end && isSpace(*p))
+            ++p;
+        if (p >= end) return 0;
+        if (*p == '>' || *p == '/') break;
+        if (p == blanks) return 0; // a name goes on, or no blank before the attribute
+        Known known = Known::Style;
+        const size_t knownLength = knownAttribute(p, end, known);
+        const char *equals = p + knownLength - 1;
+        if (knownLength == 0) {
+            equals = p;
+            while (equals < end && nameChar(*equals))
+                ++equals;
+            if (equals == p) return 0;
+        }
+        if (end - equals < 2 || *equals != '=' || (equals[1] != '"' && equals[1] != '\'')) return 0;
+        const char quote = equals[1];
+        // A value with a reference to decode is left to the scanner.
+        const char *const valueEnd =
+            quote == '"' ? findAny<'"', '<', '&'>(equals + 2, end) : findAny<'\'', '<', '&'>(equals + 2, end);
+        if (valueEnd == end || *valueEnd != quote) return 0;
+        const std::string_view value(equals + 2, size_t(valueEnd - equals - 2));
+        if (knownLength > 0) {
+            switch (known) {
+            case Known::Style:
+                break;
+            case Known::Type:
+                a.type = valueTypeOf(value);
+                break;
+            case Known::CalcType:
+                a.calcType = value;
+                break;
+            case Known::Value:
+                a.value = value;
+                break;
+            case Known::DateValue:
+                a.dateValue = value;
+                break;
+            case Known::TimeValue:
+                a.timeValue = value;
+                break;
+            case Known::BoolValue:
+                a.boolValue = value;
+                break;
+            case Known::Repeat:
+                a.repeat = repeatOf(value);
+                break;
+            }
+        } else {
+            const std::string_view name(p, size_t(equals - p));
+            const size_t colon = name.find(':');
+            if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos)
+                return 0;
+            const XlsxXml::Attribute attribute{name.substr(colon + 1), name.substr(0, colon), value};
+            if (attribute.prefix == "xmlns" || !a.take(attribute)) return 0;
+        }
+        p = valueEnd + 1;
     }
-    if (in[i] == '/') {
-        if (i + 1 >= in.size() || in[i + 1] != '>') return 0;
+    if (*p == '/') {
+        if (end - p < 2 || p[1] != '>') return 0;
         hasParagraph = false;
-        return i + 2;
+        return size_t(p + 2 - begin);
     }
-    ++i;
-    constexpr std::string_view ParagraphOpen = "<text:p>", Close = "</text:p></table:table-cell>";
-    if (in.substr(i, ParagraphOpen.size()) != ParagraphOpen) return 0;
-    i += ParagraphOpen.size();
-    size_t end = i;
-    for (; end < in.size() && in[end] != '<'; ++end)
-        if (in[end] == '&' || in[end] == '\r') return 0;
-    if (in.substr(end, Close.size()) != Close) return 0;
-    paragraph = in.substr(i, end - i);
+    ++p;
+    if (!startsWith(p, end, "<text:p>")) return 0;
+    p += 8;
+    const char *const textEnd = findAny<'<', '&', '\r'>(p, end);
+    if (!startsWith(textEnd, end, "</text:p></table:table-cell>")) return 0;
+    paragraph = std::string_view(p, size_t(textEnd - p));
     hasParagraph = true;
-    return end + Close.size();
+    return size_t(textEnd + 28 - begin);
 }
 
-Value valueOf(CellAttributes &a, std::string &text, uint32_t row, uint64_t col)
+// Whether a paragraph's text reads as written: no blank at either end, none doubled, no tab or line
+// end in the markup (which a reader turns into blanks or drops).
+bool plainSpaces(std::string_view t)
+{
+    if (t.empty()) return true;
+    if (isSpace(t.front()) || isSpace(t.back())) return false;
+    for (size_t k = 0; k < t.size(); ++k)
+        if (uchar(t[k]) <= ' ' && (t[k] != ' ' || t[k + 1] == ' ')) return false;
+    return true;
+}
+
+// A decimal's text cut after its 17th significant digit when more digits follow it after the
+// point (Gnumeric writes 21); any other text as it is. The sheet works out the 15 digits it shows
+// from the first 17 alone, rounding only where the 16th leaves no doubt: the digits cut add less
+// than one unit of the 17th and cannot change that rounding.
+std::string_view cutDigits(std::string_view t)
+{
+    if (t.size() <= 18) return t;
+    bool point = false;
+    int significant = 0;
+    size_t cut = 0;
+    for (size_t i = t[0] == '-' ? 1 : 0; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c == '.') {
+            if (point) return t;
+            point = true;
+            continue;
+        }
+        if (c < '0' || c > '9') return t;
+        if (significant > 0 || c != '0') ++significant;
+        if (significant == 17 && cut == 0) {
+            if (!point) return t;
+            cut = i + 1;
+        }
+    }
+    return cut > 0 ? t.substr(0, cut) : t;
+}
+
+Value valueOf(const CellAttributes &a, std::string_view text, uint32_t row, uint64_t col)
 {
     Value v;
-    std::string_view type = a.type, value = a.value, dateValue = a.dateValue, timeValue = a.timeValue,
-                     boolValue = a.boolValue, calcType = a.calcType, gnumericError = a.gnumericError;
-    std::optional<std::string> &stringValue = a.stringValue;
-    const bool formula = a.formula;
+    const bool hasStringValue = a.stringValue.has_value();
+    const std::string_view stringValue =
+        hasStringValue ? std::string_view(*a.stringValue) : std::string_view();
+    const ValueType type = a.type;
 
     const auto invalid = [&](std::string_view raw) {
         const QString where = WorkbookSheet::cellName(row, uint32_t(std::min<uint64_t>(col, UINT32_MAX)));
@@ -557,25 +767,25 @@ Value valueOf(CellAttributes &a, std::string &text, uint32_t row, uint64_t col)
 
     // An error value: LibreOffice marks it, Gnumeric names it, older writers leave a formula whose
     // cached text is an error's.
-    if (calcType == "error" || !gnumericError.empty() ||
-        (formula && (type == "string" || type.empty()) &&
-         isErrorText(stringValue && !stringValue->empty() ? *stringValue : text))) {
+    if (a.calcType == "error" || !a.gnumericError.empty() ||
+        (a.formula && (type == ValueType::String || type == ValueType::Absent) &&
+         isErrorText(hasStringValue && !stringValue.empty() ? stringValue : text))) {
         v.kind = Value::Error;
-        v.text = !gnumericError.empty() ? std::string(gnumericError) : std::move(text);
-        if (v.text.empty() && stringValue) v.text = *stringValue;
+        v.text = !a.gnumericError.empty() ? a.gnumericError : text;
+        if (v.text.empty() && hasStringValue) v.text = stringValue;
         return v;
     }
-    if (type == "float" || type == "percentage" || type == "currency") {
+    if (a.isNumber()) {
         // The value is parsed when the cell is added, unless a sink takes its text as written.
         v.kind = Value::Number;
-        v.text = value;
+        v.text = a.value;
         v.where = {row, col};
-        if (value.empty()) invalid(value);
-        if (!formula) return v;
-        if (!parseDouble(value, v.number)) invalid(value);
+        if (a.value.empty()) invalid(a.value);
+        if (!a.formula) return v;
+        if (!parseDouble(a.value, v.number)) invalid(a.value);
         // A formula's boolean result is stored as 1 or 0 with its text.
         if (v.number == 0 || v.number == 1) {
-            const QString shown = QString::fromStdString(text).toUpper();
+            const QString shown = QString::fromUtf8(text.data(), qsizetype(text.size())).toUpper();
             if (shown == QLatin1String("TRUE") || shown == QLatin1String("FALSE") ||
                 shown == QLatin1String("VERDADERO") || shown == QLatin1String("FALSO")) {
                 v.kind = Value::Bool;
@@ -584,33 +794,32 @@ Value valueOf(CellAttributes &a, std::string &text, uint32_t row, uint64_t col)
         }
         return v;
     }
-    if (type == "date") {
-        const std::optional<double> serial = parseDate(dateValue);
-        if (!serial) invalid(dateValue);
+    if (type == ValueType::Date) {
+        const std::optional<double> serial = parseDate(a.dateValue);
+        if (!serial) invalid(a.dateValue);
         v.kind = Value::Date;
         v.number = *serial;
         return v;
     }
-    if (type == "time") {
-        const std::optional<double> days = parseDuration(timeValue);
-        if (!days) invalid(timeValue);
+    if (type == ValueType::Time) {
+        const std::optional<double> days = parseDuration(a.timeValue);
+        if (!days) invalid(a.timeValue);
         v.kind = Value::Date;
         v.number = *days;
         return v;
     }
-    if (type == "boolean") {
-        if (boolValue == "true" || boolValue == "1")
+    if (type == ValueType::Boolean) {
+        if (a.boolValue == "true" || a.boolValue == "1")
             v.number = 1;
-        else if (boolValue == "false" || boolValue == "0")
+        else if (a.boolValue == "false" || a.boolValue == "0")
             v.number = 0;
         else
-            invalid(boolValue);
+            invalid(a.boolValue);
         v.kind = Value::Bool;
         return v;
     }
     // A string, or a cell without a type that holds text (older writers).
-    v.text = stringValue && (type == "string" || !stringValue->empty()) ? std::move(*stringValue)
-                                                                        : std::move(text);
+    v.text = hasStringValue && (type == ValueType::String || !stringValue.empty()) ? stringValue : text;
     if (!v.text.empty()) v.kind = Value::Text;
     return v;
 }
@@ -660,14 +869,14 @@ class TableReader {
     // A number cell's value, parsed from its text unless a formula's was parsed already.
     static double numberOf(const Value &v)
     {
-        if (v.text.empty()) return v.number;
+        const std::string_view text = v.view();
+        if (text.empty()) return v.number;
         double number = 0;
-        if (!parseDouble(v.text, number))
-            damaged(
-                QStringLiteral("la celda %1 tiene un valor no válido (%2)")
-                    .arg(WorkbookSheet::cellName(v.where.row,
-                                                 uint32_t(std::min<uint64_t>(v.where.col, UINT32_MAX))),
-                         QString::fromUtf8(v.text.data(), qsizetype(std::min<size_t>(v.text.size(), 64)))));
+        if (!parseDouble(text, number))
+            damaged(QStringLiteral("la celda %1 tiene un valor no válido (%2)")
+                        .arg(WorkbookSheet::cellName(v.where.row,
+                                                     uint32_t(std::min<uint64_t>(v.where.col, UINT32_MAX))),
+                             QString::fromUtf8(text.data(), qsizetype(std::min<size_t>(text.size(), 64)))));
         return number;
     }
 
@@ -690,10 +899,12 @@ class TableReader {
         switch (v.kind) {
         case Value::None:
             break;
-        case Value::Number:
-            if (!v.text.empty() && m_sheet.addNumberText(row, col, v.text)) break;
+        case Value::Number: {
+            const std::string_view text = v.view();
+            if (!text.empty() && m_sheet.addNumberText(row, col, cutDigits(text))) break;
             m_sheet.addNumber(row, col, numberOf(v), false);
             break;
+        }
         case Value::Date:
             m_sheet.addNumber(row, col, v.number, true);
             break;
@@ -701,30 +912,44 @@ class TableReader {
             m_sheet.addBool(row, col, v.number != 0);
             break;
         case Value::Text:
-            m_sheet.addStreamedText(row, col, v.text);
+            m_sheet.addStreamedText(row, col, v.view());
             break;
         case Value::Error:
-            m_sheet.addError(row, col, m_sheet.addUtf8Text(v.text));
+            m_sheet.addError(row, col, m_sheet.addUtf8Text(v.view()));
             break;
         }
     }
 
-    void put(uint64_t row, const Cell &cell)
+    void put(uint64_t row, uint64_t col, uint64_t count, const Value &value)
     {
         const uint32_t r = clamp(row, WorkbookSheet::MaxRows);
-        for (uint64_t k = 0; k < cell.repeat; ++k)
-            add(r, clamp(cell.col + k, WorkbookSheet::MaxCols), cell.value);
+        for (uint64_t k = 0; k < count; ++k)
+            add(r, clamp(col + k, WorkbookSheet::MaxCols), value);
     }
 
-    // A cell read, spanning span columns from col.
-    void take(uint64_t row, uint64_t repeat, uint64_t &col, uint64_t span, Value &&value)
+    // A cell read, spanning span columns from col; kept for the copies of a repeated row.
+    void take(uint64_t row, uint64_t repeat, uint64_t &col, uint64_t span, Value &value)
     {
-        Cell cell{col, span, std::move(value)};
+        const uint64_t at = col;
         col = std::min<uint64_t>(col + span, uint64_t(1) << 40);
-        if (cell.value.kind == Value::None) return;
+        if (value.kind == Value::None) return;
         spend(span - 1);
-        put(row, cell);
-        if (repeat > 1) m_cells.push_back(std::move(cell));
+        put(row, at, span, value);
+        if (repeat > 1) {
+            value.keep();
+            m_cells.push_back(Cell{at, span, std::move(value)});
+        }
+    }
+
+    // The text of the usual cell's one paragraph as a reader sees it.
+    std::string_view paragraphText(std::string_view raw)
+    {
+        if (plainSpaces(raw)) return raw;
+        m_text.clear();
+        ParagraphText paragraphs(m_text);
+        paragraphs.startParagraph();
+        paragraphs.raw(raw);
+        return m_text;
     }
 
     void readRow(uint64_t row, uint64_t repeat)
@@ -742,14 +967,11 @@ class TableReader {
                 bool hasParagraph = false;
                 if (const size_t n = plainCell(plain, a, paragraph, hasParagraph)) {
                     m_content.xml().consumePlain(n);
-                    std::string text;
-                    if (hasParagraph && a.needsText()) {
-                        ParagraphText paragraphs(text);
-                        paragraphs.startParagraph();
-                        paragraphs.raw(paragraph);
-                    }
-                    const uint64_t span = a.repeat;
-                    take(row, repeat, col, span, valueOf(a, text, r, col));
+                    // The texts are views into the input, which stays until the next token.
+                    const std::string_view text =
+                        hasParagraph && a.needsText() ? paragraphText(paragraph) : std::string_view();
+                    Value value = valueOf(a, text, r, col);
+                    take(row, repeat, col, a.repeat, value);
                     continue;
                 }
             }
@@ -762,7 +984,7 @@ class TableReader {
                 }
                 uint64_t span = 1;
                 Value value = readCell(m_content, r, col, span);
-                take(row, repeat, col, span, std::move(value));
+                take(row, repeat, col, span, value);
                 break;
             }
             case XlsxXml::EndElement:
@@ -778,7 +1000,7 @@ class TableReader {
         for (uint64_t k = 1; k < repeat; ++k) {
             for (const Cell &cell : m_cells) {
                 spend(cell.repeat);
-                put(row + k, cell);
+                put(row + k, cell.col, cell.repeat, cell.value);
             }
         }
     }
@@ -787,6 +1009,7 @@ class TableReader {
     WorkbookSheet &m_sheet;
     std::vector<Cell> m_cells; // of a repeated row
     CellAttributes m_attributes;
+    std::string m_text; // a paragraph's text as read, for the cell being added
     uint64_t m_repeated = 0;
 };
 
