@@ -63,6 +63,73 @@ QString longTimeFormat()
     return out.trimmed();
 }
 
+#if defined(__SIZEOF_INT128__)
+// A positive value from 2^-14 to below 2^49 rounded to 15 significant digits, worked out exactly
+// on its binary mantissa (a 117-bit product): the digits, trailing zeros dropped, and the decimal
+// exponent of the first. When the shortest digits that read back as the value are 15 or fewer they
+// are these (half a unit in the last place of a double is under half a unit of the 15th digit), and
+// when they are more these are what is shown: one answer for both. False outside that range and
+// for a value exactly half way, whose tie is left to the general path.
+bool roundTo15(double magnitude, char *digits, int &count, int &exponent)
+{
+    static constexpr uint64_t Pow10[20] = {1ull,
+                                           10ull,
+                                           100ull,
+                                           1000ull,
+                                           10000ull,
+                                           100000ull,
+                                           1000000ull,
+                                           10000000ull,
+                                           100000000ull,
+                                           1000000000ull,
+                                           10000000000ull,
+                                           100000000000ull,
+                                           1000000000000ull,
+                                           10000000000000ull,
+                                           100000000000000ull,
+                                           1000000000000000ull,
+                                           10000000000000000ull,
+                                           100000000000000000ull,
+                                           1000000000000000000ull,
+                                           10000000000000000000ull};
+    uint64_t bits;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    const int binary = int(bits >> 52 & 0x7FF) - 1023; // magnitude in [2^binary, 2^(binary + 1))
+    if (binary < -14 || binary > 48) return false;
+    const uint64_t mantissa = (bits & ((uint64_t(1) << 52) - 1)) | uint64_t(1) << 52;
+    const int shift = 52 - binary; // magnitude = mantissa / 2^shift, shift from 4 to 66
+    // About binary * log10(2): the decimal exponent or one off.
+    int x = (binary * 78913) >> 18;
+    using u128 = unsigned __int128;
+    for (;;) {
+        const u128 scaled = u128(mantissa) * Pow10[14 - x]; // 10^(14 - x) <= 10^19 < 2^64
+        uint64_t q = uint64_t(scaled >> shift);
+        if (q >= Pow10[15] || q < Pow10[14]) {
+            x += q >= Pow10[15] ? 1 : -1; // the estimate was one off
+            continue;
+        }
+        const u128 rest = scaled & ((u128(1) << shift) - 1);
+        const u128 half = u128(1) << (shift - 1);
+        if (rest == half) return false;
+        if (rest > half && ++q == Pow10[15]) {
+            q = Pow10[14];
+            ++x;
+        }
+        count = 15;
+        while (q % 10 == 0) {
+            q /= 10;
+            --count;
+        }
+        for (int i = count - 1; i >= 0; --i) {
+            digits[i] = char('0' + q % 10);
+            q /= 10;
+        }
+        exponent = x;
+        return true;
+    }
+}
+#endif
+
 } // namespace
 
 SheetTextRun::SheetTextRun()
@@ -557,34 +624,16 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
             out[n++] = rev[--k];
         return n;
     }
-    // Decimals of a few places, most of an invoice's prices and weights: the fewest places that read
-    // back as the value are its shortest digits (one such decimal at most, as a unit in the last
-    // place is below 1E-06 here), and they need no exponent.
-    const double magnitude = std::fabs(value);
-    if (magnitude >= 1e-4 && magnitude < 1e9) {
-        static constexpr double Scale[] = {10, 100, 1e3, 1e4, 1e5, 1e6};
-        for (int places = 1; places <= 6; ++places) {
-            const double scale = Scale[places - 1];
-            const double scaled = std::round(magnitude * scale);
-            if (scaled / scale != magnitude) continue;
-            auto digits = uint64_t(scaled);
-            char rev[24];
-            int k = 0;
-            for (int i = 0; i < places; ++i) {
-                rev[k++] = char('0' + digits % 10);
-                digits /= 10;
-            }
-            rev[k++] = '.';
-            do {
-                rev[k++] = char('0' + digits % 10);
-                digits /= 10;
-            } while (digits);
-            if (value < 0) out[n++] = '-';
-            while (k)
-                out[n++] = rev[--k];
-            return n;
-        }
+#if defined(__SIZEOF_INT128__)
+    // Prices, weights and amounts, whether their digits are few or the trail of a product, are
+    // rounded exactly in integers; a tie or a value out of range takes the general path.
+    {
+        char digits[16];
+        int k = 0, x = 0;
+        if (roundTo15(std::fabs(value), digits, k, x))
+            return size_t(vb::layoutDigits(out, value < 0, digits, k, x, 'E'));
     }
+#endif
     // The shortest digits that read back as the value, when they are at most 15, else the value
     // rounded to 15 digits; laid out as VB does (exponent from 1E+15 and below 1E-04).
     char sci[48];
