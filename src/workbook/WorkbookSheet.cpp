@@ -115,15 +115,27 @@ bool roundTo15(double magnitude, char *digits, int &count, int &exponent)
             q = Pow10[14];
             ++x;
         }
+        // At most 14 trailing zeros (q has 15 digits), dropped in four steps.
         count = 15;
-        while (q % 10 == 0) {
-            q /= 10;
-            --count;
+        for (const int zeros : {8, 4, 2, 1}) {
+            if (q % Pow10[zeros] == 0) {
+                q /= Pow10[zeros];
+                count -= zeros;
+            }
         }
-        for (int i = count - 1; i >= 0; --i) {
-            digits[i] = char('0' + q % 10);
-            q /= 10;
+        // Two digits at a time.
+        static constexpr char Pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                        "4041424344454647484950515253545556575859606162636465666768697071727374757677787980"
+                                        "81828384858687888990919293949596979899";
+        int i = count;
+        for (; q >= 100; q /= 100) {
+            i -= 2;
+            std::memcpy(digits + i, Pairs + 2 * (q % 100), 2);
         }
+        if (q >= 10)
+            std::memcpy(digits, Pairs + 2 * q, 2);
+        else
+            digits[0] = char('0' + q);
         exponent = x;
         return true;
     }
@@ -555,8 +567,10 @@ std::string_view WorkbookSheet::cellUtf8(const Cell &cell, SheetTextRun &run) co
     case Kind::Number: {
         char digits[NumberChars];
         const size_t n = numberUtf8(c->number, digits);
-        const char *point = static_cast<const char *>(std::memchr(digits, '.', n));
-        if (!point || run.decimal == ".") return run.scratch.assign(digits, n);
+        char *point = static_cast<char *>(std::memchr(digits, '.', n));
+        // A separator of one byte (a point or a comma) is put in place: one copy of the text.
+        if (point && run.decimal.size() == 1) *point = run.decimal[0];
+        if (!point || run.decimal.size() == 1) return run.scratch.assign(digits, n);
         run.scratch.assign(digits, size_t(point - digits));
         run.scratch += run.decimal;
         return run.scratch.append(point + 1, size_t(digits + n - point - 1));
@@ -630,8 +644,27 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
     {
         char digits[16];
         int k = 0, x = 0;
-        if (roundTo15(std::fabs(value), digits, k, x))
-            return size_t(vb::layoutDigits(out, value < 0, digits, k, x, 'E'));
+        if (roundTo15(std::fabs(value), digits, k, x)) {
+            if (x < -4 || x >= 15) return size_t(vb::layoutDigits(out, value < 0, digits, k, x, 'E'));
+            // Plain, as layoutDigits lays it out, without its digit-by-digit loops.
+            if (value < 0) out[n++] = '-';
+            if (x < 0) {
+                std::memcpy(out + n, "0.0000", size_t(1 - x));
+                n += size_t(1 - x);
+                std::memcpy(out + n, digits, size_t(k));
+                return n + size_t(k);
+            }
+            const int whole = std::min(k, x + 1);
+            std::memcpy(out + n, digits, size_t(whole));
+            n += size_t(whole);
+            if (k <= x + 1) {
+                std::memset(out + n, '0', size_t(x + 1 - k));
+                return n + size_t(x + 1 - k);
+            }
+            out[n++] = '.';
+            std::memcpy(out + n, digits + whole, size_t(k - whole));
+            return n + size_t(k - whole);
+        }
     }
 #endif
     // The shortest digits that read back as the value, when they are at most 15, else the value
