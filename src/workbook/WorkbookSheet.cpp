@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -115,14 +116,19 @@ bool roundTo15(double magnitude, char *digits, int &count, int &exponent)
             q = Pow10[14];
             ++x;
         }
-        // At most 14 trailing zeros (q has 15 digits), dropped in four steps.
+        // At most 14 trailing zeros (q has 15 digits), dropped in four steps; constant divisors,
+        // which the compiler turns into multiplications.
         count = 15;
-        for (const int zeros : {8, 4, 2, 1}) {
-            if (q % Pow10[zeros] == 0) {
-                q /= Pow10[zeros];
+        const auto drop = [&q, &count](auto unit, int zeros) {
+            if (q % unit == 0) {
+                q /= unit;
                 count -= zeros;
             }
-        }
+        };
+        drop(std::integral_constant<uint64_t, 100000000>(), 8);
+        drop(std::integral_constant<uint64_t, 10000>(), 4);
+        drop(std::integral_constant<uint64_t, 100>(), 2);
+        drop(std::integral_constant<uint64_t, 10>(), 1);
         // Two digits at a time.
         static constexpr char Pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
                                         "4041424344454647484950515253545556575859606162636465666768697071727374757677787980"
