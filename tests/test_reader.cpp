@@ -1829,6 +1829,10 @@ class TestReader : public QObject {
             const QString want = v == 0 ? QStringLiteral("0") : vbForm(v);
             const QString got = QString::fromLatin1(out, qsizetype(n));
             if (got != want) QFAIL(qPrintable(QStringLiteral("%1: %2 <> %3").arg(v, 0, 'g', 17).arg(got, want)));
+            // The same with a decimal comma, as the grid shows it in a Spanish locale.
+            const QString comma = QString::fromLatin1(out, qsizetype(WorkbookSheet::numberUtf8(v, out, ',')));
+            if (comma != QString(want).replace('.', ','))
+                QFAIL(qPrintable(QStringLiteral("%1: %2 with a comma").arg(v, 0, 'g', 17).arg(comma)));
             exponentForms += want.contains('E');
         }
         QVERIFY(values.size() > 500000);

@@ -571,12 +571,13 @@ std::string_view WorkbookSheet::cellUtf8(const Cell &cell, SheetTextRun &run) co
     case Kind::Text:
         return stringUtf8(c->str);
     case Kind::Number: {
+        // A separator of one byte (a point or a comma) is written in place, into the run's own room.
+        if (run.decimal.size() == 1)
+            return std::string_view(run.number, numberUtf8(c->number, run.number, run.decimal[0]));
         char digits[NumberChars];
         const size_t n = numberUtf8(c->number, digits);
-        char *point = static_cast<char *>(std::memchr(digits, '.', n));
-        // A separator of one byte (a point or a comma) is put in place: one copy of the text.
-        if (point && run.decimal.size() == 1) *point = run.decimal[0];
-        if (!point || run.decimal.size() == 1) return run.scratch.assign(digits, n);
+        const char *point = static_cast<const char *>(std::memchr(digits, '.', n));
+        if (!point) return run.scratch.assign(digits, n);
         run.scratch.assign(digits, size_t(point - digits));
         run.scratch += run.decimal;
         return run.scratch.append(point + 1, size_t(digits + n - point - 1));
@@ -616,8 +617,21 @@ QString WorkbookSheet::numberText(double value, QChar decimal)
     return text;
 }
 
+static_assert(sizeof(SheetTextRun::number) >= WorkbookSheet::NumberChars);
+
 size_t WorkbookSheet::numberUtf8(double value, char *out)
 {
+    return numberUtf8(value, out, '.');
+}
+
+size_t WorkbookSheet::numberUtf8(double value, char *out, char decimal)
+{
+    // The rare forms are written with a point, which is then replaced.
+    const auto withDecimal = [out, decimal](size_t n) {
+        if (decimal != '.')
+            if (char *point = static_cast<char *>(std::memchr(out, '.', n))) *point = decimal;
+        return n;
+    };
     if (value == 0) {
         out[0] = '0';
         return 1;
@@ -651,11 +665,13 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
         char digits[16];
         int k = 0, x = 0;
         if (roundTo15(std::fabs(value), digits, k, x)) {
-            if (x < -4 || x >= 15) return size_t(vb::layoutDigits(out, value < 0, digits, k, x, 'E'));
+            if (x < -4 || x >= 15)
+                return withDecimal(size_t(vb::layoutDigits(out, value < 0, digits, k, x, 'E')));
             // Plain, as layoutDigits lays it out, without its digit-by-digit loops.
             if (value < 0) out[n++] = '-';
             if (x < 0) {
                 std::memcpy(out + n, "0.0000", size_t(1 - x));
+                out[n + 1] = decimal;
                 n += size_t(1 - x);
                 std::memcpy(out + n, digits, size_t(k));
                 return n + size_t(k);
@@ -667,7 +683,7 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
                 std::memset(out + n, '0', size_t(x + 1 - k));
                 return n + size_t(x + 1 - k);
             }
-            out[n++] = '.';
+            out[n++] = decimal;
             std::memcpy(out + n, digits + whole, size_t(k - whole));
             return n + size_t(k - whole);
         }
@@ -700,7 +716,7 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
             e = std::find(static_cast<const char *>(sci), end, 'e');
             if (e == end) {
                 std::memcpy(out, sci, size_t(end - sci));
-                return size_t(end - sci);
+                return withDecimal(size_t(end - sci));
             }
         }
         k = 0;
@@ -724,7 +740,7 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
         while (k > 1 && digits[k - 1] == '0') // as %g drops them
             --k;
     }
-    return n + vb::layoutDigits(out + n, negative, digits, k, x, 'E');
+    return withDecimal(n + size_t(vb::layoutDigits(out + n, negative, digits, k, x, 'E')));
 }
 
 QString WorkbookSheet::dateText(double serial, bool date1904)
