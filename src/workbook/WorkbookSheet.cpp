@@ -8,11 +8,11 @@
 #include <QLocale>
 #include <QTime>
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <type_traits>
 
 namespace {
 
@@ -65,13 +65,52 @@ QString longTimeFormat()
 }
 
 #if defined(__SIZEOF_INT128__)
+using u128 = unsigned __int128;
+
+// The eight decimal digits of v (below 10^8) as the values 0 to 9 in the bytes of a word, the
+// first in the lowest byte: split in halves, quarters and eighths by multiplications that work
+// on every lane at once (each lane's product stays within the lane).
+Q_ALWAYS_INLINE uint64_t eightDigits(uint32_t v)
+{
+    uint64_t x = v / 10000 | uint64_t(v % 10000) << 32;
+    uint64_t q = (x * 5243 >> 19) & 0x0000007F0000007Full; // each 32-bit lane over 100
+    x = q | (x - q * 100) << 16;
+    q = (x * 103 >> 10) & 0x000F000F000F000Full; // each 16-bit lane over 10
+    return q | (x - q * 10) << 8;
+}
+
+// The sixteen digits of q (below 10^16), leading zeros included, byte i the i-th digit.
+Q_ALWAYS_INLINE u128 sixteenDigits(uint64_t q)
+{
+    return eightDigits(uint32_t(q / 100000000)) | u128(eightDigits(uint32_t(q % 100000000))) << 64;
+}
+
+// The digits' bytes as text, and the first and last byte that is not 0 (some byte is not).
+constexpr u128 Zeros = u128(0x3030303030303030ull) << 64 | 0x3030303030303030ull;
+int firstNonZero(u128 v)
+{
+    const auto low = uint64_t(v);
+    return low ? std::countr_zero(low) / 8 : 8 + std::countr_zero(uint64_t(v >> 64)) / 8;
+}
+int lastNonZero(u128 v)
+{
+    const auto high = uint64_t(v >> 64);
+    return high ? 15 - std::countl_zero(high) / 8 : 7 - std::countl_zero(uint64_t(v)) / 8;
+}
+
+// 16 bytes written from a register: no digit is stored and read back.
+void store16(char *out, u128 v)
+{
+    std::memcpy(out, &v, sizeof v);
+}
+
 // A positive value from 2^-14 to below 2^49 rounded to 15 significant digits, worked out exactly
-// on its binary mantissa (a 117-bit product): the digits, trailing zeros dropped, and the decimal
-// exponent of the first. When the shortest digits that read back as the value are 15 or fewer they
-// are these (half a unit in the last place of a double is under half a unit of the 15th digit), and
-// when they are more these are what is shown: one answer for both. False outside that range and
-// for a value exactly half way, whose tie is left to the general path.
-bool roundTo15(double magnitude, char *digits, int &count, int &exponent)
+// on its binary mantissa (a 117-bit product): the digits as an integer from 10^14 to below 10^15
+// and the decimal exponent of the first. When the shortest digits that read back as the value are
+// 15 or fewer they are these (half a unit in the last place of a double is under half a unit of
+// the 15th digit), and when they are more these are what is shown: one answer for both. False
+// outside that range and for a value exactly half way, whose tie is left to the general path.
+bool roundTo15(double magnitude, uint64_t &digits, int &exponent)
 {
     static constexpr uint64_t Pow10[20] = {1ull,
                                            10ull,
@@ -101,7 +140,6 @@ bool roundTo15(double magnitude, char *digits, int &count, int &exponent)
     const int shift = 52 - binary; // magnitude = mantissa / 2^shift, shift from 4 to 66
     // About binary * log10(2): the decimal exponent or one off.
     int x = (binary * 78913) >> 18;
-    using u128 = unsigned __int128;
     for (;;) {
         const u128 scaled = u128(mantissa) * Pow10[14 - x]; // 10^(14 - x) <= 10^19 < 2^64
         uint64_t q = uint64_t(scaled >> shift);
@@ -116,32 +154,7 @@ bool roundTo15(double magnitude, char *digits, int &count, int &exponent)
             q = Pow10[14];
             ++x;
         }
-        // At most 14 trailing zeros (q has 15 digits), dropped in four steps; constant divisors,
-        // which the compiler turns into multiplications.
-        count = 15;
-        const auto drop = [&q, &count](auto unit, int zeros) {
-            if (q % unit == 0) {
-                q /= unit;
-                count -= zeros;
-            }
-        };
-        drop(std::integral_constant<uint64_t, 100000000>(), 8);
-        drop(std::integral_constant<uint64_t, 10000>(), 4);
-        drop(std::integral_constant<uint64_t, 100>(), 2);
-        drop(std::integral_constant<uint64_t, 10>(), 1);
-        // Two digits at a time.
-        static constexpr char Pairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-                                        "4041424344454647484950515253545556575859606162636465666768697071727374757677787980"
-                                        "81828384858687888990919293949596979899";
-        int i = count;
-        for (; q >= 100; q /= 100) {
-            i -= 2;
-            std::memcpy(digits + i, Pairs + 2 * (q % 100), 2);
-        }
-        if (q >= 10)
-            std::memcpy(digits, Pairs + 2 * q, 2);
-        else
-            digits[0] = char('0' + q);
+        digits = q;
         exponent = x;
         return true;
     }
@@ -643,49 +656,51 @@ size_t WorkbookSheet::numberUtf8(double value, char *out, char decimal)
         return n;
     }
     size_t n = 0;
-    // Whole numbers, most of an invoice's quantities and codes, digit by digit.
-    if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
-        auto whole = int64_t(value);
-        if (whole < 0) out[n++] = '-';
-        uint64_t u = whole < 0 ? uint64_t(-whole) : uint64_t(whole);
-        char rev[20];
-        size_t k = 0;
-        do {
-            rev[k++] = char('0' + u % 10);
-            u /= 10;
-        } while (u);
-        while (k)
-            out[n++] = rev[--k];
-        return n;
-    }
 #if defined(__SIZEOF_INT128__)
-    // Prices, weights and amounts, whether their digits are few or the trail of a product, are
-    // rounded exactly in integers; a tie or a value out of range takes the general path.
-    {
-        char digits[16];
-        int k = 0, x = 0;
-        if (roundTo15(std::fabs(value), digits, k, x)) {
-            if (x < -4 || x >= 15)
-                return withDecimal(size_t(vb::layoutDigits(out, value < 0, digits, k, x, 'E')));
-            // Plain, as layoutDigits lays it out, without its digit-by-digit loops.
+    // The usual numbers are worked out in integers and written as whole words: 16 bytes at a time,
+    // within the room out has (NumberChars) past the text.
+    if constexpr (std::endian::native == std::endian::little) {
+        // Whole numbers, most of an invoice's quantities and codes.
+        if (std::fabs(value) < 1e15 && double(int64_t(value)) == value) {
+            const auto whole = int64_t(value);
+            if (whole < 0) out[n++] = '-';
+            const u128 digits = sixteenDigits(whole < 0 ? uint64_t(-whole) : uint64_t(whole));
+            const int leading = firstNonZero(digits);
+            store16(out + n, (digits + Zeros) >> (8 * leading));
+            return n + size_t(16 - leading);
+        }
+        // Prices, weights and amounts, whether their digits are few or the trail of a product, are
+        // rounded exactly; a tie or a value out of range takes the general path.
+        uint64_t rounded = 0;
+        int exponent = 0;
+        if (roundTo15(std::fabs(value), rounded, exponent)) {
+            const u128 digits = sixteenDigits(rounded); // byte 0 is 0: fifteen digits follow
+            const int count = lastNonZero(digits);      // of them significant
+            const u128 text = (digits + Zeros) >> 8;
+            if (exponent < -4 || exponent >= 15) {
+                char laid[16];
+                store16(laid, text);
+                return withDecimal(size_t(vb::layoutDigits(out, value < 0, laid, count, exponent, 'E')));
+            }
+            // Plain, as layoutDigits lays it out.
             if (value < 0) out[n++] = '-';
-            if (x < 0) {
-                std::memcpy(out + n, "0.0000", size_t(1 - x));
-                out[n + 1] = decimal;
-                n += size_t(1 - x);
-                std::memcpy(out + n, digits, size_t(k));
-                return n + size_t(k);
+            if (exponent < 0) {
+                // "0", the separator and up to three zeros, then the digits over the rest.
+                const uint64_t lead = (0x3030303030303030ull & ~0xFF00ull) | uint64_t(uint8_t(decimal)) << 8;
+                std::memcpy(out + n, &lead, sizeof lead);
+                n += size_t(1 - exponent);
+                store16(out + n, text);
+                return n + size_t(count);
             }
-            const int whole = std::min(k, x + 1);
-            std::memcpy(out + n, digits, size_t(whole));
-            n += size_t(whole);
-            if (k <= x + 1) {
-                std::memset(out + n, '0', size_t(x + 1 - k));
-                return n + size_t(x + 1 - k);
+            // The whole part keeps its zeros; the separator goes in after it when decimals follow.
+            if (count <= exponent + 1) {
+                store16(out + n, text);
+                return n + size_t(exponent + 1);
             }
-            out[n++] = decimal;
-            std::memcpy(out + n, digits + whole, size_t(k - whole));
-            return n + size_t(k - whole);
+            const int cut = 8 * (exponent + 1);
+            store16(out + n,
+                    (text & ((u128(1) << cut) - 1)) | u128(uint8_t(decimal)) << cut | (text >> cut) << (cut + 8));
+            return n + size_t(count) + 1;
         }
     }
 #endif

@@ -143,7 +143,7 @@ class WorkbookSheet {
     // The same with the locale's decimal separator given (looked up once by the caller).
     static QString numberText(double value, QChar decimal);
     // numberText in the C form (a point as the separator) as UTF-8 into out, which holds at least
-    // NumberChars bytes; the number of bytes written.
+    // NumberChars bytes (those past the text may be overwritten too); the length of the text.
     static constexpr size_t NumberChars = 32;
     static size_t numberUtf8(double value, char *out);
     // The same with this decimal separator of one byte.

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -275,7 +276,10 @@ class Fields {
     bool u32(uint32_t &v)
     {
         if (m_end - m_p < 4) return false;
-        v = uint32_t(m_p[0]) | uint32_t(m_p[1]) << 8 | uint32_t(m_p[2]) << 16 | uint32_t(m_p[3]) << 24;
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(&v, m_p, sizeof v);
+        else
+            v = uint32_t(m_p[0]) | uint32_t(m_p[1]) << 8 | uint32_t(m_p[2]) << 16 | uint32_t(m_p[3]) << 24;
         m_p += 4;
         return true;
     }
@@ -283,8 +287,12 @@ class Fields {
     {
         if (m_end - m_p < 8) return false;
         uint64_t bits = 0;
-        for (int i = 7; i >= 0; --i)
-            bits = bits << 8 | m_p[i];
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&bits, m_p, sizeof bits); // one load, not eight
+        } else {
+            for (int i = 7; i >= 0; --i)
+                bits = bits << 8 | m_p[i];
+        }
         std::memcpy(&v, &bits, sizeof v);
         m_p += 8;
         return true;
