@@ -697,9 +697,11 @@ size_t WorkbookSheet::numberUtf8(double value, char *out, char decimal)
                 store16(out + n, text);
                 return n + size_t(exponent + 1);
             }
-            const int cut = 8 * (exponent + 1);
-            store16(out + n,
-                    (text & ((u128(1) << cut) - 1)) | u128(uint8_t(decimal)) << cut | (text >> cut) << (cut + 8));
+            // The decimals written over the digits' copy past the whole part (exponent below 14
+            // here: within the room).
+            store16(out + n, text);
+            out[n + size_t(exponent) + 1] = decimal;
+            store16(out + n + size_t(exponent) + 2, text >> (8 * (exponent + 1)));
             return n + size_t(count) + 1;
         }
     }
