@@ -1728,6 +1728,117 @@ class TestReader : public QObject {
             QCOMPARE(QString::fromLatin1(out, qsizetype(n)), want);
         }
     }
+    // The same texts checked against Qt's rounding to 15 digits, laid out the VB way by the test's
+    // own routine: random bit patterns, values about powers of ten, texts of 15 to 17 digits, exact
+    // ties at the 15th digit, the very small and very large, each also negative.
+    void numberUtf8RoundsAsQt()
+    {
+        const auto vbForm = [](double v) {
+            // %g's layout with 15 digits; VB writes the exponent as E, a sign and two or more digits.
+            QString text = QString::number(v, 'g', 15);
+            const qsizetype e = text.indexOf(QLatin1Char('e'));
+            if (e < 0) return text;
+            QString exponent = text.mid(e + 1);
+            QChar sign('+');
+            if (exponent.startsWith('-') || exponent.startsWith('+')) {
+                sign = exponent[0];
+                exponent.remove(0, 1);
+            }
+            while (exponent.size() < 2)
+                exponent.prepend('0');
+            return text.left(e) + 'E' + sign + exponent;
+        };
+        std::vector<double> values;
+        std::mt19937_64 random(2026);
+        const auto fromText = [](const std::string &t) { return std::strtod(t.c_str(), nullptr); };
+        const auto randomDigits = [&random](int count) {
+            std::string t(1, char('1' + random() % 9));
+            for (int i = 1; i < count; ++i)
+                t += char('0' + random() % 10);
+            return t;
+        };
+        // Any finite double at all.
+        for (int i = 0; i < 100000; ++i) {
+            const uint64_t bits = random();
+            double v;
+            std::memcpy(&v, &bits, sizeof v);
+            if (std::isfinite(v)) values.push_back(v);
+        }
+        // Powers of ten and their neighbours, where the exponent and the carry into a new digit turn.
+        for (int p = -30; p <= 30; ++p) {
+            const double ten = fromText("1e" + std::to_string(p));
+            double up = ten, down = ten;
+            for (int step = 0; step < 40; ++step) {
+                values.push_back(up);
+                values.push_back(down);
+                up = std::nextafter(up, 1e308);
+                down = std::nextafter(down, 0.0);
+            }
+            for (int k = 1; k <= 9; ++k) {
+                values.push_back(ten * (1 - k * 1e-16));
+                values.push_back(ten * (1 + k * 1e-16));
+                values.push_back(ten * (1 - k * 1e-15));
+            }
+            values.push_back(fromText("9.99999999999999e" + std::to_string(p)));
+            values.push_back(fromText("9.999999999999995e" + std::to_string(p)));
+            values.push_back(fromText("9.9999999999999949e" + std::to_string(p)));
+            values.push_back(fromText("9.9999999999999951e" + std::to_string(p)));
+        }
+        // Texts of 15, 16 and 17 significant digits at every scale an invoice uses and beyond,
+        // some with a 16th digit of 5 and more after it, half way or nearly.
+        for (int i = 0; i < 60000; ++i) {
+            const int count = 15 + i % 3;
+            std::string digits = randomDigits(count);
+            if (i % 7 == 0 && count >= 16) digits[15] = '5';
+            const int exponent = int(random() % 40) - 20;
+            values.push_back(fromText(digits.substr(0, 1) + "." + digits.substr(1) + "e" + std::to_string(exponent)));
+        }
+        // Exact ties: 16 digits ending in 5 that a double holds exactly (halves, quarters, eighths).
+        for (int i = 0; i < 20000; ++i) {
+            const int places = 1 + i % 4;
+            static const char *const fractions[][8] = {{"5"},
+                                                       {"25", "75"},
+                                                       {"125", "375", "625", "875"},
+                                                       {"0625", "1875", "3125", "4375", "5625", "6875", "8125", "9375"}};
+            const char *fraction = fractions[places - 1][random() % (size_t(1) << (places - 1))];
+            values.push_back(fromText(randomDigits(16 - places) + "." + fraction));
+        }
+        // Amounts as a sheet computes them: prices times quantities, sums of cents, thousandths.
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (int i = 0; i < 40000; ++i) {
+            const double price = std::round(unit(random) * 1e6) / 100;
+            values.push_back(price);
+            values.push_back(price * double(1 + random() % 500));
+            values.push_back(double(i) * 0.001);
+            values.push_back(0.1 * double(random() % 100) + 0.2 * double(random() % 100));
+            values.push_back(unit(random) * std::pow(10.0, int(random() % 30) - 10));
+        }
+        // The extremes.
+        for (const double v : {std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
+                               std::numeric_limits<double>::denorm_min(), 1e-300, 1e300, 1e-5, 6.103515625e-05,
+                               6.1035156249999993e-05, 562949953421311.5, 562949953421312.0, 562949953421312.5,
+                               999999999999999.4, 999999999999999.5, 99999999999999.95, 0.5, 1.5, 2.5})
+            values.push_back(v);
+        const size_t count = values.size();
+        for (size_t i = 0; i < count; ++i)
+            values.push_back(-values[i]);
+        int exponentForms = 0;
+        for (const double v : values) {
+            char out[WorkbookSheet::NumberChars];
+            const size_t n = WorkbookSheet::numberUtf8(v, out);
+            const QString want = v == 0 ? QStringLiteral("0") : vbForm(v);
+            const QString got = QString::fromLatin1(out, qsizetype(n));
+            if (got != want) QFAIL(qPrintable(QStringLiteral("%1: %2 <> %3").arg(v, 0, 'g', 17).arg(got, want)));
+            // The same with a decimal comma, as the grid shows it in a Spanish locale.
+            const QString comma = QString::fromLatin1(out, qsizetype(WorkbookSheet::numberUtf8(v, out, ',')));
+            if (comma != QString(want).replace('.', ','))
+                QFAIL(qPrintable(QStringLiteral("%1: %2 with a comma").arg(v, 0, 'g', 17).arg(comma)));
+            exponentForms += want.contains('E');
+        }
+        QVERIFY(values.size() > 500000);
+        QVERIFY(exponentForms > 50000 && exponentForms < int(values.size()) - 200000);
+    }
+
     // Inline strings in every form a writer uses: plain, with references (decoded as the part is
     // read), halves of a pair, escapes spelled with references, runs; a bad reference fails as
     // it does in any text.

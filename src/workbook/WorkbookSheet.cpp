@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QTime>
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -62,6 +63,103 @@ QString longTimeFormat()
     out.remove(QStringLiteral("()"));
     return out.trimmed();
 }
+
+#if defined(__SIZEOF_INT128__)
+using u128 = unsigned __int128;
+
+// The eight decimal digits of v (below 10^8) as the values 0 to 9 in the bytes of a word, the
+// first in the lowest byte: split in halves, quarters and eighths by multiplications that work
+// on every lane at once (each lane's product stays within the lane).
+Q_ALWAYS_INLINE uint64_t eightDigits(uint32_t v)
+{
+    uint64_t x = v / 10000 | uint64_t(v % 10000) << 32;
+    uint64_t q = (x * 5243 >> 19) & 0x0000007F0000007Full; // each 32-bit lane over 100
+    x = q | (x - q * 100) << 16;
+    q = (x * 103 >> 10) & 0x000F000F000F000Full; // each 16-bit lane over 10
+    return q | (x - q * 10) << 8;
+}
+
+// The sixteen digits of q (below 10^16), leading zeros included, byte i the i-th digit.
+Q_ALWAYS_INLINE u128 sixteenDigits(uint64_t q)
+{
+    return eightDigits(uint32_t(q / 100000000)) | u128(eightDigits(uint32_t(q % 100000000))) << 64;
+}
+
+// The digits' bytes as text, and the first and last byte that is not 0 (some byte is not).
+constexpr u128 Zeros = u128(0x3030303030303030ull) << 64 | 0x3030303030303030ull;
+int firstNonZero(u128 v)
+{
+    const auto low = uint64_t(v);
+    return low ? std::countr_zero(low) / 8 : 8 + std::countr_zero(uint64_t(v >> 64)) / 8;
+}
+int lastNonZero(u128 v)
+{
+    const auto high = uint64_t(v >> 64);
+    return high ? 15 - std::countl_zero(high) / 8 : 7 - std::countl_zero(uint64_t(v)) / 8;
+}
+
+// 16 bytes written from a register: no digit is stored and read back.
+void store16(char *out, u128 v)
+{
+    std::memcpy(out, &v, sizeof v);
+}
+
+// A positive value from 2^-14 to below 2^49 rounded to 15 significant digits, worked out exactly
+// on its binary mantissa (a 117-bit product): the digits as an integer from 10^14 to below 10^15
+// and the decimal exponent of the first. When the shortest digits that read back as the value are
+// 15 or fewer they are these (half a unit in the last place of a double is under half a unit of
+// the 15th digit), and when they are more these are what is shown: one answer for both. False
+// outside that range and for a value exactly half way, whose tie is left to the general path.
+bool roundTo15(double magnitude, uint64_t &digits, int &exponent)
+{
+    static constexpr uint64_t Pow10[20] = {1ull,
+                                           10ull,
+                                           100ull,
+                                           1000ull,
+                                           10000ull,
+                                           100000ull,
+                                           1000000ull,
+                                           10000000ull,
+                                           100000000ull,
+                                           1000000000ull,
+                                           10000000000ull,
+                                           100000000000ull,
+                                           1000000000000ull,
+                                           10000000000000ull,
+                                           100000000000000ull,
+                                           1000000000000000ull,
+                                           10000000000000000ull,
+                                           100000000000000000ull,
+                                           1000000000000000000ull,
+                                           10000000000000000000ull};
+    uint64_t bits;
+    std::memcpy(&bits, &magnitude, sizeof bits);
+    const int binary = int(bits >> 52 & 0x7FF) - 1023; // magnitude in [2^binary, 2^(binary + 1))
+    if (binary < -14 || binary > 48) return false;
+    const uint64_t mantissa = (bits & ((uint64_t(1) << 52) - 1)) | uint64_t(1) << 52;
+    const int shift = 52 - binary; // magnitude = mantissa / 2^shift, shift from 4 to 66
+    // About binary * log10(2): the decimal exponent or one off.
+    int x = (binary * 78913) >> 18;
+    for (;;) {
+        const u128 scaled = u128(mantissa) * Pow10[14 - x]; // 10^(14 - x) <= 10^19 < 2^64
+        uint64_t q = uint64_t(scaled >> shift);
+        if (q >= Pow10[15] || q < Pow10[14]) {
+            x += q >= Pow10[15] ? 1 : -1; // the estimate was one off
+            continue;
+        }
+        const u128 rest = scaled & ((u128(1) << shift) - 1);
+        const u128 half = u128(1) << (shift - 1);
+        if (rest == half) return false;
+        if (rest > half && ++q == Pow10[15]) {
+            q = Pow10[14];
+            ++x;
+        }
+        digits = q;
+        exponent = x;
+        return true;
+    }
+}
+#endif
 
 } // namespace
 
@@ -474,10 +572,13 @@ std::string_view WorkbookSheet::cellUtf8(const Cell &cell, SheetTextRun &run) co
     case Kind::Text:
         return stringUtf8(c->str);
     case Kind::Number: {
+        // A separator of one byte (a point or a comma) is written in place, into the run's own room.
+        if (run.decimal.size() == 1)
+            return std::string_view(run.number, numberUtf8(c->number, run.number, run.decimal[0]));
         char digits[NumberChars];
         const size_t n = numberUtf8(c->number, digits);
         const char *point = static_cast<const char *>(std::memchr(digits, '.', n));
-        if (!point || run.decimal == ".") return run.scratch.assign(digits, n);
+        if (!point) return run.scratch.assign(digits, n);
         run.scratch.assign(digits, size_t(point - digits));
         run.scratch += run.decimal;
         return run.scratch.append(point + 1, size_t(digits + n - point - 1));
@@ -517,8 +618,21 @@ QString WorkbookSheet::numberText(double value, QChar decimal)
     return text;
 }
 
+static_assert(sizeof(SheetTextRun::number) >= WorkbookSheet::NumberChars);
+
 size_t WorkbookSheet::numberUtf8(double value, char *out)
 {
+    return numberUtf8(value, out, '.');
+}
+
+size_t WorkbookSheet::numberUtf8(double value, char *out, char decimal)
+{
+    // The rare forms are written with a point, which is then replaced.
+    const auto withDecimal = [out, decimal](size_t n) {
+        if (decimal != '.')
+            if (char *point = static_cast<char *>(std::memchr(out, '.', n))) *point = decimal;
+        return n;
+    };
     if (value == 0) {
         out[0] = '0';
         return 1;
@@ -530,49 +644,56 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
         return n;
     }
     size_t n = 0;
-    // Whole numbers, most of an invoice's quantities and codes, digit by digit.
-    if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
-        auto whole = int64_t(value);
-        if (whole < 0) out[n++] = '-';
-        uint64_t u = whole < 0 ? uint64_t(-whole) : uint64_t(whole);
-        char rev[20];
-        size_t k = 0;
-        do {
-            rev[k++] = char('0' + u % 10);
-            u /= 10;
-        } while (u);
-        while (k)
-            out[n++] = rev[--k];
-        return n;
-    }
-    // Decimals of a few places, most of an invoice's prices and weights: the fewest places that read
-    // back as the value are its shortest digits (one such decimal at most, as a unit in the last
-    // place is below 1E-06 here), and they need no exponent.
-    const double magnitude = std::fabs(value);
-    if (magnitude >= 1e-4 && magnitude < 1e9) {
-        static constexpr double Scale[] = {10, 100, 1e3, 1e4, 1e5, 1e6};
-        for (int places = 1; places <= 6; ++places) {
-            const double scale = Scale[places - 1];
-            const double scaled = std::round(magnitude * scale);
-            if (scaled / scale != magnitude) continue;
-            auto digits = uint64_t(scaled);
-            char rev[24];
-            int k = 0;
-            for (int i = 0; i < places; ++i) {
-                rev[k++] = char('0' + digits % 10);
-                digits /= 10;
+#if defined(__SIZEOF_INT128__)
+    // The usual numbers are worked out in integers and written as whole words: 16 bytes at a time,
+    // within the room out has (NumberChars) past the text.
+    if constexpr (std::endian::native == std::endian::little) {
+        // Whole numbers, most of an invoice's quantities and codes.
+        if (std::fabs(value) < 1e15 && double(int64_t(value)) == value) {
+            const auto whole = int64_t(value);
+            if (whole < 0) out[n++] = '-';
+            const u128 digits = sixteenDigits(whole < 0 ? uint64_t(-whole) : uint64_t(whole));
+            const int leading = firstNonZero(digits);
+            store16(out + n, (digits + Zeros) >> (8 * leading));
+            return n + size_t(16 - leading);
+        }
+        // Prices, weights and amounts, whether their digits are few or the trail of a product, are
+        // rounded exactly; a tie or a value out of range takes the general path.
+        uint64_t rounded = 0;
+        int exponent = 0;
+        if (roundTo15(std::fabs(value), rounded, exponent)) {
+            const u128 digits = sixteenDigits(rounded); // byte 0 is 0: fifteen digits follow
+            const int count = lastNonZero(digits);      // of them significant
+            const u128 text = (digits + Zeros) >> 8;
+            if (exponent < -4 || exponent >= 15) {
+                char laid[16];
+                store16(laid, text);
+                return withDecimal(size_t(vb::layoutDigits(out, value < 0, laid, count, exponent, 'E')));
             }
-            rev[k++] = '.';
-            do {
-                rev[k++] = char('0' + digits % 10);
-                digits /= 10;
-            } while (digits);
+            // Plain, as layoutDigits lays it out.
             if (value < 0) out[n++] = '-';
-            while (k)
-                out[n++] = rev[--k];
-            return n;
+            if (exponent < 0) {
+                // "0", the separator and up to three zeros, then the digits over the rest.
+                const uint64_t lead = (0x3030303030303030ull & ~0xFF00ull) | uint64_t(uint8_t(decimal)) << 8;
+                std::memcpy(out + n, &lead, sizeof lead);
+                n += size_t(1 - exponent);
+                store16(out + n, text);
+                return n + size_t(count);
+            }
+            // The whole part keeps its zeros; the separator goes in after it when decimals follow.
+            if (count <= exponent + 1) {
+                store16(out + n, text);
+                return n + size_t(exponent + 1);
+            }
+            // The decimals written over the digits' copy past the whole part (exponent below 14
+            // here: within the room).
+            store16(out + n, text);
+            out[n + size_t(exponent) + 1] = decimal;
+            store16(out + n + size_t(exponent) + 2, text >> (8 * (exponent + 1)));
+            return n + size_t(count) + 1;
         }
     }
+#endif
     // The shortest digits that read back as the value, when they are at most 15, else the value
     // rounded to 15 digits; laid out as VB does (exponent from 1E+15 and below 1E-04).
     char sci[48];
@@ -600,7 +721,7 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
             e = std::find(static_cast<const char *>(sci), end, 'e');
             if (e == end) {
                 std::memcpy(out, sci, size_t(end - sci));
-                return size_t(end - sci);
+                return withDecimal(size_t(end - sci));
             }
         }
         k = 0;
@@ -624,7 +745,7 @@ size_t WorkbookSheet::numberUtf8(double value, char *out)
         while (k > 1 && digits[k - 1] == '0') // as %g drops them
             --k;
     }
-    return n + vb::layoutDigits(out + n, negative, digits, k, x, 'E');
+    return withDecimal(n + size_t(vb::layoutDigits(out + n, negative, digits, k, x, 'E')));
 }
 
 QString WorkbookSheet::dateText(double serial, bool date1904)

@@ -22,6 +22,7 @@ struct SheetTextRun {
     std::string decimal; // the locale's decimal separator, UTF-8
     QHash<int64_t, std::string> days;
     std::string scratch; // the last text that is not a view into the sheet
+    char number[32];     // the last number's text (WorkbookSheet::NumberChars)
 };
 
 // Takes a sheet's cells as they are read, in place of the sheet keeping them.
@@ -170,9 +171,11 @@ class WorkbookSheet {
     // The same with the locale's decimal separator given (looked up once by the caller).
     static QString numberText(double value, QChar decimal);
     // numberText in the C form (a point as the separator) as UTF-8 into out, which holds at least
-    // NumberChars bytes; the number of bytes written.
+    // NumberChars bytes (those past the text may be overwritten too); the length of the text.
     static constexpr size_t NumberChars = 32;
     static size_t numberUtf8(double value, char *out);
+    // The same with this decimal separator of one byte.
+    static size_t numberUtf8(double value, char *out, char decimal);
     // Whether a number's text in a workbook is exactly what numberUtf8 writes for the value it
     // reads as: a whole number below 1E+15, or one of 1 to 6 decimal places (the last not zero)
     // from 1E-04 to below 1E+09, without leading zeros or a sign on zero.

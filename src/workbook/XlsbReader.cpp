@@ -6,12 +6,16 @@
 
 #include <QFile>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 #include <zip.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace xlsb {
 namespace {
@@ -103,14 +107,12 @@ class RecordStream {
     const QString &name() const { return m_name; }
 
     // The next record, valid until the next call; false at the end of the part.
-    bool next(Record &record)
+    Q_ALWAYS_INLINE bool next(Record &record)
     {
-        // Type: one or two bytes of seven bits; size: up to four bytes of seven bits. Offsets count
-        // from the record's start, which moves when more is inflated.
         if (m_end - m_pos >= 3) {
             // The usual record: a one-byte type and a one-byte size, held whole.
             const uint8_t *p = m_buffer.data() + m_pos;
-            if (!(p[0] & 0x80) && !(p[1] & 0x80) && m_end - m_pos >= size_t(2) + p[1]) {
+            if (!((p[0] | p[1]) & 0x80) && m_end - m_pos >= size_t(2) + p[1]) {
                 record.type = p[0];
                 record.size = p[1];
                 record.data = p + 2;
@@ -118,6 +120,15 @@ class RecordStream {
                 return true;
             }
         }
+        return nextLong(record);
+    }
+
+  private:
+    // Any other record, or one not held whole.
+    Q_NEVER_INLINE bool nextLong(Record &record)
+    {
+        // Type: one or two bytes of seven bits; size: up to four bytes of seven bits. Offsets count
+        // from the record's start, which moves when more is inflated.
         if (!available(1)) return false;
         size_t at = 0;
         uint32_t type = m_buffer[m_pos + at++];
@@ -141,7 +152,6 @@ class RecordStream {
         return true;
     }
 
-  private:
     [[noreturn]] void truncated() const
     {
         damaged(QStringLiteral("la parte %1 termina antes de tiempo").arg(m_name));
@@ -173,7 +183,7 @@ class RecordStream {
         return m_end - m_pos >= n;
     }
 
-    static constexpr size_t Piece = size_t(1) << 18;
+    static constexpr size_t Piece = size_t(1) << 16;
     xlsx::Package &m_package;
     QString m_name;
     zip_file_t *m_file = nullptr;
@@ -188,6 +198,18 @@ class RecordStream {
 char *utf16ToUtf8(const uint8_t *p, size_t units, char *w)
 {
     for (size_t i = 0; i < units; ++i) {
+#if defined(__SSE2__)
+        // Eight ASCII units at a time, narrowed together.
+        const __m128i high = _mm_set1_epi16(short(0xFF80));
+        while (units - i >= 8) {
+            const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * i));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(eight, high), _mm_setzero_si128())) != 0xFFFF)
+                break;
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(w), _mm_packus_epi16(eight, eight));
+            w += 8;
+            i += 8;
+        }
+#endif
         // Four ASCII units at a time, most of a sheet's text.
         while (units - i >= 4) {
             uint64_t four;
@@ -254,7 +276,10 @@ class Fields {
     bool u32(uint32_t &v)
     {
         if (m_end - m_p < 4) return false;
-        v = uint32_t(m_p[0]) | uint32_t(m_p[1]) << 8 | uint32_t(m_p[2]) << 16 | uint32_t(m_p[3]) << 24;
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(&v, m_p, sizeof v);
+        else
+            v = uint32_t(m_p[0]) | uint32_t(m_p[1]) << 8 | uint32_t(m_p[2]) << 16 | uint32_t(m_p[3]) << 24;
         m_p += 4;
         return true;
     }
@@ -262,8 +287,12 @@ class Fields {
     {
         if (m_end - m_p < 8) return false;
         uint64_t bits = 0;
-        for (int i = 7; i >= 0; --i)
-            bits = bits << 8 | m_p[i];
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&bits, m_p, sizeof bits); // one load, not eight
+        } else {
+            for (int i = 7; i >= 0; --i)
+                bits = bits << 8 | m_p[i];
+        }
         std::memcpy(&v, &bits, sizeof v);
         m_p += 8;
         return true;
