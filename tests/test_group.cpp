@@ -9,6 +9,7 @@
 #include "ui/review/frmDEP.h"
 #include "ui/review/frmModificar.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -199,6 +200,10 @@ class TestGroup : public QObject {
         QTest::keyClicks(form.filterBox(), QStringLiteral("martillo"));
         QCOMPARE(shownOrders(form), (QStringList{"0001", "0002"}));
         QCOMPARE(form.countText(), QStringLiteral("2 de 5 registros"));
+        // Assistive technology reads the count as it stands, described by what it counts.
+        QAccessibleInterface *count = QAccessible::queryAccessibleInterface(child<QLabel>(form, "lbCuenta"));
+        QCOMPARE(count->text(QAccessible::Name), QStringLiteral("2 de 5 registros"));
+        QCOMPARE(count->text(QAccessible::Description), QStringLiteral("Registros"));
         typeFilter(form, QStringLiteral("MARTÍLLO acero"));
         QCOMPARE(shownOrders(form), QStringList{"0001"});
         typeFilter(form, QStringLiteral("cable electrico"));

@@ -14,10 +14,12 @@
 #include "shipments/Shipments.h"
 #include "transfer/TransferDriver.h"
 #include "ui/review/FrmHistorial.h"
+#include "ui/review/frmDEP.h"
 #include "ui/review/frmModificar.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
@@ -208,10 +210,105 @@ class TestHistory : public QObject {
             editor.show();
             QTest::keyClick(editor.findChild<QLineEdit *>(QStringLiteral("txtPRCNCM")), Qt::Key_F8);
             VERIFY_SCRIPT(script);
-            QCOMPARE(shown.first(), QStringLiteral("PRCESM|2|3|GRUPO"));
+            // Each column by the caption the editor shows beside its field.
+            QCOMPARE(shown.first(), QStringLiteral("Estado Mercaderia|2|3|GRUPO"));
             QCOMPARE(shown.size(), 9);
-            QCOMPARE(shown.last(), QStringLiteral("PRCNCM||8205.20.00.000K|EDITOR"));
+            QCOMPARE(shown.last(), QStringLiteral("Posición||8205.20.00.000K|EDITOR"));
+            QVERIFY(shown.contains(QStringLiteral("CRC||OK|EDITOR")));
+            QVERIFY(shown.contains(QStringLiteral("Unidad Estadistica [ ]||07|EDITOR")));
             QVERIFY(editor.isVisible()); // the editor stays open
+        }
+
+        // F8 in "Resultados": the history of the selected row, without the editor.
+        {
+            ScriptedInteraction script;
+            QString title;
+            int rows = 0;
+            script.expectModal(QStringLiteral("FrmHistorial"), [&](QDialog &d) {
+                auto &window = dynamic_cast<FrmHistorial &>(d);
+                title = window.findChild<QLabel *>(QStringLiteral("lbHistorial"))->text();
+                rows = window.list()->topLevelItemCount();
+                return int(QDialog::Rejected);
+            });
+            s.iModoLista = 2;
+            frmDEP list;
+            list.show();
+            QTreeWidgetItem *row2 = list.list()->findItems(QStringLiteral("0002"), Qt::MatchExactly).value(0);
+            QVERIFY(row2);
+            list.list()->setCurrentItem(row2);
+            QTest::keyClick(list.list(), Qt::Key_F8);
+            VERIFY_SCRIPT(script);
+            QCOMPARE(title, QStringLiteral("Registro 0002 NEW-9"));
+            QCOMPARE(rows, 9);
+        }
+
+        // Processing again would replace the corrected article: the operator is asked first, and
+        // "No" changes nothing.
+        const QString articlesBefore =
+            env.scalar("select group_concat(ARTORD || ':' || ARTNRO || ':' || coalesce(PRCEST, '') || ':' || "
+                       "coalesce(PRCESM, ''), ',') from ART where INTNRO = 'T1'")
+                .toString();
+        const QString historyBefore = lines(history::forShipment(*s.gestor, "T1")).join('\n');
+        const QString question = QStringLiteral(
+            "El interno tiene 3 artículos, 1 corregidos a mano, que se reemplazarán. ¿Continuar?");
+        SheetGridModel again;
+        // The heading row repeated in the middle of the data: its text fails in the quantity.
+        const QVector<QStringList> second{
+            {"MT-500", "24", "102"}, {"Columna 1", "Columna 2", "Columna 3"}, {"NEW-10", "3", "12"}};
+        again.resize(2 + int(second.size()), int(labels.size()));
+        for (int c = 0; c < labels.size(); ++c) {
+            again.setText(0, c, QStringLiteral("Columna %1").arg(c + 1));
+            again.setText(1, c, labels[c]);
+        }
+        for (int r = 0; r < second.size(); ++r)
+            for (int c = 0; c < second[r].size(); ++c)
+                again.setText(2 + r, c, second[r][c]);
+        {
+            ScriptedInteraction script;
+            script.expectMessage(question, Icon::Question, Interaction::Buttons::YesNoDefaultNo,
+                                 Interaction::Answer::No);
+            RecordingProgress progress;
+            QVERIFY(!ProcessDriver(s, progress).FRAM2_GuardarDatosToBase(again));
+            VERIFY_SCRIPT(script);
+        }
+        QCOMPARE(
+            env.scalar("select group_concat(ARTORD || ':' || ARTNRO || ':' || coalesce(PRCEST, '') || ':' || "
+                       "coalesce(PRCESM, ''), ',') from ART where INTNRO = 'T1'")
+                .toString(),
+            articlesBefore);
+        QCOMPARE(lines(history::forShipment(*s.gestor, "T1")).join('\n'), historyBefore);
+
+        // "Sí": the row in the middle fails, and the shipment keeps its articles and their history.
+        {
+            ScriptedInteraction script;
+            script.expectMessage(question, Icon::Question, Interaction::Buttons::YesNoDefaultNo,
+                                 Interaction::Answer::Yes);
+            script.expectMessage(
+                QStringLiteral("No coinciden los tipos\r\n\r\n13 - seccion [Planexo.frmMain.FRAM2_GuardarDatosToBase]"
+                               ":: 120Planexo\r\n\r\nSQL:\r\ninsert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTTKG, "
+                               "ARTCAN, ARTUNI, ARTTOT ,PRCNCM,PRCDUN,ARTORG,ARTKGB,MARCA,DESCRIPCION_MARIA,PRCSUF) "
+                               "values ('T1', "),
+                Icon::Critical);
+            RecordingProgress progress;
+            QVERIFY(!ProcessDriver(s, progress).FRAM2_GuardarDatosToBase(again));
+            VERIFY_SCRIPT(script);
+        }
+        QCOMPARE(
+            env.scalar("select group_concat(ARTORD || ':' || ARTNRO || ':' || coalesce(PRCEST, '') || ':' || "
+                       "coalesce(PRCESM, ''), ',') from ART where INTNRO = 'T1'")
+                .toString(),
+            articlesBefore);
+        QCOMPARE(lines(history::forShipment(*s.gestor, "T1")).join('\n'), historyBefore);
+        // The work database is left outside any transaction: another connection sees a later write.
+        env.exec(QStringLiteral("insert into INTN (INTNRO, INTDSC) values ('T3', 'despues')"));
+        {
+            oAlm::clGestor other;
+            other.CadenaConexion = oAlm::clGestor::connectionStringFor(env.programFolder());
+            other.Conectar();
+            other.Sql = QStringLiteral("select count(*) as n from INTN where INTNRO = 'T3'");
+            Recordset rs;
+            QVERIFY(other.CrearRs(rs));
+            QCOMPARE(rs.Fields(QStringLiteral("n")).toInt(), 1);
         }
 
         // Row 3 corrected so that the transfer runs.
