@@ -228,6 +228,10 @@ class TestGroup : public QObject {
         QCOMPARE(form.filterBox()->text(), QString());
         QCOMPARE(shownOrders(form), (QStringList{"0005", "0001", "0004", "0002", "0003"}));
         QCOMPARE(form.countText(), QStringLiteral("5 de 5 registros"));
+        QVERIFY(form.isVisible());
+        // Esc in the empty box closes the window.
+        QTest::keyClick(form.filterBox(), Qt::Key_Escape);
+        QVERIFY(!form.isVisible());
     }
 
     // Ctrl+1..Ctrl+9 and the headings sort, again in reverse; numbers sort as numbers, empty first;

@@ -417,7 +417,11 @@ bool frmDEP::eventFilter(QObject *watched, QEvent *event)
         }
         if (watched == txtFiltro) {
             if (key == Qt::Key_Escape) {
-                txtFiltro->clear();
+                // A filter to clear first; an empty one leaves the window, as Esc does on the list.
+                if (txtFiltro->text().isEmpty())
+                    close();
+                else
+                    txtFiltro->clear();
                 return true;
             }
             if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Down) {
