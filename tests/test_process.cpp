@@ -512,7 +512,8 @@ void TestProcess::stage1Failures()
     env.connect();
     configure();
     // The shipment's articles of an earlier run.
-    env.exec("insert into ART (INTNRO, ARTORD, ARTNRO, PRCEST) values ('T1', 1, 'OLD1', 'A'), ('T1', 2, 'OLD2', 'M')");
+    env.exec("insert into ART (INTNRO, ARTORD, ARTNRO, PRCEST) values ('T1', 1, 'OLD1', 'A'), ('T1', 2, "
+             "'OLD2', 'M')");
     SheetGridModel grid;
     fillGrid(grid, {fl::CodArticulo, fl::Cantidad, fl::PTotal, fl::KgNeto},
              {{"A1", "2", "10", "1"}, {"A2", quantity, total, weight}, {"A3", "2", "10", "1"}});
