@@ -7,9 +7,9 @@
 #include "import/SheetGridModel.h"
 #include "shared/SharedState.h"
 #include "ui/import/SheetPanel.h"
-#include "workbook/CsvReader.h"
-#include "workbook/OdsReader.h"
-#include "workbook/WorkbookSheet.h"
+#include "workbook/csv/CsvReader.h"
+#include "workbook/ods/OdsReader.h"
+#include "workbook/common/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
 #include <QDir>
