@@ -969,10 +969,8 @@ struct OpenWorkbook {
 OpenWorkbook openWorkbook(ZipPackage &package)
 {
     OpenWorkbook wb;
-    wb.part = workbook::targetOfType(workbook::readRelationships(package, QString()),
-                                     QLatin1String("officeDocument"));
-    if (wb.part.isEmpty() || package.locate(wb.part) < 0) wb.part = QStringLiteral("xl/workbook.xml");
-    if (package.locate(wb.part) < 0)
+    wb.part = workbook::workbookPart(package, QStringLiteral("xl/workbook.xml"));
+    if (wb.part.isEmpty())
         fail(QStringLiteral("El archivo no es un libro de Excel: el paquete no contiene un libro"));
     wb.rels = workbook::readRelationships(package, wb.part);
     wb.info = readWorkbook(package, wb.part, wb.rels);
@@ -996,11 +994,10 @@ void read(ZipPackage &package, WorkbookSheet &sheet, int sheetIndex)
         fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
     const QString &sheetPart = wb.info.sheets[size_t(sheetIndex)].part;
     sheet.setDate1904(wb.info.date1904);
-    QString stylesPart = workbook::targetOfType(wb.rels, QLatin1String("styles"));
-    if (stylesPart.isEmpty()) stylesPart = workbook::folderOf(wb.part) + QStringLiteral("styles.xml");
-    QString stringsPart = workbook::targetOfType(wb.rels, QLatin1String("sharedStrings"));
-    if (stringsPart.isEmpty())
-        stringsPart = workbook::folderOf(wb.part) + QStringLiteral("sharedStrings.xml");
+    const QString stylesPart =
+        workbook::relatedPart(wb.rels, wb.part, QLatin1String("styles"), QStringLiteral("styles.xml"));
+    const QString stringsPart = workbook::relatedPart(wb.rels, wb.part, QLatin1String("sharedStrings"),
+                                                      QStringLiteral("sharedStrings.xml"));
 
     const std::vector<bool> dateXf = readDateStyles(package, stylesPart);
     const uint32_t sharedCount = readSharedStrings(package, stringsPart, sheet);
