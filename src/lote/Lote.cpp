@@ -26,8 +26,10 @@
 #include "shared/Startup.h"
 #include "shipments/Shipments.h"
 #include "transfer/TransferDriver.h"
+#include "workbook/pdf/PdfReader.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
@@ -153,8 +155,9 @@ QString Lote::help()
         "               del paso 3.\n"
         "      --interno N         número de interno (obligatorio); las comillas simples se guardan\n"
         "                          como blancos, como en la ventana Nuevo Interno\n"
-        "      --archivo F         factura .xlsx o .xls (obligatorio)\n"
-        "      --hoja H            la hoja por su nombre o su número (1 la primera, ocultas incluidas)\n"
+        "      --archivo F         factura .xlsx, .xls, .ods, .csv o .pdf (obligatorio)\n"
+        "      --hoja H            la hoja por su nombre o su número (1 la primera, ocultas incluidas);\n"
+        "                          de un PDF, la página por su número, o \"todas\" (las páginas unidas)\n"
         "      --fila-titulos N    la fila de los títulos (1 por omisión); \"auto\" toma la propuesta\n"
         "      --quitar-filas L    filas de la hoja que no se procesan: \"12,40-41\"\n"
         "      --mapeo M           \"CAMPO=COLUMNA,...\": el campo sin corchetes (COD. ARTICULO,\n"
@@ -381,6 +384,15 @@ int Lote::procesar()
                 if (sheets[i].name.compare(sheetText.trimmed(), Qt::CaseInsensitive) == 0) plan.sheet = i;
             bool ok = false;
             const int n = sheetText.trimmed().toInt(&ok);
+            // A PDF's sheets are the pages joined, then each page: a number names a page.
+            QFile head(file);
+            if (plan.sheet < 0 && head.open(QIODevice::ReadOnly) && pdf::isPdf(head.read(8))) {
+                const bool all = sheetText.trimmed().compare(QLatin1String("todas"), Qt::CaseInsensitive) == 0;
+                for (int i = 0; i < sheets.size() && plan.sheet < 0; ++i)
+                    if ((all && i == 0) || (ok && sheets[i].name == QStringLiteral("Página %1").arg(n)))
+                        plan.sheet = i;
+                ok = false;
+            }
             if (plan.sheet < 0 && ok && n >= 1 && n <= sheets.size()) plan.sheet = n - 1;
             if (plan.sheet < 0) {
                 QStringList names;

@@ -7,6 +7,7 @@
 #include "XlsReader.h"
 #include "XlsbReader.h"
 #include "XlsxReader.h"
+#include "pdf/PdfReader.h"
 #include "data/PlanexoError.h"
 
 #include <QFile>
@@ -22,7 +23,7 @@ constexpr long OutOfMemory = 7;
 const QString AbrirSource = QStringLiteral("[clExcel.Abrir]");
 const QString LeerCeldaSource = QStringLiteral("[clExcel.LeerCelda]");
 
-enum class Format { Xlsx, Xls, Xlsb, Ods, Csv };
+enum class Format { Xlsx, Xls, Xlsb, Ods, Csv, Pdf };
 
 // Excel 2.x to 4.0 saved a sheet as bare BIFF2-4 records, a BOF record first (no compound file):
 // its type, a short length, and what the sheet is (worksheet, chart, macro sheet, workspace).
@@ -65,6 +66,7 @@ Format detectFormat(const QString &path)
         return xlsb::isBinaryPackage(path) ? Format::Xlsb : Format::Xlsx;
     }
     if (head.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) return Format::Xls;
+    if (pdf::isPdf(head)) return Format::Pdf;
     if (isExcel4OrOlder(head))
         throw PlanexoError(
             WorkbookError,
@@ -93,6 +95,9 @@ void readSheet(Format format, const QString &path, WorkbookSheet &sheet, int ind
     case Format::Csv:
         csv::read(path, sheet, index);
         break;
+    case Format::Pdf:
+        pdf::read(path, sheet, index);
+        break;
     }
 }
 
@@ -109,6 +114,8 @@ WorkbookSheetList listSheets(Format format, const QString &path)
         return ods::sheets(path);
     case Format::Csv:
         return csv::sheets(path);
+    case Format::Pdf:
+        return pdf::sheets(path);
     }
     return {};
 }

@@ -21,8 +21,8 @@ public:
     static QString workbookFilter()
     {
         return QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                              "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                              "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt");
+                              "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt;*.pdf)|"
+                              "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt;*.pdf");
     }
 
     TestEnv();
