@@ -3,7 +3,7 @@
 #include "SheetGridModel.h"
 #include "data/PlanexoError.h"
 #include "import/SheetPreview.h"
-#include "workbook/WorkbookSheet.h"
+#include "workbook/common/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "import/SheetPreview.h"
 
 #include "data/PlanexoError.h"
-#include "workbook/WorkbookSheet.h"
+#include "workbook/common/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
 #include <map>

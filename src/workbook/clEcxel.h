@@ -1,11 +1,12 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
 
 #include <QString>
 #include <memory>
 #include <string_view>
 
+class WorkbookFile;
 class WorkbookSheet;
 class SheetCellSink;
 struct SheetTextRun;
@@ -58,4 +59,6 @@ class clEcxel {
     QString m_archivo;
     int m_hoja = 0;
     std::unique_ptr<WorkbookSheet> m_sheet;
+    // Kept after a streamed read fell back, for the read that keeps the cells.
+    std::unique_ptr<WorkbookFile> m_file;
 };

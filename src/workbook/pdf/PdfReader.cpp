@@ -1,9 +1,9 @@
-#include "PdfReader.h"
+#include "workbook/pdf/PdfReader.h"
 
-#include "PdfProtocol.h"
-#include "PdfTable.h"
-#include "data/PlanexoError.h"
-#include "workbook/WorkbookSheet.h"
+#include "workbook/common/WorkbookError.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/pdf/PdfProtocol.h"
+#include "workbook/pdf/PdfTable.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -30,16 +30,12 @@ namespace pdf {
 
 namespace {
 
-constexpr long WorkbookError = 1004;
 // More output than this is no invoice's text.
 constexpr qint64 MaxOutputBytes = qint64(512) << 20;
 // The helper's exit code when it ran out of memory.
 constexpr int HelperOutOfMemory = 3;
 
-[[noreturn]] void fail(const QString &description)
-{
-    throw PlanexoError(WorkbookError, description);
-}
+using workbook::fail;
 
 QMutex &mutex()
 {
@@ -159,10 +155,9 @@ std::shared_ptr<const Table> tableOf(const QString &path)
         fail(QStringLiteral("El PDF no se pudo leer: el lector de PDF dio una respuesta no válida (%1)")
                  .arg(QString::fromUtf8(e.what())));
     }
-    if (parsed.kind == HelperOutput::Kind::Locked)
-        fail(QStringLiteral("El libro está protegido con contraseña"));
+    if (parsed.kind == HelperOutput::Kind::Locked) workbook::passwordProtected();
     if (parsed.kind == HelperOutput::Kind::Damaged || parsed.pages.empty())
-        fail(QStringLiteral("El libro está dañado: no es un PDF válido"));
+        workbook::damaged(QStringLiteral("no es un PDF válido"));
     bool text = false;
     for (const Page &p : parsed.pages)
         text = text || !p.words.empty();
@@ -255,6 +250,22 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
                 sheet.addStreamedText(sheetRow, uint32_t(c + 1), text);
         }
     }
+    sheet.finish();
 }
 
 } // namespace pdf
+
+bool PdfReader::canRead(WorkbookFile &file) const
+{
+    return pdf::isPdf(file.head());
+}
+
+WorkbookSheetList PdfReader::sheets(WorkbookFile &file) const
+{
+    return pdf::sheets(file.path());
+}
+
+void PdfReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    pdf::read(file.path(), sheet, index);
+}

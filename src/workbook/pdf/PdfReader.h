@@ -1,6 +1,7 @@
 #pragma once
 
-#include "workbook/SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
+#include "workbook/common/WorkbookReader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,3 +36,11 @@ QString helperPath();
 void setProgressListener(std::function<void(int page, int pages)> listener);
 
 } // namespace pdf
+
+// The reader of invoices printed to PDF.
+class PdfReader final : public WorkbookReader {
+  public:
+    bool canRead(WorkbookFile &file) const override;
+    WorkbookSheetList sheets(WorkbookFile &file) const override;
+    void read(WorkbookFile &file, int index, WorkbookSheet &sheet) const override;
+};

@@ -1,6 +1,7 @@
-#include "CsvReader.h"
+#include "workbook/csv/CsvReader.h"
 
-#include "WorkbookSheet.h"
+#include "workbook/common/FileKind.h"
+#include "workbook/common/WorkbookSheet.h"
 #include "data/PlanexoError.h"
 
 #include <QFile>
@@ -683,3 +684,20 @@ WorkbookSheetList sheets(const QString &path)
 }
 
 } // namespace csv
+
+bool CsvReader::canRead(WorkbookFile &file) const
+{
+    // Text of no other kind is a delimited table.
+    return !filekind::isExcel4OrOlder(file.head()) && filekind::otherDocument(file.path(), file.head()).isEmpty() &&
+           csv::isText(file.path());
+}
+
+WorkbookSheetList CsvReader::sheets(WorkbookFile &file) const
+{
+    return csv::sheets(file.path());
+}
+
+void CsvReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    csv::read(file.path(), sheet, index);
+}

@@ -1,6 +1,6 @@
-#include "WorkbookSheet.h"
+#include "workbook/common/WorkbookSheet.h"
 
-#include "Surrogates.h"
+#include "workbook/common/Surrogates.h"
 #include "data/PlanexoError.h"
 #include "data/VbFormat.h"
 

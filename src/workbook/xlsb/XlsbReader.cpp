@@ -1,7 +1,7 @@
-#include "XlsbReader.h"
+#include "workbook/xlsb/XlsbReader.h"
 
-#include "WorkbookSheet.h"
-#include "XlsxReader.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/xlsx/XlsxReader.h"
 #include "data/PlanexoError.h"
 
 #include <QFile>
@@ -665,3 +665,18 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
 }
 
 } // namespace xlsb
+
+bool XlsbReader::canRead(WorkbookFile &file) const
+{
+    return file.looksLikeZip() && xlsb::isBinaryPackage(file.path());
+}
+
+WorkbookSheetList XlsbReader::sheets(WorkbookFile &file) const
+{
+    return xlsb::sheets(file.path());
+}
+
+void XlsbReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    xlsb::read(file.path(), sheet, index);
+}

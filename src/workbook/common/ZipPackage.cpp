@@ -1,6 +1,6 @@
-#include "ZipPackage.h"
+#include "workbook/common/ZipPackage.h"
 
-#include "Prefault.h"
+#include "workbook/common/Prefault.h"
 #include "data/PlanexoError.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "XlsBiff.h"
+#include "workbook/xls/XlsBiff.h"
 
-#include "WorkbookSheet.h"
-#include "XlsDecrypt.h"
-#include "XlsxReader.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/xls/XlsDecrypt.h"
+#include "workbook/xlsx/XlsxReader.h"
 #include "data/PlanexoError.h"
 
 #include <QHash>

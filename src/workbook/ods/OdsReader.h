@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
+#include "workbook/common/WorkbookReader.h"
 
 #include <QString>
 #include <cstdint>
@@ -30,3 +31,11 @@ WorkbookSheetList sheets(const QString &path);
 bool isSpreadsheet(const QString &path);
 
 } // namespace ods
+
+// The reader of .ods: OpenDocument spreadsheets.
+class OdsReader final : public WorkbookReader {
+  public:
+    bool canRead(WorkbookFile &file) const override;
+    WorkbookSheetList sheets(WorkbookFile &file) const override;
+    void read(WorkbookFile &file, int index, WorkbookSheet &sheet) const override;
+};

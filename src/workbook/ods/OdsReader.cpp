@@ -1,8 +1,8 @@
-#include "OdsReader.h"
+#include "workbook/ods/OdsReader.h"
 
-#include "WorkbookSheet.h"
-#include "XlsxXml.h"
-#include "ZipPackage.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/common/XmlScanner.h"
+#include "workbook/common/ZipPackage.h"
 #include "data/PlanexoError.h"
 
 #include <QDate>
@@ -48,7 +48,7 @@ class Content {
     {
         if (whole) {
             m_whole = package.read(index, ContentPart);
-            m_xml = std::make_unique<XlsxXml>(std::string_view(m_whole.constData(), size_t(m_whole.size())));
+            m_xml = std::make_unique<XmlScanner>(std::string_view(m_whole.constData(), size_t(m_whole.size())));
             return;
         }
         // A part that fails is read again whole to name the line, when it is small enough to hold.
@@ -58,22 +58,22 @@ class Content {
         const std::string_view first = m_pieces->next();
         // A part in UTF-16 is converted whole by the scanner.
         if (!first.empty() && (uchar(first[0]) == 0xFF || uchar(first[0]) == 0xFE)) throw RetryWhole{};
-        m_xml = std::make_unique<XlsxXml>(first);
+        m_xml = std::make_unique<XmlScanner>(first);
         m_xml->setMoreToFollow(!m_pieces->atEnd());
     }
 
-    XlsxXml &xml() { return *m_xml; }
+    XmlScanner &xml() { return *m_xml; }
 
-    XlsxXml::Token next()
+    XmlScanner::Token next()
     {
-        XlsxXml::Token t = m_xml->next();
-        while (t == XlsxXml::More) {
+        XmlScanner::Token t = m_xml->next();
+        while (t == XmlScanner::More) {
             m_xml->releaseInput();
             const std::string_view piece = m_pieces->next();
             m_xml->continueWith(piece, !m_pieces->atEnd());
             t = m_xml->next();
         }
-        if (t == XlsxXml::Error) malformed();
+        if (t == XmlScanner::Error) malformed();
         return t;
     }
 
@@ -82,13 +82,13 @@ class Content {
     {
         for (int depth = 1; depth > 0;) {
             switch (next()) {
-            case XlsxXml::StartElement:
+            case XmlScanner::StartElement:
                 ++depth;
                 break;
-            case XlsxXml::EndElement:
+            case XmlScanner::EndElement:
                 --depth;
                 break;
-            case XlsxXml::EndDocument:
+            case XmlScanner::EndDocument:
                 malformed();
             default:
                 break;
@@ -116,12 +116,12 @@ class Content {
     QByteArray m_whole;
     bool m_retryWhole = false;
     std::unique_ptr<workbook::ZipPackage::Pieces> m_pieces;
-    std::unique_ptr<XlsxXml> m_xml;
+    std::unique_ptr<XmlScanner> m_xml;
 };
 
 // A repeat count (table:number-rows-repeated, -columns-repeated): at least 1, kept below a bound
 // far past Excel's grid so that counts add up without overflow.
-uint64_t repeatCount(const XlsxXml &xml, std::string_view attribute)
+uint64_t repeatCount(const XmlScanner &xml, std::string_view attribute)
 {
     std::string_view raw;
     if (!xml.attribute(attribute, raw)) return 1;
@@ -200,12 +200,12 @@ void readParagraph(Content &content, ParagraphText &text)
     QString scratch;
     for (int depth = 1; depth > 0;) {
         switch (content.next()) {
-        case XlsxXml::Text:
+        case XmlScanner::Text:
             scratch.clear();
             if (!content.xml().appendText(scratch)) content.malformed();
             text.raw(scratch.toStdString());
             break;
-        case XlsxXml::StartElement: {
+        case XmlScanner::StartElement: {
             const std::string_view local = content.xml().name();
             if (notCellText(local)) {
                 content.skip();
@@ -220,10 +220,10 @@ void readParagraph(Content &content, ParagraphText &text)
             ++depth;
             break;
         }
-        case XlsxXml::EndElement:
+        case XmlScanner::EndElement:
             --depth;
             break;
-        case XlsxXml::EndDocument:
+        case XmlScanner::EndDocument:
             content.malformed();
         default:
             break;
@@ -438,7 +438,7 @@ struct CellAttributes {
 
     // False when an attribute's value is malformed. Told by the local name's length first: most
     // names a cell carries are looked at once.
-    bool take(const XlsxXml::Attribute &a)
+    bool take(const XmlScanner::Attribute &a)
     {
         const std::string_view local = a.local;
         switch (local.size()) {
@@ -466,9 +466,9 @@ struct CellAttributes {
         case 12:
             if (local == "string-value") {
                 std::string decoded;
-                if (!XlsxXml::decodeUtf8(a.value, decoded)) {
+                if (!XmlScanner::decodeUtf8(a.value, decoded)) {
                     QString text;
-                    if (!XlsxXml::decode(a.value, text, true)) return false;
+                    if (!XmlScanner::decode(a.value, text, true)) return false;
                     decoded = text.toStdString();
                 }
                 stringValue = std::move(decoded);
@@ -508,10 +508,10 @@ Value valueOf(const CellAttributes &a, std::string_view text, uint32_t row, uint
 // and how many columns it spans.
 Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
 {
-    XlsxXml &xml = content.xml();
+    XmlScanner &xml = content.xml();
     const bool covered = xml.isNamed("covered-table-cell");
     CellAttributes a;
-    for (const XlsxXml::Attribute &attribute : xml.attributes())
+    for (const XmlScanner::Attribute &attribute : xml.attributes())
         if (!a.take(attribute)) content.malformed();
     repeat = a.repeat;
 
@@ -529,16 +529,16 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
         }
         while (open) {
             switch (content.next()) {
-            case XlsxXml::StartElement:
+            case XmlScanner::StartElement:
                 if (xml.isNamed("p") || xml.isNamed("h"))
                     readParagraph(content, paragraphs);
                 else
                     content.skip(); // comments, drawings, sub-tables
                 break;
-            case XlsxXml::EndElement:
+            case XmlScanner::EndElement:
                 open = false;
                 break;
-            case XlsxXml::EndDocument:
+            case XmlScanner::EndDocument:
                 content.malformed();
             default:
                 break;
@@ -693,7 +693,7 @@ size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &parag
             const size_t colon = name.find(':');
             if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos)
                 return 0;
-            const XlsxXml::Attribute attribute{name.substr(colon + 1), name.substr(0, colon), value};
+            const XmlScanner::Attribute attribute{name.substr(colon + 1), name.substr(0, colon), value};
             if (attribute.prefix == "xmlns" || !a.take(attribute)) return 0;
         }
         p = valueEnd + 1;
@@ -840,8 +840,8 @@ class TableReader {
         uint64_t row = 1;
         for (int depth = 1; depth > 0;) {
             switch (m_content.next()) {
-            case XlsxXml::StartElement: {
-                const XlsxXml &xml = m_content.xml();
+            case XmlScanner::StartElement: {
+                const XmlScanner &xml = m_content.xml();
                 if (xml.isNamed("table-row")) {
                     const uint64_t repeat = repeatCount(xml, "number-rows-repeated");
                     readRow(row, repeat);
@@ -854,10 +854,10 @@ class TableReader {
                 }
                 break;
             }
-            case XlsxXml::EndElement:
+            case XmlScanner::EndElement:
                 --depth;
                 break;
-            case XlsxXml::EndDocument:
+            case XmlScanner::EndDocument:
                 m_content.malformed();
             default:
                 break;
@@ -976,7 +976,7 @@ class TableReader {
                 }
             }
             switch (m_content.next()) {
-            case XlsxXml::StartElement: {
+            case XmlScanner::StartElement: {
                 if (!m_content.xml().isNamed("table-cell") &&
                     !m_content.xml().isNamed("covered-table-cell")) {
                     m_content.skip();
@@ -987,10 +987,10 @@ class TableReader {
                 take(row, repeat, col, span, value);
                 break;
             }
-            case XlsxXml::EndElement:
+            case XmlScanner::EndElement:
                 open = false;
                 break;
-            case XlsxXml::EndDocument:
+            case XmlScanner::EndDocument:
                 m_content.malformed();
             default:
                 break;
@@ -1026,8 +1026,8 @@ WorkbookSheetList scan(workbook::ZipPackage &package, int64_t index, bool whole,
     int spreadsheetDepth = -1;
     for (;;) {
         switch (content.next()) {
-        case XlsxXml::StartElement: {
-            XlsxXml &xml = content.xml();
+        case XmlScanner::StartElement: {
+            XmlScanner &xml = content.xml();
             ++depth;
             if (xml.isNamed("spreadsheet")) {
                 spreadsheetDepth = depth;
@@ -1058,11 +1058,11 @@ WorkbookSheetList scan(workbook::ZipPackage &package, int64_t index, bool whole,
             }
             break;
         }
-        case XlsxXml::EndElement:
+        case XmlScanner::EndElement:
             if (depth == spreadsheetDepth) spreadsheetDepth = -1;
             --depth;
             break;
-        case XlsxXml::EndDocument:
+        case XmlScanner::EndDocument:
             return tables;
         default:
             break;
@@ -1170,3 +1170,18 @@ bool isSpreadsheet(const QString &path)
 }
 
 } // namespace ods
+
+bool OdsReader::canRead(WorkbookFile &file) const
+{
+    return file.looksLikeZip() && ods::isSpreadsheet(file.path());
+}
+
+WorkbookSheetList OdsReader::sheets(WorkbookFile &file) const
+{
+    return ods::sheets(file.path());
+}
+
+void OdsReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    ods::read(file.path(), sheet, index);
+}

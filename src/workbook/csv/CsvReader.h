@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
+#include "workbook/common/WorkbookReader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -39,3 +40,11 @@ char detectDelimiter(std::string_view text);
 bool numberOf(std::string_view field, double &value);
 
 } // namespace csv
+
+// The reader of .csv and .txt: delimited text tables.
+class CsvReader final : public WorkbookReader {
+  public:
+    bool canRead(WorkbookFile &file) const override;
+    WorkbookSheetList sheets(WorkbookFile &file) const override;
+    void read(WorkbookFile &file, int index, WorkbookSheet &sheet) const override;
+};

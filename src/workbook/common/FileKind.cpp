@@ -1,6 +1,6 @@
-#include "FileKind.h"
+#include "workbook/common/FileKind.h"
 
-#include "ZipPackage.h"
+#include "workbook/common/ZipPackage.h"
 
 #include <QFile>
 #include <zip.h>
@@ -43,6 +43,19 @@ QString otherPackage(const QString &path)
 }
 
 } // namespace
+
+// A BOF record first (no compound file): its type, a short length, and what the sheet is
+// (worksheet, chart, macro sheet, workspace).
+bool isExcel4OrOlder(const QByteArray &head)
+{
+    if (head.size() < 8) return false;
+    const auto u16 = [&head](int at) {
+        return uint32_t(uchar(head[at])) | uint32_t(uchar(head[at + 1])) << 8;
+    };
+    const uint32_t type = u16(0), length = u16(2), kind = u16(6);
+    return (type == 0x0009 || type == 0x0209 || type == 0x0409) && length >= 4 && length <= 16 &&
+           (kind == 0x0010 || kind == 0x0020 || kind == 0x0040 || kind == 0x0100);
+}
 
 QString otherDocument(const QString &path, const QByteArray &head)
 {

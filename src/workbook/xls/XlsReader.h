@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
+#include "workbook/common/WorkbookReader.h"
 
 #include <QString>
 
@@ -17,3 +18,11 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex = 0);
 WorkbookSheetList sheets(const QString &path);
 
 } // namespace xls
+
+// The reader of .xls from Excel 5.0 to 2003: BIFF records in a compound file.
+class XlsReader final : public WorkbookReader {
+  public:
+    bool canRead(WorkbookFile &file) const override;
+    WorkbookSheetList sheets(WorkbookFile &file) const override;
+    void read(WorkbookFile &file, int index, WorkbookSheet &sheet) const override;
+};

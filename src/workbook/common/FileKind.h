@@ -10,4 +10,7 @@ namespace filekind {
 // the file has them); for a zip package, from its entries. Empty when it cannot be told.
 QString otherDocument(const QString &path, const QByteArray &head);
 
+// Whether the file's first bytes are a bare BIFF2-4 sheet, as Excel 2.x to 4.0 saved one.
+bool isExcel4OrOlder(const QByteArray &head);
+
 } // namespace filekind

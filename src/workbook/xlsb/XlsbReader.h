@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
+#include "workbook/common/WorkbookReader.h"
 
 #include <QString>
 
@@ -21,3 +22,11 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex = 0);
 WorkbookSheetList sheets(const QString &path);
 
 } // namespace xlsb
+
+// The reader of .xlsb: BIFF12 records in a zip package.
+class XlsbReader final : public WorkbookReader {
+  public:
+    bool canRead(WorkbookFile &file) const override;
+    WorkbookSheetList sheets(WorkbookFile &file) const override;
+    void read(WorkbookFile &file, int index, WorkbookSheet &sheet) const override;
+};

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
+#include "workbook/common/WorkbookReader.h"
 
 #include <QHash>
 #include <QString>
@@ -9,8 +10,8 @@
 class WorkbookSheet;
 typedef struct zip zip_t;
 
-// Reads a worksheet (the first by default) of an Office Open XML workbook (.xlsx, .xlsm) into a WorkbookSheet.
-// Throws PlanexoError (number 1004, no source) with a Spanish description of what is wrong.
+// Reads a worksheet (the first by default) of an Office Open XML workbook (.xlsx, .xlsm) into a
+// WorkbookSheet. Throws PlanexoError (number 1004, no source) with a Spanish description of what is wrong.
 namespace xlsx {
 
 // At most this many bytes are decompressed from the package in all, against zip bombs.
@@ -66,3 +67,11 @@ QString targetOfType(const QHash<QString, Relationship> &rels, QLatin1String kin
 QString folderOf(const QString &part);
 
 } // namespace xlsx
+
+// The reader of .xlsx and .xlsm: a zip package of XML parts.
+class XlsxReader final : public WorkbookReader {
+  public:
+    bool canRead(WorkbookFile &file) const override;
+    WorkbookSheetList sheets(WorkbookFile &file) const override;
+    void read(WorkbookFile &file, int index, WorkbookSheet &sheet) const override;
+};

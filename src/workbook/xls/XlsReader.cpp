@@ -1,7 +1,7 @@
-#include "XlsReader.h"
+#include "workbook/xls/XlsReader.h"
 
-#include "WorkbookSheet.h"
-#include "XlsBiff.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/xls/XlsBiff.h"
 #include "data/PlanexoError.h"
 
 #include <QFile>
@@ -60,3 +60,19 @@ WorkbookSheetList sheets(const QString &path)
 }
 
 } // namespace xls
+
+bool XlsReader::canRead(WorkbookFile &file) const
+{
+    // A compound file: the reader names the documents of the other Office programs.
+    return file.head().startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+}
+
+WorkbookSheetList XlsReader::sheets(WorkbookFile &file) const
+{
+    return xls::sheets(file.path());
+}
+
+void XlsReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    xls::read(file.path(), sheet, index);
+}

@@ -1,9 +1,10 @@
-#include "XlsxReader.h"
+#include "workbook/xlsx/XlsxReader.h"
 
-#include "Prefault.h"
-#include "WorkbookSheet.h"
-#include "ZipPackage.h"
-#include "XlsxXml.h"
+#include "workbook/common/FileKind.h"
+#include "workbook/common/Prefault.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/common/ZipPackage.h"
+#include "workbook/common/XmlScanner.h"
 #include "data/PlanexoError.h"
 
 #include <QDateTime>
@@ -169,19 +170,19 @@ class PartReader {
     PartReader(const PartReader &) = delete;
     PartReader &operator=(const PartReader &) = delete;
 
-    XlsxXml &xml() { return m_xml; }
+    XmlScanner &xml() { return m_xml; }
     const QByteArray &data() const { return m_data; }
     // The part's bytes, for a holder that outlives the reader; the scanner is done with them.
     QByteArray takeData() { return std::move(m_data); }
 
-    XlsxXml::Token next()
+    XmlScanner::Token next()
     {
-        XlsxXml::Token t = m_xml.next();
-        while (t == XlsxXml::More) {
+        XmlScanner::Token t = m_xml.next();
+        while (t == XmlScanner::More) {
             nextPiece();
             t = m_xml.next();
         }
-        if (t == XlsxXml::Error) check();
+        if (t == XmlScanner::Error) check();
         return t;
     }
 
@@ -275,7 +276,7 @@ class PartReader {
     bool m_end = false;
     QByteArray m_piece; // the buffer while it is filled
     QByteArray m_data;
-    XlsxXml m_xml;
+    XmlScanner m_xml;
     QString m_name;
 };
 
@@ -425,11 +426,11 @@ QHash<QString, Relationship> readRelationships(Package &package, const QString &
     const int64_t index = package.locate(relsName);
     if (index < 0) return rels;
     PartReader reader(package, index, relsName);
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     for (;;) {
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::EndDocument) break;
-        if (t != XlsxXml::StartElement || !xml.isNamed("Relationship")) continue;
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::EndDocument) break;
+        if (t != XmlScanner::StartElement || !xml.isNamed("Relationship")) continue;
         if (xml.attributeText("TargetMode").compare(QLatin1String("External"), Qt::CaseInsensitive) == 0)
             continue;
         const QString id = xml.attributeText("Id");
@@ -483,14 +484,14 @@ std::vector<bool> readDateStyles(Package &package, const QString &part)
     const int64_t index = package.locate(part);
     if (index < 0) return dateXf;
     PartReader reader(package, index, part);
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     QHash<uint32_t, bool> customIsDate;
     bool inCellXfs = false;
     std::string_view raw;
     for (;;) {
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::EndDocument) break;
-        if (t == XlsxXml::StartElement) {
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::EndDocument) break;
+        if (t == XmlScanner::StartElement) {
             if (xml.isNamed("numFmt")) {
                 uint32_t id = 0;
                 if (xml.attribute("numFmtId", raw) && parseUInt(raw, id))
@@ -507,7 +508,7 @@ std::vector<bool> readDateStyles(Package &package, const QString &part)
                 dateXf.push_back(isDate);
                 reader.skip();
             }
-        } else if (t == XlsxXml::EndElement && xml.isNamed("cellXfs")) {
+        } else if (t == XmlScanner::EndElement && xml.isNamed("cellXfs")) {
             inCellXfs = false;
         }
     }
@@ -520,11 +521,11 @@ std::vector<bool> readDateStyles(Package &package, const QString &part)
 // the <t> of its runs, not the phonetic runs.
 void readRichTextRest(PartReader &reader, QString &text)
 {
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     int depth = 1;
     while (depth > 0) {
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::StartElement) {
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::StartElement) {
             if (xml.isNamed("t")) {
                 if (!xml.appendElementText(text)) reader.check();
             } else if (xml.isNamed("rPh") || xml.isNamed("phoneticPr")) {
@@ -532,9 +533,9 @@ void readRichTextRest(PartReader &reader, QString &text)
             } else {
                 ++depth;
             }
-        } else if (t == XlsxXml::EndElement) {
+        } else if (t == XmlScanner::EndElement) {
             --depth;
-        } else if (t == XlsxXml::EndDocument) {
+        } else if (t == XmlScanner::EndDocument) {
             reader.check();
         }
     }
@@ -548,7 +549,7 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
     const int64_t index = package.locate(part);
     if (index < 0) return 0;
     PartReader reader(package, index, part);
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     const char *base = reader.data().constData();
     QString text;
     uint32_t count = 0;
@@ -566,16 +567,16 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
             ++count;
             continue;
         }
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::EndDocument) break;
-        if (t == XlsxXml::StartElement && xml.isNamed("sst")) {
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::EndDocument) break;
+        if (t == XmlScanner::StartElement && xml.isNamed("sst")) {
             // Room for the declared strings at once, at most as many as the part could hold.
             std::string_view declared;
             uint32_t n = 0;
             if (xml.attribute("uniqueCount", declared) && parseUInt(declared, n))
                 sheet.reserveStrings(std::min<size_t>(n, size_t(reader.data().size() / 8)));
         }
-        if (t != XlsxXml::StartElement || !xml.isNamed("si")) continue;
+        if (t != XmlScanner::StartElement || !xml.isNamed("si")) continue;
         const bool fast = xml.fastChildText("t", plain);
         if (fast && xml.atEndTag() && plain.find("_x") == std::string_view::npos && plain.data() >= base &&
             plain.data() + plain.size() <= base + reader.data().size()) {
@@ -583,7 +584,7 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
             sheet.addUtf8String(uint32_t(plain.data() - base), uint32_t(plain.size()));
         } else {
             text.truncate(0);
-            if (fast) XlsxXml::appendUtf8(text, plain);
+            if (fast) XmlScanner::appendUtf8(text, plain);
             readRichTextRest(reader, text);
             sheet.addString(text);
         }
@@ -607,17 +608,17 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
     const int64_t index = package.locate(part);
     if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
     PartReader reader(package, index, part);
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     WorkbookInfo info;
     bool sawSheet = false;
     // Only the root's own children count: Excel 2013 and later repeat workbookPr inside extLst
     // (x15:workbookPr, without date1904), which must not switch the 1904 system off again.
     int depth = 0;
     for (;;) {
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::EndDocument) break;
-        if (t == XlsxXml::EndElement) --depth;
-        if (t != XlsxXml::StartElement) continue;
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::EndDocument) break;
+        if (t == XmlScanner::EndElement) --depth;
+        if (t != XmlScanner::StartElement) continue;
         ++depth;
         if (depth == 2 && xml.isNamed("workbookPr")) {
             const QString v = xml.attributeText("date1904");
@@ -627,7 +628,7 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
             sawSheet = true;
             std::string_view rawId;
             QString id;
-            if (xml.attribute("id", rawId, true)) XlsxXml::decode(rawId, id, true);
+            if (xml.attribute("id", rawId, true)) XmlScanner::decode(rawId, id, true);
             const auto rel = rels.constFind(id);
             if (rel == rels.constEnd()) {
                 // A sheet after the first worksheet that has no part is left out of the list.
@@ -738,7 +739,7 @@ size_t readUsualCells(std::string_view input, const std::vector<bool> &dateXf, u
             std::string_view value(text, size_t(textEnd - text));
             if (references) {
                 scratch.clear();
-                if (!XlsxXml::decodeUtf8(value, scratch)) break;
+                if (!XmlScanner::decodeUtf8(value, scratch)) break;
                 value = scratch;
             }
             if (value.find("_x") != std::string_view::npos) break;
@@ -823,7 +824,7 @@ size_t plainRowStart(std::string_view input, uint32_t row, uint32_t &number)
 
 // Reads the usual cells and rows of a sheet, as readUsualCells and plainRowStart take them, until
 // anything else follows.
-void readUsualRows(XlsxXml &xml, const std::vector<bool> &dateXf, uint32_t sharedCount, WorkbookSheet &sheet,
+void readUsualRows(XmlScanner &xml, const std::vector<bool> &dateXf, uint32_t sharedCount, WorkbookSheet &sheet,
                    uint32_t &row, uint32_t &col, std::string &scratch)
 {
     for (;;) {
@@ -842,7 +843,7 @@ void readUsualRows(XlsxXml &xml, const std::vector<bool> &dateXf, uint32_t share
 void readCells(PartReader &reader, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
                WorkbookSheet &sheet, int64_t partBytes)
 {
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
 
     enum class Type { Number, Shared, Text, Inline, Bool, Error, Date };
     QString inlineText;
@@ -864,7 +865,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         // While the cells are streamed, the usual ones are read straight from the bytes.
         if (inData && streaming) readUsualRows(xml, dateXf, sharedCount, sheet, row, col, inlineScratch);
         // The usual cell is taken whole; any other goes token by token.
-        XlsxXml::PlainCell plain;
+        XmlScanner::PlainCell plain;
         const bool plainCell = inData && xml.plainCell(plain);
         std::string_view ref, typeName, styleIndex;
         if (plainCell) {
@@ -872,13 +873,13 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             typeName = plain.type;
             styleIndex = plain.style;
         } else {
-            const XlsxXml::Token token = reader.next();
-            if (token == XlsxXml::EndDocument) break;
-            if (token == XlsxXml::EndElement) {
+            const XmlScanner::Token token = reader.next();
+            if (token == XmlScanner::EndDocument) break;
+            if (token == XmlScanner::EndElement) {
                 if (xml.isNamed("sheetData")) inData = false;
                 continue;
             }
-            if (token != XlsxXml::StartElement) continue;
+            if (token != XmlScanner::StartElement) continue;
             if (!inData) {
                 if (xml.isNamed("sheetData")) {
                     inData = true;
@@ -917,7 +918,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             }
 
             // A cell: its position, type and format, then its value.
-            for (const XlsxXml::Attribute &a : xml.attributes()) {
+            for (const XmlScanner::Attribute &a : xml.attributes()) {
                 if (a.local.size() != 1 || !a.prefix.empty()) continue;
                 if (a.local[0] == 'r')
                     ref = a.value;
@@ -967,7 +968,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             bool decoded = true;
             if (plain.isInline && plain.references) {
                 inlineScratch.clear();
-                decoded = XlsxXml::decodeUtf8(text, inlineScratch);
+                decoded = XmlScanner::decodeUtf8(text, inlineScratch);
                 if (decoded) text = inlineScratch;
             }
             if (plain.isInline && (type == Type::Inline || !decoded)) {
@@ -985,8 +986,8 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 } else {
                     inlineText.truncate(0);
                     if (decoded)
-                        XlsxXml::appendUtf8(inlineText, text);
-                    else if (!XlsxXml::decode(text, inlineText, false) && !xml.failReference())
+                        XmlScanner::appendUtf8(inlineText, text);
+                    else if (!XmlScanner::decode(text, inlineText, false) && !xml.failReference())
                         reader.check();
                     decodeEscapes(inlineText);
                 }
@@ -996,8 +997,8 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         }
         int depth = plainCell ? 0 : 1;
         while (depth > 0) {
-            const XlsxXml::Token ct = reader.next();
-            if (ct == XlsxXml::StartElement) {
+            const XmlScanner::Token ct = reader.next();
+            if (ct == XmlScanner::StartElement) {
                 if (xml.isNamed("v")) {
                     if (!xml.readElementUtf8(value, scratch)) reader.check();
                     hasValue = true;
@@ -1008,7 +1009,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                     bool decoded = true;
                     if (fast && plain.find('&') != std::string_view::npos) {
                         inlineScratch.clear();
-                        decoded = XlsxXml::decodeUtf8(plain, inlineScratch);
+                        decoded = XmlScanner::decodeUtf8(plain, inlineScratch);
                         if (decoded) plain = inlineScratch;
                     }
                     if (fast && decoded && xml.atEndTag() && plain.find("_x") == std::string_view::npos) {
@@ -1018,8 +1019,8 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                     } else {
                         inlineText.truncate(0);
                         if (fast && decoded)
-                            XlsxXml::appendUtf8(inlineText, plain);
-                        else if (fast && !XlsxXml::decode(plain, inlineText, false) && !xml.failReference())
+                            XmlScanner::appendUtf8(inlineText, plain);
+                        else if (fast && !XmlScanner::decode(plain, inlineText, false) && !xml.failReference())
                             reader.check();
                         readRichTextRest(reader, inlineText);
                         hasInlineIndex = false;
@@ -1028,9 +1029,9 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 } else {
                     reader.skip();
                 }
-            } else if (ct == XlsxXml::EndElement) {
+            } else if (ct == XmlScanner::EndElement) {
                 --depth;
-            } else if (ct == XlsxXml::EndDocument) {
+            } else if (ct == XmlScanner::EndDocument) {
                 reader.check();
             }
         }
@@ -1240,3 +1241,19 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
 }
 
 } // namespace xlsx
+
+bool XlsxReader::canRead(WorkbookFile &file) const
+{
+    // Any other package is read as a workbook, whose reader says what is wrong with it.
+    return file.looksLikeZip() && filekind::otherDocument(file.path(), file.head()).isEmpty();
+}
+
+WorkbookSheetList XlsxReader::sheets(WorkbookFile &file) const
+{
+    return xlsx::sheets(file.path());
+}
+
+void XlsxReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    xlsx::read(file.path(), sheet, index);
+}
