@@ -1230,7 +1230,7 @@ class TestFormats : public QObject {
         QVector<QStringList> items;
         for (int r = headingRow; r < all.size() && items.size() < 10; ++r) {
             const QStringList row = all[r].mid(0, 9);
-            if (!row[0].isEmpty() && row[0] != all[headingRow - 1][0]) items << row;
+            if (row[7].count(QLatin1Char('.')) == 2) items << row; // an item has its NCM position
         }
         QCOMPARE(items, clean);
         QCOMPARE(all[headingRow - 1][0], file.startsWith("layout") ? QStringLiteral("Item No.") : QStringLiteral("Código"));

@@ -891,7 +891,8 @@ class TestLayouts : public QObject {
         QVERIFY(w.isVisible());
     }
 
-    // planexo-lote takes a PDF's page by its number; a page past the last is refused naming them.
+    // planexo-lote takes a PDF's page by its number (its SUBTOTAL and TOTAL rows left out); a page
+    // past the last is refused naming them.
     void batchReadsAPdfPage()
     {
         TestEnv env;
@@ -901,7 +902,8 @@ class TestLayouts : public QObject {
                         {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("PAGINA"),
                          QStringLiteral("--crear"), QStringLiteral("pagina"), QStringLiteral("--archivo"),
                          data("invoice_reportlab_ruled.pdf"), QStringLiteral("--hoja"), page,
-                         QStringLiteral("--mapeo"), QStringLiteral("propuesto"), QStringLiteral("--json")},
+                         QStringLiteral("--quitar-filas"), QStringLiteral("6-7"), QStringLiteral("--mapeo"),
+                         QStringLiteral("propuesto"), QStringLiteral("--json")},
                         localeName(true));
         };
         Run run = procesar(QStringLiteral("3"));

@@ -86,6 +86,8 @@ QByteArray runHelper(const QString &path)
 #else
         (void)memory;
 #endif
+        const rlimit core{0, 0};
+        setrlimit(RLIMIT_CORE, &core);
         // Ten minutes of processor time at most, whatever it prints.
         const rlimit cpu{600, 600};
         setrlimit(RLIMIT_CPU, &cpu);
