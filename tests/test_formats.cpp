@@ -1222,9 +1222,17 @@ class TestFormats : public QObject {
         clEcxel reader;
         reader.setArchivo(fixture(file));
         QStringList names;
+        // A file of several pages tells them as the helper reads them.
+        QList<QPair<int, int>> told;
+        pdf::setProgressListener([&told](int page, int pages) { told << qMakePair(page, pages); });
         for (const WorkbookSheetInfo &sheet : reader.Hojas())
             names << sheet.name;
+        pdf::setProgressListener(nullptr);
         QCOMPARE(names, sheets);
+        if (sheets.size() > 1) {
+            QVERIFY(!told.isEmpty());
+            QCOMPARE(told.last(), qMakePair(2, 2));
+        }
         QVERIFY(reader.Abrir());
         const QVector<QStringList> all = readAll(reader, 40, 10);
         QVector<QStringList> items;

@@ -19,9 +19,13 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #ifdef __unix__
 #include <sys/resource.h>
+#endif
+#ifdef _WIN32
+#include <windows.h>
 #endif
 
 namespace {
@@ -60,6 +64,21 @@ int main(int argc, char **argv)
     const rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
 #endif
+#ifdef _WIN32
+    // Windows has no limit a parent sets before the start: the helper puts itself in a job that
+    // caps its memory at what the reader asks (on Linux the reader sets RLIMIT_AS).
+    if (const char *limit = std::getenv("PLANEXO_PDFTEXT_MEMORY")) {
+        if (HANDLE job = CreateJobObjectW(nullptr, nullptr)) {
+            JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+            info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_PROCESS_MEMORY;
+            info.ProcessMemoryLimit = SIZE_T(std::strtoull(limit, nullptr, 10));
+            if (info.ProcessMemoryLimit > 0)
+                SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info);
+            AssignProcessToJobObject(job, GetCurrentProcess());
+        }
+    }
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+#endif
     try {
         return run(argv[1]);
     } catch (const std::bad_alloc &) {
@@ -74,7 +93,25 @@ int run(const char *path)
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     std::fputs("planexo-pdftext 1\n", stdout);
+#ifdef _WIN32
+    // The path as Windows gives it, whatever the code page: the file is read here and handed over.
+    (void)path;
+    int count = 0;
+    LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    static std::vector<char> bytes;
+    if (FILE *file = wide && count == 2 ? _wfopen(wide[1], L"rb") : nullptr) {
+        char chunk[1 << 16];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        std::fclose(file);
+    }
+    if (wide) LocalFree(wide);
+    std::unique_ptr<poppler::document> doc(
+        bytes.empty() ? nullptr : poppler::document::load_from_raw_data(bytes.data(), int(bytes.size())));
+#else
     std::unique_ptr<poppler::document> doc(poppler::document::load_from_file(path));
+#endif
     if (!doc) {
         std::fputs("error damaged\n", stdout);
         return 0;

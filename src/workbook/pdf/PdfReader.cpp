@@ -93,6 +93,12 @@ QByteArray runHelper(const QString &path)
         setrlimit(RLIMIT_CPU, &cpu);
     });
 #endif
+#ifdef Q_OS_WIN
+    // The helper caps its own memory there (a job object).
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PLANEXO_PDFTEXT_MEMORY"), QString::number(lim.memoryBytes));
+    process.setProcessEnvironment(environment);
+#endif
     process.start(helper, {QDir::toNativeSeparators(path)});
     if (!process.waitForStarted(lim.pageTimeoutMs))
         fail(QStringLiteral("No se puede iniciar el lector de PDF %1").arg(QDir::toNativeSeparators(helper)));
