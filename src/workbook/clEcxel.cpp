@@ -39,7 +39,7 @@ const WorkbookReader *readerOf(WorkbookFile &file)
     if (filekind::isExcel4OrOlder(file.head()))
         workbook::fail(QStringLiteral("El libro tiene el formato de Excel 4.0 o anterior, que no se lee"));
     // A document of another program is named, a sound file never called a damaged workbook.
-    const QString what = filekind::otherDocument(file.path(), file.head());
+    const QString what = filekind::otherDocument(file);
     workbook::fail(
         what.isEmpty()
             ? QStringLiteral("El archivo %1 no es un libro de Excel").arg(file.path())
@@ -153,6 +153,12 @@ size_t clEcxel::textBytesHint() const
 {
     // A number, date or boolean cell writes at most 24 bytes.
     return m_sheet ? m_sheet->stringBytes() + 24 * m_sheet->cellCount() : 0;
+}
+
+const MergedRangeList &clEcxel::mergedRanges() const
+{
+    static const MergedRangeList none;
+    return m_sheet ? m_sheet->mergedRanges() : none;
 }
 
 void clEcxel::EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor)

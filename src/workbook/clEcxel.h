@@ -48,6 +48,9 @@ class clEcxel {
     // once instead of growing it.
     size_t cellsHint() const;
     size_t textBytesHint() const;
+    // The open sheet's merged ranges (after either Abrir), sorted by their first cell; empty when
+    // no sheet is open or the format has none.
+    const MergedRangeList &mergedRanges() const;
     // Sets a cell's text while the sheet is open (held in memory; the file is never written).
     void EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor);
     // Closes the workbook; never fails.

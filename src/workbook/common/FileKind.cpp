@@ -1,45 +1,36 @@
 #include "workbook/common/FileKind.h"
 
+#include "data/PlanexoError.h"
+#include "workbook/common/WorkbookReader.h"
 #include "workbook/common/ZipPackage.h"
-
-#include <QFile>
-#include <zip.h>
 
 namespace filekind {
 namespace {
 
 // A package of another program, by its entries.
-QString otherPackage(const QString &path)
+QString otherPackage(WorkbookFile &file)
 {
-    int error = 0;
-    zip_t *zip = zip_open(workbook::zipFileName(path).constData(), ZIP_RDONLY, &error);
-    if (!zip) return {};
-    const auto has = [zip](const char *name) { return zip_name_locate(zip, name, ZIP_FL_NOCASE) >= 0; };
-    QString what;
-    if (has("xl/workbook.xml") || has("xl/workbook.bin")) {
-        what.clear();
-    } else if (has("word/document.xml")) {
-        what = QStringLiteral("un documento de Word");
-    } else if (has("ppt/presentation.xml")) {
-        what = QStringLiteral("una presentación de PowerPoint");
-    } else if (const zip_int64_t at = zip_name_locate(zip, "mimetype", ZIP_FL_NOCASE); at >= 0) {
-        char type[128] = {};
-        if (zip_file_t *entry = zip_fopen_index(zip, zip_uint64_t(at), 0)) {
-            zip_fread(entry, type, sizeof type - 1);
-            zip_fclose(entry);
-        }
-        const QByteArray mime(type);
-        if (mime.startsWith("application/vnd.oasis.opendocument.text"))
-            what = QStringLiteral("un documento de texto de OpenDocument");
-        else if (mime.startsWith("application/vnd.oasis.opendocument.presentation"))
-            what = QStringLiteral("una presentación de OpenDocument");
-        else if (mime.startsWith("application/vnd.oasis.opendocument.graphics"))
-            what = QStringLiteral("un dibujo de OpenDocument");
-        else if (mime.startsWith("application/epub"))
-            what = QStringLiteral("un libro electrónico EPUB");
+    workbook::ZipPackage *package = nullptr;
+    try {
+        package = &file.zip();
+    } catch (const PlanexoError &) {
+        return {};
     }
-    zip_discard(zip);
-    return what;
+    const auto has = [package](const char *name) { return package->locate(QString::fromLatin1(name)) >= 0; };
+    if (has("xl/workbook.xml") || has("xl/workbook.bin")) return {};
+    if (has("word/document.xml")) return QStringLiteral("un documento de Word");
+    if (has("ppt/presentation.xml")) return QStringLiteral("una presentación de PowerPoint");
+    const int64_t at = package->locate(QStringLiteral("mimetype"));
+    if (at < 0) return {};
+    const QByteArray mime = package->peek(at, 127);
+    if (mime.startsWith("application/vnd.oasis.opendocument.text"))
+        return QStringLiteral("un documento de texto de OpenDocument");
+    if (mime.startsWith("application/vnd.oasis.opendocument.presentation"))
+        return QStringLiteral("una presentación de OpenDocument");
+    if (mime.startsWith("application/vnd.oasis.opendocument.graphics"))
+        return QStringLiteral("un dibujo de OpenDocument");
+    if (mime.startsWith("application/epub")) return QStringLiteral("un libro electrónico EPUB");
+    return {};
 }
 
 } // namespace
@@ -57,9 +48,10 @@ bool isExcel4OrOlder(const QByteArray &head)
            (kind == 0x0010 || kind == 0x0020 || kind == 0x0040 || kind == 0x0100);
 }
 
-QString otherDocument(const QString &path, const QByteArray &head)
+QString otherDocument(WorkbookFile &file)
 {
-    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06")) return otherPackage(path);
+    if (file.looksLikeZip()) return otherPackage(file);
+    const QByteArray &head = file.head();
     // Documents that are text of their own kind.
     if (head.startsWith("%PDF")) return QStringLiteral("un documento PDF");
     if (head.startsWith("{\\rtf")) return QStringLiteral("un documento RTF");

@@ -1,6 +1,8 @@
 #include "workbook/common/XmlScanner.h"
 
+#include "workbook/common/ByteScan.h"
 #include "workbook/common/Surrogates.h"
+#include "workbook/common/WorkbookError.h"
 
 #include <QStringDecoder>
 #include <array>
@@ -594,32 +596,8 @@ bool XmlScanner::fastChildText(std::string_view child, std::string_view &text, b
 
 namespace {
 
-// Whether p .. end starts with the literal text.
-bool startsWith(const char *p, const char *end, std::string_view text)
-{
-    return size_t(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
-}
-
-// The first of the bytes a or b (or c) from p, or end; eight bytes at a time.
-const char *findAny(const char *p, const char *end, char a, char b, char c)
-{
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
-        // A byte of x is zero: its high bit is set in the result; the lowest one set is exact.
-        const auto zeroBytes = [](uint64_t x) { return (x - Ones) & ~x & Highs; };
-        while (end - p >= 8) {
-            uint64_t w;
-            std::memcpy(&w, p, 8);
-            const uint64_t hits = zeroBytes(w ^ (Ones * uchar(a))) | zeroBytes(w ^ (Ones * uchar(b))) |
-                                  zeroBytes(w ^ (Ones * uchar(c)));
-            if (hits) return p + (std::countr_zero(hits) >> 3);
-            p += 8;
-        }
-    }
-    while (p < end && *p != a && *p != b && *p != c)
-        ++p;
-    return p;
-}
+using bytescan::findAny;
+using bytescan::startsWith;
 
 // Plain text from p up to the next '<' (no CR; no '&' unless references is given, which then says
 // whether one was seen); nullptr when there is none.
@@ -771,4 +749,13 @@ bool XmlScanner::skipElement()
         }
     }
     return true;
+}
+
+void XmlScanner::failPart(const QString &part, bool withLine) const
+{
+    if (m_dtd) workbook::damaged(QStringLiteral("la parte %1 declara un tipo de documento").arg(part));
+    const QString what = m_error.isEmpty() ? QStringLiteral("termina antes de tiempo") : m_error;
+    if (!withLine) workbook::damaged(QStringLiteral("la parte %1 no es XML válido (%2)").arg(part, what));
+    workbook::damaged(
+        QStringLiteral("la parte %1 no es XML válido (línea %2: %3)").arg(part).arg(line()).arg(what));
 }

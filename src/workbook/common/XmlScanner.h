@@ -96,6 +96,9 @@ class XmlScanner {
     bool skipElement();
 
     QString error() const { return m_error; }
+    // Fails the read of a part whose scan failed: the workbook is damaged, this part named with
+    // the line and what is wrong (or that it declares a document type).
+    [[noreturn]] void failPart(const QString &part, bool withLine = true) const;
     bool declaresDocumentType() const { return m_dtd; }
     int line() const;
 

@@ -1,7 +1,7 @@
 #include "workbook/common/ZipPackage.h"
 
 #include "workbook/common/Prefault.h"
-#include "data/PlanexoError.h"
+#include "workbook/common/WorkbookError.h"
 
 #include <QFile>
 #include <algorithm>
@@ -11,20 +11,19 @@
 namespace workbook {
 namespace {
 
-constexpr long WorkbookError = 1004;
 // A piece is about this size: small enough to stay in the cache.
 constexpr int64_t PieceBytes = int64_t(1) << 18;
 
-[[noreturn]] void fail(const QString &description)
+[[noreturn]] void cannotDecompress(const QString &name)
 {
-    throw PlanexoError(WorkbookError, description);
+    damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
 }
 
 } // namespace
 
 void ZipPackage::tooLarge() const
 {
-    fail(QStringLiteral("El libro descomprimido supera %1 MiB, el máximo que se lee").arg(m_limit >> 20));
+    workbook::tooLarge(m_limit);
 }
 
 QByteArray zipFileName(const QString &path)
@@ -36,14 +35,13 @@ QByteArray zipFileName(const QString &path)
 #endif
 }
 
-ZipPackage::ZipPackage(const QString &path, int64_t maxBytes) : m_limit(maxBytes), m_budget(maxBytes)
+ZipPackage::ZipPackage(const QString &path)
 {
     int error = 0;
     m_zip = zip_open(zipFileName(path).constData(), ZIP_RDONLY, &error);
     if (!m_zip) {
         if (error == ZIP_ER_NOENT) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
-        if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)
-            fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
+        if (error == ZIP_ER_OPEN || error == ZIP_ER_READ) cannotRead(path);
         fail(QStringLiteral("El libro está dañado o incompleto: no es un paquete zip válido"));
     }
 }
@@ -56,13 +54,25 @@ ZipPackage::~ZipPackage()
 int64_t ZipPackage::locate(const QString &name) const
 {
     if (name.isEmpty()) return -1;
-    const int64_t at = zip_name_locate(m_zip, name.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
-    if (at >= 0) return at;
-    QString windows = name;
-    windows.replace('/', '\\');
-    return windows == name
-               ? -1
-               : zip_name_locate(m_zip, windows.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
+    const int64_t index = zip_name_locate(m_zip, name.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
+    if (index >= 0) return index;
+    // Names written with backslashes (xl\workbook.xml), which Excel reads, are looked up with
+    // either separator.
+    if (!m_backslashesIndexed) {
+        m_backslashesIndexed = true;
+        const zip_int64_t entries = zip_get_num_entries(m_zip, 0);
+        for (zip_int64_t i = 0; i < entries; ++i) {
+            const char *entry = zip_get_name(m_zip, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
+            if (!entry || !std::strchr(entry, '\\')) continue;
+            QString key = QString::fromUtf8(entry).toLower();
+            key.replace(QLatin1Char('\\'), QLatin1Char('/'));
+            if (!m_backslashNames.contains(key)) m_backslashNames.insert(key, i);
+        }
+    }
+    if (m_backslashNames.isEmpty()) return -1;
+    QString key = name.toLower();
+    key.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return m_backslashNames.value(key, -1);
 }
 
 int64_t ZipPackage::declaredSize(int64_t index) const
@@ -77,51 +87,80 @@ void ZipPackage::cannotInflate(const QString &name) const
 {
     const int code = zip_error_code_zip(zip_get_error(m_zip));
     if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_WRONGPASSWD)
-        fail(QStringLiteral("El libro está protegido con contraseña"));
-    fail(QStringLiteral("El libro está dañado: no se puede descomprimir la parte %1").arg(name));
+        passwordProtected();
+    cannotDecompress(name);
+}
+
+QByteArray ZipPackage::peek(int64_t index, int bytes)
+{
+    QByteArray out(bytes, '\0');
+    zip_file_t *entry = zip_fopen_index(m_zip, zip_uint64_t(index), 0);
+    if (!entry) return {};
+    const zip_int64_t n = zip_fread(entry, out.data(), zip_uint64_t(bytes));
+    zip_fclose(entry);
+    out.truncate(n < 0 ? 0 : qsizetype(n));
+    return out;
+}
+
+ZipPackage::Stream::Stream(ZipPackage &package, int64_t index, const QString &name)
+    : m_package(package), m_name(name)
+{
+    m_file = zip_fopen_index(package.m_zip, zip_uint64_t(index), 0);
+    if (!m_file) package.cannotInflate(name);
+}
+
+ZipPackage::Stream::~Stream()
+{
+    zip_fclose(m_file);
+}
+
+int64_t ZipPackage::Stream::read(char *out, int64_t n)
+{
+    const zip_int64_t got = zip_fread(m_file, out, zip_uint64_t(n));
+    if (got < 0) cannotDecompress(m_name);
+    m_package.m_budget -= got;
+    if (m_package.m_budget < 0) m_package.tooLarge();
+    return got;
 }
 
 QByteArray ZipPackage::read(int64_t index, const QString &name)
 {
-    Pieces pieces(*this, index, name, QByteArray());
-    QByteArray out;
-    for (std::string_view piece = pieces.next(); !piece.empty(); piece = pieces.next())
-        out.append(piece.data(), qsizetype(piece.size()));
-    return out;
+    Stream stream(*this, index, name);
+    // The declared size only sizes the buffer; the budget counts what really comes out.
+    const int64_t declared = declaredSize(index);
+    if (declared > m_budget) tooLarge();
+    QByteArray data;
+    data.resize(qsizetype(declared) + 65536);
+    prefault(data.data(), size_t(declared));
+    // Decompressed straight into the buffer, which grows when a part holds more than it declared.
+    qsizetype used = 0;
+    for (;;) {
+        if (data.size() - used < 65536) data.resize(std::max<qsizetype>(data.size() * 2, used + 65536));
+        const int64_t n = stream.read(data.data() + used, data.size() - used);
+        if (n == 0) break;
+        used += qsizetype(n);
+    }
+    data.truncate(used);
+    return data;
 }
 
 ZipPackage::Pieces::Pieces(ZipPackage &package, int64_t index, const QString &name, QByteArray marker)
-    : m_package(package), m_name(name), m_marker(std::move(marker))
+    : m_stream(package, index, name), m_marker(std::move(marker))
 {
-    m_file = zip_fopen_index(package.m_zip, zip_uint64_t(index), 0);
-    if (!m_file) package.cannotInflate(name);
-    // A whole read is sized by the declared size; pieces by their own size.
-    const int64_t declared = package.declaredSize(index);
-    if (declared > package.m_budget) package.tooLarge();
-    const int64_t room = m_marker.isEmpty() ? declared + 65536 : PieceBytes + PieceBytes / 2 + 65536;
+    if (package.declaredSize(index) > package.m_budget) package.tooLarge();
+    const int64_t room = PieceBytes + PieceBytes / 2 + 65536;
     m_buffer.resize(qsizetype(room));
-    prefault(m_buffer.data(), size_t(std::min(room, m_marker.isEmpty() ? declared : PieceBytes)));
-}
-
-ZipPackage::Pieces::~Pieces()
-{
-    if (m_file) zip_fclose(m_file);
+    prefault(m_buffer.data(), size_t(PieceBytes));
 }
 
 void ZipPackage::Pieces::fill()
 {
     int64_t target = std::max(PieceBytes, m_used * 2);
     for (;;) {
-        while (!m_end && (m_marker.isEmpty() || m_used < target)) {
+        while (!m_end && m_used < target) {
             if (m_buffer.size() < m_used + 65536) m_buffer.resize(qsizetype(m_used + 65536 + m_used / 2));
-            const zip_int64_t n =
-                zip_fread(m_file, m_buffer.data() + m_used, zip_uint64_t(m_buffer.size() - m_used));
-            if (n < 0)
-                fail(
-                    QStringLiteral("El libro está dañado: no se puede descomprimir la parte %1").arg(m_name));
+            const int64_t n = m_stream.read(m_buffer.data() + m_used, m_buffer.size() - m_used);
             if (n == 0) m_end = true;
-            m_package.m_budget -= n;
-            if (m_package.m_budget < 0) m_package.tooLarge();
             m_used += n;
         }
         if (m_end) {

@@ -19,11 +19,11 @@ constexpr int64_t MaxFileBytes = int64_t(256) << 20;
 
 // sheetIndex: only 0 exists.
 void read(const QString &path, WorkbookSheet &sheet, int sheetIndex = 0);
-WorkbookSheetList sheets(const QString &path);
 
 // Whether the file's first bytes are text: a byte-order mark, or no NUL and hardly any other
 // control character.
 bool isText(const QString &path);
+bool isTextStart(const QByteArray &head);
 
 // The file's text as UTF-8: a byte-order mark says UTF-8 or UTF-16 (LE, BE); without one, bytes that
 // are valid UTF-8 are UTF-8 and any others are Windows-1252.

@@ -6,8 +6,6 @@
 #include <QString>
 #include <cstdint>
 
-class WorkbookSheet;
-
 // Reads a worksheet (the first by default) of an OpenDocument spreadsheet (.ods) into a
 // WorkbookSheet. Throws PlanexoError (number 1004, no source) with a Spanish description of what is
 // wrong.
@@ -20,11 +18,6 @@ constexpr uint64_t MaxRepeatedCells = 4'000'000;
 // content.xml is read in pieces, so more of it may be inflated than of an .xlsx's parts: a sheet
 // of 200,000 rows written with every cell's markup takes about 300 MiB.
 constexpr int64_t MaxContentBytes = int64_t(1) << 30;
-
-// sheetIndex: the table's index from 0 in the document's order.
-void read(const QString &path, WorkbookSheet &sheet, int sheetIndex = 0);
-// The document's tables in order, hidden ones marked.
-WorkbookSheetList sheets(const QString &path);
 
 // Whether a zip package is an OpenDocument spreadsheet: its mimetype entry says so, or, without
 // one, it holds content.xml and no Office Open XML content types.

@@ -1,32 +1,23 @@
 #include "workbook/xls/XlsReader.h"
 
+#include "workbook/common/WorkbookError.h"
 #include "workbook/common/WorkbookSheet.h"
 #include "workbook/xls/XlsBiff.h"
-#include "data/PlanexoError.h"
-
-#include <QFile>
 
 namespace xls {
 namespace {
 
-constexpr long WorkbookError = 1004;
+using workbook::fail;
+
 // Larger legacy workbooks are refused before they are read into memory.
 constexpr int64_t MaxFileBytes = int64_t(256) << 20;
 
-[[noreturn]] void fail(const QString &description)
-{
-    throw PlanexoError(WorkbookError, description);
-}
-
 // The workbook stream of the compound file, or the reason there is none.
-QByteArray workbookStream(const QString &path)
+QByteArray workbookStream(WorkbookFile &file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
-    if (file.size() > MaxFileBytes)
-        fail(QStringLiteral("El libro supera %1 MiB, el máximo que se lee").arg(MaxFileBytes >> 20));
     xlsbiff::CompoundFile compound;
-    if (!compound.open(file.readAll()))
+    if (!compound.open(
+            file.bytes(MaxFileBytes, QStringLiteral("El libro supera %1 MiB, el máximo que se lee"))))
         fail(QStringLiteral("El libro está dañado o incompleto: su estructura interna no es válida"));
     // A workbook saved with a password to open, in the Office Open XML formats.
     if (compound.contains(QStringLiteral("EncryptedPackage")))
@@ -47,18 +38,6 @@ QByteArray workbookStream(const QString &path)
 }
 
 } // namespace
-
-void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
-{
-    xlsbiff::readSheet(workbookStream(path), sheet, sheetIndex);
-    sheet.finish();
-}
-
-WorkbookSheetList sheets(const QString &path)
-{
-    return xlsbiff::sheetList(workbookStream(path));
-}
-
 } // namespace xls
 
 bool XlsReader::canRead(WorkbookFile &file) const
@@ -69,10 +48,11 @@ bool XlsReader::canRead(WorkbookFile &file) const
 
 WorkbookSheetList XlsReader::sheets(WorkbookFile &file) const
 {
-    return xls::sheets(file.path());
+    return xlsbiff::sheetList(xls::workbookStream(file));
 }
 
 void XlsReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
 {
-    xls::read(file.path(), sheet, index);
+    xlsbiff::readSheet(xls::workbookStream(file), sheet, index);
+    sheet.finish();
 }
