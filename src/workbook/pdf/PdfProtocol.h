@@ -14,7 +14,7 @@ namespace pdf {
 constexpr const char *ProtocolHeader = "planexo-pdftext 1";
 // Larger outputs are refused.
 constexpr int MaxPages = 20000;
-constexpr size_t MaxWords = 5'000'000;
+constexpr size_t MaxWords = 2'000'000;
 constexpr size_t MaxWordBytes = 4096;
 
 struct HelperOutput {

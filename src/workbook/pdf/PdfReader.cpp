@@ -31,7 +31,7 @@ namespace pdf {
 namespace {
 
 // More output than this is no invoice's text.
-constexpr qint64 MaxOutputBytes = qint64(512) << 20;
+constexpr qint64 MaxOutputBytes = qint64(256) << 20;
 // The helper's exit code when it ran out of memory.
 constexpr int HelperOutOfMemory = 3;
 

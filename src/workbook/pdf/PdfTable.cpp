@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <map>
 
 namespace pdf {
 
@@ -93,24 +92,24 @@ std::vector<Line> linesOf(const Page &page)
 // Places (rounded to AnchorTolerance) where words of several lines start, or end.
 class Anchors {
   public:
-    void add(double x, size_t line)
+    void add(double x, size_t line) { m_marks.push_back({long(std::lround(x / AnchorTolerance)), line}); }
+    // Call once after the last add.
+    void done()
     {
-        const long key = long(std::lround(x / AnchorTolerance));
-        auto &entry = m_lines[key];
-        if (entry.empty() || entry.back() != line) entry.push_back(line);
+        std::sort(m_marks.begin(), m_marks.end());
+        m_marks.erase(std::unique(m_marks.begin(), m_marks.end()), m_marks.end());
     }
-    // Lines with a word at x.
+    // Lines with a word at x (a line counted once for each of the three places next to x it has one at).
     size_t support(double x) const
     {
         const long key = long(std::lround(x / AnchorTolerance));
-        size_t n = 0;
-        for (long k = key - 1; k <= key + 1; ++k)
-            if (auto it = m_lines.find(k); it != m_lines.end()) n += it->second.size();
-        return n;
+        const auto from = std::lower_bound(m_marks.begin(), m_marks.end(), std::pair<long, size_t>{key - 1, 0});
+        const auto to = std::lower_bound(m_marks.begin(), m_marks.end(), std::pair<long, size_t>{key + 2, 0});
+        return size_t(to - from);
     }
 
   private:
-    std::map<long, std::vector<size_t>> m_lines;
+    std::vector<std::pair<long, size_t>> m_marks; // place, line
 };
 
 void append(std::string &text, const Word &prev, const Word &next, double height)
@@ -133,6 +132,8 @@ void phrasesOf(std::vector<Line *> &lines)
         }
     }
     // Most of the table's lines, or a column printed tight would not tell from words that meet by chance.
+    starts.done();
+    ends.done();
     const size_t strong = std::max<size_t>(3, worded * 2 / 5);
     for (Line *line : lines) {
         const double h = std::max(1.0, line->height);
@@ -231,10 +232,14 @@ std::vector<Column> columnsOf(const std::vector<Line *> &lines)
         for (const Phrase &p : l->phrases)
             phrases.push_back({&p, true});
     const int allowed = int(table.size() / 4);
-    for (const auto &[a, b] : runs(cover(phrases), allowed)) {
-        const double x0 = lo + (double(a) - 1) * bin, x1 = lo + (double(b) - 1) * bin;
-        for (auto &[p, counted] : phrases)
-            if (p->x0 < x0 && p->x1 > x1) counted = false;
+    std::vector<std::pair<double, double>> free; // the runs in points, left to right
+    for (const auto &[a, b] : runs(cover(phrases), allowed))
+        free.push_back({lo + (double(a) - 1) * bin, lo + (double(b) - 1) * bin});
+    for (auto &[p, counted] : phrases) {
+        // It spans a run when the first run starting right of its left edge ends before its right one.
+        const auto next = std::upper_bound(free.begin(), free.end(), p->x0,
+                                           [](double x, const std::pair<double, double> &r) { return x < r.first; });
+        if (next != free.end() && next->second < p->x1) counted = false;
     }
     const std::vector<int> coverage = cover(phrases);
     std::vector<double> cuts;
