@@ -287,7 +287,8 @@ QVector<QStringList> tableRows(const pdf::Table &table, size_t from = 0, size_t 
 // The output of planexo-pdftext for one page of these word lines.
 QByteArray helperOutput(const QByteArray &words, int count)
 {
-    return "planexo-pdftext 1\npages 1\npage 1 61200 79200 " + QByteArray::number(count) + "\n" + words + "end\n";
+    return "planexo-pdftext 1\npages 1\npage 1 61200 79200 " + QByteArray::number(count) + "\n" + words +
+           "end\n";
 }
 
 } // namespace
@@ -1111,22 +1112,27 @@ class TestFormats : public QObject {
         };
         line(one, 40, {pw(50, 95, 0, "FACTURA"), pw(97.5, 107, 0, "DE"), pw(109.5, 330, 0, "EXPORTACION")});
         const auto heading = [&](pdf::Page &page, double y) {
-            line(page, y, {pw(50, 80, 0, "Codigo"), pw(120, 170, 0, "Descripcion"), pw(250, 288, 0, "Cantidad"),
-                           pw(355, 380, 0, "Total"), pw(381.5, 410, 0, "Origen")});
+            line(page, y,
+                 {pw(50, 80, 0, "Codigo"), pw(120, 170, 0, "Descripcion"), pw(250, 288, 0, "Cantidad"),
+                  pw(355, 380, 0, "Total"), pw(381.5, 410, 0, "Origen")});
         };
         heading(one, 100);
-        line(one, 112, {pw(50, 62, 0, "A-1"), pw(120, 150, 0, "Tornillo"), pw(152.2, 160, 0, "de"),
-                        pw(162.2, 190, 0, "acero"), pw(292, 300, 0, "10"), pw(352, 380, 0, "1.234,50"),
-                        pw(381.5, 405, 0, "CHINA")});
-        line(one, 124, {pw(50, 62, 0, "A-2"), pw(120, 150, 0, "Tuerca"), pw(296, 300, 0, "2"),
-                        pw(360, 380, 0, "12,00"), pw(381.5, 404, 0, "BRASIL")});
-        line(one, 136, {pw(50, 62, 0, "A-3"), pw(120, 150, 0, "Arandela"), pw(289.5, 300, 0, "100"),
-                        pw(359, 380, 0, "500,25"), pw(381.5, 420, 0, "P.R."), pw(422, 440, 0, "CHINA")});
+        line(one, 112,
+             {pw(50, 62, 0, "A-1"), pw(120, 150, 0, "Tornillo"), pw(152.2, 160, 0, "de"),
+              pw(162.2, 190, 0, "acero"), pw(292, 300, 0, "10"), pw(352, 380, 0, "1.234,50"),
+              pw(381.5, 405, 0, "CHINA")});
+        line(one, 124,
+             {pw(50, 62, 0, "A-2"), pw(120, 150, 0, "Tuerca"), pw(296, 300, 0, "2"), pw(360, 380, 0, "12,00"),
+              pw(381.5, 404, 0, "BRASIL")});
+        line(one, 136,
+             {pw(50, 62, 0, "A-3"), pw(120, 150, 0, "Arandela"), pw(289.5, 300, 0, "100"),
+              pw(359, 380, 0, "500,25"), pw(381.5, 420, 0, "P.R."), pw(422, 440, 0, "CHINA")});
         line(one, 148, {pw(120, 140, 0, "Total"), pw(352, 380, 0, "1.746,75")});
         line(one, 200, {pw(50, 150, 0, "Firma:"), pw(152.5, 200, 0, "________")});
         heading(two, 100);
-        line(two, 112, {pw(50, 62, 0, "B-2"), pw(120, 150, 0, "Tuerca"), pw(294, 300, 0, "5"),
-                        pw(361, 380, 0, "1,50"), pw(381.5, 405, 0, "USA")});
+        line(two, 112,
+             {pw(50, 62, 0, "B-2"), pw(120, 150, 0, "Tuerca"), pw(294, 300, 0, "5"), pw(361, 380, 0, "1,50"),
+              pw(381.5, 405, 0, "USA")});
         const pdf::Table table = pdf::buildTable({one, two});
         QCOMPARE(table.columns, 5u);
         const QStringList headings = {"Codigo", "Descripcion", "Cantidad", "Total", "Origen"};
@@ -1143,12 +1149,15 @@ class TestFormats : public QObject {
         };
         QCOMPARE(table.pageStart, (std::vector<size_t>{0, 9, 11}));
         QCOMPARE(tableRows(table, 0, 9), first);
-        QCOMPARE(tableRows(table, 9), (QVector<QStringList>{headings, {"B-2", "Tuerca", "5", "1,50", "USA"}}));
+        QCOMPARE(tableRows(table, 9),
+                 (QVector<QStringList>{headings, {"B-2", "Tuerca", "5", "1,50", "USA"}}));
         QCOMPARE(pdf::decimalSeparator(table, '.'), ',');
 
         // No words, words without text, boxes inside out or out of any page: no rows, no crash.
-        pdf::Page odd{612, 792, {pw(10, 5, 10, "x"), pw(1, 2, 3, ""), pdf::Word{NAN, 0, 1, 1, "n", false},
-                                 pdf::Word{0, 0, 1e300, 1, "big", false}}};
+        pdf::Page odd{612,
+                      792,
+                      {pw(10, 5, 10, "x"), pw(1, 2, 3, ""), pdf::Word{NAN, 0, 1, 1, "n", false},
+                       pdf::Word{0, 0, 1e300, 1, "big", false}}};
         const pdf::Table none = pdf::buildTable({odd, pdf::Page{}});
         QVERIFY(none.rows.empty());
         QCOMPARE(none.pageStart, (std::vector<size_t>{0, 0, 0}));
@@ -1161,8 +1170,8 @@ class TestFormats : public QObject {
         QTest::addColumn<bool>("number");
         QTest::addColumn<double>("value");
         const auto row = [](const char *text, const char *decimal, bool number, double value) {
-            QTest::addRow("%s (%s)", text, decimal) << QString::fromUtf8(text) << QString::fromLatin1(decimal)
-                                                     << number << value;
+            QTest::addRow("%s (%s)", text, decimal)
+                << QString::fromUtf8(text) << QString::fromLatin1(decimal) << number << value;
         };
         row("1.234,50", ",", true, 1234.5);
         row("1,234.50", ".", true, 1234.5);
@@ -1246,17 +1255,17 @@ class TestFormats : public QObject {
             "planexo-pdftext 1\npages 1\npage 1 61200 79200 1\nend\n",
             "planexo-pdftext 1\npages 1\npage 1 61200 79200 0 x\nend\n",
             "planexo-pdftext 1\nerror locked\nend\n",
-            helperOutput("100 200 50 300 0 x\n", 1),          // inside out
-            helperOutput("100 200 300 300 2 x\n", 1),         // no flag
-            helperOutput("100 200 300 300 0\n", 1),           // no text
-            helperOutput("100 200 300 300 0  x\n", 1),        // a blank first
-            helperOutput("0100 200 300 300 0 x\n", 1),        // a leading zero
+            helperOutput("100 200 50 300 0 x\n", 1),   // inside out
+            helperOutput("100 200 300 300 2 x\n", 1),  // no flag
+            helperOutput("100 200 300 300 0\n", 1),    // no text
+            helperOutput("100 200 300 300 0  x\n", 1), // a blank first
+            helperOutput("0100 200 300 300 0 x\n", 1), // a leading zero
             helperOutput("+100 200 300 300 0 x\n", 1),
             helperOutput("100 200 300 3000000000000 0 x\n", 1),
-            helperOutput("100 200 300 300 0 a\tb\n", 1),      // a control character
-            helperOutput("100 200 300 300 0 \xC3\n", 1),      // cut UTF-8
+            helperOutput("100 200 300 300 0 a\tb\n", 1),         // a control character
+            helperOutput("100 200 300 300 0 \xC3\n", 1),         // cut UTF-8
             helperOutput("100 200 300 300 0 \xED\xA0\x80\n", 1), // a surrogate
-            helperOutput("100 200 300 300 0 \xC0\xAF\n", 1),  // overlong
+            helperOutput("100 200 300 300 0 \xC0\xAF\n", 1),     // overlong
             helperOutput("100 200 300 300 0 " + QByteArray(5000, 'x') + "\n", 1),
         };
         for (const QByteArray &output : bad) {
@@ -1285,8 +1294,8 @@ class TestFormats : public QObject {
             QTest::addRow("wkhtmltopdf %s", locale)
                 << "invoice_wkhtmltopdf.pdf" << 4 << QStringList{"Página 1"} << c;
             QTest::addRow("reportlab ruled %s", locale)
-                << "invoice_reportlab_ruled.pdf" << 6
-                << QStringList{"Páginas 1-2", "Página 1", "Página 2"} << c;
+                << "invoice_reportlab_ruled.pdf" << 6 << QStringList{"Páginas 1-2", "Página 1", "Página 2"}
+                << c;
         }
     }
 
@@ -1324,7 +1333,8 @@ class TestFormats : public QObject {
             if (row[7].count(QLatin1Char('.')) == 2) items << row; // an item has its NCM position
         }
         QCOMPARE(items, clean);
-        QCOMPARE(all[headingRow - 1][0], file.startsWith("layout") ? QStringLiteral("Item No.") : QStringLiteral("Código"));
+        QCOMPARE(all[headingRow - 1][0],
+                 file.startsWith("layout") ? QStringLiteral("Item No.") : QStringLiteral("Código"));
         QVERIFY(all[headingRow - 1][9].isEmpty());
         if (sheets.size() > 1) {
             // The second page alone: its heading repeated on top, then its four articles.
@@ -1408,7 +1418,8 @@ class TestFormats : public QObject {
         QCOMPARE(readFile(csvNamed, 10, 8), expectedInvoice(true));
 
         // A PDF is read as a printed table (LibreOffice's print of the text cases).
-        QCOMPARE(readFile(fixture(QStringLiteral("not_a_workbook.pdf")), 1, 1)[0][0], QStringLiteral("Codigo"));
+        QCOMPARE(readFile(fixture(QStringLiteral("not_a_workbook.pdf")), 1, 1)[0][0],
+                 QStringLiteral("Codigo"));
         const QString png = fixture(QStringLiteral("not_a_workbook.png"));
         const PlanexoError image = openError(png);
         QCOMPARE(image.description(),

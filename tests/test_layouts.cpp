@@ -365,9 +365,10 @@ class TestLayouts : public QObject {
             // at the blank row the gap above the totals makes.
             const int headingRow = file.contains(QLatin1String("wkhtmltopdf")) ? 4 : 6;
             QCOMPARE(grid.cols(), 1);
-            QVERIFY2(hint(w).contains(QStringLiteral("[F3] Fila de títulos: la fila %1 parece la de títulos")
-                                          .arg(headingRow)),
-                     qPrintable(hint(w)));
+            QVERIFY2(
+                hint(w).contains(
+                    QStringLiteral("[F3] Fila de títulos: la fila %1 parece la de títulos").arg(headingRow)),
+                qPrintable(hint(w)));
             f3(w, script, &shown);
             QCOMPARE(shown.selectedRow, headingRow);
             QCOMPARE(grid.cols(), 9);
@@ -872,14 +873,16 @@ class TestLayouts : public QObject {
             return QStringLiteral("1004 - ") + QString::fromUtf8(description) +
                    QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea 100");
         };
-        examinar(w, script, data("scanned.pdf"), false, failure("El PDF no tiene texto: es una imagen escaneada"));
+        examinar(w, script, data("scanned.pdf"), false,
+                 failure("El PDF no tiene texto: es una imagen escaneada"));
         examinar(w, script, data("encrypted.pdf"), false, failure("El libro está protegido con contraseña"));
         examinar(w, script, data("damaged.pdf"), false, failure("El libro está dañado: no es un PDF válido"));
         QTemporaryDir dir;
         const QString copy = dir.filePath(QStringLiteral("factura.pdf"));
         QVERIFY(QFile::copy(data("invoice_reportlab_unruled.pdf"), copy));
         const QByteArray helper = qgetenv("PLANEXO_PDFTEXT");
-        qputenv("PLANEXO_PDFTEXT", QFile::encodeName(QCoreApplication::applicationFilePath()) + "-sin-lector");
+        qputenv("PLANEXO_PDFTEXT",
+                QFile::encodeName(QCoreApplication::applicationFilePath()) + "-sin-lector");
         examinar(w, script, copy, false,
                  QStringLiteral("1004 - No se encuentra el lector de PDF %1-sin-lector\r\n\r\n"
                                 "Seccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea 100")
@@ -908,7 +911,8 @@ class TestLayouts : public QObject {
         };
         Run run = procesar(QStringLiteral("3"));
         QCOMPARE(run.status, 1);
-        QVERIFY2(run.err.contains(QStringLiteral("sus hojas: Páginas 1-2, Página 1, Página 2")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("sus hojas: Páginas 1-2, Página 1, Página 2")),
+                 qPrintable(run.err));
         run = procesar(QStringLiteral("2"));
         QVERIFY2(run.status == 0, qPrintable(run.err));
         const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();

@@ -387,7 +387,8 @@ int Lote::procesar()
             // A PDF's sheets are the pages joined, then each page: a number names a page.
             QFile head(file);
             if (plan.sheet < 0 && head.open(QIODevice::ReadOnly) && pdf::isPdf(head.read(8))) {
-                const bool all = sheetText.trimmed().compare(QLatin1String("todas"), Qt::CaseInsensitive) == 0;
+                const bool all =
+                    sheetText.trimmed().compare(QLatin1String("todas"), Qt::CaseInsensitive) == 0;
                 for (int i = 0; i < sheets.size() && plan.sheet < 0; ++i)
                     if ((all && i == 0) || (ok && sheets[i].name == QStringLiteral("Página %1").arg(n)))
                         plan.sheet = i;

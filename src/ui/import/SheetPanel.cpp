@@ -229,7 +229,8 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             const bool bar = progress && progress->barVisible();
             if (progress)
                 pdf::setProgressListener([progress](int page, int pages) {
-                    progress->setCaption(QStringLiteral("Leyendo el PDF: página %1 de %2").arg(page).arg(pages));
+                    progress->setCaption(
+                        QStringLiteral("Leyendo el PDF: página %1 de %2").arg(page).arg(pages));
                     progress->setMaximum(pages);
                     progress->setValue(page);
                     progress->setBarVisible(true);

@@ -103,7 +103,8 @@ class Anchors {
     size_t support(double x) const
     {
         const long key = long(std::lround(x / AnchorTolerance));
-        const auto from = std::lower_bound(m_marks.begin(), m_marks.end(), std::pair<long, size_t>{key - 1, 0});
+        const auto from =
+            std::lower_bound(m_marks.begin(), m_marks.end(), std::pair<long, size_t>{key - 1, 0});
         const auto to = std::lower_bound(m_marks.begin(), m_marks.end(), std::pair<long, size_t>{key + 2, 0});
         return size_t(to - from);
     }
@@ -237,8 +238,9 @@ std::vector<Column> columnsOf(const std::vector<Line *> &lines)
         free.push_back({lo + (double(a) - 1) * bin, lo + (double(b) - 1) * bin});
     for (auto &[p, counted] : phrases) {
         // It spans a run when the first run starting right of its left edge ends before its right one.
-        const auto next = std::upper_bound(free.begin(), free.end(), p->x0,
-                                           [](double x, const std::pair<double, double> &r) { return x < r.first; });
+        const auto next =
+            std::upper_bound(free.begin(), free.end(), p->x0,
+                             [](double x, const std::pair<double, double> &r) { return x < r.first; });
         if (next != free.end() && next->second < p->x1) counted = false;
     }
     const std::vector<int> coverage = cover(phrases);
