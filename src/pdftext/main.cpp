@@ -25,6 +25,8 @@
 #include <sys/resource.h>
 #endif
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #endif
 
@@ -78,6 +80,8 @@ int main(int argc, char **argv)
         }
     }
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    // The protocol's lines end in '\n' alone.
+    _setmode(_fileno(stdout), _O_BINARY);
 #endif
     try {
         return run(argv[1]);
