@@ -1388,7 +1388,8 @@ class TestFormats : public QObject {
         QCOMPARE(misbehaving("garbage"),
                  QStringLiteral("El PDF no se pudo leer: el lector de PDF dio una respuesta no válida "
                                 "(línea 5: número no válido)"));
-#if !defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer no address-space limit is set; on Windows the real helper caps itself.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(Q_OS_WIN)
         QCOMPARE(misbehaving("bomb"),
                  QStringLiteral("El PDF no se pudo leer: el lector de PDF superó el límite de memoria"));
 #endif

@@ -87,7 +87,7 @@ int main(int argc, char **argv)
         return run(argv[1]);
     } catch (const std::bad_alloc &) {
         // The reader names the limit from this code.
-        std::_Exit(3);
+        std::_Exit(86);
     }
 }
 

@@ -23,7 +23,7 @@ int main()
         std::vector<char *> blocks;
         for (;;) {
             char *block = static_cast<char *>(std::malloc(size_t(16) << 20));
-            if (!block) return 3;
+            if (!block) return 86; // what planexo-pdftext answers when out of memory
             std::memset(block, 1, size_t(16) << 20);
             blocks.push_back(block);
         }

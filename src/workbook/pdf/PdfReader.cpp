@@ -32,8 +32,8 @@ namespace {
 
 // More output than this is no invoice's text.
 constexpr qint64 MaxOutputBytes = qint64(256) << 20;
-// The helper's exit code when it ran out of memory.
-constexpr int HelperOutOfMemory = 3;
+// The helper's exit code when it ran out of memory (not 3, which abort() gives on Windows).
+constexpr int HelperOutOfMemory = 86;
 
 using workbook::fail;
 
