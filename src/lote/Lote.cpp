@@ -54,7 +54,7 @@ public:
     Answer message(const QString &text, Icon icon, Buttons buttons, const QString &) override
     {
         shown.push_back({text, icon});
-        if (buttons == Buttons::YesNo)
+        if (buttons != Buttons::Ok)
             return replace ? Answer::Yes : Answer::No;
         return Answer::Ok;
     }
@@ -169,6 +169,8 @@ QString Lote::help()
         "      --crear \"desc\"      crea el interno si no existe, con esa descripción\n"
         "      --pais \"ORIGEN=COD\" país para un origen que la tabla de relaciones no conoce\n"
         "                          (se guarda como relación; se puede repetir)\n"
+        "      --reemplazar        reemplaza también artículos corregidos a mano (sin él, un\n"
+        "                          interno que los tiene no se procesa de nuevo)\n"
         "      --json              la salida como objeto JSON, con el resultado de cada fila, la hoja,\n"
         "                          la fila de títulos y las filas quitadas\n"
         "  transferir   Transfiere el interno a Calvera y actualiza su catálogo.\n"
@@ -328,6 +330,7 @@ int Lote::procesar()
         return refuse(QStringLiteral("--quitar-filas espera filas de la hoja como \"12,40-41\": ") + removeText);
 
     LoteInteraction answers;
+    answers.replace = m_args.contains(QStringLiteral("--reemplazar"));
     for (const QString &relation : options(QStringLiteral("--pais"))) {
         const qsizetype at = relation.lastIndexOf(QLatin1Char('='));
         const QString origin = at > 0 ? relation.left(at) : QString();
@@ -548,7 +551,8 @@ int Lote::procesar()
         const QString failure = answers.last({Interaction::Icon::Critical});
         if (!failure.isEmpty())
             return fail(failure);
-        return refuse(answers.last({Interaction::Icon::Exclamation, Interaction::Icon::None}));
+        return refuse(answers.last(
+            {Interaction::Icon::Exclamation, Interaction::Icon::None, Interaction::Icon::Question}));
     }
     try {
         savedmapping::remember(*s.gestor, grid, plan);
