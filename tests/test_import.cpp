@@ -872,7 +872,7 @@ class TestImport : public QObject {
             QtInteraction::instance().openFile(kFilter, QDir::tempPath());
             QCOMPARE(filters.size(), 2);
             QCOMPARE(selected,
-                     QStringLiteral("Todos los libros (*.xls *.xlsx *.xlsm *.xlsb *.ods *.csv *.txt)"));
+                     QStringLiteral("Todos los libros (*.xls *.xlsx *.xlsm *.xlsb *.ods *.csv *.txt *.pdf)"));
             QCOMPARE(filters.last(), QStringLiteral("Archivo Excel (*.xls *.xlsx)"));
         }
         {

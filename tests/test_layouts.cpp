@@ -223,7 +223,9 @@ QString localeName(bool comma)
     return comma ? QStringLiteral("es_AR.UTF-8") : QStringLiteral("en_US.UTF-8");
 }
 
-enum Kind { Letterhead, SecondSheet, HiddenSheet };
+// PrintedTable: a PDF whose table ends at a blank row under the items, its headings in a row below
+// the letterhead.
+enum Kind { Letterhead, SecondSheet, HiddenSheet, PrintedTable };
 
 } // namespace
 
@@ -246,6 +248,14 @@ class TestLayouts : public QObject {
                 << comma << data("layout_second_sheet.xlsx") << int(SecondSheet);
             QTest::addRow("hidden sheet, %s", locale)
                 << comma << data("layout_hidden_sheet.xlsx") << int(HiddenSheet);
+#ifdef PLANEXO_PDFTEXT_EXE
+            QTest::addRow("letterhead pdf by LibreOffice, %s", locale)
+                << comma << data("layout_letterhead_libreoffice.pdf") << int(Letterhead);
+            QTest::addRow("pdf by reportlab, %s", locale)
+                << comma << data("invoice_reportlab_unruled.pdf") << int(PrintedTable);
+            QTest::addRow("pdf by wkhtmltopdf, %s", locale)
+                << comma << data("invoice_wkhtmltopdf.pdf") << int(PrintedTable);
+#endif
         }
     }
 
@@ -352,12 +362,31 @@ class TestLayouts : public QObject {
             QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")),
                      qPrintable(hint(w)));
             break;
+        case PrintedTable: {
+            // The letterhead's first line alone is row 1; the headings are proposed, the items end
+            // at the blank row the gap above the totals makes.
+            const int headingRow = file.contains(QLatin1String("wkhtmltopdf")) ? 4 : 6;
+            QCOMPARE(grid.cols(), 1);
+            QVERIFY2(
+                hint(w).contains(
+                    QStringLiteral("[F3] Fila de títulos: la fila %1 parece la de títulos").arg(headingRow)),
+                qPrintable(hint(w)));
+            f3(w, script, &shown);
+            QCOMPARE(shown.selectedRow, headingRow);
+            QCOMPARE(grid.cols(), 9);
+            QCOMPARE(grid.text(0, 0), QStringLiteral("Código"));
+            QCOMPARE(grid.rows(), 2 + 10);
+            QVERIFY2(!hint(w).contains(QStringLiteral("[Supr]")), qPrintable(hint(w)));
+            break;
         }
-        // The totals rows come selected: Supr takes them and nothing else.
-        const int before = grid.rows();
-        const int totals = kind == Letterhead ? 2 : 1;
-        key(w, Qt::Key_Delete);
-        QCOMPARE(grid.rows(), before - totals);
+        }
+        if (kind != PrintedTable) {
+            // The totals rows come selected: Supr takes them and nothing else.
+            const int before = grid.rows();
+            const int totals = kind == Letterhead ? 2 : 1;
+            key(w, Qt::Key_Delete);
+            QCOMPARE(grid.rows(), before - totals);
+        }
         QCOMPARE(grid.text(grid.rows() - 1, 0), QStringLiteral("TC-7"));
         QVERIFY(!hint(w).contains(QStringLiteral("[Supr]")));
         key(w, Qt::Key_F2);
@@ -623,7 +652,7 @@ class TestLayouts : public QObject {
                 QVector<int> removed;
                 QString dataRows;
             };
-            const QList<Case> cases = {
+            QList<Case> cases = {
                 {QStringLiteral("MEMBRETE"),
                  data("layout_letterhead.xlsx"),
                  {QStringLiteral("--fila-titulos"), QStringLiteral("auto"), QStringLiteral("--quitar-filas"),
@@ -661,6 +690,28 @@ class TestLayouts : public QObject {
                  {12},
                  QStringLiteral("2-11")},
             };
+#ifdef PLANEXO_PDFTEXT_EXE
+            cases += QList<Case>{
+                {QStringLiteral("MEMBRETE-PDF"),
+                 data("layout_letterhead_libreoffice.pdf"),
+                 {QStringLiteral("--fila-titulos"), QStringLiteral("auto"), QStringLiteral("--quitar-filas"),
+                  QStringLiteral("20-21")},
+                 QStringLiteral("Página 1"),
+                 1,
+                 9,
+                 {20, 21},
+                 QStringLiteral("10-19")},
+                {QStringLiteral("PDF-HOJA"),
+                 data("invoice_reportlab_unruled.pdf"),
+                 {QStringLiteral("--hoja"), QStringLiteral("todas"), QStringLiteral("--fila-titulos"),
+                  QStringLiteral("auto")},
+                 QStringLiteral("Página 1"),
+                 1,
+                 6,
+                 {},
+                 QStringLiteral("7-16")},
+            };
+#endif
             for (const Case &c : cases) {
                 run = lote(env,
                            QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"), c.shipment,
@@ -811,6 +862,80 @@ class TestLayouts : public QObject {
 
     // "Examinar" opens where the last workbook was, else in the documents folder when it exists,
     // else in the home folder, with no file name.
+    // A scanned, a protected and a damaged PDF, and one whose reader crashes, each say so in the
+    // window; the grid loaded before stays as it was, and so does the work database.
+    void pdfRefusalsInTheWindow()
+    {
+#ifndef PLANEXO_PDFTEXT_EXE
+        QSKIP("planexo-pdftext is not built (poppler's C++ library was not found)");
+#endif
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        examinar(w, script, data("invoice_wkhtmltopdf.pdf"));
+        const QStringList loaded = gridTexts(w.fram2()->model());
+        QCOMPARE(loaded.first(), QStringLiteral("Comercial Andina Ltda."));
+        const auto failure = [](const char *description) {
+            return QStringLiteral("1004 - ") + QString::fromUtf8(description) +
+                   QStringLiteral("\r\n\r\nSeccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea 100");
+        };
+        examinar(w, script, data("scanned.pdf"), false,
+                 failure("El PDF no tiene texto: es una imagen escaneada"));
+        examinar(w, script, data("encrypted.pdf"), false, failure("El libro está protegido con contraseña"));
+        examinar(w, script, data("damaged.pdf"), false, failure("El libro está dañado: no es un PDF válido"));
+        QTemporaryDir dir;
+        const QString copy = dir.filePath(QStringLiteral("factura.pdf"));
+        QVERIFY(QFile::copy(data("invoice_reportlab_unruled.pdf"), copy));
+        const QByteArray helper = qgetenv("PLANEXO_PDFTEXT");
+        qputenv("PLANEXO_PDFTEXT",
+                QFile::encodeName(QCoreApplication::applicationFilePath()) + "-sin-lector");
+        examinar(w, script, copy, false,
+                 QStringLiteral("1004 - No se encuentra el lector de PDF %1-sin-lector\r\n\r\n"
+                                "Seccion [Quintora.frmCFGExcel.lf_LevantarExcel] linea 100")
+                     .arg(QDir::toNativeSeparators(QCoreApplication::applicationFilePath())));
+        qputenv("PLANEXO_PDFTEXT", helper);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(gridTexts(w.fram2()->model()), loaded);
+        QVERIFY(articleRows(env, kShipment).isEmpty());
+        QVERIFY(w.isVisible());
+    }
+
+    // planexo-lote takes a PDF's page by its number (its SUBTOTAL and TOTAL rows left out); a page
+    // past the last is refused naming them.
+    void batchReadsAPdfPage()
+    {
+#ifndef PLANEXO_PDFTEXT_EXE
+        QSKIP("planexo-pdftext is not built (poppler's C++ library was not found)");
+#endif
+        TestEnv env;
+        configure(env);
+        const auto procesar = [&](const QString &page) {
+            return lote(env,
+                        {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("PAGINA"),
+                         QStringLiteral("--crear"), QStringLiteral("pagina"), QStringLiteral("--archivo"),
+                         data("invoice_reportlab_ruled.pdf"), QStringLiteral("--hoja"), page,
+                         QStringLiteral("--quitar-filas"), QStringLiteral("6-7"), QStringLiteral("--mapeo"),
+                         QStringLiteral("propuesto"), QStringLiteral("--json")},
+                        localeName(true));
+        };
+        Run run = procesar(QStringLiteral("3"));
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(QStringLiteral("sus hojas: Páginas 1-2, Página 1, Página 2")),
+                 qPrintable(run.err));
+        run = procesar(QStringLiteral("2"));
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(json.value("hoja").toObject().value("nombre").toString(), QStringLiteral("Página 2"));
+        QCOMPARE(json.value("filasDatos").toString(), QStringLiteral("2-5"));
+        QStringList codes;
+        for (const QVariantList &row : articleRows(env, QStringLiteral("PAGINA")))
+            codes << row.at(2).toString();
+        QCOMPARE(codes, kCodes.mid(6));
+    }
+
     void examinarOpensInAFolderThatExists()
     {
 #ifdef Q_OS_WIN

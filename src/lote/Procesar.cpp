@@ -16,7 +16,9 @@
 #include "shared/Progress.h"
 #include "shared/SharedState.h"
 #include "shipments/Shipments.h"
+#include "workbook/pdf/PdfReader.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -146,6 +148,15 @@ Procesar::Step Procesar::choosePlan()
                 if (m_sheets[i].name.compare(sheetText.trimmed(), Qt::CaseInsensitive) == 0) m_plan.sheet = i;
             bool ok = false;
             const int n = sheetText.trimmed().toInt(&ok);
+            // A PDF's sheets are the pages joined, then each page: a number names a page.
+            QFile head(file);
+            if (m_plan.sheet < 0 && head.open(QIODevice::ReadOnly) && pdf::isPdf(head.read(8))) {
+                const bool all = sheetText.trimmed().compare(QLatin1String("todas"), Qt::CaseInsensitive) == 0;
+                for (int i = 0; i < m_sheets.size() && m_plan.sheet < 0; ++i)
+                    if ((all && i == 0) || (ok && m_sheets[i].name == QStringLiteral("Página %1").arg(n)))
+                        m_plan.sheet = i;
+                ok = false;
+            }
             if (m_plan.sheet < 0 && ok && n >= 1 && n <= m_sheets.size()) m_plan.sheet = n - 1;
             if (m_plan.sheet < 0) {
                 QStringList names;

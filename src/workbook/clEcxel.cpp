@@ -6,6 +6,7 @@
 #include "workbook/common/WorkbookSheet.h"
 #include "workbook/csv/CsvReader.h"
 #include "workbook/ods/OdsReader.h"
+#include "workbook/pdf/PdfReader.h"
 #include "workbook/xls/XlsReader.h"
 #include "workbook/xlsb/XlsbReader.h"
 #include "workbook/xlsx/XlsxReader.h"
@@ -30,7 +31,8 @@ template <class Reader> const WorkbookReader *the()
 const WorkbookReader *readerOf(WorkbookFile &file)
 {
     static const WorkbookReader *const readers[] = {
-        the<OdsReader>(), the<XlsbReader>(), the<XlsxReader>(), the<XlsReader>(), the<CsvReader>(),
+        the<OdsReader>(), the<XlsbReader>(), the<XlsxReader>(),
+        the<XlsReader>(), the<PdfReader>(),  the<CsvReader>(),
     };
     for (const WorkbookReader *reader : readers)
         if (reader->canRead(file)) return reader;

@@ -16,6 +16,14 @@
 
 namespace {
 
+#ifdef PLANEXO_PDFTEXT_EXE
+// The PDF reader finds its helper in the build, not beside the suite.
+const bool pdfHelperNamed = [] {
+    if (qEnvironmentVariableIsEmpty("PLANEXO_PDFTEXT")) qputenv("PLANEXO_PDFTEXT", PLANEXO_PDFTEXT_EXE);
+    return true;
+}();
+#endif
+
 QString pg(const char *name)
 {
     return qEnvironmentVariable((QByteArray("PLANEXO_PG_") + name).constData());

@@ -21,8 +21,8 @@ class TestEnv {
     // the dialog opens with, shows every kind the reader takes.
     static QString workbookFilter()
     {
-        return QStringLiteral("Todos los libros (*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                              "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt|"
+        return QStringLiteral("Todos los libros (*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt;*.pdf)|"
+                              "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt;*.pdf|"
                               "Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx");
     }
 

@@ -9,12 +9,14 @@
 #include "import/SavedMapping.h"
 #include "import/SheetLoader.h"
 #include "ui/app/QtInteraction.h"
+#include "shared/Progress.h"
 #include "shared/Settings.h"
 #include "shared/SharedState.h"
 #include "data/PlanexoError.h"
 #include "ui/import/frmCampos.h"
 #include "ui/import/frmFilaTitulos.h"
 #include "ui/import/frmHoja.h"
+#include "workbook/pdf/PdfReader.h"
 
 #include <QDir>
 #include <QEvent>
@@ -154,8 +156,8 @@ bool SheetPanel::Seleccionar_Archivo_XLS()
             folder = QDir::homePath();
         // Every kind the reader takes comes first, so that the dialog opens showing them all.
         const QString file = interaction().openFile(
-            QStringLiteral("Todos los libros (*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                           "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt|"
+            QStringLiteral("Todos los libros (*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt;*.pdf)|"
+                           "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt;*.pdf|"
                            "Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"),
             folder);
         if (file.isEmpty())
@@ -222,7 +224,34 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             m_archivo.clear();
         }
         firstRows.emplace();
-        sheetloader::loadFile(p_Archivo, plan, m_model, m_rows, step, &*firstRows);
+        {
+            // A long PDF tells its pages as the reader reads them, on the window's message line.
+            Progress *progress = dynamic_cast<Progress *>(window());
+            const QString caption = progress ? progress->caption() : QString();
+            const bool bar = progress && progress->barVisible();
+            if (progress)
+                pdf::setProgressListener([progress](int page, int pages) {
+                    progress->setCaption(
+                        QStringLiteral("Leyendo el PDF: página %1 de %2").arg(page).arg(pages));
+                    progress->setMaximum(pages);
+                    progress->setValue(page);
+                    progress->setBarVisible(true);
+                });
+            struct Restore {
+                Progress *progress;
+                QString caption;
+                bool bar;
+                ~Restore()
+                {
+                    pdf::setProgressListener(nullptr);
+                    if (progress && progress->caption() != caption) {
+                        progress->setCaption(caption);
+                        progress->setBarVisible(bar);
+                    }
+                }
+            } restore{progress, caption, bar};
+            sheetloader::loadFile(p_Archivo, plan, m_model, m_rows, step, &*firstRows);
+        }
         m_previews.insert(plan.sheet, *firstRows);
         m_archivo = p_Archivo;
         m_plan = plan;
