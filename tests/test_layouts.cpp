@@ -15,6 +15,8 @@
 #include "ui/import/SheetPanel.h"
 #include "ui/import/frmFilaTitulos.h"
 
+#include <QHash>
+
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
@@ -148,6 +150,7 @@ void siguiente(frmMain &w)
 // What the F3 and F4 windows showed when they opened.
 struct Shown {
     int selectedRow = -1;
+    int selectedColumn = -1;
     QString rowHeader;
     QString firstCell;
     QStringList sheets;
@@ -162,6 +165,7 @@ void f3(frmMain &w, ScriptedInteraction &script, Shown *shown, int pick = 0, boo
         auto &dialog = static_cast<frmFilaTitulos &>(d);
         QTableView *rows = dialog.filas();
         shown->selectedRow = dialog.filaSeleccionada();
+        shown->selectedColumn = dialog.columnaSeleccionada();
         shown->rowHeader = rows->model()->headerData(shown->selectedRow - 1, Qt::Vertical).toString();
         shown->firstCell = rows->model()->index(shown->selectedRow - 1, 0).data().toString();
         if (pick > 0) rows->setCurrentIndex(rows->model()->index(pick - 1, 0));
@@ -224,6 +228,30 @@ QString localeName(bool comma)
 }
 
 enum Kind { Letterhead, SecondSheet, HiddenSheet };
+enum Round2 { Merged, AtB4, BlankLeft, BlankTaken, Repeated };
+
+// The clean sheet's articles, through the window with F2's proposal, once per locale.
+QVector<QVariantList> cleanArticles(bool comma, QStringList *columns)
+{
+    static QHash<bool, QPair<QStringList, QVector<QVariantList>>> done;
+    if (!done.contains(comma)) {
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        examinar(w, script, data("layout_clean.xlsx"));
+        QTest::keyClick(w.fram2()->grid(), Qt::Key_F2);
+        siguiente(w);
+        QStringList names;
+        const QVector<QVariantList> rows = articleRows(env, kShipment, &names);
+        done.insert(comma, {names, rows});
+        resetShared();
+    }
+    *columns = done[comma].first;
+    return done[comma].second;
+}
 
 } // namespace
 
@@ -314,15 +342,17 @@ class TestLayouts : public QObject {
             QCOMPARE(shown.selectedRow, 9);
             QCOMPARE(shown.rowHeader, QStringLiteral("9"));
             QCOMPARE(shown.firstCell, QStringLiteral("Item No."));
-            // The English headings, the merged "PRICE (USD)" above two of them left out.
+            // The English headings, the merged "PRICE (USD)" above two of them read with theirs.
             QCOMPARE(grid.cols(), 9);
             QCOMPARE(grid.text(0, 0), QStringLiteral("Item No."));
             QCOMPARE(grid.text(0, 8), QStringLiteral("G.W. (kg)"));
             QCOMPARE(grid.rows(), 2 + 12);
-            QCOMPARE(
-                hint(w),
-                QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)   "
-                               "[Supr] quitar 2 filas de totales"));
+            // The signature line below the blank row is said, not taken.
+            QCOMPARE(hint(w),
+                     QStringLiteral(
+                         "[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)   "
+                         "Debajo de la fila vacía 22 hay 1 fila con datos que no se cargó: [F5] cargarlas   "
+                         "[Supr] quitar 2 filas de totales"));
             break;
         case SecondSheet:
             QVERIFY2(hint(w).contains(
@@ -371,6 +401,143 @@ class TestLayouts : public QObject {
         const QVector<QVariantList> rows = articleRows(env, kShipment, &supplierColumns);
         QCOMPARE(supplierColumns, columns);
         const QString diff = differences(rows, reference, columns);
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    }
+
+    void moreSupplierLayoutsStoreTheCleanSheetsArticles_data()
+    {
+        QTest::addColumn<bool>("comma");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("kind");
+        for (bool comma : {false, true}) {
+            const char *locale = comma ? "comma" : "point";
+            QTest::addRow("merged headings xlsx (openpyxl), %s", locale)
+                << comma << data("layout_merged.xlsx") << int(Merged);
+            QTest::addRow("merged headings ods (LibreOffice), %s", locale)
+                << comma << data("layout_merged.ods") << int(Merged);
+            QTest::addRow("table at B4 xlsx (openpyxl), %s", locale)
+                << comma << data("layout_b4.xlsx") << int(AtB4);
+            QTest::addRow("table at B4 xls (ssconvert), %s", locale)
+                << comma << data("layout_b4.xls") << int(AtB4);
+            QTest::addRow("blank row left xlsx, %s", locale)
+                << comma << data("layout_blank_row.xlsx") << int(BlankLeft);
+            QTest::addRow("blank row taken ods (LibreOffice), %s", locale)
+                << comma << data("layout_blank_row.ods") << int(BlankTaken);
+            QTest::addRow("repeated headings xlsx (openpyxl), %s", locale)
+                << comma << data("layout_repeated.xlsx") << int(Repeated);
+            QTest::addRow("repeated headings xls (ssconvert), %s", locale)
+                << comma << data("layout_repeated.xls") << int(Repeated);
+        }
+    }
+
+    // Merged two-row headings, a table at B4, items past a blank row, the heading row repeated with
+    // page lines: each brought to the clean sheet's grid with the keys the hint line offers.
+    void moreSupplierLayoutsStoreTheCleanSheetsArticles()
+    {
+        QFETCH(bool, comma);
+        QFETCH(QString, file);
+        QFETCH(int, kind);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        QStringList columns;
+        QVector<QVariantList> reference = cleanArticles(comma, &columns);
+        QCOMPARE(reference.size(), kCodes.size());
+
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        const bool firstRowsEmpty = kind == Merged || kind == AtB4;
+        examinar(w, script, file, true, firstRowsEmpty ? kNoDataRows : QString());
+        SheetGridModel &grid = w.fram2()->model();
+        Shown shown;
+        int removed = 1;
+        switch (Round2(kind)) {
+        case Merged:
+            QVERIFY2(hint(w).contains(QStringLiteral("[F3] Fila de títulos: la fila 4 parece la de títulos")),
+                     qPrintable(hint(w)));
+            f3(w, script, &shown);
+            QCOMPARE(shown.selectedRow, 4);
+            QCOMPARE(grid.cols(), 9);
+            QCOMPARE(grid.text(0, 0), QStringLiteral("Código"));
+            QCOMPARE(grid.text(0, 3), QStringLiteral("PRECIO (USD) P. Unit."));
+            QCOMPARE(grid.text(0, 4), QStringLiteral("PRECIO (USD) Total"));
+            QCOMPARE(grid.text(0, 8), QStringLiteral("Kg Bruto"));
+            break;
+        case AtB4:
+            QVERIFY2(hint(w).contains(QStringLiteral(
+                         "[F3] Fila de títulos: la fila 4, desde la columna B, parece la de títulos")),
+                     qPrintable(hint(w)));
+            f3(w, script, &shown);
+            QCOMPARE(shown.selectedRow, 4);
+            QCOMPARE(shown.selectedColumn, 2);
+            QCOMPARE(w.fram2()->plan().firstColumn, 2);
+            QCOMPARE(grid.cols(), 9);
+            QCOMPARE(grid.text(2, 0), QStringLiteral("MT-500"));
+            break;
+        case BlankLeft:
+        case BlankTaken:
+            QCOMPARE(grid.rows(), 2 + 6);
+            QVERIFY2(
+                hint(w).endsWith(QStringLiteral(
+                    "Debajo de la fila vacía 8 hay 5 filas con datos que no se cargaron: [F5] cargarlas")),
+                qPrintable(hint(w)));
+            if (kind == BlankLeft) {
+                removed = 0;
+                reference.resize(6);
+                break;
+            }
+            key(w, Qt::Key_F5);
+            QCOMPARE(grid.rows(), 2 + 11);
+            QCOMPARE(w.fram2()->sheetRows().sheetRow(2 + 6), 9);
+            QVERIFY(!hint(w).contains(QStringLiteral("Debajo")));
+            QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")),
+                     qPrintable(hint(w)));
+            break;
+        case Repeated:
+            removed = 6;
+            QVERIFY2(hint(w).endsWith(QStringLiteral(
+                         "[Supr] quitar 2 filas de títulos repetidos, 3 de líneas de página y 1 de totales")),
+                     qPrintable(hint(w)));
+            // Moving away leaves the proposal to F7, which selects every proposed row again.
+            key(w, Qt::Key_Down);
+            QVERIFY2(
+                hint(w).endsWith(QStringLiteral("[F7] Seleccionar las filas para quitar 2 filas de títulos "
+                                                "repetidos, 3 de líneas de página y 1 de totales")),
+                qPrintable(hint(w)));
+            key(w, Qt::Key_F7);
+            QVERIFY(hint(w).contains(QStringLiteral("[Supr] quitar 2 filas")));
+            break;
+        }
+        if (removed > 0) {
+            const int before = grid.rows();
+            key(w, Qt::Key_Delete);
+            QCOMPARE(grid.rows(), before - removed);
+            QVERIFY2(hint(w).endsWith(
+                         removed == 1 ? QStringLiteral("Se quitó 1 fila: [Ctrl+Z] la vuelve a poner")
+                                      : QStringLiteral("Se quitaron 6 filas: [Ctrl+Z] las vuelve a poner")),
+                     qPrintable(hint(w)));
+        }
+        QVERIFY(hint(w).contains(QStringLiteral("[F2] Aplicar mapeo propuesto (7 de 9 columnas)")));
+        key(w, Qt::Key_F2);
+        QCOMPARE(mappingRow(grid), kCleanMapping);
+        // F2's offer goes once taken; the columns it left are named.
+        QVERIFY2(!hint(w).contains(QStringLiteral("[F2]")), qPrintable(hint(w)));
+        QVERIFY2(hint(w).contains(QStringLiteral("sin mapear: ") + grid.text(0, 3) + QStringLiteral(", ") +
+                                  grid.text(0, 8)),
+                 qPrintable(hint(w)));
+        siguiente(w);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(3));
+        // The process summary says again what was left.
+        const QString message = w.findChild<QLabel *>(QStringLiteral("Main_lbMensaje"))->text();
+        if (kind == BlankLeft)
+            QCOMPARE(message,
+                     QStringLiteral("Debajo de la fila vacía 8 hay 5 filas con datos que no se cargaron"));
+        else
+            QVERIFY2(!message.contains(QStringLiteral("Debajo")), qPrintable(message));
+        const QString diff = differences(articleRows(env, kShipment), reference, columns);
         QVERIFY2(diff.isEmpty(), qPrintable(diff));
     }
 

@@ -12,6 +12,18 @@ QString SheetPreview::text(int row, int col) const
     return rows[row - 1].value(col - 1);
 }
 
+QString SheetPreview::headingText(int row, int col) const
+{
+    if (merges.isEmpty()) return text(row, col);
+    return mergedheadings::cellText([this](int r, int c) { return text(r, c); }, merges, row, col);
+}
+
+QStringList SheetPreview::headings(int row, int firstCol) const
+{
+    return mergedheadings::headings([this](int r, int c) { return text(r, c); }, merges, row,
+                                    std::max(firstCol, 1), std::max(cols - firstCol + 1, 0));
+}
+
 void SheetPreviewBuilder::readFrom(const clEcxel &excel)
 {
     for (uint32_t r = 1; r <= m_maxRows; ++r) {

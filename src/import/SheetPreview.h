@@ -1,5 +1,6 @@
 #pragma once
 
+#include "import/MergedHeadings.h"
 #include "workbook/SheetInfo.h"
 
 #include <QString>
@@ -18,8 +19,13 @@ struct SheetPreview {
 
     QVector<QStringList> rows; // spreadsheet row r is rows[r - 1]; each as wide as `cols`
     int cols = 0;
+    mergedheadings::Ranges merges; // the sheet's merged cells, when the read learnt them
 
     QString text(int row, int col) const; // from 1, as the spreadsheet counts
+    // A cell as a heading reads it: covered by a merge, the merge's text.
+    QString headingText(int row, int col) const;
+    // A row's headings from a column on, contiguous, as a load by that row and column reads them.
+    QStringList headings(int row, int firstCol) const;
     int rowCount() const { return int(rows.size()); }
 };
 

@@ -47,6 +47,8 @@ class clEcxel {
     // once instead of growing it.
     size_t cellsHint() const;
     size_t textBytesHint() const;
+    // The last row of the open sheet's used range (0 when empty or streamed).
+    long ultimaFila() const;
     // Sets a cell's text while the sheet is open (held in memory; the file is never written).
     void EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor);
     // Closes the workbook; never fails.
