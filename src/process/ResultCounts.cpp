@@ -27,3 +27,19 @@ ResultCounts ResultCounts::read(SharedState &state)
     }
     return c;
 }
+
+QVector<ResultCounts::Grade> ResultCounts::grades(SharedState &state, const QString &shipment)
+{
+    QVector<Grade> grades;
+    Recordset rs;
+    state.gestor->Sql = QStringLiteral("select ARTORD, ARTNRO, PRCEST, PRCCRC from ART where INTNRO = ") +
+                        sql::text(shipment) + QStringLiteral(" order by ARTORD");
+    if (state.gestor->CrearRs(rs)) {
+        for (; !rs.Eof(); rs.MoveNext())
+            grades.push_back({rs.Fields(QStringLiteral("ARTORD")).toLongLong(),
+                              state.fmt->EsNull(rs.Fields(QStringLiteral("ARTNRO"))),
+                              state.fmt->EsNull(rs.Fields(QStringLiteral("PRCEST"))),
+                              state.fmt->EsNull(rs.Fields(QStringLiteral("PRCCRC")))});
+    }
+    return grades;
+}

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <QVector>
+
 struct SharedState;
 
 // The six counts of the current shipment's articles that step 3 shows. Failures throw PlanexoError.
@@ -12,4 +15,11 @@ struct ResultCounts {
     long long errSuf = 0;
 
     static ResultCounts read(SharedState &state);
+
+    // Each article of a shipment with its state and check result (empty for Null), by ARTORD.
+    struct Grade {
+        qint64 order = 0;
+        QString article, state, check;
+    };
+    static QVector<Grade> grades(SharedState &state, const QString &shipment);
 };
