@@ -854,6 +854,59 @@ class TestLayouts : public QObject {
                 QVERIFY2(diff.isEmpty(), qPrintable(c.shipment + QStringLiteral(": ") + diff));
             }
 
+            // The second round: merged headings, the table at B4, items past a blank row, repeated
+            // headings with page lines; the proposed rows removed by "propuestas".
+            struct More {
+                QString shipment, file;
+                QStringList options;
+                int stored;
+                int removed;
+            };
+            const QStringList proposedOut = {QStringLiteral("--quitar-filas"), QStringLiteral("propuestas")};
+            const QStringList autoRow = {QStringLiteral("--fila-titulos"), QStringLiteral("auto")};
+            const QList<More> more = {
+                {QStringLiteral("B4"), data("layout_b4.xlsx"), autoRow + proposedOut, 10, 1},
+                {QStringLiteral("B4-XLS"), data("layout_b4.xls"),
+                 QStringList{QStringLiteral("--fila-titulos"), QStringLiteral("b4")} + proposedOut, 10, 1},
+                {QStringLiteral("VACIA-DEJADA"), data("layout_blank_row.ods"), {}, 6, 0},
+                {QStringLiteral("VACIA-TOMADA"), data("layout_blank_row.ods"),
+                 QStringList{QStringLiteral("--seguir-tras-vacias")} + proposedOut, 10, 1},
+                {QStringLiteral("REPETIDOS"), data("layout_repeated.xls"), proposedOut, 10, 6},
+                {QStringLiteral("COMBINADAS"), data("layout_merged.xlsx"), autoRow + proposedOut, 10, 1},
+                {QStringLiteral("COMBINADAS-ODS"), data("layout_merged.ods"), autoRow + proposedOut, 10, 1},
+            };
+            for (const More &m : more) {
+                for (bool json : {false, true}) {
+                    run =
+                        lote(env,
+                             QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"), m.shipment,
+                                         QStringLiteral("--crear"), m.shipment, QStringLiteral("--archivo"),
+                                         m.file, QStringLiteral("--mapeo"), QStringLiteral("propuesto")} +
+                                 m.options + (json ? QStringList{QStringLiteral("--json")} : QStringList()),
+                             locale);
+                    QVERIFY2(run.status == 0, qPrintable(m.shipment + QStringLiteral(": ") + run.err));
+                    const QString left =
+                        QStringLiteral("Debajo de la fila vacía 8 hay 5 filas con datos que no se "
+                                       "cargaron");
+                    if (json) {
+                        const QJsonObject o = QJsonDocument::fromJson(run.out.toUtf8()).object();
+                        QCOMPARE(o.value("filasQuitadas").toArray().size(), m.removed);
+                        const QJsonObject notLoaded = o.value("filasSinCargar").toObject();
+                        QCOMPARE(notLoaded.value("filas").toInt(), m.stored == 6 ? 5 : 0);
+                        QCOMPARE(notLoaded.value("aviso").toString(), m.stored == 6 ? left : QString());
+                        if (m.shipment.startsWith(QLatin1String("B4")))
+                            QCOMPARE(o.value("primeraColumna").toString(), QStringLiteral("B"));
+                    } else {
+                        QCOMPARE(
+                            run.out.startsWith(left + QStringLiteral(" (--seguir-tras-vacias las carga)\n")),
+                            m.stored == 6);
+                    }
+                    const QString diff =
+                        differences(articleRows(env, m.shipment), reference.mid(0, m.stored), columns, true);
+                    QVERIFY2(diff.isEmpty(), qPrintable(m.shipment + QStringLiteral(": ") + diff));
+                }
+            }
+
             // The letterhead's layout is remembered with its heading row: "recordado" alone finds it.
             run = lote(env,
                        {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("MEMBRETE"),

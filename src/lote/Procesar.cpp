@@ -60,13 +60,25 @@ std::optional<QString> Procesar::readOptions(const Lote &lote, ProcesarOptions &
     o.headingAuto =
         o.headingGiven && rowText.trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
     if (o.headingGiven && !o.headingAuto) {
+        // A row number, or the cell of the first heading ("B4").
+        QString text = rowText.trimmed();
+        qsizetype letters = 0;
+        while (letters < text.size() && text[letters].isLetter())
+            ++letters;
+        o.plan.firstColumn = letters > 0 ? columnFromLetters(text.left(letters)) + 1 : 1;
         bool ok = false;
-        o.plan.headingRow = rowText.trimmed().toInt(&ok);
-        if (!ok || o.plan.headingRow < 1 || o.plan.headingRow >= 1048576)
-            return QStringLiteral("--fila-titulos espera un número de fila o \"auto\": ") + rowText;
+        o.plan.headingRow = text.mid(letters).toInt(&ok);
+        if (!ok || o.plan.headingRow < 1 || o.plan.headingRow >= 1048576 || o.plan.firstColumn < 1)
+            return QStringLiteral(
+                       "--fila-titulos espera un número de fila, una celda como \"B4\" o \"auto\": ") +
+                   rowText;
     }
-    if (removeGiven && !parseRowList(removeText, &o.plan.removedRows))
-        return QStringLiteral("--quitar-filas espera filas de la hoja como \"12,40-41\": ") + removeText;
+    o.removeProposed =
+        removeGiven && removeText.trimmed().compare(QLatin1String("propuestas"), Qt::CaseInsensitive) == 0;
+    if (removeGiven && !o.removeProposed && !parseRowList(removeText, &o.plan.removedRows))
+        return QStringLiteral("--quitar-filas espera filas de la hoja como \"12,40-41\" o \"propuestas\": ") +
+               removeText;
+    o.plan.pastBlankRows = lote.flag(QStringLiteral("--seguir-tras-vacias"));
     for (const QString &relation : lote.options(QStringLiteral("--pais"))) {
         const qsizetype at = relation.lastIndexOf(QLatin1Char('='));
         const QString origin = at > 0 ? relation.left(at) : QString();
@@ -88,8 +100,9 @@ int Procesar::run()
     InteractionScope scope(&m_answers);
     if (!m_lote.open()) return Lote::Failed;
     m_state = &shared();
-    for (Step (Procesar::*step)() : {&Procesar::openShipment, &Procesar::choosePlan, &Procesar::load,
-                                     &Procesar::applyMapping, &Procesar::check, &Procesar::process})
+    for (Step (Procesar::*step)() :
+         {&Procesar::openShipment, &Procesar::choosePlan, &Procesar::load, &Procesar::applyMapping,
+          &Procesar::removeProposed, &Procesar::check, &Procesar::process})
         if (const Step status = (this->*step)()) return *status;
     return report();
 }
@@ -154,8 +167,10 @@ Procesar::Step Procesar::choosePlan()
                                      names.join(QStringLiteral(", ")));
             }
         }
-        if (m_options.headingAuto)
+        if (m_options.headingAuto) {
             m_plan.headingRow = std::max(layoutproposal::headingRow(preview(m_plan.sheet)), 1);
+            m_plan.firstColumn = layoutproposal::firstColumn(preview(m_plan.sheet), m_plan.headingRow);
+        }
     } catch (const PlanexoError &e) {
         return m_lote.refuse(sheetloader::failureMessage(e, 100));
     }
@@ -167,7 +182,8 @@ Procesar::Step Procesar::load()
 {
     int step = 10;
     try {
-        sheetloader::loadFile(m_options.file, m_plan, m_grid, m_sheetRows, step);
+        m_left = RowsLeft();
+        sheetloader::loadFile(m_options.file, m_plan, m_grid, m_sheetRows, step, nullptr, &m_left);
         return std::nullopt;
     } catch (const PlanexoError &e) {
         return m_lote.refuse(sheetloader::failureMessage(e, step));
@@ -189,6 +205,7 @@ Procesar::Step Procesar::applyMapping()
                 if (layout) {
                     m_plan.sheet = layout->sheet;
                     m_plan.headingRow = layout->headingRow;
+                    m_plan.firstColumn = layout->firstColumn;
                     if (const Step status = load()) return status;
                     remembered = layout->mapping;
                 }
@@ -257,6 +274,17 @@ Procesar::Step Procesar::applyGivenMapping()
     }
     for (auto it = byColumn.cbegin(); it != byColumn.cend(); ++it)
         m_grid.setText(mapping::MappingRow, it.key(), it.value());
+    return std::nullopt;
+}
+
+// The rows the window proposes for removal (repeated headings, page lines, totals), by the mapped
+// article code, when --quitar-filas says "propuestas".
+Procesar::Step Procesar::removeProposed()
+{
+    if (!m_options.removeProposed) return std::nullopt;
+    const layoutproposal::StrayRows stray =
+        layoutproposal::strayRows(m_grid, mapping::columnOf(m_grid, fieldlabels::CodArticulo));
+    m_sheetRows.remove(m_grid, stray.all());
     return std::nullopt;
 }
 
@@ -339,7 +367,10 @@ int Procesar::report()
     try {
         const ResultCounts c = ResultCounts::read(s);
         const auto four = [](long long n) { return vb::format(double(n), QStringLiteral("0000")); };
+        const QString left = rowsLeftText(m_left);
         if (!m_options.json) {
+            // Never silently: what a blank row left out is said before the counts.
+            if (!left.isEmpty()) out << left << " (--seguir-tras-vacias las carga)\n";
             out << "Total de Registros\t" << four(c.total) << '\n'
                 << "Registros con Errores\t" << four(c.erroneos) << '\n'
                 << "Errores de Posición\t" << four(c.errPos) << '\n'
@@ -377,6 +408,14 @@ int Procesar::report()
                         {QStringLiteral("filasDatos"), m_sheetRows.rangesText()},
                         {QStringLiteral("filasQuitadas"), removed},
                         {QStringLiteral("filas"), rows}};
+        if (m_plan.firstColumn > 1)
+            all.insert(QStringLiteral("primeraColumna"), sheetpreview::columnLetters(m_plan.firstColumn));
+        // Always there: zero rows when nothing was left below a blank row.
+        all.insert(QStringLiteral("filasSinCargar"),
+                   QJsonObject{{QStringLiteral("filaVacia"), m_left.blankRow},
+                               {QStringLiteral("filas"), m_left.rows},
+                               {QStringLiteral("ultimaFila"), m_left.lastRow},
+                               {QStringLiteral("aviso"), left}});
         out << QJsonDocument(all).toJson(QJsonDocument::Indented);
         out.flush();
     } catch (const PlanexoError &e) {

@@ -21,11 +21,12 @@ struct ProcesarOptions {
     QString sheet; // --hoja: a name or a number from 1
     bool headingGiven = false;
     bool headingAuto = false; // --fila-titulos auto
+    bool removeProposed = false; // --quitar-filas propuestas
     bool create = false;
     QString description;               // --crear
     QHash<QString, QString> countries; // --pais, by case-folded origin text
     bool json = false;
-    LoadPlan plan; // the heading row and removed rows as given
+    LoadPlan plan; // the heading row, first column, removed rows and --seguir-tras-vacias as given
 };
 
 // The command `procesar`, step by step: options, load plan, load, mapping, checks, process, report.
@@ -45,6 +46,7 @@ class Procesar {
     Step load();
     Step applyMapping();
     Step applyGivenMapping();
+    Step removeProposed();
     Step check();
     Step process();
     int report();
@@ -61,4 +63,5 @@ class Procesar {
     QHash<int, SheetPreview> m_previews;
     SheetGridModel m_grid;
     SheetRows m_sheetRows;
+    RowsLeft m_left;
 };
