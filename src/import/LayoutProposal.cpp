@@ -91,6 +91,16 @@ int firstColumn(const SheetPreview &preview, int row)
 bool isPageLine(const QString &text)
 {
     if (text.size() > 120) return false;
+    // Most cells are items: a look at how the text starts spares them the folding and the pattern.
+    static const QStringList starts = {
+        QStringLiteral("pag"),     QStringLiteral("pág"),    QStringLiteral("hoja"),
+        QStringLiteral("sheet"),   QStringLiteral("contin"), QStringLiteral("a t"),
+        QStringLiteral("de t"),    QStringLiteral("transp"), QStringLiteral("carried"),
+        QStringLiteral("brought"), QStringLiteral("van"),    QStringLiteral("vienen")};
+    const QStringView trimmed = QStringView(text).trimmed();
+    if (std::none_of(starts.cbegin(), starts.cend(),
+                     [&](const QString &start) { return trimmed.startsWith(start, Qt::CaseInsensitive); }))
+        return false;
     static const QRegularExpression lines(
         QStringLiteral("^(PAGINA|PAG|PAGE|HOJA|SHEET)\\.? *\\d+ *((DE|OF|/) *\\d+)?$|"
                        "^CONTINUA(N)? EN (LA )?(PAGINA|HOJA) SIGUIENTE|^CONTINUED( ON NEXT PAGE| OVERLEAF)?$|"
@@ -148,8 +158,15 @@ StrayRows strayRows(const SheetGridModel &grid, int codeColumn)
     const int end = stray.totals.isEmpty() ? grid.rows() : stray.totals.first();
     for (int r = 2; r < end; ++r) {
         const QString code = grid.text(r, key);
-        // Cheap first test: a repeated heading row repeats the key column's heading.
-        if (anyHeading && headingForm(code) == heading[key]) {
+        // Cheap first test: a repeated heading row repeats the key column's heading, and starts
+        // with its letter (an accented one is folded first).
+        const QStringView codeStart = QStringView(code).trimmed();
+        const bool candidate =
+            anyHeading &&
+            (heading[key].isEmpty() ? codeStart.isEmpty()
+                                    : !codeStart.isEmpty() && (codeStart[0].unicode() > 0x7F ||
+                                                               codeStart[0].toUpper() == heading[key][0]));
+        if (candidate && headingForm(code) == heading[key]) {
             bool same = true;
             for (int c = 0; c < grid.cols() && same; ++c)
                 same = headingForm(grid.text(r, c)) == heading[c];
