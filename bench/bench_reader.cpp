@@ -19,7 +19,7 @@
 #include "data/PlanexoError.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetLoader.h"
-#include "workbook/XlsBiff.h"
+#include "workbook/xls/XlsBiff.h"
 #include "workbook/clEcxel.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // What both fuzz targets check once their input is a workbook file.
 
 #include "data/PlanexoError.h"
-#include "workbook/WorkbookSheet.h"
+#include "workbook/common/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
 #include <QDir>

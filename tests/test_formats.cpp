@@ -7,10 +7,10 @@
 #include "import/SheetGridModel.h"
 #include "shared/SharedState.h"
 #include "ui/import/SheetPanel.h"
-#include "workbook/CsvReader.h"
-#include "workbook/OdsReader.h"
-#include "workbook/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/csv/CsvReader.h"
+#include "workbook/ods/OdsReader.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -293,6 +293,89 @@ class TestFormats : public QObject {
   private slots:
     void init() { TestEnv::useComma(); }
     void cleanupTestCase() { QLocale::setDefault(QLocale::system()); }
+
+    // ---- Merged ranges ----
+
+    void mergedRangesOfEveryProducer_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char *f : {"merged_headings.xlsx", "merged_headings.xlsb", "merged_headings.xls",
+                              "merged_headings.ods", "merged_headings_gnumeric.ods"})
+            QTest::newRow(f) << QString::fromLatin1(f);
+    }
+
+    // Two heading rows with cells merged down and across, as openpyxl wrote them and LibreOffice,
+    // gnumeric and SheetJS copied them: the same ranges from every reader, kept and streamed; the
+    // description's trailing blank stays. A text table has none.
+    void mergedRangesOfEveryProducer()
+    {
+        QFETCH(QString, file);
+        const MergedRangeList want{{1, 1, 2, 1}, {1, 2, 2, 2}, {1, 3, 1, 4}, {1, 5, 2, 5}, {1, 6, 2, 7}};
+        clEcxel reader;
+        reader.setArchivo(fixture(file));
+        QVERIFY(reader.mergedRanges().isEmpty());
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.mergedRanges(), want);
+        QCOMPARE(readAll(reader, 3, 4), (QVector<QStringList>{{"Código", "Descripción", "PRECIO (USD)", ""},
+                                                              {"", "", "P. Unit.", "Total"},
+                                                              {"A-1", "Tornillo ", "1,5", "15"}}));
+        struct Count final : SheetCellSink {
+            int cells = 0;
+            void reserve(size_t) override {}
+            void cell(uint32_t, uint32_t, std::string_view) override { ++cells; }
+            void end() override {}
+        } sink;
+        QVERIFY(reader.Abrir(sink));
+        QCOMPARE(sink.cells, 17);
+        QCOMPARE(reader.mergedRanges(), want);
+        reader.CerrarArchivo();
+        QVERIFY(reader.mergedRanges().isEmpty());
+
+        reader.setArchivo(fixture(QStringLiteral("invoice_semicolon.csv")));
+        QVERIFY(reader.Abrir());
+        QVERIFY(reader.mergedRanges().isEmpty());
+    }
+
+    // Ranges that overlap, repeat, run past the grid or cover it whole, written backwards, of one
+    // cell or malformed, in a sheet and in a repeated row: clipped to the grid, kept once, never
+    // made into cells; past the cap the rest are left out.
+    void mergedRangesBadInput()
+    {
+        const QString xlsx = madeDir.filePath(QStringLiteral("merges.xlsx"));
+        QByteArray merges;
+        for (const char *ref : {"A1:XFD1048576", "B2:C3", "C3:B2", "B2:C3", "C2:D4", "ZZZZ5:A5", "A1:A1",
+                                "A9:B99999999", "A:B", "", "B2"})
+            merges += "<mergeCell ref=\"" + QByteArray(ref) + "\"/>";
+        QVERIFY(
+            odsWithParts(fixture(QStringLiteral("merged_headings.xlsx")), xlsx,
+                         {{"xl/worksheets/sheet1.xml",
+                           "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                           "<sheetData><row r=\"1\"><c r=\"A1\"><v>7</v></c></row></sheetData><mergeCells>" +
+                               merges + "</mergeCells></worksheet>"}}));
+        clEcxel reader;
+        reader.setArchivo(xlsx);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(
+            reader.mergedRanges(),
+            (MergedRangeList{
+                {1, 1, 1048576, 16384}, {2, 2, 3, 3}, {2, 3, 4, 4}, {5, 1, 5, 16384}, {9, 1, 1048576, 2}}));
+        QCOMPARE(reader.cellsHint(), size_t(1));
+        QCOMPARE(reader.LeerCelda(2, 2), QString());
+
+        // A row repeated a million times with a merged cell: the ranges stop at the cap.
+        const QString ods = madeDir.filePath(QStringLiteral("merges.ods"));
+        QVERIFY(odsWithParts(
+            fixture(QStringLiteral("invoice_libreoffice.ods")), ods,
+            {{"content.xml", content("<table:table-row table:number-rows-repeated=\"1048576\">"
+                                     "<table:table-cell table:number-columns-spanned=\"2\" "
+                                     "table:number-rows-spanned=\"99999999\"/><table:covered-table-cell/>"
+                                     "</table:table-row>")}}));
+        reader.setArchivo(ods);
+        QVERIFY(reader.Abrir());
+        QCOMPARE(reader.mergedRanges().size(), WorkbookSheet::MaxMergedRanges);
+        QCOMPARE(reader.mergedRanges().first(), (MergedRange{1, 1, 1048576, 2}));
+        QCOMPARE(reader.cellsHint(), size_t(0));
+    }
 
     // ---- OpenDocument ----
 
@@ -1012,13 +1095,15 @@ class TestFormats : public QObject {
         const QString doc = fixture(QStringLiteral("not_a_workbook.doc"));
         QCOMPARE(openError(doc).description(),
                  QStringLiteral("El archivo no es un libro de Excel: es un documento de Word"));
-        for (const auto &[file, what] : {std::pair{"not_a_workbook.docx", "un documento de Word"},
-                                         std::pair{"not_a_workbook.pptx", "una presentación de PowerPoint"},
-                                         std::pair{"not_a_workbook.odt", "un documento de texto de OpenDocument"},
-                                         std::pair{"not_a_workbook.odp", "una presentación de OpenDocument"}}) {
+        for (const auto &[file, what] :
+             {std::pair{"not_a_workbook.docx", "un documento de Word"},
+              std::pair{"not_a_workbook.pptx", "una presentación de PowerPoint"},
+              std::pair{"not_a_workbook.odt", "un documento de texto de OpenDocument"},
+              std::pair{"not_a_workbook.odp", "una presentación de OpenDocument"}}) {
             const QString path = fixture(QString::fromUtf8(file));
             QCOMPARE(openError(path).description(),
-                     QStringLiteral("El archivo %1 no es un libro de Excel: es %2").arg(path, QString::fromUtf8(what)));
+                     QStringLiteral("El archivo %1 no es un libro de Excel: es %2")
+                         .arg(path, QString::fromUtf8(what)));
         }
         // A binary file of no known kind.
         const QString binary = madeDir.filePath(QStringLiteral("datos.bin"));
@@ -1049,8 +1134,7 @@ class TestFormats : public QObject {
         auto *path = panel.findChild<QLineEdit *>(QStringLiteral("FRAM2_TxtArchivo"));
         QVERIFY(examinar && path);
         ScriptedInteraction script;
-        script.expectOpenFile(TestEnv::workbookFilter(),
-                              fixture(QStringLiteral("invoice_gnumeric.ods")));
+        script.expectOpenFile(TestEnv::workbookFilter(), fixture(QStringLiteral("invoice_gnumeric.ods")));
         QTest::mouseClick(examinar, Qt::LeftButton);
         VERIFY_SCRIPT(script);
         QCOMPARE(path->text(), fixture(QStringLiteral("invoice_gnumeric.ods")));

@@ -3,8 +3,8 @@
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
 #include "data/VbFormat.h"
-#include "workbook/WorkbookSheet.h"
-#include "workbook/XlsxReader.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/xlsx/XlsxReader.h"
 #include "workbook/clEcxel.h"
 
 #include <QDir>

@@ -8,8 +8,8 @@
 #include "import/SheetLoader.h"
 #include "shared/SharedState.h"
 #include "ui/import/SheetPanel.h"
-#include "workbook/WorkbookSheet.h"
-#include "workbook/XlsDecrypt.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/xls/XlsDecrypt.h"
 #include "workbook/clEcxel.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "SheetGridModel.h"
 
 #include "data/PlanexoError.h"
-#include "workbook/Prefault.h"
+#include "workbook/common/Prefault.h"
 
 #include <QStringEncoder>
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "SheetGridModel.h"
 #include "data/PlanexoError.h"
 #include "import/SheetPreview.h"
-#include "workbook/WorkbookSheet.h"
+#include "workbook/common/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
 
 #include <algorithm>
@@ -434,11 +434,11 @@ void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, i
     load(path, plan, grid, step, nullptr, nullptr);
 }
 
-// The open sheet's merged cells.
-static mergedheadings::Ranges mergedRanges(const clEcxel &excel)
+// The open sheet's merged cells that can bear on headings: those starting in the rows a preview
+// shows or above the heading row.
+static mergedheadings::Ranges mergedRanges(const clEcxel &excel, long headingRow)
 {
-    (void)excel;
-    return {};
+    return sheetpreview::headingMerges(excel, int(std::max<long>(headingRow, SheetPreview::DefaultRows)));
 }
 
 static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step,
@@ -463,7 +463,7 @@ static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid
     // shows them to the chooser.
     bool read = excel.Abrir(*streamed);
     if (read) {
-        const mergedheadings::Ranges merges = mergedRanges(excel);
+        const mergedheadings::Ranges merges = mergedRanges(excel, headingRow);
         if (preview) {
             *preview = firstRows->take();
             preview->merges = merges;
@@ -488,7 +488,7 @@ static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid
         streamed.reset();
         if (tail) *tail = LoadTail{pastBlankRows, {}, {}};
         excel.Abrir();
-        const mergedheadings::Ranges merges = mergedRanges(excel);
+        const mergedheadings::Ranges merges = mergedRanges(excel, headingRow);
         if (preview && !preview->rows.isEmpty() && preview->merges.isEmpty()) preview->merges = merges;
         if (preview && preview->rows.isEmpty()) {
             firstRows.emplace();

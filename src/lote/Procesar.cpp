@@ -115,7 +115,10 @@ bool Procesar::mappingIs(const char *word) const
 const SheetPreview &Procesar::preview(int sheet)
 {
     auto it = m_previews.find(sheet);
-    if (it == m_previews.end()) it = m_previews.insert(sheet, sheetpreview::read(m_options.file, sheet));
+    // Read to the end when the heading row is proposed: headings under merged cells count.
+    if (it == m_previews.end())
+        it = m_previews.insert(sheet, sheetpreview::read(m_options.file, sheet, SheetPreview::DefaultRows,
+                                                         m_options.headingAuto));
     return *it;
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
 
 #include <QString>
 #include <memory>
 #include <string_view>
 
+class WorkbookFile;
 class WorkbookSheet;
 class SheetCellSink;
 struct SheetTextRun;
@@ -49,6 +50,9 @@ class clEcxel {
     size_t textBytesHint() const;
     // The last row of the open sheet's used range (0 when empty or streamed).
     long ultimaFila() const;
+    // The open sheet's merged ranges (after either Abrir), sorted by their first cell; empty when
+    // no sheet is open or the format has none.
+    const MergedRangeList &mergedRanges() const;
     // Sets a cell's text while the sheet is open (held in memory; the file is never written).
     void EscribirCelda(long p_Lin, long p_Col, const QString &p_Valor);
     // Closes the workbook; never fails.
@@ -60,4 +64,6 @@ class clEcxel {
     QString m_archivo;
     int m_hoja = 0;
     std::unique_ptr<WorkbookSheet> m_sheet;
+    // Kept after a streamed read fell back, for the read that keeps the cells.
+    std::unique_ptr<WorkbookFile> m_file;
 };

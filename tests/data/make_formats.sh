@@ -12,15 +12,7 @@
 # to booleans), error cells (it gives their texts: Excel recalculates them to errors), and a literal
 # "_x000D_" in a text (it decodes it, an escape of the .xlsx format that .ods does not have).
 set -euo pipefail
-cd "$(dirname "$0")"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-profile="-env:UserInstallation=file://$work/profile"
-
-convert() { # source, filter, target [locale]
-    LC_ALL=${4:-en_US.UTF-8} soffice "$profile" --headless --convert-to "$2" --outdir "$work/out" "$1" >/dev/null
-    mv "$work/out/$(basename "${1%.*}").${2%%:*}" "$3"
-}
+source "$(dirname "$0")/fixture_tools.sh"
 
 # A sheet of the texts a delimited file must keep: delimiters, quotes and line breaks inside fields,
 # codes with leading zeros, long codes, numbers written with group separators.

@@ -4,15 +4,7 @@
 # invoice under an .xlsx name, a cut .xls, and both invoice formats saved with the password "clave". Needs LibreOffice Calc and its Python bridge on this machine
 # only (Debian: libreoffice-calc-nogui python3-uno); the tests use the committed files.
 set -euo pipefail
-cd "$(dirname "$0")"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-profile="-env:UserInstallation=file://$work/profile"
-
-convert() { # source, filter, target
-    soffice "$profile" --headless --convert-to "$2" --outdir "$work/out" "$1" >/dev/null
-    mv "$work/out/$(basename "${1%.*}").${2%%:*}" "$3"
-}
+source "$(dirname "$0")/fixture_tools.sh"
 convert invoice_xlsxwriter.xlsx 'xlsx:Calc MS Excel 2007 XML' invoice_libreoffice.xlsx
 convert invoice_xlsxwriter.xlsx 'xls:MS Excel 97' invoice_libreoffice.xls
 convert formulas.xlsx 'xls:MS Excel 97' formulas.xls

@@ -2,14 +2,12 @@
 # Writes cells_gnumeric.ods and cells_libreoffice.ods, one sheet of the cells a shipment list holds
 # (texts of every length up to 60 bytes with accents, quotes, '<', '&' and runs of blanks; whole and
 # long decimal numbers, negative ones; dates; booleans; equal neighbouring cells and rows written
-# again), each program importing the same .csv. No text ends in a blank: both programs write it as
-# it is, and keep it when they read it again, but the format has a reader drop it, as ours does; then cells_gnumeric.csv and cells_libreoffice.csv,
-# the second reader's texts: gnumeric's ssconvert reading each .ods (Debian: gnumeric,
+# again), each program importing the same .csv. No text ends in a blank (both programs write it as
+# it is and keep it when they read it again, as ours does: merged_headings.ods has one); then
+# cells_gnumeric.csv and cells_libreoffice.csv, the second reader's texts: gnumeric's ssconvert reading each .ods (Debian: gnumeric,
 # libreoffice-calc-nogui). The tests use the committed files.
 set -euo pipefail
-cd "$(dirname "$0")"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/fixture_tools.sh"
 
 /usr/bin/python3 - "$work/cells.csv" <<'PY'
 import csv, sys
@@ -37,7 +35,7 @@ csv.writer(open(sys.argv[1], "w", newline="", encoding="utf-8")).writerows(rows)
 PY
 
 ssconvert "$work/cells.csv" cells_gnumeric.ods 2>/dev/null
-LC_ALL=en_US.UTF-8 soffice "-env:UserInstallation=file://$work/profile" --headless --infilter="CSV:44,34,76,1" \
+LC_ALL=en_US.UTF-8 soffice "$profile" --headless --infilter="CSV:44,34,76,1" \
     --convert-to ods --outdir "$work/out" "$work/cells.csv" >/dev/null
 mv "$work/out/cells.ods" cells_libreoffice.ods
 ssconvert cells_gnumeric.ods cells_gnumeric.csv 2>/dev/null

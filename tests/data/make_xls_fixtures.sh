@@ -21,9 +21,7 @@
 #
 # xlrd's reading of every BIFF5 copy is printed at the end: the test's expected values are these.
 set -euo pipefail
-cd "$(dirname "$0")"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/fixture_tools.sh"
 PY=/usr/bin/python3
 
 # Sources that no earlier script writes.
@@ -58,9 +56,7 @@ env LOCPATH="$work/locale" LC_ALL=ru_RU.UTF-8 ssconvert --export-type=Gnumeric_E
     "$work/cyrillic.xlsx" biff5_cyrillic_gnumeric.xls 2>/dev/null
 
 # The npm xlsx package's writers.
-mkdir -p "$work/npm"
-(cd "$work/npm" && npm install --silent xlsx@0.18.5 >/dev/null)
-NODE_PATH="$work/npm/node_modules" node - "$PWD" <<'JS'
+NODE_PATH=$(npm_xlsx) node - "$PWD" <<'JS'
 const XLSX = require('xlsx');
 const here = process.argv[2];
 const ws = XLSX.utils.aoa_to_sheet([
@@ -84,7 +80,6 @@ for (const n of [2, 3, 4]) XLSX.writeFile(wb, here + '/excel' + n + '_npm.xls', 
 JS
 
 # The invoice encrypted with Excel's default password, through LibreOffice's UNO bridge.
-profile="-env:UserInstallation=file://$work/profile"
 soffice "$profile" --headless --invisible --norestore --accept="pipe,name=planexo_xls;urp;" >/dev/null 2>&1 &
 office=$!
 "$PY" - "$PWD" <<'PY'

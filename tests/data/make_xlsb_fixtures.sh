@@ -21,12 +21,9 @@
 # LibreOffice reads every .xlsb back (second reader) and this script prints what it read as CSV;
 # the tests' expected texts are those values.
 set -euo pipefail
-cd "$(dirname "$0")"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-(cd "$work" && npm init -y >/dev/null && npm install --silent xlsx@0.18.5 >/dev/null)
+source "$(dirname "$0")/fixture_tools.sh"
 
-NODE_PATH="$work/node_modules" node - "$PWD" <<'JS'
+NODE_PATH=$(npm_xlsx) node - "$PWD" <<'JS'
 const XLSX = require('xlsx');
 const path = require('path');
 const out = process.argv[2];
@@ -223,7 +220,6 @@ with open(f"{here}/formulas.xlsb", "wb") as f:
     f.write(buf.getvalue())
 PY
 
-profile="-env:UserInstallation=file://$work/profile"
 soffice "$profile" --headless --convert-to 'xlsm:Calc MS Excel 2007 VBA XML' --outdir "$work/out" \
     invoice_xlsxwriter.xlsx >/dev/null
 mv "$work/out/invoice_xlsxwriter.xlsm" invoice_libreoffice.xlsm

@@ -105,9 +105,10 @@ int frmFilaTitulos::columnaSeleccionada() const
 {
     const QModelIndex current = grdFilas->currentIndex();
     if (!current.isValid()) return 0;
-    // An empty cell heads nothing: the row's first heading at or right of it is meant.
+    // An empty cell heads nothing: the row's first heading at or right of it is meant (a cell
+    // under a merge reads the merge's text).
     for (int c = current.column() + 1; c <= m_preview.cols; ++c)
-        if (!m_preview.text(current.row() + 1, c).isEmpty()) return c;
+        if (!m_preview.headingText(current.row() + 1, c).isEmpty()) return c;
     return current.column() + 1;
 }
 

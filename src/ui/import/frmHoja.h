@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workbook/SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
 
 #include <QDialog>
 

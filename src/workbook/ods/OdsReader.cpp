@@ -1,12 +1,12 @@
-#include "OdsReader.h"
+#include "workbook/ods/OdsReader.h"
 
-#include "WorkbookSheet.h"
-#include "XlsxXml.h"
-#include "ZipPackage.h"
-#include "data/PlanexoError.h"
+#include "workbook/common/ByteScan.h"
+#include "workbook/common/WorkbookError.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/common/XmlScanner.h"
+#include "workbook/common/ZipPackage.h"
 
 #include <QDate>
-#include <QFile>
 #include <QSet>
 #include <QTime>
 #include <array>
@@ -18,24 +18,15 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include <zip.h>
 
 namespace ods {
 namespace {
 
-constexpr long WorkbookError = 1004;
+using workbook::damaged;
+using workbook::fail;
+
 const QString ContentPart = QStringLiteral("content.xml");
 constexpr std::string_view SpreadsheetType = "application/vnd.oasis.opendocument.spreadsheet";
-
-[[noreturn]] void fail(const QString &description)
-{
-    throw PlanexoError(WorkbookError, description);
-}
-
-[[noreturn]] void damaged(const QString &what)
-{
-    fail(QStringLiteral("El libro está dañado: %1").arg(what));
-}
 
 // Thrown when content.xml, read in pieces, is no valid XML: it is read again whole, so that the
 // failure names the line where it is.
@@ -48,7 +39,8 @@ class Content {
     {
         if (whole) {
             m_whole = package.read(index, ContentPart);
-            m_xml = std::make_unique<XlsxXml>(std::string_view(m_whole.constData(), size_t(m_whole.size())));
+            m_xml =
+                std::make_unique<XmlScanner>(std::string_view(m_whole.constData(), size_t(m_whole.size())));
             return;
         }
         // A part that fails is read again whole to name the line, when it is small enough to hold.
@@ -58,22 +50,22 @@ class Content {
         const std::string_view first = m_pieces->next();
         // A part in UTF-16 is converted whole by the scanner.
         if (!first.empty() && (uchar(first[0]) == 0xFF || uchar(first[0]) == 0xFE)) throw RetryWhole{};
-        m_xml = std::make_unique<XlsxXml>(first);
+        m_xml = std::make_unique<XmlScanner>(first);
         m_xml->setMoreToFollow(!m_pieces->atEnd());
     }
 
-    XlsxXml &xml() { return *m_xml; }
+    XmlScanner &xml() { return *m_xml; }
 
-    XlsxXml::Token next()
+    XmlScanner::Token next()
     {
-        XlsxXml::Token t = m_xml->next();
-        while (t == XlsxXml::More) {
+        XmlScanner::Token t = m_xml->next();
+        while (t == XmlScanner::More) {
             m_xml->releaseInput();
             const std::string_view piece = m_pieces->next();
             m_xml->continueWith(piece, !m_pieces->atEnd());
             t = m_xml->next();
         }
-        if (t == XlsxXml::Error) malformed();
+        if (t == XmlScanner::Error) malformed();
         return t;
     }
 
@@ -82,13 +74,13 @@ class Content {
     {
         for (int depth = 1; depth > 0;) {
             switch (next()) {
-            case XlsxXml::StartElement:
+            case XmlScanner::StartElement:
                 ++depth;
                 break;
-            case XlsxXml::EndElement:
+            case XmlScanner::EndElement:
                 --depth;
                 break;
-            case XlsxXml::EndDocument:
+            case XmlScanner::EndDocument:
                 malformed();
             default:
                 break;
@@ -99,29 +91,19 @@ class Content {
     [[noreturn]] void malformed()
     {
         if (m_pieces && m_retryWhole) throw RetryWhole{};
-        if (m_xml->declaresDocumentType())
-            damaged(QStringLiteral("la parte %1 declara un tipo de documento").arg(ContentPart));
-        if (m_pieces)
-            damaged(QStringLiteral("la parte %1 no es XML válido (%2)")
-                        .arg(ContentPart, m_xml->error().isEmpty() ? QStringLiteral("termina antes de tiempo")
-                                                                   : m_xml->error()));
-        damaged(
-            QStringLiteral("la parte %1 no es XML válido (línea %2: %3)")
-                .arg(ContentPart)
-                .arg(m_xml->line())
-                .arg(m_xml->error().isEmpty() ? QStringLiteral("termina antes de tiempo") : m_xml->error()));
+        m_xml->failPart(ContentPart, !m_pieces);
     }
 
   private:
     QByteArray m_whole;
     bool m_retryWhole = false;
     std::unique_ptr<workbook::ZipPackage::Pieces> m_pieces;
-    std::unique_ptr<XlsxXml> m_xml;
+    std::unique_ptr<XmlScanner> m_xml;
 };
 
 // A repeat count (table:number-rows-repeated, -columns-repeated): at least 1, kept below a bound
 // far past Excel's grid so that counts add up without overflow.
-uint64_t repeatCount(const XlsxXml &xml, std::string_view attribute)
+uint64_t repeatCount(const XmlScanner &xml, std::string_view attribute)
 {
     std::string_view raw;
     if (!xml.attribute(attribute, raw)) return 1;
@@ -144,12 +126,28 @@ class ParagraphText {
 
     void startParagraph()
     {
+        end();
         if (m_paragraphs++ > 0) m_out += '\n';
         m_afterSpace = true;
         m_pending = false;
+        m_markupBlanks = false;
+    }
+    // The paragraph ends: a blank after its last word is kept when the paragraph is written as
+    // LibreOffice and Gnumeric write a text, every other blank an element and the last one literal
+    // ("abc "); in markup laid out with line ends or runs of blanks it is layout, and dropped.
+    void end()
+    {
+        if (m_trailingBlank && !m_markupBlanks) flush();
+        m_trailingBlank = false;
     }
     void raw(std::string_view text)
     {
+        if (text.empty()) return;
+        for (size_t k = 0; k < text.size() && !m_markupBlanks; ++k)
+            m_markupBlanks =
+                isSpace(text[k]) && (text[k] != ' ' || (k == 0 ? m_pending : isSpace(text[k - 1])));
+        m_trailingBlank = text.back() == ' ' &&
+                          (text.size() >= 2 ? !isSpace(text[text.size() - 2]) : !m_afterSpace && !m_pending);
         size_t i = 0;
         while (i < text.size()) {
             if (isSpace(text[i])) {
@@ -169,6 +167,7 @@ class ParagraphText {
     // A blank, tab or line break written as an element.
     void kept(char c, uint64_t count = 1)
     {
+        m_trailingBlank = false;
         flush();
         m_out.append(size_t(std::min<uint64_t>(count, 32767)), c);
         m_afterSpace = true;
@@ -184,6 +183,8 @@ class ParagraphText {
     int m_paragraphs = 0;
     bool m_afterSpace = true;
     bool m_pending = false;
+    bool m_trailingBlank = false;
+    bool m_markupBlanks = false;
 };
 
 // Elements inside a paragraph whose text is not the cell's: notes, comments, ruby annotations,
@@ -200,12 +201,12 @@ void readParagraph(Content &content, ParagraphText &text)
     QString scratch;
     for (int depth = 1; depth > 0;) {
         switch (content.next()) {
-        case XlsxXml::Text:
+        case XmlScanner::Text:
             scratch.clear();
             if (!content.xml().appendText(scratch)) content.malformed();
             text.raw(scratch.toStdString());
             break;
-        case XlsxXml::StartElement: {
+        case XmlScanner::StartElement: {
             const std::string_view local = content.xml().name();
             if (notCellText(local)) {
                 content.skip();
@@ -220,10 +221,10 @@ void readParagraph(Content &content, ParagraphText &text)
             ++depth;
             break;
         }
-        case XlsxXml::EndElement:
+        case XmlScanner::EndElement:
             --depth;
             break;
-        case XlsxXml::EndDocument:
+        case XmlScanner::EndDocument:
             content.malformed();
         default:
             break;
@@ -424,6 +425,7 @@ struct CellAttributes {
     ValueType type = ValueType::Absent;
     std::optional<std::string> stringValue;
     uint64_t repeat = 1;
+    uint64_t columnsSpanned = 1, rowsSpanned = 1; // a merged cell's extent
     bool formula = false;
 
     // As new, field by field: cheaper than a new one for every cell.
@@ -432,13 +434,13 @@ struct CellAttributes {
         value = dateValue = timeValue = boolValue = calcType = gnumericError = {};
         type = ValueType::Absent;
         stringValue.reset();
-        repeat = 1;
+        repeat = columnsSpanned = rowsSpanned = 1;
         formula = false;
     }
 
     // False when an attribute's value is malformed. Told by the local name's length first: most
     // names a cell carries are looked at once.
-    bool take(const XlsxXml::Attribute &a)
+    bool take(const XmlScanner::Attribute &a)
     {
         const std::string_view local = a.local;
         switch (local.size()) {
@@ -466,9 +468,9 @@ struct CellAttributes {
         case 12:
             if (local == "string-value") {
                 std::string decoded;
-                if (!XlsxXml::decodeUtf8(a.value, decoded)) {
+                if (!XmlScanner::decodeUtf8(a.value, decoded)) {
                     QString text;
-                    if (!XlsxXml::decode(a.value, text, true)) return false;
+                    if (!XmlScanner::decode(a.value, text, true)) return false;
                     decoded = text.toStdString();
                 }
                 stringValue = std::move(decoded);
@@ -476,6 +478,12 @@ struct CellAttributes {
             break;
         case 13:
             if (local == "boolean-value") boolValue = a.value;
+            break;
+        case 19:
+            if (local == "number-rows-spanned") rowsSpanned = repeatOf(a.value);
+            break;
+        case 22:
+            if (local == "number-columns-spanned") columnsSpanned = repeatOf(a.value);
             break;
         case 23:
             if (local == "number-columns-repeated") repeat = repeatOf(a.value);
@@ -504,16 +512,15 @@ struct CellAttributes {
 // valid while they are.
 Value valueOf(const CellAttributes &a, std::string_view text, uint32_t row, uint64_t col);
 
-// Reads a table:table-cell or table:covered-table-cell whose start tag was just read: its value
-// and how many columns it spans.
-Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
+// Reads a table:table-cell or table:covered-table-cell whose start tag was just read: its value,
+// with its attributes (how many columns it repeats over, what it spans) into a.
+Value readCell(Content &content, uint32_t row, uint64_t col, CellAttributes &a)
 {
-    XlsxXml &xml = content.xml();
+    XmlScanner &xml = content.xml();
     const bool covered = xml.isNamed("covered-table-cell");
-    CellAttributes a;
-    for (const XlsxXml::Attribute &attribute : xml.attributes())
+    a.reset();
+    for (const XmlScanner::Attribute &attribute : xml.attributes())
         if (!a.take(attribute)) content.malformed();
-    repeat = a.repeat;
 
     // The paragraphs: the text of a string cell, and what tells an error or a boolean apart.
     std::string text;
@@ -529,21 +536,22 @@ Value readCell(Content &content, uint32_t row, uint64_t col, uint64_t &repeat)
         }
         while (open) {
             switch (content.next()) {
-            case XlsxXml::StartElement:
+            case XmlScanner::StartElement:
                 if (xml.isNamed("p") || xml.isNamed("h"))
                     readParagraph(content, paragraphs);
                 else
                     content.skip(); // comments, drawings, sub-tables
                 break;
-            case XlsxXml::EndElement:
+            case XmlScanner::EndElement:
                 open = false;
                 break;
-            case XlsxXml::EndDocument:
+            case XmlScanner::EndDocument:
                 content.malformed();
             default:
                 break;
             }
         }
+        paragraphs.end();
     }
     Value v = valueOf(a, text, row, col);
     v.keep(); // the text and the attributes end here
@@ -567,29 +575,13 @@ bool nameChar(char c)
 // Whether p .. end starts with the literal (its bytes before the terminating zero).
 template <size_t N> bool startsWith(const char *p, const char *end, const char (&literal)[N])
 {
-    return size_t(end - p) >= N - 1 && std::memcmp(p, literal, N - 1) == 0;
+    return bytescan::startsWith(p, end, std::string_view(literal, N - 1));
 }
 
-// The first of the bytes A, B and C from p, or end; eight bytes at a time, as values and texts of
-// the usual cell are a few words long.
+// The first of the bytes A, B and C from p, or end.
 template <char A, char B, char C> const char *findAny(const char *p, const char *end)
 {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
-        // A byte of x is zero: its high bit is set in the result; the lowest one set is exact.
-        const auto zeroBytes = [](uint64_t x) { return (x - Ones) & ~x & Highs; };
-        while (end - p >= 8) {
-            uint64_t w;
-            std::memcpy(&w, p, 8);
-            const uint64_t hits = zeroBytes(w ^ (Ones * uchar(A))) | zeroBytes(w ^ (Ones * uchar(B))) |
-                                  zeroBytes(w ^ (Ones * uchar(C)));
-            if (hits) return p + (std::countr_zero(hits) >> 3);
-            p += 8;
-        }
-    }
-    while (p < end && *p != A && *p != B && *p != C)
-        ++p;
-    return p;
+    return bytescan::findAny(p, end, A, B, C);
 }
 
 // The attributes LibreOffice and Gnumeric put on the usual cell, matched whole with their '='
@@ -693,7 +685,7 @@ size_t plainCell(std::string_view in, CellAttributes &a, std::string_view &parag
             const size_t colon = name.find(':');
             if (colon == std::string_view::npos || name.find(':', colon + 1) != std::string_view::npos)
                 return 0;
-            const XlsxXml::Attribute attribute{name.substr(colon + 1), name.substr(0, colon), value};
+            const XmlScanner::Attribute attribute{name.substr(colon + 1), name.substr(0, colon), value};
             if (attribute.prefix == "xmlns" || !a.take(attribute)) return 0;
         }
         p = valueEnd + 1;
@@ -840,8 +832,8 @@ class TableReader {
         uint64_t row = 1;
         for (int depth = 1; depth > 0;) {
             switch (m_content.next()) {
-            case XlsxXml::StartElement: {
-                const XlsxXml &xml = m_content.xml();
+            case XmlScanner::StartElement: {
+                const XmlScanner &xml = m_content.xml();
                 if (xml.isNamed("table-row")) {
                     const uint64_t repeat = repeatCount(xml, "number-rows-repeated");
                     readRow(row, repeat);
@@ -854,10 +846,10 @@ class TableReader {
                 }
                 break;
             }
-            case XlsxXml::EndElement:
+            case XmlScanner::EndElement:
                 --depth;
                 break;
-            case XlsxXml::EndDocument:
+            case XmlScanner::EndDocument:
                 m_content.malformed();
             default:
                 break;
@@ -949,12 +941,22 @@ class TableReader {
         ParagraphText paragraphs(m_text);
         paragraphs.startParagraph();
         paragraphs.raw(raw);
+        paragraphs.end();
         return m_text;
+    }
+
+    // A cell that spans more than itself, at col: a merged range of the row (only the first of
+    // cells repeated across columns, which no writer merges).
+    void spans(const CellAttributes &a, uint64_t col)
+    {
+        if ((a.columnsSpanned > 1 || a.rowsSpanned > 1) && m_merged.size() < WorkbookSheet::MaxCols)
+            m_merged.push_back({col, a.columnsSpanned, a.rowsSpanned});
     }
 
     void readRow(uint64_t row, uint64_t repeat)
     {
         m_cells.clear();
+        m_merged.clear();
         uint64_t col = 1;
         const uint32_t r = clamp(row, WorkbookSheet::MaxRows);
         for (bool open = true; open;) {
@@ -971,31 +973,42 @@ class TableReader {
                     const std::string_view text =
                         hasParagraph && a.needsText() ? paragraphText(paragraph) : std::string_view();
                     Value value = valueOf(a, text, r, col);
+                    spans(a, col);
                     take(row, repeat, col, a.repeat, value);
                     continue;
                 }
             }
             switch (m_content.next()) {
-            case XlsxXml::StartElement: {
+            case XmlScanner::StartElement: {
                 if (!m_content.xml().isNamed("table-cell") &&
                     !m_content.xml().isNamed("covered-table-cell")) {
                     m_content.skip();
                     break;
                 }
-                uint64_t span = 1;
-                Value value = readCell(m_content, r, col, span);
-                take(row, repeat, col, span, value);
+                CellAttributes &a = m_attributes;
+                Value value = readCell(m_content, r, col, a);
+                spans(a, col);
+                take(row, repeat, col, a.repeat, value);
                 break;
             }
-            case XlsxXml::EndElement:
+            case XmlScanner::EndElement:
                 open = false;
                 break;
-            case XlsxXml::EndDocument:
+            case XmlScanner::EndDocument:
                 m_content.malformed();
             default:
                 break;
             }
         }
+        // A merged cell of a repeated row is merged in each copy, as long as the sheet keeps more.
+        for (uint64_t k = 0; k < repeat && row + k <= WorkbookSheet::MaxRows && !m_merged.empty() &&
+                             !m_sheet.mergedRangesFull();
+             ++k)
+            for (const Merged &m : m_merged)
+                m_sheet.addMergedRange(clamp(row + k, WorkbookSheet::MaxRows),
+                                       clamp(m.col, WorkbookSheet::MaxCols),
+                                       clamp(row + k + m.rows - 1, WorkbookSheet::MaxRows),
+                                       clamp(m.col + m.cols - 1, WorkbookSheet::MaxCols));
         if (m_cells.empty()) return;
         for (uint64_t k = 1; k < repeat; ++k) {
             for (const Cell &cell : m_cells) {
@@ -1008,6 +1021,10 @@ class TableReader {
     Content &m_content;
     WorkbookSheet &m_sheet;
     std::vector<Cell> m_cells; // of a repeated row
+    struct Merged {
+        uint64_t col, cols, rows;
+    };
+    std::vector<Merged> m_merged; // of the row
     CellAttributes m_attributes;
     std::string m_text; // a paragraph's text as read, for the cell being added
     uint64_t m_repeated = 0;
@@ -1026,8 +1043,8 @@ WorkbookSheetList scan(workbook::ZipPackage &package, int64_t index, bool whole,
     int spreadsheetDepth = -1;
     for (;;) {
         switch (content.next()) {
-        case XlsxXml::StartElement: {
-            XlsxXml &xml = content.xml();
+        case XmlScanner::StartElement: {
+            XmlScanner &xml = content.xml();
             ++depth;
             if (xml.isNamed("spreadsheet")) {
                 spreadsheetDepth = depth;
@@ -1058,11 +1075,11 @@ WorkbookSheetList scan(workbook::ZipPackage &package, int64_t index, bool whole,
             }
             break;
         }
-        case XlsxXml::EndElement:
+        case XmlScanner::EndElement:
             if (depth == spreadsheetDepth) spreadsheetDepth = -1;
             --depth;
             break;
-        case XlsxXml::EndDocument:
+        case XmlScanner::EndDocument:
             return tables;
         default:
             break;
@@ -1095,9 +1112,9 @@ int64_t contentIndex(workbook::ZipPackage &package)
     return index;
 }
 
-WorkbookSheetList scanContent(const QString &path, WorkbookSheet *sheet, int wanted)
+WorkbookSheetList scanContent(workbook::ZipPackage &package, WorkbookSheet *sheet, int wanted)
 {
-    workbook::ZipPackage package(path, MaxContentBytes);
+    package.setBudget(MaxContentBytes);
     const int64_t index = contentIndex(package);
     const int64_t budget = package.budget();
     try {
@@ -1110,63 +1127,68 @@ WorkbookSheetList scanContent(const QString &path, WorkbookSheet *sheet, int wan
     }
 }
 
+// Whether the package is a spreadsheet: its mimetype says so, or, without one, it holds content.xml
+// and no Office Open XML content types.
+bool isSpreadsheetPackage(workbook::ZipPackage &package)
+{
+    const int64_t mimetype = package.locate(QStringLiteral("mimetype"));
+    if (mimetype < 0)
+        return package.locate(ContentPart) >= 0 && package.locate(QStringLiteral("[Content_Types].xml")) < 0;
+    const QByteArray type = package.peek(mimetype, 127);
+    return std::string_view(type.constData(), size_t(type.size())).substr(0, SpreadsheetType.size()) ==
+           SpreadsheetType;
+}
+
 } // namespace
-
-void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
-{
-    if (sheetIndex < 0) fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
-    const WorkbookSheetList tables = scanContent(path, &sheet, sheetIndex);
-    if (tables.isEmpty()) fail(QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
-    if (tables.size() <= sheetIndex) fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
-    sheet.finish();
-}
-
-WorkbookSheetList sheets(const QString &path)
-{
-    const WorkbookSheetList tables = scanContent(path, nullptr, -1);
-    if (tables.isEmpty()) fail(QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
-    return tables;
-}
 
 bool isSpreadsheet(const QString &path)
 {
+    try {
+        WorkbookFile file(path);
+        return OdsReader().canRead(file);
+    } catch (const PlanexoError &) {
+        return false;
+    }
+}
+
+} // namespace ods
+
+bool OdsReader::canRead(WorkbookFile &file) const
+{
+    if (!file.looksLikeZip()) return false;
     // Written as the format asks, the package starts with its mimetype entry, stored: the file's
     // first bytes say it without opening the package.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray head = file.read(30 + 8 + 128);
-    file.close();
+    const QByteArray &head = file.head();
     const auto u16 = [&](int at) { return uint32_t(uchar(head[at])) | uint32_t(uchar(head[at + 1])) << 8; };
     if (head.size() >= 30 && head.startsWith("PK\x03\x04")) {
         const uint32_t nameLength = u16(26);
         const QByteArray name = head.mid(30, qsizetype(nameLength));
         if (name == "mimetype" && u16(8) == 0) {
             const QByteArray type = head.mid(qsizetype(30 + nameLength + u16(28)), 64);
-            return type.startsWith(QByteArray(SpreadsheetType.data(), qsizetype(SpreadsheetType.size())));
+            return type.startsWith(
+                QByteArray(ods::SpreadsheetType.data(), qsizetype(ods::SpreadsheetType.size())));
         }
         if (name == "[Content_Types].xml" || name.startsWith("xl/")) return false;
     }
-    // Otherwise the entries say it: a mimetype anywhere, or content.xml without Office's content types.
-    int error = 0;
-    zip_t *zip = zip_open(workbook::zipFileName(path).constData(), ZIP_RDONLY, &error);
-    if (!zip) return false;
-    bool spreadsheet = false;
-    const zip_int64_t mimetype = zip_name_locate(zip, "mimetype", ZIP_FL_NOCASE);
-    if (mimetype >= 0) {
-        if (zip_file_t *entry = zip_fopen_index(zip, zip_uint64_t(mimetype), 0)) {
-            char type[128] = {};
-            const zip_int64_t n = zip_fread(entry, type, sizeof type - 1);
-            zip_fclose(entry);
-            spreadsheet =
-                n >= zip_int64_t(SpreadsheetType.size()) &&
-                std::string_view(type, size_t(n)).substr(0, SpreadsheetType.size()) == SpreadsheetType;
-        }
-    } else {
-        spreadsheet = zip_name_locate(zip, "content.xml", ZIP_FL_NOCASE) >= 0 &&
-                      zip_name_locate(zip, "[Content_Types].xml", ZIP_FL_NOCASE) < 0;
+    try {
+        return ods::isSpreadsheetPackage(file.zip());
+    } catch (const PlanexoError &) {
+        return false;
     }
-    zip_discard(zip);
-    return spreadsheet;
 }
 
-} // namespace ods
+WorkbookSheetList OdsReader::sheets(WorkbookFile &file) const
+{
+    const WorkbookSheetList tables = ods::scanContent(file.zip(), nullptr, -1);
+    if (tables.isEmpty()) ods::fail(QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
+    return tables;
+}
+
+void OdsReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    if (index < 0) ods::fail(QStringLiteral("El libro no tiene la hoja %1").arg(index + 1));
+    const WorkbookSheetList tables = ods::scanContent(file.zip(), &sheet, index);
+    if (tables.isEmpty()) ods::fail(QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
+    if (tables.size() <= index) ods::fail(QStringLiteral("El libro no tiene la hoja %1").arg(index + 1));
+    sheet.finish();
+}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
 
 #include <QByteArray>
 #include <QString>

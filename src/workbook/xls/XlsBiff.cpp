@@ -1,9 +1,9 @@
-#include "XlsBiff.h"
+#include "workbook/xls/XlsBiff.h"
 
-#include "WorkbookSheet.h"
-#include "XlsDecrypt.h"
-#include "XlsxReader.h"
-#include "data/PlanexoError.h"
+#include "workbook/common/DateFormats.h"
+#include "workbook/common/WorkbookError.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/xls/XlsDecrypt.h"
 
 #include <QHash>
 #include <QStringDecoder>
@@ -298,10 +298,8 @@ bool startsWithBof(const QByteArray &workbook)
 
 namespace {
 
-[[noreturn]] void damaged(const QString &what)
-{
-    throw PlanexoError(1004, QStringLiteral("El libro está dañado: %1").arg(what));
-}
+using workbook::damaged;
+using workbook::fail;
 
 // The shared strings: the SST record and its CONTINUE records read as one sequence of segments.
 // A string's characters may go on in the next segment, which then starts with a new flags byte.
@@ -620,7 +618,7 @@ struct Globals {
         if (xf >= xfFormat.size()) return false;
         const uint32_t format = xfFormat[xf];
         const auto it = formatIsDate.constFind(format);
-        return it != formatIsDate.constEnd() ? *it : xlsx::isDateFormatId(int(format));
+        return it != formatIsDate.constEnd() ? *it : workbook::isDateFormatId(int(format));
     }
 };
 
@@ -631,8 +629,7 @@ bool readBof(RecordReader &records)
     if (!records.next(r) || r.type != 0x0809) damaged(QStringLiteral("no empieza como un libro de Excel"));
     const uint32_t version = records.bytes().u16(r.data);
     if (version != Biff8 && version != Biff5)
-        throw PlanexoError(1004,
-                           QStringLiteral("El libro tiene un formato anterior a Excel 5.0, que no se lee"));
+        fail(QStringLiteral("El libro tiene un formato anterior a Excel 5.0, que no se lee"));
     return version == Biff8;
 }
 
@@ -674,7 +671,7 @@ void readGlobals(RecordReader &records, Globals &g, WorkbookSheet *sheet)
             const bool ok =
                 g.biff8 ? r.length >= 5 && readUnicode(records, r, r.data + 4, b.u16(r.data + 2), code)
                         : readBytes(records, r, r.data + 3, b.u8(r.data + 2), g.codePage, code);
-            if (ok) g.formatIsDate.insert(b.u16(r.data), xlsx::isDateFormatCode(code));
+            if (ok) g.formatIsDate.insert(b.u16(r.data), workbook::isDateFormatCode(code));
             break;
         }
         case 0x00E0: // XF: the number format's index follows the font's in BIFF5 and BIFF8 alike
@@ -688,8 +685,7 @@ void readGlobals(RecordReader &records, Globals &g, WorkbookSheet *sheet)
     if (!g.biff8)
         for (BoundSheet &s : g.sheets)
             s.info.name = g.codePage.text(b.at(s.nameAt), s.nameBytes);
-    if (g.sheets.empty())
-        throw PlanexoError(1004, QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
+    if (g.sheets.empty()) fail(QStringLiteral("El libro no tiene ninguna hoja de cálculo"));
 }
 
 // The workbook stream with its records decrypted when Excel's default password encrypted it;
@@ -705,7 +701,7 @@ QByteArray plainStream(const QByteArray &workbook)
         if (r.type != 0x002F) continue;
         QByteArray plain = workbook;
         if (!biff8 || !xlsdecrypt::decrypt(plain, r.data, r.length, xlsdecrypt::DefaultPassword))
-            throw PlanexoError(1004, QStringLiteral("El libro está protegido con contraseña"));
+            fail(QStringLiteral("El libro está protegido con contraseña"));
         return plain;
     }
     return workbook;
@@ -733,7 +729,7 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
     Globals g;
     readGlobals(records, g, &sheet);
     if (sheetIndex < 0 || size_t(sheetIndex) >= g.sheets.size())
-        throw PlanexoError(1004, QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
+        fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
     const int64_t sheetOffset = g.sheets[size_t(sheetIndex)].offset;
     sheet.setDate1904(g.is1904);
     const bool biff8 = g.biff8;
@@ -851,6 +847,14 @@ void readSheet(const QByteArray &workbook, WorkbookSheet &sheet, int sheetIndex)
                     sheet.addBool(row, col, b.u8(r.data + 6) != 0);
             }
             break;
+        case 0x00E5: { // MERGEDCELLS: a count, then each range's rows and columns from 0
+            const uint32_t count = r.length >= 2 ? std::min<uint32_t>(b.u16(r.data), (r.length - 2) / 8) : 0;
+            for (uint32_t i = 0; i < count; ++i) {
+                const size_t at = r.data + 2 + 8 * size_t(i);
+                sheet.addMergedRange(b.u16(at) + 1, b.u16(at + 4) + 1, b.u16(at + 2) + 1, b.u16(at + 6) + 1);
+            }
+            break;
+        }
         default:
             break;
         }

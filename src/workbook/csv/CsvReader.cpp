@@ -1,7 +1,9 @@
-#include "CsvReader.h"
+#include "workbook/csv/CsvReader.h"
 
-#include "WorkbookSheet.h"
-#include "data/PlanexoError.h"
+#include "workbook/common/ByteScan.h"
+#include "workbook/common/FileKind.h"
+#include "workbook/common/WorkbookError.h"
+#include "workbook/common/WorkbookSheet.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,15 +22,10 @@
 namespace csv {
 namespace {
 
-constexpr long WorkbookError = 1004;
+using workbook::fail;
 // The delimiter is told from at most this many records at the file's start.
 constexpr int SampleRecords = 50;
 constexpr size_t SampleBytes = 64 * 1024;
-
-[[noreturn]] void fail(const QString &description)
-{
-    throw PlanexoError(WorkbookError, description);
-}
 
 // Windows-1252's characters for bytes 0x80 to 0x9F (the five it leaves undefined as in Latin-1).
 constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -36,23 +33,8 @@ constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2
                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-// Eight bytes at a time: a mask with the high bit of each byte that equals one of the bytes of
-// pattern (the byte repeated). Only the lowest flagged byte is exact, which is all a scan needs.
-constexpr uint64_t Ones = 0x0101010101010101ULL;
-constexpr uint64_t Highs = 0x8080808080808080ULL;
-inline uint64_t equalBytes(uint64_t word, uint64_t pattern)
-{
-    const uint64_t x = word ^ pattern;
-    return (x - Ones) & ~x & Highs;
-}
-
-inline uint64_t load8(const char *p)
-{
-    uint64_t word;
-    std::memcpy(&word, p, 8);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-    return word;
-}
+using bytescan::Highs;
+using bytescan::load8;
 
 bool validUtf8(const QByteArray &bytes)
 {
@@ -70,7 +52,7 @@ bool validUtf8(const QByteArray &bytes)
             p += std::countr_zero(unsigned(high));
         } else
 #endif
-        if (end - p >= 8) {
+            if (end - p >= 8) {
             const uint64_t high = load8(reinterpret_cast<const char *>(p)) & Highs;
             if (!high) {
                 p += 8;
@@ -136,8 +118,8 @@ bool blank(char c)
 }
 
 // Every form numberSyntax takes, the slow way.
-[[gnu::noinline]] bool numberForms(std::string_view field, const NumberForm &form, char *normal, size_t &normalLength,
-                 bool &exponent)
+[[gnu::noinline]] bool numberForms(std::string_view field, const NumberForm &form, char *normal,
+                                   size_t &normalLength, bool &exponent)
 {
     // Texts cannot be numbers: most fields end here at their first character.
     while (!field.empty() && blank(field.front()))
@@ -307,32 +289,14 @@ bool numberIn(std::string_view field, const NumberForm &form, double &value, cha
               size_t &normalLength)
 {
     bool exponent = false, plain = false;
-    return numberSyntax(field, form, normal, normalLength, exponent, plain) && valueOf(normal, normalLength, value);
+    return numberSyntax(field, form, normal, normalLength, exponent, plain) &&
+           valueOf(normal, normalLength, value);
 }
 
-// The first byte from p on that is a or b or c, or end.
+// Fields are long runs of bytes.
 inline const char *findAny(const char *p, const char *end, char a, char b, char c)
 {
-#ifdef __SSE2__
-    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
-    while (end - p >= 16) {
-        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(w, va), _mm_cmpeq_epi8(w, vb)),
-                                          _mm_cmpeq_epi8(w, vc));
-        if (const int mask = _mm_movemask_epi8(hit)) return p + std::countr_zero(unsigned(mask));
-        p += 16;
-    }
-#endif
-    const uint64_t pa = Ones * uint8_t(a), pb = Ones * uint8_t(b), pc = Ones * uint8_t(c);
-    while (end - p >= 8) {
-        const uint64_t w = load8(p);
-        const uint64_t hit = equalBytes(w, pa) | equalBytes(w, pb) | equalBytes(w, pc);
-        if (hit) return p + (std::countr_zero(hit) >> 3);
-        p += 8;
-    }
-    while (p < end && *p != a && *p != b && *p != c)
-        ++p;
-    return p;
+    return bytescan::findAnyLong(p, end, a, b, c);
 }
 
 // Splits text into records of fields: fields in double quotes may hold the delimiter, line breaks
@@ -361,7 +325,8 @@ class Splitter {
             ++m_p;
             // Most quoted fields hold neither a doubled quote nor a line break: a view, no copy.
             const char *q = findAny(m_p, m_end, '"', '\r', '"');
-            if (q < m_end && *q == '"' && (q + 1 >= m_end || q[1] == m_delim || q[1] == '\n' || q[1] == '\r')) {
+            if (q < m_end && *q == '"' &&
+                (q + 1 >= m_end || q[1] == m_delim || q[1] == '\n' || q[1] == '\r')) {
                 field = std::string_view(m_p, size_t(q - m_p));
                 m_p = q + 1;
                 return finishField(recordEnds);
@@ -485,25 +450,6 @@ QString sheetName(const QString &path)
     return QFileInfo(path).completeBaseName().left(31);
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
-    const qint64 size = file.size();
-    if (size > MaxFileBytes)
-        fail(QStringLiteral("El archivo supera %1 MiB, el máximo que se lee").arg(MaxFileBytes >> 20));
-    // Room beyond the text: the grid that keeps it appends its own texts without a copy.
-    QByteArray bytes;
-    bytes.reserve(qsizetype(size) + 64 * 1024);
-    bytes.resize(qsizetype(size));
-    const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
-    if (got < 0) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
-    bytes.truncate(qsizetype(got));
-    // A file that grew since its size was asked is read to its end.
-    if (got == size && !file.atEnd()) bytes += file.readAll();
-    return bytes;
-}
-
 } // namespace
 
 QByteArray toUtf8(const QByteArray &bytes)
@@ -559,7 +505,11 @@ bool isText(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray head = file.read(qint64(SampleBytes));
+    return isTextStart(file.read(qint64(SampleBytes)));
+}
+
+bool isTextStart(const QByteArray &head)
+{
     if (head.startsWith("\xEF\xBB\xBF") || head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
         return true;
     qsizetype controls = 0;
@@ -598,7 +548,8 @@ bool shownAsWritten(std::string_view field, const NumberForm &form, char point)
     }
     if (p == end && intDigits > 0 && intDigits + size_t(p - frac) <= 15) {
         const std::string_view decimals(frac, size_t(p - frac));
-        return WorkbookSheet::isNumberUtf8(negative, std::string_view(digits, intDigits), hasPoint ? &decimals : nullptr);
+        return WorkbookSheet::isNumberUtf8(negative, std::string_view(digits, intDigits),
+                                           hasPoint ? &decimals : nullptr);
     }
     if (point && textAfterDigits(p, end, digits, intDigits, form)) return true;
     char normal[NormalChars];
@@ -613,15 +564,22 @@ bool shownAsWritten(std::string_view field, const NumberForm &form, char point)
 bool wholeRow(Splitter &splitter, const NumberForm &form, std::vector<std::string_view> &fields)
 {
     const char point = form.decimal.size() == 1 ? form.decimal[0] : 0;
-    return splitter.viewsOfRecord(fields, [&](std::string_view field) { return shownAsWritten(field, form, point); });
+    return splitter.viewsOfRecord(fields,
+                                  [&](std::string_view field) { return shownAsWritten(field, form, point); });
 }
 
 } // namespace
 
 void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
 {
-    if (sheetIndex != 0) fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
-    const QByteArray text = toUtf8(readFile(path));
+    WorkbookFile file(path);
+    CsvReader().read(file, sheetIndex, sheet);
+}
+
+namespace {
+
+void readText(const QByteArray &text, WorkbookSheet &sheet)
+{
     std::string_view all(text.constData(), size_t(text.size()));
     // Excel's own hint, a first line "sep=;", names the delimiter and is no row.
     char delimiter = 0;
@@ -661,8 +619,8 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
             double value = 0;
             if (!numberSyntax(field, form, normal, length, exponent, plain)) {
                 sheet.addStreamedText(r, c, field);
-            } else if (!exponent &&
-                       sheet.addNumberText(r, c, std::string_view(normal, length), plain ? field : std::string_view())) {
+            } else if (!exponent && sheet.addNumberText(r, c, std::string_view(normal, length),
+                                                        plain ? field : std::string_view())) {
                 // A number written as the grid writes it goes to a sink as its text, unconverted
                 // (without an exponent it is always a finite double).
             } else if (valueOf(normal, length, value)) {
@@ -676,10 +634,27 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
     sheet.finish();
 }
 
-WorkbookSheetList sheets(const QString &path)
+} // namespace
+} // namespace csv
+
+bool CsvReader::canRead(WorkbookFile &file) const
 {
-    if (!QFileInfo(path).isReadable()) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
-    return {{sheetName(path), false}};
+    // Text of no other kind is a delimited table; the sample is read only for a file that may be one.
+    return !file.looksLikeZip() && !filekind::isExcel4OrOlder(file.head()) &&
+           filekind::otherDocument(file).isEmpty() && csv::isText(file.path());
 }
 
-} // namespace csv
+WorkbookSheetList CsvReader::sheets(WorkbookFile &file) const
+{
+    if (!QFileInfo(file.path()).isReadable()) workbook::cannotRead(file.path());
+    return {{csv::sheetName(file.path()), false}};
+}
+
+void CsvReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    if (index != 0) workbook::fail(QStringLiteral("El libro no tiene la hoja %1").arg(index + 1));
+    // Handed over, not kept: the grid may keep the text and append its own to it.
+    csv::readText(csv::toUtf8(file.takeBytes(
+                      csv::MaxFileBytes, QStringLiteral("El archivo supera %1 MiB, el máximo que se lee"))),
+                  sheet);
+}

@@ -1,4 +1,4 @@
-#include "XlsDecrypt.h"
+#include "workbook/xls/XlsDecrypt.h"
 
 #include <QCryptographicHash>
 #include <algorithm>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workbook/common/SheetInfo.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QHash>
@@ -125,6 +127,16 @@ class WorkbookSheet {
     }
     void addError(uint32_t row, uint32_t col, uint32_t stringIndex);
 
+    // At most this many merged ranges are kept; a workbook's further ones are left out.
+    static constexpr qsizetype MaxMergedRanges = 100'000;
+    // Cells merged into one, from 1, both ends included, as a workbook records them: clipped to the
+    // grid, a range of one cell or of none left out (the covered cells are never made). Repeated
+    // ranges are kept once (finish() sorts them); overlapping ones are kept as given.
+    void addMergedRange(uint32_t firstRow, uint32_t firstCol, uint32_t lastRow, uint32_t lastCol);
+    // Sorted by first row, then first column.
+    const MergedRangeList &mergedRanges() const { return m_merged; }
+    bool mergedRangesFull() const { return m_merged.size() >= MaxMergedRanges; }
+
     // Serials count from 1904-01-01 instead of Excel's 1900 system.
     void setDate1904(bool on) { m_date1904 = on; }
     bool date1904() const { return m_date1904; }
@@ -144,6 +156,7 @@ class WorkbookSheet {
     {
         if (m_sink) throw SheetStreamFallback{};
         m_cells.clear();
+        m_merged.clear();
         m_sorted = true;
     }
 
@@ -263,6 +276,7 @@ class WorkbookSheet {
     };
     static constexpr uint32_t Utf8Span = 0x80000000u;
     std::vector<Cell> m_cells;
+    MergedRangeList m_merged;
     std::vector<uint32_t> m_rowStart; // m_rowStart[r] .. m_rowStart[r + 1]: the cells of row r
     std::vector<Span> m_spans;
     QByteArray m_pool; // strings added as text, UTF-8

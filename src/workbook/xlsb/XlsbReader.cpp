@@ -1,10 +1,11 @@
-#include "XlsbReader.h"
+#include "workbook/xlsb/XlsbReader.h"
 
-#include "WorkbookSheet.h"
-#include "XlsxReader.h"
-#include "data/PlanexoError.h"
+#include "workbook/common/DateFormats.h"
+#include "workbook/common/OpcPackage.h"
+#include "workbook/common/WorkbookError.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/common/ZipPackage.h"
 
-#include <QFile>
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-#include <zip.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -20,23 +20,9 @@
 namespace xlsb {
 namespace {
 
-constexpr long WorkbookError = 1004;
-
-[[noreturn]] void fail(const QString &description)
-{
-    throw PlanexoError(WorkbookError, description);
-}
-
-[[noreturn]] void damaged(const QString &what)
-{
-    fail(QStringLiteral("El libro está dañado: %1").arg(what));
-}
-
-[[noreturn]] void tooLarge()
-{
-    fail(QStringLiteral("El libro descomprimido supera %1 MiB, el máximo que se lee")
-             .arg(xlsx::MaxUncompressedBytes >> 20));
-}
+using workbook::damaged;
+using workbook::fail;
+using workbook::ZipPackage;
 
 // Record types of the parts read here.
 enum : uint32_t {
@@ -66,6 +52,7 @@ enum : uint32_t {
     BrtCellRString = 0x3E,
     BrtBeginSheetData = 0x91,
     BrtEndSheetData = 0x92,
+    BrtMergeCell = 0xB0,
     BrtWsDim = 0x94,
     BrtWbProp = 0x99,
     BrtBundleSh = 0x9C,
@@ -84,27 +71,16 @@ struct Record {
 // spending the package's budget.
 class RecordStream {
   public:
-    RecordStream(xlsx::Package &package, int64_t index, const QString &name)
-        : m_package(package), m_name(name)
+    RecordStream(ZipPackage &package, int64_t index, const QString &name)
+        : m_stream(package, index, name), m_declared(package.declaredSize(index))
     {
-        m_file = zip_fopen_index(package.zip(), zip_uint64_t(index), 0);
-        if (!m_file) {
-            const int code = zip_error_code_zip(zip_get_error(package.zip()));
-            if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_WRONGPASSWD)
-                fail(QStringLiteral("El libro está protegido con contraseña"));
-            damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
-        }
-        zip_stat_t st;
-        if (zip_stat_index(package.zip(), zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE))
-            m_declared = int64_t(std::min<zip_uint64_t>(st.size, zip_uint64_t(xlsx::MaxUncompressedBytes)));
     }
-    ~RecordStream() { zip_fclose(m_file); }
     RecordStream(const RecordStream &) = delete;
     RecordStream &operator=(const RecordStream &) = delete;
 
     // The size the part declares (at most the cap), to size what is reserved; 0 when unknown.
     int64_t declaredBytes() const { return m_declared; }
-    const QString &name() const { return m_name; }
+    const QString &name() const { return m_stream.name(); }
 
     // The next record, valid until the next call; false at the end of the part.
     Q_ALWAYS_INLINE bool next(Record &record)
@@ -142,7 +118,7 @@ class RecordStream {
             const uint8_t b = m_buffer[m_pos + at++];
             size |= uint32_t(b & 0x7F) << shift;
             if (!(b & 0x80)) break;
-            if (shift == 21) damaged(QStringLiteral("la parte %1 tiene un registro no válido").arg(m_name));
+            if (shift == 21) damaged(QStringLiteral("la parte %1 tiene un registro no válido").arg(name()));
         }
         if (!available(at + size)) truncated();
         record.type = type;
@@ -154,7 +130,7 @@ class RecordStream {
 
     [[noreturn]] void truncated() const
     {
-        damaged(QStringLiteral("la parte %1 termina antes de tiempo").arg(m_name));
+        damaged(QStringLiteral("la parte %1 termina antes de tiempo").arg(name()));
     }
 
     // Whether n bytes from the current position are held, inflating more as needed. The buffer
@@ -169,24 +145,19 @@ class RecordStream {
         if (m_buffer.size() < Piece) m_buffer.resize(Piece);
         while (m_end < n || m_end < Piece) {
             if (m_end == m_buffer.size()) m_buffer.resize(std::min(std::max(n, Piece), m_buffer.size() * 2));
-            const zip_int64_t got =
-                zip_fread(m_file, m_buffer.data() + m_end, zip_uint64_t(m_buffer.size() - m_end));
-            if (got < 0) damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(m_name));
+            const int64_t got = m_stream.read(reinterpret_cast<char *>(m_buffer.data() + m_end),
+                                              int64_t(m_buffer.size() - m_end));
             if (got == 0) {
                 m_eof = true;
                 break;
             }
-            m_package.budget() -= got;
-            if (m_package.budget() < 0) tooLarge();
             m_end += size_t(got);
         }
         return m_end - m_pos >= n;
     }
 
     static constexpr size_t Piece = size_t(1) << 16;
-    xlsx::Package &m_package;
-    QString m_name;
-    zip_file_t *m_file = nullptr;
+    ZipPackage::Stream m_stream;
     int64_t m_declared = 0;
     std::vector<uint8_t> m_buffer;
     size_t m_pos = 0, m_end = 0;
@@ -344,7 +315,7 @@ QString fromUtf8(const std::string &text)
 
 struct Book {
     QString part;
-    QHash<QString, xlsx::Relationship> rels;
+    QHash<QString, workbook::Relationship> rels;
     struct Sheet {
         WorkbookSheetInfo info;
         QString part;
@@ -355,21 +326,21 @@ struct Book {
 
 // The workbook part the package's root relationship names, else xl/workbook.bin; empty when the
 // package holds neither.
-QString binaryWorkbookPart(xlsx::Package &package)
+QString binaryWorkbookPart(ZipPackage &package)
 {
-    QString part =
-        xlsx::targetOfType(xlsx::readRelationships(package, QString()), QLatin1String("officeDocument"));
+    QString part = workbook::targetOfType(workbook::readRelationships(package, QString()),
+                                          QLatin1String("officeDocument"));
     if (part.isEmpty() || package.locate(part) < 0) part = QStringLiteral("xl/workbook.bin");
     return package.locate(part) < 0 ? QString() : part;
 }
 
-Book openBook(xlsx::Package &package)
+Book openBook(ZipPackage &package)
 {
     Book book;
     book.part = binaryWorkbookPart(package);
     if (book.part.isEmpty())
         fail(QStringLiteral("El archivo no es un libro de Excel: el paquete no contiene un libro"));
-    book.rels = xlsx::readRelationships(package, book.part);
+    book.rels = workbook::readRelationships(package, book.part);
     RecordStream part(package, package.locate(book.part), book.part);
     bool sawSheet = false;
     std::string relId, name;
@@ -392,7 +363,7 @@ Book openBook(xlsx::Package &package)
                 if (!book.sheets.empty()) continue;
                 damaged(QStringLiteral("la hoja «%1» no tiene parte").arg(fromUtf8(name)));
             }
-            if (!xlsx::typeIs(rel->type, QLatin1String("worksheet"))) continue; // chart, dialog, macro
+            if (!workbook::typeIs(rel->type, QLatin1String("worksheet"))) continue; // chart, dialog, macro
             book.sheets.push_back({{fromUtf8(name), state == 1 || state == 2}, rel->target});
         }
     }
@@ -403,7 +374,7 @@ Book openBook(xlsx::Package &package)
 }
 
 // Which cell formats (the cellXfs list) show dates.
-std::vector<bool> readDateStyles(xlsx::Package &package, const QString &name)
+std::vector<bool> readDateStyles(ZipPackage &package, const QString &name)
 {
     std::vector<bool> dateXf;
     const int64_t index = package.locate(name);
@@ -418,7 +389,7 @@ std::vector<bool> readDateStyles(xlsx::Package &package, const QString &name)
             Fields f(r);
             uint32_t id = 0;
             if (!f.u16(id) || !f.wideString(code)) badRecord(part, r.type);
-            customIsDate.insert(id, xlsx::isDateFormatCode(fromUtf8(code)));
+            customIsDate.insert(id, workbook::isDateFormatCode(fromUtf8(code)));
         } else if (r.type == BrtBeginCellXFs) {
             inCellXfs = true;
         } else if (r.type == BrtEndCellXFs) {
@@ -428,14 +399,14 @@ std::vector<bool> readDateStyles(xlsx::Package &package, const QString &name)
             uint32_t parent = 0, id = 0;
             if (!f.u16(parent) || !f.u16(id)) badRecord(part, r.type);
             const auto it = customIsDate.constFind(id);
-            dateXf.push_back(it != customIsDate.constEnd() ? *it : xlsx::isDateFormatId(int(id)));
+            dateXf.push_back(it != customIsDate.constEnd() ? *it : workbook::isDateFormatId(int(id)));
         }
     }
     return dateXf;
 }
 
 // Adds the shared strings to the sheet in their order; the number read.
-uint32_t readSharedStrings(xlsx::Package &package, const QString &name, WorkbookSheet &sheet)
+uint32_t readSharedStrings(ZipPackage &package, const QString &name, WorkbookSheet &sheet)
 {
     const int64_t index = package.locate(name);
     if (index < 0) return 0;
@@ -474,7 +445,22 @@ uint32_t readSharedStrings(xlsx::Package &package, const QString &name, Workbook
     return count;
 }
 
-void readCells(xlsx::Package &package, const QString &name, const std::vector<bool> &dateXf,
+// The merged ranges after the sheet's cells (rows and columns from 0 there); a record too short
+// for one merges nothing.
+void readMergedRanges(RecordStream &part, WorkbookSheet &sheet)
+{
+    const auto fromOne = [](uint32_t v) { return uint32_t(std::min<uint64_t>(uint64_t(v) + 1, UINT32_MAX)); };
+    Record r;
+    while (part.next(r)) {
+        if (r.type != BrtMergeCell) continue;
+        Fields f(r);
+        uint32_t r1 = 0, r2 = 0, c1 = 0, c2 = 0;
+        if (f.u32(r1) && f.u32(r2) && f.u32(c1) && f.u32(c2))
+            sheet.addMergedRange(fromOne(r1), fromOne(c1), fromOne(r2), fromOne(c2));
+    }
+}
+
+void readCells(ZipPackage &package, const QString &name, const std::vector<bool> &dateXf,
                uint32_t firstShared, uint32_t sharedCount, WorkbookSheet &sheet)
 {
     const int64_t index = package.locate(name);
@@ -488,7 +474,10 @@ void readCells(xlsx::Package &package, const QString &name, const std::vector<bo
     Record r;
     while (part.next(r)) {
         uint32_t type = r.type;
-        if (type == BrtEndSheetData) break;
+        if (type == BrtEndSheetData) {
+            readMergedRanges(part, sheet);
+            break;
+        }
         if (type == BrtRowHdr) {
             Fields f(r);
             uint32_t rw = 0;
@@ -623,39 +612,27 @@ void readCells(xlsx::Package &package, const QString &name, const std::vector<bo
     }
 }
 
-} // namespace
-
-bool isBinaryPackage(const QString &path)
+WorkbookSheetList sheets(ZipPackage &package)
 {
-    try {
-        xlsx::Package package(path);
-        const QString part = binaryWorkbookPart(package);
-        return part.endsWith(QLatin1String(".bin"), Qt::CaseInsensitive);
-    } catch (const PlanexoError &) {
-        return false; // the .xlsx reader says what is wrong with it
-    }
-}
-
-WorkbookSheetList sheets(const QString &path)
-{
-    xlsx::Package package(path);
+    package.setBudget(ZipPackage::MaxUncompressedBytes);
     WorkbookSheetList out;
     for (const auto &s : openBook(package).sheets)
         out.append(s.info);
     return out;
 }
 
-void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
+void read(ZipPackage &package, WorkbookSheet &sheet, int sheetIndex)
 {
-    xlsx::Package package(path);
+    package.setBudget(ZipPackage::MaxUncompressedBytes);
     const Book book = openBook(package);
     if (sheetIndex < 0 || size_t(sheetIndex) >= book.sheets.size())
         fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
     sheet.setDate1904(book.date1904);
-    QString stylesPart = xlsx::targetOfType(book.rels, QLatin1String("styles"));
-    if (stylesPart.isEmpty()) stylesPart = xlsx::folderOf(book.part) + QStringLiteral("styles.bin");
-    QString stringsPart = xlsx::targetOfType(book.rels, QLatin1String("sharedStrings"));
-    if (stringsPart.isEmpty()) stringsPart = xlsx::folderOf(book.part) + QStringLiteral("sharedStrings.bin");
+    QString stylesPart = workbook::targetOfType(book.rels, QLatin1String("styles"));
+    if (stylesPart.isEmpty()) stylesPart = workbook::folderOf(book.part) + QStringLiteral("styles.bin");
+    QString stringsPart = workbook::targetOfType(book.rels, QLatin1String("sharedStrings"));
+    if (stringsPart.isEmpty())
+        stringsPart = workbook::folderOf(book.part) + QStringLiteral("sharedStrings.bin");
 
     const std::vector<bool> dateXf = readDateStyles(package, stylesPart);
     const uint32_t firstShared = sheet.stringCount();
@@ -664,4 +641,25 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
     sheet.finish();
 }
 
+} // namespace
 } // namespace xlsb
+
+bool XlsbReader::canRead(WorkbookFile &file) const
+{
+    if (!file.looksLikeZip()) return false;
+    try {
+        return xlsb::binaryWorkbookPart(file.zip()).endsWith(QLatin1String(".bin"), Qt::CaseInsensitive);
+    } catch (const PlanexoError &) {
+        return false; // the .xlsx reader says what is wrong with it
+    }
+}
+
+WorkbookSheetList XlsbReader::sheets(WorkbookFile &file) const
+{
+    return xlsb::sheets(file.zip());
+}
+
+void XlsbReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    xlsb::read(file.zip(), sheet, index);
+}

@@ -1,132 +1,28 @@
-#include "XlsxReader.h"
+#include "workbook/xlsx/XlsxReader.h"
 
-#include "Prefault.h"
-#include "WorkbookSheet.h"
-#include "ZipPackage.h"
-#include "XlsxXml.h"
-#include "data/PlanexoError.h"
+#include "workbook/common/FileKind.h"
+#include "workbook/common/OpcPackage.h"
+#include "workbook/common/Prefault.h"
+#include "workbook/common/WorkbookError.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/common/XmlScanner.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QHash>
-#include <QUrl>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
-#include <zip.h>
 
 namespace xlsx {
 namespace {
 
-constexpr long WorkbookError = 1004;
-
-[[noreturn]] void fail(const QString &description)
-{
-    throw PlanexoError(WorkbookError, description);
-}
-
-[[noreturn]] void damaged(const QString &what)
-{
-    fail(QStringLiteral("El libro está dañado: %1").arg(what));
-}
-
-[[noreturn]] void tooLarge()
-{
-    fail(QStringLiteral("El libro descomprimido supera %1 MiB, el máximo que se lee")
-             .arg(MaxUncompressedBytes >> 20));
-}
-
-} // namespace
-
-Package::Package(const QString &path)
-{
-    int error = 0;
-    m_zip = zip_open(workbook::zipFileName(path).constData(), ZIP_RDONLY, &error);
-    if (!m_zip) {
-        if (error == ZIP_ER_NOENT) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
-        if (error == ZIP_ER_OPEN || error == ZIP_ER_READ)
-            fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
-        fail(QStringLiteral("El libro está dañado o incompleto: no es un paquete zip válido"));
-    }
-}
-
-Package::~Package()
-{
-    zip_discard(m_zip);
-}
-
-int64_t Package::locate(const QString &name) const
-{
-    if (name.isEmpty()) return -1;
-    const int64_t index = zip_name_locate(m_zip, name.toUtf8().constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
-    if (index >= 0) return index;
-    // Some zip writers on Windows separate folders with backslashes (xl\workbook.xml), which
-    // Excel reads: such names are looked up with either separator.
-    if (!m_backslashesIndexed) {
-        m_backslashesIndexed = true;
-        const zip_int64_t entries = zip_get_num_entries(m_zip, 0);
-        for (zip_int64_t i = 0; i < entries; ++i) {
-            const char *entry = zip_get_name(m_zip, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
-            if (!entry || !std::strchr(entry, '\\')) continue;
-            QString key = QString::fromUtf8(entry).toLower();
-            key.replace(QLatin1Char('\\'), QLatin1Char('/'));
-            if (!m_backslashNames.contains(key)) m_backslashNames.insert(key, i);
-        }
-    }
-    if (m_backslashNames.isEmpty()) return -1;
-    QString key = name.toLower();
-    key.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return m_backslashNames.value(key, -1);
-}
-
-// Decompresses a whole part, spending the package's budget; throws when the budget is spent or
-// the part cannot be decompressed.
-QByteArray readPart(Package &package, int64_t index, const QString &name)
-{
-    zip_file_t *file = zip_fopen_index(package.zip(), zip_uint64_t(index), 0);
-    if (!file) {
-        const int code = zip_error_code_zip(zip_get_error(package.zip()));
-        if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_ENCRNOTSUPP || code == ZIP_ER_WRONGPASSWD)
-            fail(QStringLiteral("El libro está protegido con contraseña"));
-        damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
-    }
-    QByteArray data;
-    zip_stat_t st;
-    // The declared size only sizes the buffer; the budget counts what really comes out.
-    if (zip_stat_index(package.zip(), zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) {
-        if (int64_t(st.size) > package.budget()) {
-            zip_fclose(file);
-            tooLarge();
-        }
-        data.resize(qsizetype(st.size) + 65536);
-        workbook::prefault(data.data(), size_t(st.size));
-    }
-    // Decompressed straight into the buffer, which grows when a part holds more than it declared.
-    qsizetype used = 0;
-    for (;;) {
-        if (data.size() - used < 65536) data.resize(std::max<qsizetype>(data.size() * 2, used + 65536));
-        const zip_int64_t n = zip_fread(file, data.data() + used, zip_uint64_t(data.size() - used));
-        if (n < 0) {
-            zip_fclose(file);
-            damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
-        }
-        if (n == 0) break;
-        package.budget() -= n;
-        if (package.budget() < 0) {
-            zip_fclose(file);
-            tooLarge();
-        }
-        used += qsizetype(n);
-    }
-    data.truncate(used);
-    zip_fclose(file);
-    return data;
-}
-
-namespace {
+using workbook::damaged;
+using workbook::fail;
+using workbook::Relationship;
+using workbook::ZipPackage;
 
 // Thrown while a sheet is read in pieces and its XML fails: the part is read again whole, so that
 // the failure (or a success the pieces missed) is exactly that of the whole part.
@@ -151,15 +47,15 @@ qsizetype lastRowEnd(const char *data, qsizetype size)
 // wrong becomes a failure.
 class PartReader {
   public:
-    PartReader(Package &package, int64_t index, const QString &name)
-        : m_data(readPart(package, index, name)),
+    PartReader(ZipPackage &package, int64_t index, const QString &name)
+        : m_data(package.read(index, name)),
           m_xml(std::string_view(m_data.constData(), size_t(m_data.size()))), m_name(name)
     {
     }
 
     // In pieces: only one piece of the part is in memory at a time.
     struct InPieces {};
-    PartReader(Package &package, int64_t index, const QString &name, InPieces)
+    PartReader(ZipPackage &package, int64_t index, const QString &name, InPieces)
         : m_data(firstPiece(package, index, name)),
           m_xml(std::string_view(m_data.constData(), size_t(m_cut))), m_name(name)
     {
@@ -169,19 +65,19 @@ class PartReader {
     PartReader(const PartReader &) = delete;
     PartReader &operator=(const PartReader &) = delete;
 
-    XlsxXml &xml() { return m_xml; }
+    XmlScanner &xml() { return m_xml; }
     const QByteArray &data() const { return m_data; }
     // The part's bytes, for a holder that outlives the reader; the scanner is done with them.
     QByteArray takeData() { return std::move(m_data); }
 
-    XlsxXml::Token next()
+    XmlScanner::Token next()
     {
-        XlsxXml::Token t = m_xml.next();
-        while (t == XlsxXml::More) {
+        XmlScanner::Token t = m_xml.next();
+        while (t == XmlScanner::More) {
             nextPiece();
             t = m_xml.next();
         }
-        if (t == XlsxXml::Error) check();
+        if (t == XmlScanner::Error) check();
         return t;
     }
 
@@ -193,25 +89,18 @@ class PartReader {
     [[noreturn]] void check()
     {
         if (m_package) throw RetryWhole{};
-        if (m_xml.declaresDocumentType())
-            damaged(QStringLiteral("la parte %1 declara un tipo de documento").arg(m_name));
-        damaged(
-            QStringLiteral("la parte %1 no es XML válido (línea %2: %3)")
-                .arg(m_name)
-                .arg(m_xml.line())
-                .arg(m_xml.error().isEmpty() ? QStringLiteral("termina antes de tiempo") : m_xml.error()));
+        m_xml.failPart(m_name);
     }
 
   private:
-    QByteArray firstPiece(Package &package, int64_t index, const QString &name)
+    QByteArray firstPiece(ZipPackage &package, int64_t index, const QString &name)
     {
         m_package = &package;
-        m_file.reset(zip_fopen_index(package.zip(), zip_uint64_t(index), 0));
-        if (!m_file) throw RetryWhole{}; // the whole read says why
+        m_stream = std::make_unique<ZipPackage::Stream>(package, index, name);
         // Room for a usual piece at once: a buffer grown step by step is copied at every step.
         m_piece.reserve(PieceBytes + PieceBytes / 2 + 65536);
         workbook::prefault(m_piece.data(), size_t(PieceBytes));
-        fill(name);
+        fill();
         // A UTF-16 part is converted whole.
         if (m_used >= 2 && (uchar(m_piece[0]) == 0xFF || uchar(m_piece[0]) == 0xFE)) throw RetryWhole{};
         return std::move(m_piece);
@@ -225,24 +114,20 @@ class PartReader {
     {
         while (!m_end) {
             m_used = 0;
-            fill(m_name);
+            fill();
         }
     }
 
   private:
     // Reads on until a row ends in what is held or the part ends, and sets the cut there.
-    void fill(const QString &name)
+    void fill()
     {
         qsizetype target = std::max(PieceBytes, m_used * 2);
         for (;;) {
             while (!m_end && m_used < target) {
                 if (m_piece.size() < m_used + 65536) m_piece.resize(m_used + 65536 + m_used / 2);
-                const zip_int64_t n =
-                    zip_fread(m_file.get(), m_piece.data() + m_used, zip_uint64_t(m_piece.size() - m_used));
-                if (n < 0) damaged(QStringLiteral("no se puede descomprimir la parte %1").arg(name));
+                const int64_t n = m_stream->read(m_piece.data() + m_used, m_piece.size() - m_used);
                 if (n == 0) m_end = true;
-                m_package->budget() -= n;
-                if (m_package->budget() < 0) tooLarge();
                 m_used += qsizetype(n);
             }
             m_cut = m_end ? m_used : lastRowEnd(m_piece.constData(), m_used);
@@ -259,54 +144,26 @@ class PartReader {
         std::memmove(m_data.data(), m_data.constData() + m_cut, size_t(rest));
         m_used = rest;
         m_piece = std::move(m_data);
-        fill(m_name);
+        fill();
         m_data = std::move(m_piece);
         m_xml.continueWith(std::string_view(m_data.constData(), size_t(m_cut)), !lastPiece());
     }
 
-    struct CloseFile {
-        void operator()(zip_file_t *file) const { zip_fclose(file); }
-    };
-    // Declared before m_data, whose initialiser sets them when the part is read in pieces; the file
-    // is closed also when that initialiser throws and no destructor of the reader runs.
-    Package *m_package = nullptr;
-    std::unique_ptr<zip_file_t, CloseFile> m_file;
+    // Declared before m_data, whose initialiser sets them when the part is read in pieces; the
+    // stream is closed also when that initialiser throws and no destructor of the reader runs.
+    ZipPackage *m_package = nullptr;
+    std::unique_ptr<ZipPackage::Stream> m_stream;
     qsizetype m_used = 0, m_cut = 0;
     bool m_end = false;
     QByteArray m_piece; // the buffer while it is filled
     QByteArray m_data;
-    XlsxXml m_xml;
+    XmlScanner m_xml;
     QString m_name;
 };
 
 } // namespace
 
-QString folderOf(const QString &part)
-{
-    const qsizetype slash = part.lastIndexOf('/');
-    return slash < 0 ? QString() : part.left(slash + 1);
-}
-
 namespace {
-
-// Resolves a relationship target against the folder of its source; absolute targets start at
-// the package root.
-QString resolveTarget(const QString &sourceFolder, const QString &target)
-{
-    QString t = QUrl::fromPercentEncoding(target.toUtf8());
-    t.replace('\\', '/');
-    const QString full = t.startsWith('/') ? t.mid(1) : sourceFolder + t;
-    QStringList parts;
-    for (const QString &segment : full.split('/', Qt::SkipEmptyParts)) {
-        if (segment == QLatin1String(".")) continue;
-        if (segment == QLatin1String("..")) {
-            if (!parts.isEmpty()) parts.removeLast();
-            continue;
-        }
-        parts << segment;
-    }
-    return parts.join('/');
-}
 
 // A cell reference such as "AB12"; false when it is not one. Column and row are at least 1.
 bool parseReference(std::string_view ref, uint32_t &row, uint32_t &col)
@@ -329,6 +186,18 @@ bool parseReference(std::string_view ref, uint32_t &row, uint32_t &col)
     row = uint32_t(r);
     col = uint32_t(c);
     return true;
+}
+
+bool isBlank(char c);
+std::string_view trimmed(std::string_view text);
+
+// A range of cells such as "A1:C2".
+bool parseRange(std::string_view text, uint32_t &r1, uint32_t &c1, uint32_t &r2, uint32_t &c2)
+{
+    const std::string_view ref = trimmed(text);
+    const size_t colon = ref.find(':');
+    return colon != std::string_view::npos && parseReference(ref.substr(0, colon), r1, c1) &&
+           parseReference(ref.substr(colon + 1), r2, c2);
 }
 
 bool isBlank(char c)
@@ -415,43 +284,6 @@ bool parseIsoDate(std::string_view text, bool date1904, double &serial)
 
 } // namespace
 
-// The relationships of a part, by id; empty when the part has none.
-QHash<QString, Relationship> readRelationships(Package &package, const QString &part)
-{
-    QHash<QString, Relationship> rels;
-    const QString folder = folderOf(part);
-    const QString relsName =
-        folder + QStringLiteral("_rels/") + part.mid(folder.size()) + QStringLiteral(".rels");
-    const int64_t index = package.locate(relsName);
-    if (index < 0) return rels;
-    PartReader reader(package, index, relsName);
-    XlsxXml &xml = reader.xml();
-    for (;;) {
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::EndDocument) break;
-        if (t != XlsxXml::StartElement || !xml.isNamed("Relationship")) continue;
-        if (xml.attributeText("TargetMode").compare(QLatin1String("External"), Qt::CaseInsensitive) == 0)
-            continue;
-        const QString id = xml.attributeText("Id");
-        if (id.isEmpty() || rels.contains(id)) continue;
-        rels.insert(id, {xml.attributeText("Type"), resolveTarget(folder, xml.attributeText("Target"))});
-    }
-    return rels;
-}
-
-bool typeIs(const QString &relType, QLatin1String kind)
-{
-    return relType.endsWith(QLatin1Char('/') + kind, Qt::CaseInsensitive);
-}
-
-// Target of the first relationship of a type; empty when none.
-QString targetOfType(const QHash<QString, Relationship> &rels, QLatin1String kind)
-{
-    for (const Relationship &r : rels)
-        if (typeIs(r.type, kind)) return r.target;
-    return {};
-}
-
 namespace {
 
 // Decodes the _xHHHH_ escapes of OOXML strings (e.g. _x000D_ for a carriage return).
@@ -477,20 +309,20 @@ void decodeEscapes(QString &text)
 }
 
 // Which cell formats (cellXfs entries) show dates.
-std::vector<bool> readDateStyles(Package &package, const QString &part)
+std::vector<bool> readDateStyles(ZipPackage &package, const QString &part)
 {
     std::vector<bool> dateXf;
     const int64_t index = package.locate(part);
     if (index < 0) return dateXf;
     PartReader reader(package, index, part);
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     QHash<uint32_t, bool> customIsDate;
     bool inCellXfs = false;
     std::string_view raw;
     for (;;) {
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::EndDocument) break;
-        if (t == XlsxXml::StartElement) {
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::EndDocument) break;
+        if (t == XmlScanner::StartElement) {
             if (xml.isNamed("numFmt")) {
                 uint32_t id = 0;
                 if (xml.attribute("numFmtId", raw) && parseUInt(raw, id))
@@ -507,7 +339,7 @@ std::vector<bool> readDateStyles(Package &package, const QString &part)
                 dateXf.push_back(isDate);
                 reader.skip();
             }
-        } else if (t == XlsxXml::EndElement && xml.isNamed("cellXfs")) {
+        } else if (t == XmlScanner::EndElement && xml.isNamed("cellXfs")) {
             inCellXfs = false;
         }
     }
@@ -520,11 +352,11 @@ std::vector<bool> readDateStyles(Package &package, const QString &part)
 // the <t> of its runs, not the phonetic runs.
 void readRichTextRest(PartReader &reader, QString &text)
 {
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     int depth = 1;
     while (depth > 0) {
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::StartElement) {
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::StartElement) {
             if (xml.isNamed("t")) {
                 if (!xml.appendElementText(text)) reader.check();
             } else if (xml.isNamed("rPh") || xml.isNamed("phoneticPr")) {
@@ -532,9 +364,9 @@ void readRichTextRest(PartReader &reader, QString &text)
             } else {
                 ++depth;
             }
-        } else if (t == XlsxXml::EndElement) {
+        } else if (t == XmlScanner::EndElement) {
             --depth;
-        } else if (t == XlsxXml::EndDocument) {
+        } else if (t == XmlScanner::EndDocument) {
             reader.check();
         }
     }
@@ -543,12 +375,12 @@ void readRichTextRest(PartReader &reader, QString &text)
 
 // Adds the shared strings to the sheet in their order, so that string i is the sheet's string i.
 // A plain <si><t>text</t></si> stays UTF-8 in the part, which the sheet then holds.
-uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet &sheet)
+uint32_t readSharedStrings(ZipPackage &package, const QString &part, WorkbookSheet &sheet)
 {
     const int64_t index = package.locate(part);
     if (index < 0) return 0;
     PartReader reader(package, index, part);
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     const char *base = reader.data().constData();
     QString text;
     uint32_t count = 0;
@@ -566,16 +398,16 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
             ++count;
             continue;
         }
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::EndDocument) break;
-        if (t == XlsxXml::StartElement && xml.isNamed("sst")) {
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::EndDocument) break;
+        if (t == XmlScanner::StartElement && xml.isNamed("sst")) {
             // Room for the declared strings at once, at most as many as the part could hold.
             std::string_view declared;
             uint32_t n = 0;
             if (xml.attribute("uniqueCount", declared) && parseUInt(declared, n))
                 sheet.reserveStrings(std::min<size_t>(n, size_t(reader.data().size() / 8)));
         }
-        if (t != XlsxXml::StartElement || !xml.isNamed("si")) continue;
+        if (t != XmlScanner::StartElement || !xml.isNamed("si")) continue;
         const bool fast = xml.fastChildText("t", plain);
         if (fast && xml.atEndTag() && plain.find("_x") == std::string_view::npos && plain.data() >= base &&
             plain.data() + plain.size() <= base + reader.data().size()) {
@@ -583,7 +415,7 @@ uint32_t readSharedStrings(Package &package, const QString &part, WorkbookSheet 
             sheet.addUtf8String(uint32_t(plain.data() - base), uint32_t(plain.size()));
         } else {
             text.truncate(0);
-            if (fast) XlsxXml::appendUtf8(text, plain);
+            if (fast) XmlScanner::appendUtf8(text, plain);
             readRichTextRest(reader, text);
             sheet.addString(text);
         }
@@ -602,22 +434,23 @@ struct WorkbookInfo {
     bool date1904 = false;
 };
 
-WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QString, Relationship> &rels)
+WorkbookInfo readWorkbook(ZipPackage &package, const QString &part,
+                          const QHash<QString, workbook::Relationship> &rels)
 {
     const int64_t index = package.locate(part);
     if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
     PartReader reader(package, index, part);
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
     WorkbookInfo info;
     bool sawSheet = false;
     // Only the root's own children count: Excel 2013 and later repeat workbookPr inside extLst
     // (x15:workbookPr, without date1904), which must not switch the 1904 system off again.
     int depth = 0;
     for (;;) {
-        const XlsxXml::Token t = reader.next();
-        if (t == XlsxXml::EndDocument) break;
-        if (t == XlsxXml::EndElement) --depth;
-        if (t != XlsxXml::StartElement) continue;
+        const XmlScanner::Token t = reader.next();
+        if (t == XmlScanner::EndDocument) break;
+        if (t == XmlScanner::EndElement) --depth;
+        if (t != XmlScanner::StartElement) continue;
         ++depth;
         if (depth == 2 && xml.isNamed("workbookPr")) {
             const QString v = xml.attributeText("date1904");
@@ -627,7 +460,7 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
             sawSheet = true;
             std::string_view rawId;
             QString id;
-            if (xml.attribute("id", rawId, true)) XlsxXml::decode(rawId, id, true);
+            if (xml.attribute("id", rawId, true)) XmlScanner::decode(rawId, id, true);
             const auto rel = rels.constFind(id);
             if (rel == rels.constEnd()) {
                 // A sheet after the first worksheet that has no part is left out of the list.
@@ -635,15 +468,15 @@ WorkbookInfo readWorkbook(Package &package, const QString &part, const QHash<QSt
                 damaged(QStringLiteral("la hoja «%1» no tiene parte").arg(xml.attributeText("name")));
             }
             // Chart, dialog and macro sheets are no worksheets.
-            if (typeIs(rel->type, QLatin1String("chartsheet")) ||
-                typeIs(rel->type, QLatin1String("dialogsheet")) ||
-                typeIs(rel->type, QLatin1String("macrosheet")) ||
-                typeIs(rel->type, QLatin1String("xlMacrosheet")) ||
-                typeIs(rel->type, QLatin1String("xlIntlMacrosheet")))
+            if (workbook::typeIs(rel->type, QLatin1String("chartsheet")) ||
+                workbook::typeIs(rel->type, QLatin1String("dialogsheet")) ||
+                workbook::typeIs(rel->type, QLatin1String("macrosheet")) ||
+                workbook::typeIs(rel->type, QLatin1String("xlMacrosheet")) ||
+                workbook::typeIs(rel->type, QLatin1String("xlIntlMacrosheet")))
                 continue;
             const QString state = xml.attributeText("state");
-            info.sheets.push_back({{xml.attributeText("name"), state == QLatin1String("hidden") ||
-                                                                  state == QLatin1String("veryHidden")},
+            info.sheets.push_back({{xml.attributeText("name"),
+                                    state == QLatin1String("hidden") || state == QLatin1String("veryHidden")},
                                    rel->target});
         }
     }
@@ -738,7 +571,7 @@ size_t readUsualCells(std::string_view input, const std::vector<bool> &dateXf, u
             std::string_view value(text, size_t(textEnd - text));
             if (references) {
                 scratch.clear();
-                if (!XlsxXml::decodeUtf8(value, scratch)) break;
+                if (!XmlScanner::decodeUtf8(value, scratch)) break;
                 value = scratch;
             }
             if (value.find("_x") != std::string_view::npos) break;
@@ -823,8 +656,8 @@ size_t plainRowStart(std::string_view input, uint32_t row, uint32_t &number)
 
 // Reads the usual cells and rows of a sheet, as readUsualCells and plainRowStart take them, until
 // anything else follows.
-void readUsualRows(XlsxXml &xml, const std::vector<bool> &dateXf, uint32_t sharedCount, WorkbookSheet &sheet,
-                   uint32_t &row, uint32_t &col, std::string &scratch)
+void readUsualRows(XmlScanner &xml, const std::vector<bool> &dateXf, uint32_t sharedCount,
+                   WorkbookSheet &sheet, uint32_t &row, uint32_t &col, std::string &scratch)
 {
     for (;;) {
         const std::string_view input = xml.plainInput();
@@ -842,7 +675,7 @@ void readUsualRows(XlsxXml &xml, const std::vector<bool> &dateXf, uint32_t share
 void readCells(PartReader &reader, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
                WorkbookSheet &sheet, int64_t partBytes)
 {
-    XlsxXml &xml = reader.xml();
+    XmlScanner &xml = reader.xml();
 
     enum class Type { Number, Shared, Text, Inline, Bool, Error, Date };
     QString inlineText;
@@ -864,7 +697,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         // While the cells are streamed, the usual ones are read straight from the bytes.
         if (inData && streaming) readUsualRows(xml, dateXf, sharedCount, sheet, row, col, inlineScratch);
         // The usual cell is taken whole; any other goes token by token.
-        XlsxXml::PlainCell plain;
+        XmlScanner::PlainCell plain;
         const bool plainCell = inData && xml.plainCell(plain);
         std::string_view ref, typeName, styleIndex;
         if (plainCell) {
@@ -872,13 +705,13 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             typeName = plain.type;
             styleIndex = plain.style;
         } else {
-            const XlsxXml::Token token = reader.next();
-            if (token == XlsxXml::EndDocument) break;
-            if (token == XlsxXml::EndElement) {
+            const XmlScanner::Token token = reader.next();
+            if (token == XmlScanner::EndDocument) break;
+            if (token == XmlScanner::EndElement) {
                 if (xml.isNamed("sheetData")) inData = false;
                 continue;
             }
-            if (token != XlsxXml::StartElement) continue;
+            if (token != XmlScanner::StartElement) continue;
             if (!inData) {
                 if (xml.isNamed("sheetData")) {
                     inData = true;
@@ -888,17 +721,16 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 }
                 // The declared size reserves the cells at once (no copies while they grow), at most
                 // as many as the part's bytes could hold.
-                if (xml.isNamed("dimension") && xml.attribute("ref", raw)) {
-                    const std::string_view ref = trimmed(raw);
-                    const size_t colon = ref.find(':');
-                    uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
-                    if (colon != std::string_view::npos && parseReference(ref.substr(0, colon), r1, c1) &&
-                        parseReference(ref.substr(colon + 1), r2, c2) && r2 >= r1 && c2 >= c1) {
-                        sheet.reserveCells(std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1),
-                                                            size_t(partBytes / 16)));
-                        reserved = true;
-                    }
+                uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+                if (xml.isNamed("dimension") && xml.attribute("ref", raw) &&
+                    parseRange(raw, r1, c1, r2, c2) && r2 >= r1 && c2 >= c1) {
+                    sheet.reserveCells(
+                        std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1), size_t(partBytes / 16)));
+                    reserved = true;
                 }
+                // After the cells: the merged ranges (one that names no range merges nothing).
+                if (xml.isNamed("mergeCell") && xml.attribute("ref", raw) && parseRange(raw, r1, c1, r2, c2))
+                    sheet.addMergedRange(r1, c1, r2, c2);
                 continue;
             }
             if (xml.isNamed("row")) {
@@ -917,7 +749,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             }
 
             // A cell: its position, type and format, then its value.
-            for (const XlsxXml::Attribute &a : xml.attributes()) {
+            for (const XmlScanner::Attribute &a : xml.attributes()) {
                 if (a.local.size() != 1 || !a.prefix.empty()) continue;
                 if (a.local[0] == 'r')
                     ref = a.value;
@@ -967,7 +799,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             bool decoded = true;
             if (plain.isInline && plain.references) {
                 inlineScratch.clear();
-                decoded = XlsxXml::decodeUtf8(text, inlineScratch);
+                decoded = XmlScanner::decodeUtf8(text, inlineScratch);
                 if (decoded) text = inlineScratch;
             }
             if (plain.isInline && (type == Type::Inline || !decoded)) {
@@ -985,8 +817,8 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 } else {
                     inlineText.truncate(0);
                     if (decoded)
-                        XlsxXml::appendUtf8(inlineText, text);
-                    else if (!XlsxXml::decode(text, inlineText, false) && !xml.failReference())
+                        XmlScanner::appendUtf8(inlineText, text);
+                    else if (!XmlScanner::decode(text, inlineText, false) && !xml.failReference())
                         reader.check();
                     decodeEscapes(inlineText);
                 }
@@ -996,8 +828,8 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
         }
         int depth = plainCell ? 0 : 1;
         while (depth > 0) {
-            const XlsxXml::Token ct = reader.next();
-            if (ct == XlsxXml::StartElement) {
+            const XmlScanner::Token ct = reader.next();
+            if (ct == XmlScanner::StartElement) {
                 if (xml.isNamed("v")) {
                     if (!xml.readElementUtf8(value, scratch)) reader.check();
                     hasValue = true;
@@ -1008,7 +840,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                     bool decoded = true;
                     if (fast && plain.find('&') != std::string_view::npos) {
                         inlineScratch.clear();
-                        decoded = XlsxXml::decodeUtf8(plain, inlineScratch);
+                        decoded = XmlScanner::decodeUtf8(plain, inlineScratch);
                         if (decoded) plain = inlineScratch;
                     }
                     if (fast && decoded && xml.atEndTag() && plain.find("_x") == std::string_view::npos) {
@@ -1018,8 +850,9 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                     } else {
                         inlineText.truncate(0);
                         if (fast && decoded)
-                            XlsxXml::appendUtf8(inlineText, plain);
-                        else if (fast && !XlsxXml::decode(plain, inlineText, false) && !xml.failReference())
+                            XmlScanner::appendUtf8(inlineText, plain);
+                        else if (fast && !XmlScanner::decode(plain, inlineText, false) &&
+                                 !xml.failReference())
                             reader.check();
                         readRichTextRest(reader, inlineText);
                         hasInlineIndex = false;
@@ -1028,9 +861,9 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 } else {
                     reader.skip();
                 }
-            } else if (ct == XlsxXml::EndElement) {
+            } else if (ct == XmlScanner::EndElement) {
                 --depth;
-            } else if (ct == XlsxXml::EndDocument) {
+            } else if (ct == XmlScanner::EndDocument) {
                 reader.check();
             }
         }
@@ -1102,16 +935,12 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
     }
 }
 
-void readSheet(Package &package, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
-               WorkbookSheet &sheet, bool inPieces)
+void readSheet(ZipPackage &package, const QString &part, const std::vector<bool> &dateXf,
+               uint32_t sharedCount, WorkbookSheet &sheet, bool inPieces)
 {
     const int64_t index = package.locate(part);
     if (index < 0) damaged(QStringLiteral("falta la parte %1").arg(part));
-    zip_stat_t st;
-    const int64_t partBytes =
-        zip_stat_index(package.zip(), zip_uint64_t(index), 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)
-            ? int64_t(std::min<zip_uint64_t>(st.size, zip_uint64_t(MaxUncompressedBytes)))
-            : 0;
+    const int64_t partBytes = package.declaredSize(index);
     if (!inPieces) {
         PartReader reader(package, index, part);
         readCells(reader, part, dateXf, sharedCount, sheet, partBytes);
@@ -1129,102 +958,49 @@ void readSheet(Package &package, const QString &part, const std::vector<bool> &d
 
 } // namespace
 
-bool isDateFormatId(int id)
-{
-    // 14-22 and 45-47 everywhere; 27-36 and 50-58 are the East Asian locales' date forms.
-    return (id >= 14 && id <= 22) || (id >= 45 && id <= 47) || (id >= 27 && id <= 36) ||
-           (id >= 50 && id <= 58);
-}
-
-bool isDateFormatCode(const QString &code)
-{
-    for (qsizetype i = 0; i < code.size(); ++i) {
-        const QChar ch = code[i];
-        switch (ch.unicode()) {
-        case '"': {
-            const qsizetype end = code.indexOf('"', i + 1);
-            if (end < 0) return false;
-            i = end;
-            break;
-        }
-        case '[': {
-            const qsizetype end = code.indexOf(']', i + 1);
-            if (end < 0) return false;
-            // Elapsed-time brackets ([h], [mm], [ss]) are times; colours, conditions and locales are not.
-            const QString inside = code.mid(i + 1, end - i - 1).toLower();
-            if (!inside.isEmpty() &&
-                std::all_of(inside.begin(), inside.end(), [&](QChar c) { return c == inside[0]; }) &&
-                (inside[0] == 'h' || inside[0] == 'm' || inside[0] == 's'))
-                return true;
-            i = end;
-            break;
-        }
-        case '\\':
-        case '_':
-        case '*':
-            ++i; // the next character is literal, or a fill or spacing width
-            break;
-        case 'd':
-        case 'D':
-        case 'm':
-        case 'M':
-        case 'y':
-        case 'Y':
-        case 'h':
-        case 'H':
-        case 's':
-        case 'S':
-            return true;
-        default:
-            break;
-        }
-    }
-    return false;
-}
-
 namespace {
 
 struct OpenWorkbook {
     QString part;
-    QHash<QString, Relationship> rels;
+    QHash<QString, workbook::Relationship> rels;
     WorkbookInfo info;
 };
 
-OpenWorkbook openWorkbook(Package &package)
+OpenWorkbook openWorkbook(ZipPackage &package)
 {
     OpenWorkbook wb;
-    wb.part = targetOfType(readRelationships(package, QString()), QLatin1String("officeDocument"));
+    wb.part = workbook::targetOfType(workbook::readRelationships(package, QString()),
+                                     QLatin1String("officeDocument"));
     if (wb.part.isEmpty() || package.locate(wb.part) < 0) wb.part = QStringLiteral("xl/workbook.xml");
     if (package.locate(wb.part) < 0)
         fail(QStringLiteral("El archivo no es un libro de Excel: el paquete no contiene un libro"));
-    wb.rels = readRelationships(package, wb.part);
+    wb.rels = workbook::readRelationships(package, wb.part);
     wb.info = readWorkbook(package, wb.part, wb.rels);
     return wb;
 }
 
-} // namespace
-
-WorkbookSheetList sheets(const QString &path)
+WorkbookSheetList sheets(ZipPackage &package)
 {
-    Package package(path);
+    package.setBudget(MaxUncompressedBytes);
     WorkbookSheetList out;
     for (const auto &s : openWorkbook(package).info.sheets)
         out.append(s.info);
     return out;
 }
 
-void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
+void read(ZipPackage &package, WorkbookSheet &sheet, int sheetIndex)
 {
-    Package package(path);
+    package.setBudget(MaxUncompressedBytes);
     const OpenWorkbook wb = openWorkbook(package);
     if (sheetIndex < 0 || size_t(sheetIndex) >= wb.info.sheets.size())
         fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
     const QString &sheetPart = wb.info.sheets[size_t(sheetIndex)].part;
     sheet.setDate1904(wb.info.date1904);
-    QString stylesPart = targetOfType(wb.rels, QLatin1String("styles"));
-    if (stylesPart.isEmpty()) stylesPart = folderOf(wb.part) + QStringLiteral("styles.xml");
-    QString stringsPart = targetOfType(wb.rels, QLatin1String("sharedStrings"));
-    if (stringsPart.isEmpty()) stringsPart = folderOf(wb.part) + QStringLiteral("sharedStrings.xml");
+    QString stylesPart = workbook::targetOfType(wb.rels, QLatin1String("styles"));
+    if (stylesPart.isEmpty()) stylesPart = workbook::folderOf(wb.part) + QStringLiteral("styles.xml");
+    QString stringsPart = workbook::targetOfType(wb.rels, QLatin1String("sharedStrings"));
+    if (stringsPart.isEmpty())
+        stringsPart = workbook::folderOf(wb.part) + QStringLiteral("sharedStrings.xml");
 
     const std::vector<bool> dateXf = readDateStyles(package, stylesPart);
     const uint32_t sharedCount = readSharedStrings(package, stringsPart, sheet);
@@ -1239,4 +1015,21 @@ void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
     sheet.finish();
 }
 
+} // namespace
 } // namespace xlsx
+
+bool XlsxReader::canRead(WorkbookFile &file) const
+{
+    // Any other package is read as a workbook, whose reader says what is wrong with it.
+    return file.looksLikeZip() && filekind::otherDocument(file).isEmpty();
+}
+
+WorkbookSheetList XlsxReader::sheets(WorkbookFile &file) const
+{
+    return xlsx::sheets(file.zip());
+}
+
+void XlsxReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    xlsx::read(file.zip(), sheet, index);
+}

@@ -1,6 +1,8 @@
-#include "XlsxXml.h"
+#include "workbook/common/XmlScanner.h"
 
-#include "Surrogates.h"
+#include "workbook/common/ByteScan.h"
+#include "workbook/common/Surrogates.h"
+#include "workbook/common/WorkbookError.h"
 
 #include <QStringDecoder>
 #include <array>
@@ -105,7 +107,7 @@ bool needsDecoding(std::string_view text, bool attribute)
 } // namespace
 
 // Appends UTF-8 bytes without a temporary string.
-void XlsxXml::appendUtf8(QString &out, std::string_view bytes)
+void XmlScanner::appendUtf8(QString &out, std::string_view bytes)
 {
     if (bytes.empty()) return;
     const qsizetype old = out.size();
@@ -130,7 +132,7 @@ void appendCodePoint(QString &out, uint32_t code)
 
 } // namespace
 
-XlsxXml::XlsxXml(std::string_view data)
+XmlScanner::XmlScanner(std::string_view data)
 {
     // Parts are UTF-8 as a rule; a UTF-16 part (byte-order mark) is converted once.
     if (data.size() >= 2 && ((uchar(data[0]) == 0xFF && uchar(data[1]) == 0xFE) ||
@@ -149,7 +151,7 @@ XlsxXml::XlsxXml(std::string_view data)
     m_end = m_begin + data.size();
 }
 
-void XlsxXml::releaseInput()
+void XmlScanner::releaseInput()
 {
     // The open elements' names are copied out of the piece that is about to change.
     std::vector<std::string> names(m_open.begin(), m_open.end());
@@ -162,7 +164,7 @@ void XlsxXml::releaseInput()
     m_begin = m_pos = m_end = nullptr;
 }
 
-void XlsxXml::continueWith(std::string_view data, bool more)
+void XmlScanner::continueWith(std::string_view data, bool more)
 {
     m_begin = data.data();
     m_pos = m_begin;
@@ -170,7 +172,7 @@ void XlsxXml::continueWith(std::string_view data, bool more)
     m_more = more;
 }
 
-XlsxXml::Token XlsxXml::fail(const char *what)
+XmlScanner::Token XmlScanner::fail(const char *what)
 {
     if (m_error.isEmpty()) m_error = QString::fromUtf8(what);
     m_pos = m_end;
@@ -179,7 +181,7 @@ XlsxXml::Token XlsxXml::fail(const char *what)
     return Error;
 }
 
-int XlsxXml::line() const
+int XmlScanner::line() const
 {
     int n = 1;
     for (const char *p = m_begin; p < m_pos && p < m_end; ++p)
@@ -187,7 +189,7 @@ int XlsxXml::line() const
     return n;
 }
 
-XlsxXml::Token XlsxXml::next()
+XmlScanner::Token XmlScanner::next()
 {
     if (!m_error.isEmpty()) return Error;
     if (m_pendingEnd) {
@@ -337,7 +339,7 @@ XlsxXml::Token XlsxXml::next()
     }
 }
 
-bool XlsxXml::attribute(std::string_view local, std::string_view &value, bool prefixed) const
+bool XmlScanner::attribute(std::string_view local, std::string_view &value, bool prefixed) const
 {
     for (const Attribute &a : m_attributes) {
         if (a.local != local || a.prefix == "xmlns" || (prefixed && a.prefix.empty())) continue;
@@ -347,7 +349,7 @@ bool XlsxXml::attribute(std::string_view local, std::string_view &value, bool pr
     return false;
 }
 
-QString XlsxXml::attributeText(std::string_view local) const
+QString XmlScanner::attributeText(std::string_view local) const
 {
     std::string_view raw;
     QString out;
@@ -355,7 +357,7 @@ QString XlsxXml::attributeText(std::string_view local) const
     return out;
 }
 
-bool XlsxXml::appendText(QString &out) const
+bool XmlScanner::appendText(QString &out) const
 {
     if (m_cdata) {
         QString text;
@@ -368,7 +370,7 @@ bool XlsxXml::appendText(QString &out) const
     return decode(m_text, out, false);
 }
 
-bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
+bool XmlScanner::decode(std::string_view raw, QString &out, bool attribute)
 {
     if (!needsDecoding(raw, attribute)) {
         appendUtf8(out, raw);
@@ -441,23 +443,23 @@ bool XlsxXml::decode(std::string_view raw, QString &out, bool attribute)
 namespace {
 // Reads on to the end of the current element; onText sees each text directly inside it and
 // returns false on a bad reference. False on malformed XML or a piece that ends inside.
-template <class OnText> bool walkElement(XlsxXml &xml, OnText onText)
+template <class OnText> bool walkElement(XmlScanner &xml, OnText onText)
 {
     int depth = 1;
     while (depth > 0) {
         switch (xml.next()) {
-        case XlsxXml::StartElement:
+        case XmlScanner::StartElement:
             ++depth;
             break;
-        case XlsxXml::EndElement:
+        case XmlScanner::EndElement:
             --depth;
             break;
-        case XlsxXml::Text:
+        case XmlScanner::Text:
             if (depth == 1 && !onText()) return xml.failReference();
             break;
-        case XlsxXml::EndDocument:
-        case XlsxXml::Error:
-        case XlsxXml::More: // inside an element: the piece ended where it may not
+        case XmlScanner::EndDocument:
+        case XmlScanner::Error:
+        case XmlScanner::More: // inside an element: the piece ended where it may not
             return false;
         }
     }
@@ -465,12 +467,12 @@ template <class OnText> bool walkElement(XlsxXml &xml, OnText onText)
 }
 } // namespace
 
-bool XlsxXml::appendElementText(QString &out)
+bool XmlScanner::appendElementText(QString &out)
 {
     return walkElement(*this, [&] { return appendText(out); });
 }
 
-bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
+bool XmlScanner::readElementUtf8(std::string_view &out, std::string &scratch)
 {
     out = {};
     bool inScratch = false;
@@ -493,13 +495,13 @@ bool XlsxXml::readElementUtf8(std::string_view &out, std::string &scratch)
     return ok;
 }
 
-bool XlsxXml::failReference()
+bool XmlScanner::failReference()
 {
     fail("una referencia de carácter no es válida");
     return false;
 }
 
-bool XlsxXml::decodeUtf8(std::string_view raw, std::string &out)
+bool XmlScanner::decodeUtf8(std::string_view raw, std::string &out)
 {
     const size_t start = out.size();
     const auto refuse = [&]() {
@@ -566,7 +568,7 @@ bool XlsxXml::decodeUtf8(std::string_view raw, std::string &out)
     }
 }
 
-bool XlsxXml::fastChildText(std::string_view child, std::string_view &text, bool entities)
+bool XmlScanner::fastChildText(std::string_view child, std::string_view &text, bool entities)
 {
     if (m_pendingEnd || !m_error.isEmpty()) return false;
     const size_t n = child.size();
@@ -594,32 +596,8 @@ bool XlsxXml::fastChildText(std::string_view child, std::string_view &text, bool
 
 namespace {
 
-// Whether p .. end starts with the literal text.
-bool startsWith(const char *p, const char *end, std::string_view text)
-{
-    return size_t(end - p) >= text.size() && std::memcmp(p, text.data(), text.size()) == 0;
-}
-
-// The first of the bytes a or b (or c) from p, or end; eight bytes at a time.
-const char *findAny(const char *p, const char *end, char a, char b, char c)
-{
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
-        // A byte of x is zero: its high bit is set in the result; the lowest one set is exact.
-        const auto zeroBytes = [](uint64_t x) { return (x - Ones) & ~x & Highs; };
-        while (end - p >= 8) {
-            uint64_t w;
-            std::memcpy(&w, p, 8);
-            const uint64_t hits = zeroBytes(w ^ (Ones * uchar(a))) | zeroBytes(w ^ (Ones * uchar(b))) |
-                                  zeroBytes(w ^ (Ones * uchar(c)));
-            if (hits) return p + (std::countr_zero(hits) >> 3);
-            p += 8;
-        }
-    }
-    while (p < end && *p != a && *p != b && *p != c)
-        ++p;
-    return p;
-}
+using bytescan::findAny;
+using bytescan::startsWith;
 
 // Plain text from p up to the next '<' (no CR; no '&' unless references is given, which then says
 // whether one was seen); nullptr when there is none.
@@ -638,7 +616,7 @@ const char *plainTextEnd(const char *p, const char *end, bool *references = null
 
 } // namespace
 
-bool XlsxXml::plainCell(PlainCell &cell)
+bool XmlScanner::plainCell(PlainCell &cell)
 {
     if (m_pendingEnd || !m_error.isEmpty() || m_open.empty()) return false;
     const char *p = m_pos;
@@ -698,7 +676,7 @@ bool XlsxXml::plainCell(PlainCell &cell)
     return false;
 }
 
-bool XlsxXml::plainNested(std::string_view outer, std::string_view inner, std::string_view &text)
+bool XmlScanner::plainNested(std::string_view outer, std::string_view inner, std::string_view &text)
 {
     if (m_pendingEnd || !m_error.isEmpty() || m_open.empty()) return false;
     const char *p = m_pos;
@@ -721,7 +699,7 @@ bool XlsxXml::plainNested(std::string_view outer, std::string_view inner, std::s
     return true;
 }
 
-bool XlsxXml::closePlain(std::string_view qualified)
+bool XmlScanner::closePlain(std::string_view qualified)
 {
     const std::string_view input = plainInput();
     const size_t n = qualified.size();
@@ -733,7 +711,7 @@ bool XlsxXml::closePlain(std::string_view qualified)
     return true;
 }
 
-bool XlsxXml::openPlain(size_t tagBytes, size_t nameBytes)
+bool XmlScanner::openPlain(size_t tagBytes, size_t nameBytes)
 {
     if (m_open.size() >= MaxDepth) return false;
     m_open.push_back(std::string_view(m_pos + 1, nameBytes));
@@ -741,7 +719,7 @@ bool XlsxXml::openPlain(size_t tagBytes, size_t nameBytes)
     return true;
 }
 
-bool XlsxXml::atEndTag() const
+bool XmlScanner::atEndTag() const
 {
     if (m_pendingEnd) return true;
     if (m_open.empty() || !m_error.isEmpty()) return false;
@@ -751,7 +729,7 @@ bool XlsxXml::atEndTag() const
            std::memcmp(m_pos + 2, expected.data(), n) == 0;
 }
 
-bool XlsxXml::skipElement()
+bool XmlScanner::skipElement()
 {
     int depth = 1;
     while (depth > 0) {
@@ -771,4 +749,13 @@ bool XlsxXml::skipElement()
         }
     }
     return true;
+}
+
+void XmlScanner::failPart(const QString &part, bool withLine) const
+{
+    if (m_dtd) workbook::damaged(QStringLiteral("la parte %1 declara un tipo de documento").arg(part));
+    const QString what = m_error.isEmpty() ? QStringLiteral("termina antes de tiempo") : m_error;
+    if (!withLine) workbook::damaged(QStringLiteral("la parte %1 no es XML válido (%2)").arg(part, what));
+    workbook::damaged(
+        QStringLiteral("la parte %1 no es XML válido (línea %2: %3)").arg(part).arg(line()).arg(what));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
+#include "workbook/common/WorkbookReader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,11 +19,11 @@ constexpr int64_t MaxFileBytes = int64_t(256) << 20;
 
 // sheetIndex: only 0 exists.
 void read(const QString &path, WorkbookSheet &sheet, int sheetIndex = 0);
-WorkbookSheetList sheets(const QString &path);
 
 // Whether the file's first bytes are text: a byte-order mark, or no NUL and hardly any other
 // control character.
 bool isText(const QString &path);
+bool isTextStart(const QByteArray &head);
 
 // The file's text as UTF-8: a byte-order mark says UTF-8 or UTF-16 (LE, BE); without one, bytes that
 // are valid UTF-8 are UTF-8 and any others are Windows-1252.
@@ -39,3 +40,11 @@ char detectDelimiter(std::string_view text);
 bool numberOf(std::string_view field, double &value);
 
 } // namespace csv
+
+// The reader of .csv and .txt: delimited text tables.
+class CsvReader final : public WorkbookReader {
+  public:
+    bool canRead(WorkbookFile &file) const override;
+    WorkbookSheetList sheets(WorkbookFile &file) const override;
+    void read(WorkbookFile &file, int index, WorkbookSheet &sheet) const override;
+};

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "SheetInfo.h"
+#include "workbook/common/SheetInfo.h"
+#include "workbook/common/WorkbookReader.h"
 
 #include <QString>
 #include <cstdint>
-
-class WorkbookSheet;
 
 // Reads a worksheet (the first by default) of an OpenDocument spreadsheet (.ods) into a
 // WorkbookSheet. Throws PlanexoError (number 1004, no source) with a Spanish description of what is
@@ -20,13 +19,16 @@ constexpr uint64_t MaxRepeatedCells = 4'000'000;
 // of 200,000 rows written with every cell's markup takes about 300 MiB.
 constexpr int64_t MaxContentBytes = int64_t(1) << 30;
 
-// sheetIndex: the table's index from 0 in the document's order.
-void read(const QString &path, WorkbookSheet &sheet, int sheetIndex = 0);
-// The document's tables in order, hidden ones marked.
-WorkbookSheetList sheets(const QString &path);
-
 // Whether a zip package is an OpenDocument spreadsheet: its mimetype entry says so, or, without
 // one, it holds content.xml and no Office Open XML content types.
 bool isSpreadsheet(const QString &path);
 
 } // namespace ods
+
+// The reader of .ods: OpenDocument spreadsheets.
+class OdsReader final : public WorkbookReader {
+  public:
+    bool canRead(WorkbookFile &file) const override;
+    WorkbookSheetList sheets(WorkbookFile &file) const override;
+    void read(WorkbookFile &file, int index, WorkbookSheet &sheet) const override;
+};

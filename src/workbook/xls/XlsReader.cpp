@@ -1,32 +1,23 @@
-#include "XlsReader.h"
+#include "workbook/xls/XlsReader.h"
 
-#include "WorkbookSheet.h"
-#include "XlsBiff.h"
-#include "data/PlanexoError.h"
-
-#include <QFile>
+#include "workbook/common/WorkbookError.h"
+#include "workbook/common/WorkbookSheet.h"
+#include "workbook/xls/XlsBiff.h"
 
 namespace xls {
 namespace {
 
-constexpr long WorkbookError = 1004;
+using workbook::fail;
+
 // Larger legacy workbooks are refused before they are read into memory.
 constexpr int64_t MaxFileBytes = int64_t(256) << 20;
 
-[[noreturn]] void fail(const QString &description)
-{
-    throw PlanexoError(WorkbookError, description);
-}
-
 // The workbook stream of the compound file, or the reason there is none.
-QByteArray workbookStream(const QString &path)
+QByteArray workbookStream(WorkbookFile &file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) fail(QStringLiteral("No se puede leer el archivo %1").arg(path));
-    if (file.size() > MaxFileBytes)
-        fail(QStringLiteral("El libro supera %1 MiB, el máximo que se lee").arg(MaxFileBytes >> 20));
     xlsbiff::CompoundFile compound;
-    if (!compound.open(file.readAll()))
+    if (!compound.open(
+            file.bytes(MaxFileBytes, QStringLiteral("El libro supera %1 MiB, el máximo que se lee"))))
         fail(QStringLiteral("El libro está dañado o incompleto: su estructura interna no es válida"));
     // A workbook saved with a password to open, in the Office Open XML formats.
     if (compound.contains(QStringLiteral("EncryptedPackage")))
@@ -47,16 +38,21 @@ QByteArray workbookStream(const QString &path)
 }
 
 } // namespace
+} // namespace xls
 
-void read(const QString &path, WorkbookSheet &sheet, int sheetIndex)
+bool XlsReader::canRead(WorkbookFile &file) const
 {
-    xlsbiff::readSheet(workbookStream(path), sheet, sheetIndex);
+    // A compound file: the reader names the documents of the other Office programs.
+    return file.head().startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+}
+
+WorkbookSheetList XlsReader::sheets(WorkbookFile &file) const
+{
+    return xlsbiff::sheetList(xls::workbookStream(file));
+}
+
+void XlsReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
+{
+    xlsbiff::readSheet(xls::workbookStream(file), sheet, index);
     sheet.finish();
 }
-
-WorkbookSheetList sheets(const QString &path)
-{
-    return xlsbiff::sheetList(workbookStream(path));
-}
-
-} // namespace xls

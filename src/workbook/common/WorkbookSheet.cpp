@@ -1,8 +1,8 @@
-#include "WorkbookSheet.h"
+#include "workbook/common/WorkbookSheet.h"
 
-#include "Surrogates.h"
-#include "data/PlanexoError.h"
 #include "data/VbFormat.h"
+#include "workbook/common/Surrogates.h"
+#include "workbook/common/WorkbookError.h"
 
 #include <QDate>
 #include <QLocale>
@@ -13,12 +13,13 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 
 namespace {
 
 // Excel's error and the number of a type mismatch, as VB raised it converting an error value.
 constexpr long TypeMismatch = 13;
-constexpr long WorkbookError = 1004;
+using workbook::WorkbookError;
 
 // The locale's short date form with a two-digit year widened to four digits.
 QString shortDateFormat()
@@ -343,7 +344,6 @@ bool WorkbookSheet::addNumberText(uint32_t row, uint32_t col, std::string_view t
     return true;
 }
 
-
 void WorkbookSheet::addStreamedRow(uint32_t row, const std::string_view *texts, uint32_t count)
 {
     uint32_t cells = 0, last = 0;
@@ -446,8 +446,29 @@ void WorkbookSheet::addError(uint32_t row, uint32_t col, uint32_t stringIndex)
     push(row, col, Kind::Error).str = stringIndex;
 }
 
+void WorkbookSheet::addMergedRange(uint32_t firstRow, uint32_t firstCol, uint32_t lastRow, uint32_t lastCol)
+{
+    if (m_merged.size() >= MaxMergedRanges) return;
+    if (firstRow > lastRow) std::swap(firstRow, lastRow);
+    if (firstCol > lastCol) std::swap(firstCol, lastCol);
+    firstRow = std::max<uint32_t>(firstRow, 1);
+    firstCol = std::max<uint32_t>(firstCol, 1);
+    lastRow = std::min(lastRow, MaxRows);
+    lastCol = std::min(lastCol, MaxCols);
+    if (firstRow > lastRow || firstCol > lastCol || (firstRow == lastRow && firstCol == lastCol)) return;
+    m_merged.append({firstRow, firstCol, lastRow, lastCol});
+}
+
 void WorkbookSheet::finish()
 {
+    if (!m_merged.isEmpty()) {
+        const auto key = [](const MergedRange &m) {
+            return std::tie(m.firstRow, m.firstCol, m.lastRow, m.lastCol);
+        };
+        std::sort(m_merged.begin(), m_merged.end(),
+                  [&](const MergedRange &a, const MergedRange &b) { return key(a) < key(b); });
+        m_merged.erase(std::unique(m_merged.begin(), m_merged.end()), m_merged.end());
+    }
     if (!m_sorted) {
         // Stable, so that of two values for one cell the later one ends last and is kept.
         std::stable_sort(m_cells.begin(), m_cells.end(), [](const Cell &a, const Cell &b) {

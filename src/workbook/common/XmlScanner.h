@@ -9,13 +9,13 @@
 // and refuses document type declarations. Element and attribute names are compared by local name,
 // so any namespace prefix is accepted. Much faster than a general XML reader on sheets of many
 // small cells.
-class XlsxXml {
+class XmlScanner {
   public:
     // More: the input given so far is used up and the part goes on (see moreToFollow).
     enum Token { StartElement, EndElement, Text, EndDocument, Error, More };
 
     // data must outlive the scanner; a UTF-16 part is converted to UTF-8 first.
-    explicit XlsxXml(std::string_view data);
+    explicit XmlScanner(std::string_view data);
 
     Token next();
 
@@ -96,6 +96,9 @@ class XlsxXml {
     bool skipElement();
 
     QString error() const { return m_error; }
+    // Fails the read of a part whose scan failed: the workbook is damaged, this part named with
+    // the line and what is wrong (or that it declares a document type).
+    [[noreturn]] void failPart(const QString &part, bool withLine = true) const;
     bool declaresDocumentType() const { return m_dtd; }
     int line() const;
 

@@ -1,0 +1,60 @@
+#include "workbook/common/WorkbookError.h"
+#include "workbook/common/WorkbookReader.h"
+#include "workbook/common/ZipPackage.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <utility>
+
+WorkbookFile::WorkbookFile(const QString &path) : m_path(path)
+{
+    using workbook::fail;
+    const QFileInfo info(path);
+    if (!info.exists()) fail(QStringLiteral("No se encuentra el archivo %1").arg(path));
+    if (info.isDir()) fail(QStringLiteral("%1 es una carpeta, no un libro de Excel").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) workbook::cannotRead(path);
+    m_size = file.size();
+    // Enough for every reader's look at the start (a text table's sample is read apart).
+    m_head = file.read(4096);
+    if (m_head.isEmpty()) fail(QStringLiteral("El archivo %1 está vacío").arg(path));
+}
+
+WorkbookFile::~WorkbookFile() = default;
+
+bool WorkbookFile::looksLikeZip() const
+{
+    return m_head.startsWith("PK\x03\x04") || m_head.startsWith("PK\x05\x06");
+}
+
+workbook::ZipPackage &WorkbookFile::zip()
+{
+    if (!m_zip) m_zip = std::make_unique<workbook::ZipPackage>(m_path);
+    return *m_zip;
+}
+
+const QByteArray &WorkbookFile::bytes(int64_t maxBytes, const QString &tooLargeText)
+{
+    if (m_bytesRead) return m_bytes;
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly)) workbook::cannotRead(m_path);
+    const qint64 size = file.size();
+    if (size > maxBytes) workbook::fail(tooLargeText.arg(maxBytes >> 20));
+    // Room beyond the bytes: a grid that keeps a text file's bytes appends its own texts without a copy.
+    m_bytes.reserve(qsizetype(size) + 64 * 1024);
+    m_bytes.resize(qsizetype(size));
+    const qint64 got = size > 0 ? file.read(m_bytes.data(), size) : 0;
+    if (got < 0) workbook::cannotRead(m_path);
+    m_bytes.truncate(qsizetype(got));
+    // A file that grew since its size was asked is read to its end.
+    if (got == size && !file.atEnd()) m_bytes += file.readAll();
+    m_bytesRead = true;
+    return m_bytes;
+}
+
+QByteArray WorkbookFile::takeBytes(int64_t maxBytes, const QString &tooLargeText)
+{
+    bytes(maxBytes, tooLargeText);
+    m_bytesRead = false;
+    return std::exchange(m_bytes, QByteArray());
+}
