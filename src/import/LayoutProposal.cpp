@@ -175,12 +175,11 @@ StrayRows strayRows(const SheetGridModel &grid, int codeColumn)
                 continue;
             }
         }
-        bool page = false;
-        for (int c = 0; c < grid.cols() && !page; ++c) {
-            const QString text = grid.text(r, c);
-            // The code cell is empty or is the page line itself: an item is never one.
-            page = !text.isEmpty() && (c == key || code.trimmed().isEmpty()) && isPageLine(text);
-        }
+        // The code cell is the page line itself, or is empty and another cell is: an item is never one.
+        bool page = isPageLine(code);
+        if (!page && codeStart.isEmpty())
+            for (int c = 0; c < grid.cols() && !page; ++c)
+                page = c != key && isPageLine(grid.text(r, c));
         if (page) stray.pageLines << r;
     }
     return stray;

@@ -6,7 +6,8 @@
 #include <functional>
 
 // Headings under merged cells: a column merged down over two heading rows, a group heading merged
-// across the columns whose own headings sit on the row below.
+// across the columns whose own headings sit on the row below. The load applies them to a heading
+// row other than the Part's (row 1 from column A), which loads cell by cell as it always has.
 namespace mergedheadings {
 
 // A merged range of cells, rows and columns from 1, inclusive.

@@ -452,6 +452,9 @@ static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid
     const long headingRow = std::clamp<long>(plan.headingRow, 1, long(WorkbookSheet::MaxRows) - 1);
     const long firstCol = std::clamp<long>(plan.firstColumn, 1, long(WorkbookSheet::MaxCols) - 1);
     const bool pastBlankRows = tail && tail->pastBlankRows;
+    // The default plan is the Part's load, cell by cell as it reads: merges count for headings
+    // chosen elsewhere (the lower of two heading rows, a table right of column A).
+    const bool byMerges = headingRow > 1 || firstCol > 1;
     step = 100;
     // The rows are taken as the sheet is read; a sheet that cannot be is read again, keeping its
     // cells, and copied from them.
@@ -468,7 +471,7 @@ static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid
             *preview = firstRows->take();
             preview->merges = merges;
         }
-        if (mergedheadings::touchesHeadings(merges, int(headingRow))) {
+        if (byMerges && mergedheadings::touchesHeadings(merges, int(headingRow))) {
             // Merged headings may be more than the row's cells say: the data are read again under them.
             const QStringList headings =
                 mergedheadings::headings([&](int r, int c) { return streamed->keptText(r, c); }, merges,
@@ -498,7 +501,7 @@ static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid
         }
         WorkbookSource source{excel, {}, headingRow, firstCol, tail};
         QStringList headings;
-        if (mergedheadings::touchesHeadings(merges, int(headingRow))) {
+        if (byMerges && mergedheadings::touchesHeadings(merges, int(headingRow))) {
             headings = mergedheadings::headings(
                 [&](int r, int c) {
                     try {
