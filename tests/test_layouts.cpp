@@ -7,6 +7,7 @@
 #include "import/FieldLabels.h"
 #include "import/LayoutProposal.h"
 #include "import/LoadPlan.h"
+#include "import/MergedHeadings.h"
 #include "import/ProposedMapping.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetPreview.h"
@@ -754,6 +755,33 @@ class TestLayouts : public QObject {
         QCOMPARE(proposed[1].label, fieldlabels::PTotal);
         QCOMPARE(proposed[2].column, 2);
         QCOMPARE(proposed[2].label, fieldlabels::Cantidad);
+
+        // Page lines, whole cells only; an item's description is none.
+        for (const char *yes :
+             {"Página 2 de 3", "PAGE 2/3", "Page 2 of 3", "pag. 4", "Continúa en la página siguiente",
+              "Transporte", "A transportar:", "Carried forward", "Van"})
+            QVERIFY2(layoutproposal::isPageLine(QString::fromUtf8(yes)), yes);
+        for (const char *no :
+             {"Paginador A4", "Transportes del Sur SRL", "Page boy", "CAMIONETA VAN 2.0", ""})
+            QVERIFY2(!layoutproposal::isPageLine(QString::fromUtf8(no)), no);
+        layoutproposal::StrayRows stray;
+        stray.totals = {9};
+        QCOMPARE(stray.removalText(), QStringLiteral("quitar 1 fila de totales"));
+        stray.repeatedHeadings = {4, 7, 8};
+        QCOMPARE(stray.removalText(), QStringLiteral("quitar 3 filas de títulos repetidos y 1 de totales"));
+        QCOMPARE(stray.all(), (QVector<int>{4, 7, 8, 9}));
+
+        // A title merged over the whole table stays out of the headings under it; a group over
+        // some columns goes before theirs; a heading merged down is its column's own.
+        const QHash<QPair<int, int>, QString> headingCells = {{{1, 1}, "FACTURA"}, {{2, 1}, "Code"},
+                                                       {{2, 2}, "PRICE"},   {{3, 2}, "Unit"},
+                                                       {{3, 3}, "Total"},   {{2, 4}, "Origin"}};
+        const auto text = [&](int r, int c) { return headingCells.value({r, c}); };
+        const mergedheadings::Ranges ranges = {{1, 1, 1, 4}, {2, 1, 3, 1}, {2, 2, 2, 3}, {2, 4, 3, 4}};
+        QCOMPARE(mergedheadings::headings(text, ranges, 3, 1, 256),
+                 (QStringList{"Code", "PRICE Unit", "PRICE Total", "Origin"}));
+        QCOMPARE(mergedheadings::headings(text, ranges, 2, 1, 256),
+                 (QStringList{"Code", "PRICE", "PRICE", "Origin"}));
 
         QVector<int> rows;
         QVERIFY(parseRowList(QStringLiteral("41-40"), &rows) == false);
