@@ -226,6 +226,16 @@ class StreamedRows final : public SheetCellSink {
 
     void row(uint32_t row, const std::string_view *texts, uint32_t count) override
     {
+        // A whole row below the blank row that ended the data: only looked at for what is left.
+        if (m_ended && m_rows && (!m_preview || row > m_preview->maxRows())) {
+            const uint32_t end = std::min(count, m_lastCol);
+            for (uint32_t c = m_firstCol; c <= end; ++c)
+                if (!texts[c - 1].empty()) {
+                    left(row, c, texts[c - 1]);
+                    break;
+                }
+            return;
+        }
         // The usual row: the one after the open data row, past the preview's rows.
         if (!m_rows || m_ended || row != m_row + 1 || (m_preview && row <= m_preview->maxRows())) {
             SheetCellSink::row(row, texts, count);
@@ -524,7 +534,13 @@ void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, S
 {
     LoadTail tail;
     tail.pastBlankRows = plan.pastBlankRows;
-    load(path, plan, grid, step, preview, &tail);
+    try {
+        load(path, plan, grid, step, preview, &tail);
+    } catch (const PlanexoError &e) {
+        // Headings over a blank row with the items below it: F5 still reaches them.
+        if (left && e.number() == NoDataRowsError) *left = tail.left;
+        throw;
+    }
     if (left) *left = tail.left;
     if (plan.pastBlankRows && tail.sheetRows.size() == grid.rows() - 2)
         rows.reset(std::move(tail.sheetRows));

@@ -457,7 +457,8 @@ void SheetPanel::mostrarAyuda()
 
 QString SheetPanel::filasSinCargar() const
 {
-    return m_cargado && !m_plan.pastBlankRows ? rowsLeftText(m_left) : QString();
+    // Also after a load that found no item above the blank row: F5 takes those below.
+    return !m_archivo.isEmpty() && !m_plan.pastBlankRows ? rowsLeftText(m_left) : QString();
 }
 
 void SheetPanel::buscarFilasSobrantes()
