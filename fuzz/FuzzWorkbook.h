@@ -2,8 +2,8 @@
 // What both fuzz targets check once their input is a workbook file.
 
 #include "data/PlanexoError.h"
-#include "workbook/common/WorkbookSheet.h"
 #include "workbook/clEcxel.h"
+#include "workbook/common/WorkbookSheet.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,6 +62,7 @@ inline void streamWorkbook(const QString &path)
         if (e.source() != QLatin1String("[clExcel.Abrir]")) __builtin_trap();
         failure = e.description();
     }
+    const MergedRangeList streamedMerges = reader.mergedRanges();
     reader.CerrarArchivo();
     if (!streamed && failure.isEmpty()) return; // read the other way by the caller's steps
     clEcxel kept;
@@ -73,9 +74,29 @@ inline void streamWorkbook(const QString &path)
         return;
     }
     if (!failure.isEmpty() || kept.cellsHint() != checker.cells.size()) __builtin_trap();
+    if (kept.mergedRanges() != streamedMerges) __builtin_trap();
     SheetTextRun run;
     for (const auto &[row, col, text] : checker.cells)
         if (kept.LeerCeldaUtf8(long(row), long(col), run) != text) __builtin_trap();
+}
+
+// Merged ranges lie in the grid, each of more than one cell, sorted and each once, at most the cap.
+inline void checkMerges(const MergedRangeList &merges)
+{
+    if (merges.size() > WorkbookSheet::MaxMergedRanges) __builtin_trap();
+    for (qsizetype i = 0; i < merges.size(); ++i) {
+        const MergedRange &m = merges[i];
+        if (m.firstRow < 1 || m.firstCol < 1 || m.firstRow > m.lastRow || m.firstCol > m.lastCol ||
+            m.lastRow > WorkbookSheet::MaxRows || m.lastCol > WorkbookSheet::MaxCols ||
+            (m.firstRow == m.lastRow && m.firstCol == m.lastCol))
+            __builtin_trap();
+        if (i > 0) {
+            const MergedRange &p = merges[i - 1];
+            if (std::tie(p.firstRow, p.firstCol, p.lastRow, p.lastCol) >=
+                std::tie(m.firstRow, m.firstCol, m.lastRow, m.lastCol))
+                __builtin_trap();
+        }
+    }
 }
 
 // Opening must end in a sheet or a PlanexoError of the reader; the cells of rows x cols and the
@@ -104,6 +125,7 @@ inline void readWorkbook(const QString &path, long rows, long cols)
                     }
                 }
             check(reader.LeerCelda(1048576, 16384));
+            checkMerges(reader.mergedRanges());
         }
     } catch (const PlanexoError &e) {
         if (e.source() != QLatin1String("[clExcel.Abrir]") &&

@@ -1,6 +1,7 @@
 // Legacy workbooks beyond Excel 97: Excel 5.0/95 files in their code pages, files encrypted with
 // Excel's default password, the shapes of damage Excel reads past, and Excel 2.x-4.0 files named
 // as such. Expected values are what xlrd reads from the same files (tests/data/make_xls_fixtures.sh).
+#include "common/ExpectedInvoice.h"
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
@@ -97,26 +98,6 @@ PlanexoError openError(const QString &path)
         return e;
     }
     return PlanexoError(0, QStringLiteral("opened"));
-}
-
-// The invoice of the other reader tests, as xlrd reads the Excel 95 copy gnumeric wrote.
-QVector<QStringList> expectedInvoice()
-{
-    return {
-        {"Codigo", "Descripcion", "Cantidad", "Total", "NCM", "Origen", "Fecha", ""},
-        {"A-100", "Tornillo de acero inoxidable", "100", n("1234.5"), "7318.15.00", "China", d(15, 1, 2024),
-         ""},
-        {"B-200", "Válvula 1/2\" de bronce", "25", n("890.25"), "8481.80.99", "Alemania", d(29, 2, 2024), ""},
-        {"C-300", "Muñeco de acción «Ñandú»", "3", n("15.75"), "9503.00.99", "España", d(31, 12, 2023), ""},
-        {"4711", "Bomba centrífuga", "1", n("99999.99"), "8413.70.10", "Italia", d(1, 3, 2024), ""},
-        {"D-500", "Cable 'unipolar' 2,5 mm", "1500", n("1234567.891"), "8544.49.00", "Brasil", d(30, 6, 2024),
-         ""},
-        {"E-600", "Caño de PVC", "12", "7", "3917.23.00", "Brasil", d(1, 7, 2024), ""},
-        {"F-700", "Llave térmica", n("0.5"), n("-12.5"), "8536.20.00", "Japón", d(24, 12, 2024), ""},
-        {"G-800", "  Resistencia con blancos  ", "2", n("0.001"), "8533.21.20", "Estados Unidos",
-         d(2, 1, 2025), ""},
-        {"", "", "", "", "", "", "", ""},
-    };
 }
 
 QByteArray fileBytes(const QString &path)

@@ -9,7 +9,9 @@ byte that makes the target put it back in that place; fuzz_ods_content gets the 
 OpenDocument ones. A few seeds were made by
 hand and are kept beside them: a legacy workbook and a shared-strings part with lone surrogates
 (the workbook is the one test_reader's loneSurrogates builds). fuzz_ods_content also keeps the small
-inputs its fuzzing found.
+inputs its fuzzing found. The merged ranges of merged_headings.* come with their parts; MERGED_SEEDS
+adds ranges that overlap, repeat, run past the grid or cover it whole, and a merged cell in a row
+repeated past the grid.
 """
 
 import hashlib
@@ -31,7 +33,24 @@ def write(target, data):
         f.write(data)
 
 
+NS = b'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
+MERGED_SHEET = (b"<worksheet " + NS + b"><sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>"
+                b"<mergeCells count=\"7\"><mergeCell ref=\"A1:XFD1048576\"/><mergeCell ref=\"B2:C3\"/>"
+                b"<mergeCell ref=\"C3:B2\"/><mergeCell ref=\"B2:C3\"/><mergeCell ref=\"ZZZZ9:A1\"/>"
+                b"<mergeCell ref=\"A1:A1\"/><mergeCell ref=\"A:B\"/></mergeCells></worksheet>")
+MERGED_CONTENT = (b'<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+                  b'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+                  b'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"><office:body><office:spreadsheet>'
+                  b'<table:table table:name="H"><table:table-row table:number-rows-repeated="1048577">'
+                  b'<table:table-cell table:number-columns-spanned="16385" table:number-rows-spanned="4294967295" '
+                  b'table:number-columns-repeated="3"><text:p>x </text:p></table:table-cell>'
+                  b'<table:covered-table-cell table:number-columns-repeated="16384"/></table:table-row>'
+                  b'</table:table></office:spreadsheet></office:body></office:document-content>')
+
+
 def main():
+    write("fuzz_workbook_part", bytes([0]) + MERGED_SHEET)
+    write("fuzz_ods_content", MERGED_CONTENT)
     for name in sorted(os.listdir(DATA)):
         path = os.path.join(DATA, name)
         if name.endswith(".xlsb"):

@@ -72,4 +72,18 @@ QString targetOfType(const QHash<QString, Relationship> &rels, QLatin1String kin
     return {};
 }
 
+QString workbookPart(ZipPackage &package, const QString &usual)
+{
+    QString part = targetOfType(readRelationships(package, QString()), QLatin1String("officeDocument"));
+    if (part.isEmpty() || package.locate(part) < 0) part = usual;
+    return package.locate(part) < 0 ? QString() : part;
+}
+
+QString relatedPart(const QHash<QString, Relationship> &rels, const QString &workbookPart, QLatin1String kind,
+                    const QString &usualName)
+{
+    const QString part = targetOfType(rels, kind);
+    return part.isEmpty() ? folderOf(workbookPart) + usualName : part;
+}
+
 } // namespace workbook

@@ -21,5 +21,12 @@ bool typeIs(const QString &relType, QLatin1String kind);
 QString targetOfType(const QHash<QString, Relationship> &rels, QLatin1String kind);
 // Folder of a part name ("xl/workbook.xml" -> "xl/").
 QString folderOf(const QString &part);
+// The workbook part the package's root relationship names, else usual (xl/workbook.xml,
+// xl/workbook.bin); empty when the package holds neither.
+QString workbookPart(ZipPackage &package, const QString &usual);
+// The part of a kind ("styles", "sharedStrings") the workbook part relates to, else the usual name
+// in the workbook's folder.
+QString relatedPart(const QHash<QString, Relationship> &rels, const QString &workbookPart, QLatin1String kind,
+                    const QString &usualName);
 
 } // namespace workbook

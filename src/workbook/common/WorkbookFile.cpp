@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <utility>
 
 WorkbookFile::WorkbookFile(const QString &path) : m_path(path)
 {
@@ -33,28 +32,20 @@ workbook::ZipPackage &WorkbookFile::zip()
     return *m_zip;
 }
 
-const QByteArray &WorkbookFile::bytes(int64_t maxBytes, const QString &tooLargeText)
+QByteArray WorkbookFile::readAll(int64_t maxBytes, const QString &tooLargeText) const
 {
-    if (m_bytesRead) return m_bytes;
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly)) workbook::cannotRead(m_path);
     const qint64 size = file.size();
     if (size > maxBytes) workbook::fail(tooLargeText.arg(maxBytes >> 20));
     // Room beyond the bytes: a grid that keeps a text file's bytes appends its own texts without a copy.
-    m_bytes.reserve(qsizetype(size) + 64 * 1024);
-    m_bytes.resize(qsizetype(size));
-    const qint64 got = size > 0 ? file.read(m_bytes.data(), size) : 0;
+    QByteArray bytes;
+    bytes.reserve(qsizetype(size) + 64 * 1024);
+    bytes.resize(qsizetype(size));
+    const qint64 got = size > 0 ? file.read(bytes.data(), size) : 0;
     if (got < 0) workbook::cannotRead(m_path);
-    m_bytes.truncate(qsizetype(got));
+    bytes.truncate(qsizetype(got));
     // A file that grew since its size was asked is read to its end.
-    if (got == size && !file.atEnd()) m_bytes += file.readAll();
-    m_bytesRead = true;
-    return m_bytes;
-}
-
-QByteArray WorkbookFile::takeBytes(int64_t maxBytes, const QString &tooLargeText)
-{
-    bytes(maxBytes, tooLargeText);
-    m_bytesRead = false;
-    return std::exchange(m_bytes, QByteArray());
+    if (got == size && !file.atEnd()) bytes += file.readAll();
+    return bytes;
 }

@@ -30,20 +30,15 @@ class WorkbookFile {
     // The zip package, opened on the first call; throws the damaged-file error when the file is no
     // zip package.
     workbook::ZipPackage &zip();
-    // The whole file, read on the first call; larger files than maxBytes fail with tooLargeText
-    // (its %1 the cap in MiB) before they are read.
-    const QByteArray &bytes(int64_t maxBytes, const QString &tooLargeText);
-    // The same bytes handed over, not kept (a reader that lends them to the grid): a later call
-    // reads the file again.
-    QByteArray takeBytes(int64_t maxBytes, const QString &tooLargeText);
+    // The whole file, read now and handed over (a reader may lend it to the grid or pad it in
+    // place); a file larger than maxBytes fails with tooLargeText (its %1 the cap in MiB) unread.
+    QByteArray readAll(int64_t maxBytes, const QString &tooLargeText) const;
 
   private:
     QString m_path;
     QByteArray m_head;
     qint64 m_size = 0;
     std::unique_ptr<workbook::ZipPackage> m_zip;
-    QByteArray m_bytes;
-    bool m_bytesRead = false;
 };
 
 // One workbook format: told by the file's content, its sheets listed, a sheet read into the sink.

@@ -654,7 +654,7 @@ void CsvReader::read(WorkbookFile &file, int index, WorkbookSheet &sheet) const
 {
     if (index != 0) workbook::fail(QStringLiteral("El libro no tiene la hoja %1").arg(index + 1));
     // Handed over, not kept: the grid may keep the text and append its own to it.
-    csv::readText(csv::toUtf8(file.takeBytes(
-                      csv::MaxFileBytes, QStringLiteral("El archivo supera %1 MiB, el máximo que se lee"))),
+    csv::readText(csv::toUtf8(file.readAll(csv::MaxFileBytes,
+                                           QStringLiteral("El archivo supera %1 MiB, el máximo que se lee"))),
                   sheet);
 }

@@ -17,7 +17,7 @@ QByteArray workbookStream(WorkbookFile &file)
 {
     xlsbiff::CompoundFile compound;
     if (!compound.open(
-            file.bytes(MaxFileBytes, QStringLiteral("El libro supera %1 MiB, el máximo que se lee"))))
+            file.readAll(MaxFileBytes, QStringLiteral("El libro supera %1 MiB, el máximo que se lee"))))
         fail(QStringLiteral("El libro está dañado o incompleto: su estructura interna no es válida"));
     // A workbook saved with a password to open, in the Office Open XML formats.
     if (compound.contains(QStringLiteral("EncryptedPackage")))

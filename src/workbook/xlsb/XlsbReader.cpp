@@ -328,10 +328,7 @@ struct Book {
 // package holds neither.
 QString binaryWorkbookPart(ZipPackage &package)
 {
-    QString part = workbook::targetOfType(workbook::readRelationships(package, QString()),
-                                          QLatin1String("officeDocument"));
-    if (part.isEmpty() || package.locate(part) < 0) part = QStringLiteral("xl/workbook.bin");
-    return package.locate(part) < 0 ? QString() : part;
+    return workbook::workbookPart(package, QStringLiteral("xl/workbook.bin"));
 }
 
 Book openBook(ZipPackage &package)
@@ -628,11 +625,10 @@ void read(ZipPackage &package, WorkbookSheet &sheet, int sheetIndex)
     if (sheetIndex < 0 || size_t(sheetIndex) >= book.sheets.size())
         fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
     sheet.setDate1904(book.date1904);
-    QString stylesPart = workbook::targetOfType(book.rels, QLatin1String("styles"));
-    if (stylesPart.isEmpty()) stylesPart = workbook::folderOf(book.part) + QStringLiteral("styles.bin");
-    QString stringsPart = workbook::targetOfType(book.rels, QLatin1String("sharedStrings"));
-    if (stringsPart.isEmpty())
-        stringsPart = workbook::folderOf(book.part) + QStringLiteral("sharedStrings.bin");
+    const QString stylesPart =
+        workbook::relatedPart(book.rels, book.part, QLatin1String("styles"), QStringLiteral("styles.bin"));
+    const QString stringsPart = workbook::relatedPart(book.rels, book.part, QLatin1String("sharedStrings"),
+                                                      QStringLiteral("sharedStrings.bin"));
 
     const std::vector<bool> dateXf = readDateStyles(package, stylesPart);
     const uint32_t firstShared = sheet.stringCount();

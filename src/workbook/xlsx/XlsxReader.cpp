@@ -672,12 +672,130 @@ void readUsualRows(XmlScanner &xml, const std::vector<bool> &dateXf, uint32_t sh
     }
 }
 
+enum class CellType { Number, Shared, Text, Inline, Bool, Error, Date };
+
+CellType cellTypeOf(std::string_view typeName)
+{
+    if (typeName.empty()) return CellType::Number;
+    if (typeName == "s") return CellType::Shared;
+    if (typeName == "str") return CellType::Text;
+    if (typeName == "inlineStr") return CellType::Inline;
+    if (typeName == "b") return CellType::Bool;
+    if (typeName == "e") return CellType::Error;
+    if (typeName == "d") return CellType::Date;
+    return CellType::Number;
+}
+
+// An element of the sheet outside its cells: the declared size reserves the cells at once (no
+// copies while they grow), at most as many as the part's bytes could hold; after the cells, the
+// merged ranges (one that names no range merges nothing). True when the cells start.
+bool sheetElement(const XmlScanner &xml, WorkbookSheet &sheet, int64_t partBytes, bool &reserved)
+{
+    std::string_view raw;
+    if (xml.isNamed("sheetData")) {
+        // Without a declared size, room for as many cells as the part's bytes could hold: room
+        // never written costs no memory, a vector grown by copies does.
+        if (!reserved) sheet.reserveCells(size_t(partBytes / 16));
+        return true;
+    }
+    uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
+    if (xml.isNamed("dimension") && xml.attribute("ref", raw) && parseRange(raw, r1, c1, r2, c2) &&
+        r2 >= r1 && c2 >= c1) {
+        sheet.reserveCells(
+            std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1), size_t(partBytes / 16)));
+        reserved = true;
+    } else if (xml.isNamed("mergeCell") && xml.attribute("ref", raw) && parseRange(raw, r1, c1, r2, c2)) {
+        sheet.addMergedRange(r1, c1, r2, c2);
+    }
+    return false;
+}
+
+// A cell's value as read: its type and <v>, or its inline text (kept, streamed or to be added).
+struct CellValue {
+    CellType type;
+    std::string_view value;
+    bool hasValue, isDate, hasInline, hasInlineIndex, hasStreamedInline;
+    std::string_view streamedInline;
+    uint32_t inlineIndex;
+};
+
+// Adds the cell of this value to the sheet.
+Q_ALWAYS_INLINE void addCell(WorkbookSheet &sheet, uint32_t row, uint32_t col, const CellValue &v,
+                             const QString &inlineText, uint32_t sharedCount)
+{
+    const std::string_view value = v.value;
+    const bool hasValue = v.hasValue;
+    const auto badValue = [&]() {
+        damaged(QStringLiteral("la celda %1 tiene un valor no válido (%2)")
+                    .arg(WorkbookSheet::cellName(row, col), fromUtf8(value.substr(0, 40))));
+    };
+    const auto addText = [&](std::string_view text) {
+        QString t = fromUtf8(text);
+        decodeEscapes(t);
+        sheet.addText(row, col, sheet.addString(t));
+    };
+    switch (v.type) {
+    case CellType::Inline:
+        if (v.hasInline)
+            if (v.hasStreamedInline)
+                sheet.addStreamedText(row, col, v.streamedInline);
+            else
+                sheet.addText(row, col, v.hasInlineIndex ? v.inlineIndex : sheet.addString(inlineText));
+        else if (hasValue)
+            addText(value);
+        break;
+    case CellType::Text:
+        if (hasValue) addText(value);
+        break;
+    case CellType::Shared:
+        // An empty value is an empty cell, as Excel reads it (and as an empty number is).
+        if (hasValue && !trimmed(value).empty()) {
+            uint32_t i = 0;
+            if (!parseUInt(value, i)) badValue();
+            if (i >= sharedCount)
+                damaged(QStringLiteral("la celda %1 usa el texto compartido %2, que no existe")
+                            .arg(WorkbookSheet::cellName(row, col))
+                            .arg(i));
+            sheet.addSharedText(row, col, i);
+        }
+        break;
+    case CellType::Bool:
+        if (hasValue) {
+            const std::string_view t = trimmed(value);
+            if (t == "1" || t == "true")
+                sheet.addBool(row, col, true);
+            else if (t == "0" || t == "false")
+                sheet.addBool(row, col, false);
+            else
+                badValue();
+        }
+        break;
+    case CellType::Error:
+        if (hasValue) sheet.addError(row, col, sheet.addString(fromUtf8(trimmed(value))));
+        break;
+    case CellType::Date:
+        if (hasValue && !trimmed(value).empty()) {
+            double serial = 0;
+            if (!parseIsoDate(value, sheet.date1904(), serial)) badValue();
+            sheet.addNumber(row, col, serial, true);
+        }
+        break;
+    case CellType::Number:
+        if (hasValue && !trimmed(value).empty()) {
+            if (!v.isDate && sheet.addNumberText(row, col, trimmed(value))) break;
+            double number = 0;
+            if (!parseDouble(value, number)) badValue();
+            sheet.addNumber(row, col, number, v.isDate);
+        }
+        break;
+    }
+}
+
 void readCells(PartReader &reader, const QString &part, const std::vector<bool> &dateXf, uint32_t sharedCount,
                WorkbookSheet &sheet, int64_t partBytes)
 {
     XmlScanner &xml = reader.xml();
 
-    enum class Type { Number, Shared, Text, Inline, Bool, Error, Date };
     QString inlineText;
     std::string scratch, inlineScratch;
     uint32_t row = 0, col = 0;
@@ -713,24 +831,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             }
             if (token != XmlScanner::StartElement) continue;
             if (!inData) {
-                if (xml.isNamed("sheetData")) {
-                    inData = true;
-                    // Without a declared size, room for as many cells as the part's bytes could hold:
-                    // room never written costs no memory, a vector grown by copies does.
-                    if (!reserved) sheet.reserveCells(size_t(partBytes / 16));
-                }
-                // The declared size reserves the cells at once (no copies while they grow), at most
-                // as many as the part's bytes could hold.
-                uint32_t r1 = 0, c1 = 0, r2 = 0, c2 = 0;
-                if (xml.isNamed("dimension") && xml.attribute("ref", raw) &&
-                    parseRange(raw, r1, c1, r2, c2) && r2 >= r1 && c2 >= c1) {
-                    sheet.reserveCells(
-                        std::min<size_t>(size_t(r2 - r1 + 1) * size_t(c2 - c1 + 1), size_t(partBytes / 16)));
-                    reserved = true;
-                }
-                // After the cells: the merged ranges (one that names no range merges nothing).
-                if (xml.isNamed("mergeCell") && xml.attribute("ref", raw) && parseRange(raw, r1, c1, r2, c2))
-                    sheet.addMergedRange(r1, c1, r2, c2);
+                inData = sheetElement(xml, sheet, partBytes, reserved);
                 continue;
             }
             if (xml.isNamed("row")) {
@@ -766,24 +867,10 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             damaged(QStringLiteral("la parte %1 tiene una referencia de celda no válida (%2)")
                         .arg(part, fromUtf8(ref.substr(0, 40))));
         }
-        Type type = Type::Number;
-        if (!typeName.empty()) {
-            if (typeName == "s")
-                type = Type::Shared;
-            else if (typeName == "str")
-                type = Type::Text;
-            else if (typeName == "inlineStr")
-                type = Type::Inline;
-            else if (typeName == "b")
-                type = Type::Bool;
-            else if (typeName == "e")
-                type = Type::Error;
-            else if (typeName == "d")
-                type = Type::Date;
-        }
+        const CellType type = cellTypeOf(typeName);
         bool isDate = false;
         uint32_t style = 0;
-        if (type == Type::Number && !styleIndex.empty() && parseUInt(styleIndex, style))
+        if (type == CellType::Number && !styleIndex.empty() && parseUInt(styleIndex, style))
             isDate = style < dateXf.size() && dateXf[style];
 
         std::string_view value;
@@ -802,7 +889,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 decoded = XmlScanner::decodeUtf8(text, inlineScratch);
                 if (decoded) text = inlineScratch;
             }
-            if (plain.isInline && (type == Type::Inline || !decoded)) {
+            if (plain.isInline && (type == CellType::Inline || !decoded)) {
                 hasInline = true;
                 if (decoded && text.find("_x") == std::string_view::npos) {
                     // Streamed, the text goes straight on: nothing is read between here and its cell.
@@ -836,7 +923,7 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
                 } else if (xml.isNamed("is")) {
                     // The usual <is><t>plain text</t></is> goes from the part to the sheet as bytes.
                     std::string_view plain;
-                    const bool fast = type == Type::Inline && xml.fastChildText("t", plain, true);
+                    const bool fast = type == CellType::Inline && xml.fastChildText("t", plain, true);
                     bool decoded = true;
                     if (fast && plain.find('&') != std::string_view::npos) {
                         inlineScratch.clear();
@@ -868,70 +955,10 @@ void readCells(PartReader &reader, const QString &part, const std::vector<bool> 
             }
         }
 
-        const auto badValue = [&]() {
-            damaged(QStringLiteral("la celda %1 tiene un valor no válido (%2)")
-                        .arg(WorkbookSheet::cellName(row, col), fromUtf8(value.substr(0, 40))));
-        };
-        const auto addText = [&](std::string_view text) {
-            QString t = fromUtf8(text);
-            decodeEscapes(t);
-            sheet.addText(row, col, sheet.addString(t));
-        };
-        switch (type) {
-        case Type::Inline:
-            if (hasInline)
-                if (hasStreamedInline)
-                    sheet.addStreamedText(row, col, streamedInline);
-                else
-                    sheet.addText(row, col, hasInlineIndex ? inlineIndex : sheet.addString(inlineText));
-            else if (hasValue)
-                addText(value);
-            break;
-        case Type::Text:
-            if (hasValue) addText(value);
-            break;
-        case Type::Shared:
-            // An empty value is an empty cell, as Excel reads it (and as an empty number is).
-            if (hasValue && !trimmed(value).empty()) {
-                uint32_t i = 0;
-                if (!parseUInt(value, i)) badValue();
-                if (i >= sharedCount)
-                    damaged(QStringLiteral("la celda %1 usa el texto compartido %2, que no existe")
-                                .arg(WorkbookSheet::cellName(row, col))
-                                .arg(i));
-                sheet.addSharedText(row, col, i);
-            }
-            break;
-        case Type::Bool:
-            if (hasValue) {
-                const std::string_view v = trimmed(value);
-                if (v == "1" || v == "true")
-                    sheet.addBool(row, col, true);
-                else if (v == "0" || v == "false")
-                    sheet.addBool(row, col, false);
-                else
-                    badValue();
-            }
-            break;
-        case Type::Error:
-            if (hasValue) sheet.addError(row, col, sheet.addString(fromUtf8(trimmed(value))));
-            break;
-        case Type::Date:
-            if (hasValue && !trimmed(value).empty()) {
-                double serial = 0;
-                if (!parseIsoDate(value, sheet.date1904(), serial)) badValue();
-                sheet.addNumber(row, col, serial, true);
-            }
-            break;
-        case Type::Number:
-            if (hasValue && !trimmed(value).empty()) {
-                if (!isDate && sheet.addNumberText(row, col, trimmed(value))) break;
-                double number = 0;
-                if (!parseDouble(value, number)) badValue();
-                sheet.addNumber(row, col, number, isDate);
-            }
-            break;
-        }
+        CellValue cell{type,       value,          hasValue,          isDate,
+                       hasInline,  hasInlineIndex, hasStreamedInline, streamedInline,
+                       inlineIndex};
+        addCell(sheet, row, col, cell, inlineText, sharedCount);
     }
 }
 
@@ -969,10 +996,8 @@ struct OpenWorkbook {
 OpenWorkbook openWorkbook(ZipPackage &package)
 {
     OpenWorkbook wb;
-    wb.part = workbook::targetOfType(workbook::readRelationships(package, QString()),
-                                     QLatin1String("officeDocument"));
-    if (wb.part.isEmpty() || package.locate(wb.part) < 0) wb.part = QStringLiteral("xl/workbook.xml");
-    if (package.locate(wb.part) < 0)
+    wb.part = workbook::workbookPart(package, QStringLiteral("xl/workbook.xml"));
+    if (wb.part.isEmpty())
         fail(QStringLiteral("El archivo no es un libro de Excel: el paquete no contiene un libro"));
     wb.rels = workbook::readRelationships(package, wb.part);
     wb.info = readWorkbook(package, wb.part, wb.rels);
@@ -996,11 +1021,10 @@ void read(ZipPackage &package, WorkbookSheet &sheet, int sheetIndex)
         fail(QStringLiteral("El libro no tiene la hoja %1").arg(sheetIndex + 1));
     const QString &sheetPart = wb.info.sheets[size_t(sheetIndex)].part;
     sheet.setDate1904(wb.info.date1904);
-    QString stylesPart = workbook::targetOfType(wb.rels, QLatin1String("styles"));
-    if (stylesPart.isEmpty()) stylesPart = workbook::folderOf(wb.part) + QStringLiteral("styles.xml");
-    QString stringsPart = workbook::targetOfType(wb.rels, QLatin1String("sharedStrings"));
-    if (stringsPart.isEmpty())
-        stringsPart = workbook::folderOf(wb.part) + QStringLiteral("sharedStrings.xml");
+    const QString stylesPart =
+        workbook::relatedPart(wb.rels, wb.part, QLatin1String("styles"), QStringLiteral("styles.xml"));
+    const QString stringsPart = workbook::relatedPart(wb.rels, wb.part, QLatin1String("sharedStrings"),
+                                                      QStringLiteral("sharedStrings.xml"));
 
     const std::vector<bool> dateXf = readDateStyles(package, stylesPart);
     const uint32_t sharedCount = readSharedStrings(package, stringsPart, sheet);
