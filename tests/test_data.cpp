@@ -103,7 +103,7 @@ private slots:
             QFAIL("duplicate key accepted");
         } catch (const PlanexoError &e) {
             QCOMPARE(e.number() & 0xff, 19L); // SQLITE_CONSTRAINT, extended code
-            QVERIFY2(e.description().contains(QStringLiteral("UNIQUE")), qPrintable(e.description()));
+            QCOMPARE(e.description(), TestEnv::duplicateKeyText());
         }
         // Strict tables refuse text in a numeric column, as the original engine did.
         g.Sql = QStringLiteral("insert into ART (INTNRO, ARTORD, ARTCAN) values ('X', 1, '11,00')");
@@ -112,6 +112,95 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(PlanexoError, g.Ejecutar());
         Recordset rs;
         QVERIFY_THROWS_EXCEPTION(PlanexoError, g.CrearRs(rs));
+    }
+
+    // The failures an operator meets read as Jet described them, in Spanish, with the engine's own
+    // number, whichever way the statement runs (as text, prepared, with UTF-8 texts).
+    void engineFailuresReadAsJetDescribedThem()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("jet.sqlite"));
+        QVERIFY(makeDatabase(file, {QStringLiteral("create table p (id text primary key) strict"),
+                                    QStringLiteral("create table c (k integer primary key, id text not null "
+                                                   "references p(id), n real) strict"),
+                                    QStringLiteral("insert into p values ('A')"),
+                                    QStringLiteral("insert into c values (1, 'A', 1.5)")}));
+        DataConnection dc;
+        dc.openSqlite(QStringLiteral("jet"), file, QStringLiteral("test"));
+        dc.Sql = QStringLiteral("PRAGMA foreign_keys = ON");
+        dc.Ejecutar();
+        const auto failure = [&dc](const Statement &statement) -> std::optional<PlanexoError> {
+            try {
+                dc.run(statement);
+            } catch (const PlanexoError &e) {
+                return e;
+            }
+            return std::nullopt;
+        };
+        const QString required = QStringLiteral("El campo 'c.id' no puede contener un valor Null porque la "
+                                                "propiedad Requerido para este campo está "
+                                                "establecida a True. Escriba un valor en este campo.");
+        const QString mismatch =
+            QStringLiteral("No coinciden los tipos de datos en la expresión de criterios.");
+        const struct {
+            Statement statement;
+            long number;
+            QString description;
+        } cases[] = {
+            {Statement(QStringLiteral("insert into p values ('A')")), 1555, TestEnv::duplicateKeyText()},
+            {Statement(QStringLiteral("insert into c (k, id) values (?, ?)"), {1, QStringLiteral("A")}), 1555,
+             TestEnv::duplicateKeyText()},
+            {Statement(QStringLiteral("insert into c (k, id) values (2, null)")), 1299, required},
+            {Statement(QStringLiteral("update c set id = ? where k = 1"), {QVariant()},
+                       Statement::Form::Utf8),
+             1299, required},
+            // A STRICT column refuses a text that is no number, as Jet refused it.
+            {Statement(QStringLiteral("update c set n = '11,00' where k = 1")), 3091, mismatch},
+            {Statement(QStringLiteral("update c set n = ? where k = 1"), {QByteArray("once")},
+                       Statement::Form::Utf8),
+             3091, mismatch},
+            {Statement(QStringLiteral("insert into c (k, id) values (?, ?)"), {3, QStringLiteral("B")}), 787,
+             QStringLiteral(
+                 "No se puede agregar o cambiar el registro porque se necesita un registro relacionado en "
+                 "la tabla relacionada.")},
+            {Statement(QStringLiteral("delete from p")), 787,
+             QStringLiteral("No se puede eliminar o cambiar el registro porque la tabla relacionada contiene "
+                            "registros relacionados.")},
+        };
+        for (const auto &c : cases) {
+            const std::optional<PlanexoError> e = failure(c.statement);
+            QVERIFY2(e, qPrintable(c.statement.literal()));
+            QCOMPARE(e->number(), c.number);
+            QCOMPARE(e->description(), c.description);
+        }
+        QVERIFY(failure(Statement(QStringLiteral("update c set n = 2 where k = 1"))) == std::nullopt);
+
+        // Another connection holds the write lock: locked, as Jet said it, under SQLite's number.
+        DataConnection other;
+        other.openSqlite(QStringLiteral("jet2"), file, QStringLiteral("test"));
+        other.Sql = QStringLiteral("PRAGMA busy_timeout = 0");
+        other.Ejecutar();
+        dc.beginBatch();
+        dc.run(Statement(QStringLiteral("update c set n = 3 where k = 1")));
+        try {
+            other.Sql = QStringLiteral("update c set n = 4 where k = 1");
+            other.Ejecutar();
+            QFAIL("a locked database took a write");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.number(), -2147221504L + 5); // SQLITE_BUSY, raised as a component's error
+            QCOMPARE(e.description(), QStringLiteral("No se pudo actualizar; actualmente bloqueado."));
+        }
+        dc.commitBatch();
+        // A connection that may only read says so in Spanish too.
+        other.Sql = QStringLiteral("PRAGMA query_only = 1");
+        other.Ejecutar();
+        try {
+            other.run(Statement(QStringLiteral("delete from c where k = ?"), {1}));
+            QFAIL("a read-only connection took a write");
+        } catch (const PlanexoError &e) {
+            QVERIFY2(e.description().contains(QStringLiteral("es de solo lectura")),
+                     qPrintable(e.description()));
+        }
     }
 
     // The commands of the long operations: every kind of value stored as Qt's driver stores it (a
@@ -168,7 +257,7 @@ private slots:
             QFAIL("duplicate key accepted");
         } catch (const PlanexoError &e) {
             QCOMPARE(e.number(), 1555L);
-            QCOMPARE(e.description(), QStringLiteral("UNIQUE constraint failed: t.k"));
+            QCOMPARE(e.description(), TestEnv::duplicateKeyText());
         }
         QVERIFY(dc.lastFailureWasDuplicateKey());
         try {

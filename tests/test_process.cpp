@@ -1563,9 +1563,9 @@ void TestProcess::relationDialogDuplicateAndLoadFailure()
         dialog.show();
         auto *cboPais = dialog.findChild<QComboBox *>("cboPais");
         cboPais->setCurrentIndex(cboPais->findText("MEXICO (218)"));
-        script.expectMessage(
-            "UNIQUE constraint failed: ORG.PAI\r\n\r\n1555 - seccion [Planexo.frmRelPais.f_Grabar]",
-            Icon::Critical);
+        script.expectMessage(TestEnv::duplicateKeyText() +
+                                 "\r\n\r\n1555 - seccion [Planexo.frmRelPais.f_Grabar]",
+                             Icon::Critical);
         QTest::keyClick(cboPais, Qt::Key_F11);
         VERIFY_SCRIPT(script);
         QVERIFY(dialog.isVisible());

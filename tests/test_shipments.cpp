@@ -156,8 +156,8 @@ private slots:
             QTest::keyClick(number, Qt::Key_Escape);
             return stillOpen ? 1 : 0;
         });
-        script.expectMessage(QStringLiteral("UNIQUE constraint failed: INTN.INTNRO\r\n\r\n1555 - seccion "
-                                            "[Planexo.frmInterno.NuevoInterno]"),
+        script.expectMessage(TestEnv::duplicateKeyText() +
+                                 QStringLiteral("\r\n\r\n1555 - seccion [Planexo.frmInterno.NuevoInterno]"),
                              Interaction::Icon::Critical);
         ShipmentList list;
         list.FRAM1_NuevoInterno();

@@ -5,6 +5,7 @@
 #include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/DataConnection.h"
+#include "data/EDMain.h"
 #include "data/PlanexoError.h"
 #include "data/Recordset.h"
 #include "shared/Progress.h"
@@ -899,6 +900,71 @@ class TestTransfer : public QObject {
         TransferDriver(shared(), progress).FRM3_Tranferir();
         VERIFY_SCRIPT(script);
         QCOMPARE(calCount(env, "caratula"), 1);
+    }
+
+    // Calvera's refusals read as Jet described them on either engine, with the engine's number (the
+    // provider's on a server, whose failures also name the entities and the server): a command sent
+    // alone, prepared, or behind another in one round trip.
+    void calveraRefusalsReadAsJetDescribedThem()
+    {
+        TestEnv env;
+        env.connect();
+        DataConnection &calvera = shared().enlace->getDataConnectionByEntity(QStringLiteral("INTERNOS"));
+        const QString unit = env.scalarCalvera("INTERNOS", "select min(id) from unidades").toString();
+        QVERIFY(!unit.isEmpty());
+        const QString duplicate =
+            TestEnv::calveraError(kInternos, TestEnv::duplicateKeyText(), TestEnv::duplicateKeyText());
+        const QString requiredText =
+            QStringLiteral("El campo 'unidades.descripcion' no puede contener un valor Null porque la "
+                           "propiedad Requerido para "
+                           "este campo está establecida a True. Escriba un valor en este campo.");
+        const QString required = TestEnv::calveraError(kInternos, requiredText, requiredText);
+        const auto check = [&](const std::function<void()> &run, long sqliteNumber,
+                               const QString &description) {
+            try {
+                run();
+                QFAIL("Calvera took the command");
+            } catch (const PlanexoError &e) {
+                QCOMPARE(e.number(), TestEnv::calveraErrorNumber(sqliteNumber));
+                QCOMPARE(e.description(), description);
+            }
+        };
+        const QString insert = QStringLiteral("insert into unidades (id, descripcion) values ('") + unit +
+                               QStringLiteral("', 'otra')");
+        check(
+            [&] {
+                calvera.Sql = insert;
+                calvera.Ejecutar();
+            },
+            1555, duplicate);
+        check(
+            [&] {
+                calvera.run(Statement(QStringLiteral("insert into unidades (id, descripcion) values (?, ?)"),
+                                      {unit, QStringLiteral("otra")}, Statement::Form::Utf8));
+            },
+            1555, duplicate);
+        check([&] { calvera.run(Statement(QStringLiteral("insert into unidades (id) values ('ZZ9')"))); },
+              1299, required);
+        const DataConnection::CommandsResult result = calvera.runAll(
+            {Statement(QStringLiteral("insert into unidades (id, descripcion) values ('ZZ8', 'nueva')")),
+             Statement(insert)});
+        QCOMPARE(result.affected, QList<long long>{1});
+        QVERIFY(result.error);
+        QCOMPARE(result.error->description(), duplicate);
+        QCOMPARE(env.scalarCalvera("INTERNOS", "select count(*) from unidades where id = 'ZZ8'").toInt(), 1);
+        if (TestEnv::onServer()) {
+            // A text that is no number, refused by the server's numeric column.
+            const QString mismatch =
+                QStringLiteral("No coinciden los tipos de datos en la expresión de criterios.");
+            check(
+                [&] {
+                    calvera.Sql =
+                        QStringLiteral("insert into catarticulos (idcatalogo, idarticulo, cantidad) values "
+                                       "('1', 'ZZ', 'once')");
+                    calvera.Ejecutar();
+                },
+                0, TestEnv::calveraError(kInternos, QString(), mismatch));
+        }
     }
 
     void driverReportsItsOwnFailures()

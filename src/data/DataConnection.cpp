@@ -1,5 +1,6 @@
 #include "DataConnection.h"
 
+#include "EngineMessages.h"
 #include "FileSystemKind.h"
 #include "PlanexoError.h"
 
@@ -36,13 +37,14 @@ static QString serverMessage(const QSqlError &error)
     return text;
 }
 
+// Every failure of a driver becomes a PlanexoError here: the engine's number, and the failures an
+// operator meets described as the original's engine described them, in Spanish.
 void DataConnection::fail(const QSqlError &error, const QString &statement)
 {
-    Q_UNUSED(statement);
     const QString state = error.nativeErrorCode();
     if (!m_server.driver.isEmpty()) {
         m_duplicateKey = state == QLatin1String("23505");
-        QString text = serverMessage(error);
+        QString text = enginemessages::postgresql(state, error.databaseText()).value_or(serverMessage(error));
         if (!m_server.password.isEmpty()) text.replace(m_server.password, QStringLiteral("****"));
         if (!m_server.where.isEmpty()) text += QStringLiteral(" [") + m_server.where + QLatin1Char(']');
         // A link the server dropped fails every later statement: the next one opens it again.
@@ -55,22 +57,21 @@ void DataConnection::fail(const QSqlError &error, const QString &statement)
     }
     bool ok = false;
     long number = state.toLong(&ok);
-    if (!ok || number == 0)
-        number = kProviderError;
+    if (!ok || number == 0) number = kProviderError;
     // SQLite's extended codes for a primary key and a unique index.
     m_duplicateKey = number == 1555 || number == 2067;
     QString text = error.databaseText().trimmed();
-    if (text.isEmpty())
-        text = error.text().trimmed();
-    if (text.isEmpty())
-        text = error.driverText().trimmed();
-    if (m_dialect.engine() == Dialect::Engine::SQLite && number > kSqliteError && number < kSqliteExtended) {
-        // SQLite's primary codes are VB's runtime numbers too (13 "database or disk is full" would
-        // read as "No coinciden los tipos"): raised as a component raises its own errors.
-        if (number == kSqliteReadOnly && !m_file.isEmpty())
+    if (text.isEmpty()) text = error.text().trimmed();
+    if (text.isEmpty()) text = error.driverText().trimmed();
+    if (m_dialect.engine() == Dialect::Engine::SQLite) {
+        if (number > 0 && (number & 0xff) == kSqliteReadOnly && !m_file.isEmpty())
             text = QStringLiteral("No se pueden guardar cambios: la base de datos '%1' es de solo lectura.")
                        .arg(QDir::toNativeSeparators(m_file));
-        number += kVbObjectError;
+        else if (const std::optional<QString> jet = enginemessages::sqlite(number, text, statement))
+            text = *jet;
+        // SQLite's primary codes are VB's runtime numbers too (13 "database or disk is full" would
+        // read as "No coinciden los tipos"): raised as a component raises its own errors.
+        if (number > kSqliteError && number < kSqliteExtended) number += kVbObjectError;
     }
     throw PlanexoError(number, text, m_source);
 }
@@ -100,20 +101,6 @@ static bool readRows(QSqlQuery &q, QVector<QVector<QVariant>> &rows, QSqlError *
     return true;
 }
 
-// Fills rs from an executed query.
-static bool readInto(QSqlQuery &q, Recordset &rs, QSqlError *error)
-{
-    const QSqlRecord record = q.record();
-    QStringList names;
-    names.reserve(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        names << record.fieldName(i);
-    QVector<QVector<QVariant>> rows;
-    if (!readRows(q, rows, error)) return false;
-    rs.assign(names, std::move(rows));
-    return true;
-}
-
 // Each "?" outside quotes becomes a name of its own, in order; where asText marks it with 'b', the
 // name is read back as text.
 static QString namedParameters(const QString &statement, const QByteArray &asText, QStringList &names)
@@ -122,8 +109,7 @@ static QString namedParameters(const QString &statement, const QByteArray &asTex
     named.reserve(statement.size() + 16 * asText.size());
     bool quoted = false;
     for (const QChar c : statement) {
-        if (c == QLatin1Char('\''))
-            quoted = !quoted;
+        if (c == QLatin1Char('\'')) quoted = !quoted;
         if (c == QLatin1Char('?') && !quoted) {
             const qsizetype i = names.size();
             names << QStringLiteral(":v") + QString::number(i);
@@ -165,27 +151,91 @@ QSqlQuery &DataConnection::prepared(const QString &statement, const QVariantList
     return q;
 }
 
-bool DataConnection::CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values)
+long long DataConnection::run(const Statement &command)
+{
+    long long affected = 0;
+    switch (command.form()) {
+    case Statement::Form::Text:
+        affected = runText(command.shape());
+        break;
+    case Statement::Form::Prepared:
+        affected = runPrepared(command.shape(), command.values());
+        break;
+    case Statement::Form::Utf8:
+        affected = runUtf8(command.shape(), command.values());
+        break;
+    }
+    logWrite(command);
+    return affected;
+}
+
+QVector<QVector<QVariant>> DataConnection::rows(const Statement &query, QStringList *names)
+{
+    QVector<QVector<QVariant>> rows;
+    if (query.form() == Statement::Form::Text)
+        queryText(query.shape(), names, rows);
+    else
+        queryPrepared(query.shape(), query.values(), names, rows);
+    return rows;
+}
+
+bool DataConnection::intoRecordset(Recordset &rs, const Statement &query)
 {
     rs.Close();
+    QStringList names;
+    QVector<QVector<QVariant>> found = rows(query, &names);
+    rs.assign(names, std::move(found));
+    return rs.RecordCount() > 0;
+}
+
+bool DataConnection::CrearFilas(QStringList &names, QVector<QVector<QVariant>> &found)
+{
+    names.clear();
+    found.clear();
+    found = rows(Statement(Sql), &names);
+    return !found.isEmpty();
+}
+
+void DataConnection::queryPrepared(const QString &statement, const QVariantList &values, QStringList *names,
+                                   QVector<QVector<QVariant>> &rows)
+{
     ensureOpen();
+    QSqlError error;
     if (m_native) {
-        QStringList names;
-        QVector<QVector<QVariant>> rows;
-        QSqlError error;
-        if (!m_native->select(statement, values, &names, rows, error)) fail(error, statement);
-        rs.assign(names, std::move(rows));
-        return rs.RecordCount() > 0;
+        if (!m_native->select(statement, values, names, rows, error)) fail(error, statement);
+        return;
     }
     QSqlQuery &q = prepared(statement, values);
-    QSqlError error;
-    const bool ok = q.exec() && readInto(q, rs, &error);
-    if (!ok && !error.isValid())
-        error = q.lastError();
+    bool ok = q.exec();
+    if (ok && names) {
+        const QSqlRecord record = q.record();
+        for (int i = 0; i < record.count(); ++i)
+            *names << record.fieldName(i);
+    }
+    ok = ok && readRows(q, rows, &error);
+    if (!ok && !error.isValid()) error = q.lastError();
     q.finish();
-    if (!ok)
-        fail(error, statement);
-    return rs.RecordCount() > 0;
+    if (!ok) fail(error, statement);
+}
+
+void DataConnection::queryText(const QString &statement, QStringList *names, QVector<QVector<QVariant>> &rows)
+{
+    ensureOpen();
+    QSqlError error;
+    QStringList unnamed;
+    if (m_native) {
+        if (!m_native->select(statement, names ? *names : unnamed, rows, error)) fail(error, statement);
+        return;
+    }
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.setForwardOnly(true);
+    if (!q.exec(statement)) fail(q.lastError(), statement);
+    if (names) {
+        const QSqlRecord record = q.record();
+        for (int i = 0; i < record.count(); ++i)
+            *names << record.fieldName(i);
+    }
+    if (!readRows(q, rows, &error)) fail(error, statement);
 }
 
 // Runs a prepared command: the rows it changed; a failure names the statement.
@@ -201,24 +251,34 @@ long long DataConnection::runCommand(QSqlQuery &q, const QString &statement)
     return affected;
 }
 
-long long DataConnection::EjecutarPrepared(const QString &statement, const QVariantList &values)
+long long DataConnection::runText(const QString &statement)
 {
     ensureOpen();
-    long long affected = 0;
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    if (!q.exec(statement)) {
+        const QSqlError error = q.lastError();
+        q = QSqlQuery();
+        keepBatchAfterFailure();
+        fail(error, statement);
+    }
+    return q.numRowsAffected();
+}
+
+long long DataConnection::runPrepared(const QString &statement, const QVariantList &values)
+{
+    ensureOpen();
     try {
         if (m_native) {
             QSqlError error;
-            affected = m_native->run(statement, values, error, NativeSqlite::Bytes::Blob);
+            const long long affected = m_native->run(statement, values, error, NativeSqlite::Bytes::Blob);
             if (affected < 0) fail(error, statement);
-        } else {
-            affected = runCommand(prepared(statement, values), statement);
+            return affected;
         }
+        return runCommand(prepared(statement, values), statement);
     } catch (const PlanexoError &) {
         keepBatchAfterFailure();
         throw;
     }
-    logWrite(Kind::Prepared, statement, values);
-    return affected;
 }
 
 bool DataConnection::storesUtf8()
@@ -235,7 +295,7 @@ bool DataConnection::storesUtf8()
     return m_utf8 == 1;
 }
 
-long long DataConnection::EjecutarBound(const QString &statement, const QVariantList &values)
+long long DataConnection::runUtf8(const QString &statement, const QVariantList &values)
 {
     ensureOpen();
     if (m_native) {
@@ -245,7 +305,6 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
             keepBatchAfterFailure();
             fail(error, statement);
         }
-        logWrite(Kind::Bound, statement, values);
         return affected;
     }
     // A UTF-8 text given as bytes goes in as a blob that the statement reads back as text: the
@@ -253,8 +312,7 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
     const bool utf8 = storesUtf8();
     QByteArray bytes(values.size(), '-');
     for (qsizetype i = 0; i < values.size(); ++i)
-        if (utf8 && values[i].typeId() == QMetaType::QByteArray)
-            bytes[i] = 'b';
+        if (utf8 && values[i].typeId() == QMetaType::QByteArray) bytes[i] = 'b';
     // Callers pass the same shared text again and again: compared by its data first.
     if (!m_lastBoundPrepared || statement.constData() != m_lastBound.constData() ||
         statement != m_lastBound) {
@@ -270,8 +328,7 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
         const QString named = namedParameters(statement, bytes, b.names);
         b.query = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
         b.query->setForwardOnly(true);
-        if (!b.query->prepare(named))
-            fail(b.query->lastError(), statement);
+        if (!b.query->prepare(named)) fail(b.query->lastError(), statement);
         variants.push_back(std::move(b));
         it = variants.end() - 1;
     }
@@ -291,28 +348,7 @@ long long DataConnection::EjecutarBound(const QString &statement, const QVariant
         keepBatchAfterFailure();
         throw;
     }
-    logWrite(Kind::Bound, statement, values);
     return affected;
-}
-
-QVector<QVector<QVariant>> DataConnection::selectRowsPrepared(const QString &statement,
-                                                              const QVariantList &values)
-{
-    ensureOpen();
-    if (m_native) {
-        QVector<QVector<QVariant>> rows;
-        QSqlError error;
-        if (!m_native->select(statement, values, nullptr, rows, error)) fail(error, statement);
-        return rows;
-    }
-    QSqlQuery &q = prepared(statement, values);
-    QVector<QVector<QVariant>> rows;
-    QSqlError error;
-    const bool ok = q.exec() && readRows(q, rows, &error);
-    if (!ok && !error.isValid()) error = q.lastError();
-    q.finish();
-    if (!ok) fail(error, statement);
-    return rows;
 }
 
 QString DataConnection::jsonArray(const QStringList &texts)
@@ -336,68 +372,9 @@ QString DataConnection::jsonArray(const QStringList &texts)
     return json + QLatin1Char(']');
 }
 
-void DataConnection::runQuery(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows)
-{
-    ensureOpen();
-    QSqlError error;
-    if (m_native) {
-        if (!m_native->select(statement, names, rows, error)) fail(error, statement);
-        return;
-    }
-    QSqlQuery q(QSqlDatabase::database(m_name, false));
-    q.setForwardOnly(true);
-    if (!q.exec(statement)) fail(q.lastError(), statement);
-    const QSqlRecord record = q.record();
-    for (int i = 0; i < record.count(); ++i)
-        names << record.fieldName(i);
-    if (!readRows(q, rows, &error)) fail(error, statement);
-}
-
-QVector<QVector<QVariant>> DataConnection::selectRows(const QString &statement)
-{
-    QStringList names;
-    QVector<QVector<QVariant>> rows;
-    runQuery(statement, names, rows);
-    return rows;
-}
-
-bool DataConnection::CrearRs(Recordset &rs)
-{
-    rs.Close();
-    QStringList names;
-    QVector<QVector<QVariant>> rows;
-    runQuery(Sql, names, rows);
-    rs.assign(names, std::move(rows));
-    return rs.RecordCount() > 0;
-}
-
-bool DataConnection::CrearFilas(QStringList &names, QVector<QVector<QVariant>> &rows)
-{
-    names.clear();
-    rows.clear();
-    runQuery(Sql, names, rows);
-    return !rows.isEmpty();
-}
-
-long long DataConnection::Ejecutar()
-{
-    ensureOpen();
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    QSqlQuery q(db);
-    if (!q.exec(Sql)) {
-        const QSqlError error = q.lastError();
-        q = QSqlQuery();
-        keepBatchAfterFailure();
-        fail(error, Sql);
-    }
-    logWrite(Kind::Plain, Sql, {});
-    return q.numRowsAffected();
-}
-
 void DataConnection::beginBatch()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     if (m_batchDepth++ == 0) {
         m_log.clear();
         QSqlDatabase::database(m_name, false).transaction();
@@ -406,8 +383,7 @@ void DataConnection::beginBatch()
 
 void DataConnection::commitBatch()
 {
-    if (!m_open || m_batchDepth == 0)
-        return;
+    if (!m_open || m_batchDepth == 0) return;
     if (--m_batchDepth == 0) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
         if (!db.commit()) {
@@ -423,38 +399,15 @@ void DataConnection::commitBatch()
 
 void DataConnection::rollbackBatch()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     m_batchDepth = 0;
     m_log.clear();
     QSqlDatabase::database(m_name, false).rollback();
 }
 
-void DataConnection::logWrite(Kind kind, const QString &statement, const QVariantList &values)
+void DataConnection::logWrite(const Statement &command)
 {
-    if (m_own && m_batchDepth > 0 && !m_replaying) m_log.push_back(Logged{kind, statement, values});
-}
-
-long long DataConnection::runLogged(const Logged &command)
-{
-    switch (command.kind) {
-    case Kind::Prepared:
-        return EjecutarPrepared(command.statement, command.values);
-    case Kind::Bound:
-        return EjecutarBound(command.statement, command.values);
-    case Kind::Plain:
-        break;
-    }
-    const QString kept = Sql;
-    Sql = command.statement;
-    try {
-        const long long affected = Ejecutar();
-        Sql = kept;
-        return affected;
-    } catch (...) {
-        Sql = kept;
-        throw;
-    }
+    if (m_own && m_batchDepth > 0 && !m_replaying) m_log.push_back(command);
 }
 
 bool DataConnection::transactionDropped()
@@ -468,14 +421,14 @@ bool DataConnection::transactionDropped()
 
 void DataConnection::replayBatch()
 {
-    std::vector<Logged> log;
+    std::vector<Statement> log;
     log.swap(m_log);
     const int depth = m_batchDepth;
     m_batchDepth = 0;
     m_replaying = true;
     try {
-        for (const Logged &command : log)
-            runLogged(command);
+        for (const Statement &command : log)
+            run(command);
     } catch (...) {
         m_replaying = false;
         m_batchDepth = depth;
@@ -506,7 +459,8 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
     m_server = Server();
     const QFileInfo info(path);
     if (!info.isFile())
-        throw PlanexoError(kProviderError, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(path), source);
+        throw PlanexoError(kProviderError, QStringLiteral("No se pudo encontrar el archivo '%1'.").arg(path),
+                           source);
     const bool writable = QFileInfo(info.absoluteFilePath()).isWritable();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     // A URI with mode=rw never creates a missing file.
@@ -576,10 +530,11 @@ void DataConnection::openSqlite(const QString &connectionName, const QString &pa
         }
     }
     if (network)
-        m_notice = QStringLiteral("La base de datos de trabajo '%1' está en una carpeta de red (%2): se abre "
-                                  "con el diario de reversión (journal_mode=DELETE) en lugar del registro WAL, "
-                                  "que no es seguro en una carpeta compartida.")
-                       .arg(QDir::toNativeSeparators(info.absoluteFilePath()), fs.name);
+        m_notice =
+            QStringLiteral("La base de datos de trabajo '%1' está en una carpeta de red (%2): se abre "
+                           "con el diario de reversión (journal_mode=DELETE) en lugar del registro WAL, "
+                           "que no es seguro en una carpeta compartida.")
+                .arg(QDir::toNativeSeparators(info.absoluteFilePath()), fs.name);
     m_native = NativeSqlite::of(db);
 }
 
@@ -590,8 +545,9 @@ void DataConnection::openDriver(const QString &connectionName, const QString &dr
     m_source = source;
     close();
     if (!QSqlDatabase::isDriverAvailable(driver))
-        throw PlanexoError(kProviderError, QStringLiteral("No está disponible el controlador de base de datos '%1'.").arg(driver),
-                           source);
+        throw PlanexoError(
+            kProviderError,
+            QStringLiteral("No está disponible el controlador de base de datos '%1'.").arg(driver), source);
     m_server = Server{driver, database, host, user, password, options, where, port};
     if (driver == QLatin1String("QPSQL") && !options.contains(QLatin1String("connect_timeout")))
         m_server.options = QStringLiteral("connect_timeout=%1").arg(kConnectTimeout) +
@@ -635,12 +591,10 @@ void DataConnection::close()
     m_utf8 = -1;
     m_log.clear();
     m_own = false;
-    if (m_name.isEmpty())
-        return;
+    if (m_name.isEmpty()) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
-        if (db.isOpen())
-            db.close();
+        if (db.isOpen()) db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
     m_name.clear();

@@ -4,6 +4,7 @@
 #include "PlanexoError.h"
 #include "Recordset.h"
 #include "SqlText.h"
+#include "Statement.h"
 
 #include <QHashFunctions>
 #include <QSqlDatabase>
@@ -24,46 +25,62 @@ public:
     DataConnection(const DataConnection &) = delete;
     DataConnection &operator=(const DataConnection &) = delete;
 
-    QString Sql;
-
-    // Runs Sql as a query into rs, positioned on its first row; true when there is a row.
-    bool CrearRs(Recordset &rs);
-    // Runs Sql as a command; the number of rows it affected.
-    long long Ejecutar();
-    // Runs Sql as a query into field names and rows read by position, for a long operation that reads
-    // thousands of rows, where looking fields up by name would weigh. True when there is a row.
-    bool CrearFilas(QStringList &names, QVector<QVector<QVariant>> &rows);
-
-    // CrearRs and Ejecutar for a statement with "?" placeholders and its values. Each statement is
-    // prepared once per connection and reused, for the long operations that run thousands of
-    // statements of a few shapes. Sql is not used: callers keep the readable text there.
-    bool CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values);
-    long long EjecutarPrepared(const QString &statement, const QVariantList &values);
-    // EjecutarPrepared for commands run thousands of times: the values are bound by names made once
-    // per statement (binding by position makes a name for every value), and a QByteArray value is a
-    // text in UTF-8, stored as the text it holds. Failures are those of EjecutarPrepared.
-    long long EjecutarBound(const QString &statement, const QVariantList &values);
-    // Whether this SQLite database keeps its texts in UTF-8 (asked once): its texts then pass
-    // between it and QByteArray values as they are stored.
-    bool storesUtf8();
-    // A query's rows as values in the statement's column order, without a recordset: for long
-    // operations that read many rows by position. Sql is not used.
-    QVector<QVector<QVariant>> selectRows(const QString &statement);
-    // The same for a statement with "?" placeholders, prepared once per connection.
-    QVector<QVector<QVariant>> selectRowsPrepared(const QString &statement, const QVariantList &values);
-    // Texts as a JSON array of strings: a list of keys bound as one value, which SQLite's json_each
-    // reads far faster than it parses the same keys written as literals.
-    static QString jsonArray(const QStringList &texts);
-
-    // Several commands run as consecutive Ejecutar calls would run them: in order, each committed on
-    // its own, the first failure stopping the rest. On a PostgreSQL server they travel together, in
-    // one round trip. `affected` holds the count of each command that ran to its end.
+    // The statement API: every statement runs through run, rows or runAll.
+    //
+    // Runs a command; the number of rows it affected.
+    long long run(const Statement &command);
+    // Runs a query: its rows, each value in the statement's column order, and its column names when
+    // asked for.
+    QVector<QVector<QVariant>> rows(const Statement &query, QStringList *names = nullptr);
+    // Several commands run as consecutive run calls would run them: in order, each committed on its
+    // own, the first failure stopping the rest. On a PostgreSQL server they travel together, in one
+    // round trip (as their literal text). `affected` holds the count of each command that ran to its
+    // end.
     struct CommandsResult {
         QList<long long> affected;
         std::optional<PlanexoError> error;
     };
+    CommandsResult runAll(const QList<Statement> &commands);
+
+    // The database-access object's members, over the statement API.
+    //
+    // The statement that the next CrearRs, Ejecutar or CrearFilas runs.
+    QString Sql;
+    // Runs Sql as a query into rs, positioned on its first row; true when there is a row.
+    bool CrearRs(Recordset &rs) { return intoRecordset(rs, Statement(Sql)); }
+    // Runs Sql as a command; the number of rows it affected.
+    long long Ejecutar() { return run(Statement(Sql)); }
+    // Runs Sql as a query into field names and rows read by position. True when there is a row.
+    bool CrearFilas(QStringList &names, QVector<QVector<QVariant>> &rows);
+    // A statement with "?" placeholders and its values, prepared once per connection (Sql is not used).
+    bool CrearRsPrepared(Recordset &rs, const QString &statement, const QVariantList &values)
+    {
+        return intoRecordset(rs, Statement(statement, values));
+    }
+    long long EjecutarPrepared(const QString &statement, const QVariantList &values)
+    {
+        return run(Statement(statement, values));
+    }
+    // A QByteArray value is a text in UTF-8, stored as the text it holds.
+    long long EjecutarBound(const QString &statement, const QVariantList &values)
+    {
+        return run(Statement(statement, values, Statement::Form::Utf8));
+    }
+    QVector<QVector<QVariant>> selectRows(const QString &statement) { return rows(Statement(statement)); }
+    QVector<QVector<QVariant>> selectRowsPrepared(const QString &statement, const QVariantList &values)
+    {
+        return rows(Statement(statement, values));
+    }
     CommandsResult EjecutarVarios(const QStringList &commands);
-    // True when EjecutarVarios sends its commands together.
+
+    // Whether this SQLite database keeps its texts in UTF-8 (asked once): its texts then pass
+    // between it and QByteArray values as they are stored.
+    bool storesUtf8();
+    // Texts as a JSON array of strings: a list of keys bound as one value, which SQLite's json_each
+    // reads far faster than it parses the same keys written as literals.
+    static QString jsonArray(const QStringList &texts);
+
+    // True when runAll sends its commands together.
     bool sendsCommandsTogether() const;
     // False when a one-row insert into the table might change no row without failing (a trigger or a
     // rule may drop it), so that such inserts must be sent one at a time to stop at the first.
@@ -100,7 +117,7 @@ public:
                     const QString &options, const QString &source, const QString &where = {});
     void close();
 
-    // Whether EjecutarBound runs its commands below Qt's layer (an SQLite file, on the library Qt's
+    // Whether Utf8 statements run below Qt's layer (an SQLite file, on the library Qt's
     // driver calls).
     bool bindsBelowQt() const { return m_native != nullptr; }
 
@@ -115,10 +132,17 @@ protected:
 
 private:
     [[noreturn]] void fail(const class QSqlError &error, const QString &statement);
+    bool intoRecordset(Recordset &rs, const Statement &query);
     QSqlQuery &prepared(const QString &statement, const QVariantList &values);
     long long runCommand(QSqlQuery &q, const QString &statement);
-    // Runs a query given as its text into its column names and rows.
-    void runQuery(const QString &statement, QStringList &names, QVector<QVector<QVariant>> &rows);
+    // The three ways a command runs: as its text, prepared, prepared with UTF-8 texts.
+    long long runText(const QString &statement);
+    long long runPrepared(const QString &statement, const QVariantList &values);
+    long long runUtf8(const QString &statement, const QVariantList &values);
+    // A query given as its text, and one prepared.
+    void queryText(const QString &statement, QStringList *names, QVector<QVector<QVariant>> &rows);
+    void queryPrepared(const QString &statement, const QVariantList &values, QStringList *names,
+                       QVector<QVector<QVariant>> &rows);
     // Throws when closed; opens a dropped server link again.
     void ensureOpen();
     // By value: callers pass m_name, which close() clears.
@@ -132,21 +156,14 @@ private:
     // The work database's writes of the open batch, kept so that the rows written before a failure
     // stay when the engine drops the whole transaction (a full disk, an I/O error at the commit):
     // they run again, each on its own, as without a batch.
-    enum class Kind { Plain, Prepared, Bound };
-    struct Logged {
-        Kind kind;
-        QString statement;
-        QVariantList values;
-    };
-    void logWrite(Kind kind, const QString &statement, const QVariantList &values);
-    long long runLogged(const Logged &command);
+    void logWrite(const Statement &command);
     // After a failed write in a batch: whether the engine dropped the batch's transaction.
     bool transactionDropped();
     // Runs the batch's logged writes again, each committed on its own; throws the first failure.
     void replayBatch();
     // A failed write of the work database in a batch: the rows before it are kept.
     void keepBatchAfterFailure();
-    std::vector<Logged> m_log;
+    std::vector<Statement> m_log;
     bool m_own = false;
     bool m_replaying = false;
 
@@ -165,11 +182,11 @@ private:
         QStringList names;
     };
     std::map<QString, std::vector<Bound>> m_bound;
-    // The statement of the last EjecutarBound: its text is looked up again only when it changes.
+    // The statement of the last Utf8 command: its text is looked up again only when it changes.
     QString m_lastBound;
     std::vector<Bound> *m_lastBoundPrepared = nullptr;
     int m_utf8 = -1; // storesUtf8(): unknown, no, yes
-    // EjecutarBound's commands on an SQLite file, run below Qt's layer where that is possible.
+    // Prepared statements on an SQLite file, run below Qt's layer where that is possible.
     std::unique_ptr<NativeSqlite> m_native;
     struct StatementHash {
         size_t operator()(const QString &statement) const noexcept { return qHash(statement); }

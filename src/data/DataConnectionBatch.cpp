@@ -68,6 +68,15 @@ bool DataConnection::insertsAlwaysLand(const QString &table)
 
 DataConnection::CommandsResult DataConnection::EjecutarVarios(const QStringList &commands)
 {
+    QList<Statement> statements;
+    statements.reserve(commands.size());
+    for (const QString &command : commands)
+        statements << Statement(command);
+    return runAll(statements);
+}
+
+DataConnection::CommandsResult DataConnection::runAll(const QList<Statement> &commands)
+{
     CommandsResult result;
     // Only the libpq path below uses it; builds without libpq (Windows among them) do not.
     [[maybe_unused]] const auto capture = [&](const QSqlError &error, const QString &statement) {
@@ -86,10 +95,10 @@ DataConnection::CommandsResult DataConnection::EjecutarVarios(const QStringList 
         QString joined;
         for (qsizetype i = 0; i < commands.size(); ++i)
             joined += QStringLiteral("BEGIN;SET LOCAL synchronous_commit TO ") +
-                      (i + 1 < commands.size() ? QStringLiteral("OFF;") : QStringLiteral("DEFAULT;")) + commands[i] +
-                      QStringLiteral(";COMMIT;");
+                      (i + 1 < commands.size() ? QStringLiteral("OFF;") : QStringLiteral("DEFAULT;")) +
+                      commands[i].literal() + QStringLiteral(";COMMIT;");
         if (!PQsendQuery(connection, joined.toUtf8().constData())) {
-            capture(statementError(nullptr, connection), commands.first());
+            capture(statementError(nullptr, connection), commands.first().literal());
             return result;
         }
         // Four results per command: BEGIN, SET, the command, COMMIT. After an error the server skips
@@ -106,7 +115,7 @@ DataConnection::CommandsResult DataConnection::EjecutarVarios(const QStringList 
                     if (index % 4 == 3) result.affected << affected;
                 } else {
                     error = statementError(r, connection);
-                    failed = commands.value(index / 4);
+                    failed = commands.value(index / 4).literal();
                 }
             }
             PQclear(r);
@@ -114,7 +123,7 @@ DataConnection::CommandsResult DataConnection::EjecutarVarios(const QStringList 
         }
         if (!error && result.affected.size() < commands.size()) {
             error = statementError(nullptr, connection);
-            failed = commands.value(int(result.affected.size()));
+            failed = commands.value(int(result.affected.size())).literal();
         }
         if (PQstatus(connection) == CONNECTION_OK && PQtransactionStatus(connection) != PQTRANS_IDLE)
             PQclear(PQexec(connection, "ROLLBACK"));
@@ -122,10 +131,10 @@ DataConnection::CommandsResult DataConnection::EjecutarVarios(const QStringList 
         return result;
     }
 #endif
-    for (const QString &command : commands) {
-        Sql = command;
+    for (const Statement &command : commands) {
+        Sql = command.literal();
         try {
-            result.affected << Ejecutar();
+            result.affected << run(command);
         } catch (const PlanexoError &e) {
             result.error = e;
             break;

@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QSysInfo>
 
-
 namespace history {
 
 namespace {
@@ -26,10 +25,11 @@ const char *const kTable = "CREATE TABLE HIST (\n"
                            ") STRICT";
 const char *const kIndex = "CREATE INDEX HIST_INTNRO ON HIST (INTNRO, HISORD)";
 
-const QString kInsert = QStringLiteral("insert into HIST (INTNRO, HISORD, HISCOL, HISANT, HISNUE, HISORI, HISUSR, "
-                                       "HISPUE, HISFEC) values (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-const QString kColumns =
-    QStringLiteral("select INTNRO, HISORD, HISCOL, HISANT, HISNUE, HISORI, HISUSR, HISPUE, HISFEC from HIST ");
+const QString kInsert =
+    QStringLiteral("insert into HIST (INTNRO, HISORD, HISCOL, HISANT, HISNUE, HISORI, HISUSR, "
+                   "HISPUE, HISFEC) values (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+const QString kColumns = QStringLiteral(
+    "select INTNRO, HISORD, HISCOL, HISANT, HISNUE, HISORI, HISUSR, HISPUE, HISFEC from HIST ");
 
 QString now()
 {
@@ -60,8 +60,8 @@ QVector<Entry> entries(const QVector<QVector<QVariant>> &rows)
 
 void ensureTable(DataConnection &db)
 {
-    const auto rows =
-        db.selectRows(QStringLiteral("select count(*) from sqlite_master where type = 'table' and name = 'HIST'"));
+    const auto rows = db.rows(Statement(
+        QStringLiteral("select count(*) from sqlite_master where type = 'table' and name = 'HIST'")));
     if (!rows.isEmpty() && rows[0][0].toInt() > 0) return;
     const QString kept = db.Sql;
     for (const char *statement : {kTable, kIndex}) {
@@ -84,32 +84,33 @@ void recordChanges(DataConnection &db, const QString &shipment, int order, const
     if (changes.isEmpty()) return;
     const QString user = login(), station = workstation(), when = now();
     for (const Change &c : changes)
-        db.EjecutarPrepared(kInsert, {shipment, order, c.column, asText(c.before), asText(c.after), origin, user,
-                                      station, when});
+        db.run(Statement(kInsert, {shipment, order, c.column, asText(c.before), asText(c.after), origin, user,
+                                   station, when}));
 }
 
 void recordRun(DataConnection &db, const QString &shipment, const QString &what, const QString &counts)
 {
-    db.EjecutarPrepared(kInsert, {shipment, QVariant(QMetaType::fromType<int>()), what,
-                                  QVariant(QMetaType::fromType<QString>()), counts, what, login(), workstation(),
-                                  now()});
+    db.run(Statement(kInsert, {shipment, QVariant(QMetaType::fromType<int>()), what,
+                               QVariant(QMetaType::fromType<QString>()), counts, what, login(), workstation(),
+                               now()}));
 }
 
 QVector<Entry> forRecord(DataConnection &db, const QString &shipment, int order)
 {
-    return entries(db.selectRowsPrepared(kColumns + QStringLiteral("where INTNRO = ? and HISORD = ? order by HISID desc"),
-                                         {shipment, order}));
+    return entries(
+        db.rows(Statement(kColumns + QStringLiteral("where INTNRO = ? and HISORD = ? order by HISID desc"),
+                          {shipment, order})));
 }
 
 QVector<Entry> forShipment(DataConnection &db, const QString &shipment)
 {
     return entries(
-        db.selectRowsPrepared(kColumns + QStringLiteral("where INTNRO = ? order by HISID desc"), {shipment}));
+        db.rows(Statement(kColumns + QStringLiteral("where INTNRO = ? order by HISID desc"), {shipment})));
 }
 
 void removeShipment(DataConnection &db, const QString &shipment)
 {
-    db.EjecutarPrepared(QStringLiteral("delete from HIST where INTNRO = ?"), {shipment});
+    db.run(Statement(QStringLiteral("delete from HIST where INTNRO = ?"), {shipment}));
 }
 
 QString login()

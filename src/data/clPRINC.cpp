@@ -110,6 +110,14 @@ bool parseElements(const QString &t, QVector<Element> *elements)
     return true;
 }
 
+// A query's rows into a recordset.
+void intoRecordset(DataConnection &db, const Statement &query, Recordset &rs)
+{
+    QStringList names;
+    QVector<QVector<QVariant>> rows = db.rows(query, &names);
+    rs.assign(names, std::move(rows));
+}
+
 } // namespace
 
 void clPRINC::ConexionString(EnlaceDatos::EDMain &manager)
@@ -152,7 +160,7 @@ void clPRINC::readCodes(const QStringList &positions)
             QStringLiteral("select j.value as posicion from json_each(?) j cross join ncm n on n.[001] = "
                            "substr(j.value, 1, 10) and n.[002] = substr(j.value, 12, 3) and n.[003] = "
                            "substr(j.value, 15, 1)");
-        ncm.CrearRsPrepared(rs, ncm.Sql, {DataConnection::jsonArray(positions)});
+        intoRecordset(ncm, Statement(ncm.Sql, {DataConnection::jsonArray(positions)}), rs);
     } else {
         QList<QStringList> keys;
         keys.reserve(positions.size());
@@ -186,7 +194,7 @@ void clPRINC::readCodes(const QStringList &positions)
         if (json) {
             ncm.Sql = QStringLiteral("select sim, sufijo from sufidos where sim in (select value from "
                                      "json_each(?))");
-            ncm.CrearRsPrepared(rs, ncm.Sql, {DataConnection::jsonArray(missing)});
+            intoRecordset(ncm, Statement(ncm.Sql, {DataConnection::jsonArray(missing)}), rs);
         } else {
             QStringList literals;
             literals.reserve(missing.size());

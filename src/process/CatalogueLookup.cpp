@@ -83,7 +83,7 @@ void CatalogueLookup::readPositionsAhead(const QString &position)
               QStringLiteral(" = k.column1 and n.") + d.column(QStringLiteral("002")) +
               QStringLiteral(" = k.column2");
     // Columns: clave1, clave2, lapi, estadistica, deresp.
-    const QVector<QVector<QVariant>> rows = ncm.selectRows(ncm.Sql);
+    const QVector<QVector<QVariant>> rows = ncm.rows(Statement(ncm.Sql));
     for (const QString &key : asked)
         m_positions.insert(key, Position());
     const cFMTX::PRINC &fmt = *m_run.state.fmt;
@@ -121,10 +121,10 @@ void CatalogueLookup::readCatalogueAhead(DataConnection &catalogue, const QStrin
         // The cross join keeps the codes the outer loop whatever the planner's guesses.
         catalogue.Sql =
             columns + QStringLiteral("(select value as column1 from json_each(?)) k cross") + join;
-        rows = catalogue.selectRowsPrepared(catalogue.Sql, {DataConnection::jsonArray(ordered)});
+        rows = catalogue.rows(Statement(catalogue.Sql, {DataConnection::jsonArray(ordered)}));
     } else {
         catalogue.Sql = columns + sql::valuesTable(keys) + QStringLiteral(" k") + join;
-        rows = catalogue.selectRows(catalogue.Sql);
+        rows = catalogue.rows(Statement(catalogue.Sql));
     }
     m_codesRead.unite(asked);
     const cFMTX::PRINC &fmt = *m_run.state.fmt;

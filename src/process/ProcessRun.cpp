@@ -1,8 +1,6 @@
 #include "ProcessRun.h"
 
 #include "data/DataConnection.h"
-#include "data/SqlText.h"
-#include "data/VbFormat.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
 
@@ -52,98 +50,27 @@ ColumnMap ColumnMap::recognise(const SheetGridModel &grid)
     return map;
 }
 
-Statement &Statement::sql(const QString &piece)
-{
-    m_shape += piece;
-    return *this;
-}
-
-Statement &Statement::text(const QString &value)
-{
-    m_shape += QLatin1Char('?');
-    // As the literal: never Null (a null QString would bind as Null), and without NUL characters.
-    QString bound = value.isNull() ? QStringLiteral("") : value;
-    if (bound.contains(QChar(0))) bound.remove(QChar(0));
-    m_values << bound;
-    return *this;
-}
-
-Statement &Statement::number(double value)
-{
-    m_shape += QLatin1Char('?');
-    m_values << value;
-    return *this;
-}
-
-Statement &Statement::integer(qint64 value)
-{
-    m_shape += QLatin1Char('?');
-    m_values << value;
-    return *this;
-}
-
-Statement &Statement::numberFromText(const QString &cell)
-{
-    if (cell.isEmpty()) {
-        m_shape += QLatin1Char('?');
-        m_values << QVariant();
-        return *this;
-    }
-    return number(vb::cdbl(cell));
-}
-
-Statement &Statement::append(const Statement &other)
-{
-    m_shape += other.m_shape;
-    m_values += other.m_values;
-    return *this;
-}
-
-QString Statement::literal() const
-{
-    QString text;
-    text.reserve(m_shape.size() + 16 * m_values.size());
-    qsizetype next = 0;
-    for (const QChar c : m_shape) {
-        if (c != QLatin1Char('?') || next >= m_values.size()) {
-            text += c;
-            continue;
-        }
-        const QVariant &value = m_values[next++];
-        switch (value.typeId()) {
-        case QMetaType::QString:
-            text += sql::text(value.toString());
-            break;
-        case QMetaType::Double:
-            text += sql::number(value.toDouble());
-            break;
-        case QMetaType::LongLong:
-            text += QString::number(value.toLongLong());
-            break;
-        default:
-            text += QStringLiteral("Null");
-        }
-    }
-    return text;
-}
-
 bool ProcessRun::query(DataConnection &connection, const Statement &statement, Recordset &rs)
 {
     if (observer) observer(statement.literal());
-    return connection.CrearRsPrepared(rs, statement.shape(), statement.values());
+    rs.Close();
+    QStringList names;
+    QVector<QVector<QVariant>> rows = connection.rows(Statement(statement).prepared(), &names);
+    rs.assign(names, std::move(rows));
+    return rs.RecordCount() > 0;
 }
 
 long long ProcessRun::execute(DataConnection &connection, const Statement &statement)
 {
     if (observer) observer(statement.literal());
-    return connection.EjecutarPrepared(statement.shape(), statement.values());
+    return connection.run(Statement(statement).prepared());
 }
 
 QVector<QVector<QVariant>> ProcessRun::rows(DataConnection &connection, const QString &statement)
 {
     if (observer) observer(statement);
     connection.Sql = statement;
-    return connection.selectRows(statement);
+    return connection.rows(Statement(statement));
 }
 
 bool ProcessRun::query(DataConnection &connection, const QString &statement, Recordset &rs)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Recordset.h"
+#include "data/Statement.h"
 
 #include <QString>
 #include <QVariantList>
@@ -84,35 +85,6 @@ constexpr int GradeArticle = 430;
 constexpr int StatisticalQuantity = 440;
 constexpr int Finish = 500;
 } // namespace step
-
-// A statement with "?" placeholders and its values bound (what runs, prepared once per shape and
-// connection); its text with the values written as literals (what the statement buffer, the
-// observer and the error report show) is rendered only when asked for.
-class Statement {
-public:
-    Statement() = default;
-    explicit Statement(const QString &sql) : m_shape(sql) {}
-
-    // SQL text, the same in both forms; it never holds a "?" of its own.
-    Statement &sql(const QString &piece);
-    // A text value: a quoted literal with its quotes doubled, or a bound text.
-    Statement &text(const QString &value);
-    Statement &number(double value);
-    Statement &integer(qint64 value);
-    // A cell bound for a numeric column: empty is Null, a number in the user's locale is that
-    // number, anything else error 13.
-    Statement &numberFromText(const QString &cell);
-    // Another statement's pieces and values, after these.
-    Statement &append(const Statement &other);
-
-    QString literal() const;
-    const QString &shape() const { return m_shape; }
-    const QVariantList &values() const { return m_values; }
-
-  private:
-    QString m_shape;
-    QVariantList m_values;
-};
 
 // What the four stages share during one run: the components, the progress display, the column
 // map, the statement buffer shown by the error report and the step being run.

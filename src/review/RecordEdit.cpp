@@ -149,7 +149,7 @@ QVector<QVariant> stored(DataConnection &db, const QString &shipment, double ord
 {
     static const QString statement = QStringLiteral("select ") + kSaved.join(QStringLiteral(", ")) +
                                      QStringLiteral(" from ART where INTNRO = ? and ARTORD = ?");
-    const auto rows = db.selectRowsPrepared(statement, {shipment, order});
+    const auto rows = db.rows(Statement(statement, {shipment, order}));
     return rows.isEmpty() ? QVector<QVariant>() : rows.first();
 }
 

@@ -5,6 +5,7 @@
 #include "data/Recordset.h"
 #include "data/SqlText.h"
 #include "data/clGestor.h"
+#include "shared/SharedState.h"
 
 namespace shipments {
 
@@ -48,6 +49,15 @@ bool remove(oAlm::clGestor &db, const QString &number)
     history::removeShipment(db, number);
     db.Sql = QStringLiteral("delete from INTN where INTNRO = ") + sql::text(number);
     return db.Ejecutar() > 0;
+}
+
+double articleCount(SharedState &state, const QString &number)
+{
+    Recordset rs;
+    state.gestor->Sql =
+        QStringLiteral("select count(INTNRO) as Total from ART where INTNRO = ") + sql::text(number);
+    if (!state.gestor->CrearRs(rs)) return -1;
+    return state.fmt->EsNumero(rs.Fields(QStringLiteral("Total")));
 }
 
 } // namespace shipments

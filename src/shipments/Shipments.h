@@ -6,6 +6,7 @@
 namespace oAlm {
 class clGestor;
 }
+struct SharedState;
 
 // The shipments of the work database (table INTN) and their articles. Failures throw PlanexoError.
 namespace shipments {
@@ -23,5 +24,8 @@ bool exists(oAlm::clGestor &db, const QString &number);
 bool create(oAlm::clGestor &db, QString number, QString description);
 // Removes a shipment's articles and history and then the shipment; true when the shipment's row was removed.
 bool remove(oAlm::clGestor &db, const QString &number);
+// The number of the shipment's stored articles ("Total", read as a number); -1 when the count gives
+// no row.
+double articleCount(SharedState &state, const QString &number);
 
 } // namespace shipments

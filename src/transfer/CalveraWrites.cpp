@@ -251,22 +251,22 @@ void CalveraWrites::flush()
 
 void CalveraWrites::sendTogether(const QList<Pending> &batch, qsizetype count)
 {
-    QStringList commands;
+    QList<Statement> commands;
     commands.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
-        commands << batch[i].command.sql();
+        commands << Statement(batch[i].command.sql());
     // After a failure the server has run nothing further: what follows a recovered command goes again.
     qsizetype start = 0;
     while (start < commands.size()) {
-        const DataConnection::CommandsResult result = m_connection.EjecutarVarios(commands.mid(start));
+        const DataConnection::CommandsResult result = m_connection.runAll(commands.mid(start));
         for (qsizetype i = 0; i < result.affected.size(); ++i) {
-            m_connection.Sql = commands[start + i];
+            m_connection.Sql = commands[start + i].shape();
             batch[start + i].done(result.affected[i]);
         }
         const qsizetype failed = start + result.affected.size();
         if (!result.error) break;
         const Pending &p = batch[failed];
-        m_connection.Sql = commands[failed];
+        m_connection.Sql = commands[failed].shape();
         m_step = p.step;
         if (!p.recover || !p.recover()) throw *result.error;
         start = failed + 1;
@@ -275,7 +275,8 @@ void CalveraWrites::sendTogether(const QList<Pending> &batch, qsizetype count)
 
 long long CalveraWrites::run(const Pending &p)
 {
-    if (p.command.hasValues()) return m_connection.EjecutarBound(p.command.shape(), p.command.values());
+    if (p.command.hasValues())
+        return m_connection.run(Statement(p.command.shape(), p.command.values(), Statement::Form::Utf8));
     m_connection.Sql = p.command.shape();
     return m_connection.Ejecutar();
 }

@@ -41,6 +41,15 @@ public:
     static QString calveraError(const QString &entities, const QString &sqliteText,
                                 const QString &serverText);
     static QString missingTable(const QString &entities, const QString &table);
+    // What a duplicate key reads as on either engine: Jet's description of its error 3022.
+    static QString duplicateKeyText()
+    {
+        return QStringLiteral(
+            "No se realizaron los cambios pedidos en la tabla porque crearían valores duplicados "
+            "en el índice, clave principal o relación. Cambie los datos en el campo o los campos "
+            "que contienen datos duplicados, quite el índice o vuelva a definirlo para permitir "
+            "entradas duplicadas e inténtelo de nuevo.");
+    }
     // A failure's number: SQLite's own code, or the provider's generic one for a server.
     static long calveraErrorNumber(long sqliteNumber);
     // Makes the INTERNOS database unreachable (file moved, database dropped); the failure's text.

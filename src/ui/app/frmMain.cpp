@@ -1,20 +1,20 @@
 #include "ui/app/frmMain.h"
 #include "ui/app/Twips.h"
 
-#include "ui/app/QtInteraction.h"
-#include "shared/Startup.h"
-#include "shared/SharedState.h"
 #include "Version.h"
-#include "ui/config/frmConfig.h"
 #include "data/PlanexoError.h"
-#include "data/SqlText.h"
 #include "data/VbFormat.h"
-#include "ui/import/SheetPanel.h"
 #include "import/SavedMapping.h"
 #include "process/ProcessDriver.h"
+#include "shared/SharedState.h"
+#include "shared/Startup.h"
+#include "shipments/Shipments.h"
+#include "transfer/TransferDriver.h"
+#include "ui/app/QtInteraction.h"
+#include "ui/config/frmConfig.h"
+#include "ui/import/SheetPanel.h"
 #include "ui/process/ResultsPanel.h"
 #include "ui/shipments/ShipmentList.h"
-#include "transfer/TransferDriver.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -184,11 +184,8 @@ void frmMain::MAIN_CambiarPaso()
             s.sInternoActual = FRAM1->selectedShipment();
             showStep(FRAM2, QStringLiteral("Paso 2"), QStringLiteral("Abrir archivo excel para procesar"));
             cmdSiguiente->setEnabled(false);
-            Recordset rs;
-            s.gestor->Sql = QStringLiteral("select count(INTNRO) as Total from ART where INTNRO = ") +
-                            sql::text(s.sInternoActual);
-            if (s.gestor->CrearRs(rs)) {
-                if (s.fmt->EsNumero(rs.Fields(QStringLiteral("Total"))) > 0) {
+            if (const double count = shipments::articleCount(s, s.sInternoActual); count >= 0) {
+                if (count > 0) {
                     cmdSiguiente->setEnabled(true);
                     Main_lbMensaje->setText(
                         QStringLiteral("Este interno contiene registros haga click en SIGUIENTE, para depurar."));

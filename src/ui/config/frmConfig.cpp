@@ -1,14 +1,14 @@
 #include "ui/config/frmConfig.h"
 #include "ui/app/Twips.h"
 
-#include "ui/app/ClCntrl.h"
-#include "ui/app/QtInteraction.h"
+#include "config/Relations.h"
+#include "data/PlanexoError.h"
+#include "data/VbFormat.h"
 #include "shared/Settings.h"
 #include "shared/SharedState.h"
+#include "ui/app/ClCntrl.h"
+#include "ui/app/QtInteraction.h"
 #include "ui/config/frmNewPais.h"
-#include "data/PlanexoError.h"
-#include "data/SqlText.h"
-#include "data/VbFormat.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -194,26 +194,15 @@ void frmConfig::Form_Load()
 
 // Fills a description list and its hidden id twin, selecting the last row whose id equals the
 // stored value, else the first.
-static void fillTwinLists(DataConnection &db, const QString &query, const QString &idField,
-                          const std::function<QString(const Recordset &)> &description, const QString &stored,
-                          QComboBox *shown, QComboBox *ids)
+static void fillTwinLists(const relations::CodeList &list, const QString &stored, QComboBox *shown,
+                          QComboBox *ids)
 {
-    Recordset rs;
-    db.Sql = query;
-    int position = -1;
-    if (db.CrearRs(rs)) {
-        QStringList texts, keys;
-        while (!rs.Eof()) {
-            const QString id = rs.Fields(idField).toString();
-            texts << description(rs);
-            keys << id;
-            if (id == stored) position = rs.AbsolutePosition() - 1;
-            rs.MoveNext();
-        }
-        shown->addItems(texts);
-        ids->addItems(keys);
+    if (!list.ids.isEmpty()) {
+        shown->addItems(list.names);
+        ids->addItems(list.ids);
     }
     if (shown->count() > 0) {
+        const int position = int(list.ids.lastIndexOf(stored));
         shown->setCurrentIndex(position >= 0 ? position : 0);
         ids->setCurrentIndex(shown->currentIndex());
     }
@@ -221,25 +210,13 @@ static void fillTwinLists(DataConnection &db, const QString &query, const QStrin
 
 void frmConfig::loadUnits(DataConnection &calvera)
 {
-    fillTwinLists(
-        calvera, QStringLiteral("select id,descripcion from unidades order by descripcion"),
-        QStringLiteral("id"),
-        [](const Recordset &rs) { return rs.Fields(QStringLiteral("descripcion")).toString(); }, m_storedUnit,
-        cboUnidad, cboIdUnidad);
+    fillTwinLists(relations::units(calvera), m_storedUnit, cboUnidad, cboIdUnidad);
     m_unitsRead = true;
 }
 
 void frmConfig::loadCatalogues(DataConnection &calvera)
 {
-    fillTwinLists(
-        calvera,
-        QStringLiteral("select idcatalogo, descripcion from catalogo order by idcatalogo, descripcion"),
-        QStringLiteral("idcatalogo"),
-        [](const Recordset &rs) {
-            return QStringLiteral("[") + rs.Fields(QStringLiteral("idcatalogo")).toString() +
-                   QStringLiteral("] ") + rs.Fields(QStringLiteral("descripcion")).toString();
-        },
-        m_storedCatalogue, cboCatalogo, cboIdCatalogo);
+    fillTwinLists(relations::catalogues(calvera), m_storedCatalogue, cboCatalogo, cboIdCatalogo);
     m_cataloguesRead = true;
 }
 
@@ -250,16 +227,11 @@ void frmConfig::Cargar_Pais()
     GridUnidDecl->setHorizontalHeaderLabels({QStringLiteral("NCM"), QStringLiteral("U.D.")});
     GridUnidDecl->setColumnWidth(0, twips::px(1400));
 
-    oAlm::clGestor &gestor = component(shared().gestor);
-    Recordset rs;
-    gestor.Sql = QStringLiteral("select * from NCMDEC order by NCM");
-    if (gestor.CrearRs(rs)) {
-        GridUnidDecl->setRowCount(rs.RecordCount());
-        for (int row = 0; !rs.Eof(); ++row, rs.MoveNext()) {
-            GridUnidDecl->setItem(row, 0, new QTableWidgetItem(rs.Fields(QStringLiteral("NCM")).toString()));
-            GridUnidDecl->setItem(row, 1,
-                                  new QTableWidgetItem(rs.Fields(QStringLiteral("DECLARADA")).toString()));
-        }
+    const QVector<QPair<QString, QString>> rules = relations::declaredUnits(component(shared().gestor));
+    GridUnidDecl->setRowCount(int(rules.size()));
+    for (int row = 0; row < rules.size(); ++row) {
+        GridUnidDecl->setItem(row, 0, new QTableWidgetItem(rules[row].first));
+        GridUnidDecl->setItem(row, 1, new QTableWidgetItem(rules[row].second));
     }
     if (GridUnidDecl->rowCount() > 0)
         GridUnidDecl->setCurrentCell(0, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -311,10 +283,7 @@ void frmConfig::Eliminar_PaisRel()
             const QTableWidgetItem *item = GridUnidDecl->item(row, column);
             return item ? item->text() : QString();
         };
-        oAlm::clGestor &gestor = component(shared().gestor);
-        gestor.Sql = QStringLiteral("delete from NCMDEC where NCM = ") + sql::text(cell(0)) +
-                     QStringLiteral(" and DECLARADA = ") + sql::text(cell(1));
-        if (gestor.Ejecutar() > 0) {
+        if (relations::removeDeclaredUnit(component(shared().gestor), cell(0), cell(1)) > 0) {
             if (GridUnidDecl->rowCount() == 1)
                 GridUnidDecl->setRowCount(0);
             else

@@ -1,10 +1,10 @@
 #include "ui/config/frmNewPais.h"
 #include "ui/app/Twips.h"
 
+#include "config/Relations.h"
+#include "data/PlanexoError.h"
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
-#include "data/PlanexoError.h"
-#include "data/SqlText.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -62,16 +62,10 @@ void frmNewPais::Form_Load()
             throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
                                QStringLiteral("Planexo"));
         DataConnection &calvera = s.enlace->getDataConnectionByEntity(QStringLiteral("INTERNOS"));
-        Recordset rs;
-        calvera.Sql = QStringLiteral("select id,descripcion from unidades order by descripcion");
-        if (calvera.CrearRs(rs)) {
-            QStringList texts, ids;
-            for (; !rs.Eof(); rs.MoveNext()) {
-                texts << rs.Fields(QStringLiteral("descripcion")).toString();
-                ids << rs.Fields(QStringLiteral("id")).toString();
-            }
-            cboUnidad->addItems(texts);
-            cboIdUnidad->addItems(ids);
+        const relations::CodeList units = relations::units(calvera);
+        if (!units.ids.isEmpty()) {
+            cboUnidad->addItems(units.names);
+            cboIdUnidad->addItems(units.ids);
         }
     } catch (const PlanexoError &e) {
         interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmNewPais.Form_Load]")),
@@ -103,9 +97,7 @@ void frmNewPais::AgregarRelacionPaisOrigen()
         if (!s.gestor)
             throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
                                QStringLiteral("Planexo"));
-        s.gestor->Sql = QStringLiteral("insert into NCMDEC (NCM, DECLARADA) values (") + sql::text(ncm) +
-                        QStringLiteral(",") + sql::text(unit) + QStringLiteral(")");
-        if (s.gestor->Ejecutar() > 0) {
+        if (relations::addDeclaredUnit(*s.gestor, ncm, unit) > 0) {
             s.sNewRuleNcm = ncm;
             s.sNewRuleUnit = unit;
             accept();

@@ -1,10 +1,10 @@
 #include "ui/config/frmRelPais.h"
 #include "ui/app/Twips.h"
 
+#include "config/Relations.h"
+#include "data/PlanexoError.h"
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
-#include "data/PlanexoError.h"
-#include "data/SqlText.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -71,21 +71,12 @@ void frmRelPais::Form_Load()
     SharedState &s = shared();
     try {
         txtValor->setText(m_sPaisProceso);
-        Recordset rs;
-        s.gestor->Sql = QStringLiteral("select * from PAIS order by Descripcion");
-        if (s.gestor->CrearRs(rs)) {
+        const relations::CodeList countries = relations::countries(s);
+        if (!countries.ids.isEmpty()) {
             cboidPais->clear();
             cboPais->clear();
-            QStringList ids, names;
-            while (!rs.Eof()) {
-                const QString id = s.fmt->EsNull(rs.Fields(QStringLiteral("id")));
-                ids << id;
-                names << s.fmt->EsNull(rs.Fields(QStringLiteral("Descripcion"))) + QStringLiteral(" (") + id +
-                             QStringLiteral(")");
-                rs.MoveNext();
-            }
-            cboidPais->addItems(ids);
-            cboPais->addItems(names);
+            cboidPais->addItems(countries.ids);
+            cboPais->addItems(countries.names);
         }
     } catch (const PlanexoError &e) {
         interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmRelPais.Form_Load]")),
@@ -124,9 +115,7 @@ void frmRelPais::f_Grabar()
     }
     const QString id = cboidPais->itemText(chosen);
     try {
-        s.gestor->Sql = QStringLiteral("insert into ORG (PAI, ORI) values (") + sql::text(txtValor->text()) +
-                        QStringLiteral(",") + sql::text(id) + QStringLiteral(")");
-        if (s.gestor->Ejecutar() > 0) {
+        if (relations::addCountry(*s.gestor, txtValor->text(), id) > 0) {
             m_sPaisMaria = id;
             accept();
         }

@@ -1,7 +1,7 @@
 #include "ui/process/ControlPrintouts.h"
 
 #include "data/PlanexoError.h"
-#include "data/SqlText.h"
+#include "process/ControlReport.h"
 #include "shared/SharedState.h"
 #include "ui/app/QtInteraction.h"
 #include "ui/process/ReportPreview.h"
@@ -22,8 +22,7 @@ std::optional<QVector<Reporte::Row>> readRows(const QString &query, const QStrin
     try {
         SharedState &s = shared();
         Recordset rs;
-        s.gestor->Sql = query;
-        if (!s.gestor->CrearRs(rs)) return QVector<Reporte::Row>();
+        if (!controlreport::read(s, query, rs)) return QVector<Reporte::Row>();
         return Reporte::rowsFrom(rs);
     } catch (const PlanexoError &e) {
         // The original had no handler here; the failure is reported like every other one.
@@ -36,15 +35,12 @@ std::optional<QVector<Reporte::Row>> readRows(const QString &query, const QStrin
 
 QString errorQuery(const QString &shipment)
 {
-    return QStringLiteral("select * from ART where INTNRO = ") + sql::text(shipment) +
-           QStringLiteral(" and (PRCEST = '' or PRCEST IS NULL or PRCCRC <> 'OK' or PRCCRC is null) "
-                          "order by PRCEST,PRCCRC,ARTORD");
+    return controlreport::errorQuery(shipment);
 }
 
 QString okQuery(const QString &shipment)
 {
-    return QStringLiteral("select * from ART where INTNRO = ") + sql::text(shipment) +
-           QStringLiteral(" and PRCCRC = 'OK'");
+    return controlreport::okQuery(shipment);
 }
 
 ReportPreview *createPreview(const Reporte &report, const QString &title, const QString &shipment,

@@ -1,12 +1,12 @@
 #include "ui/review/FrmPosicion.h"
 #include "ui/app/Twips.h"
 
+#include "data/PlanexoError.h"
+#include "review/PositionLookup.h"
 #include "review/SuffixVerification.h"
-#include "ui/app/ClCntrl.h"
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
-#include "data/PlanexoError.h"
-#include "data/SqlText.h"
+#include "ui/app/ClCntrl.h"
 
 #include "data/VbFormat.h"
 
@@ -17,19 +17,6 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <optional>
-
-namespace {
-
-DataConnection &nomenclator()
-{
-    SharedState &s = shared();
-    if (!s.enlace || !s.fmt)
-        throw PlanexoError(91, QStringLiteral("Variable de objeto o de bloque With no establecida"),
-                           QStringLiteral("Planexo"));
-    return s.enlace->getDataConnectionByEntity(QStringLiteral("NCM"));
-}
-
-} // namespace
 
 FrmPosicion::FrmPosicion(QLineEdit *editorPosition, QWidget *parent)
     : QDialog(parent), m_editorPosition(editorPosition)
@@ -97,35 +84,18 @@ FrmPosicion::FrmPosicion(QLineEdit *editorPosition, QWidget *parent)
 void FrmPosicion::Buscar()
 {
     std::optional<BusyCursor> busy(std::in_place);
-    Recordset rs;
     try {
-        QString pattern = TxtNCMF->text();
-        pattern.replace(QLatin1Char('.'), QLatin1Char('%'));
+        const QString pattern = TxtNCMF->text();
         LstNCM->clear();
-        DataConnection &db = nomenclator();
-        const Dialect &d = db.dialect();
-        const QString c001 = d.column(QStringLiteral("001"));
-        db.Sql = QStringLiteral("select ") +
-                 d.concat({c001, QStringLiteral("'.'"), d.column(QStringLiteral("002")),
-                           d.column(QStringLiteral("003"))}) +
-                 QStringLiteral(" as ncm,") + d.column(QStringLiteral("012")) +
-                 QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
-                 QStringLiteral(" as deresp from ncm where ") + c001 + QStringLiteral(" like ") +
-                 sql::text(pattern + QLatin1Char('%')) + QStringLiteral(" order by ") + c001 +
-                 QLatin1Char(',') + d.column(QStringLiteral("002")) + QLatin1Char(',') +
-                 d.column(QStringLiteral("003"));
-        if (!nomenclator().CrearRs(rs)) {
+        const QStringList lines = positionlookup::find(shared(), pattern);
+        if (lines.isEmpty()) {
             busy.reset();
             interaction().message(QStringLiteral("Posición no encontrada."), Interaction::Icon::Exclamation);
             return;
         }
-        QStringList lines;
-        for (; !rs.Eof(); rs.MoveNext())
-            lines << vb::trim(shared().fmt->EsNull(rs.Fields(QStringLiteral("ncm"))));
         LstNCM->addItems(lines);
         LstNCM->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
         LstNCM->setFocus();
-        rs.Close();
     } catch (const PlanexoError &e) {
         busy.reset();
         interaction().message(QString::number(e.number()) + QStringLiteral(" - ") + e.description() +
@@ -142,37 +112,10 @@ void FrmPosicion::MostrarDatos(const QString &position)
         LstSufijos->clear();
         busy.emplace();
         SharedState &s = shared();
-        DataConnection &db = nomenclator();
-        const Dialect &d = db.dialect();
-        db.Sql = QStringLiteral("Select ") + d.column(QStringLiteral("010")) +
-                 QStringLiteral(" as descrip,") + d.column(QStringLiteral("004")) +
-                 QStringLiteral(" as descrip1, ") + d.column(QStringLiteral("012")) +
-                 QStringLiteral(" as estadistica,") + d.column(QStringLiteral("020")) +
-                 QStringLiteral(" as deresp, ") + d.column(QStringLiteral("059")) + QLatin1Char(',') +
-                 d.column(QStringLiteral("019")) + QStringLiteral(" as rein from ncm where ") +
-                 d.column(QStringLiteral("001")) + QStringLiteral(" = ") + sql::text(position.left(10)) +
-                 QStringLiteral(" and ") + d.column(QStringLiteral("002")) + QStringLiteral(" = ") +
-                 sql::text(position.mid(11, 3)) + QStringLiteral(" and ") + d.column(QStringLiteral("003")) +
-                 QStringLiteral(" = ") + sql::text(position.mid(14, 1));
-        Recordset rs;
-        if (nomenclator().CrearRs(rs)) {
-            // Two line breaks: the second description after an empty line.
-            LbDescripcion->setPlainText(s.fmt->EsNull(rs.Fields(QStringLiteral("descrip"))) +
-                                        QStringLiteral("\n\n") +
-                                        s.fmt->EsNull(rs.Fields(QStringLiteral("descrip1"))));
-        }
-        rs.Close();
-
-        db.Sql = QStringLiteral("select * from sufidos where sim in ") + positionLevelList(position);
-        if (nomenclator().CrearRs(rs)) {
-            QStringList lines;
-            for (; !rs.Eof(); rs.MoveNext())
-                lines << vb::trim(s.fmt->EsNull(rs.Fields(QStringLiteral("sufijo"))))
-                                 .leftJustified(5, QLatin1Char(' ')) +
-                             vb::trim(s.fmt->EsNull(rs.Fields(QStringLiteral("detalle"))));
-            LstSufijos->addItems(lines);
-        }
-        rs.Close();
+        if (const std::optional<QString> text = positionlookup::description(s, position))
+            LbDescripcion->setPlainText(*text);
+        const QStringList lines = positionlookup::suffixLines(s, position);
+        if (!lines.isEmpty()) LstSufijos->addItems(lines);
     } catch (const PlanexoError &e) {
         busy.reset();
         interaction().message(e.description(), Interaction::Icon::None);

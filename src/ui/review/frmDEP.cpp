@@ -1,11 +1,11 @@
 #include "ui/review/frmDEP.h"
 #include "ui/app/Twips.h"
 
+#include "data/PlanexoError.h"
+#include "data/VbFormat.h"
+#include "review/RecordLists.h"
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
-#include "data/PlanexoError.h"
-#include "data/SqlText.h"
-#include "data/VbFormat.h"
 
 #include <QBrush>
 #include <QColor>
@@ -191,14 +191,7 @@ void frmDEP::fill(Mode mode)
     std::optional<PlanexoError> failure;
     Recordset rs;
     try {
-        if (mode == Mode::Errors)
-            s.gestor->Sql = QStringLiteral("select * from ART where INTNRO = ") + sql::text(s.sInternoActual) +
-                            QStringLiteral(" and (PRCEST = '' or PRCEST IS NULL or PRCCRC <> 'OK' or PRCCRC is null)"
-                                           " order by PRCEST,PRCCRC,ARTORD");
-        else
-            s.gestor->Sql = QStringLiteral("select * from ART where INTNRO = ") + sql::text(s.sInternoActual) +
-                            QStringLiteral(" and  PRCCRC = 'OK' order by ARTORD");
-        s.gestor->CrearRs(rs);
+        recordlists::read(s, mode == Mode::Errors, rs);
         while (!rs.Eof()) {
             auto item = std::make_unique<RowItem>();
             item->index = int(items.size());

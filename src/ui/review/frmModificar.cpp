@@ -1,16 +1,15 @@
 #include "ui/review/frmModificar.h"
 #include "ui/app/Twips.h"
 
-#include "ui/review/FrmHistorial.h"
-#include "ui/review/FrmPosicion.h"
-#include "review/SuffixVerification.h"
-#include "ui/app/QtInteraction.h"
-#include "shared/SharedState.h"
 #include "data/History.h"
 #include "data/PlanexoError.h"
-#include "data/SqlText.h"
 #include "data/VbFormat.h"
 #include "review/RecordEdit.h"
+#include "review/SuffixVerification.h"
+#include "shared/SharedState.h"
+#include "ui/app/QtInteraction.h"
+#include "ui/review/FrmHistorial.h"
+#include "ui/review/FrmPosicion.h"
 
 #include <QComboBox>
 #include <QGroupBox>
