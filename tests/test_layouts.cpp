@@ -501,6 +501,14 @@ class TestLayouts : public QObject {
             QVERIFY2(hint(w).endsWith(QStringLiteral(
                          "[Supr] quitar 2 filas de títulos repetidos, 3 de líneas de página y 1 de totales")),
                      qPrintable(hint(w)));
+            {
+                // The proposed totals row, the last, is scrolled into view; the first item stays current.
+                QTableView *view = w.fram2()->grid();
+                QVERIFY(
+                    view->viewport()->rect().intersects(view->visualRect(grid.index(grid.rows() - 1, 0))));
+                QVERIFY(!view->viewport()->rect().contains(view->visualRect(grid.index(2, 0))));
+                QCOMPARE(view->currentIndex().row(), 2);
+            }
             // Moving away leaves the proposal to F7, which selects every proposed row again.
             key(w, Qt::Key_Down);
             QVERIFY2(
