@@ -943,6 +943,26 @@ class TestLayouts : public QObject {
                 }
             }
 
+            // The table at B4 is remembered with its first column: "recordado" finds it there (the
+            // repeated headings' invoice, with the same headings at A1, was remembered last).
+            run = lote(env,
+                       {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("B4"),
+                        QStringLiteral("--archivo"), data("layout_b4.xls"), QStringLiteral("--mapeo"),
+                        QStringLiteral("propuesto"), QStringLiteral("--fila-titulos"), QStringLiteral("B4"),
+                        QStringLiteral("--quitar-filas"), QStringLiteral("propuestas")},
+                       locale);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            run = lote(env,
+                       {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("B4"),
+                        QStringLiteral("--archivo"), data("layout_b4.xlsx"), QStringLiteral("--mapeo"),
+                        QStringLiteral("recordado"), QStringLiteral("--quitar-filas"),
+                        QStringLiteral("propuestas"), QStringLiteral("--json")},
+                       locale);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object().value("primeraColumna").toString(),
+                     QStringLiteral("B"));
+            QVERIFY(differences(articleRows(env, QStringLiteral("B4")), reference, columns, true).isEmpty());
+
             // The letterhead's layout is remembered with its heading row: "recordado" alone finds it.
             run = lote(env,
                        {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("MEMBRETE"),

@@ -189,6 +189,13 @@ Procesar::Step Procesar::load()
         sheetloader::loadFile(m_options.file, m_plan, m_grid, m_sheetRows, step, nullptr, &m_left);
         return std::nullopt;
     } catch (const PlanexoError &e) {
+        // A title over an empty row (a table further down or right): the remembered layout may
+        // still say where the table is, as F2 does after the window's refused load.
+        if (e.number() == sheetloader::NoDataRowsError && mappingIs("recordado") && !m_options.sheetGiven &&
+            !m_options.headingGiven && m_loadFailure.isEmpty()) {
+            m_loadFailure = sheetloader::failureMessage(e, step);
+            return std::nullopt;
+        }
         return m_lote.refuse(sheetloader::failureMessage(e, step));
     }
 }
@@ -199,7 +206,8 @@ Procesar::Step Procesar::applyMapping()
     SharedState &s = *m_state;
     if (mappingIs("recordado")) {
         try {
-            std::optional<savedmapping::Mapping> remembered = savedmapping::recall(*s.gestor, m_grid);
+            std::optional<savedmapping::Mapping> remembered;
+            if (m_loadFailure.isEmpty()) remembered = savedmapping::recall(*s.gestor, m_grid);
             // The supplier's layout on its own sheet and heading row, when the command named neither.
             if (!remembered && !m_options.sheetGiven && !m_options.headingGiven) {
                 const std::optional<savedmapping::Layout> layout = savedmapping::findLayout(
@@ -213,6 +221,7 @@ Procesar::Step Procesar::applyMapping()
                     remembered = layout->mapping;
                 }
             }
+            if (!remembered && !m_loadFailure.isEmpty()) return m_lote.refuse(m_loadFailure);
             if (!remembered)
                 return m_lote.refuse(
                     QStringLiteral("No hay un mapeo recordado para los encabezados de esta factura"));

@@ -64,4 +64,5 @@ class Procesar {
     SheetGridModel m_grid;
     SheetRows m_sheetRows;
     RowsLeft m_left;
+    QString m_loadFailure; // the first load's refusal, while the remembered layout may still load
 };
