@@ -23,9 +23,12 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -179,12 +182,116 @@ private slots:
         QCOMPARE(datafolder::choose(places, &problem), places.override);
         QVERIFY(QFile::exists(places.override + "/db/calvera_ncm.sqlite"));
 
+        // A build folder: its db/ holds the runs made there, so a new folder is made from the pristine
+        // copy beside it, and never from db/, even with no pristine copy.
+        const QString build = root.filePath("build");
+        const auto write = [](const QString &path, const QByteArray &text) {
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+        };
+        QVERIFY(QDir().mkpath(build + "/db") && QDir().mkpath(build + "/db-pristine"));
+        QVERIFY(write(build + "/db/calvera.ini", "; DEMO-CI\n"));
+        QVERIFY(write(build + "/db-pristine/calvera.ini", "; demo\n"));
+        datafolder::Places fromBuild{
+            build, root.filePath("none"), root.filePath("user3"), root.filePath("named"), {}};
+        QCOMPARE(datafolder::choose(fromBuild, &problem), root.filePath("named"));
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QFile seeded(root.filePath("named/db/calvera.ini"));
+        QVERIFY(seeded.open(QIODevice::ReadOnly));
+        QCOMPARE(seeded.readAll(), QByteArray("; demo\n"));
+        QVERIFY(QDir(build + "/db-pristine").removeRecursively());
+        fromBuild.override = root.filePath("named2");
+        QCOMPARE(datafolder::choose(fromBuild, &problem), root.filePath("named2"));
+        QVERIFY(problem.contains(QDir::toNativeSeparators(root.filePath("named2"))));
+        QVERIFY(!QFile::exists(root.filePath("named2/db/calvera.ini")));
+
         // Nothing installed and nothing beside the program: the failure names the folder.
         datafolder::Places bare{root.filePath("nobin"), root.filePath("none"), root.filePath("fresh"), QString(), {}};
         QCOMPARE(datafolder::choose(bare, &problem), root.filePath("fresh"));
         QVERIFY(problem.contains(QDir::toNativeSeparators(root.filePath("fresh"))));
     }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    // The real program, offscreen, ends with status 0 through "Cancelar" on each step and through
+    // closing its window: its connections close before the application goes. Its data folder,
+    // named by PLANEXO_DATA and empty, is made from the build's pristine demo databases, not from
+    // the db/ the build folder's own runs have written.
+    void programEndsCleanly_data()
+    {
+        QTest::addColumn<QString>("plan");
+        QTest::addColumn<QString>("lastStep");
+        QTest::newRow("Cancelar on step 1") << "cancel1"
+                                            << "Paso 1";
+        QTest::newRow("Cancelar on step 2") << "cancel2"
+                                            << "Paso 2";
+        QTest::newRow("Cancelar on step 3") << "cancel3"
+                                            << "Paso 3";
+        QTest::newRow("window closed") << "close"
+                                       << "Paso 1";
+    }
+    void programEndsCleanly()
+    {
+#if defined(PLANEXO_EXE) && defined(PLANEXO_DRIVE_LIB)
+        QFETCH(QString, plan);
+        QFETCH(QString, lastStep);
+        QTemporaryDir data, config;
+        if (plan == QLatin1String("cancel3")) {
+            // Step 3 without a process: a shipment that has articles goes straight there.
+            QVERIFY(QDir().mkpath(data.filePath("db")));
+            for (const QString &name : QDir(PLANEXO_BUILD_DB_DIR).entryList(QDir::Files))
+                QVERIFY(QFile::copy(QString(PLANEXO_BUILD_DB_DIR "/") + name, data.filePath("db/" + name)));
+            {
+                QSqlDatabase db =
+                    QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("seed"));
+                db.setDatabaseName(data.filePath("db/PlanexoGenericoOstrova.sqlite"));
+                QVERIFY(db.open());
+                QSqlQuery q(db);
+                QVERIFY(
+                    q.exec(QStringLiteral("insert into ART (INTNRO, ARTORD, ARTNRO) values "
+                                          "('26001IC04000123', 1, 'MT-1'), ('26001IC04000123', 2, 'MT-2')")));
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("seed"));
+        }
+        QProcess program;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        e.insert(QStringLiteral("PLANEXO_DATA"), data.path());
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        e.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(PLANEXO_DRIVE_LIB));
+        e.insert(QStringLiteral("PLANEXO_DRIVE"), plan);
+        // Under AddressSanitizer the preloaded driver comes before its runtime, which is harmless.
+        const QString asan = e.value(QStringLiteral("ASAN_OPTIONS"));
+        e.insert(QStringLiteral("ASAN_OPTIONS"), (asan.isEmpty() ? QString() : asan + QLatin1Char(':')) +
+                                                     QStringLiteral("verify_asan_link_order=0"));
+        program.setProcessEnvironment(e);
+        program.start(QStringLiteral(PLANEXO_EXE), {});
+        QVERIFY(program.waitForStarted());
+        QVERIFY2(program.waitForFinished(60000), "the program did not end");
+        const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("drive: paso: ") + lastStep), qPrintable(err));
+        QVERIFY2(err.contains(plan == QLatin1String("close")
+                                  ? QStringLiteral("drive: closing the main window")
+                                  : QStringLiteral("drive: pressed Command4 (Cancelar)")),
+                 qPrintable(err));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(program.exitCode() == 0,
+                 qPrintable(QStringLiteral("exit code %1\n").arg(program.exitCode()) + err));
+
+        // The folder's shipments are the demo's, whatever the build folder's db/ holds.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("seeded"));
+        db.setDatabaseName(data.filePath("db/PlanexoGenericoOstrova.sqlite"));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("select group_concat(INTNRO) from INTN")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("26001IC04000123"));
+        q = QSqlQuery();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("seeded"));
+#else
+        QSKIP("the program is driven through LD_PRELOAD, which this platform lacks");
+#endif
+    }
 
     void startsOnDemoWithEmptySettings()
     {

@@ -290,6 +290,10 @@ recordedit::Draft draftFor(int row)
     return d;
 }
 
+// True while the statement about to run is one of the process's stage 1, whose delete and inserts
+// are one transaction: a failure there undoes them all, the rows written before it included.
+bool g_inStageOne = false;
+
 // Runs one step of the road; `observe` sees the state before each statement.
 Outcome runStep(Step step, const std::function<void()> &observe)
 {
@@ -298,7 +302,10 @@ Outcome runStep(Step step, const std::function<void()> &observe)
     Interaction *previous = setInteraction(&ui);
     RecordingProgress progress;
     Outcome o;
-    auto observer = [&](const QString &) {
+    g_inStageOne = false;
+    auto observer = [&](const QString &statement) {
+        g_inStageOne = step == Step::Process && (statement.startsWith(QLatin1String("delete from ART ")) ||
+                                                 statement.startsWith(QLatin1String("insert into ART ")));
         if (observe) observe();
     };
     static const QRegularExpression processReport(
@@ -869,10 +876,11 @@ private slots:
                     QString lastCommitted;
                     faultvfs::arm(kind.op, k, kind.fault, std::uint32_t(k));
                     // Before an error, the state each statement met: the rows written before the
-                    // failing one stay, as if each had been committed on its own.
+                    // failing one stay, as if each had been committed on its own (those of the
+                    // process's stage 1 only with the whole stage).
                     QString lastSeen;
                     const Outcome o = runStep(step, [&] {
-                        if (!power && !faultvfs::struck()) lastSeen = snapshot();
+                        if (!power && !faultvfs::struck() && !g_inStageOne) lastSeen = snapshot();
                         if (!watcher || faultvfs::poweredOff()) return;
                         if (const QString c = watcher->committed(); !c.isEmpty() && !faultvfs::poweredOff())
                             lastCommitted = c;

@@ -9,6 +9,7 @@
 #include "ui/review/frmDEP.h"
 #include "ui/review/frmModificar.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -199,6 +200,10 @@ class TestGroup : public QObject {
         QTest::keyClicks(form.filterBox(), QStringLiteral("martillo"));
         QCOMPARE(shownOrders(form), (QStringList{"0001", "0002"}));
         QCOMPARE(form.countText(), QStringLiteral("2 de 5 registros"));
+        // Assistive technology reads the count as it stands, described by what it counts.
+        QAccessibleInterface *count = QAccessible::queryAccessibleInterface(child<QLabel>(form, "lbCuenta"));
+        QCOMPARE(count->text(QAccessible::Name), QStringLiteral("2 de 5 registros"));
+        QCOMPARE(count->text(QAccessible::Description), QStringLiteral("Registros"));
         typeFilter(form, QStringLiteral("MARTÍLLO acero"));
         QCOMPARE(shownOrders(form), QStringList{"0001"});
         typeFilter(form, QStringLiteral("cable electrico"));
@@ -223,6 +228,10 @@ class TestGroup : public QObject {
         QCOMPARE(form.filterBox()->text(), QString());
         QCOMPARE(shownOrders(form), (QStringList{"0005", "0001", "0004", "0002", "0003"}));
         QCOMPARE(form.countText(), QStringLiteral("5 de 5 registros"));
+        QVERIFY(form.isVisible());
+        // Esc in the empty box closes the window.
+        QTest::keyClick(form.filterBox(), Qt::Key_Escape);
+        QVERIFY(!form.isVisible());
     }
 
     // Ctrl+1..Ctrl+9 and the headings sort, again in reverse; numbers sort as numbers, empty first;

@@ -14,10 +14,12 @@
 #include "shipments/Shipments.h"
 #include "transfer/TransferDriver.h"
 #include "ui/review/FrmHistorial.h"
+#include "ui/review/frmDEP.h"
 #include "ui/review/frmModificar.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
@@ -208,10 +210,79 @@ class TestHistory : public QObject {
             editor.show();
             QTest::keyClick(editor.findChild<QLineEdit *>(QStringLiteral("txtPRCNCM")), Qt::Key_F8);
             VERIFY_SCRIPT(script);
-            QCOMPARE(shown.first(), QStringLiteral("PRCESM|2|3|GRUPO"));
+            // Each column by the caption the editor shows beside its field.
+            QCOMPARE(shown.first(), QStringLiteral("Estado Mercaderia|2|3|GRUPO"));
             QCOMPARE(shown.size(), 9);
-            QCOMPARE(shown.last(), QStringLiteral("PRCNCM||8205.20.00.000K|EDITOR"));
+            QCOMPARE(shown.last(), QStringLiteral("Posición||8205.20.00.000K|EDITOR"));
+            QVERIFY(shown.contains(QStringLiteral("CRC||OK|EDITOR")));
+            QVERIFY(shown.contains(QStringLiteral("Unidad Estadistica [ ]||07|EDITOR")));
             QVERIFY(editor.isVisible()); // the editor stays open
+        }
+
+        // F8 in "Resultados": the history of the selected row, without the editor.
+        {
+            ScriptedInteraction script;
+            QString title;
+            int rows = 0;
+            script.expectModal(QStringLiteral("FrmHistorial"), [&](QDialog &d) {
+                auto &window = dynamic_cast<FrmHistorial &>(d);
+                title = window.findChild<QLabel *>(QStringLiteral("lbHistorial"))->text();
+                rows = window.list()->topLevelItemCount();
+                return int(QDialog::Rejected);
+            });
+            s.iModoLista = 2;
+            frmDEP list;
+            list.show();
+            QTreeWidgetItem *row2 = list.list()->findItems(QStringLiteral("0002"), Qt::MatchExactly).value(0);
+            QVERIFY(row2);
+            list.list()->setCurrentItem(row2);
+            QTest::keyClick(list.list(), Qt::Key_F8);
+            VERIFY_SCRIPT(script);
+            QCOMPARE(title, QStringLiteral("Registro 0002 NEW-9"));
+            QCOMPARE(rows, 9);
+        }
+
+        // Processing again would replace the corrected article, so the operator is asked first. "No"
+        // changes nothing; "Sí" runs into a row in the middle that fails (the heading row repeated:
+        // text in the quantity), and the shipment keeps its articles and their history as they were.
+        const auto state = [&] {
+            return env.scalar("select group_concat(ARTORD || ':' || ARTNRO || ':' || coalesce(PRCEST, '') || "
+                              "':' || coalesce(PRCESM, ''), ',') from ART where INTNRO = 'T1'")
+                       .toString() +
+                   lines(history::forShipment(*s.gestor, "T1")).join('\n');
+        };
+        const QString before = state();
+        for (int r = 0; r < 3; ++r)
+            grid.setText(2 + r, 0, QStringList{"MT-500", "Columna 1", "NEW-10"}[r]);
+        grid.setText(3, 1, QStringLiteral("Columna 2"));
+        for (const auto answer : {Interaction::Answer::No, Interaction::Answer::Yes}) {
+            ScriptedInteraction script;
+            script.expectMessage(QStringLiteral("El interno tiene 3 artículos, 1 corregidos a mano, que se "
+                                                "reemplazarán. ¿Continuar?"),
+                                 Icon::Question, Interaction::Buttons::YesNoDefaultNo, answer);
+            if (answer == Interaction::Answer::Yes)
+                script.expectMessage(
+                    QStringLiteral("No coinciden los tipos\r\n\r\n13 - seccion "
+                                   "[Planexo.frmMain.FRAM2_GuardarDatosToBase]:: 120Planexo\r\n\r\n"
+                                   "SQL:\r\ninsert into ART (INTNRO, ARTORD, ARTNRO, ARTDSC, ARTTKG, "
+                                   "ARTCAN, ARTUNI, ARTTOT ,PRCNCM,PRCDUN,ARTORG,ARTKGB,MARCA,"
+                                   "DESCRIPCION_MARIA,PRCSUF) values ('T1', "),
+                    Icon::Critical);
+            RecordingProgress progress;
+            QVERIFY(!ProcessDriver(s, progress).FRAM2_GuardarDatosToBase(grid));
+            VERIFY_SCRIPT(script);
+            QCOMPARE(state(), before);
+        }
+        // The work database is left outside any transaction: another connection sees a later write.
+        env.exec(QStringLiteral("insert into INTN (INTNRO, INTDSC) values ('T3', 'despues')"));
+        {
+            oAlm::clGestor other;
+            other.CadenaConexion = oAlm::clGestor::connectionStringFor(env.programFolder());
+            other.Conectar();
+            other.Sql = QStringLiteral("select count(*) as n from INTN where INTNRO = 'T3'");
+            Recordset rs;
+            QVERIFY(other.CrearRs(rs));
+            QCOMPARE(rs.Fields(QStringLiteral("n")).toInt(), 1);
         }
 
         // Row 3 corrected so that the transfer runs.

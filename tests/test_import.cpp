@@ -8,22 +8,27 @@
 #include "import/SheetLoader.h"
 #include "shared/SharedState.h"
 #include "ui/app/frmMain.h"
+#include "ui/import/SheetGridView.h"
 #include "ui/import/SheetPanel.h"
 #include "ui/import/frmCampos.h"
 #include "workbook/clEcxel.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <functional>
 #include <map>
@@ -835,13 +840,40 @@ class TestImport : public QObject {
             QCOMPARE(loaded.count(), 0);
         }
         {
+            QVERIFY(QTest::qWaitForWindowActive(panel.get()));
+            examinar->setFocus();
             ScriptedInteraction script;
             script.expectOpenFile(kFilter, fixture(QStringLiteral("import_basic.xlsx")));
             QTest::mouseClick(examinar, Qt::LeftButton);
-            VERIFY_SCRIPT(script);
             QCOMPARE(path->text(), fixture(QStringLiteral("import_basic.xlsx")));
             QCOMPARE(panel->model().rows(), 12);
             QCOMPARE(loaded.count(), 1);
+            // The grid has the keys at once: F1 maps the current column without tabbing into it.
+            QCOMPARE(QApplication::focusWidget(), panel->grid());
+            script.expectModal(QStringLiteral("frmCampos"), chooseField(fl::CodArticulo));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+            VERIFY_SCRIPT(script);
+            QCOMPARE(mappingRow(panel->model()), QStringList({fl::CodArticulo, "", "", "", ""}));
+        }
+        {
+            // Qt's dialog opens on the filter of every kind read, the Excel one still offered.
+            QStringList filters;
+            QString selected;
+            QTimer poll;
+            connect(&poll, &QTimer::timeout, [&] {
+                if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                    poll.stop();
+                    filters = dialog->nameFilters();
+                    selected = dialog->selectedNameFilter();
+                    dialog->reject();
+                }
+            });
+            poll.start(20);
+            QtInteraction::instance().openFile(kFilter, QDir::tempPath());
+            QCOMPARE(filters.size(), 2);
+            QCOMPARE(selected,
+                     QStringLiteral("Todos los libros (*.xls *.xlsx *.xlsm *.xlsb *.ods *.csv *.txt)"));
+            QCOMPARE(filters.last(), QStringLiteral("Archivo Excel (*.xls *.xlsx)"));
         }
         {
             // Typing a path loads nothing.
@@ -850,6 +882,68 @@ class TestImport : public QObject {
             VERIFY_SCRIPT(script);
             QCOMPARE(loaded.count(), 1);
         }
+    }
+
+    // The headings and the mapping row stay in view over the data as the grid scrolls down, at the
+    // grid's column widths and horizontal scroll; the keys and a click on a heading work on the data.
+    void headingRowsStayInView()
+    {
+        auto panel = newPanel();
+        QVERIFY(load(*panel, QStringLiteral("import_basic.xlsx")));
+        SheetGridModel &m = panel->model();
+        const int cols = m.cols();
+        m.resize(80, cols);
+        for (int r = 12; r < 80; ++r)
+            for (int c = 0; c < cols; ++c)
+                m.setText(r, c, QStringLiteral("R%1C%2").arg(r).arg(c));
+        QVERIFY(QTest::qWaitForWindowActive(panel.get()));
+        auto *grid = qobject_cast<SheetGridView *>(panel->grid());
+        QVERIFY(grid);
+        QTableView *frozen = grid->frozenRows();
+        for (int c = 0; c < cols; ++c)
+            grid->setColumnWidth(c, 300);
+        QCOMPARE(frozen->columnWidth(cols - 1), 300);
+        QVERIFY(!frozen->isVisible()); // at the top the grid shows its own first rows
+
+        grid->setFocus();
+        grid->setCurrentIndex(m.index(2, 1));
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(grid->currentIndex().row(), 79);
+        QVERIFY(grid->verticalScrollBar()->value() > 0);
+        QVERIFY(frozen->isVisible());
+        QCOMPARE(frozen->geometry().topLeft(), grid->viewport()->geometry().topLeft());
+        QCOMPARE(frozen->height(), grid->rowHeight(0) + grid->rowHeight(1));
+        QCOMPARE(frozen->indexAt(QPoint(2, 2)).row(), 0);
+        QCOMPARE(frozen->indexAt(QPoint(2, grid->rowHeight(0) + 2)).row(), 1);
+        QCoreApplication::processEvents(); // the scroll ranges follow the widths
+        grid->horizontalScrollBar()->setValue(grid->horizontalScrollBar()->maximum());
+        QVERIFY(grid->horizontalScrollBar()->value() > 0);
+        QCOMPARE(frozen->columnAt(2), grid->columnAt(2));
+        QCOMPARE(frozen->columnViewportPosition(cols - 1), grid->columnViewportPosition(cols - 1));
+
+        // Up from the first row shown below them: the grid scrolls so that the row shows below them.
+        const int first = grid->rowAt(frozen->height() + 1);
+        grid->setCurrentIndex(m.index(first, 0));
+        QTest::keyClick(grid, Qt::Key_Up);
+        QCOMPARE(grid->currentIndex().row(), first - 1);
+        QVERIFY(grid->visualRect(grid->currentIndex()).top() >= frozen->height());
+
+        // A click on a heading picks its column where the data is.
+        const int row = grid->currentIndex().row();
+        const int column = frozen->columnAt(frozen->viewport()->width() - 5);
+        QTest::mouseClick(frozen->viewport(), Qt::LeftButton, {}, QPoint(frozen->viewport()->width() - 5, 2));
+        QCOMPARE(grid->currentIndex(), m.index(row, column));
+        QVERIFY(grid->hasFocus());
+        ScriptedInteraction script;
+        script.expectModal(QStringLiteral("frmCampos"), chooseField(fl::Origen));
+        QTest::keyClick(grid, Qt::Key_F1);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(m.text(1, column), fl::Origen);
+
+        // Back at the top the grid's own rows show again.
+        QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(grid->verticalScrollBar()->value(), 0);
+        QVERIFY(!frozen->isVisible());
     }
 
     // ---- frmCampos ----

@@ -355,6 +355,39 @@ private slots:
                                    QStringLiteral("select count(*) from subitems where interno = 'L-7'"))
                      .toInt(),
                  12);
+
+        // Processing again would replace an article corrected by hand: refused with the question,
+        // nothing changed; --reemplazar answers it.
+        env.exec(QStringLiteral(
+            "insert into HIST (INTNRO, HISORD, HISCOL, HISANT, HISNUE, HISORI, HISUSR, HISPUE, "
+            "HISFEC) values ('L-7', 4, 'PRCESM', '1', '2', 'EDITOR', 'ana', 'PC1', "
+            "'2026-12-07 10:00:00')"));
+        resetShared();
+        const QStringList again{QStringLiteral("procesar"),
+                                QStringLiteral("--interno"),
+                                shipment,
+                                QStringLiteral("--archivo"),
+                                kInvoice,
+                                QStringLiteral("--mapeo"),
+                                kMapping,
+                                QStringLiteral("--pais"),
+                                QStringLiteral("rep. popular china=310")};
+        run = lote(env, again);
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains(QStringLiteral(
+                     "El interno tiene 12 artículos, 1 corregidos a mano, que se reemplazarán. ¿Continuar?")),
+                 qPrintable(run.err));
+        env.connect();
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO = 'L-7' and PRCEST = 'M'"))
+                     .toInt(),
+                 12);
+        resetShared();
+        run = lote(env, again + QStringList{QStringLiteral("--reemplazar")});
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        env.connect();
+        QCOMPARE(env.scalar(QStringLiteral("select count(*) from ART where INTNRO = 'L-7' and PRCEST = 'M'"))
+                     .toInt(),
+                 0);
     }
 
     // corregir: a group correction with the editor's checks and messages; the refused rows stay as

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -213,21 +214,29 @@ private slots:
         frmDEP form;
         form.show();
         // The filter line 40 twips from the top and left; the list below it, 40 twips from the left,
-        // 90 twips less than the inner width and 50 twips above the bottom, at the font's scale (2, 6
-        // and 3 pixels at 15 twips to the pixel).
+        // 90 twips less than the inner width, down to the key hint 50 twips above the bottom, at the
+        // font's scale (2, 6 and 3 pixels at 15 twips to the pixel).
         form.resize(600, 300);
+        auto *hint = form.findChild<QLabel *>(QStringLiteral("Label1"));
+        QVERIFY(hint && hint->isVisible());
+        QCOMPARE(hint->text(), QStringLiteral("[Ctrl+F] Filtrar - [Enter] Modificar - [F8] Historial - "
+                                              "[Ctrl+A] Seleccionar todo - [Esc] Salir"));
         const int margin = form.list()->x();
         const int both = 600 - form.list()->width();
         const int top = form.list()->y();
-        const int bottom = 300 - top - form.list()->height();
+        const int bottom = 300 - hint->geometry().bottom() - 1;
+        const int below = 300 - top - form.list()->height();
         QVERIFY(margin >= 2 && both >= 6);
         QVERIFY(qAbs(both * 40.0 / 90.0 - margin) <= 1.0);
         QVERIFY(qAbs(both * 50.0 / 90.0 - bottom) <= 1.0);
+        QCOMPARE(hint->x(), margin);
+        QVERIFY(form.list()->geometry().bottom() < hint->y());
+        QVERIFY(hint->height() >= hint->fontMetrics().height());
         QCOMPARE(form.filterBox()->y(), margin);
         QVERIFY(top >= form.filterBox()->geometry().bottom());
-        QCOMPARE(form.list()->geometry(), QRect(margin, top, 600 - both, 300 - top - bottom));
         form.resize(800, 500);
-        QCOMPARE(form.list()->geometry(), QRect(margin, top, 800 - both, 500 - top - bottom));
+        QCOMPARE(form.list()->geometry(), QRect(margin, top, 800 - both, 500 - top - below));
+        QCOMPARE(500 - hint->geometry().bottom() - 1, bottom);
         // Smaller than the margins: the list shrinks to nothing instead of failing.
         form.setMinimumSize(0, 0);
         form.resize(4, 4);
@@ -345,6 +354,46 @@ private slots:
         QCOMPARE(form.list()->topLevelItemCount(), 7);
     }
 
+    // A correction saved in the editor opened from the list changes step 3's counts at once; an
+    // editor closed without saving leaves them as they were.
+    void savedCorrectionRefreshesTheCounts()
+    {
+        TestEnv env;
+        connectShipment(env);
+        fillShipment(env);
+        ScriptedInteraction script;
+        ResultsPanel panel;
+        panel.show();
+        panel.FRAM3_CargarEstadisticas();
+        auto count = [&](const char *name) { return panel.findChild<QLabel *>(QLatin1String(name))->text(); };
+        QCOMPARE(count("FRAM3_lbErroneos"), QStringLiteral("0004"));
+        QTest::mouseClick(panel.findChild<QPushButton *>("FRAM3_cmdRegErr"), Qt::LeftButton);
+        frmDEP *form = panel.recordList();
+        QVERIFY(form);
+        const auto correct = [&](int order, bool saved) {
+            return [&env, order, saved](QDialog &dialog) {
+                env.exec(QStringLiteral("update ART set PRCEST = 'M', PRCCRC = 'OK' where INTNRO = 'T1' and "
+                                        "ARTORD = %1")
+                             .arg(order));
+                if (saved) shared().sRetorno = QStringLiteral("OK");
+                dialog.done(saved ? QDialog::Accepted : QDialog::Rejected);
+                return dialog.result();
+            };
+        };
+        script.expectModal(QStringLiteral("frmModificar"), correct(3, false));
+        form->list()->setCurrentItem(rowOf(*form, "0003"));
+        QTest::keyClick(form->list(), Qt::Key_Return);
+        QCOMPARE(count("FRAM3_lbErroneos"), QStringLiteral("0004"));
+        script.expectModal(QStringLiteral("frmModificar"), correct(5, true));
+        form->list()->setCurrentItem(rowOf(*form, "0005"));
+        QTest::keyClick(form->list(), Qt::Key_Return);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(count("FRAM3_lbErroneos"), QStringLiteral("0002"));
+        QCOMPARE(count("FRAM3_lbErrPos"), QStringLiteral("0001"));
+        QCOMPARE(count("FRAM3_lbErrSuf"), QStringLiteral("0000"));
+        form->close();
+    }
+
     // The two buttons of step 3 show one window, not modally; a second press only brings it
     // forward; closing it unloads it and the next press loads a new one.
     void panelButtonsShowOneWindow()
@@ -373,7 +422,8 @@ private slots:
         QCOMPARE(panel.recordList(), form.data());
         QCOMPARE(form->list()->topLevelItemCount(), 7);
 
-        form->close();
+        // Esc closes it.
+        QTest::keyClick(form->list(), Qt::Key_Escape);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!form);
         QVERIFY(!panel.recordList());

@@ -114,7 +114,11 @@ private slots:
                            typeAndPress(QStringLiteral("A'B"), QStringLiteral("x"), {Qt::Key_F11}));
         ShipmentList list;
         list.FRAM1_NuevoInterno();
+        QCOMPARE(list.selectedShipment(), QStringLiteral(" 12 "));
+        // The new shipment is selected, wherever the list sorts it: "Siguiente >" goes on with it.
         list.FRAM1_NuevoInterno();
+        QCOMPARE(list.list()->indexOfTopLevelItem(list.list()->currentItem()), 2);
+        QCOMPARE(list.selectedShipment(), QStringLiteral("A B"));
         VERIFY_SCRIPT(script);
         QCOMPARE(env.scalar(QStringLiteral("select INTDSC from INTN where INTNRO = ' 12 '")).toString(),
                  QStringLiteral("L Oréal ñ 🚢"));

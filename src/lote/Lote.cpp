@@ -78,6 +78,8 @@ QString Lote::help()
         "      --crear \"desc\"      crea el interno si no existe, con esa descripción\n"
         "      --pais \"ORIGEN=COD\" país para un origen que la tabla de relaciones no conoce\n"
         "                          (se guarda como relación; se puede repetir)\n"
+        "      --reemplazar        reemplaza también artículos corregidos a mano (sin él, un\n"
+        "                          interno que los tiene no se procesa de nuevo)\n"
         "      --json              la salida como objeto JSON, con el resultado de cada fila, la hoja,\n"
         "                          la fila de títulos, las filas quitadas y las que quedaron sin cargar\n"
         "  transferir   Transfiere el interno a Calvera y actualiza su catálogo.\n"

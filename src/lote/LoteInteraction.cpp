@@ -7,7 +7,7 @@
 Interaction::Answer LoteInteraction::message(const QString &text, Icon icon, Buttons buttons, const QString &)
 {
     shown.push_back({text, icon});
-    if (buttons == Buttons::YesNo) return replace ? Answer::Yes : Answer::No;
+    if (buttons != Buttons::Ok) return replace ? Answer::Yes : Answer::No;
     return Answer::Ok;
 }
 

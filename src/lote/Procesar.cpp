@@ -89,6 +89,7 @@ std::optional<QString> Procesar::readOptions(const Lote &lote, ProcesarOptions &
     }
     o.description = lote.option(QStringLiteral("--crear"), &o.create);
     o.json = lote.flag(QStringLiteral("--json"));
+    o.replaceCorrected = lote.flag(QStringLiteral("--reemplazar"));
     return std::nullopt;
 }
 
@@ -97,6 +98,7 @@ int Procesar::run()
     if (const std::optional<QString> refusal = readOptions(m_lote, m_options)) return m_lote.refuse(*refusal);
     m_plan = m_options.plan;
     m_answers.countries = m_options.countries;
+    m_answers.replace = m_options.replaceCorrected;
     InteractionScope scope(&m_answers);
     if (!m_lote.open()) return Lote::Failed;
     m_state = &shared();
@@ -360,7 +362,8 @@ Procesar::Step Procesar::process()
     if (!driver.FRAM2_GuardarDatosToBase(m_grid)) {
         const QString failure = m_answers.last({Interaction::Icon::Critical});
         if (!failure.isEmpty()) return m_lote.fail(failure);
-        return m_lote.refuse(m_answers.last({Interaction::Icon::Exclamation, Interaction::Icon::None}));
+        return m_lote.refuse(m_answers.last(
+            {Interaction::Icon::Exclamation, Interaction::Icon::None, Interaction::Icon::Question}));
     }
     try {
         savedmapping::remember(*s.gestor, m_grid, m_plan);

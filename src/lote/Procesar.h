@@ -26,6 +26,7 @@ struct ProcesarOptions {
     QString description;               // --crear
     QHash<QString, QString> countries; // --pais, by case-folded origin text
     bool json = false;
+    bool replaceCorrected = false; // --reemplazar: articles corrected by hand may be replaced
     LoadPlan plan; // the heading row, first column, removed rows and --seguir-tras-vacias as given
 };
 

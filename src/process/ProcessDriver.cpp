@@ -44,6 +44,33 @@ bool ProcessDriver::preconditionsHold()
     return false;
 }
 
+bool ProcessDriver::replacementConfirmed()
+{
+    oAlm::clGestor &db = *m_state.gestor;
+    const QString &shipment = m_state.sInternoActual;
+    const auto count = [](const QVector<QVector<QVariant>> &rows) {
+        return rows.isEmpty() || rows[0].isEmpty() ? 0LL : rows[0][0].toLongLong();
+    };
+    const long long articles =
+        count(db.selectRowsPrepared(QStringLiteral("select count(*) from ART where INTNRO = ?"), {shipment}));
+    if (articles == 0) return true;
+    // A correction counts while its article is the one corrected: made after the last run that
+    // stored the shipment's articles again.
+    const long long corrected = count(db.selectRowsPrepared(
+        QStringLiteral(
+            "select count(distinct HISORD) from HIST where INTNRO = ? and HISORI in (?, ?) "
+            "and HISORD in (select ARTORD from ART where INTNRO = ?) and HISID > "
+            "coalesce((select max(HISID) from HIST where INTNRO = ? and HISORD is null and HISORI = ?), 0)"),
+        {shipment, history::kEditor, history::kGroup, shipment, shipment, history::kProcess}));
+    if (corrected == 0) return true;
+    return interaction().message(QStringLiteral("El interno tiene %1 artículos, %2 corregidos a mano, que se "
+                                                "reemplazarán. ¿Continuar?")
+                                     .arg(articles)
+                                     .arg(corrected),
+                                 Interaction::Icon::Question,
+                                 Interaction::Buttons::YesNoDefaultNo) == Interaction::Answer::Yes;
+}
+
 void ProcessDriver::runStages(ProcessRun &run, const SheetGridModel &grid)
 {
     QElapsedTimer timer;
@@ -120,6 +147,7 @@ bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
 
         run.step = step::RecogniseColumns;
         run.columns = ColumnMap::recognise(grid);
+        if (!replacementConfirmed()) return false;
 
         runStages(run, grid);
 
@@ -131,8 +159,8 @@ bool ProcessDriver::FRAM2_GuardarDatosToBase(const SheetGridModel &grid)
         interaction().message(
             errorReport(e.number(), e.description(), run.step, e.source(), run.bufferText()),
             Interaction::Icon::Critical);
-        // Stopped before the stages: nothing was changed.
-        if (run.step >= step::DeleteRows)
+        // Stopped before the stages or in stage 1, whose writes are undone: nothing was changed.
+        if (run.step >= step::Stage2Start)
             recordRun(QStringLiteral("Interrumpido en el paso ") + QString::number(run.step));
         return false;
     }

@@ -39,6 +39,9 @@ public:
 
 private:
     bool preconditionsHold();
+    // Articles corrected by hand (in the editor or a group) since the shipment's last process run
+    // are about to be replaced: the operator says whether to go on. True when nothing is lost.
+    bool replacementConfirmed();
     void recordRun(const QString &interruption);
     void runStages(ProcessRun &run, const SheetGridModel &grid);
 

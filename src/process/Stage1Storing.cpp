@@ -171,11 +171,57 @@ void Stage1Storing::appendRow(Statement &st, const SheetGridModel &grid, int row
     st.sql(QStringLiteral(")"));
 }
 
+namespace {
+
+// The stage's delete and inserts as one transaction of their own: all of them stay, or none, and a
+// row that fails leaves the shipment's articles as they were. A savepoint rather than a batch,
+// whose writes would run again one by one should the engine drop its transaction.
+class AllOrNothing {
+  public:
+    explicit AllOrNothing(DataConnection &db) : m_db(db) { run(QStringLiteral("SAVEPOINT stage1")); }
+    ~AllOrNothing()
+    {
+        if (!m_open) return;
+        try {
+            run(QStringLiteral("ROLLBACK TO stage1"));
+            run(QStringLiteral("RELEASE stage1"));
+        } catch (const PlanexoError &) {
+            // A transaction the engine dropped has nothing left to undo.
+        }
+    }
+    AllOrNothing(const AllOrNothing &) = delete;
+    AllOrNothing &operator=(const AllOrNothing &) = delete;
+    void commit()
+    {
+        run(QStringLiteral("RELEASE stage1"));
+        m_open = false;
+    }
+
+  private:
+    void run(const QString &statement)
+    {
+        const QString kept = m_db.Sql;
+        m_db.Sql = statement;
+        try {
+            m_db.Ejecutar();
+        } catch (...) {
+            m_db.Sql = kept;
+            throw;
+        }
+        m_db.Sql = kept;
+    }
+
+    DataConnection &m_db;
+    bool m_open = true;
+};
+
+} // namespace
+
 void Stage1Storing::run(const SheetGridModel &grid)
 {
     SharedState &s = m_run.state;
     oAlm::clGestor &db = *s.gestor;
-    Batch batch(db);
+    AllOrNothing transaction(db);
 
     m_run.step = step::DeleteRows;
     m_run.execute(db, QStringLiteral("delete from ART where INTNRO = ") + sql::text(s.sInternoActual));
@@ -197,5 +243,5 @@ void Stage1Storing::run(const SheetGridModel &grid)
         m_run.execute(db, statement);
         m_run.progress.setValue(row);
     }
-    batch.commit();
+    transaction.commit();
 }

@@ -8,6 +8,8 @@
 #include "shared/Interaction.h"
 #include "shared/SharedState.h"
 
+#include <QHash>
+
 namespace recordedit {
 
 QString pointed(QString position)
@@ -192,6 +194,26 @@ bool save(SharedState &s, const Draft &draft, const QString &tag, const QString 
     }
     history::recordChanges(*s.gestor, s.sInternoActual, int(order), changes, origin);
     return true;
+}
+
+QString fieldCaption(const QString &column)
+{
+    static const QHash<QString, QString> captions = {
+        {QStringLiteral("PRCNCM"), QStringLiteral("Posición")},
+        {QStringLiteral("PRCLAP"), QStringLiteral("LAPI")},
+        {QStringLiteral("PRCSUF"), QStringLiteral("Sufijos")},
+        {QStringLiteral("PRCDUN"), QStringLiteral("Unidad Declarada")},
+        {QStringLiteral("PRCECA"), QStringLiteral("Unidad Estadistica")},
+        {QStringLiteral("PRCEUN"), QStringLiteral("Unidad Estadistica [ ]")},
+        {QStringLiteral("PRCSCA"), QStringLiteral("Derecho Especifico")},
+        {QStringLiteral("PRCSUN"), QStringLiteral("Derecho Especifico [ ]")},
+        {QStringLiteral("DESCRIPCION_MARIA"), QStringLiteral("Descripción Maria")},
+        {QStringLiteral("PRCESM"), QStringLiteral("Estado Mercaderia")},
+        {QStringLiteral("ARTORG"), QStringLiteral("Pais Origen")},
+        {QStringLiteral("PRCEST"), QStringLiteral("Estado")},
+        {QStringLiteral("PRCCRC"), QStringLiteral("CRC")},
+    };
+    return captions.value(column.toUpper(), column);
 }
 
 } // namespace recordedit

@@ -79,5 +79,8 @@ bool verify(SharedState &state, Draft &draft);
 // statement, and adds to the history each column the statement changed, as made by `origin`; true
 // when a row changed. Throws.
 bool save(SharedState &state, const Draft &draft, const QString &tag, const QString &origin);
+// A column of ART by the caption the editor shows beside its field (the lists' headings for the
+// states, which the editor shows without one); any other column by its own name.
+QString fieldCaption(const QString &column);
 
 } // namespace recordedit

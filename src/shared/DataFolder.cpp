@@ -20,10 +20,10 @@ bool writable(const QString &folder)
     return probe.open();
 }
 
-// Copies the files of source/db into target/db, which does not exist yet.
+// Copies the files of the folder `source` into target/db, which does not exist yet.
 static bool seed(const QString &source, const QString &target, QString *problem)
 {
-    const QDir from(QDir(source).filePath(QStringLiteral("db")));
+    const QDir from(source);
     const QString to = QDir(target).filePath(QStringLiteral("db"));
     if (!QDir().mkpath(to)) {
         if (problem)
@@ -44,6 +44,23 @@ static bool seed(const QString &source, const QString &target, QString *problem)
     return true;
 }
 
+// The demo databases as shipped: the installed ones, else the copy a build keeps beside the
+// program that no program opens (db-pristine), else a db/ beside the program that nobody can write
+// (a read-only copy). A writable db/ beside the program is a working folder (a build's, after the
+// program ran there): what it holds is an operator's, never a new folder's start.
+static QString seedSource(const Places &places)
+{
+    const auto dbOf = [](const QString &folder) { return QDir(folder).filePath(QStringLiteral("db")); };
+    if (holdsData(places.installedData)) return dbOf(places.installedData);
+    if (places.programFolder.isEmpty()) return QString();
+    const QString pristine = QDir(places.programFolder).filePath(QStringLiteral("db-pristine"));
+    if (QFileInfo(pristine).isDir()) return pristine;
+    if (holdsData(places.programFolder) &&
+        !(places.canWrite ? places.canWrite(places.programFolder) : writable(places.programFolder)))
+        return dbOf(places.programFolder);
+    return QString();
+}
+
 QString choose(const Places &places, QString *problem)
 {
     if (problem)
@@ -58,9 +75,7 @@ QString choose(const Places &places, QString *problem)
         folder = places.userData;
     if (folder.isEmpty() || holdsData(folder))
         return folder;
-    const QString source = holdsData(places.installedData)   ? places.installedData
-                           : holdsData(places.programFolder) ? places.programFolder
-                                                             : QString();
+    const QString source = seedSource(places);
     if (source.isEmpty()) {
         if (problem)
             *problem = QStringLiteral("No hay datos instalados para crear ") + QDir::toNativeSeparators(folder);

@@ -9,8 +9,10 @@
 // - PLANEXO_DATA, when set, names it.
 // - Otherwise the program's own folder, when it holds db/ and can be written (a portable copy).
 // - Otherwise the per-user data folder.
-// A chosen folder without db/ is seeded once from the installed data (or from a read-only db/
-// beside the program); a folder that holds db/ is never overwritten.
+// A chosen folder without db/ is seeded once from the demo databases as shipped: the installed
+// data, a build's db-pristine/ beside the program, or a db/ beside the program that cannot be
+// written; never from a writable db/ beside it (a build's, which holds the runs made there). A
+// folder that holds db/ is never overwritten.
 namespace datafolder {
 
 struct Places {

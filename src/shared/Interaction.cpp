@@ -35,7 +35,7 @@ public:
         QString shown = text;
         shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         std::fprintf(stderr, "%s\n", shown.toLocal8Bit().constData());
-        return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+        return buttons == Buttons::Ok ? Answer::Ok : Answer::No;
     }
     std::optional<QString> input(const QString &, const QString &, const QString &) override
     {

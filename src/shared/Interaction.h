@@ -10,7 +10,8 @@
 class Interaction {
 public:
     enum class Icon { None, Information, Exclamation, Critical, Question };
-    enum class Buttons { Ok, YesNo };
+    // YesNoDefaultNo: Yes and No with No as the default button, for a question whose Yes loses work.
+    enum class Buttons { Ok, YesNo, YesNoDefaultNo };
     enum class Answer { Ok, Yes, No };
 
     virtual ~Interaction() = default;

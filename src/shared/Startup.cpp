@@ -4,11 +4,21 @@
 #include "shared/Settings.h"
 #include "shared/SharedState.h"
 
+#include <QCoreApplication>
+
 namespace startup {
 
 void openComponents(SharedState &s, const QString &programFolder, int &step)
 {
     step = 20;
+    // The components hold Qt SQL connections, which must close while the application and Qt's
+    // registry of connections still exist: they go with the application, not with the statics
+    // that outlive it.
+    static bool releasedWithApplication = false;
+    if (!releasedWithApplication && QCoreApplication::instance()) {
+        qAddPostRoutine(resetShared);
+        releasedWithApplication = true;
+    }
     s.programFolder = programFolder;
     s.gestor = std::make_unique<oAlm::clGestor>();
     step = 30;

@@ -16,13 +16,14 @@
 // describes in PLANEXO_PG_HOST, _PORT, _USER and _PASSWORD, made for each environment from the
 // server's calvera_internos and calvera_ncm and dropped with it. A "_pg" run without a server fails.
 class TestEnv {
-public:
-    // The filters of the "Examinar" file dialog, as the operator sees them.
+  public:
+    // The filters of the "Examinar" file dialog, as the operator sees them: the first one, which
+    // the dialog opens with, shows every kind the reader takes.
     static QString workbookFilter()
     {
-        return QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                              "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                              "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt");
+        return QStringLiteral("Todos los libros (*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
+                              "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt|"
+                              "Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx");
     }
 
     TestEnv();

@@ -76,10 +76,10 @@ Interaction::Answer QtInteraction::message(const QString &text, Icon icon, Butto
         box.setIcon(QMessageBox::Question);
         break;
     }
-    if (buttons == Buttons::YesNo) {
+    if (buttons != Buttons::Ok) {
         QPushButton *yes = box.addButton(QStringLiteral("Sí"), QMessageBox::YesRole);
-        box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
-        box.setDefaultButton(yes);
+        QPushButton *no = box.addButton(QStringLiteral("No"), QMessageBox::NoRole);
+        box.setDefaultButton(buttons == Buttons::YesNoDefaultNo ? no : yes);
         box.exec();
         return box.clickedButton() == yes ? Answer::Yes : Answer::No;
     }

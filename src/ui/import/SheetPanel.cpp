@@ -1,5 +1,6 @@
 #include "ui/import/SheetPanel.h"
 #include "ui/app/Twips.h"
+#include "ui/import/SheetGridView.h"
 
 #include "import/FieldLabels.h"
 #include "import/LayoutProposal.h"
@@ -61,7 +62,7 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
     FRAM2_CmdProcesar->setGeometry(twips::rect(8040, 375, 1380, 390));
     connect(FRAM2_CmdProcesar, &QPushButton::clicked, this, &SheetPanel::FRAM2_CmdProcesar_Click);
 
-    FRAM2_Grid = new QTableView(this);
+    FRAM2_Grid = new SheetGridView(this);
     FRAM2_Grid->setObjectName(QStringLiteral("FRAM2_Grid"));
     FRAM2_Grid->setAccessibleName(QStringLiteral("Planilla"));
     FRAM2_Grid->setGeometry(twips::rect(120, 870, 9300, 3210));
@@ -159,11 +160,12 @@ bool SheetPanel::Seleccionar_Archivo_XLS()
             folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QDir::homePath();
-        const QString file =
-            interaction().openFile(QStringLiteral("Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx|Todos los libros "
-                                                  "(*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
-                                                  "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt"),
-                                   folder);
+        // Every kind the reader takes comes first, so that the dialog opens showing them all.
+        const QString file = interaction().openFile(
+            QStringLiteral("Todos los libros (*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt)|"
+                           "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt|"
+                           "Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"),
+            folder);
         if (file.isEmpty())
             return false;
         settings::setLastFolder(QFileInfo(file).absolutePath());
@@ -244,6 +246,8 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
         emit workbookLoaded();
         step = 740;
         result = true;
+        // The grid's keys (F1 to F4, Supr) work at once, without tabbing from "Examinar".
+        FRAM2_Grid->setFocus();
 
         step = 750;
         const int widths = int(std::size(sheetloader::ColumnWidthsTwips));

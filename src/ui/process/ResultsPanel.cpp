@@ -5,6 +5,7 @@
 #include "ui/app/QtInteraction.h"
 #include "shared/SharedState.h"
 #include "process/ResultCounts.h"
+#include "data/PlanexoError.h"
 #include "data/VbFormat.h"
 #include "ui/review/frmDEP.h"
 #include "ui/review/frmModificar.h"
@@ -89,22 +90,36 @@ void ResultsPanel::showRecordList(int mode)
     shared().iModoLista = mode;
     if (!m_frmDEP) {
         frmDEP *form = new frmDEP(window());
-        // The hook lives in the window it opens the editor over.
-        form->editor = [form](const QString &tag) {
+        // The hook lives in the window it opens the editor over; a save changes the counts.
+        form->editor = [this, form](const QString &tag) {
             frmModificar editor(form);
             editor.setTag(tag);
             uiInteraction().runModal(editor);
+            refreshAfterSave();
         };
-        form->groupEditor = [form](const QStringList &tags) {
+        form->groupEditor = [this, form](const QStringList &tags) {
             frmModificar editor(form);
             editor.setTags(tags);
             uiInteraction().runModal(editor);
+            refreshAfterSave();
         };
         m_frmDEP = form;
     }
     m_frmDEP->show();
     m_frmDEP->raise();
     m_frmDEP->activateWindow();
+}
+
+void ResultsPanel::refreshAfterSave()
+{
+    if (shared().sRetorno != QLatin1String("OK")) return;
+    try {
+        FRAM3_CargarEstadisticas();
+    } catch (const PlanexoError &e) {
+        // As the wizard reports a failure of the counts.
+        interaction().message(e.description() + QStringLiteral("\r\n\r\n") + QString::number(e.number()),
+                              Interaction::Icon::None);
+    }
 }
 
 frmDEP *ResultsPanel::recordList() const

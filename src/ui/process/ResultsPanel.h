@@ -22,6 +22,8 @@ public:
 private:
     QLabel *countLabel(const char *name, const QString &caption, int row);
     void showRecordList(int mode);
+    // After the record editor closed: the counts again when it saved.
+    void refreshAfterSave();
 
     QLabel *Label6 = nullptr;
     QLabel *FRAM3_lbTotal = nullptr;

@@ -1,6 +1,12 @@
 #include "ui/review/FrmHistorial.h"
 #include "ui/app/Twips.h"
 
+#include "data/PlanexoError.h"
+#include "data/VbFormat.h"
+#include "review/RecordEdit.h"
+#include "shared/SharedState.h"
+#include "ui/app/QtInteraction.h"
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QTreeWidget>
@@ -29,8 +35,8 @@ FrmHistorial::FrmHistorial(const QString &caption, const QVector<history::Entry>
     title->setBuddy(lstHistorial);
     QList<QTreeWidgetItem *> items;
     for (const history::Entry &e : entries)
-        items << new QTreeWidgetItem(
-            QStringList{e.when, e.column, e.before, e.after, e.origin, e.user, e.workstation});
+        items << new QTreeWidgetItem(QStringList{e.when, recordedit::fieldCaption(e.column), e.before,
+                                                 e.after, e.origin, e.user, e.workstation});
     lstHistorial->addTopLevelItems(items);
     if (!items.isEmpty()) lstHistorial->setCurrentItem(items.first());
     // Values run from a unit code to a whole suffix text: each column as wide as its longest text,
@@ -46,4 +52,20 @@ FrmHistorial::FrmHistorial(const QString &caption, const QVector<history::Entry>
     layout->addWidget(lstHistorial);
     resize(total + twips::px(600), twips::px(5000));
     twips::fitToScreen(this);
+}
+
+void FrmHistorial::showRecord(QWidget *parent, const QString &tag, const QString &article,
+                              const QString &section)
+{
+    if (tag.isEmpty()) return;
+    SharedState &s = shared();
+    QVector<history::Entry> entries;
+    try {
+        entries = history::forRecord(*s.gestor, s.sInternoActual, int(vb::cdbl(tag)));
+    } catch (const PlanexoError &e) {
+        interaction().message(standardMessage(e, section), Interaction::Icon::Critical);
+        return;
+    }
+    FrmHistorial window(QStringLiteral("Registro ") + tag + QStringLiteral(" ") + article, entries, parent);
+    uiInteraction().runModal(window);
 }

@@ -16,6 +16,12 @@ class FrmHistorial : public QDialog {
     FrmHistorial(const QString &caption, const QVector<history::Entry> &entries, QWidget *parent = nullptr);
     QTreeWidget *list() const { return lstHistorial; }
 
+    // F8 of the editor and of the record lists: the history of the current shipment's row `tag`
+    // ("0007") of article `article`, over `parent`; a failing read shows the standard message with
+    // the location `section`.
+    static void showRecord(QWidget *parent, const QString &tag, const QString &article,
+                           const QString &section);
+
   private:
     QTreeWidget *lstHistorial = nullptr;
 };

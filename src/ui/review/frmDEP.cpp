@@ -1,5 +1,6 @@
 #include "ui/review/frmDEP.h"
 #include "ui/app/Twips.h"
+#include "ui/review/FrmHistorial.h"
 
 #include "data/PlanexoError.h"
 #include "data/VbFormat.h"
@@ -20,6 +21,9 @@
 #include <optional>
 
 namespace {
+
+const QString kKeys = QStringLiteral(
+    "[Ctrl+F] Filtrar - [Enter] Modificar - [F8] Historial - [Ctrl+A] Seleccionar todo - [Esc] Salir");
 
 struct ColumnSpec {
     const char16_t *header;
@@ -123,7 +127,10 @@ frmDEP::frmDEP(QWidget *parent) : QWidget(parent, Qt::Window)
     lbFiltro->setBuddy(txtFiltro);
     lbCuenta = new QLabel(this);
     lbCuenta->setObjectName(QStringLiteral("lbCuenta"));
-    lbCuenta->setAccessibleName(QStringLiteral("Registros"));
+    // Read out as it stands ("3 de 40 registros"); what it counts, is its description.
+    lbCuenta->setAccessibleDescription(QStringLiteral("Registros"));
+    Label1 = new QLabel(kKeys, this);
+    Label1->setObjectName(QStringLiteral("Label1"));
     setTabOrder(txtFiltro, lstDEP);
     updateCount();
 
@@ -257,6 +264,14 @@ void frmDEP::AbrirRegistro()
         editor(item->text(colOrden));
     if (s.sRetorno == QLatin1String("OK"))
         reload();
+}
+
+void frmDEP::MostrarHistorial()
+{
+    QTreeWidgetItem *item = lstDEP->currentItem();
+    if (!item) return;
+    FrmHistorial::showRecord(this, item->text(colOrden), item->text(colArticulo),
+                             QStringLiteral(" - seccion [Planexo.frmDEP.Historial]"));
 }
 
 void frmDEP::abrirGrupo(const QStringList &tags)
@@ -395,7 +410,11 @@ bool frmDEP::eventFilter(QObject *watched, QEvent *event)
         }
         if (watched == txtFiltro) {
             if (key == Qt::Key_Escape) {
-                txtFiltro->clear();
+                // A filter to clear first; an empty one leaves the window, as Esc does on the list.
+                if (txtFiltro->text().isEmpty())
+                    close();
+                else
+                    txtFiltro->clear();
                 return true;
             }
             if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Down) {
@@ -406,6 +425,14 @@ bool frmDEP::eventFilter(QObject *watched, QEvent *event)
         }
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             AbrirRegistro();
+            return true;
+        }
+        if (key == Qt::Key_F8) {
+            MostrarHistorial();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            close();
             return true;
         }
         if (control && key == Qt::Key_A) {
@@ -425,13 +452,17 @@ void frmDEP::resizeEvent(QResizeEvent *event)
 void frmDEP::layoutList()
 {
     // The filter line 40 twips from the top and left; the list below it, 40 twips from the left,
-    // 90 twips less than the inner width and 50 twips above the bottom; a window smaller than that
-    // leaves the list empty-sized rather than negative.
+    // 90 twips less than the inner width, down to the key hint 50 twips above the bottom; a window
+    // smaller than that leaves the list empty-sized rather than negative.
     const int margin = twips::px(40);
     const int row = twips::px(360);
     lbFiltro->setGeometry(margin, margin, twips::px(600), row);
     txtFiltro->setGeometry(margin + twips::px(650), margin, twips::px(4500), row);
     lbCuenta->setGeometry(txtFiltro->geometry().right() + twips::px(240), margin, twips::px(3000), row);
     const int top = margin + row + twips::px(60);
-    lstDEP->setGeometry(margin, top, qMax(0, width() - twips::px(90)), qMax(0, height() - top - twips::px(50)));
+    const int hint = qMax(twips::px(270), Label1->fontMetrics().height() + 4);
+    Label1->setGeometry(margin, qMax(top, height() - twips::px(50) - hint), qMax(0, width() - twips::px(90)),
+                        hint);
+    lstDEP->setGeometry(margin, top, qMax(0, width() - twips::px(90)),
+                        qMax(0, height() - top - twips::px(50) - hint - twips::px(30)));
 }

@@ -14,7 +14,8 @@ class QTreeWidgetItem;
 // (iModoLista 2). Not modal; a double-click or Enter on a row hands it to the record editor, on two
 // or more selected rows hands them to the group correction. The filter box (Ctrl+F, Esc clears it)
 // shows only the rows containing every typed word; a click on a heading or Ctrl+1 to Ctrl+9 (Ctrl+0
-// the tenth column) sorts by a column, again in reverse; Ctrl+A selects the rows shown.
+// the tenth column) sorts by a column, again in reverse; Ctrl+A selects the rows shown; F8 shows the
+// current row's history; Esc closes the window. A hint line at the bottom names the keys.
 class frmDEP : public QWidget {
     Q_OBJECT
 public:
@@ -44,6 +45,8 @@ public:
     void CargarRegOK();
     // Hands the selected row to the editor and refills the list when the editor saved.
     void AbrirRegistro();
+    // F8: the current row's history.
+    void MostrarHistorial();
 
     // Empty until the record editor exists; AbrirRegistro then only empties sRetorno.
     EditorHook editor;
@@ -71,6 +74,7 @@ private:
     QLabel *lbFiltro = nullptr;
     QLineEdit *txtFiltro = nullptr;
     QLabel *lbCuenta = nullptr;
+    QLabel *Label1 = nullptr; // the key hint
     bool m_loaded = false;
     recordfilter::Filter m_filter;
     // Every row of the list in the order shown; the filter puts the matching ones into the list.

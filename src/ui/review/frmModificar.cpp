@@ -521,16 +521,6 @@ void frmModificar::GrabarGrupo()
 void frmModificar::MostrarHistorial()
 {
     const QString tag = m_tags.isEmpty() ? m_tag : m_tags.first();
-    if (tag.isEmpty()) return;
-    SharedState &s = shared();
-    QVector<history::Entry> entries;
-    try {
-        entries = history::forRecord(*s.gestor, s.sInternoActual, int(vb::cdbl(tag)));
-    } catch (const PlanexoError &e) {
-        interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmModificar.Historial]")),
-                              Interaction::Icon::Critical);
-        return;
-    }
-    FrmHistorial window(QStringLiteral("Registro ") + tag + QStringLiteral(" ") + txtARTNRO->text(), entries, this);
-    uiInteraction().runModal(window);
+    FrmHistorial::showRecord(this, tag, txtARTNRO->text(),
+                             QStringLiteral(" - seccion [Planexo.frmModificar.Historial]"));
 }

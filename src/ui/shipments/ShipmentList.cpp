@@ -119,12 +119,23 @@ void ShipmentList::FRAM1_NuevoInterno()
 {
     SharedState &s = shared();
     s.bInternoNuevo = false;
+    QString added;
     {
         frmInterno dialog(window());
         uiInteraction().runModal(dialog);
+        added = dialog.addedNumber();
     }
-    if (s.bInternoNuevo)
-        FRAM1_CargarInternos();
+    if (!s.bInternoNuevo) return;
+    FRAM1_CargarInternos();
+    // The new shipment is the one "Siguiente >" goes on with.
+    for (int i = 0; i < FRAM1LstInternos->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = FRAM1LstInternos->topLevelItem(i);
+        if (item->text(0) == added) {
+            FRAM1LstInternos->setCurrentItem(item);
+            FRAM1LstInternos->scrollToItem(item);
+            break;
+        }
+    }
 }
 
 void ShipmentList::FRAM1_EliminarInterno()

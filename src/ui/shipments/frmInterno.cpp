@@ -84,8 +84,10 @@ void frmInterno::NuevoInterno()
         }
         if (txtDescripcion->text().trimmed().isEmpty())
             txtDescripcion->setText(txtInterno->text());
-        if (shipments::create(*s.gestor, txtInterno->text(), txtDescripcion->text()))
+        if (shipments::create(*s.gestor, txtInterno->text(), txtDescripcion->text())) {
             s.bInternoNuevo = true;
+            m_added = txtInterno->text().replace(QLatin1Char('\''), QLatin1Char(' '));
+        }
         accept();
     } catch (const PlanexoError &e) {
         interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmInterno.NuevoInterno]")),

@@ -12,6 +12,8 @@ public:
     explicit frmInterno(QWidget *parent = nullptr);
 
     void NuevoInterno();
+    // The shipment number as stored by the last F11 that added a row; empty when none was added.
+    QString addedNumber() const { return m_added; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -25,4 +27,5 @@ private:
     QLabel *Label2 = nullptr;
     QLineEdit *txtDescripcion = nullptr;
     QLabel *Label3 = nullptr;
+    QString m_added;
 };

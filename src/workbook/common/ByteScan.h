@@ -35,7 +35,7 @@ Q_ALWAYS_INLINE uint64_t load8(const char *p)
 
 // The first byte from p on that is a, b or c, or end; eight bytes at a time, for the short runs of
 // markup (a value, a cell's text).
-Q_ALWAYS_INLINE const char *findAny(const char *p, const char *end, char a, char b, char c)
+inline const char *findAny(const char *p, const char *end, char a, char b, char c)
 {
     const uint64_t pa = Ones * uint8_t(a), pb = Ones * uint8_t(b), pc = Ones * uint8_t(c);
     while (end - p >= 8) {

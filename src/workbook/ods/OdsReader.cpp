@@ -953,6 +953,20 @@ class TableReader {
             m_merged.push_back({col, a.columnsSpanned, a.rowsSpanned});
     }
 
+    // The row's merged cells, in each copy of a repeated row as long as the sheet keeps more; out of
+    // the way of the usual row, which has none.
+    Q_NEVER_INLINE void addMerged(uint64_t row, uint64_t repeat)
+    {
+        for (uint64_t k = 0; k < repeat && row + k <= WorkbookSheet::MaxRows && !m_merged.empty() &&
+                             !m_sheet.mergedRangesFull();
+             ++k)
+            for (const Merged &m : m_merged)
+                m_sheet.addMergedRange(clamp(row + k, WorkbookSheet::MaxRows),
+                                       clamp(m.col, WorkbookSheet::MaxCols),
+                                       clamp(row + k + m.rows - 1, WorkbookSheet::MaxRows),
+                                       clamp(m.col + m.cols - 1, WorkbookSheet::MaxCols));
+    }
+
     void readRow(uint64_t row, uint64_t repeat)
     {
         m_cells.clear();
@@ -1000,15 +1014,7 @@ class TableReader {
                 break;
             }
         }
-        // A merged cell of a repeated row is merged in each copy, as long as the sheet keeps more.
-        for (uint64_t k = 0; k < repeat && row + k <= WorkbookSheet::MaxRows && !m_merged.empty() &&
-                             !m_sheet.mergedRangesFull();
-             ++k)
-            for (const Merged &m : m_merged)
-                m_sheet.addMergedRange(clamp(row + k, WorkbookSheet::MaxRows),
-                                       clamp(m.col, WorkbookSheet::MaxCols),
-                                       clamp(row + k + m.rows - 1, WorkbookSheet::MaxRows),
-                                       clamp(m.col + m.cols - 1, WorkbookSheet::MaxCols));
+        if (!m_merged.empty()) addMerged(row, repeat);
         if (m_cells.empty()) return;
         for (uint64_t k = 1; k < repeat; ++k) {
             for (const Cell &cell : m_cells) {
