@@ -54,13 +54,14 @@ CREATE TABLE PAIS (
 CREATE INDEX PAIS_Descripcion ON PAIS (Descripcion);
 
 -- Column mappings remembered per invoice layout: the layout's normalised heading row and its
--- mapping (column and field label per entry), with the worksheet (index from 0) and heading row
--- it was loaded by.
+-- mapping (column and field label per entry), with the worksheet (index from 0), heading row and
+-- first column (from 1) it was loaded by.
 CREATE TABLE MAPEO (
     CLAVE TEXT NOT NULL PRIMARY KEY,
     MAPEO TEXT NOT NULL,
     HOJA INTEGER,
-    FILA INTEGER
+    FILA INTEGER,
+    COLUMNA INTEGER
 ) STRICT;
 
 -- Who changed what: one row per changed column of an article (HISORD its row order), and one row

@@ -68,6 +68,17 @@ void screenshot(QWidget *window, bool wanted, const char *name)
                       {QStringLiteral("-window"), QStringLiteral("0x%1").arg(window->winId(), 0, 16), file});
 }
 
+// The whole screen, as the operator sees it.
+void screenshotScreen(bool wanted, const char *name)
+{
+    if (!wanted || screenshotFolder().isEmpty()) return;
+    QTest::qWait(400);
+    const QString file =
+        QDir(screenshotFolder()).filePath(QString::fromLatin1(name) + QStringLiteral(".png"));
+    QProcess::execute(QStringLiteral("/usr/bin/import"),
+                      {QStringLiteral("-window"), QStringLiteral("root"), file});
+}
+
 QString plain(QString text)
 {
     // A mnemonic's ampersand takes no room; a doubled one shows one.
@@ -536,8 +547,8 @@ class TestLayout : public QObject {
         inspect.window(&shipment);
 
         // The heading-row and worksheet choosers of step 2, over suppliers' invoices.
-        frmFilaTitulos headingRow(sheetpreview::read(QStringLiteral(PLANEXO_TEST_DATA_DIR "/layout_letterhead.xlsx"), 0),
-                                  9, &w);
+        frmFilaTitulos headingRow(
+            sheetpreview::read(QStringLiteral(PLANEXO_TEST_DATA_DIR "/layout_letterhead.xlsx"), 0), 9, 1, &w);
         headingRow.show();
         QVERIFY(QTest::qWaitForWindowExposed(&headingRow));
         inspect.window(&headingRow);
@@ -549,6 +560,14 @@ class TestLayout : public QObject {
         inspect.window(&sheets);
         screenshot(&sheets, shots, "hoja_libro");
         sheets.close();
+        // A table right of column A: the chooser selects the cell of its first heading.
+        frmFilaTitulos headingCell(
+            sheetpreview::read(QStringLiteral(PLANEXO_TEST_DATA_DIR "/layout_b4.xlsx"), 0), 4, 2, &w);
+        headingCell.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&headingCell));
+        inspect.window(&headingCell);
+        QCOMPARE(headingCell.columnaSeleccionada(), 2);
+        headingCell.close();
 
         errors->close();
         QVERIFY(inspect.inspected() > 100);
@@ -556,6 +575,41 @@ class TestLayout : public QObject {
         for (const QString &fault : inspect.faults())
             qWarning().noquote() << fault;
         QVERIFY2(inspect.faults().isEmpty(), qPrintable(QStringLiteral("%1 texts without room").arg(inspect.faults().size())));
+    }
+
+    // Step 2 with items left below a blank row: the hint line says so in full, in the room it has.
+    void blankRowWarningFits()
+    {
+        TestEnv::useComma();
+        TestEnv env;
+        ScriptedInteraction script;
+        Inspector inspect(QStringLiteral("blank row"));
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("cmdSiguiente")), Qt::LeftButton);
+        script.expectOpenFile(TestEnv::workbookFilter(),
+                              QStringLiteral(PLANEXO_TEST_DATA_DIR "/layout_blank_row.xlsx"));
+        QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("FRAM2_CmdProcesar")), Qt::LeftButton);
+        VERIFY_SCRIPT(script);
+        QVERIFY(w.findChild<QLabel *>(QStringLiteral("Label13"))
+                    ->text()
+                    .contains(QStringLiteral(
+                        "Debajo de la fila vacía 8 hay 5 filas con datos que no se cargaron")));
+        w.fram2()->grid()->setFocus();
+        inspect.window(&w);
+        screenshotScreen(!screenshotFolder().isEmpty(), "filas_sin_cargar");
+        // Over the same window, the chooser selecting the first heading's cell of a table at B4.
+        frmFilaTitulos headingCell(sheetpreview::read(QStringLiteral(PLANEXO_TEST_DATA_DIR "/layout_b4.xlsx"), 0), 4, 2,
+                                   &w);
+        headingCell.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&headingCell));
+        screenshotScreen(!screenshotFolder().isEmpty(), "fila_titulos_celda");
+        headingCell.close();
+        for (const QString &fault : inspect.faults())
+            qWarning().noquote() << fault;
+        QVERIFY(inspect.faults().isEmpty());
     }
 
     // Dialogs open centred on their parent window.

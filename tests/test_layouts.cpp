@@ -7,6 +7,7 @@
 #include "import/FieldLabels.h"
 #include "import/LayoutProposal.h"
 #include "import/LoadPlan.h"
+#include "import/MergedHeadings.h"
 #include "import/ProposedMapping.h"
 #include "import/SheetGridModel.h"
 #include "import/SheetPreview.h"
@@ -14,6 +15,8 @@
 #include "ui/app/frmMain.h"
 #include "ui/import/SheetPanel.h"
 #include "ui/import/frmFilaTitulos.h"
+
+#include <QHash>
 
 #include <QComboBox>
 #include <QDir>
@@ -148,6 +151,7 @@ void siguiente(frmMain &w)
 // What the F3 and F4 windows showed when they opened.
 struct Shown {
     int selectedRow = -1;
+    int selectedColumn = -1;
     QString rowHeader;
     QString firstCell;
     QStringList sheets;
@@ -162,6 +166,7 @@ void f3(frmMain &w, ScriptedInteraction &script, Shown *shown, int pick = 0, boo
         auto &dialog = static_cast<frmFilaTitulos &>(d);
         QTableView *rows = dialog.filas();
         shown->selectedRow = dialog.filaSeleccionada();
+        shown->selectedColumn = dialog.columnaSeleccionada();
         shown->rowHeader = rows->model()->headerData(shown->selectedRow - 1, Qt::Vertical).toString();
         shown->firstCell = rows->model()->index(shown->selectedRow - 1, 0).data().toString();
         if (pick > 0) rows->setCurrentIndex(rows->model()->index(pick - 1, 0));
@@ -226,6 +231,30 @@ QString localeName(bool comma)
 // PrintedTable: a PDF whose table ends at a blank row under the items, its headings in a row below
 // the letterhead.
 enum Kind { Letterhead, SecondSheet, HiddenSheet, PrintedTable };
+enum Round2 { Merged, AtB4, BlankLeft, BlankTaken, Repeated };
+
+// The clean sheet's articles, through the window with F2's proposal, once per locale.
+QVector<QVariantList> cleanArticles(bool comma, QStringList *columns)
+{
+    static QHash<bool, QPair<QStringList, QVector<QVariantList>>> done;
+    if (!done.contains(comma)) {
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        examinar(w, script, data("layout_clean.xlsx"));
+        QTest::keyClick(w.fram2()->grid(), Qt::Key_F2);
+        siguiente(w);
+        QStringList names;
+        const QVector<QVariantList> rows = articleRows(env, kShipment, &names);
+        done.insert(comma, {names, rows});
+        resetShared();
+    }
+    *columns = done[comma].first;
+    return done[comma].second;
+}
 
 } // namespace
 
@@ -324,15 +353,17 @@ class TestLayouts : public QObject {
             QCOMPARE(shown.selectedRow, 9);
             QCOMPARE(shown.rowHeader, QStringLiteral("9"));
             QCOMPARE(shown.firstCell, QStringLiteral("Item No."));
-            // The English headings, the merged "PRICE (USD)" above two of them left out.
+            // The English headings, the merged "PRICE (USD)" above two of them read with theirs.
             QCOMPARE(grid.cols(), 9);
             QCOMPARE(grid.text(0, 0), QStringLiteral("Item No."));
             QCOMPARE(grid.text(0, 8), QStringLiteral("G.W. (kg)"));
             QCOMPARE(grid.rows(), 2 + 12);
-            QCOMPARE(
-                hint(w),
-                QStringLiteral("[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)   "
-                               "[Supr] quitar 2 filas de totales"));
+            // The signature line below the blank row is said, not taken.
+            QCOMPARE(hint(w),
+                     QStringLiteral(
+                         "[F1] Seleccionar Campos   [F2] Aplicar mapeo propuesto (7 de 9 columnas)   "
+                         "Debajo de la fila vacía 22 hay 1 fila con datos que no se cargó: [F5] cargarlas   "
+                         "[Supr] quitar 2 filas de totales"));
             break;
         case SecondSheet:
             QVERIFY2(hint(w).contains(
@@ -400,6 +431,151 @@ class TestLayouts : public QObject {
         const QVector<QVariantList> rows = articleRows(env, kShipment, &supplierColumns);
         QCOMPARE(supplierColumns, columns);
         const QString diff = differences(rows, reference, columns);
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    }
+
+    void moreSupplierLayoutsStoreTheCleanSheetsArticles_data()
+    {
+        QTest::addColumn<bool>("comma");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("kind");
+        for (bool comma : {false, true}) {
+            const char *locale = comma ? "comma" : "point";
+            QTest::addRow("merged headings xlsx (openpyxl), %s", locale)
+                << comma << data("layout_merged.xlsx") << int(Merged);
+            QTest::addRow("merged headings ods (LibreOffice), %s", locale)
+                << comma << data("layout_merged.ods") << int(Merged);
+            QTest::addRow("table at B4 xlsx (openpyxl), %s", locale)
+                << comma << data("layout_b4.xlsx") << int(AtB4);
+            QTest::addRow("table at B4 xls (ssconvert), %s", locale)
+                << comma << data("layout_b4.xls") << int(AtB4);
+            QTest::addRow("blank row left xlsx, %s", locale)
+                << comma << data("layout_blank_row.xlsx") << int(BlankLeft);
+            QTest::addRow("blank row taken ods (LibreOffice), %s", locale)
+                << comma << data("layout_blank_row.ods") << int(BlankTaken);
+            QTest::addRow("repeated headings xlsx (openpyxl), %s", locale)
+                << comma << data("layout_repeated.xlsx") << int(Repeated);
+            QTest::addRow("repeated headings xls (ssconvert), %s", locale)
+                << comma << data("layout_repeated.xls") << int(Repeated);
+        }
+    }
+
+    // Merged two-row headings, a table at B4, items past a blank row, the heading row repeated with
+    // page lines: each brought to the clean sheet's grid with the keys the hint line offers.
+    void moreSupplierLayoutsStoreTheCleanSheetsArticles()
+    {
+        QFETCH(bool, comma);
+        QFETCH(QString, file);
+        QFETCH(int, kind);
+        comma ? TestEnv::useComma() : TestEnv::usePoint();
+        QStringList columns;
+        QVector<QVariantList> reference = cleanArticles(comma, &columns);
+        QCOMPARE(reference.size(), kCodes.size());
+
+        TestEnv env;
+        configure(env);
+        ScriptedInteraction script;
+        frmMain w(env.programFolder());
+        w.Form_Load();
+        w.show();
+        const bool firstRowsEmpty = kind == Merged || kind == AtB4;
+        examinar(w, script, file, true, firstRowsEmpty ? kNoDataRows : QString());
+        SheetGridModel &grid = w.fram2()->model();
+        Shown shown;
+        int removed = 1;
+        switch (Round2(kind)) {
+        case Merged:
+            QVERIFY2(hint(w).contains(QStringLiteral("[F3] Fila de títulos: la fila 4 parece la de títulos")),
+                     qPrintable(hint(w)));
+            f3(w, script, &shown);
+            QCOMPARE(shown.selectedRow, 4);
+            QCOMPARE(grid.cols(), 9);
+            QCOMPARE(grid.text(0, 0), QStringLiteral("Código"));
+            QCOMPARE(grid.text(0, 3), QStringLiteral("PRECIO (USD) P. Unit."));
+            QCOMPARE(grid.text(0, 4), QStringLiteral("PRECIO (USD) Total"));
+            QCOMPARE(grid.text(0, 8), QStringLiteral("Kg Bruto"));
+            break;
+        case AtB4:
+            QVERIFY2(hint(w).contains(QStringLiteral(
+                         "[F3] Fila de títulos: la fila 4, desde la columna B, parece la de títulos")),
+                     qPrintable(hint(w)));
+            f3(w, script, &shown);
+            QCOMPARE(shown.selectedRow, 4);
+            QCOMPARE(shown.selectedColumn, 2);
+            QCOMPARE(w.fram2()->plan().firstColumn, 2);
+            QCOMPARE(grid.cols(), 9);
+            QCOMPARE(grid.text(2, 0), QStringLiteral("MT-500"));
+            break;
+        case BlankLeft:
+        case BlankTaken:
+            QCOMPARE(grid.rows(), 2 + 6);
+            QVERIFY2(
+                hint(w).endsWith(QStringLiteral(
+                    "Debajo de la fila vacía 8 hay 5 filas con datos que no se cargaron: [F5] cargarlas")),
+                qPrintable(hint(w)));
+            if (kind == BlankLeft) {
+                removed = 0;
+                reference.resize(6);
+                break;
+            }
+            key(w, Qt::Key_F5);
+            QCOMPARE(grid.rows(), 2 + 11);
+            QCOMPARE(w.fram2()->sheetRows().sheetRow(2 + 6), 9);
+            QVERIFY(!hint(w).contains(QStringLiteral("Debajo")));
+            QVERIFY2(hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de totales")),
+                     qPrintable(hint(w)));
+            break;
+        case Repeated:
+            removed = 6;
+            QVERIFY2(hint(w).endsWith(QStringLiteral(
+                         "[Supr] quitar 2 filas de títulos repetidos, 3 de líneas de página y 1 de totales")),
+                     qPrintable(hint(w)));
+            {
+                // The proposed totals row, the last, is scrolled into view; the first item stays current.
+                QTableView *view = w.fram2()->grid();
+                QVERIFY(
+                    view->viewport()->rect().intersects(view->visualRect(grid.index(grid.rows() - 1, 0))));
+                QVERIFY(!view->viewport()->rect().contains(view->visualRect(grid.index(2, 0))));
+                QCOMPARE(view->currentIndex().row(), 2);
+            }
+            // Moving away leaves the proposal to F7, which selects every proposed row again.
+            key(w, Qt::Key_Down);
+            QVERIFY2(
+                hint(w).endsWith(QStringLiteral("[F7] Seleccionar las filas para quitar 2 filas de títulos "
+                                                "repetidos, 3 de líneas de página y 1 de totales")),
+                qPrintable(hint(w)));
+            key(w, Qt::Key_F7);
+            QVERIFY(hint(w).contains(QStringLiteral("[Supr] quitar 2 filas")));
+            break;
+        }
+        if (removed > 0) {
+            const int before = grid.rows();
+            key(w, Qt::Key_Delete);
+            QCOMPARE(grid.rows(), before - removed);
+            QVERIFY2(hint(w).endsWith(
+                         removed == 1 ? QStringLiteral("Se quitó 1 fila: [Ctrl+Z] la vuelve a poner")
+                                      : QStringLiteral("Se quitaron 6 filas: [Ctrl+Z] las vuelve a poner")),
+                     qPrintable(hint(w)));
+        }
+        QVERIFY(hint(w).contains(QStringLiteral("[F2] Aplicar mapeo propuesto (7 de 9 columnas)")));
+        key(w, Qt::Key_F2);
+        QCOMPARE(mappingRow(grid), kCleanMapping);
+        // F2's offer goes once taken; the columns it left are named.
+        QVERIFY2(!hint(w).contains(QStringLiteral("[F2]")), qPrintable(hint(w)));
+        QVERIFY2(hint(w).contains(QStringLiteral("sin mapear: ") + grid.text(0, 3) + QStringLiteral(", ") +
+                                  grid.text(0, 8)),
+                 qPrintable(hint(w)));
+        siguiente(w);
+        VERIFY_SCRIPT(script);
+        QCOMPARE(shared().iPaso, qint16(3));
+        // The process summary says again what was left.
+        const QString message = w.findChild<QLabel *>(QStringLiteral("Main_lbMensaje"))->text();
+        if (kind == BlankLeft)
+            QCOMPARE(message,
+                     QStringLiteral("Debajo de la fila vacía 8 hay 5 filas con datos que no se cargaron"));
+        else
+            QVERIFY2(!message.contains(QStringLiteral("Debajo")), qPrintable(message));
+        const QString diff = differences(articleRows(env, kShipment), reference, columns);
         QVERIFY2(diff.isEmpty(), qPrintable(diff));
     }
 
@@ -617,6 +793,33 @@ class TestLayouts : public QObject {
         QCOMPARE(proposed[2].column, 2);
         QCOMPARE(proposed[2].label, fieldlabels::Cantidad);
 
+        // Page lines, whole cells only; an item's description is none.
+        for (const char *yes :
+             {"Página 2 de 3", "PAGE 2/3", "Page 2 of 3", "pag. 4", "Continúa en la página siguiente",
+              "Transporte", "A transportar:", "Carried forward", "Van"})
+            QVERIFY2(layoutproposal::isPageLine(QString::fromUtf8(yes)), yes);
+        for (const char *no :
+             {"Paginador A4", "Transportes del Sur SRL", "Page boy", "CAMIONETA VAN 2.0", ""})
+            QVERIFY2(!layoutproposal::isPageLine(QString::fromUtf8(no)), no);
+        layoutproposal::StrayRows stray;
+        stray.totals = {9};
+        QCOMPARE(stray.removalText(), QStringLiteral("quitar 1 fila de totales"));
+        stray.repeatedHeadings = {4, 7, 8};
+        QCOMPARE(stray.removalText(), QStringLiteral("quitar 3 filas de títulos repetidos y 1 de totales"));
+        QCOMPARE(stray.all(), (QVector<int>{4, 7, 8, 9}));
+
+        // A title merged over the whole table stays out of the headings under it; a group over
+        // some columns goes before theirs; a heading merged down is its column's own.
+        const QHash<QPair<int, int>, QString> headingCells = {{{1, 1}, "FACTURA"}, {{2, 1}, "Code"},
+                                                       {{2, 2}, "PRICE"},   {{3, 2}, "Unit"},
+                                                       {{3, 3}, "Total"},   {{2, 4}, "Origin"}};
+        const auto text = [&](int r, int c) { return headingCells.value({r, c}); };
+        const mergedheadings::Ranges ranges = {{1, 1, 1, 4}, {2, 1, 3, 1}, {2, 2, 2, 3}, {2, 4, 3, 4}};
+        QCOMPARE(mergedheadings::headings(text, ranges, 3, 1, 256),
+                 (QStringList{"Code", "PRICE Unit", "PRICE Total", "Origin"}));
+        QCOMPARE(mergedheadings::headings(text, ranges, 2, 1, 256),
+                 (QStringList{"Code", "PRICE", "PRICE", "Origin"}));
+
         QVector<int> rows;
         QVERIFY(parseRowList(QStringLiteral("41-40"), &rows) == false);
         QVERIFY(parseRowList(QStringLiteral(" 40-41, 12,12"), &rows));
@@ -737,6 +940,79 @@ class TestLayouts : public QObject {
                 const QString diff = differences(articleRows(env, c.shipment), reference, columns, true);
                 QVERIFY2(diff.isEmpty(), qPrintable(c.shipment + QStringLiteral(": ") + diff));
             }
+
+            // The second round: merged headings, the table at B4, items past a blank row, repeated
+            // headings with page lines; the proposed rows removed by "propuestas".
+            struct More {
+                QString shipment, file;
+                QStringList options;
+                int stored;
+                int removed;
+            };
+            const QStringList proposedOut = {QStringLiteral("--quitar-filas"), QStringLiteral("propuestas")};
+            const QStringList autoRow = {QStringLiteral("--fila-titulos"), QStringLiteral("auto")};
+            const QList<More> more = {
+                {QStringLiteral("B4"), data("layout_b4.xlsx"), autoRow + proposedOut, 10, 1},
+                {QStringLiteral("B4-XLS"), data("layout_b4.xls"),
+                 QStringList{QStringLiteral("--fila-titulos"), QStringLiteral("b4")} + proposedOut, 10, 1},
+                {QStringLiteral("VACIA-DEJADA"), data("layout_blank_row.ods"), {}, 6, 0},
+                {QStringLiteral("VACIA-TOMADA"), data("layout_blank_row.ods"),
+                 QStringList{QStringLiteral("--seguir-tras-vacias")} + proposedOut, 10, 1},
+                {QStringLiteral("REPETIDOS"), data("layout_repeated.xls"), proposedOut, 10, 6},
+                {QStringLiteral("COMBINADAS"), data("layout_merged.xlsx"), autoRow + proposedOut, 10, 1},
+                {QStringLiteral("COMBINADAS-ODS"), data("layout_merged.ods"), autoRow + proposedOut, 10, 1},
+            };
+            for (const More &m : more) {
+                for (bool json : {false, true}) {
+                    run =
+                        lote(env,
+                             QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"), m.shipment,
+                                         QStringLiteral("--crear"), m.shipment, QStringLiteral("--archivo"),
+                                         m.file, QStringLiteral("--mapeo"), QStringLiteral("propuesto")} +
+                                 m.options + (json ? QStringList{QStringLiteral("--json")} : QStringList()),
+                             locale);
+                    QVERIFY2(run.status == 0, qPrintable(m.shipment + QStringLiteral(": ") + run.err));
+                    const QString left =
+                        QStringLiteral("Debajo de la fila vacía 8 hay 5 filas con datos que no se "
+                                       "cargaron");
+                    if (json) {
+                        const QJsonObject o = QJsonDocument::fromJson(run.out.toUtf8()).object();
+                        QCOMPARE(o.value("filasQuitadas").toArray().size(), m.removed);
+                        const QJsonObject notLoaded = o.value("filasSinCargar").toObject();
+                        QCOMPARE(notLoaded.value("filas").toInt(), m.stored == 6 ? 5 : 0);
+                        QCOMPARE(notLoaded.value("aviso").toString(), m.stored == 6 ? left : QString());
+                        if (m.shipment.startsWith(QLatin1String("B4")))
+                            QCOMPARE(o.value("primeraColumna").toString(), QStringLiteral("B"));
+                    } else {
+                        QCOMPARE(
+                            run.out.startsWith(left + QStringLiteral(" (--seguir-tras-vacias las carga)\n")),
+                            m.stored == 6);
+                    }
+                    const QString diff =
+                        differences(articleRows(env, m.shipment), reference.mid(0, m.stored), columns, true);
+                    QVERIFY2(diff.isEmpty(), qPrintable(m.shipment + QStringLiteral(": ") + diff));
+                }
+            }
+
+            // The table at B4 is remembered with its first column: "recordado" finds it there (the
+            // repeated headings' invoice, with the same headings at A1, was remembered last).
+            run = lote(env,
+                       {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("B4"),
+                        QStringLiteral("--archivo"), data("layout_b4.xls"), QStringLiteral("--mapeo"),
+                        QStringLiteral("propuesto"), QStringLiteral("--fila-titulos"), QStringLiteral("B4"),
+                        QStringLiteral("--quitar-filas"), QStringLiteral("propuestas")},
+                       locale);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            run = lote(env,
+                       {QStringLiteral("procesar"), QStringLiteral("--interno"), QStringLiteral("B4"),
+                        QStringLiteral("--archivo"), data("layout_b4.xlsx"), QStringLiteral("--mapeo"),
+                        QStringLiteral("recordado"), QStringLiteral("--quitar-filas"),
+                        QStringLiteral("propuestas"), QStringLiteral("--json")},
+                       locale);
+            QVERIFY2(run.status == 0, qPrintable(run.err));
+            QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object().value("primeraColumna").toString(),
+                     QStringLiteral("B"));
+            QVERIFY(differences(articleRows(env, QStringLiteral("B4")), reference, columns, true).isEmpty());
 
             // The letterhead's layout is remembered with its heading row: "recordado" alone finds it.
             run = lote(env,

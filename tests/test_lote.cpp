@@ -303,6 +303,23 @@ private slots:
         const Run help = lote(env, {QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
         QVERIFY(help.out.startsWith(QStringLiteral("Uso: planexo-lote")));
+        // Every kind of workbook the load reads is named for --archivo.
+        for (const char *kind : {"(.xlsx, .xlsm)", "(.xlsb)", "(.xls)", "(.ods)", "(.csv, .txt)"})
+            QVERIFY2(help.out.contains(QLatin1String(kind)), kind);
+        // A heading cell is a column's letters then a row; "propuestas" is the one word --quitar-filas takes.
+        for (const QStringList &bad :
+             {QStringList{QStringLiteral("--fila-titulos"), QStringLiteral("4B")},
+              QStringList{QStringLiteral("--fila-titulos"), QStringLiteral("B")},
+              QStringList{QStringLiteral("--quitar-filas"), QStringLiteral("propuesta")}}) {
+            const Run refused = lote(env, QStringList{QStringLiteral("procesar"), QStringLiteral("--interno"),
+                                                      QStringLiteral("N-1"), QStringLiteral("--archivo"),
+                                                      QStringLiteral("x.xlsx"), QStringLiteral("--mapeo"),
+                                                      QStringLiteral("propuesto")} +
+                                              bad);
+            QCOMPARE(refused.status, 1);
+            QVERIFY2(refused.err.startsWith(bad.first() + QStringLiteral(" espera")),
+                     qPrintable(refused.err));
+        }
         const Run list = lote(env, {QStringLiteral("listar")});
         QCOMPARE(list.status, 0);
         QVERIFY(list.out.contains(QStringLiteral("26001IC04000123\t")));

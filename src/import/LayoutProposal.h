@@ -20,5 +20,24 @@ bool carriesTotalsWord(const QString &text);
 // cell (column codeColumn, or the first column when it is -1) is empty and one of whose cells
 // carries a totals word. Ascending.
 QVector<int> totalsRows(const SheetGridModel &grid, int codeColumn);
+// The first column (from 1) with a heading in a sheet row: where a table right of column A starts.
+int firstColumn(const SheetPreview &preview, int row);
+// Whether a cell is a page line: "Página 2 de 3", "Page 2/3", "Continúa en la página siguiente",
+// or a carried subtotal ("Transporte", "A transportar", "Carried forward").
+bool isPageLine(const QString &text);
+
+// The data rows proposed for removal: the heading row repeated inside the items (same texts,
+// ignoring case, accents and spaces), page lines, and the totals rows under the items.
+struct StrayRows {
+    QVector<int> repeatedHeadings;
+    QVector<int> pageLines;
+    QVector<int> totals;
+    bool isEmpty() const { return repeatedHeadings.isEmpty() && pageLines.isEmpty() && totals.isEmpty(); }
+    // Every one of them, ascending.
+    QVector<int> all() const;
+    // "quitar 3 filas de títulos repetidos y 1 de totales"
+    QString removalText() const;
+};
+StrayRows strayRows(const SheetGridModel &grid, int codeColumn);
 
 } // namespace layoutproposal

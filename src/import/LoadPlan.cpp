@@ -16,6 +16,22 @@ void SheetRows::reset(int headingRow, int dataRows)
     m_undo.clear();
 }
 
+void SheetRows::reset(QVector<int> sheetRows)
+{
+    m_rows = std::move(sheetRows);
+    m_undo.clear();
+}
+
+QString rowsLeftText(const RowsLeft &left)
+{
+    if (left.rows <= 0) return QString();
+    return QStringLiteral("Debajo de la fila vacía %1 hay %2 %3 que no se %4")
+        .arg(left.blankRow)
+        .arg(left.rows)
+        .arg(left.rows == 1 ? QStringLiteral("fila con datos") : QStringLiteral("filas con datos"),
+             left.rows == 1 ? QStringLiteral("cargó") : QStringLiteral("cargaron"));
+}
+
 int SheetRows::sheetRow(int gridRow) const
 {
     const int i = gridRow - FirstDataRow;

@@ -139,6 +139,10 @@ savedmapping::Mapping propose(const SheetGridModel &grid, const QHash<QString, Q
             bare.remove(trailingNote);
             if (bare != heading) label = lookUp(bare);
         }
+        // A heading under a group merged over several columns reads "PRECIO (USD) Total": its own
+        // words follow the group's note.
+        if (const qsizetype close = heading.lastIndexOf(QLatin1Char(')')); label.isEmpty() && close > 0)
+            label = lookUp(heading.mid(close + 1));
         if (label.isEmpty() || taken.contains(label)) continue;
         taken.insert(label);
         mapping.push_back({c, label});

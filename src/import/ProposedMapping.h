@@ -21,7 +21,9 @@ const QHash<QString, QString> &builtInWords();
 // label most of them give wins.
 QHash<QString, QString> learned(const QVector<savedmapping::Layout> &layouts);
 // The proposal for the grid's headings: learned words first, then built-in ones; a heading with a
-// trailing "(...)" ("Amount (USD)") is also tried without it. A field goes to its first column only.
+// trailing "(...)" ("Amount (USD)") is also tried without it, and one under a group heading by the
+// words after the group's note ("PRECIO (USD) Total" as "Total"). A field goes to its first column
+// only.
 savedmapping::Mapping propose(const SheetGridModel &grid, const QHash<QString, QString> &learnedWords);
 
 } // namespace proposedmapping

@@ -84,10 +84,11 @@ static bool tableExists(oAlm::clGestor &db)
     return db.CrearRs(rs);
 }
 
-static bool hasPlanColumns(oAlm::clGestor &db)
+static bool hasColumn(oAlm::clGestor &db, const char *column)
 {
     Recordset rs;
-    db.Sql = QStringLiteral("select name from pragma_table_info('MAPEO') where name = 'FILA'");
+    db.Sql = QStringLiteral("select name from pragma_table_info('MAPEO') where name = '") +
+             QLatin1String(column) + QStringLiteral("'");
     return db.CrearRs(rs);
 }
 
@@ -98,21 +99,27 @@ void remember(oAlm::clGestor &db, const SheetGridModel &grid, const LoadPlan &pl
     if (key.isEmpty() || mapping.isEmpty())
         return;
     // Work databases made before layouts were remembered get the table on first use, and those
-    // made before layouts kept their sheet and heading row get the two columns.
+    // made before layouts kept their sheet, heading row and first column get those columns.
     if (!tableExists(db)) {
         db.Sql = QStringLiteral("create table if not exists MAPEO (CLAVE TEXT NOT NULL PRIMARY KEY, "
-                                "MAPEO TEXT NOT NULL, HOJA INTEGER, FILA INTEGER) STRICT");
+                                "MAPEO TEXT NOT NULL, HOJA INTEGER, FILA INTEGER, COLUMNA INTEGER) STRICT");
         db.Ejecutar();
-    } else if (!hasPlanColumns(db)) {
-        db.Sql = QStringLiteral("alter table MAPEO add column HOJA INTEGER");
-        db.Ejecutar();
-        db.Sql = QStringLiteral("alter table MAPEO add column FILA INTEGER");
-        db.Ejecutar();
+    } else {
+        if (!hasColumn(db, "FILA")) {
+            db.Sql = QStringLiteral("alter table MAPEO add column HOJA INTEGER");
+            db.Ejecutar();
+            db.Sql = QStringLiteral("alter table MAPEO add column FILA INTEGER");
+            db.Ejecutar();
+        }
+        if (!hasColumn(db, "COLUMNA")) {
+            db.Sql = QStringLiteral("alter table MAPEO add column COLUMNA INTEGER");
+            db.Ejecutar();
+        }
     }
-    db.Sql = QStringLiteral("insert or replace into MAPEO (CLAVE, MAPEO, HOJA, FILA) values (") + sql::text(key) +
-             QStringLiteral(", ") + sql::text(encode(mapping)) + QStringLiteral(", ") +
+    db.Sql = QStringLiteral("insert or replace into MAPEO (CLAVE, MAPEO, HOJA, FILA, COLUMNA) values (") +
+             sql::text(key) + QStringLiteral(", ") + sql::text(encode(mapping)) + QStringLiteral(", ") +
              QString::number(plan.sheet) + QStringLiteral(", ") + QString::number(plan.headingRow) +
-             QStringLiteral(")");
+             QStringLiteral(", ") + QString::number(plan.firstColumn) + QStringLiteral(")");
     db.Ejecutar();
 }
 
@@ -121,10 +128,12 @@ QVector<Layout> layouts(oAlm::clGestor &db)
     QVector<Layout> all;
     if (!tableExists(db))
         return all;
-    const bool plans = hasPlanColumns(db);
+    const bool plans = hasColumn(db, "FILA");
+    const bool columns = plans && hasColumn(db, "COLUMNA");
     Recordset rs;
-    db.Sql = plans ? QStringLiteral("select CLAVE, MAPEO, HOJA, FILA from MAPEO order by CLAVE")
-                   : QStringLiteral("select CLAVE, MAPEO from MAPEO order by CLAVE");
+    db.Sql = columns ? QStringLiteral("select CLAVE, MAPEO, HOJA, FILA, COLUMNA from MAPEO order by CLAVE")
+             : plans ? QStringLiteral("select CLAVE, MAPEO, HOJA, FILA from MAPEO order by CLAVE")
+                     : QStringLiteral("select CLAVE, MAPEO from MAPEO order by CLAVE");
     if (!db.CrearRs(rs))
         return all;
     for (; !rs.Eof(); rs.MoveNext()) {
@@ -135,6 +144,7 @@ QVector<Layout> layouts(oAlm::clGestor &db)
             layout.sheet = std::max(0, rs.Fields(QStringLiteral("HOJA")).toInt());
             layout.headingRow = std::max(1, rs.Fields(QStringLiteral("FILA")).toInt());
         }
+        if (columns) layout.firstColumn = std::max(1, rs.Fields(QStringLiteral("COLUMNA")).toInt());
         if (!layout.key.isEmpty() && !layout.mapping.isEmpty())
             all.push_back(layout);
     }
@@ -160,11 +170,13 @@ std::optional<Layout> findLayout(const QVector<Layout> &layouts, int sheetCount,
                                  const std::function<const SheetPreview &(int sheet)> &preview)
 {
     for (const Layout &layout : layouts) {
-        if ((layout.sheet == loaded.sheet && layout.headingRow == loaded.headingRow) || layout.sheet >= sheetCount ||
-            layout.headingRow > SheetPreview::DefaultRows)
+        if ((layout.sheet == loaded.sheet && layout.headingRow == loaded.headingRow &&
+             layout.firstColumn == loaded.firstColumn) ||
+            layout.sheet >= sheetCount || layout.headingRow > SheetPreview::DefaultRows)
             continue;
         const SheetPreview &rows = preview(layout.sheet);
-        if (layout.headingRow <= rows.rowCount() && layoutKey(rows.rows[layout.headingRow - 1]) == layout.key)
+        if (layout.headingRow <= rows.rowCount() &&
+            layoutKey(rows.headings(layout.headingRow, layout.firstColumn)) == layout.key)
             return layout;
     }
     return std::nullopt;

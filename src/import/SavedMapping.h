@@ -29,6 +29,7 @@ struct Layout {
     QString key;
     int sheet = 0;
     int headingRow = 1;
+    int firstColumn = 1;
     Mapping mapping;
 };
 

@@ -7,6 +7,7 @@
 #include "workbook/clEcxel.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,6 +23,13 @@ PlanexoError noDataRows()
 }
 
 namespace {
+
+// What the data rows leave: the sheet row of each (past blank rows only) and what is left below.
+struct LoadTail {
+    bool pastBlankRows = false;
+    RowsLeft left;
+    QVector<int> sheetRows;
+};
 
 // The loader's steps over a source of cells: heading(c) gives the text of heading cell c;
 // append(r, c, rows) appends cell (r, c) to rows and says whether it is not empty.
@@ -74,13 +82,17 @@ template <class Source> void fill(Source &source, SheetGridModel &grid, int &ste
 }
 
 // The data rows read cell by cell: a row is taken when any cell under the headings is not empty
-// (blanks count as text); the first all-empty row ends the data. source.append(r, c, rows) appends
-// cell (r, c) to rows and says whether it is not empty.
-template <class Source> SheetGridModel::RowBuffer readRows(Source &source, long headings, int &step)
+// (blanks count as text); the first all-empty row ends the data, or, past blank rows, is skipped
+// up to the sheet's last row. source.append(r, c, rows) appends cell (r, c) (c from 1 among the
+// headings) to rows and says whether it is not empty; source.lastRow() is the used range's end.
+template <class Source>
+SheetGridModel::RowBuffer readRows(Source &source, long headings, int &step, LoadTail *tail)
 {
     SheetGridModel::RowBuffer rows{int(headings)};
     source.reserve(rows);
-    for (long r = source.headingRow + 1;; ++r) {
+    const long lastRow = source.lastRow();
+    long r = source.headingRow + 1;
+    for (;; ++r) {
         bool any = false;
         for (long c = 1; c <= headings; ++c) {
             step = 300;
@@ -89,8 +101,25 @@ template <class Source> SheetGridModel::RowBuffer readRows(Source &source, long 
             any = any || filled;
         }
         step = 500;
-        if (!any) {
-            rows.dropLastRow();
+        if (any) {
+            if (tail && tail->pastBlankRows) tail->sheetRows << int(r);
+            continue;
+        }
+        rows.dropLastRow();
+        if (!tail || r >= lastRow) break;
+        if (!tail->pastBlankRows) {
+            // What is left below the blank row is counted, not taken.
+            tail->left.blankRow = int(r);
+            for (long below = r + 1; below <= lastRow; ++below) {
+                bool data = false;
+                for (long c = 1; c <= headings && !data; ++c)
+                    data = !source.text(below, c).isEmpty();
+                if (data) {
+                    ++tail->left.rows;
+                    tail->left.lastRow = int(below);
+                }
+            }
+            if (tail->left.rows == 0) tail->left.blankRow = 0;
             break;
         }
     }
@@ -101,14 +130,19 @@ struct ReaderSource {
     const CellReader &readCell;
     long headingRow = 1;
     void reserve(SheetGridModel::RowBuffer &) {}
+    long lastRow() const { return 0; }
     QString heading(long c) { return readCell(headingRow, c); }
+    QString text(long r, long c) { return readCell(r, c); }
     bool append(long r, long c, SheetGridModel::RowBuffer &rows)
     {
         const QString text = readCell(r, c);
         rows.append(text);
         return !text.isEmpty();
     }
-    SheetGridModel::RowBuffer rows(long headings, int &step) { return readRows(*this, headings, step); }
+    SheetGridModel::RowBuffer rows(long headings, int &step)
+    {
+        return readRows(*this, headings, step, nullptr);
+    }
 };
 
 // A workbook's cells as UTF-8, straight from the reader into the rows.
@@ -116,18 +150,34 @@ struct WorkbookSource {
     const clEcxel &excel;
     SheetTextRun run;
     long headingRow = 1;
+    long firstCol = 1;
+    LoadTail *tail = nullptr;
+    const QStringList *givenHeadings = nullptr;
     void reserve(SheetGridModel::RowBuffer &rows)
     {
         rows.reserve(excel.cellsHint(), qsizetype(std::min<size_t>(excel.textBytesHint(), UINT32_MAX)));
     }
-    QString heading(long c) { return excel.LeerCelda(headingRow, c); }
+    long lastRow() const { return excel.ultimaFila(); }
+    QString heading(long c)
+    {
+        if (givenHeadings) return givenHeadings->value(int(c - 1));
+        return excel.LeerCelda(headingRow, firstCol + c - 1);
+    }
+    QString text(long r, long c)
+    {
+        try {
+            return excel.LeerCelda(r, firstCol + c - 1);
+        } catch (const PlanexoError &) {
+            return QStringLiteral("#"); // an error value is data all the same
+        }
+    }
     bool append(long r, long c, SheetGridModel::RowBuffer &rows)
     {
-        const std::string_view text = excel.LeerCeldaUtf8(r, c, run);
+        const std::string_view text = excel.LeerCeldaUtf8(r, firstCol + c - 1, run);
         rows.append(text);
         return !text.empty();
     }
-    SheetGridModel::RowBuffer rows(long headings, int &step) { return readRows(*this, headings, step); }
+    SheetGridModel::RowBuffer rows(long headings, int &step) { return readRows(*this, headings, step, tail); }
 };
 
 // The headings and data rows taken from the cells as the reader hands them over, the way the steps
@@ -136,10 +186,22 @@ struct WorkbookSource {
 // be read that way instead.
 class StreamedRows final : public SheetCellSink {
   public:
-    // The rows above the headings (a letterhead) are passed over.
-    explicit StreamedRows(uint32_t headingRow = 1, SheetPreviewBuilder *preview = nullptr)
-        : m_headingRow(headingRow), m_preview(preview), m_row(headingRow)
+    // The rows above the headings (a letterhead) and the columns left of the first heading are
+    // passed over. With `headings`, those texts are the headings and the heading row is not read
+    // for them (headings under merged cells).
+    explicit StreamedRows(uint32_t headingRow = 1, SheetPreviewBuilder *preview = nullptr,
+                          uint32_t firstCol = 1, LoadTail *tail = nullptr,
+                          const QStringList *headings = nullptr)
+        : m_headingRow(headingRow), m_firstCol(firstCol), m_preview(preview), m_tail(tail), m_row(headingRow),
+          m_col(firstCol)
     {
+        if (headings) {
+            for (const QString &h : *headings)
+                m_headings.emplace_back(h.toStdString());
+            m_headingsOpen = false;
+            m_headingsGiven = true;
+        }
+        m_pastBlank = tail && tail->pastBlankRows;
     }
 
     void reserve(size_t cells) override { m_reserve = cells; }
@@ -148,7 +210,7 @@ class StreamedRows final : public SheetCellSink {
     void cell(uint32_t row, uint32_t col, std::string_view text) override
     {
         // The usual cell: the next one of the open data row, past the preview's rows.
-        if (row == m_row && col == m_col && col <= m_cols && m_rows && !m_ended &&
+        if (row == m_row && col == m_col && col <= m_lastCol && m_rows && !m_ended &&
             (!m_preview || row > m_preview->maxRows())) {
             try {
                 m_rows->append(text);
@@ -164,6 +226,16 @@ class StreamedRows final : public SheetCellSink {
 
     void row(uint32_t row, const std::string_view *texts, uint32_t count) override
     {
+        // A whole row below the blank row that ended the data: only looked at for what is left.
+        if (m_ended && m_rows && (!m_preview || row > m_preview->maxRows())) {
+            const uint32_t end = std::min(count, m_lastCol);
+            for (uint32_t c = m_firstCol; c <= end; ++c)
+                if (!texts[c - 1].empty()) {
+                    left(row, c, texts[c - 1]);
+                    break;
+                }
+            return;
+        }
         // The usual row: the one after the open data row, past the preview's rows.
         if (!m_rows || m_ended || row != m_row + 1 || (m_preview && row <= m_preview->maxRows())) {
             SheetCellSink::row(row, texts, count);
@@ -171,12 +243,17 @@ class StreamedRows final : public SheetCellSink {
         }
         try {
             endRow();
-            if (m_ended) return;
+            if (m_ended) {
+                SheetCellSink::row(row, texts, count);
+                return;
+            }
             m_row = row;
-            const uint32_t n = std::min(count, m_cols);
-            m_rows->appendRow(texts, int(n));
-            m_any = std::any_of(texts, texts + n, [](std::string_view text) { return !text.empty(); });
-            m_col = n + 1;
+            const uint32_t skip = m_firstCol - 1;
+            const uint32_t n = count > skip ? std::min(count - skip, m_cols) : 0;
+            m_rows->appendRow(texts + skip, int(n));
+            m_any = std::any_of(texts + skip, texts + skip + n,
+                                [](std::string_view text) { return !text.empty(); });
+            m_col = m_firstCol + n;
         } catch (const PlanexoError &) {
             throw SheetStreamFallback{};
         }
@@ -194,6 +271,21 @@ class StreamedRows final : public SheetCellSink {
         m_ended = true;
     }
 
+    // Rows kept above and with the heading row: a heading merged down over up to four rows.
+    static constexpr uint32_t HeadingRowsKept = 4;
+    QString keptText(int row, int col) const
+    {
+        const auto it = m_headingCells.find({uint32_t(row), uint32_t(col)});
+        return it == m_headingCells.end() ? QString() : it->second;
+    }
+    QStringList headings() const
+    {
+        QStringList out;
+        for (long c = 1; c <= long(m_headings.size()); ++c)
+            out << heading(c);
+        return out;
+    }
+
     QString heading(long c) const
     {
         if (c < 1 || size_t(c) > m_headings.size()) return {};
@@ -207,29 +299,42 @@ class StreamedRows final : public SheetCellSink {
     {
         // The first rows are kept as they pass, for the heading-row chooser.
         if (m_preview && row <= m_preview->maxRows()) m_preview->cell(row, col, text);
-        if (m_ended || row < m_headingRow) return;
+        // The heading row and the rows just above it are kept for headings under merged cells.
+        if (row <= m_headingRow && row + HeadingRowsKept > m_headingRow &&
+            col <= uint32_t(SheetPreview::MaxCols) && !text.empty())
+            m_headingCells[{row, col}] = QString::fromUtf8(text.data(), qsizetype(text.size()));
+        if (row < m_headingRow) return;
+        if (m_ended) {
+            left(row, col, text);
+            return;
+        }
         try {
             if (row == m_headingRow) {
-                // Contiguous from column A; the first empty cell ends them.
-                if (m_headingsOpen && col == m_headings.size() + 1 && !text.empty())
+                // Contiguous from the first column; the first empty cell ends them.
+                if (m_headingsOpen && col == m_firstCol + m_headings.size() && !text.empty())
                     m_headings.emplace_back(text);
-                else
+                else if (col >= m_firstCol)
                     m_headingsOpen = false;
                 return;
             }
             if (!m_rows) start();
             if (row != m_row) {
                 endRow();
-                // A row without cells is an empty row: it ends the data.
-                if (m_ended || row != m_row + 1) {
+                // A row without cells is an empty row: it ends the data, unless blank rows are
+                // passed over.
+                if (!m_ended && row != m_row + 1 && !m_pastBlank) {
                     m_ended = true;
+                    m_blankRow = m_row + 1;
+                }
+                if (m_ended) {
+                    left(row, col, text);
                     return;
                 }
                 m_row = row;
-                m_col = 1;
+                m_col = m_firstCol;
                 m_any = false;
             }
-            if (col > m_cols) return;
+            if (col < m_firstCol || col > m_lastCol) return;
             for (; m_col < col; ++m_col)
                 m_rows->append(std::string_view());
             m_rows->append(text);
@@ -240,12 +345,26 @@ class StreamedRows final : public SheetCellSink {
         }
     }
 
+    // A cell below the blank row that ended the data: counted when it is under the headings.
+    void left(uint32_t row, uint32_t col, std::string_view text)
+    {
+        if (!m_tail || m_blankRow == 0 || row <= m_blankRow || col < m_firstCol || col > m_lastCol ||
+            text.empty())
+            return;
+        if (int(row) != m_tail->left.lastRow) {
+            m_tail->left.blankRow = int(m_blankRow);
+            ++m_tail->left.rows;
+            m_tail->left.lastRow = int(row);
+        }
+    }
+
     void start()
     {
         m_headingsOpen = false;
         // The heading loop reads one column past the last heading.
-        if (m_headings.size() >= WorkbookSheet::MaxCols) throw SheetStreamFallback{};
+        if (m_firstCol - 1 + m_headings.size() >= WorkbookSheet::MaxCols) throw SheetStreamFallback{};
         m_cols = std::max<uint32_t>(uint32_t(m_headings.size()), 1);
+        m_lastCol = m_firstCol + m_cols - 1;
         m_rows.emplace(int(m_cols));
         // The rows hold the only other reference, so that the pasted grid adopts the text uncopied.
         const bool shared = !m_shared.isNull();
@@ -255,30 +374,44 @@ class StreamedRows final : public SheetCellSink {
         m_rows->reserve(m_reserve, qsizetype(std::min<size_t>(shared ? 0 : m_reserve * 16, UINT32_MAX)));
     }
 
-    // Completes the open row; an empty one ends the data.
+    // Completes the open row; an empty one ends the data (or is dropped, past blank rows).
     void endRow()
     {
         if (m_row <= m_headingRow) return;
-        for (; m_col <= m_cols; ++m_col)
+        for (; m_col <= m_lastCol; ++m_col)
             m_rows->append(std::string_view());
         if (!m_any) {
             m_rows->dropLastRow();
-            m_ended = true;
+            if (!m_pastBlank) {
+                m_ended = true;
+                m_blankRow = m_row;
+            }
         } else if (m_row >= WorkbookSheet::MaxRows) {
             throw SheetStreamFallback{}; // the data would be read on past the grid's last row
+        } else if (m_pastBlank) {
+            m_tail->sheetRows << int(m_row);
         }
+        // A row counted once: the next one starts at the first column.
+        m_any = false;
     }
 
     uint32_t m_headingRow;
+    uint32_t m_firstCol;
     SheetPreviewBuilder *m_preview;
+    LoadTail *m_tail;
+    bool m_pastBlank = false;
     std::vector<std::string> m_headings;
+    std::map<std::pair<uint32_t, uint32_t>, QString> m_headingCells;
     bool m_headingsOpen = true;
+    bool m_headingsGiven = false;
     std::optional<SheetGridModel::RowBuffer> m_rows;
     size_t m_reserve = 0;
     QByteArray m_shared;
     uint32_t m_cols = 1;
-    uint32_t m_row; // the data row being taken; the heading row before the first
-    uint32_t m_col = 1; // its next column
+    uint32_t m_lastCol = 1;
+    uint32_t m_row;          // the data row being taken; the heading row before the first
+    uint32_t m_col;          // its next column
+    uint32_t m_blankRow = 0; // the blank row that ended the data
     bool m_any = false;
     bool m_ended = false;
 };
@@ -298,7 +431,8 @@ void fillGrid(const CellReader &readCell, SheetGridModel &grid, int &step)
     fill(source, grid, step);
 }
 
-static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step, SheetPreview *preview);
+static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step,
+                 SheetPreview *preview, LoadTail *tail);
 
 void loadFile(const QString &path, SheetGridModel &grid, int &step)
 {
@@ -307,10 +441,18 @@ void loadFile(const QString &path, SheetGridModel &grid, int &step)
 
 void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step)
 {
-    load(path, plan, grid, step, nullptr);
+    load(path, plan, grid, step, nullptr, nullptr);
 }
 
-static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step, SheetPreview *preview)
+// The open sheet's merged cells that can bear on headings: those starting in the rows a preview
+// shows or above the heading row.
+static mergedheadings::Ranges mergedRanges(const clEcxel &excel, long headingRow)
+{
+    return sheetpreview::headingMerges(excel, int(std::max<long>(headingRow, SheetPreview::DefaultRows)));
+}
+
+static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step,
+                 SheetPreview *preview, LoadTail *tail)
 {
     step = 90;
     // Dropped at the end of the load; on a failure it releases the workbook without CerrarArchivo.
@@ -318,27 +460,69 @@ static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid
     excel.setArchivo(path);
     excel.setHoja(plan.sheet);
     const long headingRow = std::clamp<long>(plan.headingRow, 1, long(WorkbookSheet::MaxRows) - 1);
+    const long firstCol = std::clamp<long>(plan.firstColumn, 1, long(WorkbookSheet::MaxCols) - 1);
+    const bool pastBlankRows = tail && tail->pastBlankRows;
+    // The default plan is the Part's load, cell by cell as it reads: merges count for headings
+    // chosen elsewhere (the lower of two heading rows, a table right of column A).
+    const bool byMerges = headingRow > 1 || firstCol > 1;
     step = 100;
     // The rows are taken as the sheet is read; a sheet that cannot be is read again, keeping its
     // cells, and copied from them.
     std::optional<SheetPreviewBuilder> firstRows;
     if (preview) firstRows.emplace();
-    auto streamed = std::make_unique<StreamedRows>(uint32_t(headingRow), firstRows ? &*firstRows : nullptr);
+    auto streamed = std::make_unique<StreamedRows>(uint32_t(headingRow), firstRows ? &*firstRows : nullptr,
+                                                   uint32_t(firstCol), tail);
     // The first rows are handed over before the grid is filled: a sheet without data rows still
     // shows them to the chooser.
-    if (excel.Abrir(*streamed)) {
-        if (preview) *preview = firstRows->take();
+    bool read = excel.Abrir(*streamed);
+    if (read) {
+        const mergedheadings::Ranges merges = mergedRanges(excel, headingRow);
+        if (preview) {
+            *preview = firstRows->take();
+            preview->merges = merges;
+        }
+        if (byMerges && mergedheadings::touchesHeadings(merges, int(headingRow))) {
+            // Merged headings may be more than the row's cells say: the data are read again under them.
+            const QStringList headings =
+                mergedheadings::headings([&](int r, int c) { return streamed->keptText(r, c); }, merges,
+                                         int(headingRow), int(firstCol), SheetPreview::MaxCols);
+            if (headings != streamed->headings()) {
+                if (tail) *tail = LoadTail{pastBlankRows, {}, {}};
+                streamed = std::make_unique<StreamedRows>(uint32_t(headingRow), nullptr, uint32_t(firstCol),
+                                                          tail, &headings);
+                read = excel.Abrir(*streamed);
+            }
+        }
+    }
+    if (read) {
         StreamSource source{*streamed, headingRow};
         fill(source, grid, step);
     } else {
         streamed.reset();
+        if (tail) *tail = LoadTail{pastBlankRows, {}, {}};
         excel.Abrir();
-        if (preview) {
+        const mergedheadings::Ranges merges = mergedRanges(excel, headingRow);
+        if (preview && !preview->rows.isEmpty() && preview->merges.isEmpty()) preview->merges = merges;
+        if (preview && preview->rows.isEmpty()) {
             firstRows.emplace();
             firstRows->readFrom(excel);
             *preview = firstRows->take();
+            preview->merges = merges;
         }
-        WorkbookSource source{excel, {}, headingRow};
+        WorkbookSource source{excel, {}, headingRow, firstCol, tail};
+        QStringList headings;
+        if (byMerges && mergedheadings::touchesHeadings(merges, int(headingRow))) {
+            headings = mergedheadings::headings(
+                [&](int r, int c) {
+                    try {
+                        return excel.LeerCelda(r, c);
+                    } catch (const PlanexoError &) {
+                        return QString();
+                    }
+                },
+                merges, int(headingRow), int(firstCol), SheetPreview::MaxCols);
+            source.givenHeadings = &headings;
+        }
         fill(source, grid, step);
     }
     step = 710;
@@ -346,10 +530,22 @@ static void load(const QString &path, const LoadPlan &plan, SheetGridModel &grid
 }
 
 void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, SheetRows &rows, int &step,
-              SheetPreview *preview)
+              SheetPreview *preview, RowsLeft *left)
 {
-    load(path, plan, grid, step, preview);
-    rows.reset(plan.headingRow, grid.rows() - 2);
+    LoadTail tail;
+    tail.pastBlankRows = plan.pastBlankRows;
+    try {
+        load(path, plan, grid, step, preview, &tail);
+    } catch (const PlanexoError &e) {
+        // Headings over a blank row with the items below it: F5 still reaches them.
+        if (left && e.number() == NoDataRowsError) *left = tail.left;
+        throw;
+    }
+    if (left) *left = tail.left;
+    if (plan.pastBlankRows && tail.sheetRows.size() == grid.rows() - 2)
+        rows.reset(std::move(tail.sheetRows));
+    else
+        rows.reset(plan.headingRow, grid.rows() - 2);
     if (plan.removedRows.isEmpty()) return;
     QVector<int> gridRows;
     for (int sheetRow : plan.removedRows)

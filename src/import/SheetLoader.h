@@ -29,9 +29,10 @@ void loadFile(const QString &path, SheetGridModel &grid, int &step);
 // The same by a plan: the plan's worksheet, its heading row with the data from the row below.
 void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, int &step);
 // The same, then the plan's removed rows taken out; `rows` learns which sheet row each grid row shows.
-// With `preview`, the sheet's first rows are kept into it as they pass (nothing is read twice).
+// With `preview`, the sheet's first rows are kept into it as they pass (nothing is read twice);
+// `left` learns what the blank row that ended the items left below it.
 void loadFile(const QString &path, const LoadPlan &plan, SheetGridModel &grid, SheetRows &rows, int &step,
-              SheetPreview *preview = nullptr);
+              SheetPreview *preview = nullptr, RowsLeft *left = nullptr);
 // The message of a failed load at `step`.
 QString failureMessage(const PlanexoError &error, int step);
 

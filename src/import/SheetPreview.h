@@ -1,5 +1,6 @@
 #pragma once
 
+#include "import/MergedHeadings.h"
 #include "workbook/common/SheetInfo.h"
 
 #include <QString>
@@ -18,8 +19,14 @@ struct SheetPreview {
 
     QVector<QStringList> rows; // spreadsheet row r is rows[r - 1]; each as wide as `cols`
     int cols = 0;
+    mergedheadings::Ranges merges; // the sheet's merged cells, when the read learnt them
+    mutable QVector<QStringList> filled; // rows with the cells merges cover filled in, once asked
 
     QString text(int row, int col) const; // from 1, as the spreadsheet counts
+    // A cell as a heading reads it: covered by a merge, the merge's text.
+    QString headingText(int row, int col) const;
+    // A row's headings from a column on, contiguous, as a load by that row and column reads them.
+    QStringList headings(int row, int firstCol) const;
     int rowCount() const { return int(rows.size()); }
 };
 
@@ -47,9 +54,13 @@ class SheetPreviewBuilder {
 
 namespace sheetpreview {
 
-// Reads the first `maxRows` rows of worksheet `sheet` (index from 0) of the workbook at `path`.
-// Fails with PlanexoError as clEcxel::Abrir does.
-SheetPreview read(const QString &path, int sheet, int maxRows = SheetPreview::DefaultRows);
+// Reads the first `maxRows` rows of worksheet `sheet` (index from 0) of the workbook at `path`;
+// withMerges reads the sheet to its end so as to learn its merged cells too. Fails with
+// PlanexoError as clEcxel::Abrir does.
+SheetPreview read(const QString &path, int sheet, int maxRows = SheetPreview::DefaultRows,
+                  bool withMerges = false);
+// The merged ranges of the sheet open in excel that start at or above row `lastRow`.
+mergedheadings::Ranges headingMerges(const clEcxel &excel, int lastRow);
 // The workbook's worksheets (clEcxel::Hojas).
 WorkbookSheetList sheets(const QString &path);
 // "A", "B", ..., "Z", "AA": a column's letters, from 1.

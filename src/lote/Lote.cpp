@@ -38,7 +38,8 @@ const QStringList kValueOptions = {QStringLiteral("--interno"),
                                    QStringLiteral("--estado"),
                                    QStringLiteral("--origen")};
 const QStringList kFlags = {QStringLiteral("--json"), QStringLiteral("--reemplazar"),
-                            QStringLiteral("--help"), QStringLiteral("-h")};
+                            QStringLiteral("--seguir-tras-vacias"), QStringLiteral("--help"),
+                            QStringLiteral("-h")};
 
 } // namespace
 
@@ -56,11 +57,20 @@ QString Lote::help()
         "               del paso 3.\n"
         "      --interno N         número de interno (obligatorio); las comillas simples se guardan\n"
         "                          como blancos, como en la ventana Nuevo Interno\n"
-        "      --archivo F         factura .xlsx, .xls, .ods, .csv o .pdf (obligatorio)\n"
+        "      --archivo F         la factura (obligatorio): Excel 2007 y posteriores (.xlsx, .xlsm),\n"
+        "                          Excel binario (.xlsb), Excel 5.0 a 2003 (.xls), OpenDocument (.ods),\n"
+        "                          texto separado por \";\", \",\" o tabulaciones (.csv, .txt) o PDF\n"
+        "                          con texto (.pdf)\n"
         "      --hoja H            la hoja por su nombre o su número (1 la primera, ocultas incluidas);\n"
         "                          de un PDF, la página por su número, o \"todas\" (las páginas unidas)\n"
-        "      --fila-titulos N    la fila de los títulos (1 por omisión); \"auto\" toma la propuesta\n"
-        "      --quitar-filas L    filas de la hoja que no se procesan: \"12,40-41\"\n"
+        "      --fila-titulos N    la fila de los títulos (1 por omisión), o la celda del primer título\n"
+        "                          si la tabla no empieza en la columna A (\"B4\"); \"auto\" toma la\n"
+        "                          fila y la primera columna propuestas\n"
+        "      --quitar-filas L    filas de la hoja que no se procesan: \"12,40-41\"; \"propuestas\"\n"
+        "                          quita las que propone la ventana (títulos repetidos, líneas de\n"
+        "                          página, totales)\n"
+        "      --seguir-tras-vacias  toma también los artículos debajo de filas vacías (sin esta\n"
+        "                          opción se informa cuántas filas con datos quedaron sin cargar)\n"
         "      --mapeo M           \"CAMPO=COLUMNA,...\": el campo sin corchetes (COD. ARTICULO,\n"
         "                          DESCR. MODELO, DESCR. MARIA, KG NETO, CANTIDAD, P. TOTAL,\n"
         "                          P.A (NCM), UNIDAD, ORIGEN) y la columna por su letra (A, B, ...)\n"
@@ -73,7 +83,7 @@ QString Lote::help()
         "      --reemplazar        reemplaza también artículos corregidos a mano (sin él, un\n"
         "                          interno que los tiene no se procesa de nuevo)\n"
         "      --json              la salida como objeto JSON, con el resultado de cada fila, la hoja,\n"
-        "                          la fila de títulos y las filas quitadas\n"
+        "                          la fila de títulos, las filas quitadas y las que quedaron sin cargar\n"
         "  transferir   Transfiere el interno a Calvera y actualiza su catálogo.\n"
         "      --interno N         número de interno (obligatorio)\n"
         "      --reemplazar        reemplaza una copia anterior del interno en Calvera\n"

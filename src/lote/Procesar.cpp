@@ -62,13 +62,25 @@ std::optional<QString> Procesar::readOptions(const Lote &lote, ProcesarOptions &
     o.headingAuto =
         o.headingGiven && rowText.trimmed().compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
     if (o.headingGiven && !o.headingAuto) {
+        // A row number, or the cell of the first heading ("B4").
+        QString text = rowText.trimmed();
+        qsizetype letters = 0;
+        while (letters < text.size() && text[letters].isLetter())
+            ++letters;
+        o.plan.firstColumn = letters > 0 ? columnFromLetters(text.left(letters)) + 1 : 1;
         bool ok = false;
-        o.plan.headingRow = rowText.trimmed().toInt(&ok);
-        if (!ok || o.plan.headingRow < 1 || o.plan.headingRow >= 1048576)
-            return QStringLiteral("--fila-titulos espera un número de fila o \"auto\": ") + rowText;
+        o.plan.headingRow = text.mid(letters).toInt(&ok);
+        if (!ok || o.plan.headingRow < 1 || o.plan.headingRow >= 1048576 || o.plan.firstColumn < 1)
+            return QStringLiteral(
+                       "--fila-titulos espera un número de fila, una celda como \"B4\" o \"auto\": ") +
+                   rowText;
     }
-    if (removeGiven && !parseRowList(removeText, &o.plan.removedRows))
-        return QStringLiteral("--quitar-filas espera filas de la hoja como \"12,40-41\": ") + removeText;
+    o.removeProposed =
+        removeGiven && removeText.trimmed().compare(QLatin1String("propuestas"), Qt::CaseInsensitive) == 0;
+    if (removeGiven && !o.removeProposed && !parseRowList(removeText, &o.plan.removedRows))
+        return QStringLiteral("--quitar-filas espera filas de la hoja como \"12,40-41\" o \"propuestas\": ") +
+               removeText;
+    o.plan.pastBlankRows = lote.flag(QStringLiteral("--seguir-tras-vacias"));
     for (const QString &relation : lote.options(QStringLiteral("--pais"))) {
         const qsizetype at = relation.lastIndexOf(QLatin1Char('='));
         const QString origin = at > 0 ? relation.left(at) : QString();
@@ -92,8 +104,9 @@ int Procesar::run()
     InteractionScope scope(&m_answers);
     if (!m_lote.open()) return Lote::Failed;
     m_state = &shared();
-    for (Step (Procesar::*step)() : {&Procesar::openShipment, &Procesar::choosePlan, &Procesar::load,
-                                     &Procesar::applyMapping, &Procesar::check, &Procesar::process})
+    for (Step (Procesar::*step)() :
+         {&Procesar::openShipment, &Procesar::choosePlan, &Procesar::load, &Procesar::applyMapping,
+          &Procesar::removeProposed, &Procesar::check, &Procesar::process})
         if (const Step status = (this->*step)()) return *status;
     return report();
 }
@@ -106,7 +119,10 @@ bool Procesar::mappingIs(const char *word) const
 const SheetPreview &Procesar::preview(int sheet)
 {
     auto it = m_previews.find(sheet);
-    if (it == m_previews.end()) it = m_previews.insert(sheet, sheetpreview::read(m_options.file, sheet));
+    // Read to the end when the heading row is proposed: headings under merged cells count.
+    if (it == m_previews.end())
+        it = m_previews.insert(sheet, sheetpreview::read(m_options.file, sheet, SheetPreview::DefaultRows,
+                                                         m_options.headingAuto));
     return *it;
 }
 
@@ -167,8 +183,10 @@ Procesar::Step Procesar::choosePlan()
                                      names.join(QStringLiteral(", ")));
             }
         }
-        if (m_options.headingAuto)
+        if (m_options.headingAuto) {
             m_plan.headingRow = std::max(layoutproposal::headingRow(preview(m_plan.sheet)), 1);
+            m_plan.firstColumn = layoutproposal::firstColumn(preview(m_plan.sheet), m_plan.headingRow);
+        }
     } catch (const PlanexoError &e) {
         return m_lote.refuse(sheetloader::failureMessage(e, 100));
     }
@@ -180,9 +198,17 @@ Procesar::Step Procesar::load()
 {
     int step = 10;
     try {
-        sheetloader::loadFile(m_options.file, m_plan, m_grid, m_sheetRows, step);
+        m_left = RowsLeft();
+        sheetloader::loadFile(m_options.file, m_plan, m_grid, m_sheetRows, step, nullptr, &m_left);
         return std::nullopt;
     } catch (const PlanexoError &e) {
+        // A title over an empty row (a table further down or right): the remembered layout may
+        // still say where the table is, as F2 does after the window's refused load.
+        if (e.number() == sheetloader::NoDataRowsError && mappingIs("recordado") && !m_options.sheetGiven &&
+            !m_options.headingGiven && m_loadFailure.isEmpty()) {
+            m_loadFailure = sheetloader::failureMessage(e, step);
+            return std::nullopt;
+        }
         return m_lote.refuse(sheetloader::failureMessage(e, step));
     }
 }
@@ -193,7 +219,8 @@ Procesar::Step Procesar::applyMapping()
     SharedState &s = *m_state;
     if (mappingIs("recordado")) {
         try {
-            std::optional<savedmapping::Mapping> remembered = savedmapping::recall(*s.gestor, m_grid);
+            std::optional<savedmapping::Mapping> remembered;
+            if (m_loadFailure.isEmpty()) remembered = savedmapping::recall(*s.gestor, m_grid);
             // The supplier's layout on its own sheet and heading row, when the command named neither.
             if (!remembered && !m_options.sheetGiven && !m_options.headingGiven) {
                 const std::optional<savedmapping::Layout> layout = savedmapping::findLayout(
@@ -202,10 +229,12 @@ Procesar::Step Procesar::applyMapping()
                 if (layout) {
                     m_plan.sheet = layout->sheet;
                     m_plan.headingRow = layout->headingRow;
+                    m_plan.firstColumn = layout->firstColumn;
                     if (const Step status = load()) return status;
                     remembered = layout->mapping;
                 }
             }
+            if (!remembered && !m_loadFailure.isEmpty()) return m_lote.refuse(m_loadFailure);
             if (!remembered)
                 return m_lote.refuse(
                     QStringLiteral("No hay un mapeo recordado para los encabezados de esta factura"));
@@ -270,6 +299,17 @@ Procesar::Step Procesar::applyGivenMapping()
     }
     for (auto it = byColumn.cbegin(); it != byColumn.cend(); ++it)
         m_grid.setText(mapping::MappingRow, it.key(), it.value());
+    return std::nullopt;
+}
+
+// The rows the window proposes for removal (repeated headings, page lines, totals), by the mapped
+// article code, when --quitar-filas says "propuestas".
+Procesar::Step Procesar::removeProposed()
+{
+    if (!m_options.removeProposed) return std::nullopt;
+    const layoutproposal::StrayRows stray =
+        layoutproposal::strayRows(m_grid, mapping::columnOf(m_grid, fieldlabels::CodArticulo));
+    m_sheetRows.remove(m_grid, stray.all());
     return std::nullopt;
 }
 
@@ -353,7 +393,10 @@ int Procesar::report()
     try {
         const ResultCounts c = ResultCounts::read(s);
         const auto four = [](long long n) { return vb::format(double(n), QStringLiteral("0000")); };
+        const QString left = rowsLeftText(m_left);
         if (!m_options.json) {
+            // Never silently: what a blank row left out is said before the counts.
+            if (!left.isEmpty()) out << left << " (--seguir-tras-vacias las carga)\n";
             out << "Total de Registros\t" << four(c.total) << '\n'
                 << "Registros con Errores\t" << four(c.erroneos) << '\n'
                 << "Errores de Posición\t" << four(c.errPos) << '\n'
@@ -391,6 +434,14 @@ int Procesar::report()
                         {QStringLiteral("filasDatos"), m_sheetRows.rangesText()},
                         {QStringLiteral("filasQuitadas"), removed},
                         {QStringLiteral("filas"), rows}};
+        if (m_plan.firstColumn > 1)
+            all.insert(QStringLiteral("primeraColumna"), sheetpreview::columnLetters(m_plan.firstColumn));
+        // Always there: zero rows when nothing was left below a blank row.
+        all.insert(QStringLiteral("filasSinCargar"),
+                   QJsonObject{{QStringLiteral("filaVacia"), m_left.blankRow},
+                               {QStringLiteral("filas"), m_left.rows},
+                               {QStringLiteral("ultimaFila"), m_left.lastRow},
+                               {QStringLiteral("aviso"), left}});
         out << QJsonDocument(all).toJson(QJsonDocument::Indented);
         out.flush();
     } catch (const PlanexoError &e) {

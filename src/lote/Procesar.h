@@ -21,12 +21,13 @@ struct ProcesarOptions {
     QString sheet; // --hoja: a name or a number from 1
     bool headingGiven = false;
     bool headingAuto = false; // --fila-titulos auto
+    bool removeProposed = false; // --quitar-filas propuestas
     bool create = false;
     QString description;               // --crear
     QHash<QString, QString> countries; // --pais, by case-folded origin text
     bool json = false;
     bool replaceCorrected = false; // --reemplazar: articles corrected by hand may be replaced
-    LoadPlan plan; // the heading row and removed rows as given
+    LoadPlan plan; // the heading row, first column, removed rows and --seguir-tras-vacias as given
 };
 
 // The command `procesar`, step by step: options, load plan, load, mapping, checks, process, report.
@@ -46,6 +47,7 @@ class Procesar {
     Step load();
     Step applyMapping();
     Step applyGivenMapping();
+    Step removeProposed();
     Step check();
     Step process();
     int report();
@@ -62,4 +64,6 @@ class Procesar {
     QHash<int, SheetPreview> m_previews;
     SheetGridModel m_grid;
     SheetRows m_sheetRows;
+    RowsLeft m_left;
+    QString m_loadFailure; // the first load's refusal, while the remembered layout may still load
 };

@@ -149,6 +149,11 @@ size_t clEcxel::cellsHint() const
     return m_sheet ? m_sheet->cellCount() : 0;
 }
 
+long clEcxel::ultimaFila() const
+{
+    return m_sheet ? long(m_sheet->lastRow()) : 0;
+}
+
 size_t clEcxel::textBytesHint() const
 {
     // A number, date or boolean cell writes at most 24 bytes.

@@ -48,6 +48,8 @@ class clEcxel {
     // once instead of growing it.
     size_t cellsHint() const;
     size_t textBytesHint() const;
+    // The last row of the open sheet's used range (0 when empty or streamed).
+    long ultimaFila() const;
     // The open sheet's merged ranges (after either Abrir), sorted by their first cell; empty when
     // no sheet is open or the format has none.
     const MergedRangeList &mergedRanges() const;

@@ -11,6 +11,16 @@ the ways suppliers lay invoices out:
   sheet under a short letterhead, Portuguese headings in row 4, a TOTAL row under them.
 - layout_hidden_sheet.xlsx (openpyxl): a hidden sheet of rates first (a small table of its own);
   the items at A1 of the second sheet with an IMPORTE TOTAL row under them.
+- layout_merged.xlsx (openpyxl) and layout_merged.ods (LibreOffice): a title merged over the
+  table, headings on rows 3 and 4: "Código", "Descripción", ... merged down over both rows, and
+  "PRECIO (USD)" merged across the unit-price and total columns, whose headings sit on row 4.
+- layout_b4.xlsx (openpyxl) and layout_b4.xls (ssconvert): an empty margin column A, a title in
+  B1, the headings at B4.
+- layout_blank_row.xlsx (openpyxl) and layout_blank_row.ods (LibreOffice): the items at A1 split
+  by a blank row after the sixth item, a blank row and a TOTAL row under the last.
+- layout_repeated.xlsx (openpyxl) and layout_repeated.xls (ssconvert): the items at A1 with the
+  heading row repeated every four items (once in capitals without accents) and page lines:
+  "Página 1 de 3", a "Transporte" subtotal, "Página 2 de 3"; a TOTAL row under the last item.
 """
 import datetime
 import os
@@ -153,9 +163,110 @@ def letterhead_xls():
         shutil.copy(os.path.join(out, "layout_letterhead.xls"), path("layout_letterhead.xls"))
 
 
+CLEAN_HEADINGS = ["Código", "Descripción", "Cantidad", "Precio Unit.", "Importe", "Origen", "Kg Neto", "NCM",
+                  "Kg Bruto"]
+
+
+def merged():
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Factura"
+    ws["A1"] = "FACTURA COMERCIAL 4471 - HERRAMIENTAS DEL PLATA"
+    ws.merge_cells("A1:I1")
+    for col, text in zip("ABCFGHI", ["Código", "Descripción", "Cantidad", "Origen", "Kg Neto", "NCM", "Kg Bruto"]):
+        ws[col + "3"] = text
+        ws.merge_cells(f"{col}3:{col}4")
+    ws["D3"] = "PRECIO (USD)"
+    ws.merge_cells("D3:E3")
+    ws["D4"] = "P. Unit."
+    ws["E4"] = "Total"
+    for r, item in enumerate(ITEMS, start=5):
+        for c, v in enumerate(item, start=1):
+            ws.cell(row=r, column=c, value=v)
+    ws.cell(row=5 + len(ITEMS), column=4, value="TOTAL")
+    ws.cell(row=5 + len(ITEMS), column=5, value=SUBTOTAL)
+    wb.save(path("layout_merged.xlsx"))
+
+
+def b4():
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Factura"
+    ws.column_dimensions["A"].width = 2
+    ws["B1"] = "FACTURA 5520 - Ferretería Industrial del Plata"
+    ws["B2"] = "Fecha: 05/03/2024"
+    for c, h in enumerate(CLEAN_HEADINGS, start=2):
+        ws.cell(row=4, column=c, value=h)
+    for r, item in enumerate(ITEMS, start=5):
+        for c, v in enumerate(item, start=2):
+            ws.cell(row=r, column=c, value=v)
+    ws.cell(row=5 + len(ITEMS), column=5, value="TOTAL")
+    ws.cell(row=5 + len(ITEMS), column=6, value=SUBTOTAL)
+    wb.save(path("layout_b4.xlsx"))
+
+
+def blank_row():
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Factura"
+    ws.append(CLEAN_HEADINGS)
+    for item in ITEMS[:6]:
+        ws.append(list(item))
+    ws.append([])
+    for item in ITEMS[6:]:
+        ws.append(list(item))
+    ws.append([])
+    ws.append([None, None, None, "TOTAL", SUBTOTAL])
+    wb.save(path("layout_blank_row.xlsx"))
+
+
+def repeated():
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Factura"
+    ws.append(CLEAN_HEADINGS)
+    for item in ITEMS[:4]:
+        ws.append(list(item))
+    ws.append(["Página 1 de 3"])
+    ws.append(CLEAN_HEADINGS)
+    for item in ITEMS[4:8]:
+        ws.append(list(item))
+    ws.append([None, "Transporte", None, None, sum(i[4] for i in ITEMS[:8])])
+    ws.append(["Página 2 de 3"])
+    ws.append([h.upper().replace("Ó", "O") for h in CLEAN_HEADINGS])
+    for item in ITEMS[8:]:
+        ws.append(list(item))
+    ws.append([None, None, None, "TOTAL", SUBTOTAL])
+    wb.save(path("layout_repeated.xlsx"))
+
+
+def convert(tool, source, target):
+    """Writes target from source with LibreOffice (soffice) or gnumeric (ssconvert), when installed."""
+    exe = shutil.which(tool)
+    if not exe:
+        return
+    if tool == "ssconvert":
+        subprocess.run([exe, "--export-type=Gnumeric_Excel:excel_biff8", path(source), path(target)], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return
+    ext = target.rsplit(".", 1)[1]
+    with tempfile.TemporaryDirectory() as out:
+        subprocess.run([exe, "--headless", "--convert-to", ext, "--outdir", out, path(source)], check=True,
+                       stdout=subprocess.DEVNULL)
+        shutil.copy(os.path.join(out, source.rsplit(".", 1)[0] + "." + ext), path(target))
+
+
 if __name__ == "__main__":
     clean()
     letterhead()
     second_sheet()
     hidden_sheet()
     letterhead_xls()
+    merged()
+    b4()
+    blank_row()
+    repeated()
+    convert("soffice", "layout_merged.xlsx", "layout_merged.ods")
+    convert("soffice", "layout_blank_row.xlsx", "layout_blank_row.ods")
+    convert("ssconvert", "layout_b4.xlsx", "layout_b4.xls")
+    convert("ssconvert", "layout_repeated.xlsx", "layout_repeated.xls")

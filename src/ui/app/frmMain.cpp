@@ -198,14 +198,19 @@ void frmMain::MAIN_CambiarPaso()
         }
         case 2: {
             Main_lbMensaje->clear();
+            bool processed = false;
             if (siguienteTag() != QLatin1String("OK")) {
                 if (!FRAM2->FRAM2_VerificarDatos())
                     return;
                 if (!FRAM2_GuardarDatosToBase())
                     return;
+                processed = true;
             }
             showStep(FRAM3, QStringLiteral("Paso 3"), QStringLiteral("Depuración de Datos procesadoss"));
             FRAM3->FRAM3_CargarEstadisticas();
+            // Items left below a blank row are said again once the process has stored the rest.
+            if (const QString left = FRAM2->filasSinCargar(); processed && !left.isEmpty())
+                Main_lbMensaje->setText(left);
             cmdSiguiente->setText(QStringLiteral("Transferir"));
             QFont bold = cmdSiguiente->font();
             bold.setBold(true);

@@ -86,8 +86,8 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
             });
 
     connect(FRAM2_Grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        if (!m_totalsSelected) return;
-        m_totalsSelected = false;
+        if (!m_straySelected) return;
+        m_straySelected = false;
         mostrarAyuda();
     });
 
@@ -130,6 +130,14 @@ bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
         }
         if (key->key() == Qt::Key_F4) {
             FRAM2_HojaLibro();
+            return true;
+        }
+        if (key->key() == Qt::Key_F5) {
+            FRAM2_SeguirTrasVacias();
+            return true;
+        }
+        if (key->key() == Qt::Key_F7) {
+            FRAM2_MarcarPropuestas();
             return true;
         }
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
@@ -224,6 +232,8 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             m_archivo.clear();
         }
         firstRows.emplace();
+        m_left = RowsLeft();
+        m_mappingApplied = false;
         {
             // A long PDF tells its pages as the reader reads them, on the window's message line.
             Progress *progress = dynamic_cast<Progress *>(window());
@@ -250,7 +260,7 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
                     }
                 }
             } restore{progress, caption, bar};
-            sheetloader::loadFile(p_Archivo, plan, m_model, m_rows, step, &*firstRows);
+            sheetloader::loadFile(p_Archivo, plan, m_model, m_rows, step, &*firstRows, &m_left);
         }
         m_previews.insert(plan.sheet, *firstRows);
         m_archivo = p_Archivo;
@@ -274,14 +284,13 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             FRAM2_Grid->setColumnWidth(c, twips::px(sheetloader::ColumnWidthsTwips[c]));
         for (int c = 0; c < m_model.cols(); ++c)
             widenToContents(FRAM2_Grid, c);
-        // Proposed totals rows come selected, so that Supr takes them; the current cell stays.
-        const QVector<int> totals =
-            layoutproposal::totalsRows(m_model, mapping::columnOf(m_model, fieldlabels::CodArticulo));
-        if (!totals.isEmpty()) {
-            FRAM2_Grid->selectionModel()->select(
-                QItemSelection(m_model.index(totals.first(), 0), m_model.index(totals.last(), m_model.cols() - 1)),
-                QItemSelectionModel::ClearAndSelect);
-            m_totalsSelected = true;
+        // Proposed rows come selected, so that Supr takes them; the current cell stays, and the
+        // totals are scrolled into view.
+        buscarFilasSobrantes();
+        if (!m_stray.isEmpty()) {
+            seleccionarFilas(m_stray.all());
+            const int shown = m_stray.totals.isEmpty() ? m_stray.all().first() : m_stray.totals.last();
+            FRAM2_Grid->scrollTo(m_model.index(shown, 0));
             mostrarAyuda();
         }
         step = 880;
@@ -297,6 +306,7 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             m_plan = plan;
             m_plan.removedRows.clear();
             m_rows.reset(m_plan.headingRow, 0);
+            m_stray = {};
             proponer();
             buscarMapeoRecordado();
         } else {
@@ -309,6 +319,8 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
             m_remembered.reset();
             m_rememberedLayout.reset();
             m_proposed.clear();
+            m_stray = {};
+            m_left = RowsLeft();
             mostrarAyuda();
         }
     }
@@ -334,6 +346,7 @@ void SheetPanel::FRAM2_EstablecerCampo()
         const QModelIndex current = FRAM2_Grid->currentIndex();
         const int column = current.isValid() ? current.column() : 0;
         m_model.setText(mapping::MappingRow, column, label);
+        buscarFilasSobrantes();
         mostrarAyuda();
     } catch (const PlanexoError &e) {
         interaction().message(
@@ -412,6 +425,8 @@ void SheetPanel::proponer()
         }
     }
     m_proposedRow = layoutproposal::headingRow(vistaPrevia(m_plan.sheet));
+    m_proposedColumn =
+        m_proposedRow > 0 ? layoutproposal::firstColumn(vistaPrevia(m_plan.sheet), m_proposedRow) : 1;
     // Items behind a cover sheet, or after a hidden one: the first later visible sheet that has a
     // heading row is proposed.
     const bool firstHidden = !m_sheets.isEmpty() && m_sheets.first().hidden;
@@ -428,27 +443,94 @@ void SheetPanel::proponer()
 void SheetPanel::mostrarAyuda()
 {
     QStringList parts{kHint};
-    if (m_remembered || m_rememberedLayout)
-        parts << kHintRemembered;
-    else if (!m_proposed.isEmpty())
-        parts << QStringLiteral("[F2] Aplicar mapeo propuesto (%1 de %2 columnas)").arg(m_proposed.size()).arg(m_model.cols());
+    if (!m_mappingApplied) {
+        if (m_remembered || m_rememberedLayout)
+            parts << kHintRemembered;
+        else if (!m_proposed.isEmpty())
+            parts << QStringLiteral("[F2] Aplicar mapeo propuesto (%1 de %2 columnas)")
+                         .arg(m_proposed.size())
+                         .arg(m_model.cols());
+    } else if (m_model.rows() > mapping::MappingRow) {
+        // What F2 left for F1: the columns with a heading and no field.
+        QStringList unmapped;
+        for (int c = 0; c < m_model.cols(); ++c)
+            if (!m_model.text(0, c).trimmed().isEmpty() && m_model.text(mapping::MappingRow, c).isEmpty())
+                unmapped << m_model.text(0, c).trimmed();
+        if (!unmapped.isEmpty())
+            parts << QStringLiteral("sin mapear: ") + unmapped.join(QStringLiteral(", "));
+    }
     if (m_proposedSheet >= 0 && m_proposedSheet < m_sheets.size())
         parts << QStringLiteral("[F4] Hoja del libro: la hoja ") + m_sheets[m_proposedSheet].name +
                      QStringLiteral(" parece la de los artículos");
-    if (m_proposedRow > 0 && m_proposedRow != m_plan.headingRow)
-        parts << QStringLiteral("[F3] Fila de títulos: la fila %1 parece la de títulos").arg(m_proposedRow);
-    // Proposed while Supr would take them: they come selected after a load, and moving away
-    // selects something else.
-    if (m_model.rows() > mapping::MappingRow) {
-        const QVector<int> rows =
-            layoutproposal::totalsRows(m_model, mapping::columnOf(m_model, fieldlabels::CodArticulo));
-        const qsizetype totals = !rows.isEmpty() && rows == filasSeleccionadas() ? rows.size() : 0;
-        if (totals == 1)
-            parts << QStringLiteral("[Supr] quitar 1 fila de totales");
-        else if (totals > 1)
-            parts << QStringLiteral("[Supr] quitar %1 filas de totales").arg(totals);
+    if (m_proposedRow > 0 && (m_proposedRow != m_plan.headingRow || m_proposedColumn != m_plan.firstColumn)) {
+        if (m_proposedColumn > 1)
+            parts << QStringLiteral(
+                         "[F3] Fila de títulos: la fila %1, desde la columna %2, parece la de títulos")
+                         .arg(m_proposedRow)
+                         .arg(sheetpreview::columnLetters(m_proposedColumn));
+        else
+            parts
+                << QStringLiteral("[F3] Fila de títulos: la fila %1 parece la de títulos").arg(m_proposedRow);
     }
+    if (const QString left = filasSinCargar(); !left.isEmpty())
+        parts << left + QStringLiteral(": [F5] cargarlas");
+    // Proposed while Supr would take them: they come selected after a load, F7 selects them again.
+    if (!m_stray.isEmpty()) {
+        if (m_stray.all() == filasSeleccionadas())
+            parts << QStringLiteral("[Supr] ") + m_stray.removalText();
+        else
+            parts << QStringLiteral("[F7] Seleccionar las filas para ") + m_stray.removalText();
+    }
+    if (const int removed = m_rows.lastRemoval(); removed > 0)
+        parts << (removed == 1
+                      ? QStringLiteral("Se quitó 1 fila: [Ctrl+Z] la vuelve a poner")
+                      : QStringLiteral("Se quitaron %1 filas: [Ctrl+Z] las vuelve a poner").arg(removed));
     Label13->setText(parts.join(kHintSeparator));
+}
+
+QString SheetPanel::filasSinCargar() const
+{
+    // Also after a load that found no item above the blank row: F5 takes those below.
+    return !m_archivo.isEmpty() && !m_plan.pastBlankRows ? rowsLeftText(m_left) : QString();
+}
+
+void SheetPanel::buscarFilasSobrantes()
+{
+    m_stray = m_model.rows() > mapping::MappingRow
+                  ? layoutproposal::strayRows(m_model, mapping::columnOf(m_model, fieldlabels::CodArticulo))
+                  : layoutproposal::StrayRows();
+}
+
+void SheetPanel::seleccionarFilas(const QVector<int> &rows)
+{
+    // Contiguous rows as one range: thousands of rows stay a few ranges.
+    QItemSelection selection;
+    for (int i = 0; i < rows.size();) {
+        int j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1)
+            ++j;
+        selection.select(m_model.index(rows[i], 0), m_model.index(rows[j], m_model.cols() - 1));
+        i = j + 1;
+    }
+    m_straySelected = false;
+    FRAM2_Grid->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    m_straySelected = true;
+}
+
+void SheetPanel::FRAM2_SeguirTrasVacias()
+{
+    if (filasSinCargar().isEmpty()) return;
+    LoadPlan next = plan();
+    next.pastBlankRows = true;
+    cargar(m_archivo, next);
+}
+
+void SheetPanel::FRAM2_MarcarPropuestas()
+{
+    if (m_stray.isEmpty()) return;
+    seleccionarFilas(m_stray.all());
+    FRAM2_Grid->scrollTo(m_model.index(m_stray.all().first(), 0));
+    mostrarAyuda();
 }
 
 void SheetPanel::FRAM2_FilaTitulos()
@@ -457,15 +539,21 @@ void SheetPanel::FRAM2_FilaTitulos()
     SharedState &s = shared();
     s.sRetorno.clear();
     {
-        frmFilaTitulos dialog(vistaPrevia(m_plan.sheet), m_proposedRow > 0 ? m_proposedRow : m_plan.headingRow,
-                              this);
+        const bool proposal = m_proposedRow > 0;
+        frmFilaTitulos dialog(vistaPrevia(m_plan.sheet), proposal ? m_proposedRow : m_plan.headingRow,
+                              proposal ? m_proposedColumn : m_plan.firstColumn, this);
         uiInteraction().runModal(dialog);
     }
-    const int row = s.sRetorno.toInt();
+    // "row,column"
+    const QStringList answer = s.sRetorno.split(QLatin1Char(','));
     s.sRetorno.clear();
+    const int row = answer.value(0).toInt();
+    const int column = std::max(answer.value(1).toInt(), 1);
     if (row < 1) return;
-    LoadPlan next = m_plan;
+    LoadPlan next;
+    next.sheet = m_plan.sheet;
     next.headingRow = row;
+    next.firstColumn = column;
     const LoadPlan before = plan();
     const bool wasLoaded = m_cargado;
     // A row that cannot be the headings (nothing under it) leaves the grid as it was.
@@ -523,13 +611,17 @@ void SheetPanel::FRAM2_QuitarFilas()
     const int first = *std::min_element(rows.cbegin(), rows.cend());
     const int column = std::max(FRAM2_Grid->currentIndex().column(), 0);
     m_rows.remove(m_model, rows);
+    m_straySelected = false;
     FRAM2_Grid->setCurrentIndex(m_model.index(std::min(first, m_model.rows() - 1), column));
+    buscarFilasSobrantes();
     mostrarAyuda();
 }
 
 void SheetPanel::FRAM2_DeshacerQuitar()
 {
-    if (m_rows.undo(m_model)) mostrarAyuda();
+    if (!m_rows.undo(m_model)) return;
+    buscarFilasSobrantes();
+    mostrarAyuda();
 }
 
 void SheetPanel::FRAM2_AplicarMapeo()
@@ -540,6 +632,7 @@ void SheetPanel::FRAM2_AplicarMapeo()
         LoadPlan next;
         next.sheet = layout.sheet;
         next.headingRow = layout.headingRow;
+        next.firstColumn = layout.firstColumn;
         if (!cargar(m_archivo, next)) return;
         if (m_remembered)
             aplicarMapeoRecordado();
@@ -551,6 +644,10 @@ void SheetPanel::FRAM2_AplicarMapeo()
         aplicarMapeoRecordado();
     } else if (!m_proposed.isEmpty()) {
         savedmapping::apply(m_model, m_proposed);
+    } else {
+        return;
     }
+    m_mappingApplied = true;
+    buscarFilasSobrantes();
     mostrarAyuda();
 }

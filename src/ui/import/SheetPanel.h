@@ -2,6 +2,7 @@
 
 #include "ui/import/SheetGridStyle.h"
 
+#include "import/LayoutProposal.h"
 #include "import/LoadPlan.h"
 #include "import/SavedMapping.h"
 #include "import/SheetPreview.h"
@@ -16,8 +17,9 @@ class QPushButton;
 class QTableView;
 
 // Step 2 of the wizard (FRAM2): choosing the workbook, the preview grid and the column mapping.
-// Beside the Part's F1 and F2, the grid takes F3 (heading row), F4 (worksheet), Supr (rows out of
-// the grid) and Ctrl+Z (the last rows taken out back), and the hint line proposes what fits.
+// Beside the Part's F1 and F2, the grid takes F3 (heading row and first column), F4 (worksheet),
+// F5 (the items past a blank row too), F7 (the rows proposed for removal selected), Supr (rows out
+// of the grid) and Ctrl+Z (the last rows taken out back), and the hint line proposes what fits.
 class SheetPanel : public QFrame {
     Q_OBJECT
 public:
@@ -42,8 +44,13 @@ public:
     void FRAM2_QuitarFilas();
     void FRAM2_DeshacerQuitar();
     void FRAM2_AplicarMapeo();
+    void FRAM2_SeguirTrasVacias();
+    void FRAM2_MarcarPropuestas();
+    // "Debajo de la fila vacía 23 hay 19 filas con datos que no se cargaron" while the grid holds
+    // the items only up to that blank row; empty otherwise.
+    QString filasSinCargar() const;
 
-signals:
+  signals:
     // A workbook was loaded into the grid: the wizard enables its next-step button and empties
     // its already-processed mark.
     void workbookLoaded();
@@ -66,6 +73,9 @@ private:
     const SheetPreview &vistaPrevia(int sheet);
     // The data rows with a selected cell, ascending.
     QVector<int> filasSeleccionadas() const;
+    // The rows proposed for removal, looked for again after the grid's rows or mapping change.
+    void buscarFilasSobrantes();
+    void seleccionarFilas(const QVector<int> &rows);
 
     SheetGridStyle m_model;
     QLabel *Label4 = nullptr;
@@ -82,8 +92,12 @@ private:
     WorkbookSheetList m_sheets;
     QHash<int, SheetPreview> m_previews; // first rows per worksheet, read once per workbook
     int m_proposedRow = 0;               // of the loaded sheet; 0 when none fits
+    int m_proposedColumn = 1;            // the proposed heading row's first heading
     int m_proposedSheet = -1;            // a later sheet that looks like the items'
     std::optional<savedmapping::Layout> m_rememberedLayout; // on another sheet or heading row
     savedmapping::Mapping m_proposed;
-    bool m_totalsSelected = false; // the hint's totals rows are the selection
+    bool m_straySelected = false; // the hint's proposed rows are the selection
+    layoutproposal::StrayRows m_stray;
+    RowsLeft m_left;               // what the blank row that ended the items left below it
+    bool m_mappingApplied = false; // F2 applied since the load
 };

@@ -46,14 +46,14 @@ class PreviewModel final : public QAbstractTableModel {
 
 } // namespace
 
-frmFilaTitulos::frmFilaTitulos(const SheetPreview &preview, int proposed, QWidget *parent)
+frmFilaTitulos::frmFilaTitulos(const SheetPreview &preview, int proposed, int column, QWidget *parent)
     : QDialog(parent), m_preview(preview)
 {
     setObjectName(QStringLiteral("frmFilaTitulos"));
     setWindowTitle(QStringLiteral("Fila de títulos"));
     setFixedSize(twips::px(9600), twips::px(6300));
 
-    lblFilas = new QLabel(QStringLiteral("Elija la fila que tiene los títulos de las columnas:"), this);
+    lblFilas = new QLabel(QStringLiteral("Elija la celda del primer título de la tabla:"), this);
     lblFilas->setObjectName(QStringLiteral("lblFilas"));
     lblFilas->setGeometry(twips::rect(120, 90, 9360, 270));
 
@@ -62,7 +62,7 @@ frmFilaTitulos::frmFilaTitulos(const SheetPreview &preview, int proposed, QWidge
     grdFilas->setGeometry(twips::rect(120, 420, 9360, 5040));
     lblFilas->setBuddy(grdFilas);
     grdFilas->setModel(new PreviewModel(m_preview, grdFilas));
-    grdFilas->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdFilas->setSelectionBehavior(QAbstractItemView::SelectItems);
     grdFilas->setSelectionMode(QAbstractItemView::SingleSelection);
     grdFilas->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdFilas->setWordWrap(false);
@@ -75,7 +75,7 @@ frmFilaTitulos::frmFilaTitulos(const SheetPreview &preview, int proposed, QWidge
         grdFilas->setColumnWidth(c, std::max(grdFilas->columnWidth(c), twips::px(900)));
     grdFilas->installEventFilter(this);
 
-    lblAyuda = new QLabel(QStringLiteral("[Enter] Tomar la fila   [Esc] Salir"), this);
+    lblAyuda = new QLabel(QStringLiteral("[Enter] Tomar la celda como primer título   [Esc] Salir"), this);
     lblAyuda->setObjectName(QStringLiteral("lblAyuda"));
     lblAyuda->setGeometry(twips::rect(120, 5610, 6000, 270));
 
@@ -86,9 +86,9 @@ frmFilaTitulos::frmFilaTitulos(const SheetPreview &preview, int proposed, QWidge
     connect(cmdAceptar, &QPushButton::clicked, this, &frmFilaTitulos::aceptar);
 
     const int row = proposed >= 1 && proposed <= m_preview.rowCount() ? proposed : 1;
+    const int col = column >= 1 && column <= std::max(m_preview.cols, 1) ? column : 1;
     if (m_preview.rowCount() > 0) {
-        grdFilas->selectRow(row - 1);
-        grdFilas->setCurrentIndex(grdFilas->model()->index(row - 1, 0));
+        grdFilas->setCurrentIndex(grdFilas->model()->index(row - 1, col - 1));
         grdFilas->scrollTo(grdFilas->currentIndex(), QAbstractItemView::PositionAtCenter);
     }
     grdFilas->setFocus();
@@ -101,11 +101,22 @@ int frmFilaTitulos::filaSeleccionada() const
     return current.isValid() ? current.row() + 1 : 0;
 }
 
+int frmFilaTitulos::columnaSeleccionada() const
+{
+    const QModelIndex current = grdFilas->currentIndex();
+    if (!current.isValid()) return 0;
+    // An empty cell heads nothing: the row's first heading at or right of it is meant (a cell
+    // under a merge reads the merge's text).
+    for (int c = current.column() + 1; c <= m_preview.cols; ++c)
+        if (!m_preview.headingText(current.row() + 1, c).isEmpty()) return c;
+    return current.column() + 1;
+}
+
 void frmFilaTitulos::aceptar()
 {
     const int row = filaSeleccionada();
     if (row < 1) return;
-    shared().sRetorno = QString::number(row);
+    shared().sRetorno = QString::number(row) + QLatin1Char(',') + QString::number(columnaSeleccionada());
     accept();
 }
 

@@ -164,6 +164,8 @@ class WorkbookSheet {
     void finish();
 
     size_t cellCount() const { return m_cells.size(); }
+    // The last row holding a cell, once finished; 0 for an empty sheet.
+    uint32_t lastRow() const { return m_rowStart.size() >= 2 ? uint32_t(m_rowStart.size() - 2) : 0; }
     // Bytes of the strings' UTF-8.
     size_t stringBytes() const { return size_t(m_pool.size()) + size_t(m_utf8.size()); }
     const Cell *find(uint32_t row, uint32_t col) const;
