@@ -106,7 +106,9 @@ double loadSeconds(const QString &path, int *rows = nullptr)
     int step = 0;
     try {
         // Row 4: the headings under the letterhead and the blank row the gap makes.
-        sheetloader::loadFile(path, LoadPlan{0, 4, {}}, grid, step);
+        LoadPlan plan;
+        plan.headingRow = 4;
+        sheetloader::loadFile(path, plan, grid, step);
     } catch (const PlanexoError &e) {
         std::printf("load failed: %s\n", qPrintable(e.description()));
         return -1;
