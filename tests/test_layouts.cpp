@@ -231,7 +231,7 @@ QString localeName(bool comma)
 // PrintedTable: a PDF whose table ends at a blank row under the items, its headings in a row below
 // the letterhead.
 enum Kind { Letterhead, SecondSheet, HiddenSheet, PrintedTable };
-enum Round2 { Merged, AtB4, BlankLeft, BlankTaken, Repeated };
+enum Round2 { Merged, AtB4, BlankLeft, BlankTaken, Repeated, TwoPages };
 
 // The clean sheet's articles, through the window with F2's proposal, once per locale.
 QVector<QVariantList> cleanArticles(bool comma, QStringList *columns)
@@ -457,6 +457,10 @@ class TestLayouts : public QObject {
                 << comma << data("layout_repeated.xlsx") << int(Repeated);
             QTest::addRow("repeated headings xls (ssconvert), %s", locale)
                 << comma << data("layout_repeated.xls") << int(Repeated);
+#ifdef PLANEXO_PDFTEXT_EXE
+            QTest::addRow("two pages pdf by reportlab, %s", locale)
+                << comma << data("invoice_reportlab_ruled.pdf") << int(TwoPages);
+#endif
         }
     }
 
@@ -546,6 +550,38 @@ class TestLayouts : public QObject {
                 qPrintable(hint(w)));
             key(w, Qt::Key_F7);
             QVERIFY(hint(w).contains(QStringLiteral("[Supr] quitar 2 filas")));
+            break;
+        case TwoPages:
+            // Page 2's items lie past the blank row the page break leaves; once F5 takes them, the
+            // heading page 2 repeats, both page footers, the totals and the bank details and
+            // signature under them are proposed, and F7 selects them all again.
+            QVERIFY2(hint(w).contains(QStringLiteral("[F3] Fila de títulos: la fila 6 parece la de títulos")),
+                     qPrintable(hint(w)));
+            f3(w, script, &shown);
+            QCOMPARE(shown.selectedRow, 6);
+            QCOMPARE(grid.rows(), 2 + 6);
+            QVERIFY2(
+                hint(w).endsWith(QStringLiteral("Debajo de la fila vacía 13 hay 11 filas con datos que no "
+                                                "se cargaron: [F5] cargarlas")),
+                qPrintable(hint(w)));
+            key(w, Qt::Key_F5);
+            QCOMPARE(grid.rows(), 2 + 17);
+            QCOMPARE(grid.text(2 + 6, 0), QStringLiteral("Página 1 de 2"));
+            QCOMPARE(grid.text(2 + 7, 0), QStringLiteral("Código"));
+            QVERIFY2(
+                hint(w).endsWith(QStringLiteral("[Supr] quitar 1 fila de títulos repetidos, 2 de líneas de "
+                                                "página, 2 de totales y 2 de pie de factura")),
+                qPrintable(hint(w)));
+            key(w, Qt::Key_Down);
+            QVERIFY2(hint(w).contains(QStringLiteral("[F7] Seleccionar las filas para quitar 1 fila")),
+                     qPrintable(hint(w)));
+            key(w, Qt::Key_F7);
+            key(w, Qt::Key_Delete);
+            QCOMPARE(grid.rows(), 2 + 10);
+            QVERIFY2(hint(w).endsWith(QStringLiteral("Se quitaron 7 filas: [Ctrl+Z] las vuelve a poner")),
+                     qPrintable(hint(w)));
+            QCOMPARE(grid.text(grid.rows() - 1, 0), QStringLiteral("TC-7"));
+            removed = 0;
             break;
         }
         if (removed > 0) {
@@ -764,6 +800,43 @@ class TestLayouts : public QObject {
         grid.setText(1, 1, fieldlabels::CodArticulo);
         QCOMPARE(layoutproposal::totalsRows(grid, 1), QVector<int>());
 
+        // Under the totals, the foot of a table taken past blank rows goes with them; text rows under
+        // items without totals above them stay.
+        SheetGridModel foot;
+        foot.resize(7, 3);
+        const QStringList footCells = {"Cod",
+                                       "Desc",
+                                       "Importe",
+                                       "",
+                                       "",
+                                       "",
+                                       "A1",
+                                       "x",
+                                       "10",
+                                       "A2",
+                                       "y",
+                                       "5",
+                                       "",
+                                       "TOTAL",
+                                       "15",
+                                       "Banco Nación - CBU 0110599520000001234567",
+                                       "",
+                                       "",
+                                       "Página 2 de 2",
+                                       "",
+                                       ""};
+        for (int i = 0; i < footCells.size(); ++i)
+            foot.setText(i / 3, i % 3, footCells[i]);
+        layoutproposal::StrayRows footStray = layoutproposal::strayRows(foot, -1);
+        QCOMPARE(footStray.all(), (QVector<int>{4, 5, 6}));
+        QCOMPARE(footStray.removalText(),
+                 QStringLiteral("quitar 1 fila de líneas de página, 1 de totales y 1 de pie de factura"));
+        foot.setText(4, 0, QStringLiteral("A3"));
+        foot.setText(4, 1, QStringLiteral("z"));
+        footStray = layoutproposal::strayRows(foot, -1);
+        QCOMPARE(footStray.all(), QVector<int>{6});
+        QCOMPARE(footStray.pageLines, QVector<int>{6});
+
         QCOMPARE(proposedmapping::normalized(QStringLiteral("N.W.")),
                  proposedmapping::normalized(QStringLiteral("nw")));
         QCOMPARE(proposedmapping::normalized(QStringLiteral("Posición ")), QStringLiteral("posicion"));
@@ -811,8 +884,8 @@ class TestLayouts : public QObject {
         // A title merged over the whole table stays out of the headings under it; a group over
         // some columns goes before theirs; a heading merged down is its column's own.
         const QHash<QPair<int, int>, QString> headingCells = {{{1, 1}, "FACTURA"}, {{2, 1}, "Code"},
-                                                       {{2, 2}, "PRICE"},   {{3, 2}, "Unit"},
-                                                       {{3, 3}, "Total"},   {{2, 4}, "Origin"}};
+                                                              {{2, 2}, "PRICE"},   {{3, 2}, "Unit"},
+                                                              {{3, 3}, "Total"},   {{2, 4}, "Origin"}};
         const auto text = [&](int r, int c) { return headingCells.value({r, c}); };
         const mergedheadings::Ranges ranges = {{1, 1, 1, 4}, {2, 1, 3, 1}, {2, 2, 2, 3}, {2, 4, 3, 4}};
         QCOMPARE(mergedheadings::headings(text, ranges, 3, 1, 256),
@@ -951,7 +1024,7 @@ class TestLayouts : public QObject {
             };
             const QStringList proposedOut = {QStringLiteral("--quitar-filas"), QStringLiteral("propuestas")};
             const QStringList autoRow = {QStringLiteral("--fila-titulos"), QStringLiteral("auto")};
-            const QList<More> more = {
+            QList<More> more = {
                 {QStringLiteral("B4"), data("layout_b4.xlsx"), autoRow + proposedOut, 10, 1},
                 {QStringLiteral("B4-XLS"), data("layout_b4.xls"),
                  QStringList{QStringLiteral("--fila-titulos"), QStringLiteral("b4")} + proposedOut, 10, 1},
@@ -962,6 +1035,15 @@ class TestLayouts : public QObject {
                 {QStringLiteral("COMBINADAS"), data("layout_merged.xlsx"), autoRow + proposedOut, 10, 1},
                 {QStringLiteral("COMBINADAS-ODS"), data("layout_merged.ods"), autoRow + proposedOut, 10, 1},
             };
+#ifdef PLANEXO_PDFTEXT_EXE
+            // Both pages: page 2's items past the page break, its repeated heading, the page footers,
+            // the totals and the foot under them.
+            more.append({QStringLiteral("PDF-DOS-PAGINAS"), data("invoice_reportlab_ruled.pdf"),
+                         QStringList{QStringLiteral("--hoja"), QStringLiteral("todas"),
+                                     QStringLiteral("--seguir-tras-vacias")} +
+                             proposedOut + autoRow,
+                         10, 7});
+#endif
             for (const More &m : more) {
                 for (bool json : {false, true}) {
                     run =
@@ -1103,7 +1185,8 @@ class TestLayouts : public QObject {
         // corregir finds the same shipment by the same number.
         run = lote(env,
                    {QStringLiteral("corregir"), QStringLiteral("--interno"), QStringLiteral("H'2"),
-                    QStringLiteral("--filas"), QStringLiteral("1"), QStringLiteral("--estado"), QStringLiteral("1")},
+                    QStringLiteral("--filas"), QStringLiteral("1"), QStringLiteral("--estado"),
+                    QStringLiteral("1")},
                    locale);
         QVERIFY2(run.status != 2 && !run.err.contains(QStringLiteral("no existe")), qPrintable(run.err));
 

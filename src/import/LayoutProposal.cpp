@@ -65,12 +65,15 @@ bool carriesTotalsWord(const QString &text)
     return text.size() < 200 && words.match(folded(text).remove(QLatin1Char('.'))).hasMatch();
 }
 
-QVector<int> totalsRows(const SheetGridModel &grid, int codeColumn)
+namespace {
+
+// The totals rows directly above grid row `below` (exclusive), as totalsRows() finds them under the
+// last item.
+QVector<int> totalsAbove(const SheetGridModel &grid, int key, int below)
 {
-    const int key = codeColumn >= 0 && codeColumn < grid.cols() ? codeColumn : 0;
     QVector<int> rows;
     // The first data row is an item in any case: a sheet of totals alone proposes nothing.
-    for (int r = grid.rows() - 1; r > 2; --r) {
+    for (int r = below - 1; r > 2; --r) {
         if (!grid.text(r, key).trimmed().isEmpty()) break;
         bool totals = false;
         for (int c = 0; c < grid.cols() && !totals; ++c)
@@ -79,6 +82,23 @@ QVector<int> totalsRows(const SheetGridModel &grid, int codeColumn)
         rows.prepend(r);
     }
     return rows;
+}
+
+// Bank details, a signature, a page footer: texts with no number and no totals word.
+bool isFootRow(const SheetGridModel &grid, int r)
+{
+    for (int c = 0; c < grid.cols(); ++c) {
+        const QString &text = grid.text(r, c);
+        if (vb::isNumeric(text) || carriesTotalsWord(text)) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QVector<int> totalsRows(const SheetGridModel &grid, int codeColumn)
+{
+    return totalsAbove(grid, codeColumn >= 0 && codeColumn < grid.cols() ? codeColumn : 0, grid.rows());
 }
 
 int firstColumn(const SheetPreview &preview, int row)
@@ -113,7 +133,7 @@ bool isPageLine(const QString &text)
 
 QVector<int> StrayRows::all() const
 {
-    QVector<int> rows = repeatedHeadings + pageLines + totals;
+    QVector<int> rows = repeatedHeadings + pageLines + totals + foot;
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
@@ -127,8 +147,9 @@ QString StrayRows::removalText() const
     };
     QStringList parts;
     bool first = true;
-    for (const Part &p : {Part{repeatedHeadings.size(), "títulos repetidos"},
-                          Part{pageLines.size(), "líneas de página"}, Part{totals.size(), "totales"}}) {
+    for (const Part &p :
+         {Part{repeatedHeadings.size(), "títulos repetidos"}, Part{pageLines.size(), "líneas de página"},
+          Part{totals.size(), "totales"}, Part{foot.size(), "pie de factura"}}) {
         if (p.n == 0) continue;
         // "quitar 3 filas de títulos repetidos" and then "1 de totales".
         parts << (first ? QStringLiteral("%1 %2 de %3")
@@ -147,8 +168,17 @@ QString StrayRows::removalText() const
 StrayRows strayRows(const SheetGridModel &grid, int codeColumn)
 {
     StrayRows stray;
-    stray.totals = totalsRows(grid, codeColumn);
     const int key = codeColumn >= 0 && codeColumn < grid.cols() ? codeColumn : 0;
+    // Items taken past blank rows run to the last row with data: under the totals come the
+    // invoice's foot and the last page's footer. They go with the totals; without totals above
+    // them they are left alone.
+    int foot = grid.rows();
+    while (foot > 3 && isFootRow(grid, foot - 1))
+        --foot;
+    stray.totals = totalsAbove(grid, key, foot);
+    if (!stray.totals.isEmpty())
+        for (int r = foot; r < grid.rows(); ++r)
+            (isPageLine(grid.text(r, key)) ? stray.pageLines : stray.foot) << r;
     QStringList heading;
     bool anyHeading = false;
     for (int c = 0; c < grid.cols(); ++c) {
@@ -156,6 +186,7 @@ StrayRows strayRows(const SheetGridModel &grid, int codeColumn)
         anyHeading = anyHeading || !heading.last().isEmpty();
     }
     const int end = stray.totals.isEmpty() ? grid.rows() : stray.totals.first();
+    const qsizetype footerLines = stray.pageLines.size();
     for (int r = 2; r < end; ++r) {
         const QString code = grid.text(r, key);
         // Cheap first test: a repeated heading row repeats the key column's heading, and starts
@@ -180,7 +211,7 @@ StrayRows strayRows(const SheetGridModel &grid, int codeColumn)
         if (!page && codeStart.isEmpty())
             for (int c = 0; c < grid.cols() && !page; ++c)
                 page = c != key && isPageLine(grid.text(r, c));
-        if (page) stray.pageLines << r;
+        if (page) stray.pageLines.insert(stray.pageLines.size() - footerLines, r);
     }
     return stray;
 }

@@ -27,12 +27,18 @@ int firstColumn(const SheetPreview &preview, int row);
 bool isPageLine(const QString &text);
 
 // The data rows proposed for removal: the heading row repeated inside the items (same texts,
-// ignoring case, accents and spaces), page lines, and the totals rows under the items.
+// ignoring case, accents and spaces), page lines, the totals rows under the items, and under the
+// totals the rows of text alone that end a table taken past blank rows (bank details, a signature;
+// a page line among them counts as one).
 struct StrayRows {
     QVector<int> repeatedHeadings;
-    QVector<int> pageLines;
+    QVector<int> pageLines; // ascending
     QVector<int> totals;
-    bool isEmpty() const { return repeatedHeadings.isEmpty() && pageLines.isEmpty() && totals.isEmpty(); }
+    QVector<int> foot;
+    bool isEmpty() const
+    {
+        return repeatedHeadings.isEmpty() && pageLines.isEmpty() && totals.isEmpty() && foot.isEmpty();
+    }
     // Every one of them, ascending.
     QVector<int> all() const;
     // "quitar 3 filas de títulos repetidos y 1 de totales"
