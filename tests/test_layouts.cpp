@@ -836,6 +836,14 @@ class TestLayouts : public QObject {
         footStray = layoutproposal::strayRows(foot, -1);
         QCOMPARE(footStray.all(), QVector<int>{6});
         QCOMPARE(footStray.pageLines, QVector<int>{6});
+        // A totals label in the code column with only numbers beside it is a totals row; a code
+        // beside a description is an item.
+        foot.setText(4, 0, QStringLiteral("Total U$S"));
+        foot.setText(4, 1, QString());
+        QCOMPARE(layoutproposal::strayRows(foot, -1).totals, QVector<int>{4});
+        foot.setText(4, 0, QStringLiteral("TOTAL-1"));
+        foot.setText(4, 1, QStringLiteral("z"));
+        QCOMPARE(layoutproposal::strayRows(foot, -1).all(), QVector<int>{6});
 
         QCOMPARE(proposedmapping::normalized(QStringLiteral("N.W.")),
                  proposedmapping::normalized(QStringLiteral("nw")));
@@ -1043,6 +1051,9 @@ class TestLayouts : public QObject {
                                      QStringLiteral("--seguir-tras-vacias")} +
                              proposedOut + autoRow,
                          10, 7});
+            // "Total U$S" in the code column, under the blank row below the items.
+            more.append({QStringLiteral("PDF-TOTAL-EN-CODIGO"), data("invoice_wkhtmltopdf.pdf"),
+                         QStringList{QStringLiteral("--seguir-tras-vacias")} + proposedOut + autoRow, 10, 1});
 #endif
             for (const More &m : more) {
                 for (bool json : {false, true}) {

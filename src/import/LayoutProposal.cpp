@@ -67,6 +67,16 @@ bool carriesTotalsWord(const QString &text)
 
 namespace {
 
+// A totals label at the table's left edge, where the first column holds the codes: "Total U$S" with
+// nothing but numbers beside it (an item has a description).
+bool isTotalsLabel(const SheetGridModel &grid, int r)
+{
+    if (!carriesTotalsWord(grid.text(r, 0))) return false;
+    for (int c = 1; c < grid.cols(); ++c)
+        if (isText(grid.text(r, c))) return false;
+    return true;
+}
+
 // The totals rows directly above grid row `below` (exclusive), as totalsRows() finds them under the
 // last item.
 QVector<int> totalsAbove(const SheetGridModel &grid, int key, int below)
@@ -74,7 +84,7 @@ QVector<int> totalsAbove(const SheetGridModel &grid, int key, int below)
     QVector<int> rows;
     // The first data row is an item in any case: a sheet of totals alone proposes nothing.
     for (int r = below - 1; r > 2; --r) {
-        if (!grid.text(r, key).trimmed().isEmpty()) break;
+        if (!grid.text(r, key).trimmed().isEmpty() && !(key == 0 && isTotalsLabel(grid, r))) break;
         bool totals = false;
         for (int c = 0; c < grid.cols() && !totals; ++c)
             totals = carriesTotalsWord(grid.text(r, c));

@@ -18,7 +18,8 @@ int headingRow(const SheetPreview &preview);
 bool carriesTotalsWord(const QString &text);
 // The grid rows directly under the items that hold totals: the last data rows whose article-code
 // cell (column codeColumn, or the first column when it is -1) is empty and one of whose cells
-// carries a totals word. Ascending.
+// carries a totals word, or, when the codes are in the first column, holds a totals label with only
+// numbers beside it. Ascending.
 QVector<int> totalsRows(const SheetGridModel &grid, int codeColumn);
 // The first column (from 1) with a heading in a sheet row: where a table right of column A starts.
 int firstColumn(const SheetPreview &preview, int row);
