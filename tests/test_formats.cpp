@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 #include <zip.h>
 
@@ -1341,6 +1342,8 @@ class TestFormats : public QObject {
         const QString invoice = madeDir.filePath(QStringLiteral("hostil.pdf"));
         QVERIFY(QFile::copy(fixture(QStringLiteral("invoice_wkhtmltopdf.pdf")), invoice));
         const QByteArray helper = qgetenv("PLANEXO_PDFTEXT");
+        // The real helper again even when a comparison below fails, for the tests that follow.
+        const auto restore = qScopeGuard([&helper] { qputenv("PLANEXO_PDFTEXT", helper); });
         const pdf::HelperLimits limits = pdf::limits();
         qputenv("PLANEXO_PDFTEXT", PLANEXO_PDFTEXT_MISBEHAVING);
         pdf::setLimits({1500, qint64(256) << 20});

@@ -8,11 +8,19 @@
 #include <string>
 #include <thread>
 #include <vector>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 int main()
 {
     const char *how = std::getenv("PLANEXO_MISBEHAVE");
     const std::string mode = how ? how : "";
+#ifdef _WIN32
+    // Line ends as the real helper writes them, not as a text-mode stream turns them.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     std::printf("planexo-pdftext 1\npages 2\npage 1 61200 79200 1\n100 100 900 900 0 Hola\n");
     std::fflush(stdout);
     if (mode == "crash") std::abort();
