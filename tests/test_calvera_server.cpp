@@ -84,21 +84,26 @@ class TestCalveraServer : public QObject {
     QTemporaryDir m_root;
     QString m_server;
     QString m_host, m_port, m_user, m_password;
+    // scripts/with-pg's server, which takes encrypted links (this suite's own does not), its
+    // certificate authority, and another authority that signed none of its certificates.
+    QString m_tlsPort, m_ca, m_otherCa;
 
     bool serverScript(const QString &command) { return QProcess::execute(kScript, {command, m_server}) == 0; }
-    QString where() const
+    QString where() const { return where(m_host, m_port); }
+    static QString where(const QString &host, const QString &port)
     {
-        return QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(m_host, m_port);
+        return QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(host, port);
     }
     void writeIni(TestEnv &env, const QString &host, const QString &port, const QString &password,
-                  const QString &database)
+                  const QString &database, const QString &options = {})
     {
         QFile ini(env.dbFile(QStringLiteral("calvera.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         for (const QString &entity : {QStringLiteral("INTERNOS"), QStringLiteral("CATALOGOS")})
             ini.write(
-                QStringLiteral("[%1]\ndriver=QPSQL\nhost=%2\nport=%3\nuser=%4\npassword=%5\ndatabase=%6\n\n")
-                    .arg(entity, host, port, m_user, password, database)
+                QStringLiteral(
+                    "[%1]\ndriver=QPSQL\nhost=%2\nport=%3\nuser=%4\npassword=%5\ndatabase=%6\noptions=%7\n\n")
+                    .arg(entity, host, port, m_user, password, database, options)
                     .toUtf8());
         ini.write(QStringLiteral("[NCM]\ndriver=QPSQL\nhost=%1\nport=%2\nuser=%3\npassword=%4\ndatabase=%5\n")
                       .arg(m_host, m_port, m_user, m_password, env.serverDatabase(QStringLiteral("NCM")))
@@ -110,6 +115,17 @@ class TestCalveraServer : public QObject {
     {
         QVERIFY2(TestEnv::onServer(), "this suite runs only with PLANEXO_TEST_ENGINE=QPSQL");
         QVERIFY(m_root.isValid());
+        m_tlsPort = qEnvironmentVariable("PLANEXO_PG_PORT");
+        m_ca = qEnvironmentVariable("PLANEXO_PG_CA");
+        QVERIFY2(!m_ca.isEmpty(), "no certificate authority of the test server (PLANEXO_PG_CA): run through "
+                                  "scripts/with-pg");
+        m_otherCa = m_root.filePath(QStringLiteral("other-ca.crt"));
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("openssl"),
+                              {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                               "-nodes", "-days", "2", "-subj", "/CN=Otra autoridad", "-keyout",
+                               m_root.filePath(QStringLiteral("other-ca.key")), "-out", m_otherCa}),
+            0);
         // A server of this suite's own: it is stopped and started again while other suites run.
         m_server = m_root.filePath(QStringLiteral("pg"));
         // The server runs as another user when the tests run as root: it must reach its folder.
@@ -147,15 +163,41 @@ class TestCalveraServer : public QObject {
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("database"); // empty: this environment's own
         QTest::addColumn<QString>("cause");    // the server's words, empty when they vary
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QString>("refusal"); // the whole description of a refused encrypted link
         // TEST-NET-1: no answer ever comes, or the network says at once that there is none.
-        QTest::newRow("unreachable host") << "192.0.2.1"
-                                          << "5432" << QString() << QString() << QString();
+        QTest::newRow("unreachable host")
+            << "192.0.2.1"
+            << "5432" << QString() << QString() << QString() << QString() << QString();
         QTest::newRow("wrong port") << "127.0.0.1" << QString::number(freePort()) << QString() << QString()
-                                    << "Connection refused";
-        QTest::newRow("wrong password") << QString() << QString() << "Secreto-Equivocado-7" << QString()
-                                        << "FATAL:  password authentication failed for user";
-        QTest::newRow("database missing") << QString() << QString() << QString() << "no_existe"
-                                          << "FATAL:  database \"no_existe\" does not exist";
+                                    << "Connection refused" << QString() << QString();
+        QTest::newRow("wrong password")
+            << QString() << QString() << "Secreto-Equivocado-7" << QString()
+            << "FATAL:  password authentication failed for user" << QString() << QString();
+        QTest::newRow("database missing")
+            << QString() << QString() << QString() << "no_existe"
+            << "FATAL:  database \"no_existe\" does not exist" << QString() << QString();
+        const QString secure =
+            QStringLiteral("No se pudo establecer la conexión cifrada con el servidor %1: ");
+        QTest::newRow("certificate not trusted")
+            << "127.0.0.1" << m_tlsPort << QString() << QString() << QString()
+            << "sslmode=verify-full sslrootcert=" + m_otherCa
+            << secure.arg("127.0.0.1") +
+                   "su certificado no es de confianza (no lo firmó la autoridad certificadora indicada en "
+                   "sslrootcert).";
+        QTest::newRow("name does not match")
+            << "calvera.invalid" << m_tlsPort << QString() << QString() << QString()
+            << "hostaddr=127.0.0.1 sslmode=verify-full sslrootcert=" + m_ca
+            << secure.arg("calvera.invalid") + "ese nombre no coincide con el de su certificado (emitido "
+                                               "para \"localhost\" y otros nombres).";
+        QTest::newRow("authority file missing")
+            << "127.0.0.1" << m_tlsPort << QString() << QString() << QString()
+            << "sslmode=verify-full sslrootcert=" + m_root.filePath("no-existe.crt")
+            << secure.arg("127.0.0.1") + "no existe el archivo de la autoridad certificadora \"" +
+                   m_root.filePath("no-existe.crt") + "\" (sslrootcert).";
+        QTest::newRow("server without TLS")
+            << QString() << QString() << QString() << QString() << QString() << "sslmode=require"
+            << secure.arg("127.0.0.1") + "el servidor no acepta conexiones cifradas y sslmode las exige.";
     }
     void unreachable()
     {
@@ -164,12 +206,14 @@ class TestCalveraServer : public QObject {
         QFETCH(QString, password);
         QFETCH(QString, database);
         QFETCH(QString, cause);
+        QFETCH(QString, options);
+        QFETCH(QString, refusal);
         TestEnv env;
         host = host.isEmpty() ? m_host : host;
         port = port.isEmpty() ? m_port : port;
         password = password.isEmpty() ? m_password : password;
         writeIni(env, host, port, password,
-                 database.isEmpty() ? env.serverDatabase(QStringLiteral("INTERNOS")) : database);
+                 database.isEmpty() ? env.serverDatabase(QStringLiteral("INTERNOS")) : database, options);
         env.connect();
         configure(QStringLiteral("T1"));
         addOkArticle(env, QStringLiteral("T1"), 1, QStringLiteral("MT-500"));
@@ -182,10 +226,13 @@ class TestCalveraServer : public QObject {
         QCOMPARE(script.log().size(), 1);
         const QString shown = script.log().first();
         QVERIFY2(elapsed < kPatienceMs, qPrintable(QStringLiteral("%1 ms: %2").arg(elapsed).arg(shown)));
-        QVERIFY2(
-            shown.startsWith(
-                QStringLiteral("message: connection to server at \"%1\", port %2 failed: ").arg(host, port)),
-            qPrintable(shown));
+        if (!refusal.isEmpty())
+            QCOMPARE(shown, "message: " + refusal + where(host, port) + kTransferLocation);
+        else
+            QVERIFY2(
+                shown.startsWith(QStringLiteral("message: connection to server at \"%1\", port %2 failed: ")
+                                     .arg(host, port)),
+                qPrintable(shown));
         QVERIFY2(
             shown.endsWith(QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(host, port) +
                            kTransferLocation),
@@ -199,7 +246,8 @@ class TestCalveraServer : public QObject {
         QCOMPARE(calveraCount(env, "select count(*) from caratula where interno = 'T1'"), 0);
     }
 
-    // Without a password in calvera.ini the server's password file gives it.
+    // Without a password in calvera.ini the server's password file gives it, named in the options or
+    // by a libpq service that gives the whole link; failures then name the service.
     void passwordFromPassFile()
     {
         TestEnv env;
@@ -219,6 +267,32 @@ class TestCalveraServer : public QObject {
         ini.close();
         env.connect();
         QCOMPARE(calveraCount(env, "select count(*) from catalogo"), 3);
+
+        const QString services = env.programFolder() + QStringLiteral("/pg_service.conf");
+        QFile service(services);
+        QVERIFY(service.open(QIODevice::WriteOnly));
+        service.write(
+            QStringLiteral("[calvera_oficina]\nhost=%1\nport=%2\nuser=%3\ndbname=%4\npassfile=%5\n")
+                .arg(m_host, m_port, m_user, env.serverDatabase(QStringLiteral("INTERNOS")), passfile)
+                .toUtf8());
+        service.close();
+        const QByteArray outer = qgetenv("PGSERVICEFILE");
+        qputenv("PGSERVICEFILE", QFile::encodeName(services));
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write("[INTERNOS]\ndriver=QPSQL\nservice=calvera_oficina\n");
+        ini.close();
+        env.connect();
+        QCOMPARE(calveraCount(env, "select count(*) from catalogo"), 3);
+        try {
+            env.execCalvera(QStringLiteral("INTERNOS"), QStringLiteral("select * from no_existe"));
+            QFAIL("a missing table was read");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.description(),
+                     QStringLiteral("relation \"no_existe\" does not exist [entidad INTERNOS, "
+                                    "servicio calvera_oficina]"));
+        }
+        qputenv("PGSERVICEFILE", outer);
+        if (outer.isEmpty()) qunsetenv("PGSERVICEFILE");
     }
 
     // The server stops while the second round trip of items is on its way: the step reports it at

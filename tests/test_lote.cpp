@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -464,6 +465,40 @@ private slots:
         QCOMPARE(run.status, 1);
         QCOMPARE(run.err, QStringLiteral("El interno C-1 está siendo procesado en otro puesto\n"));
     }
+
+#ifdef Q_OS_UNIX
+    // A password in a parameter file that other users can read is told once, in the output and on
+    // stderr, and the command runs all the same; a file closed to others says nothing.
+    void passwordReadableByOthersIsTold()
+    {
+        TestEnv env;
+        configure(env);
+        QFile ini(env.dbFile(QStringLiteral("calvera.ini")));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("\n[AVISO]\ndriver=QSQLITE\ndatabase=db/calvera_ncm.sqlite\npassword=Secreto-2\n");
+        ini.close();
+        const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QVERIFY(QFile::setPermissions(env.programFolder(), owner | QFileDevice::ExeOwner |
+                                                               QFileDevice::ReadOther |
+                                                               QFileDevice::ExeOther));
+        QVERIFY(ini.setPermissions(owner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        const QString notice =
+            QStringLiteral("Aviso: el archivo de parámetros '%1' guarda la contraseña del servidor")
+                .arg(QFileInfo(ini).absoluteFilePath());
+        Run run = lote(env, {QStringLiteral("listar")});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out.count(notice), 1);
+        QCOMPARE(run.err.count(notice), 1);
+        QVERIFY2(run.out.section('\n', 1).contains('\t'), qPrintable(run.out)); // the shipments follow
+        QVERIFY(!run.out.contains(QStringLiteral("Secreto-2")) &&
+                !run.err.contains(QStringLiteral("Secreto-2")));
+        QVERIFY(ini.setPermissions(owner));
+        run = lote(env, {QStringLiteral("listar")});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(!run.out.contains(QStringLiteral("Aviso")) && run.err.isEmpty(),
+                 qPrintable(run.out + run.err));
+    }
+#endif
 };
 
 QTEST_MAIN(TestLote)
