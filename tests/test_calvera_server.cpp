@@ -181,7 +181,7 @@ class TestCalveraServer : public QObject {
             QStringLiteral("No se pudo establecer la conexión cifrada con el servidor %1: ");
         QTest::newRow("certificate not trusted")
             << "127.0.0.1" << m_tlsPort << QString() << QString() << QString()
-            << "sslmode=verify-full sslrootcert=" + m_otherCa
+            << "connect_timeout=5;sslmode=verify-full;sslrootcert=" + m_otherCa
             << secure.arg("127.0.0.1") +
                    "su certificado no es de confianza (no lo firmó la autoridad certificadora indicada en "
                    "sslrootcert).";
@@ -192,9 +192,9 @@ class TestCalveraServer : public QObject {
                                                "para \"localhost\" y otros nombres).";
         QTest::newRow("authority file missing")
             << "127.0.0.1" << m_tlsPort << QString() << QString() << QString()
-            << "sslmode=verify-full sslrootcert=" + m_root.filePath("no-existe.crt")
+            << "sslmode=verify-full sslrootcert=" + m_root.filePath("a,b/no-existe.crt")
             << secure.arg("127.0.0.1") + "no existe el archivo de la autoridad certificadora \"" +
-                   m_root.filePath("no-existe.crt") + "\" (sslrootcert).";
+                   m_root.filePath("a,b/no-existe.crt") + "\" (sslrootcert).";
         QTest::newRow("server without TLS")
             << QString() << QString() << QString() << QString() << QString() << "sslmode=require"
             << secure.arg("127.0.0.1") + "el servidor no acepta conexiones cifradas y sslmode las exige.";
@@ -247,10 +247,26 @@ class TestCalveraServer : public QObject {
     }
 
     // Without a password in calvera.ini the server's password file gives it, named in the options or
-    // by a libpq service that gives the whole link; failures then name the service.
+    // by a libpq service that gives the whole link; failures then name the service. A password in
+    // calvera.ini reaches the server whole, ";" and "," included.
     void passwordFromPassFile()
     {
         TestEnv env;
+        env.connect();
+        env.execCalvera(QStringLiteral("INTERNOS"),
+                        QStringLiteral("create role planexo_signos login password 'Clave;con,signos'"));
+        env.execCalvera(QStringLiteral("INTERNOS"),
+                        QStringLiteral("grant select on catalogo to planexo_signos"));
+        QFile signs(env.dbFile(QStringLiteral("calvera.ini")));
+        QVERIFY(signs.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        signs.write(QStringLiteral("[INTERNOS]\ndriver=QPSQL\nhost=%1\nport=%2\nuser=planexo_signos\n"
+                                   "password=Clave;con,signos\ndatabase=%3\n")
+                        .arg(m_host, m_port, env.serverDatabase(QStringLiteral("INTERNOS")))
+                        .toUtf8());
+        signs.close();
+        env.connect();
+        QCOMPARE(calveraCount(env, "select count(*) from catalogo"), 3);
+
         const QString passfile = env.programFolder() + QStringLiteral("/pgpass");
         QFile pass(passfile);
         QVERIFY(pass.open(QIODevice::WriteOnly));
