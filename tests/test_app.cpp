@@ -138,9 +138,7 @@ private slots:
 #ifdef Q_OS_UNIX
         // The user's folder is the user's alone, reopened by an earlier version or not.
         const auto openToOthers = [](const QString &path) {
-            return int(QFileInfo(path).permissions() &
-                       (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+            return int(QFileInfo(path).permissions() & 0x77);
         };
         QCOMPARE(openToOthers(user), 0);
         QVERIFY(QFile::setPermissions(user, QFileInfo(user).permissions() | QFileDevice::ReadOther |

@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -495,45 +494,6 @@ private slots:
             QVERIFY(e.description().contains(QStringLiteral("calvera.ini")));
         }
     }
-
-#ifdef Q_OS_UNIX
-    // A password in a parameter file that another user can reach is told, never refused.
-    void passwordReadableByOthers()
-    {
-        TestEnv env;
-        EnlaceDatos::EDMain m(env.programFolder());
-        const QString ini = env.dbFile(QStringLiteral("calvera.ini"));
-        writeIni(env, "[NCM]\ndriver=QSQLITE\ndatabase=db/calvera_ncm.sqlite\npassword=Secreto-1\n");
-        const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                          QFileDevice::ReadOther | QFileDevice::ExeOther;
-        QVERIFY(QFile::setPermissions(env.programFolder(), open));
-        QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                               QFileDevice::ReadOther));
-        m.LoadParameters();
-        QCOMPARE(
-            m.notice(),
-            QStringLiteral("Aviso: el archivo de parámetros '%1' guarda la contraseña del servidor y otros "
-                           "usuarios de este equipo pueden leerlo. Protéjalo (chmod 600 '%1') o quite la "
-                           "contraseña y guárdela en el archivo de contraseñas de PostgreSQL (~/.pgpass).")
-                .arg(QFileInfo(ini).absoluteFilePath()));
-        QVERIFY(!m.notice().contains(QStringLiteral("Secreto-1")));
-        m.getDataConnectionByEntity(QStringLiteral("NCM"));
-        // Closed to others: the file's own mode, or a folder above it that others cannot pass.
-        QVERIFY(QFile::setPermissions(env.programFolder(), open & ~QFileDevice::ExeOther));
-        m.LoadParameters();
-        QCOMPARE(m.notice(), QString());
-        QVERIFY(QFile::setPermissions(env.programFolder(), open));
-        QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-        m.LoadParameters();
-        QCOMPARE(m.notice(), QString());
-        // Readable, without a password.
-        writeIni(env, "[NCM]\ndriver=QSQLITE\ndatabase=db/calvera_ncm.sqlite\n");
-        QVERIFY(QFile::setPermissions(ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                               QFileDevice::ReadOther));
-        m.LoadParameters();
-        QCOMPARE(m.notice(), QString());
-    }
-#endif
 
     void valueChecking()
     {
