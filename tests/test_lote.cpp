@@ -466,11 +466,13 @@ private slots:
         QCOMPARE(run.err, QStringLiteral("El interno C-1 está siendo procesado en otro puesto\n"));
     }
 
-#ifdef Q_OS_UNIX
     // A password in a parameter file that other users can read is told once, in the output and on
     // stderr, and the command runs all the same; a file closed to others says nothing.
     void passwordReadableByOthersIsTold()
     {
+#ifndef Q_OS_UNIX
+        QSKIP("the modes of Unix's files; on Windows %APPDATA% is the user's own");
+#endif
         TestEnv env;
         configure(env);
         QFile ini(env.dbFile(QStringLiteral("calvera.ini")));
@@ -503,7 +505,6 @@ private slots:
                      qPrintable(run.out + run.err));
         }
     }
-#endif
 };
 
 QTEST_MAIN(TestLote)
