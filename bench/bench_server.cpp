@@ -6,6 +6,8 @@
 // The server is taken from --host, --port, --user and --password, or PGHOST, PGPORT, PGUSER and
 // PGPASSWORD, or PLANEXO_PG_HOST, _PORT, _USER and _PASSWORD; the user must be allowed to create a
 // database, which the benchmark fills and drops at the end.
+// With the authority that signed the server's certificate (--sslrootcert, PGSSLROOTCERT or
+// PLANEXO_PG_CA) the same runs are made over TLS (verify-full) and printed beside the plain ones.
 // --small runs 100 rows in a few seconds, without goals (for CI).
 #include "DelayProxy.h"
 #include "import/FieldLabels.h"
@@ -203,14 +205,16 @@ void fillGrid(SheetGridModel &grid, const Sizes &n)
     grid.paste(0, cells);
 }
 
-void writeIni(const QString &folder, const Server &server, const QString &database, int port)
+void writeIni(const QString &folder, const Server &server, const QString &database, int port,
+              const QString &options)
 {
     QFile ini(folder + QStringLiteral("/db/calvera.ini"));
     if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate)) std::exit(1);
     QTextStream out(&ini);
     for (const char *entity : {"INTERNOS", "NCM", "CATALOGOS"})
         out << '[' << entity << "]\ndriver=QPSQL\ndatabase=" << database << "\nhost=" << server.host
-            << "\nport=" << port << "\nuser=" << server.user << "\npassword=" << server.password << "\n\n";
+            << "\nport=" << port << "\nuser=" << server.user << "\npassword=" << server.password
+            << "\noptions=" << options << "\n\n";
 }
 
 bool isCalvera(const QString &statement)
@@ -228,9 +232,9 @@ struct Figures {
 
 // One process and one transfer of the shipment with Calvera at `port`.
 Figures runOnce(const QString &folder, const Server &server, const QString &database, int port,
-                DelayProxy *proxy, const Sizes &n)
+                DelayProxy *proxy, const Sizes &n, const QString &options)
 {
-    writeIni(folder, server, database, port);
+    writeIni(folder, server, database, port, options);
     resetShared();
     SharedState &s = shared();
     int step = 0;
@@ -318,6 +322,10 @@ int main(int argc, char **argv)
     server.port = option("port", "PORT", QStringLiteral("5432")).toInt();
     server.user = option("user", "USER", QStringLiteral("postgres"));
     server.password = option("password", "PASSWORD", QString());
+    QString authority = option("sslrootcert", "SSLROOTCERT", QString());
+    if (authority.isEmpty()) authority = qEnvironmentVariable("PLANEXO_PG_CA");
+    const QString plain = QStringLiteral("sslmode=disable");
+    const QString tls = QStringLiteral("sslmode=verify-full sslrootcert=") + authority;
     const bool small = args.contains(QStringLiteral("--small"));
     Sizes n;
     if (small) n = {100, 1000, 200};
@@ -334,7 +342,7 @@ int main(int argc, char **argv)
     QFile::copy(QStringLiteral(PLANEXO_BUILD_DB_DIR "/PlanexoGenericoOstrova.sqlite"),
                 dir.filePath(QStringLiteral("db/PlanexoGenericoOstrova.sqlite")));
 
-    Figures direct, relayed;
+    Figures direct, relayed, tlsDirect, tlsRelayed;
     double roundTripMs = 0;
     QString version;
     {
@@ -364,10 +372,16 @@ int main(int argc, char **argv)
         }
         QSqlDatabase::removeDatabase(QStringLiteral("probe"));
 
-        direct = runOnce(dir.path(), server, database, server.port, nullptr, n);
+        direct = runOnce(dir.path(), server, database, server.port, nullptr, n, plain);
         restoreCalvera(gen);
-        relayed = runOnce(dir.path(), server, database, relayPort, &proxy, n);
+        relayed = runOnce(dir.path(), server, database, relayPort, &proxy, n, plain);
         restoreCalvera(gen);
+        if (!authority.isEmpty()) {
+            tlsDirect = runOnce(dir.path(), server, database, server.port, nullptr, n, tls);
+            restoreCalvera(gen);
+            tlsRelayed = runOnce(dir.path(), server, database, relayPort, &proxy, n, tls);
+            restoreCalvera(gen);
+        }
         proxy.stop();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("gen"));
@@ -381,6 +395,9 @@ int main(int argc, char **argv)
                 "connection through it: %ld round trips\n",
                 qPrintable(version), qPrintable(server.host), server.port, (long long)kDelay.count(),
                 roundTripMs, relayed.connectTrips);
+    if (!authority.isEmpty())
+        std::printf("opening a connection over TLS (verify-full) through the relay: %ld round trips\n",
+                    tlsRelayed.connectTrips);
     const auto line = [&](const char *what, double directMs, double relayMs, long trips, int statements,
                           double goalMs) {
         const double floorMs = statements * roundTripMs;
@@ -392,9 +409,33 @@ int main(int argc, char **argv)
         else
             std::printf(" | goal under %.0f ms: %s\n", goalMs, relayMs < goalMs ? "met" : "MISSED");
     };
+    // The same run over TLS beside the plain one: times, their ratio, and the round trips of each.
+    const auto overTls = [&](double plainDirect, double plainRelay, long plainTrips, double tlsDirectMs,
+                             double tlsRelayMs, long tlsTrips, double goalMs) {
+        std::printf("  over TLS             direct %7.0f ms | relay %7.0f ms, %4ld round trips | TLS/plain: "
+                    "direct %.3f, relay %.3f, round trips %ld/%ld",
+                    tlsDirectMs, tlsRelayMs, tlsTrips, tlsDirectMs / plainDirect, tlsRelayMs / plainRelay,
+                    tlsTrips, plainTrips);
+        if (small)
+            std::printf("\n");
+        else
+            std::printf(" | goal under %.0f ms: %s\n", goalMs, tlsRelayMs < goalMs ? "met" : "MISSED");
+    };
     line(qPrintable(QStringLiteral("process, %1 rows").arg(n.rows)), direct.processMs, relayed.processMs,
          relayed.processTrips, relayed.processStatements, 3000);
+    if (!authority.isEmpty())
+        overTls(direct.processMs, relayed.processMs, relayed.processTrips, tlsDirect.processMs,
+                tlsRelayed.processMs, tlsRelayed.processTrips, 3000);
     line(qPrintable(QStringLiteral("transfer, %1 items").arg(n.rows)), direct.transferMs, relayed.transferMs,
          relayed.transferTrips, relayed.transferStatements, 5000);
+    if (!authority.isEmpty())
+        overTls(direct.transferMs, relayed.transferMs, relayed.transferTrips, tlsDirect.transferMs,
+                tlsRelayed.transferMs, tlsRelayed.transferTrips, 5000);
+    if (authority.isEmpty())
+        std::printf("TLS not measured: no certificate authority given (--sslrootcert, PGSSLROOTCERT or "
+                    "PLANEXO_PG_CA)\n");
+    else if (tlsRelayed.processTrips != relayed.processTrips ||
+             tlsRelayed.transferTrips != relayed.transferTrips)
+        std::printf("TLS changed the round trips of the process or the transfer\n");
     return 0;
 }

@@ -135,6 +135,15 @@ private slots:
         QVERIFY(QFile::exists(user + "/db/calvera.ini"));
         QVERIFY(QFileInfo(user + "/db/PlanexoGenericoOstrova.sqlite").permissions() & QFileDevice::WriteOwner);
 
+#ifdef Q_OS_UNIX
+        // The user's folder is the user's alone, reopened by an earlier version or not.
+        const auto openToOthers = [](const QString &path) {
+            return int(QFileInfo(path).permissions() & 0x77);
+        };
+        QCOMPARE(openToOthers(user), 0);
+        QVERIFY(QFile::setPermissions(user, QFileInfo(user).permissions() | QFileDevice::ReadOther |
+                                                QFileDevice::ExeOther));
+#endif
         // A second start keeps what the user's folder holds.
         QFile mark(user + "/db/calvera.ini");
         QVERIFY(mark.open(QIODevice::Append));
@@ -155,6 +164,14 @@ private slots:
             QCOMPARE(shared().iPaso, qint16(1));
             QVERIFY(w.fram1()->list()->topLevelItemCount() > 0);
         }
+#ifdef Q_OS_UNIX
+        QCOMPARE(openToOthers(user), 0);
+        // Every file there, the work database's journal files included.
+        const QStringList files = QDir(user + "/db").entryList(QDir::Files);
+        QVERIFY2(files.contains("calvera.ini") && files.size() >= 4, qPrintable(files.join(' ')));
+        for (const QString &name : files)
+            QVERIFY2(!openToOthers(user + "/db/" + name), qPrintable(name));
+#endif
 
         // A portable copy: db/ beside a writable program folder is used as it is.
         QVERIFY(QDir().mkpath(bin + "/db"));

@@ -84,6 +84,9 @@ class TestCalveraServer : public QObject {
     QTemporaryDir m_root;
     QString m_server;
     QString m_host, m_port, m_user, m_password;
+    // scripts/with-pg's server, which takes encrypted links (this suite's own does not), its
+    // certificate authority, and another authority that signed none of its certificates.
+    QString m_tlsPort, m_ca, m_otherCa;
 
     bool serverScript(const QString &command) { return QProcess::execute(kScript, {command, m_server}) == 0; }
     QString where() const
@@ -91,14 +94,15 @@ class TestCalveraServer : public QObject {
         return QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(m_host, m_port);
     }
     void writeIni(TestEnv &env, const QString &host, const QString &port, const QString &password,
-                  const QString &database)
+                  const QString &database, const QString &options = {})
     {
         QFile ini(env.dbFile(QStringLiteral("calvera.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
         for (const QString &entity : {QStringLiteral("INTERNOS"), QStringLiteral("CATALOGOS")})
             ini.write(
-                QStringLiteral("[%1]\ndriver=QPSQL\nhost=%2\nport=%3\nuser=%4\npassword=%5\ndatabase=%6\n\n")
-                    .arg(entity, host, port, m_user, password, database)
+                QStringLiteral(
+                    "[%1]\ndriver=QPSQL\nhost=%2\nport=%3\nuser=%4\npassword=%5\ndatabase=%6\noptions=%7\n\n")
+                    .arg(entity, host, port, m_user, password, database, options)
                     .toUtf8());
         ini.write(QStringLiteral("[NCM]\ndriver=QPSQL\nhost=%1\nport=%2\nuser=%3\npassword=%4\ndatabase=%5\n")
                       .arg(m_host, m_port, m_user, m_password, env.serverDatabase(QStringLiteral("NCM")))
@@ -110,6 +114,17 @@ class TestCalveraServer : public QObject {
     {
         QVERIFY2(TestEnv::onServer(), "this suite runs only with PLANEXO_TEST_ENGINE=QPSQL");
         QVERIFY(m_root.isValid());
+        m_tlsPort = qEnvironmentVariable("PLANEXO_PG_PORT");
+        m_ca = qEnvironmentVariable("PLANEXO_PG_CA");
+        QVERIFY2(!m_ca.isEmpty(), "no certificate authority of the test server (PLANEXO_PG_CA): run through "
+                                  "scripts/with-pg");
+        m_otherCa = m_root.filePath(QStringLiteral("other-ca.crt"));
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("openssl"),
+                              {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                               "-nodes", "-days", "2", "-subj", "/CN=Otra autoridad", "-keyout",
+                               m_root.filePath(QStringLiteral("other-ca.key")), "-out", m_otherCa}),
+            0);
         // A server of this suite's own: it is stopped and started again while other suites run.
         m_server = m_root.filePath(QStringLiteral("pg"));
         // The server runs as another user when the tests run as root: it must reach its folder.
@@ -147,15 +162,39 @@ class TestCalveraServer : public QObject {
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("database"); // empty: this environment's own
         QTest::addColumn<QString>("cause");    // the server's words, empty when they vary
+        QTest::addColumn<QString>("options");  // given: an encrypted link, refused as `cause` says, whole
         // TEST-NET-1: no answer ever comes, or the network says at once that there is none.
         QTest::newRow("unreachable host") << "192.0.2.1"
-                                          << "5432" << QString() << QString() << QString();
+                                          << "5432" << QString() << QString() << QString() << QString();
         QTest::newRow("wrong port") << "127.0.0.1" << QString::number(freePort()) << QString() << QString()
-                                    << "Connection refused";
+                                    << "Connection refused" << QString();
         QTest::newRow("wrong password") << QString() << QString() << "Secreto-Equivocado-7" << QString()
-                                        << "FATAL:  password authentication failed for user";
+                                        << "FATAL:  password authentication failed for user" << QString();
         QTest::newRow("database missing") << QString() << QString() << QString() << "no_existe"
-                                          << "FATAL:  database \"no_existe\" does not exist";
+                                          << "FATAL:  database \"no_existe\" does not exist" << QString();
+        // On scripts/with-pg's server, which takes TLS links, and on this suite's own, which does not.
+        const QString secure =
+            QStringLiteral("No se pudo establecer la conexión cifrada con el servidor %1: ");
+        const QString missing = m_root.filePath("a,b/no-existe.crt");
+        QTest::newRow("certificate not trusted")
+            << "127.0.0.1" << m_tlsPort << QString() << QString()
+            << secure.arg("127.0.0.1") + "su certificado no es de confianza (no lo firmó la autoridad "
+                                         "certificadora indicada en sslrootcert)."
+            << "connect_timeout=5;sslmode=verify-full;sslrootcert=" + m_otherCa;
+        QTest::newRow("name does not match")
+            << "calvera.invalid" << m_tlsPort << QString() << QString()
+            << secure.arg("calvera.invalid") + "ese nombre no coincide con el de su certificado (emitido "
+                                               "para \"localhost\" y otros nombres)."
+            << "hostaddr=127.0.0.1 sslmode=verify-full sslrootcert=" + m_ca;
+        QTest::newRow("authority file missing")
+            << "127.0.0.1" << m_tlsPort << QString() << QString()
+            << secure.arg("127.0.0.1") + "no existe el archivo de la autoridad certificadora \"" + missing +
+                   "\" (sslrootcert)."
+            << "sslmode=verify-full sslrootcert=" + missing;
+        QTest::newRow("server without TLS")
+            << QString() << QString() << QString() << QString()
+            << secure.arg("127.0.0.1") + "el servidor no acepta conexiones cifradas y sslmode las exige."
+            << "sslmode=require";
     }
     void unreachable()
     {
@@ -164,12 +203,13 @@ class TestCalveraServer : public QObject {
         QFETCH(QString, password);
         QFETCH(QString, database);
         QFETCH(QString, cause);
+        QFETCH(QString, options);
         TestEnv env;
         host = host.isEmpty() ? m_host : host;
         port = port.isEmpty() ? m_port : port;
         password = password.isEmpty() ? m_password : password;
         writeIni(env, host, port, password,
-                 database.isEmpty() ? env.serverDatabase(QStringLiteral("INTERNOS")) : database);
+                 database.isEmpty() ? env.serverDatabase(QStringLiteral("INTERNOS")) : database, options);
         env.connect();
         configure(QStringLiteral("T1"));
         addOkArticle(env, QStringLiteral("T1"), 1, QStringLiteral("MT-500"));
@@ -182,14 +222,14 @@ class TestCalveraServer : public QObject {
         QCOMPARE(script.log().size(), 1);
         const QString shown = script.log().first();
         QVERIFY2(elapsed < kPatienceMs, qPrintable(QStringLiteral("%1 ms: %2").arg(elapsed).arg(shown)));
-        QVERIFY2(
-            shown.startsWith(
-                QStringLiteral("message: connection to server at \"%1\", port %2 failed: ").arg(host, port)),
-            qPrintable(shown));
-        QVERIFY2(
-            shown.endsWith(QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(host, port) +
-                           kTransferLocation),
-            qPrintable(shown));
+        const QString tail = QStringLiteral(" [entidad INTERNOS/CATALOGOS, servidor %1:%2]").arg(host, port) +
+                             kTransferLocation;
+        if (!options.isEmpty()) QCOMPARE(shown, "message: " + cause + tail);
+        QVERIFY2(shown.startsWith(QStringLiteral("message: connection to server at \"%1\", port %2 failed: ")
+                                      .arg(host, port)) ||
+                     !options.isEmpty(),
+                 qPrintable(shown));
+        QVERIFY2(shown.endsWith(tail), qPrintable(shown));
         QVERIFY2(shown.contains(cause), qPrintable(shown));
         QVERIFY2(!shown.contains(password) && !shown.contains(m_password), qPrintable(shown));
         QCOMPARE(progress.caption(), QStringLiteral("Transfiriendo al Calvera Windows..."));
@@ -199,10 +239,25 @@ class TestCalveraServer : public QObject {
         QCOMPARE(calveraCount(env, "select count(*) from caratula where interno = 'T1'"), 0);
     }
 
-    // Without a password in calvera.ini the server's password file gives it.
+    // Without a password in calvera.ini the server's password file gives it, named in the options or
+    // by a libpq service that gives the whole link; failures then name the service. A password in
+    // calvera.ini reaches the server whole, ";" and "," included.
     void passwordFromPassFile()
     {
         TestEnv env;
+        env.connect();
+        env.execCalvera("INTERNOS", "create role planexo_signos login password 'Clave;con,signos' in role "
+                                    "pg_read_all_data");
+        QFile signs(env.dbFile(QStringLiteral("calvera.ini")));
+        QVERIFY(signs.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        signs.write(QStringLiteral("[INTERNOS]\ndriver=QPSQL\nhost=%1\nport=%2\nuser=planexo_signos\n"
+                                   "password=Clave;con,signos\ndatabase=%3\n")
+                        .arg(m_host, m_port, env.serverDatabase(QStringLiteral("INTERNOS")))
+                        .toUtf8());
+        signs.close();
+        env.connect();
+        QCOMPARE(calveraCount(env, "select count(*) from catalogo"), 3);
+
         const QString passfile = env.programFolder() + QStringLiteral("/pgpass");
         QFile pass(passfile);
         QVERIFY(pass.open(QIODevice::WriteOnly));
@@ -219,6 +274,32 @@ class TestCalveraServer : public QObject {
         ini.close();
         env.connect();
         QCOMPARE(calveraCount(env, "select count(*) from catalogo"), 3);
+
+        const QString services = env.programFolder() + QStringLiteral("/pg_service.conf");
+        QFile service(services);
+        QVERIFY(service.open(QIODevice::WriteOnly));
+        service.write(
+            QStringLiteral("[calvera_oficina]\nhost=%1\nport=%2\nuser=%3\ndbname=%4\npassfile=%5\n")
+                .arg(m_host, m_port, m_user, env.serverDatabase(QStringLiteral("INTERNOS")), passfile)
+                .toUtf8());
+        service.close();
+        const QByteArray outer = qgetenv("PGSERVICEFILE");
+        qputenv("PGSERVICEFILE", QFile::encodeName(services));
+        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ini.write("[INTERNOS]\ndriver=QPSQL\nservice=calvera_oficina\n");
+        ini.close();
+        env.connect();
+        QCOMPARE(calveraCount(env, "select count(*) from catalogo"), 3);
+        try {
+            env.execCalvera(QStringLiteral("INTERNOS"), QStringLiteral("select * from no_existe"));
+            QFAIL("a missing table was read");
+        } catch (const PlanexoError &e) {
+            QCOMPARE(e.description(),
+                     QStringLiteral("relation \"no_existe\" does not exist [entidad INTERNOS, "
+                                    "servicio calvera_oficina]"));
+        }
+        qputenv("PGSERVICEFILE", outer);
+        if (outer.isEmpty()) qunsetenv("PGSERVICEFILE");
     }
 
     // The server stops while the second round trip of items is on its way: the step reports it at

@@ -474,6 +474,11 @@ private slots:
         } catch (const PlanexoError &e) {
             QVERIFY(e.description().contains(QStringLiteral("NCM")));
         }
+        // A server section may leave its database to a libpq service; a SQLite file may not.
+        writeIni(env, "[NCM]\ndriver=QPSQL\nservice=calvera\n");
+        m.LoadParameters();
+        writeIni(env, "[NCM]\ndriver=QSQLITE\nservice=calvera\n");
+        QVERIFY_THROWS_EXCEPTION(PlanexoError, m.LoadParameters());
         // A database file that does not exist, and an unknown driver.
         writeIni(env, "[NCM]\ndriver=QSQLITE\ndatabase=db/nada.sqlite\n[X]\ndriver=QFOO\ndatabase=x\n");
         m.LoadParameters();

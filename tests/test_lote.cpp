@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -463,6 +464,46 @@ private slots:
         run = lote(env, base + QStringList{"--filas", "3", "--estado", "1"});
         QCOMPARE(run.status, 1);
         QCOMPARE(run.err, QStringLiteral("El interno C-1 está siendo procesado en otro puesto\n"));
+    }
+
+    // A password in a parameter file that other users can read is told once, in the output and on
+    // stderr, and the command runs all the same; a file closed to others says nothing.
+    void passwordReadableByOthersIsTold()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("the modes of Unix's files; on Windows %APPDATA% is the user's own");
+#endif
+        TestEnv env;
+        configure(env);
+        QFile ini(env.dbFile(QStringLiteral("calvera.ini")));
+        QVERIFY(ini.open(QIODevice::Append));
+        ini.write("\n[AVISO]\ndriver=QSQLITE\ndatabase=db/calvera_ncm.sqlite\npassword=Secreto-2\n");
+        ini.close();
+        const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        const auto folder = owner | QFileDevice::ExeOwner, readable = owner | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(env.programFolder(),
+                                      folder | QFileDevice::ReadOther | QFileDevice::ExeOther));
+        QVERIFY(ini.setPermissions(readable));
+        const QString notice =
+            QStringLiteral(
+                "Aviso: el archivo de parámetros '%1' guarda la contraseña del servidor y otros usuarios "
+                "de este equipo pueden leerlo. Protéjalo (chmod 600 '%1') o quite la contraseña y "
+                "guárdela en el archivo de contraseñas de PostgreSQL (~/.pgpass).\n")
+                .arg(QFileInfo(ini).absoluteFilePath());
+        Run run = lote(env, {QStringLiteral("listar")});
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.startsWith(notice) && run.out.count(notice) == 1, qPrintable(run.out));
+        QVERIFY2(run.out.section('\n', 1).contains('\t'), qPrintable(run.out)); // the shipments follow
+        QCOMPARE(run.err, notice);
+        // Closed to others by a folder above it that others cannot pass, or by the file's mode.
+        for (const bool byFolder : {true, false}) {
+            QVERIFY(QFile::setPermissions(env.programFolder(),
+                                          byFolder ? folder : folder | QFileDevice::ExeOther));
+            QVERIFY(ini.setPermissions(byFolder ? readable : owner));
+            run = lote(env, {QStringLiteral("listar")});
+            QVERIFY2(run.status == 0 && !run.out.contains("Aviso") && run.err.isEmpty(),
+                     qPrintable(run.out + run.err));
+        }
     }
 };
 

@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -129,17 +130,21 @@ class ScratchDatabase {
         QSqlDatabase::removeDatabase(QStringLiteral("scratch"));
     }
     void exec(const QString &statement) const { run(name, statement); }
-    // A calvera.ini whose three entities are this database, reached at `port`.
-    void writeIni(const QString &file, int port) const
+    // A calvera.ini whose three entities are this database, reached at `port`; over TLS, with the
+    // server's certificate checked against PLANEXO_PG_CA.
+    void writeIni(const QString &file, int port, bool tls = false) const
     {
         QFile ini(file);
         QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QString options = tls ? QStringLiteral("sslmode=verify-full sslrootcert=") + pg("CA")
+                                    : QStringLiteral("sslmode=disable");
         for (const char *entity : {"INTERNOS", "NCM", "CATALOGOS"})
             ini.write(
-                QStringLiteral("[%1]\ndriver=QPSQL\ndatabase=%2\nhost=%3\nport=%4\nuser=%5\npassword=%6\n\n")
+                QStringLiteral(
+                    "[%1]\ndriver=QPSQL\ndatabase=%2\nhost=%3\nport=%4\nuser=%5\npassword=%6\noptions=%7\n\n")
                     .arg(QLatin1String(entity), name, pg("HOST"))
                     .arg(port)
-                    .arg(pg("USER"), pg("PASSWORD"))
+                    .arg(pg("USER"), pg("PASSWORD"), options)
                     .toUtf8());
     }
     QString name;
@@ -148,6 +153,15 @@ class ScratchDatabase {
 #define REQUIRE_SERVER()                                                                                     \
     if (!ScratchDatabase::available())                                                                       \
         QSKIP("no PostgreSQL server given (PLANEXO_PG_HOST, PLANEXO_PG_PORT): run through scripts/with-pg");
+#define REQUIRE_TLS()                                                                                        \
+    if (pg("CA").isEmpty())                                                                                  \
+        QSKIP("no certificate authority given (PLANEXO_PG_CA): run through scripts/with-pg");
+
+// Whether Calvera's INTERNOS link is encrypted, as the server sees it.
+bool encrypted(TestEnv &env)
+{
+    return env.scalarCalvera("INTERNOS", "select ssl from pg_stat_ssl where pid = pg_backend_pid()").toBool();
+}
 
 const QString kArtColumns =
     QStringLiteral("INTNRO, ARTORD, ARTNRO, ARTDSC, ARTCAN, ARTUNI, ARTTOT, ARTORG, PRCNCM, PRCSUF, PRCLAP, "
@@ -285,6 +299,10 @@ QStringList processDemoInvoice(TestEnv &env, int *calveraStatements)
 
 class TestRoundTrips : public QObject {
     Q_OBJECT
+
+    // Each operation's round trips without TLS, which its run over TLS must keep (the plain row
+    // runs first).
+    QMap<QString, long> m_plainTrips;
 
   private slots:
     void relayHoldsEveryPacketAndCountsRoundTrips()
@@ -459,10 +477,18 @@ class TestRoundTrips : public QObject {
     }
 
     // The process with Calvera on the server, through the relay, leaves exactly the rows it leaves
-    // with Calvera on the shipped SQLite files, in a few round trips.
+    // with Calvera on the shipped SQLite files, in a few round trips: as many over TLS as without.
+    void processOnServerMatchesSqlite_data()
+    {
+        QTest::addColumn<bool>("tls");
+        QTest::newRow("plain") << false;
+        QTest::newRow("TLS") << true;
+    }
     void processOnServerMatchesSqlite()
     {
+        QFETCH(bool, tls);
         REQUIRE_SERVER();
+        if (tls) REQUIRE_TLS();
         QStringList onSqlite, onServer;
         int statements = 0;
         {
@@ -480,7 +506,7 @@ class TestRoundTrips : public QObject {
         copyTable(env.dbFile("calvera_ncm.sqlite"), "ncm", db);
         copyTable(env.dbFile("calvera_ncm.sqlite"), "sufidos", db);
         DelayProxy proxy(pg("HOST").toStdString(), pg("PORT").toInt(), std::chrono::milliseconds(10));
-        db.writeIni(env.dbFile("calvera.ini"), proxy.start());
+        db.writeIni(env.dbFile("calvera.ini"), proxy.start(), tls);
         env.connect();
         shared().enlace->getDataConnectionByEntity("NCM");
         proxy.resetCounts();
@@ -490,16 +516,20 @@ class TestRoundTrips : public QObject {
         QCOMPARE(onServer, onSqlite);
         QVERIFY2(statements > 10, qPrintable(QString::number(statements)));
         QVERIFY2(roundTrips <= 8, qPrintable(QString::number(roundTrips)));
+        QCOMPARE(encrypted(env), tls);
+        QCOMPARE(roundTrips, tls ? m_plainTrips.value("process") : (m_plainTrips["process"] = roundTrips));
     }
 
     void transfer_data()
     {
         QTest::addColumn<bool>("server");
         QTest::addColumn<int>("refusedAt");
-        QTest::newRow("sqlite") << false << 0;
-        QTest::newRow("sqlite, insert refused") << false << 90;
-        QTest::newRow("server") << true << 0;
-        QTest::newRow("server, insert refused") << true << 90;
+        QTest::addColumn<bool>("tls");
+        QTest::newRow("sqlite") << false << 0 << false;
+        QTest::newRow("sqlite, insert refused") << false << 90 << false;
+        QTest::newRow("server") << true << 0 << false;
+        QTest::newRow("server, insert refused") << true << 90 << false;
+        QTest::newRow("server, TLS") << true << 0 << true;
     }
     // The whole transfer of 120 articles: on the server through the relay in a few round trips,
     // with the rows, messages and step numbers of the transfer on SQLite.
@@ -507,7 +537,9 @@ class TestRoundTrips : public QObject {
     {
         QFETCH(bool, server);
         QFETCH(int, refusedAt);
+        QFETCH(bool, tls);
         if (server) REQUIRE_SERVER();
+        if (tls) REQUIRE_TLS();
         TestEnv env;
         std::unique_ptr<ScratchDatabase> db;
         std::unique_ptr<DelayProxy> proxy;
@@ -530,7 +562,7 @@ class TestRoundTrips : public QObject {
                 "fecha timestamp, primary key (idcatalogo, idarticulo))");
             proxy = std::make_unique<DelayProxy>(pg("HOST").toStdString(), pg("PORT").toInt(),
                                                  std::chrono::milliseconds(10));
-            db->writeIni(env.dbFile("calvera.ini"), proxy->start());
+            db->writeIni(env.dbFile("calvera.ini"), proxy->start(), tls);
         }
         env.connect();
         if (!server)
@@ -608,6 +640,10 @@ class TestRoundTrips : public QObject {
             // Hundreds of statements (the per-article lookups included) in a few round trips.
             QVERIFY2(statements > (refusedAt ? 300 : 360), qPrintable(QString::number(statements)));
             QVERIFY2(roundTrips < 20, qPrintable(QString::number(roundTrips)));
+            QCOMPARE(encrypted(env), tls);
+            if (!refusedAt)
+                QCOMPARE(roundTrips,
+                         tls ? m_plainTrips.value("transfer") : (m_plainTrips["transfer"] = roundTrips));
         }
     }
 };

@@ -44,7 +44,10 @@ void DataConnection::fail(const QSqlError &error, const QString &statement)
     const QString state = error.nativeErrorCode();
     if (!m_server.driver.isEmpty()) {
         m_duplicateKey = state == QLatin1String("23505");
-        QString text = enginemessages::postgresql(state, error.databaseText()).value_or(serverMessage(error));
+        std::optional<QString> known = enginemessages::postgresql(state, error.databaseText());
+        if (!known && state.isEmpty())
+            known = enginemessages::secureLink(error.databaseText(), m_server.host);
+        QString text = known.value_or(serverMessage(error));
         if (!m_server.password.isEmpty()) text.replace(m_server.password, QStringLiteral("****"));
         if (!m_server.where.isEmpty()) text += QStringLiteral(" [") + m_server.where + QLatin1Char(']');
         // A link the server dropped fails every later statement: the next one opens it again.

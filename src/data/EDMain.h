@@ -16,7 +16,8 @@ public:
     explicit EDMain(QString programFolder);
     ~EDMain();
 
-    // Reads db/calvera.ini; fails when it is missing, unreadable or malformed.
+    // Reads db/calvera.ini; fails when it is missing, unreadable or malformed. A section may name a
+    // libpq service (`service`), which then gives what the section leaves out, database included.
     void LoadParameters();
     // The connection of the database that holds the entity; the same object for the same entity,
     // and for entities that name the same database.
@@ -25,10 +26,13 @@ public:
     QString getDateFormatbyEntity(const QString &entity, const QDateTime &when);
 
     QString parametersFile() const;
+    // What the operator should know about the parameters read: a password stored in a file that
+    // other users of the machine can read. Also written once per run on stderr. Empty otherwise.
+    QString notice() const { return m_notice; }
 
 private:
     struct Parameters {
-        QString driver, database, host, user, password, options;
+        QString driver, database, host, user, password, options, service;
         int port = 0;
         QString key() const;
     };
@@ -40,6 +44,7 @@ private:
     QMap<QString, Parameters> m_entities; // upper-case entity name
     std::map<QString, std::unique_ptr<DataConnection>> m_connections; // by database key
     QString m_prefix;
+    QString m_notice;
     int m_opened = 0; // connection names are never reused
 };
 

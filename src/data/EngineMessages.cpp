@@ -116,4 +116,33 @@ std::optional<QString> postgresql(const QString &state, const QString &message)
     return std::nullopt;
 }
 
+std::optional<QString> secureLink(const QString &message, const QString &host)
+{
+    // The name the parameters give (the one the certificate must carry), else the one libpq tried.
+    QString server = host.isEmpty() ? captured(message, "connection to server at \"([^\"]+)\"") : host;
+    if (server.isEmpty()) server = QStringLiteral("localhost");
+    const QString head =
+        QStringLiteral("No se pudo establecer la conexión cifrada con el servidor %1: ").arg(server);
+    if (message.contains(QLatin1String("certificate verify failed")))
+        return head +
+               QStringLiteral("su certificado no es de confianza (no lo firmó la autoridad certificadora "
+                              "indicada en sslrootcert).");
+    const QString issuedFor =
+        captured(message, "server certificate for \"([^\"]*)\".* does not match host name");
+    if (!issuedFor.isEmpty())
+        return head +
+               QStringLiteral("ese nombre no coincide con el de su certificado (emitido para \"%1\"%2).")
+                   .arg(issuedFor, message.contains(QLatin1String(" other name"))
+                                       ? QStringLiteral(" y otros nombres")
+                                       : QString());
+    const QString authority = captured(message, "root certificate file \"([^\"]*)\" does not exist");
+    if (!authority.isEmpty())
+        return head +
+               QStringLiteral("no existe el archivo de la autoridad certificadora \"%1\" (sslrootcert).")
+                   .arg(authority);
+    if (message.contains(QLatin1String("server does not support SSL, but SSL was required")))
+        return head + QStringLiteral("el servidor no acepta conexiones cifradas y sslmode las exige.");
+    return std::nullopt;
+}
+
 } // namespace enginemessages

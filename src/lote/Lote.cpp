@@ -182,8 +182,9 @@ bool Lote::open()
     try {
         startup::openComponents(s, folder, step);
         startup::readDefaults(s, step);
-        if (!s.gestor->notice().isEmpty() && !m_args.contains(QStringLiteral("--json")))
-            m_out << s.gestor->notice() << '\n';
+        if (!m_args.contains(QStringLiteral("--json")))
+            for (const QString &notice : {s.gestor->notice(), s.enlace->notice()})
+                if (!notice.isEmpty()) m_out << notice << '\n';
         return true;
     } catch (const PlanexoError &e) {
         fail(e.description() + QStringLiteral("\r\n\r\n") + QString::number(e.number()) +

@@ -20,11 +20,30 @@ bool writable(const QString &folder)
     return probe.open();
 }
 
-// Copies the files of the folder `source` into target/db, which does not exist yet.
-static bool seed(const QString &source, const QString &target, QString *problem)
+static constexpr QFileDevice::Permissions kOwnerOnly =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+
+// The per-user folder is the user's alone (calvera.ini may hold a server's password): created 0700,
+// and closed to others when an earlier version left it open. %APPDATA% is private already.
+static void makePrivate(const QString &folder)
+{
+#ifdef Q_OS_UNIX
+    if (QFileInfo(folder).isDir())
+        QFile::setPermissions(folder, kOwnerOnly);
+    else if (QDir().mkpath(QFileInfo(folder).path()))
+        QDir().mkdir(folder, kOwnerOnly);
+#else
+    Q_UNUSED(folder);
+#endif
+}
+
+// Copies the files of the folder `source` into target/db, which does not exist yet; in a private
+// folder they are the user's alone (0600).
+static bool seed(const QString &source, const QString &target, bool own, QString *problem)
 {
     const QDir from(source);
     const QString to = QDir(target).filePath(QStringLiteral("db"));
+    if (own) makePrivate(to);
     if (!QDir().mkpath(to)) {
         if (problem)
             *problem = QStringLiteral("No se pudo crear la carpeta ") + QDir::toNativeSeparators(to);
@@ -39,7 +58,9 @@ static bool seed(const QString &source, const QString &target, QString *problem)
             return false;
         }
         // Installed files are read-only; the copies are the user's own.
-        QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::WriteOwner | QFileDevice::ReadOwner);
+        QFile::setPermissions(copy, own ? QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                        : QFile::permissions(copy) | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadOwner);
     }
     return true;
 }
@@ -73,6 +94,8 @@ QString choose(const Places &places, QString *problem)
         folder = places.programFolder;
     else
         folder = places.userData;
+    const bool own = !folder.isEmpty() && folder == places.userData;
+    if (own) makePrivate(folder);
     if (folder.isEmpty() || holdsData(folder))
         return folder;
     const QString source = seedSource(places);
@@ -81,7 +104,7 @@ QString choose(const Places &places, QString *problem)
             *problem = QStringLiteral("No hay datos instalados para crear ") + QDir::toNativeSeparators(folder);
         return folder;
     }
-    seed(source, folder, problem);
+    seed(source, folder, own, problem);
     return folder;
 }
 

@@ -12,7 +12,8 @@
 // A chosen folder without db/ is seeded once from the demo databases as shipped: the installed
 // data, a build's db-pristine/ beside the program, or a db/ beside the program that cannot be
 // written; never from a writable db/ beside it (a build's, which holds the runs made there). A
-// folder that holds db/ is never overwritten.
+// folder that holds db/ is never overwritten. On Linux the per-user folder is the user's alone
+// (0700, its seeded files 0600).
 namespace datafolder {
 
 struct Places {
