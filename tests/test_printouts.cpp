@@ -1,18 +1,18 @@
 // The control printouts: the report's layout and pagination, its number formats in both locales,
 // the two queries, the previews' modality, paging and PDF export, and the failure report; the demo
 // invoice rendered to PDF.
-#include "shared/Progress.h"
-#include "shared/SharedState.h"
-#include "common/ScriptedInteraction.h"
 #include "common/RecordingProgress.h"
+#include "common/ScriptedInteraction.h"
 #include "common/TestEnv.h"
 #include "data/PlanexoError.h"
 #include "import/FieldLabels.h"
 #include "import/SheetGridModel.h"
-#include "ui/process/ControlPrintouts.h"
 #include "process/ProcessDriver.h"
+#include "shared/Progress.h"
 #include "shared/Settings.h"
+#include "shared/SharedState.h"
 #include "ui/app/Translations.h"
+#include "ui/process/ControlPrintouts.h"
 #include "ui/process/ReportPreview.h"
 #include "ui/process/Reporte.h"
 #include "ui/process/ResultsPanel.h"
@@ -27,6 +27,7 @@
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -34,12 +35,16 @@
 #include <QTimer>
 
 using Icon = Interaction::Icon;
+using Buttons = Interaction::Buttons;
+using Answer = Interaction::Answer;
 using Item = Reporte::Item;
 namespace fl = fieldlabels;
 
 namespace {
 
 const QString kShipment = QStringLiteral("T1");
+const QString kNoPrinter =
+    QStringLiteral("No hay ninguna impresora instalada.\n\n¿Desea exportar el informe a PDF?");
 constexpr int kLetterBody = 14400; // 10 inches of printable height
 
 // Inserts an article row; numbers as SQL literals, "null" for none.
@@ -147,6 +152,7 @@ class TestPrintouts : public QObject {
     void failingQuery_data();
     void failingQuery();
     void previewPagingZoomPrintAndExport();
+    void printWithoutPrinterOffersPdf();
     void pdfFolderIsRemembered();
     void pdfFileNames_data();
     void pdfFileNames();
@@ -604,14 +610,21 @@ void TestPrintouts::previewPagingZoomPrintAndExport()
     });
     script.expectSaveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf",
                           QDir(documents).filePath("Datos con Errores T1-2026.pdf"), exported);
-    script.expectModal("ReporteImprimir", [&](QDialog &d) {
-        // The operator chose a printer; here it is a file.
-        QPrinter *printer = static_cast<QPrintDialog &>(d).printer();
-        printer->setOutputFormat(QPrinter::PdfFormat);
-        printer->setOutputFileName(printed);
-        d.done(QDialog::Accepted);
-        return int(QDialog::Accepted);
-    });
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        // No printer: the operator is told so and takes the PDF instead, in the folder just used.
+        script.expectMessage(kNoPrinter, Icon::Exclamation, Buttons::YesNo, Answer::Yes);
+        script.expectSaveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf",
+                              out.filePath("Datos con Errores T1-2026.pdf"), printed);
+    } else {
+        script.expectModal("ReporteImprimir", [&](QDialog &d) {
+            // The operator chose a printer; here it is a file.
+            QPrinter *printer = static_cast<QPrintDialog &>(d).printer();
+            printer->setOutputFormat(QPrinter::PdfFormat);
+            printer->setOutputFileName(printed);
+            d.done(QDialog::Accepted);
+            return int(QDialog::Accepted);
+        });
+    }
     panel.findChild<QPushButton *>("FRAM3_cmdRepErr")->click();
     VERIFY_SCRIPT(script);
 
@@ -636,6 +649,27 @@ void TestPrintouts::previewPagingZoomPrintAndExport()
     QCOMPARE(settings::lastPdfFolder(), out.path());
     QVERIFY(seen.printed);
     QCOMPARE(pdfPages(printed), 3);
+}
+
+// With no printer installed, "Imprimir" says so instead of doing nothing; declining the PDF or
+// cancelling its file dialog prints nothing and writes nothing.
+void TestPrintouts::printWithoutPrinterOffersPdf()
+{
+    if (!QPrinterInfo::availablePrinters().isEmpty()) QSKIP("a printer is installed here");
+    TestEnv env;
+    QTemporaryDir out;
+    settings::setLastPdfFolder(out.path());
+    ReportPreview preview(reportOf(1), "Registros OK", "T1");
+    ScriptedInteraction script;
+    script.expectMessage(kNoPrinter, Icon::Exclamation, Buttons::YesNo, Answer::No);
+    preview.findChild<QAction *>("printAction")->trigger();
+    VERIFY_SCRIPT(script);
+    script.expectMessage(kNoPrinter, Icon::Exclamation, Buttons::YesNo, Answer::Yes);
+    script.expectSaveFile("Exportar a PDF", "Documento PDF (*.pdf)|*.pdf",
+                          out.filePath("Registros OK T1.pdf"), QString());
+    QVERIFY(!preview.print());
+    VERIFY_SCRIPT(script);
+    QVERIFY(QDir(out.path()).isEmpty());
 }
 
 // The export proposes the last folder used, falls back to the documents folder when that folder
@@ -859,8 +893,7 @@ void TestPrintouts::textsShrinkBeforeTheyAreCut()
     const Reporte::Layout layout = reportOf(1).layout(kLetterBody);
     QVector<Reporte::Item> headings;
     for (const Reporte::Item &item : layout.items)
-        if (item.bold && item.top == 345)
-            headings << item;
+        if (item.bold && item.top == 345) headings << item;
     QCOMPARE(headings.size(), 14);
     for (const Reporte::Item &h : headings) {
         const Reporte::Fit f = Reporte::fit(h.text, h.width, true, page);
@@ -872,7 +905,8 @@ void TestPrintouts::textsShrinkBeforeTheyAreCut()
         QVERIFY(QFontMetricsF(font, &page).horizontalAdvance(f.text) <= h.width * 600.0 / 1440.0);
         for (const Reporte::Item &other : headings)
             if (&other != &h && other.left > h.left)
-                QVERIFY2(other.left - (h.left + h.width) >= 50, qPrintable(h.text + " touches " + other.text));
+                QVERIFY2(other.left - (h.left + h.width) >= 50,
+                         qPrintable(h.text + " touches " + other.text));
     }
 }
 

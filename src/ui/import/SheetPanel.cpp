@@ -2,17 +2,17 @@
 #include "ui/app/Twips.h"
 #include "ui/import/SheetGridView.h"
 
+#include "data/PlanexoError.h"
 #include "import/FieldLabels.h"
 #include "import/LayoutProposal.h"
 #include "import/MappingCheck.h"
 #include "import/ProposedMapping.h"
 #include "import/SavedMapping.h"
 #include "import/SheetLoader.h"
-#include "ui/app/QtInteraction.h"
 #include "shared/Progress.h"
 #include "shared/Settings.h"
 #include "shared/SharedState.h"
-#include "data/PlanexoError.h"
+#include "ui/app/QtInteraction.h"
 #include "ui/import/frmCampos.h"
 #include "ui/import/frmFilaTitulos.h"
 #include "ui/import/frmHoja.h"
@@ -21,19 +21,20 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableView>
 #include <algorithm>
 #include <optional>
 
 static const QString kHint = QStringLiteral("[F1] Seleccionar Campos");
-static const QString kHintRemembered = QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados");
+static const QString kHintRemembered =
+    QStringLiteral("[F2] Aplicar el mapeo recordado para estos encabezados");
 static const QString kHintSeparator = QStringLiteral("   ");
 
 // A column keeps at least its layout width and widens to the longest text it shows.
@@ -41,8 +42,7 @@ static void widenToContents(QTableView *grid, int column)
 {
     const int layout = grid->columnWidth(column);
     grid->resizeColumnToContents(column);
-    if (grid->columnWidth(column) < layout)
-        grid->setColumnWidth(column, layout);
+    if (grid->columnWidth(column) < layout) grid->setColumnWidth(column, layout);
 }
 
 SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
@@ -108,8 +108,7 @@ SheetPanel::SheetPanel(QWidget *parent) : QFrame(parent)
 
 void SheetPanel::FRAM2_CmdProcesar_Click()
 {
-    if (Seleccionar_Archivo_XLS())
-        lf_LevantarExcel(FRAM2_TxtArchivo->text());
+    if (Seleccionar_Archivo_XLS()) lf_LevantarExcel(QDir::fromNativeSeparators(FRAM2_TxtArchivo->text()));
 }
 
 bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
@@ -160,18 +159,17 @@ bool SheetPanel::Seleccionar_Archivo_XLS()
         QString folder = settings::lastFolder();
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        if (folder.isEmpty() || !QFileInfo(folder).isDir())
-            folder = QDir::homePath();
+        if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
         // Every kind the reader takes comes first, so that the dialog opens showing them all.
         const QString file = interaction().openFile(
             QStringLiteral("Todos los libros (*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt;*.pdf)|"
                            "*.xls;*.xlsx;*.xlsm;*.xlsb;*.ods;*.csv;*.txt;*.pdf|"
                            "Archivo Excel (*.xls;*.xlsx)|*.xls;*.xlsx"),
             folder);
-        if (file.isEmpty())
-            return false;
+        if (file.isEmpty()) return false;
         settings::setLastFolder(QFileInfo(file).absolutePath());
-        FRAM2_TxtArchivo->setText(file);
+        // Shown as the system writes paths (backslashes on Windows); read back with Qt's.
+        FRAM2_TxtArchivo->setText(QDir::toNativeSeparators(file));
         return true;
     } catch (const PlanexoError &e) {
         interaction().message(
@@ -209,8 +207,7 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
         step = 30;
         result = false;
         step = 40;
-        if (p_Archivo.trimmed().isEmpty())
-            return result;
+        if (p_Archivo.trimmed().isEmpty()) return result;
         step = 50;
         if (!s.entorno)
             throw PlanexoError(91, QStringLiteral("Variable de objeto o bloque With no establecida"),
@@ -267,8 +264,7 @@ bool SheetPanel::cargar(const QString &p_Archivo, const LoadPlan &plan)
         m_plan = plan;
         m_plan.removedRows.clear();
         m_cargado = true;
-        if (m_model.rows() > 2)
-            FRAM2_Grid->setCurrentIndex(m_model.index(2, 0));
+        if (m_model.rows() > 2) FRAM2_Grid->setCurrentIndex(m_model.index(2, 0));
         step = 720;
         proponer();
         buscarMapeoRecordado();
@@ -336,13 +332,10 @@ void SheetPanel::FRAM2_EstablecerCampo()
             frmCampos dialog(this);
             uiInteraction().runModal(dialog);
         }
-        if (s.sRetorno.isEmpty())
-            return;
+        if (s.sRetorno.isEmpty()) return;
         QString label = s.sRetorno;
-        if (label.compare(fieldlabels::Ninguno, Qt::CaseInsensitive) == 0)
-            label.clear();
-        if (m_model.rows() <= mapping::MappingRow)
-            throw sheetloader::noDataRows();
+        if (label.compare(fieldlabels::Ninguno, Qt::CaseInsensitive) == 0) label.clear();
+        if (m_model.rows() <= mapping::MappingRow) throw sheetloader::noDataRows();
         const QModelIndex current = FRAM2_Grid->currentIndex();
         const int column = current.isValid() ? current.column() : 0;
         m_model.setText(mapping::MappingRow, column, label);
@@ -378,10 +371,9 @@ void SheetPanel::buscarMapeoRecordado()
                 const QVector<savedmapping::Layout> layouts = savedmapping::layouts(*s.gestor);
                 // A layout remembered with its headings on another sheet or row: this workbook
                 // is that supplier's when its sheet shows the same headings in that row.
-                m_rememberedLayout = savedmapping::findLayout(layouts, int(m_sheets.size()), m_plan,
-                                                              [this](int sheet) -> const SheetPreview & {
-                                                                  return vistaPrevia(sheet);
-                                                              });
+                m_rememberedLayout = savedmapping::findLayout(
+                    layouts, int(m_sheets.size()), m_plan,
+                    [this](int sheet) -> const SheetPreview & { return vistaPrevia(sheet); });
                 if (!m_rememberedLayout)
                     m_proposed = proposedmapping::propose(m_model, proposedmapping::learned(layouts));
             }
@@ -394,8 +386,7 @@ void SheetPanel::buscarMapeoRecordado()
 
 void SheetPanel::aplicarMapeoRecordado()
 {
-    if (m_remembered && m_model.rows() > mapping::MappingRow)
-        savedmapping::apply(m_model, *m_remembered);
+    if (m_remembered && m_model.rows() > mapping::MappingRow) savedmapping::apply(m_model, *m_remembered);
 }
 
 const SheetPreview &SheetPanel::vistaPrevia(int sheet)
@@ -569,8 +560,9 @@ void SheetPanel::FRAM2_HojaLibro()
         try {
             m_sheets = sheetpreview::sheets(m_archivo);
         } catch (const PlanexoError &e) {
-            interaction().message(standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_HojaLibro]")),
-                                  Interaction::Icon::Critical);
+            interaction().message(
+                standardMessage(e, QStringLiteral(" - seccion [Planexo.frmMain.FRAM2_HojaLibro]")),
+                Interaction::Icon::Critical);
             return;
         }
     }

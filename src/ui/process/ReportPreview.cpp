@@ -15,6 +15,7 @@
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
+#include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QStandardPaths>
@@ -475,6 +476,14 @@ void ReportPreview::pageSetup()
 
 bool ReportPreview::print()
 {
+    // Qt's print dialog offers nothing to choose without a printer, and printing then does nothing.
+    if (QPrinterInfo::availablePrinters().isEmpty()) {
+        const auto answer =
+            interaction().message(QStringLiteral("No hay ninguna impresora instalada.\n\n"
+                                                 "¿Desea exportar el informe a PDF?"),
+                                  Interaction::Icon::Exclamation, Interaction::Buttons::YesNo);
+        return answer == Interaction::Answer::Yes && exportPdf();
+    }
     QPrintDialog dialog(&m_printer, this);
     dialog.setObjectName(QStringLiteral("ReporteImprimir"));
     if (uiInteraction().runModal(dialog) != QDialog::Accepted) return false;
