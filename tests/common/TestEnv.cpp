@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
@@ -90,8 +91,13 @@ QString TestEnv::serverDatabase(const QString &entity) const
 
 void TestEnv::createServerDatabases()
 {
+    // The process id alone can repeat: under Wine two prefixes run the same suite at once.
+    static const quint32 run = QRandomGenerator::global()->bounded(1u << 24);
     static int counter = 0;
-    m_serverPrefix = QStringLiteral("planexo_t%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+    m_serverPrefix = QStringLiteral("planexo_t%1_%2_%3")
+                         .arg(QCoreApplication::applicationPid())
+                         .arg(run, 6, 16, QLatin1Char('0'))
+                         .arg(++counter);
     for (const char *entity : {"internos", "ncm"})
         adminExec(QStringLiteral("CREATE DATABASE %1_%2 TEMPLATE calvera_%2 STRATEGY FILE_COPY")
                       .arg(m_serverPrefix, entity));
