@@ -142,6 +142,9 @@ std::optional<QString> secureLink(const QString &message, const QString &host)
                    .arg(authority);
     if (message.contains(QLatin1String("server does not support SSL, but SSL was required")))
         return head + QStringLiteral("el servidor no acepta conexiones cifradas y sslmode las exige.");
+    // A libpq built without TLS (the Windows build's) refuses any sslmode that asks for it.
+    if (message.contains(QLatin1String("invalid when SSL support is not compiled in")))
+        return head + QStringLiteral("esta instalación no puede cifrar conexiones y sslmode las exige.");
     return std::nullopt;
 }
 

@@ -14,7 +14,8 @@ std::optional<QString> sqlite(long code, const QString &message, const QString &
 // A PostgreSQL failure by its SQLSTATE and its message with the detail lines.
 std::optional<QString> postgresql(const QString &state, const QString &message);
 // A refused encrypted link to a PostgreSQL server, by libpq's message: the certificate not trusted,
-// not issued for the server's name, no certificate authority file, a server without encryption.
+// not issued for the server's name, no certificate authority file, a server without encryption, a
+// client library without it.
 // The message names `host`, else the server libpq tried.
 std::optional<QString> secureLink(const QString &message, const QString &host);
 
