@@ -115,36 +115,34 @@ bool SheetPanel::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == FRAM2_Grid && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_F1) {
-            FRAM2_EstablecerCampo();
-            return true;
+        void (SheetPanel::*action)() = nullptr;
+        switch (key->key()) {
+        case Qt::Key_F1:
+            action = &SheetPanel::FRAM2_EstablecerCampo;
+            break;
+        case Qt::Key_F2:
+            action = &SheetPanel::FRAM2_AplicarMapeo;
+            break;
+        case Qt::Key_F3:
+            action = &SheetPanel::FRAM2_FilaTitulos;
+            break;
+        case Qt::Key_F4:
+            action = &SheetPanel::FRAM2_HojaLibro;
+            break;
+        case Qt::Key_F5:
+            action = &SheetPanel::FRAM2_SeguirTrasVacias;
+            break;
+        case Qt::Key_F7:
+            action = &SheetPanel::FRAM2_MarcarPropuestas;
+            break;
+        case Qt::Key_Delete:
+            if (key->modifiers() == Qt::NoModifier) action = &SheetPanel::FRAM2_QuitarFilas;
+            break;
+        default:
+            if (key->matches(QKeySequence::Undo)) action = &SheetPanel::FRAM2_DeshacerQuitar;
         }
-        if (key->key() == Qt::Key_F2) {
-            FRAM2_AplicarMapeo();
-            return true;
-        }
-        if (key->key() == Qt::Key_F3) {
-            FRAM2_FilaTitulos();
-            return true;
-        }
-        if (key->key() == Qt::Key_F4) {
-            FRAM2_HojaLibro();
-            return true;
-        }
-        if (key->key() == Qt::Key_F5) {
-            FRAM2_SeguirTrasVacias();
-            return true;
-        }
-        if (key->key() == Qt::Key_F7) {
-            FRAM2_MarcarPropuestas();
-            return true;
-        }
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
-            FRAM2_QuitarFilas();
-            return true;
-        }
-        if (key->matches(QKeySequence::Undo)) {
-            FRAM2_DeshacerQuitar();
+        if (action) {
+            (this->*action)();
             return true;
         }
     }
